@@ -1,0 +1,17 @@
+# velmora_add_test(NAME n LABEL unit|platform|e2e SOURCES ... LIBS ... [SERIAL] [TIMEOUT s])
+# Registers one GoogleTest executable with CTest. Tests that need the desktop (platform, e2e)
+# share one display, pointer and clipboard, so they never run in parallel.
+function(velmora_add_test)
+  cmake_parse_arguments(T "SERIAL" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
+    ENVIRONMENT "VELMORA_BUILD_DIR=${CMAKE_BINARY_DIR};VELMORA_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
+  if(T_SERIAL OR NOT T_LABEL STREQUAL "unit")
+    set_tests_properties(${T_NAME} PROPERTIES RUN_SERIAL TRUE)
+  endif()
+endfunction()

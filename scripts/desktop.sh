@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Source this file: starts Xvfb, openbox and a system tray when there is no display, and exports
+# DISPLAY. Everything it starts is stopped when the sourcing shell exits.
+_velmora_pids=()
+velmora_stop_desktop() {
+  for p in "${_velmora_pids[@]}"; do kill "$p" 2>/dev/null || true; done
+  _velmora_pids=()
+}
+
+velmora_start_desktop() {
+  if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1 && [ -z "${VELMORA_FORCE_XVFB:-}" ]; then
+    echo "desktop: using display $DISPLAY"
+    return 0
+  fi
+  local n=${VELMORA_DISPLAY_NUM:-97}
+  while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
+  export DISPLAY=":$n"
+  Xvfb "$DISPLAY" -screen 0 1280x900x24 -nolisten tcp >/tmp/velmora-xvfb-$n.log 2>&1 &
+  _velmora_pids+=($!)
+  for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  openbox >/tmp/velmora-openbox-$n.log 2>&1 &
+  _velmora_pids+=($!)
+  # Wait until the window manager owns the screen before anything maps windows.
+  for _ in $(seq 1 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+  done
+  trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 \
+    --SetDockType true --transparent false >/tmp/velmora-trayer-$n.log 2>&1 &
+  _velmora_pids+=($!)
+  for _ in $(seq 1 50); do
+    xprop -root | grep -q '_NET_SYSTEM_TRAY_S0' && break
+    xwininfo -root -tree 2>/dev/null | grep -qi trayer && break
+    sleep 0.1
+  done
+  sleep 0.5
+  echo "desktop: Xvfb + openbox + trayer on $DISPLAY"
+}
+trap velmora_stop_desktop EXIT

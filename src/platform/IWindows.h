@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+
+#include "platform/Types.h"
+
+namespace velmora::platform {
+
+enum class ShowCommand { ShowNormal = 1, Minimize = 6, Restore = 9 };
+
+// Operations on other programs' windows. Fire-and-forget: a handle that is 0 or no longer
+// exists makes the call do nothing (and never crashes the program).
+class IWindows {
+public:
+    virtual ~IWindows() = default;
+    // The deepest window at a screen point, as the point's owner sees it.
+    virtual WinHandle WindowFromPoint(Point screen) = 0;
+    virtual std::optional<Rect> GetWindowRect(WinHandle w) = 0;
+    virtual std::optional<Point> ScreenToClient(WinHandle w, Point screen) = 0;
+    // SetWindowPos with HWND_TOPMOST / HWND_NOTOPMOST at a rectangle.
+    virtual void SetTopmost(WinHandle w, bool topmost, const Rect& at) = 0;
+    virtual void ShowWindow(WinHandle w, ShowCommand cmd) = 0;
+    virtual bool IsIconic(WinHandle w) = 0;
+    virtual void SetForegroundWindow(WinHandle w) = 0;
+    // Cursor display counter; returns the new count.
+    virtual int ShowCursor(bool show) = 0;
+};
+
+}  // namespace velmora::platform

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/IClipboard.h"
+#include "platform/IClock.h"
+#include "platform/ICodePage.h"
+#include "platform/IEventLoop.h"
+#include "platform/IHttp.h"
+#include "platform/IInput.h"
+#include "platform/IKeyStore.h"
+#include "platform/IProcess.h"
+#include "platform/IRegex.h"
+#include "platform/IWindows.h"
+
+namespace velmora::platform {
+
+// Every operating-system service the logic may use, built once at start-up (or from fakes in
+// tests). The logic holds references only; start-up owns the backends.
+struct Platform {
+    IInput& input;
+    IWindows& windows;
+    IClipboard& clipboard;
+    IScreen& screen;
+    IHttp& http;
+    IRegexEngine& regex;
+    ICodePage& codePage;
+    IClock& clock;
+    IEventLoop& loop;
+    IKeyStore& keyStore;
+    IProcessorId& processorId;
+    IProcess& process;
+    IMessageBox& messageBox;
+};
+
+}  // namespace velmora::platform

@@ -1,0 +1,356 @@
+#include "platform/fake/FakePlatform.h"
+
+#include <algorithm>
+
+namespace velmora::platform::fake {
+
+namespace {
+constexpr std::int64_t kDayMs = 86'400'000;
+// 2009-09-23 is day 14510 since 1970-01-01; the fake clock starts there at 09:05:07.
+constexpr std::int64_t kStartMs = (14510LL * 86400 + 9 * 3600 + 5 * 60 + 7) * 1000;
+}  // namespace
+
+FakeClock::FakeClock() : nowMs_(kStartMs) {}
+
+LocalTime FakeClock::NowLocal() {
+    std::int64_t days = nowMs_ / kDayMs;
+    std::int64_t secs = (nowMs_ % kDayMs) / 1000;
+    // Civil date from days since 1970-01-01 (Howard Hinnant's algorithm).
+    std::int64_t z = days + 719468;
+    std::int64_t era = z / 146097;
+    std::int64_t doe = z - era * 146097;
+    std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    std::int64_t y = yoe + era * 400;
+    std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    std::int64_t mp = (5 * doy + 2) / 153;
+    std::int64_t d = doy - (153 * mp + 2) / 5 + 1;
+    std::int64_t m = mp < 10 ? mp + 3 : mp - 9;
+    LocalTime t;
+    t.year = static_cast<int>(y + (m <= 2));
+    t.month = static_cast<int>(m);
+    t.day = static_cast<int>(d);
+    t.hour = static_cast<int>(secs / 3600);
+    t.minute = static_cast<int>(secs / 60 % 60);
+    t.second = static_cast<int>(secs % 60);
+    return t;
+}
+
+double FakeClock::SecondsSinceMidnight() { return static_cast<double>(nowMs_ % kDayMs) / 1000.0; }
+
+void FakeEventLoop::Yield() {
+    ++yields_;
+    if (logWaits) log_.Add("yield");
+    RunDue();
+}
+
+void FakeEventLoop::Wait(int ms) {
+    if (logWaits) log_.Add("wait " + std::to_string(ms));
+    // Step in 10 ms slices so timers and hooks see time pass.
+    std::int64_t end = clock_.NowMs() + std::max(ms, 0);
+    RunDue();
+    while (clock_.NowMs() < end) {
+        clock_.AdvanceMs(std::min<std::int64_t>(10, end - clock_.NowMs()));
+        RunDue();
+    }
+}
+
+bool FakeEventLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+    std::int64_t end = clock_.NowMs() + std::max(timeoutMs, 0);
+    RunDue();
+    while (!done()) {
+        if (clock_.NowMs() >= end) return done();
+        clock_.AdvanceMs(std::min<std::int64_t>(10, end - clock_.NowMs()));
+        RunDue();
+    }
+    return true;
+}
+
+std::unique_ptr<ITimer> FakeEventLoop::CreateTimer() {
+    return std::make_unique<FakeTimer>(*this, clock_);
+}
+
+void FakeEventLoop::Register(FakeTimer* t) { timers_.push_back(t); }
+void FakeEventLoop::Unregister(FakeTimer* t) { std::erase(timers_, t); }
+
+void FakeEventLoop::RunDue() {
+    // Nested waits inside a handler must not re-enter the same timer or hook.
+    if (depth_ > 0) return;
+    ++depth_;
+    if (onYield) onYield();
+    auto snapshot = timers_;
+    for (FakeTimer* t : snapshot) {
+        if (std::find(timers_.begin(), timers_.end(), t) != timers_.end()) t->FireIfDue();
+    }
+    --depth_;
+}
+
+FakeTimer::FakeTimer(FakeEventLoop& loop, FakeClock& clock) : loop_(loop), clock_(clock) {
+    loop_.Register(this);
+}
+FakeTimer::~FakeTimer() { loop_.Unregister(this); }
+
+void FakeTimer::SetEnabled(bool on) {
+    if (on && !enabled_) nextMs_ = clock_.NowMs() + interval_;
+    enabled_ = on;
+}
+
+void FakeTimer::FireIfDue() {
+    if (!enabled_ || interval_ <= 0 || clock_.NowMs() < nextMs_) return;
+    nextMs_ = clock_.NowMs() + interval_;
+    Fire();
+}
+
+void FakeInput::MoveCursor(std::int32_t x, std::int32_t y) {
+    cursor = {x, y};
+    log_.Add("move " + std::to_string(x) + "," + std::to_string(y));
+}
+
+Point FakeInput::CursorPos() {
+    log_.Add("getcursor");
+    return cursor;
+}
+
+WinHandle FakeWindows::WindowFromPoint(Point p) {
+    WinHandle found = 0;
+    for (const auto& [h, w] : windows) {
+        if (p.x >= w.rect.left && p.x < w.rect.right && p.y >= w.rect.top && p.y < w.rect.bottom)
+            found = h;
+    }
+    return found;
+}
+
+std::optional<Rect> FakeWindows::GetWindowRect(WinHandle w) {
+    auto it = windows.find(w);
+    if (it == windows.end()) return std::nullopt;
+    return it->second.rect;
+}
+
+std::optional<Point> FakeWindows::ScreenToClient(WinHandle w, Point p) {
+    auto it = windows.find(w);
+    if (it == windows.end()) return std::nullopt;
+    return Point{p.x - it->second.rect.left, p.y - it->second.rect.top};
+}
+
+void FakeWindows::SetTopmost(WinHandle w, bool topmost, const Rect& at) {
+    log_.Add("topmost " + std::to_string(w) + " " + (topmost ? "on " : "off ") +
+             std::to_string(at.left) + "," + std::to_string(at.top) + "," +
+             std::to_string(at.right - at.left) + "x" + std::to_string(at.bottom - at.top));
+    auto it = windows.find(w);
+    if (it == windows.end()) return;
+    it->second.topmost = topmost;
+    it->second.rect = at;
+}
+
+void FakeWindows::ShowWindow(WinHandle w, ShowCommand cmd) {
+    log_.Add("show " + std::to_string(w) + " " + std::to_string(static_cast<int>(cmd)));
+    auto it = windows.find(w);
+    if (it == windows.end()) return;
+    it->second.iconic = (cmd == ShowCommand::Minimize);
+}
+
+bool FakeWindows::IsIconic(WinHandle w) {
+    log_.Add("iconic " + std::to_string(w));
+    auto it = windows.find(w);
+    return it != windows.end() && it->second.iconic;
+}
+
+void FakeWindows::SetForegroundWindow(WinHandle w) {
+    log_.Add("foreground " + std::to_string(w));
+    if (w != 0) foreground = w;
+}
+
+int FakeWindows::ShowCursor(bool show) {
+    cursorCount += show ? 1 : -1;
+    log_.Add(std::string("showcursor ") + (show ? "1" : "0"));
+    return cursorCount;
+}
+
+bool FakeClipboard::Clear() {
+    log_.Add("clipboard clear");
+    if (failWrites) return false;
+    text.clear();
+    image = {};
+    return true;
+}
+
+bool FakeClipboard::SetText(const std::u16string& t) {
+    log_.Add("clipboard settext");
+    if (failWrites) return false;
+    text = t;
+    image = {};
+    return true;
+}
+
+std::optional<std::u16string> FakeClipboard::Text() {
+    if (failReads) return std::nullopt;
+    return text;
+}
+
+bool FakeClipboard::SetImage(const Bitmap& img) {
+    log_.Add("clipboard setimage");
+    if (failWrites) return false;
+    image = img;
+    text.clear();
+    return true;
+}
+
+void FakeScreen::CaptureToClipboard() {
+    log_.Add("capture");
+    Bitmap b;
+    b.width = 4;
+    b.height = 3;
+    b.pixels.assign(12, 0xFF336699u);
+    clipboard_.SetImage(b);
+}
+
+HttpResponse FakeHttp::Send(const HttpRequest& request) {
+    requests.push_back(request);
+    if (handler) return handler(request);
+    if (responses.empty()) throw HttpError("connection refused");
+    HttpResponse r = responses.front();
+    responses.pop_front();
+    return r;
+}
+
+namespace {
+class LiteralRegex : public ICompiledRegex {
+public:
+    explicit LiteralRegex(std::u16string p) : p_(std::move(p)) {}
+    std::optional<RegexMatch> Search(std::u16string_view text) const override {
+        auto pos = text.find(p_);
+        if (pos == std::u16string_view::npos) return std::nullopt;
+        return RegexMatch{pos, p_.size()};
+    }
+
+private:
+    std::u16string p_;
+};
+}  // namespace
+
+std::unique_ptr<ICompiledRegex> FakeRegexEngine::Compile(std::u16string_view pattern) {
+    ++compiled;
+    return std::make_unique<LiteralRegex>(std::u16string(pattern));
+}
+
+std::string FakeCodePage::ToAnsi(std::u16string_view text) const {
+    std::string out;
+    for (char16_t c : text) {
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('?');
+            out.push_back('?');
+        }
+    }
+    return out;
+}
+
+std::u16string FakeCodePage::FromAnsi(std::string_view bytes) const {
+    std::u16string out;
+    for (unsigned char c : bytes) out.push_back(c < 0x80 ? c : u'?');
+    return out;
+}
+
+std::string FakeCodePage::ToUtf8(std::u16string_view text) const {
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+        } else if (c >= 0xD800 && c < 0xE000) {
+            c = 0xFFFD;
+        }
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else if (c < 0x10000) {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    return out;
+}
+
+std::u16string FakeCodePage::FromUtf8(std::string_view bytes) const {
+    // Good enough for tests: well-formed input only, anything odd becomes U+FFFD.
+    std::u16string out;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        unsigned char b = static_cast<unsigned char>(bytes[i]);
+        int n = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
+        if (n < 0 || i + n >= bytes.size() + (n == 0 ? 1 : 0)) {
+            if (n != 0) {
+                out.push_back(0xFFFD);
+                ++i;
+                continue;
+            }
+        }
+        char32_t c = n == 0 ? b : (b & (0x3F >> n));
+        bool ok = true;
+        for (int k = 1; k <= n; ++k) {
+            if (i + k >= bytes.size() || (static_cast<unsigned char>(bytes[i + k]) >> 6) != 2) {
+                ok = false;
+                break;
+            }
+            c = (c << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
+        }
+        if (!ok) {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        i += n + 1;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
+            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
+        } else {
+            out.push_back(static_cast<char16_t>(c));
+        }
+    }
+    return out;
+}
+
+bool FakeKeyStore::KeyExists(RootKey root, const std::string& subkey) {
+    return keys.count({root, subkey}) > 0;
+}
+
+bool FakeKeyStore::CreateKey(RootKey root, const std::string& subkey) {
+    if (readOnly) return false;
+    keys[{root, subkey}];
+    return true;
+}
+
+std::optional<std::string> FakeKeyStore::ReadValue(RootKey root, const std::string& subkey,
+                                                   const std::string& name) {
+    auto k = keys.find({root, subkey});
+    if (k == keys.end()) return std::nullopt;
+    auto v = k->second.find(name);
+    if (v == k->second.end()) return std::nullopt;
+    return v->second;
+}
+
+bool FakeKeyStore::WriteValue(RootKey root, const std::string& subkey, const std::string& name,
+                              const std::string& data) {
+    if (readOnly) return false;
+    auto k = keys.find({root, subkey});
+    if (k == keys.end()) return false;
+    k->second[name] = data;
+    return true;
+}
+
+bool FakeProcess::StartDetachedScript(const std::filesystem::path& script) {
+    started.push_back(script);
+    return true;
+}
+
+}  // namespace velmora::platform::fake

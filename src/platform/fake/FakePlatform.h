@@ -1,0 +1,257 @@
+#pragma once
+
+// In-memory stand-ins for every port, for unit tests of the logic. Actions that reach the
+// outside world are appended to one shared log so a test can compare exact sequences.
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+
+namespace velmora::platform::fake {
+
+class ActionLog {
+public:
+    void Add(std::string entry) { entries_.push_back(std::move(entry)); }
+    const std::vector<std::string>& Entries() const { return entries_; }
+    void Clear() { entries_.clear(); }
+
+private:
+    std::vector<std::string> entries_;
+};
+
+class FakeClock : public IClock {
+public:
+    // Starts at 2009-09-23 09:05:07 local time.
+    FakeClock();
+    std::int64_t NowSeconds() override { return nowMs_ / 1000; }
+    std::int64_t NowMs() override { return nowMs_; }
+    LocalTime NowLocal() override;
+    double SecondsSinceMidnight() override;
+    void AdvanceMs(std::int64_t ms) { nowMs_ += ms; }
+    void SetMs(std::int64_t ms) { nowMs_ = ms; }
+
+private:
+    std::int64_t nowMs_;
+};
+
+class FakeTimer;
+
+// Waits advance the fake clock instead of sleeping; due timers fire during waits and yields.
+class FakeEventLoop : public IEventLoop {
+public:
+    FakeEventLoop(FakeClock& clock, ActionLog& log) : clock_(clock), log_(log) {}
+    void Yield() override;
+    void Wait(int ms) override;
+    bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override;
+    void Wake() override { ++wakes_; }
+    std::unique_ptr<ITimer> CreateTimer() override;
+
+    // Runs at every yield and every step of a wait: lets a test play "other events".
+    std::function<void()> onYield;
+    // Whether Yield/Wait are written to the log (on by default).
+    bool logWaits = true;
+    int wakes() const { return wakes_; }
+    int yields() const { return yields_; }
+
+    void Register(FakeTimer* t);
+    void Unregister(FakeTimer* t);
+
+private:
+    void RunDue();
+    FakeClock& clock_;
+    ActionLog& log_;
+    std::vector<FakeTimer*> timers_;
+    int wakes_ = 0;
+    int yields_ = 0;
+    int depth_ = 0;
+};
+
+class FakeTimer : public ITimer {
+public:
+    FakeTimer(FakeEventLoop& loop, FakeClock& clock);
+    ~FakeTimer() override;
+    void SetInterval(int ms) override { interval_ = ms; }
+    int Interval() const override { return interval_; }
+    void SetEnabled(bool on) override;
+    bool Enabled() const override { return enabled_; }
+    void OnTick(std::function<void()> handler) override { handler_ = std::move(handler); }
+    // Fires when due; used by the loop.
+    void FireIfDue();
+    void Fire() {
+        if (handler_) handler_();
+    }
+
+private:
+    FakeEventLoop& loop_;
+    FakeClock& clock_;
+    int interval_ = 0;
+    bool enabled_ = false;
+    std::int64_t nextMs_ = 0;
+    std::function<void()> handler_;
+};
+
+class FakeInput : public IInput {
+public:
+    explicit FakeInput(ActionLog& log) : log_(log) {}
+    void MoveCursor(std::int32_t x, std::int32_t y) override;
+    Point CursorPos() override;
+    void LeftDown() override { log_.Add("ldown"); }
+    void LeftUp() override { log_.Add("lup"); }
+    void KeyDown(std::uint8_t vk) override { log_.Add("kdown " + std::to_string(vk)); }
+    void KeyUp(std::uint8_t vk) override { log_.Add("kup " + std::to_string(vk)); }
+    Point cursor;
+
+private:
+    ActionLog& log_;
+};
+
+struct FakeWindow {
+    Rect rect;
+    bool iconic = false;
+    bool topmost = false;
+};
+
+class FakeWindows : public IWindows {
+public:
+    explicit FakeWindows(ActionLog& log) : log_(log) {}
+    WinHandle WindowFromPoint(Point screen) override;
+    std::optional<Rect> GetWindowRect(WinHandle w) override;
+    std::optional<Point> ScreenToClient(WinHandle w, Point screen) override;
+    void SetTopmost(WinHandle w, bool topmost, const Rect& at) override;
+    void ShowWindow(WinHandle w, ShowCommand cmd) override;
+    bool IsIconic(WinHandle w) override;
+    void SetForegroundWindow(WinHandle w) override;
+    int ShowCursor(bool show) override;
+
+    std::map<WinHandle, FakeWindow> windows;  // later entries win at a point
+    WinHandle foreground = 0;
+    int cursorCount = 0;
+
+private:
+    ActionLog& log_;
+};
+
+class FakeClipboard : public IClipboard {
+public:
+    explicit FakeClipboard(ActionLog& log) : log_(log) {}
+    bool Clear() override;
+    bool SetText(const std::u16string& text) override;
+    std::optional<std::u16string> Text() override;
+    bool SetImage(const Bitmap& image) override;
+    Bitmap Image() override { return image; }
+
+    std::u16string text;
+    Bitmap image;
+    bool failWrites = false;
+    bool failReads = false;
+
+private:
+    ActionLog& log_;
+};
+
+class FakeScreen : public IScreen {
+public:
+    FakeScreen(FakeClipboard& clipboard, ActionLog& log) : clipboard_(clipboard), log_(log) {}
+    void CaptureToClipboard() override;
+    Rect VirtualScreen() override { return {0, 0, 1024, 768}; }
+
+private:
+    FakeClipboard& clipboard_;
+    ActionLog& log_;
+};
+
+// Answers from a queue (or a handler); records every request.
+class FakeHttp : public IHttp {
+public:
+    HttpResponse Send(const HttpRequest& request) override;
+    std::vector<HttpRequest> requests;
+    std::deque<HttpResponse> responses;  // empty queue: transport failure
+    std::function<HttpResponse(const HttpRequest&)> handler;  // used when set
+};
+
+// Treats the pattern as a literal string: enough for logic that only routes through the port.
+class FakeRegexEngine : public IRegexEngine {
+public:
+    std::unique_ptr<ICompiledRegex> Compile(std::u16string_view pattern) override;
+    int compiled = 0;
+};
+
+// ASCII is one byte, everything else two; UTF-8 is exact.
+class FakeCodePage : public ICodePage {
+public:
+    int AnsiWidth(char16_t c) const override { return c < 0x80 ? 1 : 2; }
+    std::string ToAnsi(std::u16string_view text) const override;
+    std::u16string FromAnsi(std::string_view bytes) const override;
+    std::string ToUtf8(std::u16string_view text) const override;
+    std::u16string FromUtf8(std::string_view bytes) const override;
+};
+
+class FakeKeyStore : public IKeyStore {
+public:
+    bool KeyExists(RootKey root, const std::string& subkey) override;
+    bool CreateKey(RootKey root, const std::string& subkey) override;
+    std::optional<std::string> ReadValue(RootKey root, const std::string& subkey,
+                                         const std::string& name) override;
+    bool WriteValue(RootKey root, const std::string& subkey, const std::string& name,
+                    const std::string& data) override;
+    std::map<std::pair<RootKey, std::string>, std::map<std::string, std::string>> keys;
+    bool readOnly = false;
+};
+
+class FakeProcessorId : public IProcessorId {
+public:
+    std::string ProcessorId() override { return id; }
+    std::string id = "BFEBFBFF000906EA";
+};
+
+// ExitNow throws this, so a test can see the process "end".
+struct FakeExit {
+    int code;
+};
+
+class FakeProcess : public IProcess {
+public:
+    std::filesystem::path ProgramFolder() override { return folder; }
+    std::string ExecutableName() override { return "velmora"; }
+    bool StartDetachedScript(const std::filesystem::path& script) override;
+    [[noreturn]] void ExitNow(int code) override { throw FakeExit{code}; }
+    std::filesystem::path folder = "/opt/velmora";
+    std::vector<std::filesystem::path> started;
+};
+
+class FakeMessageBox : public IMessageBox {
+public:
+    void Show(const std::u16string& text) override { shown.push_back(text); }
+    std::vector<std::u16string> shown;
+};
+
+// Owns one of each fake and hands out the Platform bundle.
+struct FakePlatform {
+    ActionLog log;
+    FakeClock clock;
+    FakeEventLoop loop{clock, log};
+    FakeInput input{log};
+    FakeWindows windows{log};
+    FakeClipboard clipboard{log};
+    FakeScreen screen{clipboard, log};
+    FakeHttp http;
+    FakeRegexEngine regex;
+    FakeCodePage codePage;
+    FakeKeyStore keyStore;
+    FakeProcessorId processorId;
+    FakeProcess process;
+    FakeMessageBox messageBox;
+
+    Platform platform() {
+        return Platform{input, windows, clipboard, screen, http, regex, codePage,
+                        clock, loop,    keyStore,  processorId, process, messageBox};
+    }
+};
+
+}  // namespace velmora::platform::fake
