@@ -1,0 +1,23 @@
+#include "platform/qt/QtClock.h"
+
+#include <QDateTime>
+
+namespace velmora::platform::qt {
+
+std::int64_t QtClock::NowMs() {
+    QDateTime now = QDateTime::currentDateTime();
+    return now.toMSecsSinceEpoch() + static_cast<std::int64_t>(now.offsetFromUtc()) * 1000;
+}
+
+std::int64_t QtClock::NowSeconds() { return NowMs() / 1000; }
+
+LocalTime QtClock::NowLocal() {
+    QDateTime now = QDateTime::currentDateTime();
+    QDate d = now.date();
+    QTime t = now.time();
+    return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
+}
+
+double QtClock::SecondsSinceMidnight() { return QTime::currentTime().msecsSinceStartOfDay() / 1000.0; }
+
+}  // namespace velmora::platform::qt

@@ -1,0 +1,80 @@
+#include "platform/qt/QtEventLoop.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <algorithm>
+
+namespace velmora::platform::qt {
+
+namespace {
+
+class QtTimer : public ITimer {
+public:
+    QtTimer() {
+        timer_.setTimerType(Qt::CoarseTimer);
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            if (handler_) handler_();
+        });
+    }
+    void SetInterval(int ms) override { timer_.setInterval(ms); }
+    int Interval() const override { return timer_.interval(); }
+    void SetEnabled(bool on) override {
+        // Enabling a running timer must not restart its period.
+        if (on && !timer_.isActive()) timer_.start();
+        if (!on) timer_.stop();
+    }
+    bool Enabled() const override { return timer_.isActive(); }
+    void OnTick(std::function<void()> handler) override { handler_ = std::move(handler); }
+
+private:
+    QTimer timer_;
+    std::function<void()> handler_;
+};
+
+}  // namespace
+
+void QtEventLoop::Yield() {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void QtEventLoop::Wait(int ms) {
+    if (ms <= 0) {
+        Yield();
+        return;
+    }
+    QEventLoop loop;
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool QtEventLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+    QElapsedTimer elapsed;
+    elapsed.start();
+    Yield();
+    while (!done()) {
+        qint64 left = timeoutMs - elapsed.elapsed();
+        if (left <= 0) return done();
+        QEventLoop loop;
+        QTimer timer;
+        timer.setSingleShot(true);
+        timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+        timer.start(static_cast<int>(left));
+        waiting_.push_back(&loop);
+        loop.exec();
+        waiting_.erase(std::find(waiting_.begin(), waiting_.end(), &loop));
+    }
+    return true;
+}
+
+void QtEventLoop::Wake() {
+    // Every waiter re-checks its condition; outer ones do so once the inner ones return.
+    for (QEventLoop* loop : waiting_) loop->quit();
+}
+
+std::unique_ptr<ITimer> QtEventLoop::CreateTimer() { return std::make_unique<QtTimer>(); }
+
+}  // namespace velmora::platform::qt
