@@ -7,7 +7,7 @@ namespace velmora::app {
 
 // What start-up and the heartbeat need of the unit id and the update machinery.
 class IUpdateServices {
-public:
+  public:
     virtual ~IUpdateServices() = default;
     // The machine's unit id; never fails (empty when unavailable).
     virtual std::string GetUnitId() = 0;
@@ -23,7 +23,7 @@ public:
 
 // Answers "nothing to do" everywhere: no id, no update.
 class NullUpdateServices : public IUpdateServices {
-public:
+  public:
     std::string GetUnitId() override { return {}; }
     void CleanUpdateFiles() override {}
     std::string GetLatestVersion(const std::string&) override { return {}; }

@@ -8,7 +8,7 @@
 namespace velmora::platform {
 
 class IClipboard {
-public:
+  public:
     virtual ~IClipboard() = default;
     virtual bool Clear() = 0;
     virtual bool SetText(const std::u16string& text) = 0;
@@ -21,7 +21,7 @@ public:
 
 // The whole-screen capture that stands for the Print Screen key.
 class IScreen {
-public:
+  public:
     virtual ~IScreen() = default;
     // Grab the whole virtual screen and put it on the clipboard as an image.
     virtual void CaptureToClipboard() = 0;

@@ -7,7 +7,7 @@
 namespace velmora::platform {
 
 class IClock {
-public:
+  public:
     virtual ~IClock() = default;
     // Local date-time in whole seconds since an arbitrary fixed origin; differences are
     // elapsed seconds on the whole-second clock.

@@ -7,7 +7,7 @@ namespace velmora::platform {
 
 // Conversions at the edges: the legacy ANSI code page (CP936 here) and UTF-8.
 class ICodePage {
-public:
+  public:
     virtual ~ICodePage() = default;
     // Bytes the character takes in the ANSI code page: 2 for a double-byte character, else 1.
     virtual int AnsiWidth(char16_t c) const = 0;

@@ -7,7 +7,7 @@ namespace velmora::platform {
 
 // A repeating timer that fires on the event loop's thread.
 class ITimer {
-public:
+  public:
     virtual ~ITimer() = default;
     virtual void SetInterval(int ms) = 0;
     virtual int Interval() const = 0;
@@ -19,7 +19,7 @@ public:
 // The single user-interface thread's message loop. Every wait keeps dispatching events, so
 // our own windows (and the clipboard we serve to other programs) stay alive while we wait.
 class IEventLoop {
-public:
+  public:
     virtual ~IEventLoop() = default;
     // Dispatch what is pending now, then return without waiting for more.
     virtual void Yield() = 0;

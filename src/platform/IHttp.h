@@ -22,13 +22,13 @@ struct HttpResponse {
 
 // A transport failure: refused, unreachable, timed out, too large, bad redirect.
 class HttpError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // Synchronous HTTP for the caller. Implementations keep the event loop alive while waiting.
 class IHttp {
-public:
+  public:
     virtual ~IHttp() = default;
     virtual HttpResponse Send(const HttpRequest& request) = 0;  // throws HttpError
 };

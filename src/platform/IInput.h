@@ -9,10 +9,10 @@ namespace velmora::platform {
 // Synthetic input: one call, one event. Key codes are Windows virtual-key codes; a backend maps
 // them to its own key names and silently produces nothing for a code it cannot map.
 class IInput {
-public:
+  public:
     virtual ~IInput() = default;
     virtual void MoveCursor(std::int32_t x, std::int32_t y) = 0;  // SetCursorPos
-    virtual Point CursorPos() = 0;                                 // GetCursorPos
+    virtual Point CursorPos() = 0;                                // GetCursorPos
     virtual void LeftDown() = 0;
     virtual void LeftUp() = 0;
     virtual void KeyDown(std::uint8_t vk) = 0;

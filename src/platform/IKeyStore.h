@@ -20,7 +20,7 @@ enum class RootKey : std::uint32_t {
 
 // A registry-like store of keys with named text values, the text in ANSI bytes.
 class IKeyStore {
-public:
+  public:
     virtual ~IKeyStore() = default;
     virtual bool KeyExists(RootKey root, const std::string& subkey) = 0;
     virtual bool CreateKey(RootKey root, const std::string& subkey) = 0;

@@ -6,7 +6,7 @@
 namespace velmora::platform {
 
 class IProcess {
-public:
+  public:
     virtual ~IProcess() = default;
     // Folder of the running executable (not the working directory).
     virtual std::filesystem::path ProgramFolder() = 0;
@@ -20,14 +20,14 @@ public:
 
 // The machine's processor identifier text, empty when unavailable.
 class IProcessorId {
-public:
+  public:
     virtual ~IProcessorId() = default;
     virtual std::string ProcessorId() = 0;
 };
 
 // The program's one message box (the registry path format message).
 class IMessageBox {
-public:
+  public:
     virtual ~IMessageBox() = default;
     virtual void Show(const std::u16string& text) = 0;
 };

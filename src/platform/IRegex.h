@@ -14,22 +14,23 @@ struct RegexMatch {
 };
 
 class RegexError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 // A compiled, case-sensitive, unanchored ECMAScript-style pattern over UTF-16 code units,
 // where '.' excludes only LF.
 class ICompiledRegex {
-public:
+  public:
     virtual ~ICompiledRegex() = default;
     virtual std::optional<RegexMatch> Search(std::u16string_view text) const = 0;
 };
 
 class IRegexEngine {
-public:
+  public:
     virtual ~IRegexEngine() = default;
-    virtual std::unique_ptr<ICompiledRegex> Compile(std::u16string_view pattern) = 0;  // throws RegexError
+    virtual std::unique_ptr<ICompiledRegex> Compile(
+        std::u16string_view pattern) = 0;  // throws RegexError
 };
 
 }  // namespace velmora::platform

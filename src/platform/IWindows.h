@@ -11,7 +11,7 @@ enum class ShowCommand { ShowNormal = 1, Minimize = 6, Restore = 9 };
 // Operations on other programs' windows. Fire-and-forget: a handle that is 0 or no longer
 // exists makes the call do nothing (and never crashes the program).
 class IWindows {
-public:
+  public:
     virtual ~IWindows() = default;
     // The deepest window at a screen point, as the point's owner sees it.
     virtual WinHandle WindowFromPoint(Point screen) = 0;

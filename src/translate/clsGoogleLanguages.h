@@ -6,13 +6,13 @@
 namespace velmora::translate {
 
 struct LanguageEntry {
-    std::string key;    // code as sent to the endpoint ("zh-CN", "en", ...)
+    std::string key;      // code as sent to the endpoint ("zh-CN", "en", ...)
     std::u16string desc;  // Chinese description shown in the lists
 };
 
 // The fixed table of offered languages, in display order (English stands twice on purpose).
 class clsGoogleLanguages {
-public:
+  public:
     clsGoogleLanguages();
 
     // The one instance of the process, created on first use.
@@ -25,7 +25,7 @@ public:
     int count() const { return static_cast<int>(entries_.size()); }
     const std::vector<LanguageEntry>& entries() const { return entries_; }
 
-private:
+  private:
     void addLanguage(std::string key, std::u16string desc);
     std::vector<LanguageEntry> entries_;
 };

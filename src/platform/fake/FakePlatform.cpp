@@ -35,7 +35,9 @@ LocalTime FakeClock::NowLocal() {
     return t;
 }
 
-double FakeClock::SecondsSinceMidnight() { return static_cast<double>(nowMs_ % kDayMs) / 1000.0; }
+double FakeClock::SecondsSinceMidnight() {
+    return static_cast<double>(nowMs_ % kDayMs) / 1000.0;
+}
 
 void FakeEventLoop::Yield() {
     ++yields_;
@@ -69,8 +71,12 @@ std::unique_ptr<ITimer> FakeEventLoop::CreateTimer() {
     return std::make_unique<FakeTimer>(*this, clock_);
 }
 
-void FakeEventLoop::Register(FakeTimer* t) { timers_.push_back(t); }
-void FakeEventLoop::Unregister(FakeTimer* t) { std::erase(timers_, t); }
+void FakeEventLoop::Register(FakeTimer* t) {
+    timers_.push_back(t);
+}
+void FakeEventLoop::Unregister(FakeTimer* t) {
+    std::erase(timers_, t);
+}
 
 void FakeEventLoop::RunDue() {
     // Nested waits inside a handler must not re-enter the same timer or hook.
@@ -87,7 +93,9 @@ void FakeEventLoop::RunDue() {
 FakeTimer::FakeTimer(FakeEventLoop& loop, FakeClock& clock) : loop_(loop), clock_(clock) {
     loop_.Register(this);
 }
-FakeTimer::~FakeTimer() { loop_.Unregister(this); }
+FakeTimer::~FakeTimer() {
+    loop_.Unregister(this);
+}
 
 void FakeTimer::SetEnabled(bool on) {
     if (on && !enabled_) nextMs_ = clock_.NowMs() + interval_;
@@ -214,7 +222,7 @@ HttpResponse FakeHttp::Send(const HttpRequest& request) {
 
 namespace {
 class LiteralRegex : public ICompiledRegex {
-public:
+  public:
     explicit LiteralRegex(std::u16string p) : p_(std::move(p)) {}
     std::optional<RegexMatch> Search(std::u16string_view text) const override {
         auto pos = text.find(p_);
@@ -222,7 +230,7 @@ public:
         return RegexMatch{pos, p_.size()};
     }
 
-private:
+  private:
     std::u16string p_;
 };
 }  // namespace

@@ -16,17 +16,17 @@
 namespace velmora::platform::fake {
 
 class ActionLog {
-public:
+  public:
     void Add(std::string entry) { entries_.push_back(std::move(entry)); }
     const std::vector<std::string>& Entries() const { return entries_; }
     void Clear() { entries_.clear(); }
 
-private:
+  private:
     std::vector<std::string> entries_;
 };
 
 class FakeClock : public IClock {
-public:
+  public:
     // Starts at 2009-09-23 09:05:07 local time.
     FakeClock();
     std::int64_t NowSeconds() override { return nowMs_ / 1000; }
@@ -36,7 +36,7 @@ public:
     void AdvanceMs(std::int64_t ms) { nowMs_ += ms; }
     void SetMs(std::int64_t ms) { nowMs_ = ms; }
 
-private:
+  private:
     std::int64_t nowMs_;
 };
 
@@ -44,7 +44,7 @@ class FakeTimer;
 
 // Waits advance the fake clock instead of sleeping; due timers fire during waits and yields.
 class FakeEventLoop : public IEventLoop {
-public:
+  public:
     FakeEventLoop(FakeClock& clock, ActionLog& log) : clock_(clock), log_(log) {}
     void Yield() override;
     void Wait(int ms) override;
@@ -62,7 +62,7 @@ public:
     void Register(FakeTimer* t);
     void Unregister(FakeTimer* t);
 
-private:
+  private:
     void RunDue();
     FakeClock& clock_;
     ActionLog& log_;
@@ -73,7 +73,7 @@ private:
 };
 
 class FakeTimer : public ITimer {
-public:
+  public:
     FakeTimer(FakeEventLoop& loop, FakeClock& clock);
     ~FakeTimer() override;
     void SetInterval(int ms) override { interval_ = ms; }
@@ -87,7 +87,7 @@ public:
         if (handler_) handler_();
     }
 
-private:
+  private:
     FakeEventLoop& loop_;
     FakeClock& clock_;
     int interval_ = 0;
@@ -97,7 +97,7 @@ private:
 };
 
 class FakeInput : public IInput {
-public:
+  public:
     explicit FakeInput(ActionLog& log) : log_(log) {}
     void MoveCursor(std::int32_t x, std::int32_t y) override;
     Point CursorPos() override;
@@ -107,7 +107,7 @@ public:
     void KeyUp(std::uint8_t vk) override { log_.Add("kup " + std::to_string(vk)); }
     Point cursor;
 
-private:
+  private:
     ActionLog& log_;
 };
 
@@ -118,7 +118,7 @@ struct FakeWindow {
 };
 
 class FakeWindows : public IWindows {
-public:
+  public:
     explicit FakeWindows(ActionLog& log) : log_(log) {}
     WinHandle WindowFromPoint(Point screen) override;
     std::optional<Rect> GetWindowRect(WinHandle w) override;
@@ -133,12 +133,12 @@ public:
     WinHandle foreground = 0;
     int cursorCount = 0;
 
-private:
+  private:
     ActionLog& log_;
 };
 
 class FakeClipboard : public IClipboard {
-public:
+  public:
     explicit FakeClipboard(ActionLog& log) : log_(log) {}
     bool Clear() override;
     bool SetText(const std::u16string& text) override;
@@ -151,40 +151,40 @@ public:
     bool failWrites = false;
     bool failReads = false;
 
-private:
+  private:
     ActionLog& log_;
 };
 
 class FakeScreen : public IScreen {
-public:
+  public:
     FakeScreen(FakeClipboard& clipboard, ActionLog& log) : clipboard_(clipboard), log_(log) {}
     void CaptureToClipboard() override;
     Rect VirtualScreen() override { return {0, 0, 1024, 768}; }
 
-private:
+  private:
     FakeClipboard& clipboard_;
     ActionLog& log_;
 };
 
 // Answers from a queue (or a handler); records every request.
 class FakeHttp : public IHttp {
-public:
+  public:
     HttpResponse Send(const HttpRequest& request) override;
     std::vector<HttpRequest> requests;
-    std::deque<HttpResponse> responses;  // empty queue: transport failure
+    std::deque<HttpResponse> responses;                       // empty queue: transport failure
     std::function<HttpResponse(const HttpRequest&)> handler;  // used when set
 };
 
 // Treats the pattern as a literal string: enough for logic that only routes through the port.
 class FakeRegexEngine : public IRegexEngine {
-public:
+  public:
     std::unique_ptr<ICompiledRegex> Compile(std::u16string_view pattern) override;
     int compiled = 0;
 };
 
 // ASCII is one byte, everything else two; UTF-8 is exact.
 class FakeCodePage : public ICodePage {
-public:
+  public:
     int AnsiWidth(char16_t c) const override { return c < 0x80 ? 1 : 2; }
     std::string ToAnsi(std::u16string_view text) const override;
     std::u16string FromAnsi(std::string_view bytes) const override;
@@ -193,7 +193,7 @@ public:
 };
 
 class FakeKeyStore : public IKeyStore {
-public:
+  public:
     bool KeyExists(RootKey root, const std::string& subkey) override;
     bool CreateKey(RootKey root, const std::string& subkey) override;
     std::optional<std::string> ReadValue(RootKey root, const std::string& subkey,
@@ -205,7 +205,7 @@ public:
 };
 
 class FakeProcessorId : public IProcessorId {
-public:
+  public:
     std::string ProcessorId() override { return id; }
     std::string id = "BFEBFBFF000906EA";
 };
@@ -216,7 +216,7 @@ struct FakeExit {
 };
 
 class FakeProcess : public IProcess {
-public:
+  public:
     std::filesystem::path ProgramFolder() override { return folder; }
     std::string ExecutableName() override { return "velmora"; }
     bool StartDetachedScript(const std::filesystem::path& script) override;
@@ -226,7 +226,7 @@ public:
 };
 
 class FakeMessageBox : public IMessageBox {
-public:
+  public:
     void Show(const std::u16string& text) override { shown.push_back(text); }
     std::vector<std::u16string> shown;
 };
@@ -249,7 +249,7 @@ struct FakePlatform {
     FakeMessageBox messageBox;
 
     Platform platform() {
-        return Platform{input, windows, clipboard, screen, http, regex, codePage,
+        return Platform{input, windows, clipboard, screen,      http,    regex,     codePage,
                         clock, loop,    keyStore,  processorId, process, messageBox};
     }
 };

@@ -9,7 +9,9 @@ std::int64_t QtClock::NowMs() {
     return now.toMSecsSinceEpoch() + static_cast<std::int64_t>(now.offsetFromUtc()) * 1000;
 }
 
-std::int64_t QtClock::NowSeconds() { return NowMs() / 1000; }
+std::int64_t QtClock::NowSeconds() {
+    return NowMs() / 1000;
+}
 
 LocalTime QtClock::NowLocal() {
     QDateTime now = QDateTime::currentDateTime();
@@ -18,6 +20,8 @@ LocalTime QtClock::NowLocal() {
     return {d.year(), d.month(), d.day(), t.hour(), t.minute(), t.second()};
 }
 
-double QtClock::SecondsSinceMidnight() { return QTime::currentTime().msecsSinceStartOfDay() / 1000.0; }
+double QtClock::SecondsSinceMidnight() {
+    return QTime::currentTime().msecsSinceStartOfDay() / 1000.0;
+}
 
 }  // namespace velmora::platform::qt

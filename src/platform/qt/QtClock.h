@@ -6,7 +6,7 @@ namespace velmora::platform::qt {
 
 // Local wall-clock time.
 class QtClock : public IClock {
-public:
+  public:
     std::int64_t NowSeconds() override;
     std::int64_t NowMs() override;
     LocalTime NowLocal() override;

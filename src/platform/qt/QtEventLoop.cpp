@@ -11,7 +11,7 @@ namespace velmora::platform::qt {
 namespace {
 
 class QtTimer : public ITimer {
-public:
+  public:
     QtTimer() {
         timer_.setTimerType(Qt::CoarseTimer);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
@@ -28,7 +28,7 @@ public:
     bool Enabled() const override { return timer_.isActive(); }
     void OnTick(std::function<void()> handler) override { handler_ = std::move(handler); }
 
-private:
+  private:
     QTimer timer_;
     std::function<void()> handler_;
 };
@@ -75,6 +75,8 @@ void QtEventLoop::Wake() {
     for (QEventLoop* loop : waiting_) loop->quit();
 }
 
-std::unique_ptr<ITimer> QtEventLoop::CreateTimer() { return std::make_unique<QtTimer>(); }
+std::unique_ptr<ITimer> QtEventLoop::CreateTimer() {
+    return std::make_unique<QtTimer>();
+}
 
 }  // namespace velmora::platform::qt

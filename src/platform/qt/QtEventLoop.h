@@ -11,14 +11,14 @@ namespace velmora::platform::qt {
 // The Qt GUI thread's loop. Waits run nested QEventLoops, so timers, input and clipboard
 // requests from other programs keep being served while the logic waits.
 class QtEventLoop : public IEventLoop {
-public:
+  public:
     void Yield() override;
     void Wait(int ms) override;
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override;
     void Wake() override;
     std::unique_ptr<ITimer> CreateTimer() override;
 
-private:
+  private:
     std::vector<QEventLoop*> waiting_;
 };
 

@@ -5,7 +5,7 @@
 namespace velmora::platform::qt {
 
 class QtMessageBox : public IMessageBox {
-public:
+  public:
     void Show(const std::u16string& text) override;
 };
 

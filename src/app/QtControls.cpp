@@ -1,0 +1,58 @@
+#include "app/QtControls.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+namespace velmora::app {
+
+ImageControl::ImageControl(QWidget* parent) : QLabel(parent) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_TranslucentBackground);
+}
+
+void ImageControl::mousePressEvent(QMouseEvent* e) {
+    emit pressed(e->button());
+    e->accept();
+}
+
+void ImageControl::mouseMoveEvent(QMouseEvent* e) {
+    emit moved();
+    e->accept();
+}
+
+// Qt keeps the mouse grabbed by the pressed widget, so the release arrives here wherever the
+// pointer is by then.
+void ImageControl::mouseReleaseEvent(QMouseEvent* e) {
+    emit released(e->button());
+    e->accept();
+}
+
+void SendTextBox::keyPressEvent(QKeyEvent* e) {
+    if (keyDown && keyDown(e)) {
+        e->accept();
+        return;
+    }
+    QPlainTextEdit::keyPressEvent(e);
+}
+
+void SendTextBox::focusInEvent(QFocusEvent* e) {
+    QPlainTextEdit::focusInEvent(e);
+    emit focusGained();
+}
+
+void SendTextBox::focusOutEvent(QFocusEvent* e) {
+    QPlainTextEdit::focusOutEvent(e);
+    emit focusLost();
+}
+
+void ResultTextBox::focusInEvent(QFocusEvent* e) {
+    QTextEdit::focusInEvent(e);
+    emit focusGained();
+}
+
+void ResultTextBox::focusOutEvent(QFocusEvent* e) {
+    QTextEdit::focusOutEvent(e);
+    emit focusLost();
+}
+
+}  // namespace velmora::app

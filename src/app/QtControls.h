@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+#include <functional>
+
+namespace velmora::app {
+
+// An image that reports press, move and release (of any button) to its owner.
+class ImageControl : public QLabel {
+    Q_OBJECT
+  public:
+    explicit ImageControl(QWidget* parent);
+  signals:
+    void pressed(Qt::MouseButton button);
+    void moved();
+    void released(Qt::MouseButton button);
+
+  protected:
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+};
+
+// The user's input box. keyDown sees every key first and may consume it.
+class SendTextBox : public QPlainTextEdit {
+    Q_OBJECT
+  public:
+    explicit SendTextBox(QWidget* parent) : QPlainTextEdit(parent) {}
+    // Returns true when the key was consumed.
+    std::function<bool(QKeyEvent*)> keyDown;
+  signals:
+    void focusGained();
+    void focusLost();
+
+  protected:
+    void keyPressEvent(QKeyEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+};
+
+// The conversation view.
+class ResultTextBox : public QTextEdit {
+    Q_OBJECT
+  public:
+    explicit ResultTextBox(QWidget* parent) : QTextEdit(parent) {}
+  signals:
+    void focusGained();
+    void focusLost();
+
+  protected:
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+};
+
+}  // namespace velmora::app

@@ -1,0 +1,388 @@
+#include "app/frmMain.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QString>
+
+#include "app/QtArtwork.h"
+#include "app/mduMain.h"
+#include "translate/clsGoogleLanguages.h"
+
+namespace velmora::app {
+
+namespace {
+
+const char* const kStyle = R"(
+QTextEdit, QPlainTextEdit { background: transparent; border: none; padding: 2px;
+  selection-background-color: #9cc3ec; }
+QComboBox { border: 1px solid #b9c9da; border-radius: 4px; padding: 0 4px; background: #ffffff;
+  color: #2b3a4e; }
+QComboBox:hover { border-color: #2f7dd1; }
+QPushButton#cmdSend { border: 1px solid #b9c9da; border-radius: 3px; background: #f4f8fc;
+  color: #2b3a4e; font-size: 11px; }
+QPushButton#cmdSend:hover { background: #e3eefa; }
+QFrame#picTips { background: #fffbe6; border: 1px solid #e5c96b; border-radius: 4px; }
+QLabel#lblTips { color: #6b5200; background: transparent; border: none; }
+QLabel#lblTimeKeeper { color: #1f5fa8; font-weight: bold; font-size: 14px; }
+)";
+
+template <typename W>
+W* Place(QWidget* parent, const char* name, int x, int y, int w, int h) {
+    auto* widget = new W(parent);
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(x, y, w, h);
+    return widget;
+}
+
+ImageControl* Image(QWidget* parent, const char* name, int x, int y, int w, int h,
+                    const QPixmap& picture, bool visible) {
+    auto* img = Place<ImageControl>(parent, name, x, y, w, h);
+    if (!picture.isNull()) img->setPixmap(picture);
+    img->setVisible(visible);
+    return img;
+}
+
+}  // namespace
+
+frmMain::frmMain(platform::Platform& platform, const AppConfig& config, IUpdateServices& update)
+    : QWidget(nullptr),
+      platform_(platform),
+      config_(config),
+      update_(update),
+      heartbeat_(platform.clock, [this] { update_.GetLatestVersion(UnitId()); }) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Quillet"));
+    setWindowIcon(artwork::AppIcon());
+    setFixedSize(517, 644);
+    setMouseTracking(true);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    QPalette pal = palette();
+    pal.setBrush(QPalette::Window, artwork::Background());
+    setPalette(pal);
+    setAutoFillBackground(true);
+    setStyleSheet(QString::fromLatin1(kStyle));
+    CreateControls();
+    CreateMenus();
+    qApp->installEventFilter(this);
+    connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { sessionEnding_ = true; });
+}
+
+frmMain::~frmMain() {
+    qApp->removeEventFilter(this);
+}
+
+void frmMain::CreateControls() {
+    tmrRefresh = new QTimer(this);
+    tmrRefresh->setObjectName(QStringLiteral("tmrRefresh"));
+    tmrRefresh->setInterval(Heartbeat::kTickMs);
+    connect(tmrRefresh, &QTimer::timeout, this, [this] { heartbeat_.Tick(); });
+    tmrRefresh->start();
+
+    cmdSend = Place<QPushButton>(this, "cmdSend", 368, 544, 89, 17);
+    cmdSend->setText(QStringLiteral("发送指令"));
+    cmdSend->setFocusPolicy(Qt::NoFocus);
+    connect(cmdSend, &QPushButton::clicked, this, &frmMain::cmdSend_Click);
+
+    txtResult = Place<ResultTextBox>(this, "txtResult", 8, 8, 337, 404);
+    txtResult->setAcceptRichText(true);
+    txtResult->setFrameShape(QFrame::NoFrame);
+    connect(txtResult, &ResultTextBox::focusGained, this, [this] { ResultBoxFocused = true; });
+    connect(txtResult, &ResultTextBox::focusLost, this, [this] { ResultBoxFocused = false; });
+
+    picTips = Place<QFrame>(this, "picTips", 88, 568, 105, 33);
+    lblTips = Place<QLabel>(picTips, "lblTips", 0, 16, 105, 25);
+    lblTips->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    auto* tipsCaption = new QLabel(QStringLiteral("操作提示"), picTips);
+    tipsCaption->setObjectName(QStringLiteral("picTipsCaption"));
+    tipsCaption->setGeometry(6, 1, 99, 15);
+    tipsCaption->setStyleSheet(QStringLiteral("color:#a08a3c; font-size:10px; border:none;"));
+
+    WebBrowser2 = Place<QWidget>(this, "WebBrowser2", 344, 416, 169, 225);
+    WebBrowser1 = Place<QWidget>(this, "WebBrowser1", 344, 8, 169, 406);
+
+    cboOtherLan = Place<QComboBox>(this, "cboOtherLan", 72, 412, 81, 21);
+    cboMyLan = Place<QComboBox>(this, "cboMyLan", 232, 419, 113, 21);
+    for (QComboBox* c : {cboOtherLan, cboMyLan}) {
+        c->setMaxVisibleItems(15);
+        c->setFocusPolicy(Qt::StrongFocus);
+    }
+
+    txtSend = Place<SendTextBox>(this, "txtSend", 8, 440, 337, 163);
+    txtSend->setFrameShape(QFrame::NoFrame);
+    txtSend->setTabChangesFocus(true);
+    txtSend->keyDown = [this](QKeyEvent* e) { return TxtSendKeyDown(e); };
+    connect(txtSend, &SendTextBox::focusGained, this, [this] { Timer1->start(); });
+    connect(txtSend, &SendTextBox::focusLost, this, [this] {
+        Timer1->stop();
+        CountdownAborted = true;
+        lblTimeKeeper->hide();
+        platform_.loop.Wake();
+    });
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(500);
+    connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+
+    using artwork::Picker;
+    imgSettingClicked =
+        Image(this, "imgSettingClicked", 13, 605, 73, 38, artwork::SettingPressed(), false);
+    imgSetting = Image(this, "imgSetting", 8, 608, 73, 33, artwork::SettingButton(), true);
+    imgReturnAreaClicked = Image(this, "imgReturnAreaClicked", 150, 605, 30, 38,
+                                 artwork::PickerPressed(Picker::ReturnArea), false);
+    imgSendAreaClicked = Image(this, "imgSendAreaClicked", 119, 605, 30, 38,
+                               artwork::PickerPressed(Picker::SendArea), false);
+    imgSendButtonClicked = Image(this, "imgSendButtonClicked", 88, 605, 30, 38,
+                                 artwork::PickerPressed(Picker::SendButton), false);
+    // The three pickers have no picture of their own: the background carries their glyphs.
+    imgReturnArea = Image(this, "imgReturnArea", 149, 608, 28, 33, QPixmap(), true);
+    imgSendArea = Image(this, "imgSendArea", 120, 608, 28, 33, QPixmap(), true);
+    imgSendButton = Image(this, "imgSendButton", 88, 608, 28, 33, QPixmap(), true);
+    imgSendMouseDown =
+        Image(this, "imgSendMouseDown", 240, 605, 98, 38, artwork::SendPressed(), false);
+    imgSendMask = Image(this, "imgSendMask", 240, 608, 105, 33, artwork::SendButton(), true);
+    lblTimeKeeper = Place<QLabel>(this, "lblTimeKeeper", 184, 616, 57, 17);
+    lblTimeKeeper->setText(QStringLiteral("0"));
+    lblTimeKeeper->setAlignment(Qt::AlignCenter);
+
+    // Pressed looks only show; the press and release belong to the image underneath.
+    for (ImageControl* look : {imgSettingClicked, imgReturnAreaClicked, imgSendAreaClicked,
+                               imgSendButtonClicked, imgSendMouseDown}) {
+        look->setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+
+    // Earlier controls stack above later ones, so the tip panel floats over the input box and
+    // each pressed look over its image.
+    const QList<QWidget*> order = {cmdSend,
+                                   txtResult,
+                                   picTips,
+                                   WebBrowser2,
+                                   WebBrowser1,
+                                   cboOtherLan,
+                                   cboMyLan,
+                                   txtSend,
+                                   imgSettingClicked,
+                                   imgSetting,
+                                   imgReturnAreaClicked,
+                                   imgSendAreaClicked,
+                                   imgSendButtonClicked,
+                                   imgReturnArea,
+                                   imgSendArea,
+                                   imgSendButton,
+                                   imgSendMouseDown,
+                                   imgSendMask,
+                                   lblTimeKeeper};
+    for (auto it = order.rbegin(); it != order.rend(); ++it) (*it)->raise();
+
+    connect(imgSetting, &ImageControl::pressed, this, [this] { imgSettingClicked->show(); });
+    connect(imgSetting, &ImageControl::released, this, [this] {
+        imgSettingClicked->hide();
+        mnuSetting->popup(mapToGlobal(QPoint(10, 515)));
+    });
+
+    WirePicker(imgSendArea, imgSendAreaClicked, QStringLiteral("设置输入框位置"), InputAreaTarget);
+    WirePicker(imgReturnArea, imgReturnAreaClicked, QStringLiteral("设置返回框位置"),
+               ReturnAreaTarget);
+    WirePicker(imgSendButton, imgSendButtonClicked, QStringLiteral("设置发送按钮位置"),
+               SendButtonTarget);
+
+    connect(imgSendMask, &ImageControl::pressed, this, [this] { imgSendMouseDown->show(); });
+    connect(imgSendMask, &ImageControl::released, this, [this] {
+        imgSendMouseDown->hide();
+        cmdSend_Click();
+    });
+}
+
+void frmMain::CreateMenus() {
+    mnuPopup = new QMenu(QStringLiteral("弹出窗口"), this);
+    mnuPopup->setObjectName(QStringLiteral("mnuPopup"));
+    mnuRestore = mnuPopup->addAction(QStringLiteral("还原(&R)"));
+    mnuRestore->setObjectName(QStringLiteral("mnuRestore"));
+    mnuPopup->addSeparator()->setObjectName(QStringLiteral("mnuSep"));
+    mnuExit = mnuPopup->addAction(QStringLiteral("退出(&X)"));
+    mnuExit->setObjectName(QStringLiteral("mnuExit"));
+    connect(mnuRestore, &QAction::triggered, this, &frmMain::RestoreFromTray);
+    connect(mnuExit, &QAction::triggered, this, &frmMain::ExitProgram);
+
+    mnuSetting = new QMenu(QStringLiteral("设置窗口"), this);
+    mnuSetting->setObjectName(QStringLiteral("mnuSetting"));
+    mnuSetReturnArea = mnuSetting->addAction(QStringLiteral("设置返回结果框(&R)"));
+    mnuSetReturnArea->setObjectName(QStringLiteral("mnuSetReturnArea"));
+    mnuSetInputArea = mnuSetting->addAction(QStringLiteral("设置输入框(&I)"));
+    mnuSetInputArea->setObjectName(QStringLiteral("mnuSetInputArea"));
+    mnuSetting->addSeparator()->setObjectName(QStringLiteral("sep"));
+    mnuSetSendButton = mnuSetting->addAction(QStringLiteral("设置发送按钮(&B)"));
+    mnuSetSendButton->setObjectName(QStringLiteral("mnuSetSendButton"));
+    mnuSettingSendShortcut = mnuSetting->addAction(QStringLiteral("设置发送快捷键(&S)"));
+    mnuSettingSendShortcut->setObjectName(QStringLiteral("mnuSettingSendShortcut"));
+    mnuSetting->addSeparator()->setObjectName(QStringLiteral("mnuSep2"));
+    mnuHelp = mnuSetting->addAction(QStringLiteral("帮助(&H)"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+
+    connect(mnuSetReturnArea, &QAction::triggered, this, [this] { PickTarget(ReturnAreaTarget); });
+    connect(mnuSetInputArea, &QAction::triggered, this, [this] { PickTarget(InputAreaTarget); });
+    connect(mnuSetSendButton, &QAction::triggered, this, [this] { PickTarget(SendButtonTarget); });
+}
+
+void frmMain::WirePicker(ImageControl* icon, ImageControl* pressedImage, const QString& tip,
+                         target::TargetPoint& target) {
+    connect(icon, &ImageControl::moved, this, [this, tip] {
+        lblTips->setText(tip);
+        picTips->show();
+    });
+    connect(icon, &ImageControl::pressed, this, [pressedImage] { pressedImage->show(); });
+    connect(icon, &ImageControl::released, this, [this, pressedImage, &target] {
+        pressedImage->hide();
+        PickTarget(target);
+    });
+}
+
+void frmMain::PickTarget(target::TargetPoint& target) {
+    (void)target;
+}
+
+void frmMain::Load() {
+    setWindowTitle(QStringLiteral("Quillet2009正式版"));
+    FillLanguageLists();
+}
+
+void frmMain::FillLanguageLists() {
+    cboOtherLan->clear();
+    cboMyLan->clear();
+    for (const std::u16string& desc : translate::clsGoogleLanguages::Shared().getAllDescs()) {
+        const QString text = QString::fromStdU16String(desc);
+        cboOtherLan->addItem(text);
+        cboMyLan->addItem(text);
+    }
+    cboOtherLan->setCurrentIndex(0);
+    cboMyLan->setCurrentIndex(0);
+}
+
+platform::WinHandle frmMain::Handle() {
+    return static_cast<platform::WinHandle>(winId());
+}
+
+void frmMain::CloseFromCode() {
+    closingFromCode_ = true;
+    close();
+    closingFromCode_ = false;
+}
+
+void frmMain::closeEvent(QCloseEvent* e) {
+    CloseReason reason = CloseReason::FromCode;
+    if (!closingFromCode_) {
+        if (sessionEnding_) {
+            reason = CloseReason::SessionEnd;
+        } else if (e->spontaneous()) {
+            reason = CloseReason::User;
+        }
+    }
+    switch (DecideClose(ExitRequested, reason, QSystemTrayIcon::isSystemTrayAvailable())) {
+        case CloseAction::RemoveIconAndClose:
+            if (tray_) tray_->hide();
+            platform_.loop.Yield();
+            e->accept();
+            break;
+        case CloseAction::HideToTray:
+            ShowTrayIcon();
+            hide();
+            e->ignore();
+            break;
+        case CloseAction::MinimizeInstead:
+            showMinimized();
+            e->ignore();
+            break;
+        case CloseAction::LetClose:
+            e->accept();
+            break;
+    }
+}
+
+void frmMain::ShowTrayIcon() {
+    if (!tray_) {
+        tray_ = new QSystemTrayIcon(windowIcon(), this);
+        tray_->setObjectName(QStringLiteral("TrayIcon"));
+        tray_->setToolTip(QStringLiteral("Quillet"));
+        // Where the tray is not an X11 embedded widget, the tray API's own reasons stand in.
+        connect(tray_, &QSystemTrayIcon::activated, this, [this](auto reason) {
+            if (trayWidgetSeen_) return;
+            picTips->hide();
+            lblTips->clear();
+            if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::DoubleClick)
+                RestoreFromTray();
+            else if (reason == QSystemTrayIcon::Context)
+                PopupTrayMenu();
+        });
+    }
+    tray_->show();  // a second show leaves the one icon as it is
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    // Qt's X11 tray widget acts on the press; the program acts on the release, so the press
+    // is held back here and the release decides.
+    if (tray_ && watched->isWidgetType() &&
+        qstrcmp(watched->metaObject()->className(), "QSystemTrayIconSys") == 0) {
+        trayWidgetSeen_ = true;
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+            case QEvent::MouseButtonDblClick:
+                return true;
+            case QEvent::MouseButtonRelease: {
+                auto* me = static_cast<QMouseEvent*>(event);
+                picTips->hide();
+                lblTips->clear();
+                if (me->button() == Qt::LeftButton) RestoreFromTray();
+                if (me->button() == Qt::RightButton) PopupTrayMenu();
+                return true;
+            }
+            default:
+                break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void frmMain::PopupTrayMenu() {
+    mnuPopup->popup(QCursor::pos());
+}
+
+void frmMain::RestoreFromTray() {
+    if (isMinimized() || !isVisible()) showNormal();
+    raise();
+    activateWindow();
+    platform_.windows.SetForegroundWindow(Handle());
+}
+
+void frmMain::ExitProgram() {
+    ExitRequested = true;
+    platform_.loop.Wake();
+    close();
+    platform_.process.ExitNow(0);
+}
+
+void frmMain::mouseMoveEvent(QMouseEvent* e) {
+    lblTips->clear();
+    picTips->hide();
+    QWidget::mouseMoveEvent(e);
+}
+
+bool frmMain::TxtSendKeyDown(QKeyEvent* e) {
+    LastKeyTime = platform_.clock.NowSeconds();
+    platform_.loop.Wake();
+    const auto mods = e->modifiers() & ~Qt::KeypadModifier;
+    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
+    if ((mods == Qt::ControlModifier && enter) ||
+        (mods == Qt::AltModifier && e->key() == Qt::Key_S)) {
+        cmdSend_Click();
+        return true;
+    }
+    return false;
+}
+
+void frmMain::cmdSend_Click() {}
+
+void frmMain::Timer1_Timer() {}
+
+}  // namespace velmora::app

@@ -1,0 +1,82 @@
+#include <QApplication>
+#include <QFont>
+#include <cstdio>
+#include <cstdlib>
+
+#include "app/AppConfig.h"
+#include "app/QtPlatformFactory.h"
+#include "app/frmMain.h"
+#include "app/mduMain.h"
+
+using namespace velmora;
+
+namespace {
+
+// The windows of start-up, created on demand.
+class Shell : public app::IStartupShell {
+  public:
+    Shell(platform::Platform& p, const app::AppConfig& c, app::IUpdateServices& u)
+        : platform_(p), config_(c), update_(u) {}
+    void ShowUpdateWindow() override {}
+    void CloseUpdateWindow() override {}
+    void Yield() override { platform_.loop.Yield(); }
+    void CreateMainWindow() override {
+        main_ = std::make_unique<app::frmMain>(platform_, config_, update_);
+        main_->Load();
+    }
+    void ShowMainWindow() override { main_->show(); }
+    void CloseMainWindowFromCode() override { main_->CloseFromCode(); }
+
+  private:
+    platform::Platform& platform_;
+    const app::AppConfig& config_;
+    app::IUpdateServices& update_;
+    std::unique_ptr<app::frmMain> main_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string args = app::JoinArguments(argc, argv);
+    const auto folder = app::ProgramFolderOfThisProcess();
+    app::NullUpdateServices update;
+
+    if (app::ModeOf(args) == app::StartMode::Version) {
+        // No window and no network in this mode: only the unit id and the file.
+        struct NoWindows : app::IStartupShell {
+            void ShowUpdateWindow() override {}
+            void CloseUpdateWindow() override {}
+            void Yield() override {}
+            void CreateMainWindow() override {}
+            void ShowMainWindow() override {}
+            void CloseMainWindowFromCode() override {}
+        } none;
+        std::string error;
+        if (app::Main(args, folder, update, none, &error) == app::StartOutcome::VersionFailed) {
+            std::fprintf(stderr, "velmora: %s\n", error.c_str());
+            return 1;
+        }
+        return 0;
+    }
+
+    if (!app::DisplayReachable()) {
+        const char* d = std::getenv("DISPLAY");
+        std::fprintf(stderr,
+                     "velmora: cannot reach an X display (DISPLAY=%s); start it inside an X11 "
+                     "session\n",
+                     d ? d : "");
+        return 2;
+    }
+
+    QApplication qtApp(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QFont font(QStringLiteral("WenQuanYi Micro Hei"));
+    font.setPixelSize(12);
+    QApplication::setFont(font);
+
+    const app::AppConfig config = app::AppConfig::FromEnvironment();
+    app::PlatformBackends backends;
+    Shell shell(backends.platform(), config, update);
+    app::Main(args, folder, update, shell);
+    return qtApp.exec();
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "app/IUpdateServices.h"
+
+namespace velmora::app {
+
+inline constexpr const char* kProgramVersion = "20090923";
+
+enum class StartMode { Version, Hidden, Normal };
+
+// The command line after the program path, as one text: arguments joined by single blanks.
+std::string JoinArguments(int argc, const char* const* argv);
+// Exact, case-sensitive comparison of the whole argument text.
+StartMode ModeOf(const std::string& argumentText);
+
+// Writes "<version>20090923</version>" CR LF into folder/version.php, replacing any old file.
+bool WriteVersionFile(const std::filesystem::path& folder, std::string* error);
+
+// The leading decimal number of a text (leading blanks skipped); 0 when there is none.
+double LeadingNumber(const std::string& text);
+// Strictly newer than this build, and not empty.
+bool IsUpdateDue(const std::string& answer);
+
+// The windows start-up creates, so the sequence can run without a display in tests.
+class IStartupShell {
+  public:
+    virtual ~IStartupShell() = default;
+    virtual void ShowUpdateWindow() = 0;
+    virtual void CloseUpdateWindow() = 0;
+    virtual void Yield() = 0;
+    virtual void CreateMainWindow() = 0;  // runs its load handler, does not show it
+    virtual void ShowMainWindow() = 0;
+    virtual void CloseMainWindowFromCode() = 0;
+};
+
+enum class StartOutcome { VersionWritten, VersionFailed, Running };
+
+// The start-up sequence. Returns Running when the main window exists (shown or in the tray).
+StartOutcome Main(const std::string& argumentText, const std::filesystem::path& programFolder,
+                  IUpdateServices& update, IStartupShell& shell, std::string* error = nullptr);
+
+// The machine's unit id, computed once by Main.
+const std::string& UnitId();
+
+}  // namespace velmora::app

@@ -1,0 +1,179 @@
+// The main window inside this process: every control against the layout table.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/frmMain.h"
+#include "platform/fake/FakePlatform.h"
+#include "platform/qt/QtEventLoop.h"
+
+using namespace velmora;
+
+namespace {
+
+struct Fixture {
+    platform::fake::FakePlatform fakes;
+    platform::qt::QtEventLoop loop;
+    platform::Platform platform{
+        fakes.input,       fakes.windows,  fakes.clipboard, fakes.screen, fakes.http,
+        fakes.regex,       fakes.codePage, fakes.clock,     loop,         fakes.keyStore,
+        fakes.processorId, fakes.process,  fakes.messageBox};
+    app::NullUpdateServices update;
+    app::frmMain window{platform, app::AppConfig{}, update};
+};
+
+}  // namespace
+
+TEST(MainWindow, EveryControlAtItsPlaceWithItsKindCaptionAndState) {
+    Fixture f;
+    f.window.Load();
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    EXPECT_EQ(f.window.windowTitle(), QStringLiteral("Quillet2009正式版"));
+    EXPECT_EQ(f.window.size(), QSize(517, 644));
+
+    struct Row {
+        const char* name;
+        const char* kind;
+        QRect rect;
+        bool visible;
+        const char* caption;
+    };
+    const Row rows[] = {
+        {"cmdSend", "QPushButton", {368, 544, 89, 17}, true, "发送指令"},
+        {"txtResult", "velmora::app::ResultTextBox", {8, 8, 337, 404}, true, nullptr},
+        {"picTips", "QFrame", {88, 568, 105, 33}, true, nullptr},
+        {"WebBrowser2", nullptr, {344, 416, 169, 225}, true, nullptr},
+        {"WebBrowser1", nullptr, {344, 8, 169, 406}, true, nullptr},
+        {"cboOtherLan", "QComboBox", {72, 412, 81, 21}, true, nullptr},
+        {"cboMyLan", "QComboBox", {232, 419, 113, 21}, true, nullptr},
+        {"txtSend", "velmora::app::SendTextBox", {8, 440, 337, 163}, true, nullptr},
+        {"imgSettingClicked", "velmora::app::ImageControl", {13, 605, 73, 38}, false, nullptr},
+        {"imgSetting", "velmora::app::ImageControl", {8, 608, 73, 33}, true, nullptr},
+        {"imgReturnAreaClicked", "velmora::app::ImageControl", {150, 605, 30, 38}, false, nullptr},
+        {"imgSendAreaClicked", "velmora::app::ImageControl", {119, 605, 30, 38}, false, nullptr},
+        {"imgSendButtonClicked", "velmora::app::ImageControl", {88, 605, 30, 38}, false, nullptr},
+        {"imgReturnArea", "velmora::app::ImageControl", {149, 608, 28, 33}, true, nullptr},
+        {"imgSendArea", "velmora::app::ImageControl", {120, 608, 28, 33}, true, nullptr},
+        {"imgSendButton", "velmora::app::ImageControl", {88, 608, 28, 33}, true, nullptr},
+        {"imgSendMouseDown", "velmora::app::ImageControl", {240, 605, 98, 38}, false, nullptr},
+        {"imgSendMask", "velmora::app::ImageControl", {240, 608, 105, 33}, true, nullptr},
+        {"lblTimeKeeper", "QLabel", {184, 616, 57, 17}, true, "0"},
+    };
+    for (const Row& r : rows) {
+        auto* w = f.window.findChild<QWidget*>(QString::fromLatin1(r.name));
+        ASSERT_NE(w, nullptr) << r.name;
+        EXPECT_EQ(w->parentWidget(), &f.window) << r.name;
+        EXPECT_EQ(w->geometry(), r.rect) << r.name;
+        EXPECT_EQ(w->isVisible(), r.visible) << r.name;
+        if (r.kind) {
+            EXPECT_STREQ(w->metaObject()->className(), r.kind) << r.name;
+        }
+        if (r.caption) {
+            QString text = w->property("text").toString();
+            EXPECT_EQ(text, QString::fromUtf8(r.caption)) << r.name;
+        }
+    }
+    auto* lblTips = f.window.findChild<QLabel*>(QStringLiteral("lblTips"));
+    ASSERT_NE(lblTips, nullptr);
+    EXPECT_EQ(lblTips->parentWidget(), f.window.picTips);
+    EXPECT_EQ(lblTips->geometry(), QRect(0, 16, 105, 25));
+
+    EXPECT_EQ(f.window.tmrRefresh->interval(), 30000);
+    EXPECT_TRUE(f.window.tmrRefresh->isActive());
+    EXPECT_EQ(f.window.Timer1->interval(), 500);
+    EXPECT_FALSE(f.window.Timer1->isActive());
+
+    for (QComboBox* c : {f.window.cboOtherLan, f.window.cboMyLan}) {
+        EXPECT_EQ(c->count(), 41);
+        EXPECT_EQ(c->currentIndex(), 0);
+        EXPECT_EQ(c->currentText(), QStringLiteral("中文(简体)"));
+        EXPECT_EQ(c->itemText(1), QStringLiteral("英语"));
+        EXPECT_EQ(c->itemText(39), QStringLiteral("英语"));
+    }
+}
+
+TEST(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
+    Fixture f;
+    auto texts = [](QMenu* m) {
+        QStringList out;
+        for (QAction* a : m->actions()) out << (a->isSeparator() ? QStringLiteral("-") : a->text());
+        return out;
+    };
+    EXPECT_EQ(f.window.mnuPopup->title(), QStringLiteral("弹出窗口"));
+    EXPECT_EQ(
+        texts(f.window.mnuPopup),
+        (QStringList{QStringLiteral("还原(&R)"), QStringLiteral("-"), QStringLiteral("退出(&X)")}));
+    EXPECT_EQ(f.window.mnuSetting->title(), QStringLiteral("设置窗口"));
+    EXPECT_EQ(texts(f.window.mnuSetting),
+              (QStringList{QStringLiteral("设置返回结果框(&R)"), QStringLiteral("设置输入框(&I)"),
+                           QStringLiteral("-"), QStringLiteral("设置发送按钮(&B)"),
+                           QStringLiteral("设置发送快捷键(&S)"), QStringLiteral("-"),
+                           QStringLiteral("帮助(&H)")}));
+}
+
+TEST(MainWindow, TipPanelShowsOverAPickerAndHidesOverTheBareWindow) {
+    Fixture f;
+    f.window.Load();
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    QTest::mouseMove(f.window.imgSendArea, QPoint(5, 5));
+    QMouseEvent overIcon(QEvent::MouseMove, QPointF(6, 6), QPointF(6, 6), QPointF(6, 6),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(f.window.imgSendArea, &overIcon);
+    EXPECT_TRUE(f.window.picTips->isVisible());
+    EXPECT_EQ(f.window.lblTips->text(), QStringLiteral("设置输入框位置"));
+
+    // A move over the bare window, at the x positions a tray message would carry, too.
+    for (int x : {400, 514, 517 - 1}) {
+        f.window.picTips->show();
+        f.window.lblTips->setText(QStringLiteral("x"));
+        QMouseEvent bare(QEvent::MouseMove, QPointF(x, 640), QPointF(x, 640), QPointF(x, 640),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(&f.window, &bare);
+        EXPECT_FALSE(f.window.picTips->isVisible());
+        EXPECT_TRUE(f.window.lblTips->text().isEmpty());
+        EXPECT_TRUE(f.window.isVisible()) << "a mouse move must never act as a tray event";
+        EXPECT_FALSE(f.window.mnuPopup->isVisible());
+    }
+}
+
+TEST(MainWindow, SettingButtonShowsPressedLookAndOpensItsMenuAtTheFixedPoint) {
+    Fixture f;
+    f.window.Load();
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    QTest::mousePress(f.window.imgSetting, Qt::LeftButton, {}, QPoint(10, 10));
+    EXPECT_TRUE(f.window.imgSettingClicked->isVisible());
+    QTest::mouseRelease(f.window.imgSetting, Qt::LeftButton, {}, QPoint(60, -200));
+    EXPECT_FALSE(f.window.imgSettingClicked->isVisible());
+    ASSERT_TRUE(f.window.mnuSetting->isVisible());
+    EXPECT_EQ(f.window.mnuSetting->pos(), f.window.mapToGlobal(QPoint(10, 515)));
+    f.window.mnuSetting->hide();
+}
+
+TEST(MainWindow, CloseHidesBehindOneTrayIconAndRestoreBringsItBack) {
+    Fixture f;
+    f.window.Load();
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable()) << "the test desktop runs a tray";
+    for (int i = 0; i < 2; ++i) {
+        f.window.close();
+        EXPECT_FALSE(f.window.isVisible());
+        EXPECT_TRUE(f.window.TrayIconShown());
+        EXPECT_EQ(f.window.findChildren<QSystemTrayIcon*>().size(), 1);
+        f.window.RestoreFromTray();
+        EXPECT_TRUE(f.window.isVisible());
+        EXPECT_TRUE(f.window.TrayIconShown()) << "the icon stays once added";
+    }
+}
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

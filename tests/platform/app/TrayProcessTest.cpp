@@ -1,0 +1,132 @@
+// The real program under the test desktop: windows, tray icon and exit seen from outside.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace {
+
+std::string Shell(const std::string& cmd) {
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    std::array<char, 4096> buf{};
+    while (fgets(buf.data(), buf.size(), p)) out += buf.data();
+    pclose(p);
+    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
+    return out;
+}
+
+bool Eventually(const std::function<bool()>& cond, int ms = 8000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        if (cond()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return cond();
+}
+
+// The program's tray icons: the windows carrying its class (the main window carries its title).
+int TrayIcons() {
+    return std::atoi(
+        Shell("xwininfo -root -tree | grep -c '\"velmora\": (\"velmora\" \"velmora\")'").c_str());
+}
+
+std::string TrayIconWindow() {
+    return Shell(
+        "xwininfo -root -tree | grep '\"velmora\": (\"velmora\" \"velmora\")' | awk '{print $1; "
+        "exit}'");
+}
+
+std::string MainWindow() {
+    return Shell("xdotool search --onlyvisible --name '^Quillet2009' | head -1");
+}
+
+class Program {
+  public:
+    explicit Program(const std::string& args) {
+        std::string exe = std::string(std::getenv("VELMORA_BUILD_DIR")) + "/src/app/velmora";
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (args.empty())
+                execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+            else
+                execl(exe.c_str(), exe.c_str(), args.c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+    ~Program() {
+        if (pid_ > 0 && Running()) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool Running() {
+        if (exited_) return false;
+        int status = 0;
+        if (waitpid(pid_, &status, WNOHANG) == pid_) exited_ = true;
+        return !exited_;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    bool exited_ = false;
+};
+
+}  // namespace
+
+TEST(Program, NormalStartShowsTheTitledWindowWithItsClientSize) {
+    Program p("");
+    ASSERT_TRUE(Eventually([] { return !MainWindow().empty(); }));
+    std::string info = Shell("xwininfo -id " + MainWindow());
+    EXPECT_NE(info.find("Width: 517"), std::string::npos) << info;
+    EXPECT_NE(info.find("Height: 644"), std::string::npos) << info;
+    EXPECT_EQ(TrayIcons(), 0);
+}
+
+TEST(Program, HiddenStartLeavesOnlyATrayIconAndLeftReleaseRestores) {
+    Program p("-s");
+    ASSERT_TRUE(Eventually([] { return TrayIcons() == 1; }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_TRUE(MainWindow().empty());
+    Shell("xdotool mousemove --window " + TrayIconWindow() + " 8 8 click 1");
+    EXPECT_TRUE(Eventually([] { return !MainWindow().empty(); }));
+    EXPECT_EQ(TrayIcons(), 1);
+}
+
+TEST(Program, ClosingTwiceLeavesOneIconAndExitFromTheTrayMenuEndsIt) {
+    Program p("");
+    ASSERT_TRUE(Eventually([] { return !MainWindow().empty(); }));
+    for (int i = 0; i < 2; ++i) {
+        std::string w = MainWindow();
+        ASSERT_FALSE(w.empty());
+        Shell("xdotool windowactivate --sync " + w + " key --clearmodifiers alt+F4");
+        ASSERT_TRUE(Eventually([] { return MainWindow().empty(); })) << "close hides";
+        EXPECT_TRUE(p.Running());
+        EXPECT_TRUE(Eventually([] { return TrayIcons() == 1; }));
+        Shell("xdotool mousemove --window " + TrayIconWindow() + " 8 8 click 1");
+        ASSERT_TRUE(Eventually([] { return !MainWindow().empty(); }));
+    }
+    EXPECT_EQ(TrayIcons(), 1);
+    // Right release opens the tray menu; its access key X exits.
+    Shell("xdotool mousemove --window " + TrayIconWindow() + " 8 8 click 3");
+    std::this_thread::sleep_for(std::chrono::milliseconds(700));
+    Shell("xdotool key x");
+    EXPECT_TRUE(Eventually([&] { return !p.Running(); })) << "exit ends the process";
+    EXPECT_TRUE(Eventually([] { return TrayIcons() == 0; })) << "and removes the icon";
+}
+
+TEST(Program, WithoutADisplayItSaysSoAndFails) {
+    std::string exe = std::string(std::getenv("VELMORA_BUILD_DIR")) + "/src/app/velmora";
+    std::string out = Shell("DISPLAY=:4321 " + exe + " 2>&1; echo \"rc=$?\"");
+    EXPECT_NE(out.find("cannot reach an X display"), std::string::npos) << out;
+    EXPECT_NE(out.find("rc=2"), std::string::npos) << out;
+}
