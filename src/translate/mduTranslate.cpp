@@ -1,0 +1,94 @@
+#include "translate/mduTranslate.h"
+
+#include <vector>
+
+namespace velmora::translate {
+
+namespace {
+
+void ReplaceAll(std::u16string& s, std::u16string_view from, std::u16string_view to) {
+    std::size_t pos = s.find(from);
+    if (pos == std::u16string::npos) return;
+    std::u16string out;
+    out.reserve(s.size());
+    std::size_t last = 0;
+    for (; pos != std::u16string::npos; pos = s.find(from, last)) {
+        out.append(s, last, pos - last);
+        out.append(to);
+        last = pos + from.size();
+    }
+    out.append(s, last, std::u16string::npos);
+    s = std::move(out);
+}
+
+std::u16string TranslatePieces(const TranslateContext& ctx,
+                               const std::vector<std::u16string>& pieces,
+                               const std::string& sourceCode, const std::string& targetCode) {
+    std::u16string result;
+    for (const auto& piece : pieces) {
+        try {
+            result += TranslatePiece(ctx, piece, sourceCode, targetCode);
+        } catch (...) {
+            // A failed piece adds nothing; the next one is still tried.
+        }
+    }
+    return DecodeTranslationText(std::move(result));
+}
+
+}  // namespace
+
+SegmentMode ModeForSource(const std::string& sourceCode) {
+    return sourceCode == "zh-CN" ? SegmentMode::Chinese : SegmentMode::Western;
+}
+
+std::optional<std::u16string> ExtractTranslation(std::u16string_view page) {
+    const std::size_t p = page.find(kResultMarker);
+    if (p == std::u16string_view::npos) return std::nullopt;
+    const std::u16string_view rest = page.substr(p + kResultMarker.size());
+    const std::size_t q = rest.find(u'<');
+    if (q == std::u16string_view::npos) return std::nullopt;
+    return std::u16string(rest.substr(0, q));
+}
+
+std::u16string DecodeTranslationText(std::u16string text) {
+    ReplaceAll(text, u"&lt;", u"<");
+    ReplaceAll(text, u"&gt;", u">");
+    ReplaceAll(text, u"&#39;", u"'");
+    ReplaceAll(text, u"&quot;", u"\"");
+    ReplaceAll(text, u"\r", u"\r\n");
+    return text;
+}
+
+std::u16string TranslatePiece(const TranslateContext& ctx, std::u16string_view piece,
+                              const std::string& sourceCode, const std::string& targetCode) {
+    const std::u16string page = RequestTranslation(ctx, piece, sourceCode, targetCode);
+    auto translation = ExtractTranslation(page);
+    if (!translation) throw TranslateError("the answer page holds no translation");
+    return std::move(*translation);
+}
+
+std::u16string TranslateText(const TranslateContext& ctx, std::u16string_view text,
+                             const std::string& sourceCode, const std::string& targetCode) {
+    if (text.empty()) return {};
+    try {
+        return TranslatePieces(ctx, SegmentText(text, ModeForSource(sourceCode), ctx.codePage),
+                               sourceCode, targetCode);
+    } catch (...) {
+        return {};
+    }
+}
+
+HttpTranslator::HttpTranslator(TranslateContext ctx)
+    : ctx_(std::move(ctx)), widths_(std::make_shared<AnsiWidthTable>(ctx_.codePage)) {}
+
+std::u16string HttpTranslator::TranslateText(const std::u16string& text, const std::string& src,
+                                             const std::string& dst) {
+    if (text.empty()) return {};
+    try {
+        return TranslatePieces(ctx_, SegmentText(text, ModeForSource(src), *widths_), src, dst);
+    } catch (...) {
+        return {};
+    }
+}
+
+}  // namespace velmora::translate

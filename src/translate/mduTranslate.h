@@ -1,0 +1,63 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "translate/mduTranBuilder.h"
+#include "translate/mduTranHttpProtol.h"
+
+namespace velmora::translate {
+
+// The 29 characters that precede the translation in an answer page.
+inline constexpr std::u16string_view kResultMarker = u"<div id=result_box dir=\"ltr\">";
+
+// A piece whose answer holds no translation.
+class TranslateError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// "zh-CN" exactly splits on "。"; every other source language on ".".
+SegmentMode ModeForSource(const std::string& sourceCode);
+
+// The translation in a page: after the first result marker, up to the next "<". Empty optional
+// when the page has no marker or no "<" after it.
+std::optional<std::u16string> ExtractTranslation(std::u16string_view page);
+
+// "&lt;", "&gt;", "&#39;", "&quot;" replaced in that order, then every CR becomes CR LF.
+std::u16string DecodeTranslationText(std::u16string text);
+
+// One exchange and the cut. Throws platform::HttpError or TranslateError.
+std::u16string TranslatePiece(const TranslateContext& ctx, std::u16string_view piece,
+                              const std::string& sourceCode, const std::string& targetCode);
+
+// Splits, translates the pieces one after another and joins them. Never throws: a failed
+// piece adds nothing, and the result is empty when nothing could be translated.
+std::u16string TranslateText(const TranslateContext& ctx, std::u16string_view text,
+                             const std::string& sourceCode, const std::string& targetCode);
+
+// What callers outside the translation client depend on.
+class ITranslator {
+  public:
+    virtual ~ITranslator() = default;
+    virtual std::u16string TranslateText(const std::u16string& text, const std::string& src,
+                                         const std::string& dst) = 0;
+};
+
+// ITranslator over the HTTP exchange; keeps the width table so every call segments fast.
+class HttpTranslator : public ITranslator {
+  public:
+    explicit HttpTranslator(TranslateContext ctx);
+    std::u16string TranslateText(const std::u16string& text, const std::string& src,
+                                 const std::string& dst) override;
+    const TranslateContext& context() const { return ctx_; }
+
+  private:
+    TranslateContext ctx_;
+    std::shared_ptr<const AnsiWidthTable> widths_;
+};
+
+}  // namespace velmora::translate
