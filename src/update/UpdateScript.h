@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora::update {
+
+inline constexpr char kUpdateScriptName[] = "update.sh";
+inline constexpr char kDownloadFolderName[] = "dl_files";
+
+// The word in single quotes, safe for any byte string in POSIX sh.
+std::string ShellQuote(std::string_view word);
+
+// The temporary name a file is copied to beside its target before the rename.
+std::string StagingName(std::string_view name);
+
+// The update script (POSIX sh, LF line ends). Run as `sh update.sh PID`, it waits until process
+// PID has ended (60 s at most; otherwise it gives up and changes nothing), copies every file from
+// the download folder to a temporary name beside its target, and only when every copy succeeded
+// renames each over its target; then it starts programFolder/executableName. All paths UTF-8.
+std::string UpdateScriptText(const std::string& programFolder, const std::string& executableName,
+                             const std::vector<std::string>& names);
+
+}  // namespace velmora::update

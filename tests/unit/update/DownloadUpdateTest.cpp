@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "TempDir.h"
+#include "platform/fake/FakePlatform.h"
+#include "update/Sha256.h"
+#include "update/mduAutoUpdate.h"
+
+namespace au = velmora::update::mduAutoUpdate;
+namespace fs = std::filesystem;
+using velmora::platform::HttpError;
+using velmora::platform::HttpRequest;
+using velmora::platform::HttpResponse;
+using velmora::platform::fake::FakeExit;
+using velmora::platform::fake::FakePlatform;
+using velmora::update::Sha256;
+using velmora::update::ToHex;
+using velmora::update::UpdateConfig;
+
+namespace {
+
+std::map<std::string, std::string> Snapshot(const fs::path& root) {
+    std::map<std::string, std::string> out;
+    for (auto& e : fs::recursive_directory_iterator(root)) {
+        std::string key = fs::relative(e.path(), root).string();
+        out[key] = e.is_regular_file() ? ReadFile(e.path()) : std::string("<dir>");
+    }
+    return out;
+}
+
+std::u16string U(const std::string& s) {
+    return std::u16string(s.begin(), s.end());
+}
+
+struct Fixture {
+    TempDir tmp;
+    fs::path dir = tmp.path() / "app";
+    FakePlatform f;
+    std::map<std::string, HttpResponse> served;  // by URL; missing: transport failure
+    UpdateConfig config;
+
+    Fixture() {
+        fs::create_directories(dir);
+        WriteFile(dir / "velmora", "old program");
+        fs::permissions(dir / "velmora", fs::perms::owner_all | fs::perms::group_read);
+        WriteFile(dir / "lib.so", "old lib");
+        f.process.folder = dir;
+        f.http.handler = [this](const HttpRequest& r) {
+            auto it = served.find(r.url);
+            if (it == served.end()) throw HttpError("refused");
+            return it->second;
+        };
+        served["http://h/velmora"] = {200, "new program"};
+        served["http://h/lib.so"] = {200, "new lib"};
+    }
+    std::u16string Entry(const std::string& file, bool withHash = true) {
+        std::string e = "http://h/" + file + "," + file;
+        if (withHash) e += "," + ToHex(Sha256(served["http://h/" + file].body));
+        return U(e);
+    }
+    // Runs the download; true when it ended the process (the update went ahead).
+    bool Run(const std::vector<std::u16string>& list) {
+        auto pf = f.platform();
+        try {
+            au::DownloadUpdate(pf, config, list);
+        } catch (const FakeExit&) {
+            return true;
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+TEST(DownloadUpdate, DownloadsEveryFileWritesTheScriptStartsItAndEnds) {
+    Fixture x;
+    auto before = Snapshot(x.tmp.path());
+    ASSERT_TRUE(x.Run({x.Entry("velmora"), x.Entry("lib.so", false)}));
+    EXPECT_EQ(ReadFile(x.dir / "dl_files" / "velmora"), "new program");
+    EXPECT_EQ(ReadFile(x.dir / "dl_files" / "lib.so"), "new lib");
+    // The installed files are replaced only by the script, after this process has ended.
+    EXPECT_EQ(ReadFile(x.dir / "velmora"), "old program");
+    EXPECT_EQ(fs::status(x.dir / "dl_files" / "velmora").permissions(),
+              fs::status(x.dir / "velmora").permissions());
+    ASSERT_EQ(x.f.process.started, std::vector<fs::path>{x.dir / "update.sh"});
+    std::string script = ReadFile(x.dir / "update.sh");
+    EXPECT_NE(script.find("dl_files/velmora"), std::string::npos);
+    EXPECT_NE(script.find("dl_files/lib.so"), std::string::npos);
+    auto after = Snapshot(x.tmp.path());
+    after.erase("app/dl_files");
+    after.erase("app/dl_files/velmora");
+    after.erase("app/dl_files/lib.so");
+    after.erase("app/update.sh");
+    EXPECT_EQ(after, before);
+}
+
+TEST(DownloadUpdate, HostileEntriesAreSkippedAndWriteNothingOutsideTheDownloadFolder) {
+    Fixture x;
+    const char* names[] = {"../evil", "..\\evil",   "/tmp/evil", "C:evil",
+                           "a;b",     "$(touch x)", "update.sh", "x."};
+    x.served["http://h/e"] = {200, "evil"};
+    std::vector<std::u16string> list;
+    for (const char* n : names) {
+        list.push_back(U(std::string("http://h/e,") + n));
+    }
+    list.push_back(U("file:///etc/passwd,passwd"));
+    list.push_back(x.Entry("velmora"));
+    ASSERT_TRUE(x.Run(list));
+    std::vector<std::string> inDl;
+    for (auto& e : fs::directory_iterator(x.dir / "dl_files")) inDl.push_back(e.path().filename());
+    EXPECT_EQ(inDl, std::vector<std::string>{"velmora"});
+    EXPECT_EQ(x.f.http.requests.size(), 1u);
+    EXPECT_EQ(ReadFile(x.dir / "update.sh").find("evil"), std::string::npos);
+}
+
+TEST(DownloadUpdate, AFileNotObtainedIntactAbandonsTheWholeUpdate) {
+    struct Case {
+        const char* what;
+        std::function<void(Fixture&)> spoil;
+    };
+    const Case cases[] = {
+        {"status 500", [](Fixture& x) { x.served["http://h/lib.so"].status = 500; }},
+        {"status 404", [](Fixture& x) { x.served["http://h/lib.so"].status = 404; }},
+        {"unreachable", [](Fixture& x) { x.served.erase("http://h/lib.so"); }},
+        {"too large", [](Fixture& x) { x.config.maxFileBytes = 7; }},
+        {"tampered", [](Fixture& x) { x.served["http://h/lib.so"].body = "evil lib"; }},
+        {"script not writable", [](Fixture& x) { fs::create_directory(x.dir / "update.sh"); }},
+    };
+    for (const auto& c : cases) {
+        Fixture x;
+        std::vector<std::u16string> list = {x.Entry("velmora"), x.Entry("lib.so")};
+        c.spoil(x);
+        auto before = Snapshot(x.tmp.path());
+        EXPECT_FALSE(x.Run(list)) << c.what;
+        EXPECT_TRUE(x.f.process.started.empty()) << c.what;
+        EXPECT_FALSE(fs::exists(x.dir / "dl_files")) << c.what;
+        EXPECT_EQ(Snapshot(x.tmp.path()), before) << c.what;
+    }
+}
+
+TEST(DownloadUpdate, NothingUsableMeansNoUpdateAndNoRequest) {
+    Fixture x;
+    EXPECT_FALSE(x.Run({}));
+    EXPECT_FALSE(x.Run({u"http://h/a", u"ftp://h/a,a", u"http://h/a,../a"}));
+    EXPECT_TRUE(x.f.http.requests.empty());
+    EXPECT_TRUE(x.f.process.started.empty());
+    EXPECT_FALSE(fs::exists(x.dir / "dl_files"));
+}
+
+TEST(CleanUpdateFiles, RemovesLeftoversAndNeverFollowsALink) {
+    Fixture x;
+    fs::create_directories(x.dir / "dl_files");
+    WriteFile(x.dir / "dl_files" / "velmora", "x");
+    WriteFile(x.dir / "update.sh", "x");
+    au::CleanUpdateFiles(x.dir);
+    EXPECT_FALSE(fs::exists(x.dir / "dl_files"));
+    EXPECT_FALSE(fs::exists(x.dir / "update.sh"));
+    EXPECT_TRUE(fs::exists(x.dir / "velmora"));
+
+    fs::path elsewhere = x.tmp.path() / "elsewhere";
+    fs::create_directories(elsewhere);
+    WriteFile(elsewhere / "keep", "k");
+    fs::create_directory_symlink(elsewhere, x.dir / "dl_files");
+    au::CleanUpdateFiles(x.dir);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(x.dir / "dl_files")));
+    EXPECT_EQ(ReadFile(elsewhere / "keep"), "k");
+
+    au::CleanUpdateFiles(x.tmp.path() / "missing");  // nothing there: no failure
+}
