@@ -1,0 +1,189 @@
+#include "platform/x11/X11Windows.h"
+
+#include <X11/Xatom.h>
+#include <X11/Xutil.h>
+
+namespace velmora::platform::x11 {
+
+namespace {
+constexpr long kNetWmStateRemove = 0;
+constexpr long kNetWmStateAdd = 1;
+// Source indication "pager": the request comes from a tool acting for the user, so the
+// window manager's focus-stealing prevention lets it through.
+constexpr long kSourcePager = 2;
+}  // namespace
+
+X11Windows::X11Windows(XDisplay& display) : d_(display) {}
+
+bool X11Windows::Exists(Window w) {
+    if (!w) return false;
+    ErrorScope scope(d_);
+    XWindowAttributes attrs;
+    Status ok = XGetWindowAttributes(d_.get(), w, &attrs);
+    return ok && !scope.Failed();
+}
+
+WinHandle X11Windows::WindowFromPoint(Point p) {
+    ErrorScope scope(d_);
+    Window current = d_.Root();
+    // Each step finds the mapped child of the current window that holds the point, the
+    // topmost one in stacking order, until no child holds it.
+    for (int depth = 0; depth < 64; ++depth) {
+        Window child = None;
+        int x = 0, y = 0;
+        if (!XTranslateCoordinates(d_.get(), d_.Root(), current, p.x, p.y, &x, &y, &child)) break;
+        if (scope.Failed() || child == None) break;
+        current = child;
+    }
+    if (scope.Failed()) return 0;
+    return static_cast<WinHandle>(current);
+}
+
+std::optional<Rect> X11Windows::GetWindowRect(WinHandle handle) {
+    Window w = static_cast<Window>(handle);
+    if (!w) return std::nullopt;
+    ErrorScope scope(d_);
+    XWindowAttributes attrs;
+    if (!XGetWindowAttributes(d_.get(), w, &attrs) || scope.Failed()) return std::nullopt;
+    int x = 0, y = 0;
+    Window child = None;
+    // Like xwininfo: the outer corner, border included, in root coordinates.
+    if (!XTranslateCoordinates(d_.get(), w, d_.Root(), -attrs.border_width, -attrs.border_width, &x,
+                               &y, &child) ||
+        scope.Failed())
+        return std::nullopt;
+    int outerW = attrs.width + 2 * attrs.border_width;
+    int outerH = attrs.height + 2 * attrs.border_width;
+    return Rect{x, y, x + outerW, y + outerH};
+}
+
+std::optional<Point> X11Windows::ScreenToClient(WinHandle handle, Point screen) {
+    Window w = static_cast<Window>(handle);
+    if (!w) return std::nullopt;
+    ErrorScope scope(d_);
+    int x = 0, y = 0;
+    Window child = None;
+    if (!XTranslateCoordinates(d_.get(), d_.Root(), w, screen.x, screen.y, &x, &y, &child) ||
+        scope.Failed())
+        return std::nullopt;
+    return Point{x, y};
+}
+
+Window X11Windows::TopLevelOf(Window w) {
+    if (!w || w == d_.Root()) return w;
+    ErrorScope scope(d_);
+    Atom wmState = d_.GetAtom("WM_STATE");
+    Window current = w;
+    for (int depth = 0; depth < 64 && current && current != d_.Root(); ++depth) {
+        if (d_.HasProperty(current, wmState)) return current;
+        Window root = None, parent = None;
+        Window* children = nullptr;
+        unsigned int n = 0;
+        if (!XQueryTree(d_.get(), current, &root, &parent, &children, &n)) break;
+        XPtr<Window> owned(children);
+        if (scope.Failed()) break;
+        current = parent;
+    }
+    return w;
+}
+
+void X11Windows::MoveTo(Window top, int x, int y, int width, int height, bool resize) {
+    if (d_.Supports("_NET_MOVERESIZE_WINDOW")) {
+        // Static gravity: x and y place the client window itself, not the frame around it.
+        long flags = StaticGravity | (1L << 8) | (1L << 9) | (1L << 12);
+        if (resize) flags |= (1L << 10) | (1L << 11);
+        d_.SendRootMessage(top, d_.GetAtom("_NET_MOVERESIZE_WINDOW"), flags, x, y, width, height);
+        return;
+    }
+    if (resize)
+        XMoveResizeWindow(d_.get(), top, x, y, static_cast<unsigned>(width),
+                          static_cast<unsigned>(height));
+    else
+        XMoveWindow(d_.get(), top, x, y);
+    XFlush(d_.get());
+}
+
+void X11Windows::SetTopmost(WinHandle handle, bool topmost, const Rect& at) {
+    Window w = static_cast<Window>(handle);
+    if (!Exists(w)) return;
+    Window top = TopLevelOf(w);
+    ErrorScope scope(d_);
+    if (d_.Supports("_NET_WM_STATE") && d_.Supports("_NET_WM_STATE_ABOVE")) {
+        d_.SendRootMessage(top, d_.GetAtom("_NET_WM_STATE"),
+                           topmost ? kNetWmStateAdd : kNetWmStateRemove,
+                           static_cast<long>(d_.GetAtom("_NET_WM_STATE_ABOVE")), 0, kSourcePager);
+    } else if (topmost) {
+        XRaiseWindow(d_.get(), top);
+    }
+    auto current = GetWindowRect(static_cast<WinHandle>(w));
+    if (!current) return;
+    if (top == w) {
+        if (*current != at)
+            MoveTo(top, at.left, at.top, at.right - at.left, at.bottom - at.top, true);
+        return;
+    }
+    // A child keeps its place inside its parent: shift the whole top-level so that the child
+    // lands at the rectangle, and leave the sizes alone.
+    int dx = at.left - current->left;
+    int dy = at.top - current->top;
+    if (dx == 0 && dy == 0) return;
+    auto topRect = GetWindowRect(static_cast<WinHandle>(top));
+    if (!topRect) return;
+    MoveTo(top, topRect->left + dx, topRect->top + dy, 0, 0, false);
+}
+
+void X11Windows::ShowWindow(WinHandle handle, ShowCommand cmd) {
+    Window w = static_cast<Window>(handle);
+    if (!Exists(w)) return;
+    Window top = TopLevelOf(w);
+    ErrorScope scope(d_);
+    if (cmd == ShowCommand::Minimize) {
+        XIconifyWindow(d_.get(), top, d_.ScreenNumber());
+        XFlush(d_.get());
+        return;
+    }
+    // Mapping an iconic client asks the window manager to restore it; activation then
+    // raises and focuses it.
+    XMapRaised(d_.get(), top);
+    XFlush(d_.get());
+    if (d_.Supports("_NET_ACTIVE_WINDOW"))
+        d_.SendRootMessage(top, d_.GetAtom("_NET_ACTIVE_WINDOW"), kSourcePager, CurrentTime, 0);
+}
+
+bool X11Windows::IsIconic(WinHandle handle) {
+    Window w = static_cast<Window>(handle);
+    if (!Exists(w)) return false;
+    Window top = TopLevelOf(w);
+    Atom wmState = d_.GetAtom("WM_STATE");
+    auto state = d_.GetCardinals(top, wmState, wmState);
+    if (!state.empty() && state[0] == IconicState) return true;
+    if (d_.Supports("_NET_WM_STATE_HIDDEN")) {
+        Atom hidden = d_.GetAtom("_NET_WM_STATE_HIDDEN");
+        for (unsigned long a : d_.GetCardinals(top, d_.GetAtom("_NET_WM_STATE"), XA_ATOM))
+            if (a == hidden) return true;
+    }
+    return false;
+}
+
+void X11Windows::SetForegroundWindow(WinHandle handle) {
+    Window w = static_cast<Window>(handle);
+    if (!Exists(w)) return;
+    Window top = TopLevelOf(w);
+    ErrorScope scope(d_);
+    if (d_.Supports("_NET_ACTIVE_WINDOW")) {
+        d_.SendRootMessage(top, d_.GetAtom("_NET_ACTIVE_WINDOW"), kSourcePager, CurrentTime, 0);
+        return;
+    }
+    // No EWMH window manager: raise and focus by hand.
+    XRaiseWindow(d_.get(), top);
+    XSetInputFocus(d_.get(), top, RevertToParent, CurrentTime);
+    XFlush(d_.get());
+}
+
+int X11Windows::ShowCursor(bool show) {
+    // X11 always shows the pointer; only the count is kept, as callers balance their calls.
+    cursorCount_ += show ? 1 : -1;
+    return cursorCount_;
+}
+
+}  // namespace velmora::platform::x11

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <X11/Xlib.h>
+
+#include "platform/IWindows.h"
+#include "platform/x11/XDisplay.h"
+
+namespace velmora::platform::x11 {
+
+// Window operations on other programs' windows. The window of a point is the deepest mapped
+// one (a control with a native window of its own yields that control); state changes act on
+// the top-level client that holds it, the window that carries WM_STATE, because that is the
+// window the window manager manages.
+class X11Windows : public IWindows {
+  public:
+    explicit X11Windows(XDisplay& display);
+    WinHandle WindowFromPoint(Point screen) override;
+    std::optional<Rect> GetWindowRect(WinHandle w) override;
+    std::optional<Point> ScreenToClient(WinHandle w, Point screen) override;
+    void SetTopmost(WinHandle w, bool topmost, const Rect& at) override;
+    void ShowWindow(WinHandle w, ShowCommand cmd) override;
+    bool IsIconic(WinHandle w) override;
+    void SetForegroundWindow(WinHandle w) override;
+    int ShowCursor(bool show) override;
+
+    // The top-level client window holding w (w itself when it is one, or when none is found).
+    Window TopLevelOf(Window w);
+
+  private:
+    bool Exists(Window w);
+    void MoveTo(Window top, int x, int y, int width, int height, bool resize);
+    XDisplay& d_;
+    int cursorCount_ = 0;
+};
+
+}  // namespace velmora::platform::x11

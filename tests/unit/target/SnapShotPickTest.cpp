@@ -1,0 +1,130 @@
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "platform/fake/FakePlatform.h"
+#include "target/SnapShotPick.h"
+
+namespace velmora::target {
+namespace {
+
+using platform::Point;
+using platform::Rect;
+
+// Plays the user at the overlay: each pick either presses at a point or closes the window.
+class ScriptedOverlay : public ISnapShotOverlay {
+  public:
+    explicit ScriptedOverlay(platform::fake::FakePlatform& fp) : fp_(fp) {}
+    std::optional<Point> ShowModal(const Rect& cover, const platform::Bitmap& picture) override {
+        fp_.log.Add("overlay");
+        shownCover = cover;
+        shownPicture = picture;
+        windowAlive = true;
+        auto next = presses.front();
+        presses.pop_front();
+        return next;
+    }
+    platform::WinHandle WindowId() override { return windowAlive ? kOverlayId : 0; }
+    void DestroyWindow() override {
+        fp_.log.Add("destroy");
+        windowAlive = false;
+    }
+
+    static constexpr platform::WinHandle kOverlayId = 999;
+    std::deque<std::optional<Point>> presses;
+    Rect shownCover;
+    platform::Bitmap shownPicture;
+    bool windowAlive = false;
+
+  private:
+    platform::fake::FakePlatform& fp_;
+};
+
+class SnapShotPickTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        fp.windows.windows[10] = {Rect{100, 50, 700, 650}};   // chat window
+        fp.windows.windows[11] = {Rect{120, 500, 680, 600}};  // its input box, on top
+        fp.loop.logWaits = false;
+    }
+    platform::fake::FakePlatform fp;
+    ScriptedOverlay overlay{fp};
+};
+
+TEST_F(SnapShotPickTest, PressFillsTargetFromTheWindowUnderThePoint) {
+    overlay.presses = {Point{130, 520}};
+    fp.loop.logWaits = true;
+    TargetPoint target;
+    auto p = fp.platform();
+    RunPick(p, overlay, target);
+    EXPECT_EQ(target, (TargetPoint{11, 130, 520, 10, 20, 500, 120, 680, 600}));
+    // The capture went onto the freshly cleared clipboard and is what the overlay showed.
+    EXPECT_EQ(fp.log.Entries(),
+              (std::vector<std::string>{"clipboard clear", "capture", "clipboard setimage", "yield",
+                                        "overlay", "destroy"}));
+    EXPECT_EQ(overlay.shownPicture.width, 4);
+    EXPECT_EQ(overlay.shownCover, (Rect{0, 0, 1024, 768}));
+    EXPECT_FALSE(fp.clipboard.image.empty());
+    EXPECT_EQ(overlay.fields.WinHwnd, 11);
+}
+
+TEST_F(SnapShotPickTest, ClosingWithoutPressLeavesTargetAsItWas) {
+    overlay.presses = {Point{130, 520}, std::nullopt};
+    TargetPoint input, sendButton;
+    auto p = fp.platform();
+    RunPick(p, overlay, input);
+    sendButton.WinHwnd = 77;
+    sendButton.ScreenCursorX = 5;
+    TargetPoint before = sendButton;
+    RunPick(p, overlay, sendButton);
+    // The first pick's values stay in the overlay but are not copied into the other target.
+    EXPECT_EQ(sendButton, before);
+    EXPECT_EQ(overlay.fields.WinHwnd, 11);
+    EXPECT_FALSE(overlay.windowAlive);
+}
+
+TEST_F(SnapShotPickTest, SecondPickReplacesEveryField) {
+    overlay.presses = {Point{130, 520}, Point{300, 100}};
+    TargetPoint target;
+    auto p = fp.platform();
+    RunPick(p, overlay, target);
+    RunPick(p, overlay, target);
+    EXPECT_EQ(target, (TargetPoint{10, 300, 100, 200, 50, 50, 100, 700, 650}));
+}
+
+TEST_F(SnapShotPickTest, PointOverNoWindowGivesZeroRectAndScreenPointAsClient) {
+    overlay.presses = {Point{900, 700}};
+    TargetPoint target;
+    target.WinHwnd = 5;
+    auto p = fp.platform();
+    RunPick(p, overlay, target);
+    EXPECT_EQ(target, (TargetPoint{0, 900, 700, 900, 700, 0, 0, 0, 0}));
+}
+
+TEST_F(SnapShotPickTest, WaitsUntilTheHiddenOverlayNoLongerCoversThePoint) {
+    // The overlay is still mapped for a few steps after its hide reaches the server.
+    fp.windows.windows[ScriptedOverlay::kOverlayId] = {Rect{0, 0, 1024, 768}};
+    int steps = 0;
+    fp.loop.onYield = [&] {
+        if (++steps == 5) fp.windows.windows.erase(ScriptedOverlay::kOverlayId);
+    };
+    overlay.presses = {Point{130, 520}};
+    TargetPoint target;
+    auto p = fp.platform();
+    RunPick(p, overlay, target);
+    EXPECT_EQ(target.WinHwnd, 11);
+}
+
+TEST_F(SnapShotPickTest, OverlayThatNeverGoesAwayEndsTheWaitInBoundedTime) {
+    fp.windows.windows[ScriptedOverlay::kOverlayId] = {Rect{0, 0, 1024, 768}};
+    overlay.presses = {Point{130, 520}};
+    TargetPoint target;
+    auto p = fp.platform();
+    std::int64_t start = fp.clock.NowMs();
+    RunPick(p, overlay, target);
+    EXPECT_LE(fp.clock.NowMs() - start, 2000);
+    EXPECT_EQ(target.WinHwnd, ScriptedOverlay::kOverlayId);
+}
+
+}  // namespace
+}  // namespace velmora::target
