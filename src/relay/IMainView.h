@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+#include "platform/Types.h"
+
+namespace velmora::relay {
+
+// What the relay flows need of the main window. The window implements it; the calls act on its
+// controls at once (focus changes run the window's focus handlers before returning).
+class IMainView {
+  public:
+    virtual ~IMainView() = default;
+
+    // txtSend
+    virtual std::u16string SendText() = 0;
+    virtual void ClearSendText() = 0;
+    virtual void FocusSendBox() = 0;
+
+    // imgSendMask
+    virtual void SetSendMaskVisible(bool visible) = 0;
+
+    // Current entries of cboMyLan and cboOtherLan (language descriptions).
+    virtual std::u16string MyLanguageDesc() = 0;
+    virtual std::u16string OtherLanguageDesc() = 0;
+
+    // lblTimeKeeper
+    virtual void SetTimeKeeperCaption(const std::u16string& caption) = 0;
+    virtual void SetTimeKeeperVisible(bool visible) = 0;
+
+    // Whether the main window is the active window of our UI thread.
+    virtual bool IsMainWindowActive() = 0;
+    virtual platform::WinHandle MainWindowHandle() = 0;
+
+    // The tip panel: shows text to the user.
+    virtual void ShowTip(const std::u16string& text) = 0;
+
+    // Ends the program at once (the user chose Exit).
+    [[noreturn]] virtual void EndProgram() = 0;
+};
+
+}  // namespace velmora::relay

@@ -1,0 +1,197 @@
+#include "relay/IncomingMonitor.h"
+
+#include <exception>
+#include <limits>
+
+namespace velmora::relay {
+
+namespace {
+constexpr std::int32_t kVkA = 65;
+constexpr std::int32_t kVkC = 67;
+constexpr std::int32_t kVkControl = 17;
+constexpr std::int64_t kIdleSeconds = 5;
+constexpr std::int64_t kClipboardSeconds = 3;
+
+std::u16string Decimal(std::int64_t v) {
+    std::string s = std::to_string(v);
+    return std::u16string(s.begin(), s.end());
+}
+}  // namespace
+
+IncomingMonitor::IncomingMonitor(platform::Platform platform, IMainView& view,
+                                 IResultBox& resultBox, RelayState& state,
+                                 mduSendBuffer& sendBuffer,
+                                 const translate::clsGoogleLanguages& languages)
+    : p_(platform),
+      view_(view),
+      box_(resultBox),
+      state_(state),
+      sendBuffer_(sendBuffer),
+      languages_(languages),
+      inject_(platform.input, platform.loop) {}
+
+void IncomingMonitor::OnSendBoxKeyDown() {
+    state_.LastKeyTime = p_.clock.NowSeconds();
+    p_.loop.Wake();
+}
+
+void IncomingMonitor::OnSendBoxFocusLost() {
+    state_.CountdownAborted = true;
+    view_.SetTimeKeeperVisible(false);
+    p_.loop.Wake();
+}
+
+void IncomingMonitor::OnResultBoxFocusChanged(bool focused) {
+    state_.ResultBoxFocused = focused;
+    p_.loop.Wake();
+}
+
+void IncomingMonitor::OnActivationChanged() {
+    p_.loop.Wake();
+}
+
+void IncomingMonitor::RequestExit() {
+    state_.ExitRequested = true;
+    p_.loop.Wake();
+}
+
+int IncomingMonitor::MsToNextSecond() {
+    std::int64_t ms = p_.clock.NowMs() % 1000;
+    if (ms < 0) ms += 1000;
+    return static_cast<int>(1000 - ms);
+}
+
+void IncomingMonitor::Timer1_Timer() {
+    // A tick that falls into a yield of a running tick or send does nothing: two injected
+    // sequences must never interleave.
+    if (tickRunning_ || state_.SendRunning || state_.CaptureRunning) return;
+    if (state_.ResultBoxFocused || state_.ReturnAreaTarget.WinHwnd == 0) return;
+    if (!view_.IsMainWindowActive()) return;
+
+    tickRunning_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{tickRunning_};
+
+    if (!RunIdleCountdown()) {
+        view_.SetTimeKeeperVisible(false);
+        return;
+    }
+    Capture();
+}
+
+bool IncomingMonitor::RunIdleCountdown() {
+    state_.LastKeyTime = p_.clock.NowSeconds();
+    state_.CountdownAborted = false;
+    view_.SetTimeKeeperCaption(u"5");
+    view_.SetTimeKeeperVisible(true);
+    std::int64_t elapsed = 0;
+    for (;;) {
+        if (elapsed >= kIdleSeconds) return true;
+        if (state_.ExitRequested) view_.EndProgram();
+        if (state_.CountdownAborted) return false;
+        if (!view_.IsMainWindowActive()) return false;
+        elapsed = p_.clock.NowSeconds() - state_.LastKeyTime;
+        if (elapsed < 0) {
+            // The clock went back; count from now rather than wait for it to catch up.
+            state_.LastKeyTime = p_.clock.NowSeconds();
+            elapsed = 0;
+        }
+        view_.SetTimeKeeperCaption(Decimal(kIdleSeconds - elapsed));
+        if (elapsed >= kIdleSeconds) {
+            // "0" stays up for one pass, as when the loop polled.
+            p_.loop.Yield();
+            continue;
+        }
+        // Sleep until the label has to change or something the loop watches changes: a key
+        // (moves LastKeyTime), a focus change, deactivation or Exit; each of them calls Wake().
+        const std::int64_t seenKeyTime = state_.LastKeyTime;
+        p_.loop.WaitUntil(
+            [&] {
+                return state_.ExitRequested || state_.CountdownAborted ||
+                       state_.LastKeyTime != seenKeyTime || !view_.IsMainWindowActive();
+            },
+            MsToNextSecond());
+    }
+}
+
+std::u16string IncomingMonitor::WaitForClipboardText() {
+    std::u16string s;
+    auto read = [&] {
+        try {
+            s = p_.clipboard.Text().value_or(std::u16string());
+        } catch (const std::exception&) {
+            s.clear();  // an unreadable clipboard counts as empty
+        }
+        return !s.empty();
+    };
+    state_.LastKeyTime = p_.clock.NowSeconds();
+    while (p_.clock.NowSeconds() - state_.LastKeyTime < kClipboardSeconds) {
+        // The clipboard backend wakes us when the clipboard changes; otherwise we look again at
+        // the next whole second, where the three-second limit is decided.
+        if (p_.loop.WaitUntil(read, MsToNextSecond())) break;
+    }
+    return s;
+}
+
+void IncomingMonitor::Capture() {
+    // Copies: a target picked again during one of the yields must not change this capture.
+    const target::TargetPoint ra = state_.ReturnAreaTarget;
+    state_.CaptureRunning = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{state_.CaptureRunning};
+
+    bool minimised = p_.windows.IsIconic(ra.WinHwnd);
+    p_.windows.ShowCursor(true);
+    if (minimised) p_.windows.ShowWindow(ra.WinHwnd, platform::ShowCommand::ShowNormal);
+    platform::Point saved = p_.input.CursorPos();
+
+    // If the clipboard cannot be emptied, a copy could not be told from what was there before:
+    // skip the copy and give everything back.
+    bool cleared = false;
+    try {
+        cleared = p_.clipboard.Clear();
+    } catch (const std::exception&) {
+    }
+    if (cleared) {
+        p_.windows.SetForegroundWindow(ra.WinHwnd);
+        inject_.ClickAt(ra.ScreenCursorX, ra.ScreenCursorY, 10);
+        inject_.PressKeyChord(kVkA, kVkControl, 100);
+        inject_.PressKeyChord(kVkC, kVkControl, 100);
+        p_.loop.Wait(500);
+        view_.SetTimeKeeperCaption(std::u16string(kReadingCaption));
+        p_.loop.Yield();
+
+        std::u16string s = WaitForClipboardText();
+        // LastHistoryLength is 1-based "seen up to"; as a 0-based index it is where new text
+        // starts.
+        const std::size_t seen = static_cast<std::size_t>(std::max(0, state_.LastHistoryLength));
+        if (s.size() > seen) {
+            std::u16string_view newText = std::u16string_view(s).substr(seen);
+            constexpr std::size_t kMaxLength = std::numeric_limits<std::int32_t>::max();
+            state_.LastHistoryLength = static_cast<std::int32_t>(std::min(s.size(), kMaxLength));
+            std::string sourceCode = languages_.getKeyByDesc(view_.OtherLanguageDesc());
+            std::string targetCode = languages_.getKeyByDesc(view_.MyLanguageDesc());
+            try {
+                sendBuffer_.ProcessNewHistory(newText, sourceCode, targetCode, box_);
+            } catch (const std::exception&) {
+                // A failure inside the processing ends it; the give-back below still runs.
+            }
+            view_.SetTimeKeeperCaption(u"5");
+            p_.loop.Yield();
+        }
+    }
+
+    p_.loop.Yield();
+    p_.input.MoveCursor(saved.x, saved.y);
+    p_.windows.ShowCursor(false);
+    p_.windows.SetForegroundWindow(view_.MainWindowHandle());
+    if (minimised) p_.windows.ShowWindow(ra.WinHwnd, platform::ShowCommand::Minimize);
+    box_.ScrollToEnd();
+    view_.FocusSendBox();
+}
+
+}  // namespace velmora::relay

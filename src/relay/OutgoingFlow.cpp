@@ -1,0 +1,126 @@
+#include "relay/OutgoingFlow.h"
+
+#include <cstdio>
+#include <exception>
+
+namespace velmora::relay {
+
+namespace {
+
+// Virtual-key codes the flow presses.
+constexpr std::int32_t kVkA = 65;
+constexpr std::int32_t kVkV = 86;
+constexpr std::int32_t kVkDelete = 46;
+constexpr std::int32_t kVkControl = 17;
+// Wrapped around Delete on purpose: code 1 maps to no key on most systems and changes nothing.
+constexpr std::int32_t kDeleteWrapper = 1;
+
+std::u16string TimeOfDay(const platform::LocalTime& t) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour % 100, t.minute % 100, t.second % 100);
+    return std::u16string(buf, buf + 8);
+}
+
+}  // namespace
+
+OutgoingFlow::OutgoingFlow(platform::Platform platform, IMainView& view, IResultBox& resultBox,
+                           RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
+                           const translate::clsGoogleLanguages& languages)
+    : p_(platform),
+      view_(view),
+      box_(resultBox),
+      state_(state),
+      sendBuffer_(sendBuffer),
+      translator_(translator),
+      languages_(languages),
+      inject_(platform.input, platform.loop) {}
+
+void OutgoingFlow::WriteEcho(const std::u16string& typed, const std::u16string& translation) {
+    box_.SetColor(kBlack);
+    box_.SetBold(true);
+    box_.Insert(u"我说 " + TimeOfDay(p_.clock.NowLocal()) + u"\r\n");
+    box_.SetColor(kBlue);
+    box_.SetBold(false);
+    box_.Insert(typed);
+    box_.SetItalic(true);
+    box_.SetColor(kRed);
+    box_.SetBold(false);
+    box_.Insert(u"(译文:" + translation + u")\r\n\r\n");
+    box_.SetItalic(false);
+}
+
+void OutgoingFlow::cmdSend_Click() {
+    if (state_.SendRunning || state_.CaptureRunning) return;
+    std::u16string text = view_.SendText();
+    if (text.empty()) return;
+
+    state_.SendRunning = true;
+    view_.SetSendMaskVisible(false);
+    // However the flow ends, the send image comes back and the next send may start.
+    struct Restore {
+        OutgoingFlow& f;
+        ~Restore() {
+            f.state_.SendRunning = false;
+            f.view_.SetSendMaskVisible(true);
+        }
+    } restore{*this};
+
+    std::string sourceCode = languages_.getKeyByDesc(view_.MyLanguageDesc());
+    std::string targetCode = languages_.getKeyByDesc(view_.OtherLanguageDesc());
+    std::u16string translation = translator_.TranslateText(text, sourceCode, targetCode);
+    view_.ClearSendText();
+    box_.FocusAndNewLine();
+    WriteEcho(text, translation);
+    sendBuffer_.BufferSentText(translation);
+    view_.FocusSendBox();
+    p_.loop.Yield();
+
+    try {
+        // A clipboard that another program holds open ends the flow before the IM client is
+        // touched: pasting stale content would be worse than not sending.
+        if (!p_.clipboard.Clear()) return;
+        if (!p_.clipboard.SetText(translation)) return;
+        if (state_.InputAreaTarget.WinHwnd == 0) {
+            // Nothing to click into: clicking (0, 0) and pressing Ctrl+A, Delete into whatever
+            // window has the focus could destroy someone else's text.
+            view_.ShowTip(std::u16string(kPickInputAreaFirst));
+            return;
+        }
+        DriveImClient();
+    } catch (const std::exception&) {
+        // A failing platform call ends the flow silently; the echo is already written.
+    }
+}
+
+void OutgoingFlow::DriveImClient() {
+    // Copies: a target picked again during one of the yields must not change this send.
+    const target::TargetPoint in = state_.InputAreaTarget;
+    const target::TargetPoint send = state_.SendButtonTarget;
+    platform::WinHandle chat = send.WinHwnd;
+    platform::Rect rect{send.WinLeft, send.WinTop, send.WinRight, send.WinButtom};
+
+    p_.windows.ShowCursor(true);
+    platform::Point saved = p_.input.CursorPos();
+    bool minimised = p_.windows.IsIconic(chat);
+    if (minimised) p_.windows.ShowWindow(chat, platform::ShowCommand::ShowNormal);
+    p_.windows.SetTopmost(chat, true, rect);
+    p_.windows.SetForegroundWindow(in.WinHwnd);
+    inject_.ClickAt(in.ScreenCursorX, in.ScreenCursorY, 1);
+    inject_.PressKeyChord(kVkA, kVkControl, 100);
+    inject_.PressKeyChord(kVkDelete, kDeleteWrapper, 100);
+    inject_.PressKeyChord(kVkV, kVkControl, 1);
+    p_.loop.Wait(300);
+    if (state_.SendShortcutKey > 0) {
+        inject_.PressKeyChord(state_.SendShortcutKey, state_.SendShortcutControl, 100);
+    } else if (send.WinHwnd > 0) {
+        inject_.ClickAt(send.ScreenCursorX, send.ScreenCursorY, 10);
+    }
+    p_.windows.SetTopmost(chat, false, rect);
+    if (minimised) p_.windows.ShowWindow(chat, platform::ShowCommand::Minimize);
+    p_.input.MoveCursor(saved.x, saved.y);
+    p_.loop.Wait(1);
+    p_.windows.ShowCursor(false);
+    p_.windows.SetForegroundWindow(view_.MainWindowHandle());
+}
+
+}  // namespace velmora::relay

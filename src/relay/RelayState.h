@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+#include "target/TargetPoint.h"
+
+namespace velmora::relay {
+
+// State the main window holds and the relay flows read and write. One instance, owned by the
+// main window, lives as long as the process; the flows keep a reference.
+struct RelayState {
+    target::TargetPoint InputAreaTarget;
+    target::TargetPoint ReturnAreaTarget;
+    target::TargetPoint SendButtonTarget;
+    std::int32_t SendShortcutControl = 0;  // modifier virtual-key code, 0 none
+    std::int32_t SendShortcutKey = 0;      // virtual-key code, 0: click the send button instead
+    std::int64_t LastKeyTime = 0;          // IClock::NowSeconds() of the last key in txtSend
+    bool CountdownAborted = false;
+    bool ExitRequested = false;
+    bool ResultBoxFocused = false;
+    std::int32_t LastHistoryLength = 0;  // UTF-16 code units of the last capture with new text
+
+    // Written only by the flows: one send or one capture at a time, never both.
+    bool SendRunning = false;
+    bool CaptureRunning = false;
+};
+
+}  // namespace velmora::relay

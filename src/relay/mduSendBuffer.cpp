@@ -1,0 +1,135 @@
+#include "relay/mduSendBuffer.h"
+
+namespace velmora::relay {
+
+namespace {
+constexpr std::u16string_view kCrLf = u"\r\n";
+
+// 1-based start of the last CR LF lying wholly within the first n characters of h; 0 if none.
+std::size_t LastCrLfWithin(std::u16string_view h, std::size_t n) {
+    if (n < 2) return 0;
+    std::size_t at = h.substr(0, n).rfind(kCrLf);
+    return at == std::u16string_view::npos ? 0 : at + 1;
+}
+}  // namespace
+
+std::u16string_view LeftTrimSpaces(std::u16string_view s) {
+    std::size_t i = s.find_first_not_of(u' ');
+    return i == std::u16string_view::npos ? std::u16string_view{} : s.substr(i);
+}
+
+std::u16string_view TrimSpaces(std::u16string_view s) {
+    s = LeftTrimSpaces(s);
+    std::size_t j = s.find_last_not_of(u' ');
+    return j == std::u16string_view::npos ? std::u16string_view{} : s.substr(0, j + 1);
+}
+
+mduSendBuffer::mduSendBuffer(platform::IRegexEngine& regex, ITranslate& translator)
+    : regex_(regex), translator_(translator) {
+    speakerLine_ = &Compiled(SpeakerLinePattern);
+    speakerName_ = &Compiled(SpeakerNamePattern);
+}
+
+const platform::ICompiledRegex& mduSendBuffer::Compiled(std::u16string_view pattern) {
+    auto it = cache_.find(pattern);
+    if (it == cache_.end())
+        it = cache_.emplace(std::u16string(pattern), regex_.Compile(pattern)).first;
+    return *it->second;
+}
+
+void mduSendBuffer::BufferSentText(const std::u16string& text) {
+    if (ownSpeakerName_.empty()) sentTexts_.push_back(text);
+}
+
+bool mduSendBuffer::RegexTest(std::u16string_view text, std::u16string_view pattern) {
+    return Compiled(pattern).Search(text).has_value();
+}
+
+bool mduSendBuffer::IsSpeakerLine(std::u16string_view line) const {
+    return speakerLine_->Search(line).has_value();
+}
+
+std::u16string mduSendBuffer::ExtractSpeakerName(std::u16string_view line, bool trimIt) const {
+    auto m = speakerName_->Search(line);
+    if (!m) return {};
+    std::u16string_view name = line.substr(m->position, m->length);
+    return std::u16string(trimIt ? TrimSpaces(name) : name);
+}
+
+void mduSendBuffer::LearnOwnSpeakerName(std::u16string_view h) {
+    // Positions below are 1-based, as the history format is usually described; 0 means none.
+    for (const std::u16string& s : sentTexts_) {
+        std::size_t d = 1;
+        if (!s.empty()) {
+            std::size_t at = h.find(s);
+            d = at == std::u16string_view::npos ? 0 : at + 1;
+        }
+        if (d <= 2) continue;
+        // A CR LF ending right before the text does not count, so an indented text finds the
+        // end of its speaker line here and a text at the start of its line finds the line above.
+        std::size_t e = LastCrLfWithin(h, d - 2);
+        if (e <= 2) continue;
+        std::size_t f = LastCrLfWithin(h, e - 2);
+        std::u16string_view candidate = f <= 2 ? h.substr(0, e - 1) : h.substr(f + 1, e - f - 2);
+        candidate = LeftTrimSpaces(candidate);
+        if (IsSpeakerLine(candidate)) {
+            ownSpeakerName_ = ExtractSpeakerName(candidate, true);
+            return;
+        }
+    }
+}
+
+void mduSendBuffer::Flush(const std::u16string& x, const std::string& sourceCode,
+                          const std::string& targetCode, IResultBox& box) {
+    box.SetColor(kBlue);
+    box.SetBold(false);
+    if (sourceCode == targetCode) {
+        box.Insert(x + u"\r\n");
+        return;
+    }
+    box.Insert(x);
+    // The translation yields to the event loop, where the send flow may write its echo; every
+    // attribute is therefore set again before the translation goes in.
+    std::u16string translated = translator_.TranslateText(x, sourceCode, targetCode);
+    box.SetItalic(true);
+    box.SetColor(kRed);
+    box.SetBold(false);
+    box.Insert(u"(译文：" + translated + u")\r\n");
+}
+
+void mduSendBuffer::ProcessNewHistory(std::u16string_view text, const std::string& sourceCode,
+                                      const std::string& targetCode, IResultBox& box) {
+    if (ownSpeakerName_.empty()) {
+        LearnOwnSpeakerName(text);
+        sentTexts_.clear();
+    }
+    box.FocusAndNewLine();
+
+    std::u16string pending;
+    std::u16string_view rest = text;
+    for (std::size_t end; (end = rest.find(kCrLf)) != std::u16string_view::npos;) {
+        std::u16string_view line = LeftTrimSpaces(rest.substr(0, end));
+        rest = rest.substr(end + 2);
+        if (IsSpeakerLine(line)) {
+            if (ExtractSpeakerName(line, true) != ownSpeakerName_) {
+                inIncomingMessage_ = true;
+                if (!pending.empty()) {
+                    Flush(pending, sourceCode, targetCode, box);
+                    pending.clear();
+                }
+                box.SetColor(kMagenta);
+                box.SetBold(true);
+                box.Insert(std::u16string(line) + u"\r\n");
+            } else {
+                inIncomingMessage_ = false;
+            }
+        } else if (inIncomingMessage_) {
+            if (!pending.empty()) pending += kCrLf;
+            pending += line;
+        }
+    }
+    if (!pending.empty()) Flush(pending, sourceCode, targetCode, box);
+    if (!rest.empty()) Flush(std::u16string(rest), sourceCode, targetCode, box);
+}
+
+}  // namespace velmora::relay

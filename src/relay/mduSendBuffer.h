@@ -1,0 +1,72 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/IRegex.h"
+#include "relay/IResultBox.h"
+#include "relay/ITranslate.h"
+
+namespace velmora::relay {
+
+// The chat-history module: recognises speaker lines in captured IM history, learns the user's own
+// speaker name from the texts sent before, and writes the other party's messages with their
+// translation into the result box. One instance per process, owned by the main window.
+class mduSendBuffer {
+  public:
+    // A name followed by a time stamp, by said/say/说 and a colon, by a 12-hour time in
+    // parentheses, or by a parenthesised date and time.
+    static constexpr std::u16string_view SpeakerLinePattern =
+        uR"re(.+\d+:\d+:\d+(?!.)|.+\d+:\d+\s*((am\)|pm\))|(AM\)|PM\)))\s*:(?!.)|.+(说|said|say):(?!.)|.+\(\d+-\d+-\d+\s*\d+:\d+:\d+\):(?!.))re";
+    // The same endings as lookaheads, so the match is the name in front of them.
+    static constexpr std::u16string_view SpeakerNamePattern =
+        uR"re(.+(?=\d+:\d+:\d+(?!.))|.+(?=\(\d+:\d+\s*((am\)|pm\))|(AM\)|PM\)))\s*:(?!.))|.+(?=(说|said):(?!.))|.+(?=\(\d+-\d+-\d+\s*\d+:\d+:\d+\):(?!.)))re";
+
+    // Both patterns are compiled here, once.
+    mduSendBuffer(platform::IRegexEngine& regex, ITranslate& translator);
+
+    // Keeps a pasted translation while the own speaker name is still unknown.
+    void BufferSentText(const std::u16string& text);
+
+    // Shows the other party's messages of a new piece of history in the box.
+    void ProcessNewHistory(std::u16string_view text, const std::string& sourceCode,
+                           const std::string& targetCode, IResultBox& resultBox);
+
+    bool IsSpeakerLine(std::u16string_view line) const;
+    std::u16string ExtractSpeakerName(std::u16string_view line, bool trimIt) const;
+    // True when the pattern matches anywhere in text; each distinct pattern is compiled once.
+    bool RegexTest(std::u16string_view text, std::u16string_view pattern);
+
+    // Looks for the buffered texts in h and takes the speaker line above the first one found.
+    void LearnOwnSpeakerName(std::u16string_view h);
+
+    // Writes one message block, with its translation when the languages differ.
+    void Flush(const std::u16string& x, const std::string& sourceCode,
+               const std::string& targetCode, IResultBox& resultBox);
+
+    const std::vector<std::u16string>& SentTexts() const { return sentTexts_; }
+    const std::u16string& OwnSpeakerName() const { return ownSpeakerName_; }
+    bool InIncomingMessage() const { return inIncomingMessage_; }
+
+  private:
+    const platform::ICompiledRegex& Compiled(std::u16string_view pattern);
+
+    platform::IRegexEngine& regex_;
+    ITranslate& translator_;
+    std::map<std::u16string, std::unique_ptr<platform::ICompiledRegex>, std::less<>> cache_;
+    const platform::ICompiledRegex* speakerLine_ = nullptr;
+    const platform::ICompiledRegex* speakerName_ = nullptr;
+
+    std::vector<std::u16string> sentTexts_;
+    std::u16string ownSpeakerName_;
+    bool inIncomingMessage_ = false;
+};
+
+// Trimming removes U+0020 only; tabs and other white space stay.
+std::u16string_view LeftTrimSpaces(std::u16string_view s);
+std::u16string_view TrimSpaces(std::u16string_view s);
+
+}  // namespace velmora::relay

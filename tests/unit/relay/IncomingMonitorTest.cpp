@@ -1,0 +1,277 @@
+#include "relay/IncomingMonitor.h"
+
+#include <gtest/gtest.h>
+
+#include "RelayTestSupport.h"
+#include "platform/posix/Pcre2Regex.h"
+
+namespace velmora::relay {
+namespace {
+
+using platform::fake::FakeExit;
+using platform::fake::FakePlatform;
+using Log = std::vector<std::string>;
+using Captions = std::vector<std::pair<std::u16string, std::int64_t>>;
+
+constexpr int kHistory = 640;
+
+class IncomingMonitorTest : public ::testing::Test {
+  public:  // the table-driven cases reach into the fixture
+    IncomingMonitorTest() {
+        state.ReturnAreaTarget = {kHistory, 30, 40, 3, 4, 0, 0, 300, 200};
+        fp.windows.windows[kHistory] = {{0, 0, 300, 200}, false, false};
+        fp.input.cursor = {5, 6};
+        box.onFocus = [this] { view.ResultBoxTookFocus(); };
+        t0 = fp.clock.NowMs();
+        // The IM window copies its history when Ctrl+C reaches it.
+        fp.loop.onYield = [this] {
+            const auto& e = fp.log.Entries();
+            if (copyOnCtrlC && e.size() >= 2 && e[e.size() - 2] == "kdown 67")
+                fp.clipboard.text = history;
+            if (hook) hook();
+        };
+    }
+
+    std::int64_t Elapsed() { return fp.clock.NowMs() - t0; }
+
+    FakePlatform fp;
+    RelayState state;
+    testing::FakeView view{fp, state};
+    fake::RecordingResultBox box;
+    testing::FakeTranslate translate;
+    platform::posix::Pcre2RegexEngine regex;
+    mduSendBuffer buffer{regex, translate};
+    IncomingMonitor monitor{fp.platform(), view,   box,
+                            state,         buffer, translate::clsGoogleLanguages::Shared()};
+    std::int64_t t0 = 0;
+    std::u16string history = u"Ann 9:00:00\r\nhi";
+    bool copyOnCtrlC = true;
+    std::function<void()> hook;
+};
+
+TEST_F(IncomingMonitorTest, GuardsLeaveEverythingUntouched) {
+    struct Case {
+        const char* what;
+        std::function<void(IncomingMonitorTest&)> set;
+    };
+    const Case cases[] = {
+        {"no history pane picked", [](auto& t) { t.state.ReturnAreaTarget = {}; }},
+        {"result box focused", [](auto& t) { t.state.ResultBoxFocused = true; }},
+        {"companion not active", [](auto& t) { t.view.active = false; }},
+        {"a send is running", [](auto& t) { t.state.SendRunning = true; }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        IncomingMonitorTest& t = *this;
+        t.state = RelayState{};
+        t.state.ReturnAreaTarget = {kHistory, 30, 40, 3, 4, 0, 0, 300, 200};
+        t.view.active = true;
+        t.view.captions.clear();
+        t.fp.log.Clear();
+        c.set(t);
+        monitor.Timer1_Timer();
+        EXPECT_TRUE(fp.log.Entries().empty());
+        EXPECT_TRUE(view.captions.empty());
+        EXPECT_FALSE(view.timeKeeperVisible);
+        EXPECT_EQ(Elapsed(), 0);
+    }
+}
+
+TEST_F(IncomingMonitorTest, CountdownShowsEachWholeSecondWithoutSpinning) {
+    EXPECT_TRUE(monitor.RunIdleCountdown());
+    const Captions expected = {{u"5", t0},        {u"4", t0 + 1000}, {u"3", t0 + 2000},
+                               {u"2", t0 + 3000}, {u"1", t0 + 4000}, {u"0", t0 + 5000}};
+    EXPECT_EQ(view.captions, expected);
+    EXPECT_TRUE(view.timeKeeperVisible);
+    EXPECT_EQ(Elapsed(), 5000);
+    // One yield for the pass that shows 0; every other moment is spent in a wait.
+    EXPECT_EQ(fp.loop.yields(), 1);
+}
+
+TEST_F(IncomingMonitorTest, CountdownMeasuresWholeSecondsFromMidSecondStart) {
+    fp.clock.AdvanceMs(700);
+    EXPECT_TRUE(monitor.RunIdleCountdown());
+    // Started at .700 of a second: the first second is over after 300 ms, as on a whole-second
+    // clock.
+    EXPECT_EQ(view.captions[1], (std::pair<std::u16string, std::int64_t>{u"4", t0 + 1000}));
+    EXPECT_EQ(Elapsed(), 5000);
+}
+
+TEST_F(IncomingMonitorTest, KeyPressRestartsTheCount) {
+    bool pressed = false;
+    hook = [&] {
+        if (!pressed && Elapsed() >= 3500) {
+            pressed = true;
+            monitor.OnSendBoxKeyDown();
+        }
+    };
+    EXPECT_TRUE(monitor.RunIdleCountdown());
+    std::vector<std::u16string> labels;
+    for (const auto& c : view.captions) labels.push_back(c.first);
+    EXPECT_EQ(labels, (std::vector<std::u16string>{u"5", u"4", u"3", u"2", u"5", u"4", u"3", u"2",
+                                                   u"1", u"0"}));
+    EXPECT_EQ(Elapsed(), 8000);
+}
+
+TEST_F(IncomingMonitorTest, AbandonedCountdownHidesLabelAndCapturesNothing) {
+    struct Case {
+        const char* what;
+        std::function<void(IncomingMonitorTest&)> act;
+    };
+    const Case cases[] = {
+        {"txtSend lost the focus", [](auto& t) { t.monitor.OnSendBoxFocusLost(); }},
+        {"companion deactivated",
+         [](auto& t) {
+             t.view.active = false;
+             t.monitor.OnActivationChanged();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        view.active = true;
+        fp.log.Clear();
+        std::int64_t start = fp.clock.NowMs();
+        bool done = false;
+        hook = [&] {
+            if (!done && fp.clock.NowMs() - start >= 2500) {
+                done = true;
+                c.act(*this);
+            }
+        };
+        monitor.Timer1_Timer();
+        EXPECT_FALSE(view.timeKeeperVisible);
+        EXPECT_EQ(fp.clock.NowMs() - start, 2500);  // woken at once, not at the next second
+        for (const auto& e : fp.log.Entries()) EXPECT_NE(e, "clipboard clear");
+    }
+}
+
+TEST_F(IncomingMonitorTest, ExitDuringCountdownEndsTheProgram) {
+    hook = [&] {
+        if (Elapsed() >= 2000) monitor.RequestExit();
+    };
+    EXPECT_THROW(monitor.Timer1_Timer(), FakeExit);
+    EXPECT_EQ(Elapsed(), 2000);
+    EXPECT_FALSE(monitor.TickRunning());
+}
+
+TEST_F(IncomingMonitorTest, CaptureTakesOverAndGivesBackAMinimisedWindow) {
+    fp.windows.windows[kHistory].iconic = true;
+    monitor.Timer1_Timer();
+    auto chord = [](int key) {
+        return Log{"kdown 17", "kdown " + std::to_string(key), "yield",
+                   "wait 100", "kup " + std::to_string(key),   "kup 17"};
+    };
+    Log expected = {"yield",  // the countdown's last pass
+                    "iconic 640",     "showcursor 1", "show 640 1", "getcursor", "clipboard clear",
+                    "foreground 640", "move 30,40",   "ldown",      "lup",       "yield",
+                    "wait 10"};
+    for (auto k : {65, 67}) {
+        auto c = chord(k);
+        expected.insert(expected.end(), c.begin(), c.end());
+    }
+    Log tail = {"wait 500",     "yield",          "yield",      "yield",          "move 5,6",
+                "showcursor 0", "foreground 256", "show 640 6", "view focus send"};
+    expected.insert(expected.end(), tail.begin(), tail.end());
+    EXPECT_EQ(fp.log.Entries(), expected);
+    EXPECT_TRUE(fp.windows.windows[kHistory].iconic);
+    EXPECT_EQ(fp.input.cursor, (platform::Point{5, 6}));
+    EXPECT_EQ(fp.windows.cursorCount, 0);
+    EXPECT_EQ(box.scrolls, 1);
+    EXPECT_FALSE(state.ResultBoxFocused);
+    EXPECT_TRUE(view.sendFocused);
+    const Captions captions = {
+        {u"5", t0},        {u"4", t0 + 1000}, {u"3", t0 + 2000},           {u"2", t0 + 3000},
+        {u"1", t0 + 4000}, {u"0", t0 + 5000}, {u"获取数据...", t0 + 5710}, {u"5", t0 + 5710}};
+    EXPECT_EQ(view.captions, captions);
+    EXPECT_EQ(box.Text(), u"\r\nAnn 9:00:00\r\nhi(译文：[zh-CN]hi)\r\n");
+}
+
+TEST_F(IncomingMonitorTest, OnlyTextLongerThanTheLastCaptureIsProcessed) {
+    const std::u16string first(120, u'a');
+    const std::u16string second = first + std::u16string(30, u'b');
+    struct Step {
+        std::u16string clipboard;
+        std::int32_t lengthAfter;
+        std::optional<std::u16string> handedOver;
+    };
+    const Step steps[] = {
+        {first, 120, first},
+        {second, 150, std::u16string(30, u'b')},
+        {std::u16string(150, u'c'), 150, std::nullopt},  // same length, other content
+        {std::u16string(100, u'd'), 150, std::nullopt},
+    };
+    for (const auto& s : steps) {
+        translate.calls.clear();
+        history = s.clipboard;
+        monitor.Timer1_Timer();
+        EXPECT_EQ(state.LastHistoryLength, s.lengthAfter);
+        if (s.handedOver) {
+            ASSERT_EQ(translate.calls.size(), 1u);
+            EXPECT_EQ(translate.calls[0].text, *s.handedOver);
+            EXPECT_EQ(translate.calls[0].source, "en");  // the other party's language
+            EXPECT_EQ(translate.calls[0].target, "zh-CN");
+        } else {
+            EXPECT_TRUE(translate.calls.empty());
+            EXPECT_EQ(view.timeKeeper, kReadingCaption);
+        }
+    }
+}
+
+TEST_F(IncomingMonitorTest, EmptyClipboardGivesUpAfterThreeWholeSeconds) {
+    copyOnCtrlC = false;
+    monitor.Timer1_Timer();
+    // Reading starts at 5.710 s; the wait counts whole seconds from 5, so it ends at 8.
+    EXPECT_EQ(view.lastFocusSendMs, t0 + 8000);
+    EXPECT_EQ(box.focusCount, 0);
+    EXPECT_EQ(state.LastHistoryLength, 0);
+    EXPECT_EQ(view.timeKeeper, kReadingCaption);
+    EXPECT_EQ(fp.input.cursor, (platform::Point{5, 6}));
+}
+
+TEST_F(IncomingMonitorTest, LateCopyIsTakenWhenItArrives) {
+    copyOnCtrlC = false;
+    hook = [&] {
+        if (Elapsed() >= 6500 && fp.clipboard.text.empty()) fp.clipboard.text = history;
+    };
+    monitor.Timer1_Timer();
+    EXPECT_EQ(view.lastFocusSendMs, t0 + 6500);
+    EXPECT_EQ(state.LastHistoryLength, static_cast<std::int32_t>(history.size()));
+}
+
+TEST_F(IncomingMonitorTest, UnreadableOrUnclearableClipboard) {
+    fp.clipboard.failReads = true;
+    monitor.Timer1_Timer();
+    EXPECT_EQ(state.LastHistoryLength, 0);
+    EXPECT_EQ(view.lastFocusSendMs, t0 + 8000);
+
+    fp.clipboard.failReads = false;
+    fp.clipboard.failWrites = true;
+    fp.log.Clear();
+    monitor.Timer1_Timer();
+    Log tail(fp.log.Entries().end() - 9, fp.log.Entries().end());
+    EXPECT_EQ(tail, (Log{"iconic 640", "showcursor 1", "getcursor", "clipboard clear", "yield",
+                         "move 5,6", "showcursor 0", "foreground 256", "view focus send"}));
+    EXPECT_EQ(state.LastHistoryLength, 0);
+}
+
+TEST_F(IncomingMonitorTest, NestedTickDoesNotStartASecondCountdownOrCapture) {
+    int nested = 0;
+    hook = [&] {
+        if (Elapsed() >= 1500 && nested < 3) {
+            ++nested;
+            monitor.Timer1_Timer();
+        }
+    };
+    monitor.Timer1_Timer();
+    std::vector<std::u16string> labels;
+    for (const auto& c : view.captions) labels.push_back(c.first);
+    EXPECT_EQ(labels, (std::vector<std::u16string>{u"5", u"4", u"3", u"2", u"1", u"0",
+                                                   u"获取数据...", u"5"}));
+    int clears = 0;
+    for (const auto& e : fp.log.Entries()) clears += e == "clipboard clear";
+    EXPECT_EQ(clears, 1);
+    EXPECT_EQ(nested, 3);
+}
+
+}  // namespace
+}  // namespace velmora::relay

@@ -1,0 +1,207 @@
+#include "relay/OutgoingFlow.h"
+
+#include <gtest/gtest.h>
+
+#include "RelayTestSupport.h"
+
+namespace velmora::relay {
+namespace {
+
+using platform::fake::FakePlatform;
+using BoxRun = fake::RecordingResultBox::Run;
+using Log = std::vector<std::string>;
+
+Log Chord(int key, int mod, int delay) {
+    Log l;
+    if (mod) l.push_back("kdown " + std::to_string(mod));
+    l.push_back("kdown " + std::to_string(key));
+    l.push_back("yield");
+    l.push_back("wait " + std::to_string(delay));
+    l.push_back("kup " + std::to_string(key));
+    if (mod) l.push_back("kup " + std::to_string(mod));
+    return l;
+}
+
+Log Click(int x, int y, int delay) {
+    return {"move " + std::to_string(x) + "," + std::to_string(y), "ldown", "lup", "yield",
+            "wait " + std::to_string(delay)};
+}
+
+Log operator+(Log a, const Log& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+constexpr int kChat = 768;
+constexpr int kInputWin = 512;
+
+class OutgoingFlowTest : public ::testing::Test {
+  protected:
+    OutgoingFlowTest() {
+        state.InputAreaTarget = {kInputWin, 50, 60, 5, 6, 20, 10, 410, 320};
+        state.SendButtonTarget = {kChat, 70, 80, 7, 8, 20, 10, 410, 320};
+        fp.windows.windows[kChat] = {{10, 20, 410, 320}, false, false};
+        fp.input.cursor = {5, 6};
+        view.sendText = u"hello";
+    }
+
+    // Everything the flow logs before it touches the IM client.
+    Log Preamble() const {
+        return {"view mask 0", "view clear send", "view focus send",
+                "yield",       "clipboard clear", "clipboard settext"};
+    }
+    Log ImSteps(const Log& send, bool minimised) const {
+        Log l = {"showcursor 1", "getcursor", "iconic 768"};
+        if (minimised) l.push_back("show 768 1");
+        l = l + Log{"topmost 768 on 10,20,400x300", "foreground 512"} + Click(50, 60, 1) +
+            Chord(65, 17, 100) + Chord(46, 1, 100) + Chord(86, 17, 1) + Log{"wait 300"} + send +
+            Log{"topmost 768 off 10,20,400x300"};
+        if (minimised) l.push_back("show 768 6");
+        return l + Log{"move 5,6", "wait 1", "showcursor 0", "foreground 256", "view mask 1"};
+    }
+
+    FakePlatform fp;
+    RelayState state;
+    testing::FakeView view{fp, state};
+    fake::RecordingResultBox box;
+    testing::FakeTranslate translate;
+    mduSendBuffer buffer{fp.regex, translate};
+    OutgoingFlow flow{fp.platform(),
+                      view,
+                      box,
+                      state,
+                      buffer,
+                      translate,
+                      translate::clsGoogleLanguages::Shared()};
+};
+
+TEST_F(OutgoingFlowTest, SendStepsForEachWayOfSending) {
+    struct Case {
+        const char* what;
+        int control, key, sendWin;
+        bool minimised;
+        Log send;
+    };
+    const Case cases[] = {
+        {"shortcut wins over the send button", 17, 13, kChat, false, Chord(13, 17, 100)},
+        {"a key without modifier", 0, 90, kChat, false, Chord(90, 0, 100)},
+        {"no shortcut: click the send button", 18, 0, kChat, false, Click(70, 80, 10)},
+        {"neither: pasted, not sent", 0, 0, 0, false, {}},
+        {"minimised chat window is restored and minimised again", 17, 13, kChat, true,
+         Chord(13, 17, 100)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fp.log.Clear();
+        state.SendShortcutControl = c.control;
+        state.SendShortcutKey = c.key;
+        state.SendButtonTarget.WinHwnd = c.sendWin;
+        fp.windows.windows[kChat].iconic = c.minimised;
+        fp.input.cursor = {5, 6};
+        view.sendText = u"hello";
+        flow.cmdSend_Click();
+        Log expected = Preamble() + ImSteps(c.send, c.minimised);
+        if (c.sendWin == 0) {
+            // With no send-button window the chat window handle is 0 as well.
+            for (auto& e : expected) {
+                if (e.find(" 768") != std::string::npos) e.replace(e.find(" 768"), 4, " 0");
+            }
+        }
+        EXPECT_EQ(fp.log.Entries(), expected);
+        EXPECT_EQ(fp.input.cursor, (platform::Point{5, 6}));
+        EXPECT_EQ(fp.windows.cursorCount, 0);
+        EXPECT_EQ(fp.windows.windows[kChat].iconic, c.minimised);
+        EXPECT_FALSE(fp.windows.windows[kChat].topmost);
+        EXPECT_EQ(fp.windows.foreground, 256);
+        EXPECT_EQ(fp.clipboard.text, u"[en]hello");
+    }
+}
+
+TEST_F(OutgoingFlowTest, EchoRunsAndTranslationDirection) {
+    fp.clock.SetMs(((14510LL * 86400) + 9 * 3600 + 5 * 60 + 7) * 1000 + 999);
+    translate.fixed = u"你好";
+    flow.cmdSend_Click();
+    const std::vector<BoxRun> expected = {
+        {u"\r\n", kBlack, false, false},
+        {u"我说 09:05:07\r\n", kBlack, true, false},
+        {u"hello", kBlue, false, false},
+        {u"(译文:你好)\r\n\r\n", kRed, false, true},
+    };
+    EXPECT_EQ(box.runs, expected);
+    EXPECT_FALSE(box.italic());
+    ASSERT_EQ(translate.calls.size(), 1u);
+    EXPECT_EQ(translate.calls[0].source, "zh-CN");
+    EXPECT_EQ(translate.calls[0].target, "en");
+    EXPECT_EQ(buffer.SentTexts(), std::vector<std::u16string>{u"你好"});
+    EXPECT_EQ(view.sendText, u"");
+}
+
+TEST_F(OutgoingFlowTest, ItalicLeftOnByIncomingOutputCarriesIntoTheEcho) {
+    box.SetItalic(true);
+    translate.fixed = u"";  // a failed translation still sends (an emptied input box)
+    view.sendText = u"  ";
+    flow.cmdSend_Click();
+    const std::vector<BoxRun> expected = {
+        {u"\r\n", kBlack, false, true},
+        {u"我说 09:05:07\r\n", kBlack, true, true},
+        {u"  ", kBlue, false, true},
+        {u"(译文:)\r\n\r\n", kRed, false, true},
+    };
+    EXPECT_EQ(box.runs, expected);
+    EXPECT_FALSE(box.italic());
+    EXPECT_EQ(fp.log.Entries().back(), "view mask 1");
+}
+
+TEST_F(OutgoingFlowTest, EmptyTextDoesNothing) {
+    view.sendText.clear();
+    flow.cmdSend_Click();
+    EXPECT_TRUE(fp.log.Entries().empty());
+    EXPECT_TRUE(translate.calls.empty());
+    EXPECT_TRUE(box.runs.empty());
+}
+
+TEST_F(OutgoingFlowTest, UnsetInputTargetTranslatesAndEchoesButTouchesNoWindow) {
+    state.InputAreaTarget = {};
+    flow.cmdSend_Click();
+    Log expected = Preamble() + Log{"view tip", "view mask 1"};
+    EXPECT_EQ(fp.log.Entries(), expected);
+    EXPECT_EQ(view.tip, kPickInputAreaFirst);
+    EXPECT_EQ(box.Text().substr(0, 5), u"\r\n我说 ");
+    EXPECT_EQ(translate.calls.size(), 1u);
+}
+
+TEST_F(OutgoingFlowTest, ClipboardFailureEndsFlowButShowsTheSendImage) {
+    fp.clipboard.failWrites = true;
+    flow.cmdSend_Click();
+    Log expected = Preamble();
+    expected.pop_back();  // nothing is set after the failed clear
+    expected.push_back("view mask 1");
+    EXPECT_EQ(fp.log.Entries(), expected);
+    EXPECT_TRUE(view.maskVisible);
+    EXPECT_FALSE(state.SendRunning);
+}
+
+TEST_F(OutgoingFlowTest, SendStartedDuringASendIsIgnored) {
+    int nested = 0;
+    translate.onTranslate = [&] {
+        if (nested++ == 0) {
+            view.sendText = u"second";
+            flow.cmdSend_Click();  // Ctrl+Enter while the first waits for its translation
+        }
+    };
+    flow.cmdSend_Click();
+    ASSERT_EQ(translate.calls.size(), 1u);
+    EXPECT_EQ(translate.calls[0].text, u"hello");
+    EXPECT_TRUE(view.maskVisible);
+
+    // A send during a capture is ignored too, and leaves the text for a later try.
+    state.CaptureRunning = true;
+    view.sendText = u"later";
+    fp.log.Clear();
+    flow.cmdSend_Click();
+    EXPECT_TRUE(fp.log.Entries().empty());
+    EXPECT_EQ(view.sendText, u"later");
+}
+
+}  // namespace
+}  // namespace velmora::relay

@@ -1,0 +1,106 @@
+#pragma once
+
+// Stand-ins for the main window and the translator, shared by the relay tests.
+
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/fake/FakePlatform.h"
+#include "relay/IMainView.h"
+#include "relay/ITranslate.h"
+#include "relay/RelayState.h"
+#include "relay/fake/RecordingResultBox.h"
+
+namespace velmora::relay::testing {
+
+inline std::string Narrow(const std::u16string& s) {
+    std::string out;
+    for (char16_t c : s) out.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    return out;
+}
+
+// Translates by wrapping the text in the target code: "hi" to zh-CN gives "[zh-CN]hi".
+class FakeTranslate : public ITranslate {
+  public:
+    struct Call {
+        std::u16string text;
+        std::string source;
+        std::string target;
+    };
+    std::u16string TranslateText(const std::u16string& text, const std::string& source,
+                                 const std::string& target) override {
+        calls.push_back({text, source, target});
+        if (onTranslate) onTranslate();
+        if (fixed) return *fixed;
+        return u"[" + std::u16string(target.begin(), target.end()) + u"]" + text;
+    }
+    std::vector<Call> calls;
+    std::optional<std::u16string> fixed;
+    std::function<void()> onTranslate;  // runs inside the call, like the yield after an exchange
+};
+
+// The main window as the flows see it. Actions go to the platform's log, so a test can read the
+// whole sequence in one place. Focus moves play the window's focus handlers through the state.
+class FakeView : public IMainView {
+  public:
+    FakeView(platform::fake::FakePlatform& fp, RelayState& state) : fp_(fp), state_(state) {}
+
+    std::u16string SendText() override { return sendText; }
+    void ClearSendText() override {
+        fp_.log.Add("view clear send");
+        sendText.clear();
+    }
+    void FocusSendBox() override {
+        fp_.log.Add("view focus send");
+        sendFocused = true;
+        state_.ResultBoxFocused = false;
+        lastFocusSendMs = fp_.clock.NowMs();
+    }
+    void SetSendMaskVisible(bool visible) override {
+        fp_.log.Add(std::string("view mask ") + (visible ? "1" : "0"));
+        maskVisible = visible;
+    }
+    std::u16string MyLanguageDesc() override { return myLanguage; }
+    std::u16string OtherLanguageDesc() override { return otherLanguage; }
+    void SetTimeKeeperCaption(const std::u16string& caption) override {
+        if (captions.empty() || captions.back().first != caption)
+            captions.push_back({caption, fp_.clock.NowMs()});
+        timeKeeper = caption;
+    }
+    void SetTimeKeeperVisible(bool visible) override { timeKeeperVisible = visible; }
+    bool IsMainWindowActive() override { return active; }
+    platform::WinHandle MainWindowHandle() override { return 256; }
+    void ShowTip(const std::u16string& text) override {
+        fp_.log.Add("view tip");
+        tip = text;
+    }
+    [[noreturn]] void EndProgram() override { fp_.process.ExitNow(0); }
+
+    // Called by the result box fake when it takes the focus: txtSend loses it.
+    void ResultBoxTookFocus() {
+        sendFocused = false;
+        state_.ResultBoxFocused = true;
+        state_.CountdownAborted = true;
+        timeKeeperVisible = false;
+    }
+
+    std::u16string sendText;
+    std::u16string myLanguage = u"中文(简体)";
+    std::u16string otherLanguage = u"英语";
+    std::u16string timeKeeper;
+    std::vector<std::pair<std::u16string, std::int64_t>> captions;  // distinct changes, with time
+    std::u16string tip;
+    bool timeKeeperVisible = false;
+    bool maskVisible = true;
+    bool active = true;
+    bool sendFocused = true;
+    std::int64_t lastFocusSendMs = -1;
+
+  private:
+    platform::fake::FakePlatform& fp_;
+    RelayState& state_;
+};
+
+}  // namespace velmora::relay::testing
