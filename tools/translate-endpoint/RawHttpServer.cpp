@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -81,7 +82,9 @@ void ResponseWriter::Respond(int status, std::string_view contentType, std::stri
     if (!contentType.empty()) head += "Content-Type: " + std::string(contentType) + "\r\n";
     head += "Content-Length: " + std::to_string(body.size()) + "\r\n";
     head += close_ ? "Connection: close\r\n\r\n" : "\r\n";
-    if (Write(head)) Write(body);
+    // One write: a separate small body segment would wait for the peer's delayed ACK.
+    head.append(body);
+    Write(head);
 }
 
 void ResponseWriter::WaitForPeerClose(int maxMs) {
@@ -148,6 +151,8 @@ void RawHttpServer::Run() {
             if (errno == EINTR || errno == ECONNABORTED || errno == EMFILE) continue;
             throw std::runtime_error("accept: " + std::string(strerror(errno)));
         }
+        int one = 1;
+        setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         int connection = ++connections_;
         std::thread([this, fd, connection] {
             Serve(fd, connection);

@@ -1,0 +1,241 @@
+// The libcurl backend against purpose-built loopback servers.
+
+#include <arpa/inet.h>
+#include <httplib.h>
+#include <netinet/in.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "EndpointProcess.h"
+#include "platform/posix/CurlHttp.h"
+
+namespace velmora::platform::posix {
+namespace {
+
+using testing::EndpointProcess;
+
+CurlHttp::Limits SmallLimits() {
+    CurlHttp::Limits l;
+    l.connectTimeoutMs = 1000;
+    l.totalTimeoutMs = 3000;
+    l.lowSpeedBytes = 1;
+    l.lowSpeedSeconds = 2;
+    l.maxBodyBytes = 1u << 20;
+    return l;
+}
+
+struct Loop {
+    fake::FakeClock clock;
+    fake::ActionLog log;
+    fake::FakeEventLoop loop{clock, log};
+    Loop() { loop.logWaits = false; }
+};
+
+// A cpp-httplib server on a free loopback port, run on a thread for one test.
+class LocalServer {
+  public:
+    explicit LocalServer(const std::function<void(httplib::Server&)>& routes) {
+        routes(server_);
+        port_ = server_.bind_to_any_port("127.0.0.1");
+        thread_ = std::thread([this] { server_.listen_after_bind(); });
+        while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ~LocalServer() {
+        server_.stop();
+        thread_.join();
+    }
+    std::string Url(const std::string& path) const {
+        return "http://127.0.0.1:" + std::to_string(port_) + path;
+    }
+
+  private:
+    httplib::Server server_;
+    int port_ = 0;
+    std::thread thread_;
+};
+
+HttpRequest Get(const std::string& url) {
+    HttpRequest r;
+    r.url = url;
+    return r;
+}
+
+TEST(CurlHttp, RedirectsAreFollowedOnlyToHttp) {
+    int fileHits = 0;
+    LocalServer s([&](httplib::Server& srv) {
+        srv.Get("/to-file", [](const auto&, auto& res) { res.set_redirect("file:///etc/passwd"); });
+        srv.Get("/to-ftp", [](const auto&, auto& res) { res.set_redirect("ftp://127.0.0.1/x"); });
+        srv.Get("/to-gopher",
+                [](const auto&, auto& res) { res.set_redirect("gopher://127.0.0.1/x"); });
+        srv.Get("/to-final", [](const auto&, auto& res) { res.set_redirect("/final"); });
+        srv.Get("/loop", [](const auto&, auto& res) { res.set_redirect("/loop"); });
+        srv.Get("/final", [&](const auto&, auto& res) {
+            ++fileHits;
+            res.set_content("final", "text/plain");
+        });
+    });
+    Loop l;
+    CurlHttp http(l.loop, SmallLimits());
+    for (const char* path : {"/to-file", "/to-ftp", "/to-gopher", "/loop"})
+        EXPECT_THROW(http.Send(Get(s.Url(path))), HttpError) << path;
+    EXPECT_THROW(http.Send(Get("file:///etc/passwd")), HttpError);
+    auto res = http.Send(Get(s.Url("/to-final")));
+    EXPECT_EQ(res.status, 200);
+    EXPECT_EQ(res.body, "final");
+    EXPECT_EQ(fileHits, 1);
+}
+
+TEST(CurlHttp, PostRedirectedBy302ContinuesAsGetWithoutBodyHeaders) {
+    std::string seenMethod, seenLength;
+    LocalServer s([&](httplib::Server& srv) {
+        srv.Post("/form", [](const auto&, auto& res) { res.set_redirect("/done"); });
+        srv.Get("/done", [&](const httplib::Request& req, auto& res) {
+            seenMethod = req.method;
+            seenLength = req.get_header_value("Content-Length");
+            res.set_content("ok", "text/plain");
+        });
+    });
+    Loop l;
+    CurlHttp http(l.loop, SmallLimits());
+    HttpRequest r;
+    r.method = "POST";
+    r.url = s.Url("/form");
+    r.body = "a=1";
+    r.headers = {{"Content-Type", "application/x-www-form-urlencoded"}, {"Content-Length", "3"}};
+    EXPECT_EQ(http.Send(r).body, "ok");
+    EXPECT_EQ(seenMethod, "GET");
+    EXPECT_EQ(seenLength, "");
+}
+
+TEST(CurlHttp, ServerThatAcceptsAndNeverAnswersTimesOut) {
+    // A listening socket that is never accepted from: the kernel completes the handshake,
+    // nobody ever reads or writes.
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(fd, 8), 0);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/";
+
+    Loop l;
+    auto limits = SmallLimits();
+    limits.lowSpeedSeconds = 60;
+    limits.totalTimeoutMs = 1500;
+    CurlHttp http(l.loop, limits);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(http.Send(Get(url)), HttpError);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(took, std::chrono::milliseconds(1400));
+    EXPECT_LT(took, std::chrono::seconds(5));
+    close(fd);
+}
+
+long MaxRssKiB() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return u.ru_maxrss;
+}
+
+TEST(CurlHttp, EndlessAndHugeBodiesStopAtTheCapWithBoundedMemory) {
+    Loop l;
+    CurlHttp http(l.loop);  // the default limits: an 8 MiB cap
+    const long before = MaxRssKiB();
+    for (const char* fault : {"endless", "huge"}) {
+        EndpointProcess ep({"--fault", fault});
+        HttpRequest r;
+        r.method = "POST";
+        r.url = ep.Url();
+        r.body = "text=x&sl=en&tl=es";
+        try {
+            http.Send(r);
+            ADD_FAILURE() << fault << ": no failure";
+        } catch (const HttpError& e) {
+            EXPECT_NE(std::string(e.what()).find("larger than"), std::string::npos) << e.what();
+        }
+    }
+    // The body is never held beyond the cap (plus one write's worth).
+    EXPECT_LT(MaxRssKiB() - before, 40 * 1024);
+}
+
+TEST(CurlHttp, DripFeedingServerIsCutOffByTheLowSpeedLimit) {
+    EndpointProcess ep({"--fault", "slow", "--drip-ms", "1500"});
+    Loop l;
+    CurlHttp http(l.loop, SmallLimits());
+    HttpRequest r;
+    r.method = "POST";
+    r.url = ep.Url();
+    r.body = "text=x&sl=en&tl=es";
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_THROW(http.Send(r), HttpError);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+TEST(CurlHttp, EventLoopKeepsTurningWhileARequestIsUnderWay) {
+    EndpointProcess ep({"--backend", "test", "--delay-ms", "600"});
+    Loop l;
+    CurlHttp http(l.loop, SmallLimits());
+    HttpRequest r;
+    r.method = "POST";
+    r.url = ep.Url();
+    r.body = "text=x&sl=en&tl=es";
+    const int before = l.loop.yields();
+    EXPECT_EQ(http.Send(r).status, 200);
+    // 600 ms of waiting at one turn per 10 ms step; far fewer would mean a frozen window.
+    EXPECT_GE(l.loop.yields() - before, 20);
+}
+
+TEST(CurlHttp, RequestFromInsideTheLoopRunsBesideTheOuterOne) {
+    EndpointProcess ep({"--backend", "test", "--delay-ms", "300"});
+    Loop l;
+    CurlHttp http(l.loop, SmallLimits());
+    auto post = [&](const std::string& text) {
+        HttpRequest r;
+        r.method = "POST";
+        r.url = ep.Url();
+        r.body = "text=" + text + "&sl=en&tl=es";
+        return http.Send(r).body;
+    };
+    std::string inner;
+    l.loop.onYield = [&] {
+        if (inner.empty()) inner = post("inner");
+    };
+    std::string outer = post("outer");
+    l.loop.onYield = nullptr;
+    EXPECT_NE(outer.find("[en&gt;es] outer<"), std::string::npos);
+    EXPECT_NE(inner.find("[en&gt;es] inner<"), std::string::npos);
+}
+
+TEST(CurlHttp, StatusAndRawBodyComeBackUnchanged) {
+    const std::string raw("\xFF\x00\xC3(", 4);
+    LocalServer s([&](httplib::Server& srv) {
+        srv.Get("/raw", [&](const auto&, auto& res) {
+            res.status = 503;
+            res.set_content(raw, "application/octet-stream");
+        });
+    });
+    Loop l;
+    CurlHttp http(l.loop, SmallLimits());
+    auto res = http.Send(Get(s.Url("/raw")));
+    EXPECT_EQ(res.status, 503);
+    EXPECT_EQ(res.body, raw);
+    EXPECT_EQ(http.Send(Get(s.Url("/missing"))).status, 404);
+}
+
+TEST(TranslateEndpointProgram, HelpAndBadOptions) {
+    const std::string exe = TRANSLATE_ENDPOINT_PATH;
+    EXPECT_EQ(system((exe + " --help | grep -q -- --fault-match").c_str()), 0);
+    EXPECT_NE(system((exe + " --fault nonsense 2>/dev/null").c_str()), 0);
+    EXPECT_NE(system((exe + " --port 70000 2>/dev/null").c_str()), 0);
+}
+
+}  // namespace
+}  // namespace velmora::platform::posix
