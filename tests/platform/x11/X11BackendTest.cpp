@@ -1,0 +1,364 @@
+// XTest input and window operations against real windows under a real window manager.
+
+// GoogleTest first: Xlib's macros (None, Bool, Status) would break its templates.
+#include <gtest/gtest.h>
+
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/x11/X11Windows.h"
+#include "platform/x11/XDisplay.h"
+#include "platform/x11/XTestInput.h"
+#include "target/mduKeyBoard.h"
+#include "target/mduMouse.h"
+
+namespace velmora::platform::x11 {
+namespace {
+
+using namespace std::chrono_literals;
+
+// This test has no toolkit loop to keep alive: waiting is sleeping.
+class SleepLoop : public IEventLoop {
+  public:
+    void Yield() override { ++yields; }
+    void Wait(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+        return done();
+    }
+    void Wake() override {}
+    std::unique_ptr<ITimer> CreateTimer() override { return nullptr; }
+    int yields = 0;
+};
+
+bool PollUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (done()) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return done();
+}
+
+// What a test window saw of one input event.
+struct Seen {
+    std::string what;  // "press a", "release Control_L", "button 1 down", ...
+    unsigned state = 0;
+    int x = 0, y = 0;
+    bool operator==(const Seen& o) const { return what == o.what; }
+};
+std::ostream& operator<<(std::ostream& os, const Seen& s) {
+    return os << s.what;
+}
+
+// A plain Xlib client window, on its own connection, that records its input events.
+class TestWindow {
+  public:
+    TestWindow(int x, int y, int w, int h) {
+        d_ = XOpenDisplay(nullptr);
+        Window root = DefaultRootWindow(d_);
+        win_ = XCreateSimpleWindow(d_, root, x, y, w, h, 0, 0, 0xffffff);
+        XStoreName(d_, win_, "x11 backend test");
+        XSizeHints hints{};
+        hints.flags = USPosition | PPosition;
+        hints.x = x;
+        hints.y = y;
+        XSetWMNormalHints(d_, win_, &hints);
+        XSelectInput(d_, win_,
+                     KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
+                         PointerMotionMask | StructureNotifyMask | FocusChangeMask);
+        XMapWindow(d_, win_);
+        XFlush(d_);
+        WaitFor(MapNotify);
+    }
+    ~TestWindow() {
+        if (child_) XDestroyWindow(d_, child_);
+        if (win_) XDestroyWindow(d_, win_);
+        XCloseDisplay(d_);
+    }
+    Window AddChild(int x, int y, int w, int h) {
+        child_ = XCreateSimpleWindow(d_, win_, x, y, w, h, 0, 0, 0x808080);
+        XSelectInput(d_, child_, ButtonPressMask | StructureNotifyMask);
+        XMapWindow(d_, child_);
+        XFlush(d_);
+        WaitFor(MapNotify);
+        return child_;
+    }
+    void Destroy() {
+        XDestroyWindow(d_, win_);
+        XSync(d_, False);
+        win_ = 0;
+    }
+    Window id() const { return win_; }
+    Display* dpy() const { return d_; }
+
+    bool WaitFor(int type, int timeoutMs = 3000) {
+        return PollUntil(
+            [&] {
+                while (XPending(d_)) {
+                    XEvent ev;
+                    XNextEvent(d_, &ev);
+                    if (ev.type == type) return true;
+                }
+                return false;
+            },
+            timeoutMs);
+    }
+
+    // Input events that arrived, oldest first; key names from the server's current map.
+    std::vector<Seen> Drain(int settleMs = 150) {
+        std::vector<Seen> out;
+        std::this_thread::sleep_for(std::chrono::milliseconds(settleMs));
+        XSync(d_, False);
+        while (XPending(d_)) {
+            XEvent ev;
+            XNextEvent(d_, &ev);
+            if (ev.type == KeyPress || ev.type == KeyRelease) {
+                int per = 0;
+                KeySym* syms = XGetKeyboardMapping(d_, ev.xkey.keycode, 1, &per);
+                const char* name = syms && syms[0] ? XKeysymToString(syms[0]) : "?";
+                out.push_back({std::string(ev.type == KeyPress ? "press " : "release ") + name,
+                               ev.xkey.state, 0, 0});
+                if (syms) XFree(syms);
+            } else if (ev.type == ButtonPress || ev.type == ButtonRelease) {
+                out.push_back({"button " + std::to_string(ev.xbutton.button) +
+                                   (ev.type == ButtonPress ? " down" : " up"),
+                               ev.xbutton.state, ev.xbutton.x_root, ev.xbutton.y_root});
+            } else if (ev.type == MotionNotify) {
+                lastMotion = {ev.xmotion.x_root, ev.xmotion.y_root};
+            }
+        }
+        return out;
+    }
+    Point lastMotion{-1, -1};
+
+  private:
+    Display* d_ = nullptr;
+    Window win_ = 0;
+    Window child_ = 0;
+};
+
+bool NoKeyDown(XDisplay& d) {
+    char keys[32];
+    XQueryKeymap(d.get(), keys);
+    for (char k : keys)
+        if (k) return false;
+    return true;
+}
+
+std::vector<Atom> NetWmState(XDisplay& d, Window w) {
+    std::vector<Atom> out;
+    for (unsigned long a : d.GetCardinals(w, d.GetAtom("_NET_WM_STATE"), XA_ATOM))
+        out.push_back(static_cast<Atom>(a));
+    return out;
+}
+
+bool HasState(XDisplay& d, Window w, const char* state) {
+    for (Atom a : NetWmState(d, w))
+        if (a == d.GetAtom(state)) return true;
+    return false;
+}
+
+Window ActiveWindow(XDisplay& d) {
+    auto v = d.GetCardinals(d.Root(), d.GetAtom("_NET_ACTIVE_WINDOW"), XA_WINDOW);
+    return v.empty() ? 0 : static_cast<Window>(v[0]);
+}
+
+class X11BackendTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() { ASSERT_NE(std::getenv("DISPLAY"), nullptr); }
+    void TearDown() override {
+        std::system("setxkbmap us");
+        EXPECT_TRUE(NoKeyDown(display));
+    }
+    // Brings the window forward through the backend and waits until it has the focus.
+    void Focus(TestWindow& w) {
+        windows.SetForegroundWindow(static_cast<WinHandle>(w.id()));
+        ASSERT_TRUE(PollUntil([&] { return ActiveWindow(display) == w.id(); }));
+        w.WaitFor(FocusIn, 500);
+        w.Drain(50);
+    }
+    XDisplay display;
+    XTestInput input{display};
+    X11Windows windows{display};
+    SleepLoop loop;
+};
+
+TEST_F(X11BackendTest, KeyChordsArriveInOrderUnderUsAndGermanLayouts) {
+    TestWindow w(200, 200, 300, 200);
+    struct Chord {
+        std::uint8_t key, modifier;
+        std::vector<Seen> expected;
+    };
+    const std::vector<Chord> chords = {
+        {65, 17, {{"press Control_L"}, {"press a"}, {"release a"}, {"release Control_L"}}},
+        {13, 0, {{"press Return"}, {"release Return"}}},
+        // 1 has no key: the Delete around it still goes through, alone.
+        {46, 1, {{"press Delete"}, {"release Delete"}}},
+        {86, 17, {{"press Control_L"}, {"press v"}, {"release v"}, {"release Control_L"}}},
+        {89, 18, {{"press Alt_L"}, {"press y"}, {"release y"}, {"release Alt_L"}}},
+        {90, 16, {{"press Shift_L"}, {"press z"}, {"release z"}, {"release Shift_L"}}},
+    };
+    std::map<std::string, unsigned> yKeycode;
+    for (const char* layout : {"us", "de"}) {
+        SCOPED_TRACE(layout);
+        ASSERT_EQ(std::system((std::string("setxkbmap ") + layout).c_str()), 0);
+        Focus(w);
+        for (const auto& c : chords) {
+            target::PressKeyChord(input, loop, c.key, c.modifier, 20);
+            auto seen = w.Drain();
+            EXPECT_EQ(seen, c.expected) << "key " << int(c.key) << " mod " << int(c.modifier);
+            // The key itself went down with the modifier held.
+            if (c.modifier == 17 && seen.size() == 4) {
+                EXPECT_TRUE(seen[1].state & ControlMask);
+            }
+            EXPECT_TRUE(NoKeyDown(display));
+        }
+        int per = 0;
+        // Where y lies now, by the server's map.
+        for (unsigned kc = 8; kc < 256; ++kc) {
+            KeySym* s = XGetKeyboardMapping(w.dpy(), static_cast<KeyCode>(kc), 1, &per);
+            if (s && s[0] == XK_y) yKeycode[layout] = kc;
+            if (s) XFree(s);
+        }
+    }
+    // Proof that the layout really changed under the test.
+    EXPECT_NE(yKeycode["us"], yKeycode["de"]);
+}
+
+TEST_F(X11BackendTest, ClickArrivesAtThePointWithNothingBetweenDownAndUp) {
+    TestWindow w(150, 150, 300, 200);
+    Focus(w);
+    auto rect = windows.GetWindowRect(static_cast<WinHandle>(w.id()));
+    ASSERT_TRUE(rect);
+    int x = rect->left + 40, y = rect->top + 30;
+    target::ClickAt(input, loop, x, y, 10);
+    auto seen = w.Drain();
+    ASSERT_EQ(seen, (std::vector<Seen>{{"button 1 down"}, {"button 1 up"}}));
+    EXPECT_EQ(seen[0].x, x);
+    EXPECT_EQ(seen[0].y, y);
+    EXPECT_EQ(input.CursorPos(), (Point{x, y}));
+    EXPECT_EQ(loop.yields, 1);
+}
+
+TEST_F(X11BackendTest, WindowFromPointRectAndClientPointAgreeWithTheServer) {
+    TestWindow w(300, 250, 400, 300);
+    Window child = w.AddChild(50, 60, 120, 40);
+    XWindowAttributes attrs;
+    XGetWindowAttributes(w.dpy(), w.id(), &attrs);
+    int ox = 0, oy = 0;
+    Window junk;
+    XTranslateCoordinates(w.dpy(), w.id(), DefaultRootWindow(w.dpy()), 0, 0, &ox, &oy, &junk);
+
+    Point onParent{ox + 10, oy + 10};
+    EXPECT_EQ(windows.WindowFromPoint(onParent), static_cast<WinHandle>(w.id()));
+    EXPECT_EQ(windows.GetWindowRect(static_cast<WinHandle>(w.id())),
+              (Rect{ox, oy, ox + attrs.width, oy + attrs.height}));
+    EXPECT_EQ(windows.ScreenToClient(static_cast<WinHandle>(w.id()), onParent), (Point{10, 10}));
+
+    // A control with its own window is what lies at its points.
+    Point onChild{ox + 55, oy + 70};
+    EXPECT_EQ(windows.WindowFromPoint(onChild), static_cast<WinHandle>(child));
+    EXPECT_EQ(windows.GetWindowRect(static_cast<WinHandle>(child)),
+              (Rect{ox + 50, oy + 60, ox + 170, oy + 100}));
+    EXPECT_EQ(windows.ScreenToClient(static_cast<WinHandle>(child), onChild), (Point{5, 10}));
+    EXPECT_EQ(windows.TopLevelOf(child), w.id());
+}
+
+TEST_F(X11BackendTest, TopmostMinimiseRestoreAndActivationChangeTheRealWindow) {
+    TestWindow w(100, 100, 300, 200);
+    TestWindow other(500, 300, 200, 150);
+    auto h = static_cast<WinHandle>(w.id());
+
+    windows.SetForegroundWindow(h);
+    EXPECT_TRUE(PollUntil([&] { return ActiveWindow(display) == w.id(); }));
+    windows.SetForegroundWindow(static_cast<WinHandle>(other.id()));
+    EXPECT_TRUE(PollUntil([&] { return ActiveWindow(display) == other.id(); }));
+
+    auto rect = *windows.GetWindowRect(h);
+    Rect moved{rect.left + 40, rect.top + 30, rect.right + 40 + 20, rect.bottom + 30 + 10};
+    windows.SetTopmost(h, true, moved);
+    EXPECT_TRUE(PollUntil([&] { return HasState(display, w.id(), "_NET_WM_STATE_ABOVE"); }));
+    EXPECT_TRUE(PollUntil([&] { return windows.GetWindowRect(h) == moved; }))
+        << windows.GetWindowRect(h)->left << "," << windows.GetWindowRect(h)->top;
+    windows.SetTopmost(h, false, moved);
+    EXPECT_TRUE(PollUntil([&] { return !HasState(display, w.id(), "_NET_WM_STATE_ABOVE"); }));
+
+    EXPECT_FALSE(windows.IsIconic(h));
+    windows.ShowWindow(h, ShowCommand::Minimize);
+    EXPECT_TRUE(PollUntil([&] { return windows.IsIconic(h); }));
+    windows.ShowWindow(h, ShowCommand::Restore);
+    EXPECT_TRUE(PollUntil([&] { return !windows.IsIconic(h); }));
+    XWindowAttributes attrs;
+    EXPECT_TRUE(PollUntil([&] {
+        XGetWindowAttributes(w.dpy(), w.id(), &attrs);
+        return attrs.map_state == IsViewable;
+    }));
+    EXPECT_TRUE(PollUntil([&] { return ActiveWindow(display) == w.id(); }));
+}
+
+TEST_F(X11BackendTest, TopmostOnAChildMovesItsTopLevelWithoutResizing) {
+    TestWindow w(120, 120, 400, 300);
+    Window child = w.AddChild(200, 240, 80, 30);
+    auto c = static_cast<WinHandle>(child);
+    auto top = static_cast<WinHandle>(w.id());
+    Rect childRect = *windows.GetWindowRect(c);
+    Rect topRect = *windows.GetWindowRect(top);
+    Rect at{childRect.left + 25, childRect.top + 15, childRect.right + 25, childRect.bottom + 15};
+    windows.SetTopmost(c, true, at);
+    EXPECT_TRUE(PollUntil([&] { return windows.GetWindowRect(c) == at; }));
+    EXPECT_EQ(windows.GetWindowRect(top),
+              (Rect{topRect.left + 25, topRect.top + 15, topRect.right + 25, topRect.bottom + 15}));
+    EXPECT_TRUE(PollUntil([&] { return HasState(display, w.id(), "_NET_WM_STATE_ABOVE"); }));
+    windows.SetTopmost(c, false, at);
+}
+
+TEST_F(X11BackendTest, VanishedWindowIsHarmless) {
+    TestWindow w(100, 100, 200, 100);
+    auto h = static_cast<WinHandle>(w.id());
+    w.Destroy();
+    EXPECT_FALSE(windows.GetWindowRect(h));
+    EXPECT_FALSE(windows.ScreenToClient(h, {1, 1}));
+    EXPECT_FALSE(windows.IsIconic(h));
+    windows.SetTopmost(h, true, {0, 0, 10, 10});
+    windows.ShowWindow(h, ShowCommand::Minimize);
+    windows.ShowWindow(h, ShowCommand::Restore);
+    windows.SetForegroundWindow(h);
+    // An id that never existed, and none at all.
+    windows.SetForegroundWindow(0x7ffffff0);
+    EXPECT_FALSE(windows.GetWindowRect(0));
+    EXPECT_NE(windows.WindowFromPoint({5, 5}), 0);
+}
+
+TEST_F(X11BackendTest, CursorCounterOnly) {
+    EXPECT_EQ(windows.ShowCursor(false), -1);
+    EXPECT_EQ(windows.ShowCursor(false), -2);
+    EXPECT_EQ(windows.ShowCursor(true), -1);
+    EXPECT_EQ(windows.ShowCursor(true), 0);
+}
+
+TEST(KeysymTableTest, CodesMapToKeysymsOrToNothing) {
+    struct Case {
+        std::uint8_t vk;
+        KeySym sym;
+    };
+    const Case cases[] = {{13, XK_Return}, {16, XK_Shift_L}, {17, XK_Control_L}, {18, XK_Alt_L},
+                          {44, XK_Print},  {46, XK_Delete},  {65, XK_a},         {67, XK_c},
+                          {86, XK_v},      {90, XK_z},       {1, NoSymbol},      {0, NoSymbol},
+                          {64, NoSymbol},  {91, NoSymbol},   {255, NoSymbol}};
+    for (const auto& c : cases) EXPECT_EQ(KeysymForVk(c.vk), c.sym) << int(c.vk);
+}
+
+}  // namespace
+}  // namespace velmora::platform::x11
