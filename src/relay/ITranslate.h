@@ -1,16 +1,11 @@
 #pragma once
 
-#include <string>
+#include "translate/mduTranslate.h"
 
 namespace velmora::relay {
 
-// The one translation operation the relay needs. Never throws; an empty result means nothing
-// could be translated. Language codes are the table's ASCII keys ("zh-CN", "en").
-class ITranslate {
-  public:
-    virtual ~ITranslate() = default;
-    virtual std::u16string TranslateText(const std::u16string& text, const std::string& sourceCode,
-                                         const std::string& targetCode) = 0;
-};
+// The one translation operation the relay needs: never throws, empty when nothing could be
+// translated. Language codes are the table's ASCII keys ("zh-CN", "en").
+using ITranslate = translate::ITranslator;
 
 }  // namespace velmora::relay

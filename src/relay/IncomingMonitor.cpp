@@ -6,9 +6,9 @@
 namespace velmora::relay {
 
 namespace {
-constexpr std::int32_t kVkA = 65;
-constexpr std::int32_t kVkC = 67;
-constexpr std::int32_t kVkControl = 17;
+constexpr std::uint8_t kVkA = 65;
+constexpr std::uint8_t kVkC = 67;
+constexpr std::uint8_t kVkControl = 17;
 constexpr std::int64_t kIdleSeconds = 5;
 constexpr std::int64_t kClipboardSeconds = 3;
 

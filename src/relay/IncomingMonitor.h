@@ -6,9 +6,9 @@
 #include "platform/Platform.h"
 #include "relay/IMainView.h"
 #include "relay/IResultBox.h"
-#include "relay/Injector.h"
 #include "relay/RelayState.h"
 #include "relay/mduSendBuffer.h"
+#include "target/Injector.h"
 #include "translate/clsGoogleLanguages.h"
 
 namespace velmora::relay {
@@ -49,7 +49,7 @@ class IncomingMonitor {
     RelayState& state_;
     mduSendBuffer& sendBuffer_;
     const translate::clsGoogleLanguages& languages_;
-    Injector inject_;
+    target::Injector inject_;
     bool tickRunning_ = false;
 };
 

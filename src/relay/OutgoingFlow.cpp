@@ -8,12 +8,12 @@ namespace velmora::relay {
 namespace {
 
 // Virtual-key codes the flow presses.
-constexpr std::int32_t kVkA = 65;
-constexpr std::int32_t kVkV = 86;
-constexpr std::int32_t kVkDelete = 46;
-constexpr std::int32_t kVkControl = 17;
+constexpr std::uint8_t kVkA = 65;
+constexpr std::uint8_t kVkV = 86;
+constexpr std::uint8_t kVkDelete = 46;
+constexpr std::uint8_t kVkControl = 17;
 // Wrapped around Delete on purpose: code 1 maps to no key on most systems and changes nothing.
-constexpr std::int32_t kDeleteWrapper = 1;
+constexpr std::uint8_t kDeleteWrapper = 1;
 
 std::u16string TimeOfDay(const platform::LocalTime& t) {
     char buf[16];
@@ -111,7 +111,9 @@ void OutgoingFlow::DriveImClient() {
     inject_.PressKeyChord(kVkV, kVkControl, 1);
     p_.loop.Wait(300);
     if (state_.SendShortcutKey > 0) {
-        inject_.PressKeyChord(state_.SendShortcutKey, state_.SendShortcutControl, 100);
+        // Codes are 0..255 by construction (the shortcut dialog offers nothing else).
+        inject_.PressKeyChord(static_cast<std::uint8_t>(state_.SendShortcutKey),
+                              static_cast<std::uint8_t>(state_.SendShortcutControl), 100);
     } else if (send.WinHwnd > 0) {
         inject_.ClickAt(send.ScreenCursorX, send.ScreenCursorY, 10);
     }

@@ -6,9 +6,9 @@
 #include "relay/IMainView.h"
 #include "relay/IResultBox.h"
 #include "relay/ITranslate.h"
-#include "relay/Injector.h"
 #include "relay/RelayState.h"
 #include "relay/mduSendBuffer.h"
+#include "target/Injector.h"
 #include "translate/clsGoogleLanguages.h"
 
 namespace velmora::relay {
@@ -39,7 +39,7 @@ class OutgoingFlow {
     mduSendBuffer& sendBuffer_;
     ITranslate& translator_;
     const translate::clsGoogleLanguages& languages_;
-    Injector inject_;
+    target::Injector inject_;
 };
 
 }  // namespace velmora::relay

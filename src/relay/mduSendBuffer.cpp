@@ -46,10 +46,12 @@ bool mduSendBuffer::RegexTest(std::u16string_view text, std::u16string_view patt
 }
 
 bool mduSendBuffer::IsSpeakerLine(std::u16string_view line) const {
+    if (line.size() > kMaxSpeakerLineLength) return false;
     return speakerLine_->Search(line).has_value();
 }
 
 std::u16string mduSendBuffer::ExtractSpeakerName(std::u16string_view line, bool trimIt) const {
+    if (line.size() > kMaxSpeakerLineLength) return {};
     auto m = speakerName_->Search(line);
     if (!m) return {};
     std::u16string_view name = line.substr(m->position, m->length);

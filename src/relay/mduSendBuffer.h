@@ -25,6 +25,11 @@ class mduSendBuffer {
     static constexpr std::u16string_view SpeakerNamePattern =
         uR"re(.+(?=\d+:\d+:\d+(?!.))|.+(?=\(\d+:\d+\s*((am\)|pm\))|(AM\)|PM\)))\s*:(?!.))|.+(?=(说|said):(?!.))|.+(?=\(\d+-\d+-\d+\s*\d+:\d+:\d+\):(?!.)))re";
 
+    // Longer lines are never speaker lines: a speaker line is a name and a time stamp, and the
+    // patterns' backtracking grows with the square of the line length (a 100 000-digit line
+    // would take seconds).
+    static constexpr std::size_t kMaxSpeakerLineLength = 256;
+
     // Both patterns are compiled here, once.
     mduSendBuffer(platform::IRegexEngine& regex, ITranslate& translator);
 

@@ -102,7 +102,7 @@ TEST(Pcre2RegexTest, LineStartShortcutAgreesWithPlainSearch) {
 TEST(Pcre2RegexTest, LongLinesEndWithAnAnswer) {
     Pcre2RegexEngine engine;
     auto re = engine.Compile(relay::mduSendBuffer::SpeakerLinePattern);
-    std::u16string digits(20000, u'1');
+    std::u16string digits(4000, u'1');
     EXPECT_FALSE(re->Search(digits + u":").has_value());
     std::u16string colons;
     for (int i = 0; i < 20000; ++i) colons += u"1:";

@@ -245,3 +245,22 @@ TEST_F(SendBufferTest, LoneCrAndLfStayInsideLines) {
 
 }  // namespace
 }  // namespace velmora::relay
+
+namespace velmora::relay {
+namespace {
+
+TEST_F(SendBufferTest, OverlongLinesAreMessageText) {
+    const std::size_t max = mduSendBuffer::kMaxSpeakerLineLength;
+    std::u16string atLimit = std::u16string(max - 8, u'x') + u"12:34:56";
+    EXPECT_TRUE(buffer.IsSpeakerLine(atLimit));
+    EXPECT_FALSE(buffer.IsSpeakerLine(u"x" + atLimit));
+    EXPECT_EQ(buffer.ExtractSpeakerName(u"x" + atLimit, true), u"");
+
+    // A hostile line of digits ends up as part of the message, in one piece.
+    std::u16string digits = std::u16string(100000, u'1') + u":";
+    buffer.ProcessNewHistory(u"Ann 9:00:00\r\n" + digits + u"\r\n", "en", "en", box);
+    EXPECT_EQ(box.Text(), u"\r\nAnn 9:00:00\r\n" + digits + u"\r\n");
+}
+
+}  // namespace
+}  // namespace velmora::relay
