@@ -1,0 +1,90 @@
+#include <gtest/gtest.h>
+
+#include "../update/TempDir.h"
+#include "app/Autostart.h"
+#include "platform/fake/FakePlatform.h"
+#include "platform/posix/DesktopEntry.h"
+#include "platform/posix/FileKeyStore.h"
+
+using namespace velmora::app;
+using velmora::platform::Platform;
+using velmora::platform::RootKey;
+using velmora::platform::fake::FakePlatform;
+using velmora::platform::posix::DesktopEntryValue;
+using velmora::platform::posix::FileKeyStore;
+using velmora::platform::posix::SplitCommandLine;
+
+namespace {
+const std::string kRunAnsi = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+// The fake platform, with a real file-backed key store in a temporary home.
+struct Home {
+    TempDir tmp;
+    FakePlatform f;
+    FileKeyStore store{tmp.path() / "config", tmp.path() / "config" / "autostart"};
+    Platform pf() {
+        Platform p = f.platform();
+        return Platform{p.input,       p.windows,  p.clipboard, p.screen, p.http,
+                        p.regex,       p.codePage, p.clock,     p.loop,   store,
+                        p.processorId, p.process,  p.messageBox};
+    }
+    std::filesystem::path Entry() {
+        return tmp.path() / "config" / "autostart" / "velmora.desktop";
+    }
+};
+}  // namespace
+
+TEST(Autostart, CommandQuotesAProgramPathWithBlanks) {
+    EXPECT_EQ(AutostartCommand(u"/opt/velmora/velmora"), u"/opt/velmora/velmora -s");
+    EXPECT_EQ(AutostartCommand(u"/home/a b/velmora"), u"\"/home/a b/velmora\" -s");
+}
+
+TEST(Autostart, WritesOnlyWhenTheReadGivesError) {
+    struct Case {
+        std::optional<std::string> stored;
+        bool rewritten;
+    };
+    const Case cases[] = {
+        {std::nullopt, true},          {std::string("Error\0", 6), true},
+        {std::string(400, 'x'), true}, {std::string("/elsewhere/velmora -s\0", 22), false},
+        {std::string(""), false},
+    };
+    for (const auto& c : cases) {
+        FakePlatform f;
+        if (c.stored) f.keyStore.keys[{RootKey::CurrentUser, kRunAnsi}]["velmora"] = *c.stored;
+        auto pf = f.platform();
+        EnsureAutostart(pf);
+        auto& run = f.keyStore.keys[{RootKey::CurrentUser, kRunAnsi}];
+        if (c.rewritten)
+            EXPECT_EQ(run["velmora"], "/opt/velmora/velmora -s");
+        else
+            EXPECT_EQ(run["velmora"], *c.stored);
+    }
+}
+
+TEST(Autostart, FirstStartWritesSecondKeepsMovedFolderKeepsTheOldEntry) {
+    Home h;
+    h.f.process.folder = "/home/u/my apps/velmora";
+    auto pf = h.pf();
+    EnsureAutostart(pf);
+    std::string desktop = ReadFile(h.Entry());
+    auto exec = DesktopEntryValue(desktop, "Exec");
+    ASSERT_TRUE(exec);
+    EXPECT_EQ(SplitCommandLine(*exec).size(), 2u);
+    EXPECT_EQ(*exec, "\"/home/u/my apps/velmora/velmora\" -s");
+    EXPECT_NE(
+        ReadFile(h.tmp.path() / "config" / "velmora" / "registry.ini").find("CurrentVersion\\Run"),
+        std::string::npos);
+
+    EnsureAutostart(pf);
+    EXPECT_EQ(ReadFile(h.Entry()), desktop);
+
+    h.f.process.folder = "/srv/moved";
+    EnsureAutostart(pf);
+    EXPECT_EQ(ReadFile(h.Entry()), desktop);
+
+    // Removing the entry counts as missing: the next start writes it again, for the new folder.
+    std::filesystem::remove(h.Entry());
+    EnsureAutostart(pf);
+    EXPECT_EQ(DesktopEntryValue(ReadFile(h.Entry()), "Exec"), "/srv/moved/velmora -s");
+}
