@@ -3,16 +3,22 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/AppConfig.h"
+#include "app/IUpdateServices.h"
 #include "platform/Platform.h"
+#include "translate/mduTranslate.h"
 
 namespace velmora::app {
 
-// The one place that picks the backends for this platform and owns them.
+// The one place that picks the backends for this platform and owns them, together with the
+// services built on them. Needs a running QApplication.
 class PlatformBackends {
   public:
-    PlatformBackends();
+    explicit PlatformBackends(const AppConfig& config);
     ~PlatformBackends();
     platform::Platform& platform() { return *platform_; }
+    IUpdateServices& update();
+    translate::ITranslator& translator();
 
   private:
     struct Impl;
@@ -23,7 +29,7 @@ class PlatformBackends {
 // Whether a display can be reached (checked before any window toolkit starts).
 bool DisplayReachable();
 
-// The folder of the running executable, without starting any backend.
-std::filesystem::path ProgramFolderOfThisProcess();
+// The machine's unit id, without starting any backend that needs a display.
+std::string UnitIdWithoutDisplay();
 
 }  // namespace velmora::app

@@ -5,9 +5,13 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QString>
+#include <cstdlib>
 
 #include "app/QtArtwork.h"
 #include "app/mduMain.h"
+#include "target/TxtSendKeysQt.h"
+#include "target/frmSettingSendShortcut.h"
+#include "target/mduSnapShot.h"
 #include "translate/clsGoogleLanguages.h"
 
 namespace velmora::app {
@@ -46,12 +50,14 @@ ImageControl* Image(QWidget* parent, const char* name, int x, int y, int w, int 
 
 }  // namespace
 
-frmMain::frmMain(platform::Platform& platform, const AppConfig& config, IUpdateServices& update)
+frmMain::frmMain(platform::Platform& platform, const AppConfig& config, IUpdateServices& update,
+                 translate::ITranslator& translator)
     : QWidget(nullptr),
       platform_(platform),
       config_(config),
       update_(update),
-      heartbeat_(platform.clock, [this] { update_.GetLatestVersion(UnitId()); }) {
+      heartbeat_(platform.clock, [this] { update_.GetLatestVersion(UnitId()); }),
+      translator_(translator) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillet"));
     setWindowIcon(artwork::AppIcon());
@@ -65,6 +71,13 @@ frmMain::frmMain(platform::Platform& platform, const AppConfig& config, IUpdateS
     setStyleSheet(QString::fromLatin1(kStyle));
     CreateControls();
     CreateMenus();
+    const auto& languages = translate::clsGoogleLanguages::Shared();
+    resultBox_ = std::make_unique<QtResultBox>(*txtResult);
+    sendBuffer_ = std::make_unique<relay::mduSendBuffer>(platform_.regex, translator_);
+    outgoing_ = std::make_unique<relay::OutgoingFlow>(platform_, *this, *resultBox_, State,
+                                                      *sendBuffer_, translator_, languages);
+    monitor_ = std::make_unique<relay::IncomingMonitor>(platform_, *this, *resultBox_, State,
+                                                        *sendBuffer_, languages);
     qApp->installEventFilter(this);
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { sessionEnding_ = true; });
 }
@@ -88,8 +101,10 @@ void frmMain::CreateControls() {
     txtResult = Place<ResultTextBox>(this, "txtResult", 8, 8, 337, 404);
     txtResult->setAcceptRichText(true);
     txtResult->setFrameShape(QFrame::NoFrame);
-    connect(txtResult, &ResultTextBox::focusGained, this, [this] { ResultBoxFocused = true; });
-    connect(txtResult, &ResultTextBox::focusLost, this, [this] { ResultBoxFocused = false; });
+    connect(txtResult, &ResultTextBox::focusGained, this,
+            [this] { monitor_->OnResultBoxFocusChanged(true); });
+    connect(txtResult, &ResultTextBox::focusLost, this,
+            [this] { monitor_->OnResultBoxFocusChanged(false); });
 
     picTips = Place<QFrame>(this, "picTips", 88, 568, 105, 33);
     lblTips = Place<QLabel>(picTips, "lblTips", 0, 16, 105, 25);
@@ -116,9 +131,7 @@ void frmMain::CreateControls() {
     connect(txtSend, &SendTextBox::focusGained, this, [this] { Timer1->start(); });
     connect(txtSend, &SendTextBox::focusLost, this, [this] {
         Timer1->stop();
-        CountdownAborted = true;
-        lblTimeKeeper->hide();
-        platform_.loop.Wake();
+        monitor_->OnSendBoxFocusLost();
     });
 
     Timer1 = new QTimer(this);
@@ -182,11 +195,12 @@ void frmMain::CreateControls() {
         mnuSetting->popup(mapToGlobal(QPoint(10, 515)));
     });
 
-    WirePicker(imgSendArea, imgSendAreaClicked, QStringLiteral("设置输入框位置"), InputAreaTarget);
+    WirePicker(imgSendArea, imgSendAreaClicked, QStringLiteral("设置输入框位置"),
+               State.InputAreaTarget);
     WirePicker(imgReturnArea, imgReturnAreaClicked, QStringLiteral("设置返回框位置"),
-               ReturnAreaTarget);
+               State.ReturnAreaTarget);
     WirePicker(imgSendButton, imgSendButtonClicked, QStringLiteral("设置发送按钮位置"),
-               SendButtonTarget);
+               State.SendButtonTarget);
 
     connect(imgSendMask, &ImageControl::pressed, this, [this] { imgSendMouseDown->show(); });
     connect(imgSendMask, &ImageControl::released, this, [this] {
@@ -221,9 +235,15 @@ void frmMain::CreateMenus() {
     mnuHelp = mnuSetting->addAction(QStringLiteral("帮助(&H)"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
 
-    connect(mnuSetReturnArea, &QAction::triggered, this, [this] { PickTarget(ReturnAreaTarget); });
-    connect(mnuSetInputArea, &QAction::triggered, this, [this] { PickTarget(InputAreaTarget); });
-    connect(mnuSetSendButton, &QAction::triggered, this, [this] { PickTarget(SendButtonTarget); });
+    connect(mnuSetReturnArea, &QAction::triggered, this,
+            [this] { PickTarget(State.ReturnAreaTarget); });
+    connect(mnuSetInputArea, &QAction::triggered, this,
+            [this] { PickTarget(State.InputAreaTarget); });
+    connect(mnuSetSendButton, &QAction::triggered, this,
+            [this] { PickTarget(State.SendButtonTarget); });
+    connect(mnuSettingSendShortcut, &QAction::triggered, this, [this] {
+        target::RunSendShortcutSetting(State.SendShortcutControl, State.SendShortcutKey);
+    });
 }
 
 void frmMain::WirePicker(ImageControl* icon, ImageControl* pressedImage, const QString& tip,
@@ -279,7 +299,7 @@ void frmMain::closeEvent(QCloseEvent* e) {
             reason = CloseReason::User;
         }
     }
-    switch (DecideClose(ExitRequested, reason, QSystemTrayIcon::isSystemTrayAvailable())) {
+    switch (DecideClose(State.ExitRequested, reason, QSystemTrayIcon::isSystemTrayAvailable())) {
         case CloseAction::RemoveIconAndClose:
             if (tray_) tray_->hide();
             platform_.loop.Yield();
@@ -356,10 +376,19 @@ void frmMain::RestoreFromTray() {
 }
 
 void frmMain::ExitProgram() {
-    ExitRequested = true;
-    platform_.loop.Wake();
+    monitor_->RequestExit();
     close();
     platform_.process.ExitNow(0);
+    std::_Exit(0);  // a backend's ExitNow never returns; this keeps the promise regardless
+}
+
+void frmMain::EndProgram() {
+    ExitProgram();
+}
+
+void frmMain::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::ActivationChange) monitor_->OnActivationChanged();
+    QWidget::changeEvent(e);
 }
 
 void frmMain::mouseMoveEvent(QMouseEvent* e) {
@@ -369,20 +398,65 @@ void frmMain::mouseMoveEvent(QMouseEvent* e) {
 }
 
 bool frmMain::TxtSendKeyDown(QKeyEvent* e) {
-    LastKeyTime = platform_.clock.NowSeconds();
-    platform_.loop.Wake();
-    const auto mods = e->modifiers() & ~Qt::KeypadModifier;
-    const bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
-    if ((mods == Qt::ControlModifier && enter) ||
-        (mods == Qt::AltModifier && e->key() == Qt::Key_S)) {
+    monitor_->OnSendBoxKeyDown();
+    if (target::IsSendKeyEvent(e->key(), e->modifiers())) {
         cmdSend_Click();
         return true;
     }
     return false;
 }
 
-void frmMain::cmdSend_Click() {}
+void frmMain::cmdSend_Click() {
+    outgoing_->cmdSend_Click();
+}
 
-void frmMain::Timer1_Timer() {}
+void frmMain::Timer1_Timer() {
+    monitor_->Timer1_Timer();
+}
+
+std::u16string frmMain::SendText() {
+    // The box keeps LF; the rest of the program counts lines by CR LF.
+    QString t = txtSend->toPlainText();
+    t.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return t.toStdU16String();
+}
+
+void frmMain::ClearSendText() {
+    txtSend->clear();
+}
+
+void frmMain::FocusSendBox() {
+    txtSend->setFocus(Qt::OtherFocusReason);
+    QApplication::sendPostedEvents();
+}
+
+void frmMain::SetSendMaskVisible(bool visible) {
+    imgSendMask->setVisible(visible);
+}
+
+std::u16string frmMain::MyLanguageDesc() {
+    return cboMyLan->currentText().toStdU16String();
+}
+
+std::u16string frmMain::OtherLanguageDesc() {
+    return cboOtherLan->currentText().toStdU16String();
+}
+
+void frmMain::SetTimeKeeperCaption(const std::u16string& caption) {
+    lblTimeKeeper->setText(QString::fromStdU16String(caption));
+}
+
+void frmMain::SetTimeKeeperVisible(bool visible) {
+    lblTimeKeeper->setVisible(visible);
+}
+
+bool frmMain::IsMainWindowActive() {
+    return isActiveWindow();
+}
+
+void frmMain::ShowTip(const std::u16string& text) {
+    lblTips->setText(QString::fromStdU16String(text));
+    picTips->show();
+}
 
 }  // namespace velmora::app

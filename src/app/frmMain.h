@@ -16,17 +16,25 @@
 #include "app/Heartbeat.h"
 #include "app/IUpdateServices.h"
 #include "app/QtControls.h"
+#include "app/QtResultBox.h"
 #include "platform/Platform.h"
+#include "relay/IMainView.h"
+#include "relay/IncomingMonitor.h"
+#include "relay/OutgoingFlow.h"
+#include "relay/RelayState.h"
+#include "relay/mduSendBuffer.h"
 #include "target/TargetPoint.h"
+#include "translate/mduTranslate.h"
 
 namespace velmora::app {
 
 // The program's one long-lived window. Controls are public members named as the rest of the
 // program knows them; handlers delegate to the logic.
-class frmMain : public QWidget {
+class frmMain : public QWidget, public relay::IMainView {
     Q_OBJECT
   public:
-    frmMain(platform::Platform& platform, const AppConfig& config, IUpdateServices& update);
+    frmMain(platform::Platform& platform, const AppConfig& config, IUpdateServices& update,
+            translate::ITranslator& translator);
     ~frmMain() override;
 
     // The load handler: caption, language lists, web panes, autostart entry.
@@ -35,21 +43,27 @@ class frmMain : public QWidget {
     // Close requested by the program itself (hidden start).
     void CloseFromCode();
     void RestoreFromTray();
-    void ExitProgram();
+    [[noreturn]] void ExitProgram();
     platform::WinHandle Handle();
     bool TrayIconShown() const { return tray_ && tray_->isVisible(); }
 
-    // State held by the main window for the whole process.
-    target::TargetPoint InputAreaTarget;
-    target::TargetPoint ReturnAreaTarget;
-    target::TargetPoint SendButtonTarget;
-    std::int32_t SendShortcutControl = 0;
-    std::int32_t SendShortcutKey = 0;
-    std::int64_t LastKeyTime = 0;
-    bool CountdownAborted = false;
-    bool ExitRequested = false;
-    bool ResultBoxFocused = false;
-    std::int32_t LastHistoryLength = 0;
+    // State held by the main window for the whole process: the three targets, the send
+    // shortcut, the typing-idle state, the exit flag and the last capture's length.
+    relay::RelayState State;
+
+    // What the relay flows see of this window.
+    std::u16string SendText() override;
+    void ClearSendText() override;
+    void FocusSendBox() override;
+    void SetSendMaskVisible(bool visible) override;
+    std::u16string MyLanguageDesc() override;
+    std::u16string OtherLanguageDesc() override;
+    void SetTimeKeeperCaption(const std::u16string& caption) override;
+    void SetTimeKeeperVisible(bool visible) override;
+    bool IsMainWindowActive() override;
+    platform::WinHandle MainWindowHandle() override { return Handle(); }
+    void ShowTip(const std::u16string& text) override;
+    [[noreturn]] void EndProgram() override;
 
     // Controls, in creation order.
     QTimer* tmrRefresh = nullptr;
@@ -93,6 +107,7 @@ class frmMain : public QWidget {
 
   protected:
     void closeEvent(QCloseEvent* e) override;
+    void changeEvent(QEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -110,6 +125,11 @@ class frmMain : public QWidget {
     AppConfig config_;
     IUpdateServices& update_;
     Heartbeat heartbeat_;
+    translate::ITranslator& translator_;
+    std::unique_ptr<QtResultBox> resultBox_;
+    std::unique_ptr<relay::mduSendBuffer> sendBuffer_;
+    std::unique_ptr<relay::OutgoingFlow> outgoing_;
+    std::unique_ptr<relay::IncomingMonitor> monitor_;
     QSystemTrayIcon* tray_ = nullptr;
     bool closingFromCode_ = false;
     bool sessionEnding_ = false;

@@ -7,6 +7,7 @@
 #include "app/QtPlatformFactory.h"
 #include "app/frmMain.h"
 #include "app/mduMain.h"
+#include "platform/posix/PosixProcess.h"
 
 using namespace velmora;
 
@@ -15,13 +16,14 @@ namespace {
 // The windows of start-up, created on demand.
 class Shell : public app::IStartupShell {
   public:
-    Shell(platform::Platform& p, const app::AppConfig& c, app::IUpdateServices& u)
-        : platform_(p), config_(c), update_(u) {}
+    Shell(platform::Platform& p, const app::AppConfig& c, app::IUpdateServices& u,
+          translate::ITranslator& t)
+        : platform_(p), config_(c), update_(u), translator_(t) {}
     void ShowUpdateWindow() override {}
     void CloseUpdateWindow() override {}
     void Yield() override { platform_.loop.Yield(); }
     void CreateMainWindow() override {
-        main_ = std::make_unique<app::frmMain>(platform_, config_, update_);
+        main_ = std::make_unique<app::frmMain>(platform_, config_, update_, translator_);
         main_->Load();
     }
     void ShowMainWindow() override { main_->show(); }
@@ -31,6 +33,7 @@ class Shell : public app::IStartupShell {
     platform::Platform& platform_;
     const app::AppConfig& config_;
     app::IUpdateServices& update_;
+    translate::ITranslator& translator_;
     std::unique_ptr<app::frmMain> main_;
 };
 
@@ -38,11 +41,11 @@ class Shell : public app::IStartupShell {
 
 int main(int argc, char** argv) {
     const std::string args = app::JoinArguments(argc, argv);
-    const auto folder = app::ProgramFolderOfThisProcess();
-    app::NullUpdateServices update;
-
     if (app::ModeOf(args) == app::StartMode::Version) {
         // No window and no network in this mode: only the unit id and the file.
+        struct UnitIdOnly : app::NullUpdateServices {
+            std::string GetUnitId() override { return app::UnitIdWithoutDisplay(); }
+        } update;
         struct NoWindows : app::IStartupShell {
             void ShowUpdateWindow() override {}
             void CloseUpdateWindow() override {}
@@ -52,7 +55,9 @@ int main(int argc, char** argv) {
             void CloseMainWindowFromCode() override {}
         } none;
         std::string error;
-        if (app::Main(args, folder, update, none, &error) == app::StartOutcome::VersionFailed) {
+        platform::posix::PosixProcess process;
+        if (app::Main(args, process.ProgramFolder(), update, none, &error) ==
+            app::StartOutcome::VersionFailed) {
             std::fprintf(stderr, "velmora: %s\n", error.c_str());
             return 1;
         }
@@ -75,8 +80,8 @@ int main(int argc, char** argv) {
     QApplication::setFont(font);
 
     const app::AppConfig config = app::AppConfig::FromEnvironment();
-    app::PlatformBackends backends;
-    Shell shell(backends.platform(), config, update);
-    app::Main(args, folder, update, shell);
+    app::PlatformBackends backends(config);
+    Shell shell(backends.platform(), config, backends.update(), backends.translator());
+    app::Main(args, backends.platform().process.ProgramFolder(), backends.update(), shell);
     return qtApp.exec();
 }

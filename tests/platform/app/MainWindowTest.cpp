@@ -22,7 +22,13 @@ struct Fixture {
         fakes.regex,       fakes.codePage, fakes.clock,     loop,         fakes.keyStore,
         fakes.processorId, fakes.process,  fakes.messageBox};
     app::NullUpdateServices update;
-    app::frmMain window{platform, app::AppConfig{}, update};
+    struct NoTranslation : translate::ITranslator {
+        std::u16string TranslateText(const std::u16string&, const std::string&,
+                                     const std::string&) override {
+            return {};
+        }
+    } translator;
+    app::frmMain window{platform, app::AppConfig{}, update, translator};
 };
 
 }  // namespace
