@@ -14,7 +14,9 @@ using Pieces = std::vector<std::u16string>;
 // ASCII one byte, the rest two: the same widths CP936 gives the characters used here.
 const platform::fake::FakeCodePage kCodePage;
 
-std::u16string Han(int n) { return std::u16string(n, u'汉'); }
+std::u16string Han(int n) {
+    return std::u16string(n, u'汉');
+}
 
 int Width(const std::u16string& s) {
     int w = 0;
@@ -52,8 +54,8 @@ INSTANTIATE_TEST_SUITE_P(
         SegmentCase{"WesternChineseStopIsOrdinary", kWest, u"好。好", {u"好。好"}},
         SegmentCase{"LinesEndInCrLf", kWest, u"a\r\nb", {u"a\r\n", u"b"}},
         SegmentCase{"BlankLineDropped", kWest, u"a\r\n\r\nb", {u"a\r\n", u"b"}},
-        SegmentCase{"BlankLineWithSpacesAndLoneLfDropped", kWest, u"a\r\n \n \r\nb",
-                    {u"a\r\n", u"b"}},
+        SegmentCase{
+            "BlankLineWithSpacesAndLoneLfDropped", kWest, u"a\r\n \n \r\nb", {u"a\r\n", u"b"}},
         SegmentCase{"OnlyLineEndsAndBlanks", kWest, u"\r\n  \r\n \r\n", {}},
         SegmentCase{"OnlyBlanksWithoutCr", kWest, u"   ", {u"   "}},
         SegmentCase{"TabLineIsNotBlank", kWest, u"\t\r\n", {u"\t\r\n"}},
@@ -65,23 +67,35 @@ INSTANTIATE_TEST_SUITE_P(
         SegmentCase{"LoneCrBeforeCrLf", kWest, u"a\r\r\nb", {u"a\r\n", u"b"}},
         SegmentCase{"CrAtEnd", kWest, u"abc\r", {u"abc\r\n"}},
         SegmentCase{"LoneLfIsOrdinary", kWest, u"a\nb", {u"a\nb"}},
-        SegmentCase{"ClauseBreaksDoNotEndShortPieces", kZh, u"你好，朋友；a,b;c、d?e？",
+        SegmentCase{"ClauseBreaksDoNotEndShortPieces",
+                    kZh,
+                    u"你好，朋友；a,b;c、d?e？",
                     {u"你好，朋友；a,b;c、d?e？"}},
         SegmentCase{"AtMost498BytesIsOnePiece", kZh, Han(249), {Han(249)}},
         // 602 bytes: the cut falls after the last clause break before the limit.
-        SegmentCase{"CutAfterLastClauseBreak", kZh, Han(200) + u"，" + Han(100),
+        SegmentCase{"CutAfterLastClauseBreak",
+                    kZh,
+                    Han(200) + u"，" + Han(100),
                     {Han(200) + u"，", Han(100)}},
         // A clause break that would reach 499 goes to the next piece, after the cut.
-        SegmentCase{"ClauseBreakAtLimit", kZh, Han(100) + u"，" + Han(148) + u"，ab",
+        SegmentCase{"ClauseBreakAtLimit",
+                    kZh,
+                    Han(100) + u"，" + Han(148) + u"，ab",
                     {Han(100) + u"，", Han(148) + u"，ab"}},
-        SegmentCase{"TerminatorAtLimit", kZh, Han(100) + u"，" + Han(148) + u"。",
+        SegmentCase{"TerminatorAtLimit",
+                    kZh,
+                    Han(100) + u"，" + Han(148) + u"。",
                     {Han(100) + u"，", Han(148) + u"。"}},
         // One clause too long for a piece: no empty piece, then 249 + 51 characters.
         SegmentCase{"LongClauseWithoutBreak", kZh, Han(300), {Han(249), Han(51)}},
-        SegmentCase{"LongAsciiClause", kWest, std::u16string(600, u'a'),
+        SegmentCase{"LongAsciiClause",
+                    kWest,
+                    std::u16string(600, u'a'),
                     {std::u16string(498, u'a'), std::u16string(102, u'a')}},
         // The cut happens before the CR is looked at; the line's rest then ends in CR LF.
-        SegmentCase{"CutJustBeforeCr", kZh, Han(100) + u"，" + Han(148) + u"\r\nx",
+        SegmentCase{"CutJustBeforeCr",
+                    kZh,
+                    Han(100) + u"，" + Han(148) + u"\r\nx",
                     {Han(100) + u"，", Han(148) + u"\r\n", u"x"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -89,7 +103,7 @@ TEST(IsBlankText, OnlyCrLfAndSpaceAreBlank) {
     struct Case {
         std::u16string text;
         bool blank;
-    } cases[] = {{u"", true},       {u" \r\n ", true}, {u"\r", true},  {u"\t", false},
+    } cases[] = {{u"", true},        {u" \r\n ", true}, {u"\r", true},    {u"\t", false},
                  {u"\u3000", false}, {u" a ", false},   {u"\r\n.", false}};
     for (const auto& c : cases) EXPECT_EQ(IsBlankText(c.text), c.blank) << c.text.size();
 }

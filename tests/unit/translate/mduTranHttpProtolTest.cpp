@@ -34,7 +34,8 @@ TEST(BuildTranslationForm, FieldsInOrderWithCodesUnencoded) {
     platform::fake::FakeCodePage cp;
     EXPECT_EQ(BuildTranslationForm(cp, u"你好", "zh-CN", "en"),
               "hl=zh-CN&ie=UTF-8&text=%E4%BD%A0%E5%A5%BD&sl=zh-CN&tl=en");
-    EXPECT_EQ(BuildTranslationForm(cp, u"", "en", "zh-TW"), "hl=zh-CN&ie=UTF-8&text=&sl=en&tl=zh-TW");
+    EXPECT_EQ(BuildTranslationForm(cp, u"", "en", "zh-TW"),
+              "hl=zh-CN&ie=UTF-8&text=&sl=en&tl=zh-TW");
     EXPECT_TRUE(BuildTranslationForm(cp, u"a\r\n", "en", "es").ends_with("%61%0D%0A&sl=en&tl=es"));
 }
 
@@ -70,7 +71,10 @@ TEST_F(ExchangeFixture, ReturnsAnyStatusBodyDecodedAndYieldsOnceAfter) {
         {404, "<html>Not Found</html>", u"<html>Not Found</html>"},
         {500, "<html>oops</html>", u"<html>oops</html>"},
         {200, "", u""},
-        {200, "a\xFF" "b", u"a\uFFFDb"},
+        {200,
+         "a\xFF"
+         "b",
+         u"a\uFFFDb"},
     };
     for (const auto& c : cases) {
         fp.http.responses.push_back(HttpResponse{c.status, c.body});

@@ -13,7 +13,9 @@ using platform::HttpResponse;
 
 const std::string kMarker = "<div id=result_box dir=\"ltr\">";
 
-TEST(ResultMarker, Is29Characters) { EXPECT_EQ(kResultMarker.size(), 29u); }
+TEST(ResultMarker, Is29Characters) {
+    EXPECT_EQ(kResultMarker.size(), 29u);
+}
 
 TEST(ExtractTranslation, CutsAfterTheFirstMarkerUpToTheNextLessThan) {
     const std::u16string m(kResultMarker);
@@ -100,17 +102,25 @@ TEST_F(TranslateFixture, FailedPiecesAddNothing) {
         std::function<HttpResponse()> failure;
         std::u16string expected;
     } cases[] = {
-        {"first refused", "a.", [] () -> HttpResponse { throw HttpError("refused"); }, u"T( b.)"},
-        {"second without marker", " b.", [] { return HttpResponse{200, "<html>Error</html>"}; },
+        {"first refused", "a.", []() -> HttpResponse { throw HttpError("refused"); }, u"T( b.)"},
+        {"second without marker", " b.",
+         [] {
+             return HttpResponse{200, "<html>Error</html>"};
+         },
          u"T(a.)"},
-        {"second without less-than", " b.", [] { return HttpResponse{200, kMarker + "zz"}; },
+        {"second without less-than", " b.",
+         [] {
+             return HttpResponse{200, kMarker + "zz"};
+         },
          u"T(a.)"},
-        {"first other exception", "a.",
-         [] () -> HttpResponse { throw std::runtime_error("odd"); }, u"T( b.)"},
+        {"first other exception", "a.", []() -> HttpResponse { throw std::runtime_error("odd"); },
+         u"T( b.)"},
     };
     for (const auto& c : cases) {
         fp.http.requests.clear();
-        Answer([&c](const std::string& t) { return t == c.failOn ? c.failure() : Good("T(" + t + ")"); });
+        Answer([&c](const std::string& t) {
+            return t == c.failOn ? c.failure() : Good("T(" + t + ")");
+        });
         EXPECT_EQ(TranslateText(ctx, u"a. b.", "en", "zh-CN"), c.expected) << c.name;
         EXPECT_EQ(fp.http.requests.size(), 2u) << c.name;
     }
