@@ -8,6 +8,7 @@
 #include <chrono>
 #include <functional>
 #include <map>
+#include <memory>
 #include <set>
 #include <thread>
 
@@ -65,6 +66,26 @@ int RunProgram(const fs::path& program, const std::string& updateUrl, const fs::
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Starts the program in the background with the vendor addresses and a private config folder.
+pid_t Spawn(const fs::path& program, const std::string& vendorBase, const fs::path& config) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        setenv("VELMORA_UPDATE_URL", vendorBase.c_str(), 1);
+        setenv("VELMORA_PAGE_BASE", vendorBase.substr(vendorBase.find("//") + 2).c_str(), 1);
+        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    return pid;
+}
+
+// Whether process pid shows a window whose title holds the text (xdotool reads _NET_WM_PID).
+bool HasWindow(pid_t pid, const std::string& title) {
+    std::string cmd = "xdotool search --onlyvisible --pid " + std::to_string(pid) + " --name '" +
+                      title + "' >/dev/null 2>&1";
+    return std::system(cmd.c_str()) == 0;
 }
 
 bool WaitFor(const std::function<bool()>& done, int timeoutMs = 30000) {
@@ -212,4 +233,38 @@ TEST(UpdateInstall, TheCompanionUpdatesItself) {
     ASSERT_EQ(
         RunProgram(app / "velmora", "http://127.0.0.1:1", tmp.path() / "config", {"-version"}), 0);
     EXPECT_EQ(ReadFile(app / "version.php"), "<version>20090924</version>\r\n");
+}
+
+// With the vendor server down, or offering a tampered build, the companion keeps its installed
+// files and opens its main window.
+TEST(UpdateInstall, TheCompanionOpensItsMainWindowWhenTheUpdateCannotHappen) {
+    const fs::path velmora = BuildDir() + "/src/app/velmora";
+    if (!fs::exists(velmora)) GTEST_SKIP() << "no companion build at " << velmora;
+    if (!std::getenv("DISPLAY")) GTEST_SKIP() << "the main window needs a display";
+    for (bool serverUp : {false, true}) {
+        TempDir tmp;
+        const fs::path app = tmp.path() / "app";
+        const fs::path offer = tmp.path() / "offer";
+        fs::create_directories(app);
+        fs::create_directories(offer);
+        CopyExecutable(velmora, app / "velmora");
+        WriteFile(offer / "velmora", Patch(ReadFile(app / "velmora"), "20090923", "20090924"));
+        std::string base = "http://127.0.0.1:1";
+        std::unique_ptr<VendorServer> server;
+        if (serverUp) {
+            server = std::make_unique<VendorServer>(std::vector<std::string>{
+                "--version", "20090924", "--files", offer.string(), "--fault", "tamper"});
+            base = server->base();
+        }
+        auto before = Snapshot(tmp.path() / "app");
+        pid_t pid = Spawn(app / "velmora", base, tmp.path() / "config");
+        EXPECT_TRUE(WaitFor([&] { return HasWindow(pid, "Quillet2009"); })) << serverUp;
+        EXPECT_EQ(Snapshot(tmp.path() / "app"), before) << serverUp;
+        if (server) {
+            auto reqs = server->Requests();
+            EXPECT_NE(std::find(reqs.begin(), reqs.end(), "GET /files/velmora"), reqs.end());
+        }
+        kill(pid, SIGTERM);
+        waitpid(pid, nullptr, 0);
+    }
 }
