@@ -1,9 +1,9 @@
 #include "app/QtPlatformFactory.h"
 
 #include "app/mduUnitId.h"
-#include "platform/fake/FakePlatform.h"
 #include "platform/posix/CpuidProcessorId.h"
 #include "platform/posix/CurlHttp.h"
+#include "platform/posix/FileKeyStore.h"
 #include "platform/posix/IconvCodePage.h"
 #include "platform/posix/Pcre2Regex.h"
 #include "platform/posix/PosixProcess.h"
@@ -56,7 +56,7 @@ struct PlatformBackends::Impl {
     platform::posix::IconvCodePage codePage;
     platform::posix::CpuidProcessorId processorId;
     platform::posix::PosixProcess process;
-    platform::fake::FakeKeyStore keyStore;
+    platform::posix::FileKeyStore keyStore;
     AppConfig config;
     std::unique_ptr<update::UpdateServices> update;
     std::unique_ptr<translate::HttpTranslator> translator;

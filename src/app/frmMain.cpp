@@ -7,7 +7,9 @@
 #include <QString>
 #include <cstdlib>
 
+#include "app/Autostart.h"
 #include "app/QtArtwork.h"
+#include "app/frmHelp.h"
 #include "app/mduMain.h"
 #include "target/TxtSendKeysQt.h"
 #include "target/frmSettingSendShortcut.h"
@@ -114,8 +116,8 @@ void frmMain::CreateControls() {
     tipsCaption->setGeometry(6, 1, 99, 15);
     tipsCaption->setStyleSheet(QStringLiteral("color:#a08a3c; font-size:10px; border:none;"));
 
-    WebBrowser2 = Place<QWidget>(this, "WebBrowser2", 344, 416, 169, 225);
-    WebBrowser1 = Place<QWidget>(this, "WebBrowser1", 344, 8, 169, 406);
+    WebBrowser2 = Place<QtWebPane>(this, "WebBrowser2", 344, 416, 169, 225);
+    WebBrowser1 = Place<QtWebPane>(this, "WebBrowser1", 344, 8, 169, 406);
 
     cboOtherLan = Place<QComboBox>(this, "cboOtherLan", 72, 412, 81, 21);
     cboMyLan = Place<QComboBox>(this, "cboMyLan", 232, 419, 113, 21);
@@ -241,6 +243,8 @@ void frmMain::CreateMenus() {
             [this] { PickTarget(State.InputAreaTarget); });
     connect(mnuSetSendButton, &QAction::triggered, this,
             [this] { PickTarget(State.SendButtonTarget); });
+    connect(mnuHelp, &QAction::triggered, this,
+            [this] { frmHelp::ShowHelp(this, QString::fromStdString(config_.pageBase)); });
     connect(mnuSettingSendShortcut, &QAction::triggered, this, [this] {
         target::RunSendShortcutSetting(State.SendShortcutControl, State.SendShortcutKey);
     });
@@ -266,6 +270,10 @@ void frmMain::PickTarget(target::TargetPoint& target) {
 void frmMain::Load() {
     setWindowTitle(QStringLiteral("Quillet2009正式版"));
     FillLanguageLists();
+    const QString base = QString::fromStdString(config_.pageBase);
+    WebBrowser1->Navigate2(base + QStringLiteral("/ad1.php"));
+    WebBrowser2->Navigate2(base + QStringLiteral("/ad2.php"));
+    EnsureAutostart(platform_);
 }
 
 void frmMain::FillLanguageLists() {

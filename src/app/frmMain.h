@@ -17,6 +17,7 @@
 #include "app/IUpdateServices.h"
 #include "app/QtControls.h"
 #include "app/QtResultBox.h"
+#include "app/QtWebPane.h"
 #include "platform/Platform.h"
 #include "relay/IMainView.h"
 #include "relay/IncomingMonitor.h"
@@ -71,8 +72,8 @@ class frmMain : public QWidget, public relay::IMainView {
     ResultTextBox* txtResult = nullptr;
     QFrame* picTips = nullptr;
     QLabel* lblTips = nullptr;
-    QWidget* WebBrowser2 = nullptr;
-    QWidget* WebBrowser1 = nullptr;
+    QtWebPane* WebBrowser2 = nullptr;
+    QtWebPane* WebBrowser1 = nullptr;
     QComboBox* cboOtherLan = nullptr;
     QComboBox* cboMyLan = nullptr;
     SendTextBox* txtSend = nullptr;

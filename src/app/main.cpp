@@ -5,6 +5,8 @@
 
 #include "app/AppConfig.h"
 #include "app/QtPlatformFactory.h"
+#include "app/QtWebPane.h"
+#include "app/frmAutoUpdate.h"
 #include "app/frmMain.h"
 #include "app/mduMain.h"
 #include "platform/posix/PosixProcess.h"
@@ -19,8 +21,11 @@ class Shell : public app::IStartupShell {
     Shell(platform::Platform& p, const app::AppConfig& c, app::IUpdateServices& u,
           translate::ITranslator& t)
         : platform_(p), config_(c), update_(u), translator_(t) {}
-    void ShowUpdateWindow() override {}
-    void CloseUpdateWindow() override {}
+    void ShowUpdateWindow() override {
+        updateWindow_ = std::make_unique<app::frmAutoUpdate>();
+        updateWindow_->show();
+    }
+    void CloseUpdateWindow() override { updateWindow_.reset(); }
     void Yield() override { platform_.loop.Yield(); }
     void CreateMainWindow() override {
         main_ = std::make_unique<app::frmMain>(platform_, config_, update_, translator_);
@@ -34,6 +39,7 @@ class Shell : public app::IStartupShell {
     const app::AppConfig& config_;
     app::IUpdateServices& update_;
     translate::ITranslator& translator_;
+    std::unique_ptr<app::frmAutoUpdate> updateWindow_;
     std::unique_ptr<app::frmMain> main_;
 };
 
@@ -73,6 +79,7 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    app::QtWebPane::PrepareEnvironment();
     QApplication qtApp(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     QFont font(QStringLiteral("WenQuanYi Micro Hei"));

@@ -1,7 +1,7 @@
 #include "app/mduMain.h"
 
-#include <cctype>
-#include <cstdlib>
+#include "update/mduAutoUpdate.h"
+
 #include <fstream>
 #include <system_error>
 
@@ -57,32 +57,8 @@ bool WriteVersionFile(const std::filesystem::path& folder, std::string* error) {
     return true;
 }
 
-double LeadingNumber(const std::string& text) {
-    std::size_t i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;
-    // strtod would also take hex, "inf" and "nan"; only a plain decimal number counts here.
-    std::size_t j = i;
-    if (j < text.size() && (text[j] == '+' || text[j] == '-')) ++j;
-    std::size_t digits = 0;
-    while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) ++j, ++digits;
-    if (j < text.size() && text[j] == '.') {
-        ++j;
-        while (j < text.size() && std::isdigit(static_cast<unsigned char>(text[j]))) ++j, ++digits;
-    }
-    if (digits == 0) return 0.0;
-    if (j < text.size() && (text[j] == 'e' || text[j] == 'E')) {
-        std::size_t k = j + 1;
-        if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
-        if (k < text.size() && std::isdigit(static_cast<unsigned char>(text[k]))) {
-            while (k < text.size() && std::isdigit(static_cast<unsigned char>(text[k]))) ++k;
-            j = k;
-        }
-    }
-    return std::strtod(text.substr(i, j - i).c_str(), nullptr);
-}
-
 bool IsUpdateDue(const std::string& answer) {
-    return !answer.empty() && LeadingNumber(kProgramVersion) < LeadingNumber(answer);
+    return update::mduAutoUpdate::IsNewerVersion(kProgramVersion, answer);
 }
 
 StartOutcome Main(const std::string& argumentText, const std::filesystem::path& programFolder,

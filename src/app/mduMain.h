@@ -19,8 +19,6 @@ StartMode ModeOf(const std::string& argumentText);
 // Writes "<version>20090923</version>" CR LF into folder/version.php, replacing any old file.
 bool WriteVersionFile(const std::filesystem::path& folder, std::string* error);
 
-// The leading decimal number of a text (leading blanks skipped); 0 when there is none.
-double LeadingNumber(const std::string& text);
 // Strictly newer than this build, and not empty.
 bool IsUpdateDue(const std::string& answer);
 

@@ -179,6 +179,7 @@ TEST(MainWindow, CloseHidesBehindOneTrayIconAndRestoreBringsItBack) {
 }
 
 int main(int argc, char** argv) {
+    app::QtWebPane::PrepareEnvironment();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

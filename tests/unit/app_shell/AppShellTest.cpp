@@ -44,8 +44,6 @@ TEST(VersionCompare, OnlyAStrictlyGreaterLeadingNumberIsAnUpdate) {
         {"0x7FFFFFFF", false}, {"inf", false},       {"-1", false},          {"20090923.5", true},
     };
     for (const auto& c : cases) EXPECT_EQ(app::IsUpdateDue(c.answer), c.due) << c.answer;
-    EXPECT_EQ(app::LeadingNumber("  12.5kg"), 12.5);
-    EXPECT_EQ(app::LeadingNumber("."), 0.0);
 }
 
 TEST(CloseHandler, DecisionForEveryReason) {
