@@ -1,0 +1,238 @@
+// The chat window stand-in driven from outside, the way the companion drives a chat window:
+// clicks and key chords through XTest, text through the clipboard of another process.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "ImsimClient.h"
+#include "target/Injector.h"
+
+// Xlib last: its None macro would clash with names in the ports.
+#include "platform/x11/X11Windows.h"
+#include "platform/x11/XDisplay.h"
+#include "platform/x11/XTestInput.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using velmora::platform::WinHandle;
+
+class SleepLoop : public velmora::platform::IEventLoop {
+  public:
+    void Yield() override {}
+    void Wait(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    bool WaitUntil(const std::function<bool()>& done, int) override { return done(); }
+    void Wake() override {}
+    std::unique_ptr<velmora::platform::ITimer> CreateTimer() override { return nullptr; }
+};
+
+bool PollUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (done()) return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return done();
+}
+
+std::string Shell(const std::string& cmd) {
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+// Another program owns the clipboard with this text (xclip keeps serving it).
+void PutOnClipboard(const std::string& text) {
+    // xclip stays behind to serve the text: it must not hold our output open.
+    FILE* p = popen("xclip -selection clipboard -i >/dev/null 2>&1", "w");
+    ASSERT_NE(p, nullptr);
+    fwrite(text.data(), 1, text.size(), p);
+    pclose(p);
+}
+std::string ClipboardText() {
+    return Shell("xclip -selection clipboard -o 2>/dev/null");
+}
+
+std::string Imsim() {
+    return std::string(std::getenv("VELMORA_BUILD_DIR")) + "/tools/imsim/imsim";
+}
+
+class ImsimWindowTest : public ::testing::Test {
+  public:
+    std::unique_ptr<imsim::ImsimProcess> Start(std::vector<std::string> args) {
+        args.insert(args.end(),
+                    {"--geometry", "560x460+200+120", "--me", "Wang", "--peer", "Anna"});
+        auto p = std::make_unique<imsim::ImsimProcess>(Imsim(), socket_, args);
+        EXPECT_TRUE(p->WaitReady());
+        geometry_ = p->client().Geometry().value_or(imsim::ImsimGeometry{});
+        // Until the window manager has placed and mapped it, its controls are not at their
+        // final screen places.
+        PollUntil([&] {
+            auto g = p->client().Geometry();
+            bool settled = g && windows_.GetWindowRect(static_cast<WinHandle>(g->input.window));
+            if (settled) geometry_ = *g;
+            return settled && geometry_.input.x > 200;
+        });
+        windows_.SetForegroundWindow(static_cast<WinHandle>(geometry_.window));
+        std::this_thread::sleep_for(200ms);
+        return p;
+    }
+    void TearDown() override {
+        // Taking the clipboard over ends any xclip still serving it; ours then ends itself.
+        std::system("printf '' | timeout 0.3 xclip -selection clipboard -i -quiet >/dev/null 2>&1");
+    }
+    void Click(const imsim::ControlRect& r) {
+        inject_.ClickAt(r.x + r.width / 2, r.y + r.height / 2, 10);
+    }
+    bool NoKeyDown() {
+        char keys[32];
+        XQueryKeymap(display_.get(), keys);
+        for (char k : keys)
+            if (k) return false;
+        return true;
+    }
+
+    std::string socket_ = "/tmp/velmora-imsim-test-" + std::to_string(getpid()) + ".sock";
+    velmora::platform::x11::XDisplay display_;
+    velmora::platform::x11::XTestInput input_{display_};
+    velmora::platform::x11::X11Windows windows_{display_};
+    SleepLoop loop_;
+    velmora::target::Injector inject_{input_, loop_};
+    imsim::ImsimGeometry geometry_;
+};
+
+TEST_F(ImsimWindowTest, PeerMessagesShowUnderASpeakerLineOfTheChosenForm) {
+    struct Case {
+        std::vector<std::string> args;
+        std::regex expected;
+    };
+    const Case cases[] = {
+        {{"--form", "1"},
+         std::regex(R"(^Anna \d\d:\d\d:\d\d\r\n    Guten Tag\r\n    zweite\r\n$)")},
+        {{"--form", "2", "--no-indent"},
+         std::regex(R"(^Anna \(\d{1,2}:\d\d (AM|PM)\):\r\nGuten Tag\r\nzweite\r\n$)")},
+        {{"--form", "3", "--said", "说"},
+         std::regex("^Anna 说:\r\n    Guten Tag\r\n    zweite\r\n$")},
+        {{"--form", "4"},
+         std::regex(
+             R"(^Anna\(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\):\r\n    Guten Tag\r\n    zweite\r\n$)")},
+    };
+    for (const auto& c : cases) {
+        auto p = Start(c.args);
+        ASSERT_TRUE(p->client().Post("Guten Tag\nzweite"));
+        std::string h = p->client().History();
+        EXPECT_TRUE(std::regex_match(h, c.expected)) << c.args[1] << ": " << h;
+    }
+}
+
+TEST_F(ImsimWindowTest, SelectAllAndCopyOfTheHistoryGiveCrLfText) {
+    auto p = Start({"--form", "1"});
+    p->client().Post("first message");
+    p->client().Post("second\nmessage");
+    PutOnClipboard("something else");
+    Click(geometry_.history);
+    inject_.PressKeyChord(65, 17, 100);
+    inject_.PressKeyChord(67, 17, 100);
+    EXPECT_TRUE(NoKeyDown());
+    std::string expected = p->client().History();
+    EXPECT_TRUE(PollUntil([&] { return ClipboardText() == expected; })) << ClipboardText();
+    EXPECT_NE(expected.find("\r\n    second\r\n    message\r\n"), std::string::npos) << expected;
+    // No bare LF anywhere.
+    for (size_t i = 0; i < expected.size(); ++i)
+        if (expected[i] == '\n') {
+            ASSERT_TRUE(i > 0 && expected[i - 1] == '\r') << i;
+        }
+}
+
+TEST_F(ImsimWindowTest, PasteThenSendKeySendsTheInputUnderOurSpeakerLine) {
+    struct Case {
+        const char* sendKey;
+        std::function<void(ImsimWindowTest&)> send;
+    };
+    const Case cases[] = {
+        {"enter", [](ImsimWindowTest& t) { t.inject_.PressKeyChord(13, 0, 100); }},
+        {"ctrl-enter", [](ImsimWindowTest& t) { t.inject_.PressKeyChord(13, 17, 100); }},
+        {"button", [](ImsimWindowTest& t) { t.Click(t.geometry_.send); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sendKey);
+        auto p = Start({"--send-key", c.sendKey, "--form", "4"});
+        p->client().SetInput("old draft");
+        PutOnClipboard("Hola, ¿qué tal?\r\nsegunda línea");
+        Click(geometry_.input);
+        inject_.PressKeyChord(65, 17, 100);  // select all
+        inject_.PressKeyChord(46, 1, 100);   // delete, with the code that is no key
+        EXPECT_TRUE(PollUntil([&] { return p->client().Input().empty(); }, 2000));
+        inject_.PressKeyChord(86, 17, 1);  // paste
+        EXPECT_TRUE(PollUntil(
+            [&] { return p->client().Input() == "Hola, ¿qué tal?\nsegunda línea"; }, 2000))
+            << p->client().Input();
+        c.send(*this);
+        EXPECT_TRUE(NoKeyDown());
+        ASSERT_TRUE(PollUntil([&] { return p->client().Sent().size() == 1; }));
+        EXPECT_EQ(p->client().Sent()[0].text, "Hola, ¿qué tal?\nsegunda línea");
+        EXPECT_EQ(p->client().Input(), "");
+        std::regex own(
+            R"(^Wang\(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\):\r\n    Hola, ¿qué tal\?\r\n    segunda línea\r\n$)");
+        std::string h = p->client().History();
+        EXPECT_TRUE(std::regex_match(h, own)) << h;
+    }
+}
+
+TEST_F(ImsimWindowTest, EnterDoesNotSendWhereAnotherKeySends) {
+    auto p = Start({"--send-key", "ctrl-enter"});
+    p->client().SetInput("draft");
+    Click(geometry_.input);
+    inject_.PressKeyChord(13, 0, 50);
+    std::this_thread::sleep_for(200ms);
+    EXPECT_TRUE(p->client().Sent().empty());
+    EXPECT_EQ(p->client().Input().find("draft"), 0u);
+}
+
+TEST_F(ImsimWindowTest, ScriptedPeerSpeaksAndAnswersEachSend) {
+    std::string script = "/tmp/velmora-imsim-script-" + std::to_string(getpid()) + ".txt";
+    FILE* f = fopen(script.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fputs("# peer\n100\tHi from Anna\nreply\tGot it\n", f);
+    fclose(f);
+    auto p = Start({"--script", script, "--reply-delay", "50", "--auto-reply", "And more"});
+    EXPECT_TRUE(PollUntil(
+        [&] { return p->client().History().find("    Hi from Anna\r\n") != std::string::npos; }));
+    for (const char* text : {"one", "two"}) {
+        p->client().SetInput(text);
+        Click(geometry_.input);
+        inject_.PressKeyChord(13, 0, 50);
+    }
+    EXPECT_TRUE(PollUntil([&] {
+        std::string h = p->client().History();
+        auto a = h.find("    one\r\n"), b = h.find("    Got it\r\n"), c = h.find("    two\r\n"),
+             d = h.find("    And more\r\n");
+        return d != std::string::npos && a < b && b < c && c < d;
+    })) << p->client().History();
+    auto sent = p->client().Sent();
+    ASSERT_EQ(sent.size(), 2u);
+    EXPECT_LE(sent[0].atMs, sent[1].atMs);
+    remove(script.c_str());
+}
+
+TEST_F(ImsimWindowTest, ControlSocketRefusesNonsenseWithoutDying) {
+    auto p = Start({});
+    EXPECT_FALSE(p->client().Request("frobnicate"));
+    EXPECT_FALSE(p->client().Request(std::string(5000, 'x')));
+    EXPECT_TRUE(p->client().Post(""));
+    EXPECT_TRUE(p->client().Geometry().has_value());
+}
+
+}  // namespace

@@ -1,0 +1,252 @@
+// The snapshot picker over a running chat window: real overlay, real clicks through XTest,
+// real window lookups, compared with what xwininfo reports.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QProcess>
+#include <QTimer>
+#include <QWidget>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <regex>
+#include <string>
+
+#include "ImsimClient.h"
+#include "platform/fake/FakePlatform.h"
+#include "platform/qt/QtClipboard.h"
+#include "platform/qt/QtEventLoop.h"
+#include "platform/qt/QtScreen.h"
+#include "target/frmSnapShot.h"
+#include "target/mduSnapShot.h"
+
+// Xlib last: its macros clash with names in Qt's headers.
+#include "platform/x11/X11Windows.h"
+#include "platform/x11/XDisplay.h"
+#include "platform/x11/XTestInput.h"
+
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace velmora::target {
+namespace {
+
+using platform::Rect;
+using platform::WinHandle;
+
+std::string Shell(const std::string& cmd) {
+    std::string out;
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    pclose(p);
+    return out;
+}
+
+// The window's rectangle by xwininfo: absolute upper-left corner and size.
+std::optional<Rect> XwininfoRect(long window) {
+    std::string out = Shell("xwininfo -id " + std::to_string(window));
+    auto field = [&](const char* name) -> std::optional<int> {
+        std::smatch m;
+        if (!std::regex_search(out, m, std::regex(std::string(name) + R"(:\s+(-?\d+))")))
+            return std::nullopt;
+        return std::stoi(m[1]);
+    };
+    auto x = field("Absolute upper-left X"), y = field("Absolute upper-left Y");
+    auto w = field("Width"), h = field("Height");
+    if (!x || !y || !w || !h) return std::nullopt;
+    return Rect{*x, *y, *x + *w, *y + *h};
+}
+
+class PickerTest : public ::testing::Test {
+  protected:
+    PickerTest() : screen(clipboard) {}
+
+    static void SetUpTestSuite() {
+        std::string binary = std::string(std::getenv("VELMORA_BUILD_DIR")) + "/tools/imsim/imsim";
+        chat = new imsim::ImsimProcess(binary,
+                                       "/tmp/velmora-picker-" + std::to_string(getpid()) + ".sock",
+                                       {"--geometry", "600x500+300+150"});
+        ASSERT_TRUE(chat->WaitReady());
+    }
+    static void TearDownTestSuite() {
+        delete chat;
+        chat = nullptr;
+    }
+
+    void SetUp() override {
+        // Settled geometry: the window manager has placed the window.
+        for (int i = 0; i < 100; ++i) {
+            geometry = chat->client().Geometry().value_or(imsim::ImsimGeometry{});
+            if (geometry.input.window && XwininfoRect(geometry.input.window) &&
+                XwininfoRect(geometry.input.window)->left == geometry.input.x)
+                break;
+            loop.Wait(50);
+        }
+        windows.SetForegroundWindow(static_cast<WinHandle>(geometry.window));
+        loop.Wait(200);
+    }
+
+    platform::Platform Bundle() {
+        return platform::Platform{input,           windows,           clipboard,
+                                  screen,          fakes.http,        fakes.regex,
+                                  fakes.codePage,  fakes.clock,       loop,
+                                  fakes.keyStore,  fakes.processorId, fakes.process,
+                                  fakes.messageBox};
+    }
+
+    // Runs a pick; once the overlay is up, `act` plays the user. Returns whether the overlay
+    // covered the point it acted at.
+    bool Pick(TargetPoint& target, int x, int y, const std::function<void()>& act) {
+        bool covered = false;
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            frmSnapShot* overlay = SnapShotOverlay();
+            if (!overlay || !overlay->window() || !overlay->window()->isVisible()) return;
+            WinHandle id = overlay->WindowId();
+            if (windows.WindowFromPoint({x, y}) != id) return;
+            poll.stop();
+            covered = true;
+            input.MoveCursor(x, y);
+            loop.Wait(50);
+            act();
+        });
+        poll.start();
+        // A pick that never gets its input must fail the test, not hang it.
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, [] {
+            if (SnapShotOverlay() && SnapShotOverlay()->window())
+                SnapShotOverlay()->window()->close();
+        });
+        deadline.start(8000);
+        auto p = Bundle();
+        PickTargetPoint(p, target);
+        poll.stop();
+        return covered;
+    }
+
+    void Button(unsigned button) {
+        XTestFakeButtonEvent(display.get(), button, True, CurrentTime);
+        XTestFakeButtonEvent(display.get(), button, False, CurrentTime);
+        XFlush(display.get());
+    }
+    void Key(KeySym sym, KeySym modifier = NoSymbol) {
+        KeyCode mod = modifier ? XKeysymToKeycode(display.get(), modifier) : 0;
+        KeyCode kc = XKeysymToKeycode(display.get(), sym);
+        if (mod) XTestFakeKeyEvent(display.get(), mod, True, CurrentTime);
+        XTestFakeKeyEvent(display.get(), kc, True, CurrentTime);
+        XTestFakeKeyEvent(display.get(), kc, False, CurrentTime);
+        if (mod) XTestFakeKeyEvent(display.get(), mod, False, CurrentTime);
+        XFlush(display.get());
+    }
+
+    // What every pick of a control must give.
+    void ExpectPicked(const TargetPoint& t, const imsim::ControlRect& control, int x, int y) {
+        EXPECT_NE(t.WinHwnd, 0);
+        EXPECT_EQ(t.WinHwnd, control.window);
+        auto r = XwininfoRect(t.WinHwnd);
+        ASSERT_TRUE(r);
+        EXPECT_EQ((Rect{t.WinLeft, t.WinTop, t.WinRight, t.WinButtom}), *r);
+        EXPECT_EQ(t.ScreenCursorX, x);
+        EXPECT_EQ(t.ScreenCursorY, y);
+        // The client point maps back onto the clicked screen point.
+        EXPECT_EQ(t.ClientCursorX + r->left, x);
+        EXPECT_EQ(t.ClientCursorY + r->top, y);
+    }
+
+    static imsim::ImsimProcess* chat;
+    imsim::ImsimGeometry geometry;
+    platform::fake::FakePlatform fakes;
+    platform::qt::QtEventLoop loop;
+    platform::qt::QtClipboard clipboard{loop};
+    platform::qt::QtScreen screen;
+    platform::x11::XDisplay display;
+    platform::x11::XTestInput input{display};
+    platform::x11::X11Windows windows{display};
+};
+imsim::ImsimProcess* PickerTest::chat = nullptr;
+
+TEST_F(PickerTest, PicksEachControlOfTheChatWindow) {
+    struct Case {
+        const char* name;
+        imsim::ControlRect imsim::ImsimGeometry::*control;
+    };
+    const Case cases[] = {{"input", &imsim::ImsimGeometry::input},
+                          {"history", &imsim::ImsimGeometry::history},
+                          {"send", &imsim::ImsimGeometry::send}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto& control = geometry.*c.control;
+        int x = control.x + control.width / 3, y = control.y + control.height / 2;
+        TargetPoint target;
+        ASSERT_TRUE(Pick(target, x, y, [&] { Button(1); }));
+        ExpectPicked(target, control, x, y);
+        // Window operations on the picked control act on the chat window that holds it.
+        EXPECT_EQ(windows.TopLevelOf(static_cast<Window>(target.WinHwnd)),
+                  static_cast<Window>(geometry.window));
+    }
+    // The overlay is gone and the capture stays on the clipboard, for other programs too.
+    EXPECT_FALSE(SnapShotOverlay()->window());
+    platform::Bitmap shot = clipboard.Image();
+    Rect v = screen.VirtualScreen();
+    EXPECT_EQ(shot.width, v.right - v.left);
+    EXPECT_EQ(shot.height, v.bottom - v.top);
+    // We own the clipboard now, so xclip's request must be served while it runs.
+    QProcess xclip;
+    QObject::connect(&xclip, &QProcess::finished, [this] { loop.Wake(); });
+    xclip.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-o", "-t", "TARGETS"});
+    loop.WaitUntil([&] { return xclip.state() == QProcess::NotRunning; }, 5000);
+    EXPECT_TRUE(xclip.readAllStandardOutput().contains("image/png"));
+}
+
+TEST_F(PickerTest, RightButtonPicksToo) {
+    const auto& control = geometry.input;
+    int x = control.x + 10, y = control.y + 10;
+    TargetPoint target;
+    ASSERT_TRUE(Pick(target, x, y, [&] { Button(3); }));
+    ExpectPicked(target, control, x, y);
+}
+
+TEST_F(PickerTest, ClosingWithoutClickLeavesTheTargetAndKeepsTheLastFields) {
+    // A pick for another target first, so the overlay holds values.
+    TargetPoint returnArea;
+    const auto& history = geometry.history;
+    ASSERT_TRUE(Pick(returnArea, history.x + 20, history.y + 20, [&] { Button(1); }));
+    ASSERT_EQ(returnArea.WinHwnd, history.window);
+
+    TargetPoint sendButton;
+    sendButton.WinHwnd = 4242;
+    sendButton.WinLeft = 7;
+    const TargetPoint before = sendButton;
+    const auto& send = geometry.send;
+    ASSERT_TRUE(Pick(sendButton, send.x + 5, send.y + 5, [&] { Key(XK_Escape); }));
+    EXPECT_EQ(sendButton, before);
+    ASSERT_TRUE(Pick(sendButton, send.x + 5, send.y + 5, [&] { Key(XK_F4, XK_Alt_L); }));
+    EXPECT_EQ(sendButton, before);
+    EXPECT_EQ(SnapShotOverlay()->fields.WinHwnd, history.window);
+    EXPECT_EQ(SnapShotOverlay()->fields.ScreenCursorX, history.x + 20);
+}
+
+TEST_F(PickerTest, OverlayCoversTheWholeScreen) {
+    Rect v = screen.VirtualScreen();
+    TargetPoint target;
+    // A corner far from the chat window is covered as well; picking there gives the desktop.
+    ASSERT_TRUE(Pick(target, v.right - 3, v.top + 2, [&] { Button(1); }));
+    EXPECT_EQ(target.ScreenCursorX, v.right - 3);
+    EXPECT_NE(target.WinHwnd, static_cast<WinHandle>(geometry.window));
+}
+
+}  // namespace
+}  // namespace velmora::target
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
