@@ -19,6 +19,7 @@
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/qt/QtScreen.h"
+#include "target/Injector.h"
 #include "target/frmSnapShot.h"
 #include "target/mduSnapShot.h"
 
@@ -240,6 +241,40 @@ TEST_F(PickerTest, OverlayCoversTheWholeScreen) {
     ASSERT_TRUE(Pick(target, v.right - 3, v.top + 2, [&] { Button(1); }));
     EXPECT_EQ(target.ScreenCursorX, v.right - 3);
     EXPECT_NE(target.WinHwnd, static_cast<WinHandle>(geometry.window));
+}
+
+// The relay's two injected sequences with our own program on both ends of the clipboard:
+// the waits keep our event loop running, so the chat window's paste is served in time.
+TEST_F(PickerTest, InjectedPasteAndCopyWithOurOwnClipboard) {
+    Injector inject(input, loop);
+    const std::u16string text = u"Translated: 你好\r\nline two";
+    ASSERT_TRUE(clipboard.SetText(text));
+    chat->client().SetInput("leftover");
+    windows.SetForegroundWindow(static_cast<WinHandle>(geometry.input.window));
+    loop.Wait(100);
+    inject.ClickAt(geometry.input.x + 20, geometry.input.y + 20, 1);
+    inject.PressKeyChord(65, 17, 100);
+    inject.PressKeyChord(46, 1, 100);
+    inject.PressKeyChord(86, 17, 1);
+    inject.PressKeyChord(13, 0, 100);
+    loop.WaitUntil([] { return false; }, 300);
+    auto sent = chat->client().Sent();
+    ASSERT_FALSE(sent.empty());
+    EXPECT_EQ(sent.back().text, "Translated: 你好\nline two");
+
+    chat->client().Post("a reply");
+    std::string expected = chat->client().History();
+    windows.SetForegroundWindow(static_cast<WinHandle>(geometry.history.window));
+    inject.ClickAt(geometry.history.x + 20, geometry.history.y + 20, 10);
+    inject.PressKeyChord(65, 17, 100);
+    inject.PressKeyChord(67, 17, 100);
+    auto asText = [](const std::u16string& s) {
+        return QString::fromStdU16String(s).toUtf8().toStdString();
+    };
+    // The clipboard's change wakes the wait; no polling.
+    bool got =
+        loop.WaitUntil([&] { return asText(clipboard.Text().value_or(u"")) == expected; }, 3000);
+    EXPECT_TRUE(got) << asText(clipboard.Text().value_or(u""));
 }
 
 }  // namespace
