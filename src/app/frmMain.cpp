@@ -264,7 +264,7 @@ void frmMain::WirePicker(ImageControl* icon, ImageControl* pressedImage, const Q
 }
 
 void frmMain::PickTarget(target::TargetPoint& target) {
-    (void)target;
+    target::PickTargetPoint(platform_, target);
 }
 
 void frmMain::Load() {
