@@ -74,6 +74,7 @@ Window X11Windows::TopLevelOf(Window w) {
     ErrorScope scope(d_);
     Atom wmState = d_.GetAtom("WM_STATE");
     Window current = w;
+    Window belowRoot = 0;  // the outermost ancestor: a frame when a window manager runs
     for (int depth = 0; depth < 64 && current && current != d_.Root(); ++depth) {
         if (d_.HasProperty(current, wmState)) return current;
         Window root = None, parent = None;
@@ -82,9 +83,29 @@ Window X11Windows::TopLevelOf(Window w) {
         if (!XQueryTree(d_.get(), current, &root, &parent, &children, &n)) break;
         XPtr<Window> owned(children);
         if (scope.Failed()) break;
+        if (parent == d_.Root()) belowRoot = current;
         current = parent;
     }
+    // A point on a window manager's frame (its title bar) lies on no client; the client is
+    // then the one inside that frame.
+    if (belowRoot)
+        if (Window inside = ClientBelow(belowRoot, 3)) return inside;
     return w;
+}
+
+Window X11Windows::ClientBelow(Window w, int depth) {
+    if (depth <= 0) return 0;
+    Window root = None, parent = None;
+    Window* children = nullptr;
+    unsigned int n = 0;
+    if (!XQueryTree(d_.get(), w, &root, &parent, &children, &n)) return 0;
+    XPtr<Window> owned(children);
+    Atom wmState = d_.GetAtom("WM_STATE");
+    for (unsigned int i = n; i-- > 0;)  // topmost first
+        if (d_.HasProperty(children[i], wmState)) return children[i];
+    for (unsigned int i = n; i-- > 0;)
+        if (Window found = ClientBelow(children[i], depth - 1)) return found;
+    return 0;
 }
 
 void X11Windows::MoveTo(Window top, int x, int y, int width, int height, bool resize) {
@@ -115,6 +136,9 @@ void X11Windows::SetTopmost(WinHandle handle, bool topmost, const Rect& at) {
     } else if (topmost) {
         XRaiseWindow(d_.get(), top);
     }
+    // A rectangle of zeros comes from a pick whose rectangle could not be read: keep the
+    // window where it is rather than shrink it to nothing.
+    if (at.right <= at.left || at.bottom <= at.top) return;
     auto current = GetWindowRect(static_cast<WinHandle>(w));
     if (!current) return;
     if (top == w) {

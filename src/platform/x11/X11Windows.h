@@ -28,6 +28,7 @@ class X11Windows : public IWindows {
 
   private:
     bool Exists(Window w);
+    Window ClientBelow(Window w, int depth);
     void MoveTo(Window top, int x, int y, int width, int height, bool resize);
     XDisplay& d_;
     int cursorCount_ = 0;

@@ -274,6 +274,13 @@ TEST_F(X11BackendTest, WindowFromPointRectAndClientPointAgreeWithTheServer) {
               (Rect{ox + 50, oy + 60, ox + 170, oy + 100}));
     EXPECT_EQ(windows.ScreenToClient(static_cast<WinHandle>(child), onChild), (Point{5, 10}));
     EXPECT_EQ(windows.TopLevelOf(child), w.id());
+
+    // Just above the client lies the window manager's frame (openbox decorates it): state
+    // changes asked for there still reach the client.
+    WinHandle frame = windows.WindowFromPoint({ox + 10, oy - 5});
+    ASSERT_NE(frame, 0);
+    EXPECT_NE(frame, static_cast<WinHandle>(w.id()));
+    EXPECT_EQ(windows.TopLevelOf(static_cast<Window>(frame)), w.id());
 }
 
 TEST_F(X11BackendTest, TopmostMinimiseRestoreAndActivationChangeTheRealWindow) {
@@ -293,6 +300,12 @@ TEST_F(X11BackendTest, TopmostMinimiseRestoreAndActivationChangeTheRealWindow) {
     EXPECT_TRUE(PollUntil([&] { return windows.GetWindowRect(h) == moved; }))
         << windows.GetWindowRect(h)->left << "," << windows.GetWindowRect(h)->top;
     windows.SetTopmost(h, false, moved);
+    EXPECT_TRUE(PollUntil([&] { return !HasState(display, w.id(), "_NET_WM_STATE_ABOVE"); }));
+    // An empty rectangle changes the state only, never the place or size.
+    windows.SetTopmost(h, true, Rect{});
+    EXPECT_TRUE(PollUntil([&] { return HasState(display, w.id(), "_NET_WM_STATE_ABOVE"); }));
+    EXPECT_EQ(windows.GetWindowRect(h), moved);
+    windows.SetTopmost(h, false, Rect{});
     EXPECT_TRUE(PollUntil([&] { return !HasState(display, w.id(), "_NET_WM_STATE_ABOVE"); }));
 
     EXPECT_FALSE(windows.IsIconic(h));
