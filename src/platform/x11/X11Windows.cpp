@@ -1,5 +1,7 @@
 #include "platform/x11/X11Windows.h"
 
+#include <unistd.h>
+
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
@@ -146,14 +148,20 @@ void X11Windows::SetTopmost(WinHandle handle, bool topmost, const Rect& at) {
             MoveTo(top, at.left, at.top, at.right - at.left, at.bottom - at.top, true);
         return;
     }
-    // A child keeps its place inside its parent: shift the whole top-level so that the child
-    // lands at the rectangle, and leave the sizes alone.
-    int dx = at.left - current->left;
-    int dy = at.top - current->top;
-    if (dx == 0 && dy == 0) return;
+    // A child keeps its place inside its parent: move the whole top-level so that the child
+    // lands at the rectangle, and leave the sizes alone. The child's offset inside the
+    // top-level is taken from the window tree, which holds even while a just restored window
+    // is still being placed by the window manager (its screen position is not yet final then).
+    int ox = 0;
+    int oy = 0;
+    Window ignored = 0;
+    if (!XTranslateCoordinates(d_.get(), w, top, 0, 0, &ox, &oy, &ignored)) return;
     auto topRect = GetWindowRect(static_cast<WinHandle>(top));
     if (!topRect) return;
-    MoveTo(top, topRect->left + dx, topRect->top + dy, 0, 0, false);
+    const int nx = at.left - ox;
+    const int ny = at.top - oy;
+    if (topRect->left == nx && topRect->top == ny) return;
+    MoveTo(top, nx, ny, 0, 0, false);
 }
 
 void X11Windows::ShowWindow(WinHandle handle, ShowCommand cmd) {
@@ -166,12 +174,26 @@ void X11Windows::ShowWindow(WinHandle handle, ShowCommand cmd) {
         XFlush(d_.get());
         return;
     }
+    XWindowAttributes before;
+    const bool wasViewable =
+        XGetWindowAttributes(d_.get(), top, &before) && before.map_state == IsViewable;
     // Mapping an iconic client asks the window manager to restore it; activation then
     // raises and focuses it.
     XMapRaised(d_.get(), top);
     XFlush(d_.get());
     if (d_.Supports("_NET_ACTIVE_WINDOW"))
         d_.SendRootMessage(top, d_.GetAtom("_NET_ACTIVE_WINDOW"), kSourcePager, CurrentTime, 0);
+    // The window manager maps the window in its own time; the callers click into it next, so
+    // wait (briefly, bounded) until it is viewable, as a restore on Windows is done on return.
+    for (int i = 0; i < 100; ++i) {
+        XWindowAttributes attrs;
+        XSync(d_.get(), False);
+        if (!XGetWindowAttributes(d_.get(), top, &attrs) || attrs.map_state == IsViewable) break;
+        usleep(10'000);
+    }
+    // A program drops input to a window it has not yet seen exposed; give a window that was
+    // just brought back from the icon a moment to take it.
+    if (!wasViewable) usleep(250'000);
 }
 
 bool X11Windows::IsIconic(WinHandle handle) {
