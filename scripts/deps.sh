@@ -8,7 +8,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev
   libcurl4-openssl-dev curl libssl-dev libpcre2-dev libxtst-dev libx11-dev libxdo-dev libcpp-httplib-dev
   apertium apertium-eng-spa
-  xvfb xauth openbox trayer xdotool xclip x11-utils x11-xkb-utils imagemagick
+  xvfb xauth openbox trayer xdotool xclip x11-utils x11-xkb-utils imagemagick python3
   fonts-wqy-microhei
 )
 

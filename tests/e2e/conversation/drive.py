@@ -200,6 +200,7 @@ class Run:
         sh("xdotool", "key", "ctrl+c")
         time.sleep(0.4)
         text = sh("xclip", "-selection", "clipboard", "-o")
+        sh("xdotool", "key", "ctrl+End")  # leave nothing selected in the box
         self.focus_send_box()
         return text
 
