@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/posix/Utf8.h"
+
 namespace velmora::platform::fake {
 
 namespace {
@@ -259,73 +261,13 @@ std::u16string FakeCodePage::FromAnsi(std::string_view bytes) const {
     return out;
 }
 
+// UTF-8 is plain computation, not an operating-system service: the real codec serves here too.
 std::string FakeCodePage::ToUtf8(std::u16string_view text) const {
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char32_t c = text[i];
-        if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-            text[i + 1] < 0xE000) {
-            c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-        } else if (c >= 0xD800 && c < 0xE000) {
-            c = 0xFFFD;
-        }
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
-    return out;
+    return posix::Utf8Encode(text);
 }
 
 std::u16string FakeCodePage::FromUtf8(std::string_view bytes) const {
-    // Good enough for tests: well-formed input only, anything odd becomes U+FFFD.
-    std::u16string out;
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        unsigned char b = static_cast<unsigned char>(bytes[i]);
-        int n = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-        if (n < 0 || i + n >= bytes.size() + (n == 0 ? 1 : 0)) {
-            if (n != 0) {
-                out.push_back(0xFFFD);
-                ++i;
-                continue;
-            }
-        }
-        char32_t c = n == 0 ? b : (b & (0x3F >> n));
-        bool ok = true;
-        for (int k = 1; k <= n; ++k) {
-            if (i + k >= bytes.size() || (static_cast<unsigned char>(bytes[i + k]) >> 6) != 2) {
-                ok = false;
-                break;
-            }
-            c = (c << 6) | (static_cast<unsigned char>(bytes[i + k]) & 0x3F);
-        }
-        if (!ok) {
-            out.push_back(0xFFFD);
-            ++i;
-            continue;
-        }
-        i += n + 1;
-        if (c >= 0x10000) {
-            c -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (c >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (c & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(c));
-        }
-    }
-    return out;
+    return posix::Utf8Decode(bytes);
 }
 
 bool FakeKeyStore::KeyExists(RootKey root, const std::string& subkey) {

@@ -182,7 +182,7 @@ class FakeRegexEngine : public IRegexEngine {
     int compiled = 0;
 };
 
-// ASCII is one byte, everything else two; UTF-8 is exact.
+// ASCII is one byte, everything else two; UTF-8 is the real codec.
 class FakeCodePage : public ICodePage {
   public:
     int AnsiWidth(char16_t c) const override { return c < 0x80 ? 1 : 2; }
