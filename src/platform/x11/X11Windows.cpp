@@ -218,6 +218,15 @@ void X11Windows::SetForegroundWindow(WinHandle handle) {
     ErrorScope scope(d_);
     if (d_.Supports("_NET_ACTIVE_WINDOW")) {
         d_.SendRootMessage(top, d_.GetAtom("_NET_ACTIVE_WINDOW"), kSourcePager, CurrentTime, 0);
+        // The window manager activates in its own time, and the keys our callers press next go
+        // to whatever has the focus then: wait (bounded) until the window is the active one.
+        const Atom active = d_.GetAtom("_NET_ACTIVE_WINDOW");
+        for (int i = 0; i < 50; ++i) {
+            XSync(d_.get(), False);
+            auto now = d_.GetCardinals(d_.Root(), active, XA_WINDOW);
+            if (!now.empty() && static_cast<Window>(now[0]) == top) break;
+            usleep(10'000);
+        }
         return;
     }
     // No EWMH window manager: raise and focus by hand.
