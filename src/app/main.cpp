@@ -2,6 +2,8 @@
 #include <QFont>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
+#include <memory>
 
 #include "app/AppConfig.h"
 #include "app/QtPlatformFactory.h"
@@ -87,7 +89,15 @@ int main(int argc, char** argv) {
     QApplication::setFont(font);
 
     const app::AppConfig config = app::AppConfig::FromEnvironment();
-    app::PlatformBackends backends(config);
+    std::unique_ptr<app::PlatformBackends> made;
+    try {
+        made = std::make_unique<app::PlatformBackends>(config);
+    } catch (const std::exception& e) {
+        // For instance an X server without the XTest extension: nothing could be driven.
+        std::fprintf(stderr, "velmora: %s\n", e.what());
+        return 2;
+    }
+    app::PlatformBackends& backends = *made;
     Shell shell(backends.platform(), config, backends.update(), backends.translator());
     app::Main(args, backends.platform().process.ProgramFolder(), backends.update(), shell);
     return qtApp.exec();
