@@ -13,11 +13,11 @@ void Override(std::string& value, const char* name) {
 
 AppConfig AppConfig::FromEnvironment() {
     AppConfig c;
-    Override(c.translateEndpointUrl, "VELMORA_TRANSLATE_URL");
-    Override(c.updateBaseUrl, "VELMORA_UPDATE_URL");
+    // The translation and update modules own how their values are read.
+    c.translateEndpointUrl = translate::TranslateEndpointUrlFromEnvironment();
+    c.updateBaseUrl = update::UpdateConfigFromEnvironment().baseUrl;
     Override(c.pageBase, "VELMORA_PAGE_BASE");
     // A trailing slash would double the one every path starts with.
-    while (c.updateBaseUrl.size() > 1 && c.updateBaseUrl.back() == '/') c.updateBaseUrl.pop_back();
     while (c.pageBase.size() > 1 && c.pageBase.back() == '/') c.pageBase.pop_back();
     return c;
 }
