@@ -7,7 +7,8 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev libgl-dev
   libcurl4-openssl-dev curl libssl-dev libpcre2-dev libxtst-dev libx11-dev libxdo-dev libcpp-httplib-dev
-  apertium apertium-eng-spa
+  apertium apertium-eng-spa apertium-eng-cat apertium-en-gl apertium-eo-en
+  nlohmann-json3-dev qtkeychain-qt6-dev gnome-keyring dbus dbus-x11 libsecret-tools
   xvfb xauth openbox trayer xdotool xclip x11-utils x11-xkb-utils imagemagick python3
   fonts-wqy-microhei
 )

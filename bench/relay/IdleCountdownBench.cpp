@@ -49,10 +49,7 @@ struct Rig {
     platform::fake::FakePlatform fakes;
     platform::qt::QtEventLoop loop;
     platform::qt::QtClock clock;
-    platform::Platform p{
-        fakes.input,       fakes.windows,  fakes.clipboard, fakes.screen, fakes.http,
-        fakes.regex,       fakes.codePage, clock,           loop,         fakes.keyStore,
-        fakes.processorId, fakes.process,  fakes.messageBox};
+    platform::Platform p{.input = fakes.input, .windows = fakes.windows, .clipboard = fakes.clipboard, .screen = fakes.screen, .http = fakes.http, .regex = fakes.regex, .codePage = fakes.codePage, .clock = clock, .loop = loop, .keyStore = fakes.keyStore, .processorId = fakes.processorId, .process = fakes.process, .messageBox = fakes.messageBox};
     IdleView view;
     relay::RelayState state;
     platform::fake::FakeRegexEngine regex;

@@ -4,7 +4,7 @@
 #include <QUrl>
 #include <QWebEngineView>
 
-#include "app/HelpSize.h"
+#include "app/core/HelpSize.h"
 #include "app/QtWebPane.h"
 
 namespace velmora::app {

@@ -7,13 +7,13 @@
 #include <QString>
 #include <cstdlib>
 
-#include "app/Autostart.h"
+#include "app/core/Autostart.h"
+#include "app/core/CloseDecision.h"
 #include "app/QtArtwork.h"
 #include "app/frmHelp.h"
-#include "app/mduMain.h"
+#include "target/SendShortcut.h"
+#include "target/SnapShotPick.h"
 #include "target/TxtSendKeysQt.h"
-#include "target/frmSettingSendShortcut.h"
-#include "target/mduSnapShot.h"
 #include "translate/clsGoogleLanguages.h"
 
 namespace velmora::app {
@@ -52,14 +52,17 @@ ImageControl* Image(QWidget* parent, const char* name, int x, int y, int w, int 
 
 }  // namespace
 
-frmMain::frmMain(platform::Platform& platform, const AppConfig& config, IUpdateServices& update,
-                 translate::ITranslator& translator)
+frmMain::frmMain(const MainWindowParts& parts)
     : QWidget(nullptr),
-      platform_(platform),
-      config_(config),
-      update_(update),
-      heartbeat_(platform.clock, [this] { update_.GetLatestVersion(UnitId()); }),
-      translator_(translator) {
+      State(parts.session.State),
+      platform_(parts.platform),
+      config_(parts.config),
+      update_(parts.update),
+      unitId_(parts.unitId),
+      session_(parts.session),
+      overlay_(parts.overlay),
+      shortcutDialog_(parts.shortcutDialog),
+      heartbeat_(platform_.clock, [this] { update_.GetLatestVersion(unitId_); }) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillet"));
     setWindowIcon(artwork::AppIcon());
@@ -73,19 +76,15 @@ frmMain::frmMain(platform::Platform& platform, const AppConfig& config, IUpdateS
     setStyleSheet(QString::fromLatin1(kStyle));
     CreateControls();
     CreateMenus();
-    const auto& languages = translate::clsGoogleLanguages::Shared();
     resultBox_ = std::make_unique<QtResultBox>(*txtResult);
-    sendBuffer_ = std::make_unique<relay::mduSendBuffer>(platform_.regex, translator_);
-    outgoing_ = std::make_unique<relay::OutgoingFlow>(platform_, *this, *resultBox_, State,
-                                                      *sendBuffer_, translator_, languages);
-    monitor_ = std::make_unique<relay::IncomingMonitor>(platform_, *this, *resultBox_, State,
-                                                        *sendBuffer_, languages);
+    session_.Attach(*this, *resultBox_);
     qApp->installEventFilter(this);
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { sessionEnding_ = true; });
 }
 
 frmMain::~frmMain() {
     qApp->removeEventFilter(this);
+    session_.Detach();
 }
 
 void frmMain::CreateControls() {
@@ -104,9 +103,9 @@ void frmMain::CreateControls() {
     txtResult->setAcceptRichText(true);
     txtResult->setFrameShape(QFrame::NoFrame);
     connect(txtResult, &ResultTextBox::focusGained, this,
-            [this] { monitor_->OnResultBoxFocusChanged(true); });
+            [this] { Monitor().OnResultBoxFocusChanged(true); });
     connect(txtResult, &ResultTextBox::focusLost, this,
-            [this] { monitor_->OnResultBoxFocusChanged(false); });
+            [this] { Monitor().OnResultBoxFocusChanged(false); });
 
     picTips = Place<QFrame>(this, "picTips", 88, 568, 105, 33);
     lblTips = Place<QLabel>(picTips, "lblTips", 0, 16, 105, 25);
@@ -133,7 +132,7 @@ void frmMain::CreateControls() {
     connect(txtSend, &SendTextBox::focusGained, this, [this] { Timer1->start(); });
     connect(txtSend, &SendTextBox::focusLost, this, [this] {
         Timer1->stop();
-        monitor_->OnSendBoxFocusLost();
+        Monitor().OnSendBoxFocusLost();
     });
 
     Timer1 = new QTimer(this);
@@ -246,7 +245,8 @@ void frmMain::CreateMenus() {
     connect(mnuHelp, &QAction::triggered, this,
             [this] { frmHelp::ShowHelp(this, QString::fromStdString(config_.pageBase)); });
     connect(mnuSettingSendShortcut, &QAction::triggered, this, [this] {
-        target::RunSendShortcutSetting(State.SendShortcutControl, State.SendShortcutKey);
+        target::RunSendShortcutSetting(shortcutDialog_, State.SendShortcutControl,
+                                       State.SendShortcutKey);
     });
 }
 
@@ -264,7 +264,7 @@ void frmMain::WirePicker(ImageControl* icon, ImageControl* pressedImage, const Q
 }
 
 void frmMain::PickTarget(target::TargetPoint& target) {
-    target::PickTargetPoint(platform_, target);
+    target::RunPick(platform_, overlay_, target);
 }
 
 void frmMain::Load() {
@@ -384,7 +384,7 @@ void frmMain::RestoreFromTray() {
 }
 
 void frmMain::ExitProgram() {
-    monitor_->RequestExit();
+    Monitor().RequestExit();
     close();
     platform_.process.ExitNow(0);
     std::_Exit(0);  // a backend's ExitNow never returns; this keeps the promise regardless
@@ -395,7 +395,7 @@ void frmMain::EndProgram() {
 }
 
 void frmMain::changeEvent(QEvent* e) {
-    if (e->type() == QEvent::ActivationChange) monitor_->OnActivationChanged();
+    if (e->type() == QEvent::ActivationChange) Monitor().OnActivationChanged();
     QWidget::changeEvent(e);
 }
 
@@ -406,7 +406,7 @@ void frmMain::mouseMoveEvent(QMouseEvent* e) {
 }
 
 bool frmMain::TxtSendKeyDown(QKeyEvent* e) {
-    monitor_->OnSendBoxKeyDown();
+    Monitor().OnSendBoxKeyDown();
     if (target::IsSendKeyEvent(e->key(), e->modifiers())) {
         cmdSend_Click();
         return true;
@@ -415,11 +415,11 @@ bool frmMain::TxtSendKeyDown(QKeyEvent* e) {
 }
 
 void frmMain::cmdSend_Click() {
-    outgoing_->cmdSend_Click();
+    session_.Outgoing().cmdSend_Click();
 }
 
 void frmMain::Timer1_Timer() {
-    monitor_->Timer1_Timer();
+    Monitor().Timer1_Timer();
 }
 
 std::u16string frmMain::SendText() {

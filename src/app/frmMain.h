@@ -11,31 +11,39 @@
 #include <QWidget>
 #include <cstdint>
 
-#include "app/AppConfig.h"
-#include "app/CloseDecision.h"
-#include "app/Heartbeat.h"
-#include "app/IUpdateServices.h"
 #include "app/QtControls.h"
 #include "app/QtResultBox.h"
 #include "app/QtWebPane.h"
+#include "app/core/Configuration.h"
+#include "app/core/Heartbeat.h"
 #include "platform/Platform.h"
 #include "relay/IMainView.h"
-#include "relay/IncomingMonitor.h"
-#include "relay/OutgoingFlow.h"
 #include "relay/RelayState.h"
-#include "relay/mduSendBuffer.h"
+#include "relay/Session.h"
 #include "target/TargetPoint.h"
-#include "translate/mduTranslate.h"
+#include "target/frmSettingSendShortcut.h"
+#include "target/frmSnapShot.h"
+#include "update/IUpdateServices.h"
 
 namespace velmora::app {
+
+// What the main window works with; the composition root owns all of it.
+struct MainWindowParts {
+    platform::Platform& platform;
+    const Configuration& config;
+    update::IUpdateServices& update;
+    const std::string& unitId;
+    relay::Session& session;
+    target::frmSnapShot& overlay;
+    target::frmSettingSendShortcut& shortcutDialog;
+};
 
 // The program's one long-lived window. Controls are public members named as the rest of the
 // program knows them; handlers delegate to the logic.
 class frmMain : public QWidget, public relay::IMainView {
     Q_OBJECT
   public:
-    frmMain(platform::Platform& platform, const AppConfig& config, IUpdateServices& update,
-            translate::ITranslator& translator);
+    explicit frmMain(const MainWindowParts& parts);
     ~frmMain() override;
 
     // The load handler: caption, language lists, web panes, autostart entry.
@@ -48,9 +56,9 @@ class frmMain : public QWidget, public relay::IMainView {
     platform::WinHandle Handle();
     bool TrayIconShown() const { return tray_ && tray_->isVisible(); }
 
-    // State held by the main window for the whole process: the three targets, the send
-    // shortcut, the typing-idle state, the exit flag and the last capture's length.
-    relay::RelayState State;
+    // The relay's state for the whole process: the three targets, the send shortcut, the
+    // typing-idle state, the exit flag and the last capture's length.
+    relay::RelayState& State;
 
     // What the relay flows see of this window.
     std::u16string SendText() override;
@@ -122,15 +130,17 @@ class frmMain : public QWidget, public relay::IMainView {
     void PopupTrayMenu();
     bool TxtSendKeyDown(QKeyEvent* e);
 
+    relay::IncomingMonitor& Monitor() { return session_.Monitor(); }
+
     platform::Platform& platform_;
-    AppConfig config_;
-    IUpdateServices& update_;
+    const Configuration& config_;
+    update::IUpdateServices& update_;
+    const std::string& unitId_;
+    relay::Session& session_;
+    target::frmSnapShot& overlay_;
+    target::frmSettingSendShortcut& shortcutDialog_;
     Heartbeat heartbeat_;
-    translate::ITranslator& translator_;
     std::unique_ptr<QtResultBox> resultBox_;
-    std::unique_ptr<relay::mduSendBuffer> sendBuffer_;
-    std::unique_ptr<relay::OutgoingFlow> outgoing_;
-    std::unique_ptr<relay::IncomingMonitor> monitor_;
     QSystemTrayIcon* tray_ = nullptr;
     bool closingFromCode_ = false;
     bool sessionEnding_ = false;

@@ -1,20 +1,8 @@
 #pragma once
 
 #include <functional>
-#include <memory>
 
 namespace velmora::platform {
-
-// A repeating timer that fires on the event loop's thread.
-class ITimer {
-  public:
-    virtual ~ITimer() = default;
-    virtual void SetInterval(int ms) = 0;
-    virtual int Interval() const = 0;
-    virtual void SetEnabled(bool on) = 0;
-    virtual bool Enabled() const = 0;
-    virtual void OnTick(std::function<void()> handler) = 0;
-};
 
 // The single user-interface thread's message loop. Every wait keeps dispatching events, so
 // our own windows (and the clipboard we serve to other programs) stay alive while we wait.
@@ -30,7 +18,6 @@ class IEventLoop {
     virtual bool WaitUntil(const std::function<bool()>& done, int timeoutMs) = 0;
     // Ask the innermost WaitUntil to check its condition again now.
     virtual void Wake() = 0;
-    virtual std::unique_ptr<ITimer> CreateTimer() = 0;
 };
 
 }  // namespace velmora::platform

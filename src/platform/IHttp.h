@@ -16,8 +16,17 @@ struct HttpRequest {
 };
 
 struct HttpResponse {
+    using Headers = std::vector<std::pair<std::string, std::string>>;
+    // Not an aggregate, so {status, body} stays warning-free now that headers follow.
+    HttpResponse() = default;
+    HttpResponse(long s, std::string b, Headers h = {})
+        : status(s), body(std::move(b)), headers(std::move(h)) {}
+
     long status = 0;
     std::string body;  // raw bytes
+    // The final answer's headers in their order, names as received; values without the
+    // surrounding blanks.
+    Headers headers;
 };
 
 // A transport failure: refused, unreachable, timed out, too large, bad redirect.

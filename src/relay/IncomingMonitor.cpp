@@ -3,12 +3,13 @@
 #include <exception>
 #include <limits>
 
+#include "platform/VirtualKey.h"
+
 namespace velmora::relay {
 
+namespace vk = platform::vk;
+
 namespace {
-constexpr std::uint8_t kVkA = 65;
-constexpr std::uint8_t kVkC = 67;
-constexpr std::uint8_t kVkControl = 17;
 constexpr std::int64_t kIdleSeconds = 5;
 constexpr std::int64_t kClipboardSeconds = 3;
 
@@ -159,8 +160,8 @@ void IncomingMonitor::Capture() {
     if (cleared) {
         p_.windows.SetForegroundWindow(ra.WinHwnd);
         inject_.ClickAt(ra.ScreenCursorX, ra.ScreenCursorY, 10);
-        inject_.PressKeyChord(kVkA, kVkControl, 100);
-        inject_.PressKeyChord(kVkC, kVkControl, 100);
+        inject_.PressKeyChord(vk::Letter('A'), vk::Control, 100);
+        inject_.PressKeyChord(vk::Letter('C'), vk::Control, 100);
         p_.loop.Wait(500);
         view_.SetTimeKeeperCaption(std::u16string(kReadingCaption));
         p_.loop.Yield();

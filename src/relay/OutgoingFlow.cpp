@@ -3,15 +3,14 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/VirtualKey.h"
+
 namespace velmora::relay {
+
+namespace vk = platform::vk;
 
 namespace {
 
-// Virtual-key codes the flow presses.
-constexpr std::uint8_t kVkA = 65;
-constexpr std::uint8_t kVkV = 86;
-constexpr std::uint8_t kVkDelete = 46;
-constexpr std::uint8_t kVkControl = 17;
 // Wrapped around Delete on purpose: code 1 maps to no key on most systems and changes nothing.
 constexpr std::uint8_t kDeleteWrapper = 1;
 
@@ -106,9 +105,9 @@ void OutgoingFlow::DriveImClient() {
     p_.windows.SetTopmost(chat, true, rect);
     p_.windows.SetForegroundWindow(in.WinHwnd);
     inject_.ClickAt(in.ScreenCursorX, in.ScreenCursorY, 1);
-    inject_.PressKeyChord(kVkA, kVkControl, 100);
-    inject_.PressKeyChord(kVkDelete, kDeleteWrapper, 100);
-    inject_.PressKeyChord(kVkV, kVkControl, 1);
+    inject_.PressKeyChord(vk::Letter('A'), vk::Control, 100);
+    inject_.PressKeyChord(vk::Delete, kDeleteWrapper, 100);
+    inject_.PressKeyChord(vk::Letter('V'), vk::Control, 1);
     p_.loop.Wait(300);
     if (state_.SendShortcutKey > 0) {
         // Codes are 0..255 by construction (the shortcut dialog offers nothing else).

@@ -2,10 +2,15 @@
 
 #include <array>
 
+#include "platform/VirtualKey.h"
+
 namespace velmora::target {
 
+namespace vk = platform::vk;
+
 namespace {
-constexpr std::array<std::int32_t, 4> kControlCodes = {0, 17, 18, 16};
+// In the order of ControlItems(): none, CTRL, ALT, SHIFT.
+constexpr std::array<std::int32_t, 4> kControlCodes = {0, vk::Control, vk::Menu, vk::Shift};
 }  // namespace
 
 const std::vector<std::u16string>& ControlItems() {
@@ -16,7 +21,7 @@ const std::vector<std::u16string>& ControlItems() {
 const std::vector<std::u16string>& KeyItems() {
     static const std::vector<std::u16string> items = [] {
         std::vector<std::u16string> v{u"{Enter}"};
-        for (char16_t c = 65; c <= 90; ++c) v.push_back(std::u16string(1, c));
+        for (char16_t c = vk::LetterA; c <= vk::LetterZ; ++c) v.push_back(std::u16string(1, c));
         return v;
     }();
     return items;
@@ -28,7 +33,7 @@ std::int32_t ControlForPosition(int position, std::int32_t current) {
 }
 
 std::int32_t KeyForSelection(int position, const std::u16string& itemText) {
-    if (position == 0) return 13;
+    if (position == 0) return vk::Return;
     return itemText.empty() ? 0 : static_cast<std::int32_t>(itemText[0]);
 }
 

@@ -14,7 +14,7 @@ const std::vector<std::u16string>& KeyItems();
 // The modifier code for a 0-based position in the control list; -1 (no selection) keeps
 // current.
 std::int32_t ControlForPosition(int position, std::int32_t current);
-// The key code for a 0-based position in the key list and that item's text: 13 for position
+// The key code for a 0-based position in the key list and that item's text: Return for position
 // 0, else the code of the text's first character.
 std::int32_t KeyForSelection(int position, const std::u16string& itemText);
 

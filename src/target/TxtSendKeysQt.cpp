@@ -1,29 +1,41 @@
 #include "target/TxtSendKeysQt.h"
 
-#include "target/TxtSendKeys.h"
+#include "platform/VirtualKey.h"
 
 namespace velmora::target {
+
+namespace vk = platform::vk;
+
+namespace {
+// The input box's own send keys: exactly Ctrl+Enter or exactly Alt+S (no other modifier).
+bool IsSendChord(int code, bool ctrl, bool alt, bool shift, bool meta) {
+    if (shift || meta) return false;
+    if (ctrl && !alt) return code == vk::Return;
+    if (alt && !ctrl) return code == vk::Letter('S');
+    return false;
+}
+}  // namespace
 
 int VkFromQtKey(int qtKey) {
     switch (qtKey) {
         case Qt::Key_Return:
         case Qt::Key_Enter:
-            return 13;
+            return vk::Return;
         case Qt::Key_Shift:
-            return 16;
+            return vk::Shift;
         case Qt::Key_Control:
-            return 17;
+            return vk::Control;
         case Qt::Key_Alt:
-            return 18;
+            return vk::Menu;
         case Qt::Key_Print:
-            return 44;
+            return vk::Print;
         case Qt::Key_Delete:
-            return 46;
+            return vk::Delete;
         default:
             break;
     }
-    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) return 65 + (qtKey - Qt::Key_A);
-    if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) return 48 + (qtKey - Qt::Key_0);
+    if (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z) return vk::LetterA + (qtKey - Qt::Key_A);
+    if (qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) return vk::Digit0 + (qtKey - Qt::Key_0);
     return 0;
 }
 

@@ -73,9 +73,4 @@ void frmSettingSendShortcut::cmdCancel_Click() {
     window_->hide();
 }
 
-void RunSendShortcutSetting(std::int32_t& SendShortcutControl, std::int32_t& SendShortcutKey) {
-    static frmSettingSendShortcut* dialog = new frmSettingSendShortcut();
-    RunSendShortcutSetting(*dialog, SendShortcutControl, SendShortcutKey);
-}
-
 }  // namespace velmora::target

@@ -39,7 +39,4 @@ class frmSettingSendShortcut : public ISendShortcutDialog {
     QDialog* window_ = nullptr;
 };
 
-// The settings menu entry: shows the one dialog of the process and stores its result.
-void RunSendShortcutSetting(std::int32_t& SendShortcutControl, std::int32_t& SendShortcutKey);
-
 }  // namespace velmora::target

@@ -1,13 +1,6 @@
 #include "translate/mduTranHttpProtol.h"
 
-#include <cstdlib>
-
 namespace velmora::translate {
-
-std::string TranslateEndpointUrlFromEnvironment() {
-    const char* v = std::getenv("VELMORA_TRANSLATE_URL");
-    return v && *v ? std::string(v) : std::string(kDefaultTranslateEndpointUrl);
-}
 
 std::string PercentEncodeUtf8(const platform::ICodePage& codePage, std::u16string_view text) {
     static constexpr char kHex[] = "0123456789ABCDEF";

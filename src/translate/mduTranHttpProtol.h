@@ -9,11 +9,6 @@
 
 namespace velmora::translate {
 
-inline constexpr const char* kDefaultTranslateEndpointUrl = "http://127.0.0.1:18080/translate_t";
-
-// The endpoint URL: VELMORA_TRANSLATE_URL when set and not empty, else the bundled stand-in.
-std::string TranslateEndpointUrlFromEnvironment();
-
 // What one translation exchange needs. The references must outlive the context.
 struct TranslateContext {
     platform::IHttp& http;

@@ -1,5 +1,6 @@
 #include "translate/mduTranslate.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace velmora::translate {
@@ -76,6 +77,35 @@ std::u16string TranslateText(const TranslateContext& ctx, std::u16string_view te
     } catch (...) {
         return {};
     }
+}
+
+std::string TranslationOutcome::Reason() const {
+    if (complete) return {};
+    std::size_t missing = 0;
+    std::vector<std::string> causes;  // distinct, in the order first seen
+    for (const auto& p : pieces) {
+        if (!p.engine.empty()) continue;
+        ++missing;
+        auto note = [&](std::string cause) {
+            if (causes.size() < 4 && std::find(causes.begin(), causes.end(), cause) == causes.end())
+                causes.push_back(std::move(cause));
+        };
+        if (p.failures.empty()) note("no engine offers this language pair");
+        for (const auto& [engine, failure] : p.failures) note(engine + ": " + failure.detail);
+    }
+    std::string out = "翻译不完整";
+    if (!pieces.empty())
+        out += " (" + std::to_string(missing) + "/" + std::to_string(pieces.size()) + " 段未翻译)";
+    for (std::size_t i = 0; i < causes.size(); ++i) out += (i ? "; " : ": ") + causes[i];
+    return out;
+}
+
+TranslationOutcome ITranslator::Translate(const std::u16string& text, const std::string& src,
+                                          const std::string& dst) {
+    TranslationOutcome out;
+    out.text = TranslateText(text, src, dst);
+    out.complete = text.empty() || !out.text.empty();
+    return out;
 }
 
 HttpTranslator::HttpTranslator(TranslateContext ctx)

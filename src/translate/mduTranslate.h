@@ -5,7 +5,10 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
+#include "translate/engines/IEngine.h"
 #include "translate/mduTranBuilder.h"
 #include "translate/mduTranHttpProtol.h"
 
@@ -39,12 +42,34 @@ std::u16string TranslatePiece(const TranslateContext& ctx, std::u16string_view p
 std::u16string TranslateText(const TranslateContext& ctx, std::u16string_view text,
                              const std::string& sourceCode, const std::string& targetCode);
 
+// How one piece went: the engine that translated it (empty when none did) and, in order, why
+// each engine tried before it failed.
+struct PieceReport {
+    std::string engine;
+    std::vector<std::pair<std::string, engines::EngineFailure>> failures;
+};
+
+// A whole text's translation: the joined pieces, whether every piece was translated, and each
+// piece's report (empty for translators that do not route pieces).
+struct TranslationOutcome {
+    std::u16string text;
+    bool complete = true;
+    std::vector<PieceReport> pieces;
+    // Why the outcome is not complete, short and in UTF-8 (Chinese first, the engines' English
+    // details after); empty when complete. Never holds a key: details never do.
+    std::string Reason() const;
+};
+
 // What callers outside the translation client depend on.
 class ITranslator {
   public:
     virtual ~ITranslator() = default;
     virtual std::u16string TranslateText(const std::u16string& text, const std::string& src,
                                          const std::string& dst) = 0;
+    // The translation with its outcome. By default TranslateText's result, complete when the
+    // text is empty or the result is not.
+    virtual TranslationOutcome Translate(const std::u16string& text, const std::string& src,
+                                         const std::string& dst);
 };
 
 // ITranslator over the HTTP exchange; keeps the width table so every call segments fast.

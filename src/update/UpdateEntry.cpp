@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "update/UpdateScript.h"
+
 namespace velmora::update {
 
 namespace {
@@ -30,6 +32,20 @@ bool EqualsIgnoreCase(std::u16string_view a, std::u16string_view b) {
     return a.size() == b.size() &&
            std::equal(a.begin(), a.end(), b.begin(),
                       [](char16_t x, char16_t y) { return AsciiUpper(x) == AsciiUpper(y); });
+}
+
+// The names our own files carry are ASCII: compare them unit by unit.
+bool EqualsAscii(std::u16string_view a, std::string_view ascii) {
+    return a.size() == ascii.size() &&
+           std::equal(a.begin(), a.end(), ascii.begin(),
+                      [](char16_t x, char y) { return x == static_cast<unsigned char>(y); });
+}
+
+bool EqualsAsciiIgnoreCase(std::u16string_view a, std::string_view ascii) {
+    return a.size() == ascii.size() &&
+           std::equal(a.begin(), a.end(), ascii.begin(), [](char16_t x, char y) {
+               return AsciiUpper(x) == AsciiUpper(static_cast<unsigned char>(y));
+           });
 }
 
 // Windows maps these to devices whatever the extension ("nul.txt" is NUL).
@@ -70,7 +86,8 @@ bool IsPlainFileName(std::u16string_view name) {
     if (std::all_of(name.begin(), name.end(), [](char16_t c) { return c == u'.'; })) return false;
     if (IsReservedDeviceName(name)) return false;
     // The running script and the download folder must never be replaced by a download.
-    if (name == u"update.sh" || name == u"update.bat" || EqualsIgnoreCase(name, u"dl_files"))
+    if (EqualsAscii(name, kUpdateScriptName) || EqualsAscii(name, kWindowsUpdateScriptName) ||
+        EqualsAsciiIgnoreCase(name, kDownloadFolderName))
         return false;
     return true;
 }

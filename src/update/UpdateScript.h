@@ -8,6 +8,8 @@ namespace velmora::update {
 
 inline constexpr char kUpdateScriptName[] = "update.sh";
 inline constexpr char kDownloadFolderName[] = "dl_files";
+// The Windows build's script: never a download's name either, so one release serves both.
+inline constexpr char kWindowsUpdateScriptName[] = "update.bat";
 
 // The word in single quotes, safe for any byte string in POSIX sh.
 std::string ShellQuote(std::string_view word);

@@ -1,19 +1,12 @@
 #include "update/UpdateServices.h"
 
-#include "app/mduUnitId.h"
 #include "update/mduAutoUpdate.h"
 
 namespace velmora::update {
 
 UpdateServices::UpdateServices(platform::Platform& pf, UpdateConfig config,
-                               platform::IHttp* downloadHttp)
-    : pf_(pf), config_(std::move(config)), downloadHttp_(downloadHttp) {
-    config_.baseUrl = NormalizeBaseUrl(config_.baseUrl);
-}
-
-std::string UpdateServices::GetUnitId() {
-    return app::mduUnitId::GetUnitId(pf_.processorId);
-}
+                               platform::IHttp& downloadHttp)
+    : pf_(pf), config_(std::move(config)), downloadHttp_(downloadHttp) {}
 
 void UpdateServices::CleanUpdateFiles() {
     try {
@@ -22,28 +15,16 @@ void UpdateServices::CleanUpdateFiles() {
     }
 }
 
-std::string UpdateServices::GetLatestVersion(const std::string& unitId) {
-    return pf_.codePage.ToUtf8(mduAutoUpdate::GetLatestVersion(pf_, config_.baseUrl, unitId));
+std::u16string UpdateServices::GetLatestVersion(const std::string& unitId) {
+    return mduAutoUpdate::GetLatestVersion(pf_, config_.baseUrl, unitId);
 }
 
-std::vector<std::string> UpdateServices::GetUpdateFileList() {
-    std::vector<std::string> out;
-    for (const auto& e : mduAutoUpdate::GetUpdateFileList(pf_, config_.baseUrl))
-        out.push_back(pf_.codePage.ToUtf8(e));
-    return out;
+std::vector<std::u16string> UpdateServices::GetUpdateFileList() {
+    return mduAutoUpdate::GetUpdateFileList(pf_, config_.baseUrl);
 }
 
-void UpdateServices::DownloadUpdate(const std::vector<std::string>& fileList) {
-    std::vector<std::u16string> list;
-    for (const auto& e : fileList) list.push_back(pf_.codePage.FromUtf8(e));
-    if (!downloadHttp_) {
-        mduAutoUpdate::DownloadUpdate(pf_, config_, list);
-        return;
-    }
-    platform::Platform pf{pf_.input,       pf_.windows,  pf_.clipboard, pf_.screen, *downloadHttp_,
-                          pf_.regex,       pf_.codePage, pf_.clock,     pf_.loop,   pf_.keyStore,
-                          pf_.processorId, pf_.process,  pf_.messageBox};
-    mduAutoUpdate::DownloadUpdate(pf, config_, list);
+void UpdateServices::DownloadUpdate(const std::vector<std::u16string>& fileList) {
+    mduAutoUpdate::DownloadUpdate(pf_, downloadHttp_, config_, fileList);
 }
 
 }  // namespace velmora::update

@@ -168,13 +168,14 @@ bool WriteWhole(const fs::path& path, const std::string& bytes) {
     return !out.fail();
 }
 
-bool Download(platform::Platform& pf, const UpdateConfig& config, const UpdateEntry& e,
+bool Download(platform::Platform& pf, platform::IHttp& http, const UpdateConfig& config,
+              const UpdateEntry& e,
               const fs::path& programFolder, const fs::path& dl) {
     HttpResponse resp;
     try {
         HttpRequest req;
         req.url = e.url;
-        resp = pf.http.Send(req);
+        resp = http.Send(req);
     } catch (const HttpError&) {
         return false;
     }
@@ -189,7 +190,7 @@ bool Download(platform::Platform& pf, const UpdateConfig& config, const UpdateEn
 
 }  // namespace
 
-void DownloadUpdate(platform::Platform& pf, const UpdateConfig& config,
+void DownloadUpdate(platform::Platform& pf, platform::IHttp& http, const UpdateConfig& config,
                     const std::vector<std::u16string>& fileList) {
     const fs::path folder = pf.process.ProgramFolder();
     const fs::path dl = folder / kDownloadFolderName;
@@ -206,7 +207,7 @@ void DownloadUpdate(platform::Platform& pf, const UpdateConfig& config,
         return;
     }
     for (const auto& e : entries) {
-        if (!Download(pf, config, e, folder, dl)) {
+        if (!Download(pf, http, config, e, folder, dl)) {
             CleanUpdateFiles(folder);
             return;
         }

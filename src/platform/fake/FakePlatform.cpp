@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "platform/posix/Utf8.h"
+#include "platform/Utf8.h"
 
 namespace velmora::platform::fake {
 
@@ -49,7 +49,7 @@ void FakeEventLoop::Yield() {
 
 void FakeEventLoop::Wait(int ms) {
     if (logWaits) log_.Add("wait " + std::to_string(ms));
-    // Step in 10 ms slices so timers and hooks see time pass.
+    // Step in 10 ms slices so the hook sees time pass.
     std::int64_t end = clock_.NowMs() + std::max(ms, 0);
     RunDue();
     while (clock_.NowMs() < end) {
@@ -69,45 +69,12 @@ bool FakeEventLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs) 
     return true;
 }
 
-std::unique_ptr<ITimer> FakeEventLoop::CreateTimer() {
-    return std::make_unique<FakeTimer>(*this, clock_);
-}
-
-void FakeEventLoop::Register(FakeTimer* t) {
-    timers_.push_back(t);
-}
-void FakeEventLoop::Unregister(FakeTimer* t) {
-    std::erase(timers_, t);
-}
-
 void FakeEventLoop::RunDue() {
-    // Nested waits inside a handler must not re-enter the same timer or hook.
+    // Nested waits inside the hook must not re-enter it.
     if (depth_ > 0) return;
     ++depth_;
     if (onYield) onYield();
-    auto snapshot = timers_;
-    for (FakeTimer* t : snapshot) {
-        if (std::find(timers_.begin(), timers_.end(), t) != timers_.end()) t->FireIfDue();
-    }
     --depth_;
-}
-
-FakeTimer::FakeTimer(FakeEventLoop& loop, FakeClock& clock) : loop_(loop), clock_(clock) {
-    loop_.Register(this);
-}
-FakeTimer::~FakeTimer() {
-    loop_.Unregister(this);
-}
-
-void FakeTimer::SetEnabled(bool on) {
-    if (on && !enabled_) nextMs_ = clock_.NowMs() + interval_;
-    enabled_ = on;
-}
-
-void FakeTimer::FireIfDue() {
-    if (!enabled_ || interval_ <= 0 || clock_.NowMs() < nextMs_) return;
-    nextMs_ = clock_.NowMs() + interval_;
-    Fire();
 }
 
 void FakeInput::MoveCursor(std::int32_t x, std::int32_t y) {
@@ -263,11 +230,11 @@ std::u16string FakeCodePage::FromAnsi(std::string_view bytes) const {
 
 // UTF-8 is plain computation, not an operating-system service: the real codec serves here too.
 std::string FakeCodePage::ToUtf8(std::u16string_view text) const {
-    return posix::Utf8Encode(text);
+    return Utf8Encode(text);
 }
 
 std::u16string FakeCodePage::FromUtf8(std::string_view bytes) const {
-    return posix::Utf8Decode(bytes);
+    return Utf8Decode(bytes);
 }
 
 bool FakeKeyStore::KeyExists(RootKey root, const std::string& subkey) {

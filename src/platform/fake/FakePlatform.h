@@ -40,9 +40,7 @@ class FakeClock : public IClock {
     std::int64_t nowMs_;
 };
 
-class FakeTimer;
-
-// Waits advance the fake clock instead of sleeping; due timers fire during waits and yields.
+// Waits advance the fake clock instead of sleeping.
 class FakeEventLoop : public IEventLoop {
   public:
     FakeEventLoop(FakeClock& clock, ActionLog& log) : clock_(clock), log_(log) {}
@@ -50,7 +48,6 @@ class FakeEventLoop : public IEventLoop {
     void Wait(int ms) override;
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override;
     void Wake() override { ++wakes_; }
-    std::unique_ptr<ITimer> CreateTimer() override;
 
     // Runs at every yield and every step of a wait: lets a test play "other events".
     std::function<void()> onYield;
@@ -59,41 +56,13 @@ class FakeEventLoop : public IEventLoop {
     int wakes() const { return wakes_; }
     int yields() const { return yields_; }
 
-    void Register(FakeTimer* t);
-    void Unregister(FakeTimer* t);
-
   private:
     void RunDue();
     FakeClock& clock_;
     ActionLog& log_;
-    std::vector<FakeTimer*> timers_;
     int wakes_ = 0;
     int yields_ = 0;
     int depth_ = 0;
-};
-
-class FakeTimer : public ITimer {
-  public:
-    FakeTimer(FakeEventLoop& loop, FakeClock& clock);
-    ~FakeTimer() override;
-    void SetInterval(int ms) override { interval_ = ms; }
-    int Interval() const override { return interval_; }
-    void SetEnabled(bool on) override;
-    bool Enabled() const override { return enabled_; }
-    void OnTick(std::function<void()> handler) override { handler_ = std::move(handler); }
-    // Fires when due; used by the loop.
-    void FireIfDue();
-    void Fire() {
-        if (handler_) handler_();
-    }
-
-  private:
-    FakeEventLoop& loop_;
-    FakeClock& clock_;
-    int interval_ = 0;
-    bool enabled_ = false;
-    std::int64_t nextMs_ = 0;
-    std::function<void()> handler_;
 };
 
 class FakeInput : public IInput {
@@ -249,8 +218,19 @@ struct FakePlatform {
     FakeMessageBox messageBox;
 
     Platform platform() {
-        return Platform{input, windows, clipboard, screen,      http,    regex,     codePage,
-                        clock, loop,    keyStore,  processorId, process, messageBox};
+        return Platform{.input = input,
+                        .windows = windows,
+                        .clipboard = clipboard,
+                        .screen = screen,
+                        .http = http,
+                        .regex = regex,
+                        .codePage = codePage,
+                        .clock = clock,
+                        .loop = loop,
+                        .keyStore = keyStore,
+                        .processorId = processorId,
+                        .process = process,
+                        .messageBox = messageBox};
     }
 };
 

@@ -7,6 +7,9 @@
 #include <chrono>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace velmora::platform::posix {
 
@@ -53,7 +56,44 @@ struct Transfer {
     std::string body;
     std::size_t cap = 0;
     bool overflow = false;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::size_t headerBytes = 0;
+    bool headerOverflow = false;
 };
+
+// Header bytes kept per answer; a server sending more is cut off like an oversized body.
+constexpr std::size_t kMaxHeaderBytes = 256u << 10;
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Called once per header line, the status line and the blank line included. A status line
+// starts a new answer (after a 1xx), so only the last answer's headers remain.
+size_t WriteHeader(char* data, size_t size, size_t count, void* user) {
+    auto* t = static_cast<Transfer*>(user);
+    const size_t n = size * count;
+    t->headerBytes += n;
+    if (t->headerBytes > kMaxHeaderBytes) {
+        t->headerOverflow = true;
+        return 0;
+    }
+    const std::string_view line(data, n);
+    if (line.rfind("HTTP/", 0) == 0) {
+        t->headers.clear();
+        return n;
+    }
+    const auto colon = line.find(':');
+    if (colon == std::string_view::npos) return n;
+    const std::string_view name = Trim(line.substr(0, colon));
+    if (name.empty()) return n;
+    t->headers.emplace_back(std::string(name), std::string(Trim(line.substr(colon + 1))));
+    return n;
+}
 
 size_t WriteBody(char* data, size_t size, size_t count, void* user) {
     auto* t = static_cast<Transfer*>(user);
@@ -164,6 +204,8 @@ HttpResponse CurlHttp::Send(const HttpRequest& request) {
                          static_cast<curl_off_t>(limits_.maxBodyBytes));
         curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &WriteBody);
         curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+        curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &WriteHeader);
+        curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
 
         if (IEquals(method, "GET")) {
             curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
@@ -223,6 +265,7 @@ HttpResponse CurlHttp::Send(const HttpRequest& request) {
         while (CURLMsg* msg = curl_multi_info_read(multi, &left)) {
             if (msg->msg == CURLMSG_DONE && msg->easy_handle == easy) result = msg->data.result;
         }
+        if (transfer.headerOverflow) throw HttpError("HTTP answer headers too large");
         if (transfer.overflow || result == CURLE_FILESIZE_EXCEEDED)
             throw HttpError("HTTP answer larger than " + std::to_string(limits_.maxBodyBytes) +
                             " bytes");
@@ -238,7 +281,8 @@ HttpResponse CurlHttp::Send(const HttpRequest& request) {
         const bool redirect =
             (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
             location && *location;
-        if (!redirect) return HttpResponse{status, std::move(transfer.body)};
+        if (!redirect)
+            return HttpResponse{status, std::move(transfer.body), std::move(transfer.headers)};
 
         if (hop >= limits_.maxRedirects) throw HttpError("too many HTTP redirects");
         std::string next = location;

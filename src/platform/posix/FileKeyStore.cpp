@@ -10,7 +10,7 @@
 #include <iterator>
 
 #include "platform/posix/DesktopEntry.h"
-#include "platform/posix/Utf8.h"
+#include "platform/Utf8.h"
 
 namespace velmora::platform::posix {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/posix/Utf8.h"
+#include "platform/Utf8.h"
 
 namespace velmora::platform::posix {
 

@@ -8,33 +8,6 @@
 
 namespace velmora::platform::qt {
 
-namespace {
-
-class QtTimer : public ITimer {
-  public:
-    QtTimer() {
-        timer_.setTimerType(Qt::CoarseTimer);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            if (handler_) handler_();
-        });
-    }
-    void SetInterval(int ms) override { timer_.setInterval(ms); }
-    int Interval() const override { return timer_.interval(); }
-    void SetEnabled(bool on) override {
-        // Enabling a running timer must not restart its period.
-        if (on && !timer_.isActive()) timer_.start();
-        if (!on) timer_.stop();
-    }
-    bool Enabled() const override { return timer_.isActive(); }
-    void OnTick(std::function<void()> handler) override { handler_ = std::move(handler); }
-
-  private:
-    QTimer timer_;
-    std::function<void()> handler_;
-};
-
-}  // namespace
-
 void QtEventLoop::Yield() {
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
@@ -73,10 +46,6 @@ bool QtEventLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
 void QtEventLoop::Wake() {
     // Every waiter re-checks its condition; outer ones do so once the inner ones return.
     for (QEventLoop* loop : waiting_) loop->quit();
-}
-
-std::unique_ptr<ITimer> QtEventLoop::CreateTimer() {
-    return std::make_unique<QtTimer>();
 }
 
 }  // namespace velmora::platform::qt

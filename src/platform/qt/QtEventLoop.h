@@ -16,7 +16,6 @@ class QtEventLoop : public IEventLoop {
     void Wait(int ms) override;
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override;
     void Wake() override;
-    std::unique_ptr<ITimer> CreateTimer() override;
 
   private:
     std::vector<QEventLoop*> waiting_;

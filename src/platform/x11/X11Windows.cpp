@@ -1,7 +1,5 @@
 #include "platform/x11/X11Windows.h"
 
-#include <unistd.h>
-
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 
@@ -13,9 +11,33 @@ constexpr long kNetWmStateAdd = 1;
 // Source indication "pager": the request comes from a tool acting for the user, so the
 // window manager's focus-stealing prevention lets it through.
 constexpr long kSourcePager = 2;
+
+// _NET_MOVERESIZE_WINDOW's first word: gravity in the low byte, then one bit for each of x, y,
+// width and height that the message carries, then the source indication in bits 12 to 15.
+constexpr long kMoveResizeX = 1L << 8;
+constexpr long kMoveResizeY = 1L << 9;
+constexpr long kMoveResizeWidth = 1L << 10;
+constexpr long kMoveResizeHeight = 1L << 11;
+constexpr int kMoveResizeSourceShift = 12;
+constexpr long kSourceApplication = 1;
+
+// Waits for the window manager, which acts in its own time while our callers click or type into
+// the window next. Bounded, so one that ignores us delays a call by 1.25 s at most.
+constexpr int kPollStepMs = 10;
+constexpr int kMapBoundMs = 1000;      // a restored window becoming viewable
+constexpr int kExposeSettleMs = 250;   // a window back from the icon taking input
+constexpr int kActivateBoundMs = 500;  // activation reaching the window
 }  // namespace
 
-X11Windows::X11Windows(XDisplay& display) : d_(display) {}
+X11Windows::X11Windows(XDisplay& display, IEventLoop& loop) : d_(display), loop_(loop) {}
+
+bool X11Windows::PollUntil(const std::function<bool()>& done, int boundMs) {
+    for (int waited = 0;; waited += kPollStepMs) {
+        if (done()) return true;
+        if (waited >= boundMs) return false;
+        loop_.Wait(kPollStepMs);
+    }
+}
 
 bool X11Windows::Exists(Window w) {
     if (!w) return false;
@@ -113,8 +135,9 @@ Window X11Windows::ClientBelow(Window w, int depth) {
 void X11Windows::MoveTo(Window top, int x, int y, int width, int height, bool resize) {
     if (d_.Supports("_NET_MOVERESIZE_WINDOW")) {
         // Static gravity: x and y place the client window itself, not the frame around it.
-        long flags = StaticGravity | (1L << 8) | (1L << 9) | (1L << 12);
-        if (resize) flags |= (1L << 10) | (1L << 11);
+        long flags = StaticGravity | kMoveResizeX | kMoveResizeY |
+                     (kSourceApplication << kMoveResizeSourceShift);
+        if (resize) flags |= kMoveResizeWidth | kMoveResizeHeight;
         d_.SendRootMessage(top, d_.GetAtom("_NET_MOVERESIZE_WINDOW"), flags, x, y, width, height);
         return;
     }
@@ -185,15 +208,16 @@ void X11Windows::ShowWindow(WinHandle handle, ShowCommand cmd) {
         d_.SendRootMessage(top, d_.GetAtom("_NET_ACTIVE_WINDOW"), kSourcePager, CurrentTime, 0);
     // The window manager maps the window in its own time; the callers click into it next, so
     // wait (briefly, bounded) until it is viewable, as a restore on Windows is done on return.
-    for (int i = 0; i < 100; ++i) {
-        XWindowAttributes attrs;
-        XSync(d_.get(), False);
-        if (!XGetWindowAttributes(d_.get(), top, &attrs) || attrs.map_state == IsViewable) break;
-        usleep(10'000);
-    }
+    PollUntil(
+        [&] {
+            XWindowAttributes attrs;
+            XSync(d_.get(), False);
+            return !XGetWindowAttributes(d_.get(), top, &attrs) || attrs.map_state == IsViewable;
+        },
+        kMapBoundMs);
     // A program drops input to a window it has not yet seen exposed; give a window that was
     // just brought back from the icon a moment to take it.
-    if (!wasViewable) usleep(250'000);
+    if (!wasViewable) loop_.Wait(kExposeSettleMs);
 }
 
 bool X11Windows::IsIconic(WinHandle handle) {
@@ -221,12 +245,13 @@ void X11Windows::SetForegroundWindow(WinHandle handle) {
         // The window manager activates in its own time, and the keys our callers press next go
         // to whatever has the focus then: wait (bounded) until the window is the active one.
         const Atom active = d_.GetAtom("_NET_ACTIVE_WINDOW");
-        for (int i = 0; i < 50; ++i) {
-            XSync(d_.get(), False);
-            auto now = d_.GetCardinals(d_.Root(), active, XA_WINDOW);
-            if (!now.empty() && static_cast<Window>(now[0]) == top) break;
-            usleep(10'000);
-        }
+        PollUntil(
+            [&] {
+                XSync(d_.get(), False);
+                auto now = d_.GetCardinals(d_.Root(), active, XA_WINDOW);
+                return !now.empty() && static_cast<Window>(now[0]) == top;
+            },
+            kActivateBoundMs);
         return;
     }
     // No EWMH window manager: raise and focus by hand.

@@ -2,6 +2,7 @@
 
 #include <X11/Xlib.h>
 
+#include "platform/IEventLoop.h"
 #include "platform/IWindows.h"
 #include "platform/x11/XDisplay.h"
 
@@ -10,10 +11,11 @@ namespace velmora::platform::x11 {
 // Window operations on other programs' windows. The window of a point is the deepest mapped
 // one (a control with a native window of its own yields that control); state changes act on
 // the top-level client that holds it, the window that carries WM_STATE, because that is the
-// window the window manager manages.
+// window the window manager manages. Waits for the window manager go through the event loop,
+// so the program's own windows stay responsive meanwhile.
 class X11Windows : public IWindows {
   public:
-    explicit X11Windows(XDisplay& display);
+    X11Windows(XDisplay& display, IEventLoop& loop);
     WinHandle WindowFromPoint(Point screen) override;
     std::optional<Rect> GetWindowRect(WinHandle w) override;
     std::optional<Point> ScreenToClient(WinHandle w, Point screen) override;
@@ -30,7 +32,10 @@ class X11Windows : public IWindows {
     bool Exists(Window w);
     Window ClientBelow(Window w, int depth);
     void MoveTo(Window top, int x, int y, int width, int height, bool resize);
+    // Polls done() every few milliseconds for at most boundMs, dispatching events in between.
+    bool PollUntil(const std::function<bool()>& done, int boundMs);
     XDisplay& d_;
+    IEventLoop& loop_;
     int cursorCount_ = 0;
 };
 

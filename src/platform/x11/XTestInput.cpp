@@ -5,27 +5,29 @@
 
 #include <stdexcept>
 
+#include "platform/VirtualKey.h"
+
 namespace velmora::platform::x11 {
 
-KeySym KeysymForVk(std::uint8_t vk) {
-    switch (vk) {
-        case 13:
+KeySym KeysymForVk(std::uint8_t code) {
+    switch (code) {
+        case vk::Return:
             return XK_Return;
-        case 16:
+        case vk::Shift:
             return XK_Shift_L;
-        case 17:
+        case vk::Control:
             return XK_Control_L;
-        case 18:
+        case vk::Menu:
             return XK_Alt_L;
-        case 44:
+        case vk::Print:
             return XK_Print;
-        case 46:
+        case vk::Delete:
             return XK_Delete;
         default:
             break;
     }
     // Letters travel as their lower-case keysyms: the shift state is the caller's business.
-    if (vk >= 65 && vk <= 90) return XK_a + (vk - 65);
+    if (vk::IsLetter(code)) return XK_a + (code - vk::LetterA);
     return NoSymbol;
 }
 

@@ -7,6 +7,7 @@
 #include <QTest>
 
 #include "app/frmMain.h"
+#include "translate/clsGoogleLanguages.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/qt/QtEventLoop.h"
 
@@ -17,18 +18,40 @@ namespace {
 struct Fixture {
     platform::fake::FakePlatform fakes;
     platform::qt::QtEventLoop loop;
-    platform::Platform platform{
-        fakes.input,       fakes.windows,  fakes.clipboard, fakes.screen, fakes.http,
-        fakes.regex,       fakes.codePage, fakes.clock,     loop,         fakes.keyStore,
-        fakes.processorId, fakes.process,  fakes.messageBox};
-    app::NullUpdateServices update;
-    struct NoTranslation : translate::ITranslator {
+    platform::Platform platform{.input = fakes.input,
+                                .windows = fakes.windows,
+                                .clipboard = fakes.clipboard,
+                                .screen = fakes.screen,
+                                .http = fakes.http,
+                                .regex = fakes.regex,
+                                .codePage = fakes.codePage,
+                                .clock = fakes.clock,
+                                .loop = loop,
+                                .keyStore = fakes.keyStore,
+                                .processorId = fakes.processorId,
+                                .process = fakes.process,
+                                .messageBox = fakes.messageBox};
+    update::NullUpdateServices update;
+    struct CountingTranslator : translate::ITranslator {
+        int calls = 0;
         std::u16string TranslateText(const std::u16string&, const std::string&,
                                      const std::string&) override {
+            ++calls;
             return {};
         }
     } translator;
-    app::frmMain window{platform, app::AppConfig{}, update, translator};
+    app::Configuration config;
+    std::string unitId = "BFEBFBFF000906EA";
+    relay::Session session{platform, translator, translate::clsGoogleLanguages::Shared()};
+    target::frmSnapShot overlay;
+    target::frmSettingSendShortcut shortcutDialog;
+    app::frmMain window{app::MainWindowParts{.platform = platform,
+                                             .config = config,
+                                             .update = update,
+                                             .unitId = unitId,
+                                             .session = session,
+                                             .overlay = overlay,
+                                             .shortcutDialog = shortcutDialog}};
 };
 
 }  // namespace
@@ -176,6 +199,41 @@ TEST(MainWindow, CloseHidesBehindOneTrayIconAndRestoreBringsItBack) {
         EXPECT_TRUE(f.window.isVisible());
         EXPECT_TRUE(f.window.TrayIconShown()) << "the icon stays once added";
     }
+}
+
+TEST(MainWindow, SendBoxKeysAndFocusDriveTheRelay) {
+    Fixture f;
+    f.window.Load();
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    f.window.activateWindow();
+    f.window.txtSend->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(f.window.txtSend->hasFocus());
+    EXPECT_TRUE(f.window.Timer1->isActive()) << "focus in starts the idle countdown";
+
+    // Any other key only stamps the time of the last key.
+    f.fakes.clock.AdvanceMs(5'000);
+    const auto before = f.window.State.LastKeyTime;
+    QTest::keyClick(f.window.txtSend, Qt::Key_A);
+    EXPECT_GT(f.window.State.LastKeyTime, before);
+    EXPECT_EQ(f.translator.calls, 0);
+    QTest::keyClick(f.window.txtSend, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(f.window.txtSend, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(f.translator.calls, 0);
+
+    // Ctrl+Enter and Alt+S send what was typed (translation first).
+    f.window.txtSend->setPlainText(QStringLiteral("hello"));
+    QTest::keyClick(f.window.txtSend, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_EQ(f.translator.calls, 1);
+    f.window.txtSend->setPlainText(QStringLiteral("again"));
+    QTest::keyClick(f.window.txtSend, Qt::Key_S, Qt::AltModifier);
+    EXPECT_EQ(f.translator.calls, 2);
+
+    // Focus out stops the countdown.
+    f.window.cboMyLan->setFocus();
+    QApplication::processEvents();
+    EXPECT_FALSE(f.window.Timer1->isActive());
 }
 
 int main(int argc, char** argv) {

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <thread>
 
 #include "EndpointProcess.h"
@@ -228,6 +229,35 @@ TEST(CurlHttp, StatusAndRawBodyComeBackUnchanged) {
     EXPECT_EQ(res.status, 503);
     EXPECT_EQ(res.body, raw);
     EXPECT_EQ(http.Send(Get(s.Url("/missing"))).status, 404);
+}
+
+TEST(CurlHttp, AnswerHeadersComeBackAsReceivedFromTheFinalHop) {
+    LocalServer s([&](httplib::Server& srv) {
+        srv.Get("/hop", [](const auto&, auto& res) {
+            res.set_header("X-Hop", "first");
+            res.set_redirect("/limited");
+        });
+        srv.Get("/limited", [](const auto&, auto& res) {
+            res.status = 429;
+            res.set_header("Retry-After", "  17 ");
+            res.set_header("X-Trace-ID", "a: b");
+            res.set_content("slow down", "text/plain");
+        });
+    });
+    Loop l;
+    CurlHttp http(l.loop, SmallLimits());
+    auto res = http.Send(Get(s.Url("/hop")));
+    EXPECT_EQ(res.status, 429);
+    auto find = [&](const std::string& name) -> std::optional<std::string> {
+        for (const auto& [n, v] : res.headers)
+            if (n == name) return v;
+        return std::nullopt;
+    };
+    EXPECT_EQ(find("Retry-After"), "17");
+    EXPECT_EQ(find("X-Trace-ID"), "a: b");  // only the first colon separates
+    EXPECT_EQ(find("Content-Type"), "text/plain");
+    EXPECT_EQ(find("X-Hop"), std::nullopt);  // the redirect's own headers are not kept
+    for (const auto& [n, v] : res.headers) EXPECT_EQ(n.rfind("HTTP/", 0), std::string::npos);
 }
 
 TEST(TranslateEndpointProgram, HelpAndBadOptions) {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "ImsimClient.h"
+#include "platform/VirtualKey.h"
 #include "target/Injector.h"
 
 // Xlib last: its None macro would clash with names in the ports.
@@ -23,14 +24,19 @@ namespace {
 
 using namespace std::chrono_literals;
 using velmora::platform::WinHandle;
+namespace vk = velmora::platform::vk;
 
+// No toolkit loop runs here: waiting is sleeping, in slices so a condition is seen soon.
 class SleepLoop : public velmora::platform::IEventLoop {
   public:
     void Yield() override {}
     void Wait(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-    bool WaitUntil(const std::function<bool()>& done, int) override { return done(); }
+    bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override {
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
+        return done();
+    }
     void Wake() override {}
-    std::unique_ptr<velmora::platform::ITimer> CreateTimer() override { return nullptr; }
 };
 
 bool PollUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
@@ -107,8 +113,8 @@ class ImsimWindowTest : public ::testing::Test {
     std::string socket_ = "/tmp/velmora-imsim-test-" + std::to_string(getpid()) + ".sock";
     velmora::platform::x11::XDisplay display_;
     velmora::platform::x11::XTestInput input_{display_};
-    velmora::platform::x11::X11Windows windows_{display_};
     SleepLoop loop_;
+    velmora::platform::x11::X11Windows windows_{display_, loop_};
     velmora::target::Injector inject_{input_, loop_};
     imsim::ImsimGeometry geometry_;
 };
@@ -143,8 +149,8 @@ TEST_F(ImsimWindowTest, SelectAllAndCopyOfTheHistoryGiveCrLfText) {
     p->client().Post("second\nmessage");
     PutOnClipboard("something else");
     Click(geometry_.history);
-    inject_.PressKeyChord(65, 17, 100);
-    inject_.PressKeyChord(67, 17, 100);
+    inject_.PressKeyChord(vk::Letter('A'), vk::Control, 100);
+    inject_.PressKeyChord(vk::Letter('C'), vk::Control, 100);
     EXPECT_TRUE(NoKeyDown());
     std::string expected = p->client().History();
     EXPECT_TRUE(PollUntil([&] { return ClipboardText() == expected; })) << ClipboardText();
@@ -162,8 +168,9 @@ TEST_F(ImsimWindowTest, PasteThenSendKeySendsTheInputUnderOurSpeakerLine) {
         std::function<void(ImsimWindowTest&)> send;
     };
     const Case cases[] = {
-        {"enter", [](ImsimWindowTest& t) { t.inject_.PressKeyChord(13, 0, 100); }},
-        {"ctrl-enter", [](ImsimWindowTest& t) { t.inject_.PressKeyChord(13, 17, 100); }},
+        {"enter", [](ImsimWindowTest& t) { t.inject_.PressKeyChord(vk::Return, 0, 100); }},
+        {"ctrl-enter",
+         [](ImsimWindowTest& t) { t.inject_.PressKeyChord(vk::Return, vk::Control, 100); }},
         {"button", [](ImsimWindowTest& t) { t.Click(t.geometry_.send); }},
     };
     for (const auto& c : cases) {
@@ -172,10 +179,10 @@ TEST_F(ImsimWindowTest, PasteThenSendKeySendsTheInputUnderOurSpeakerLine) {
         p->client().SetInput("old draft");
         PutOnClipboard("Hola, ¿qué tal?\r\nsegunda línea");
         Click(geometry_.input);
-        inject_.PressKeyChord(65, 17, 100);  // select all
-        inject_.PressKeyChord(46, 1, 100);   // delete, with the code that is no key
+        inject_.PressKeyChord(vk::Letter('A'), vk::Control, 100);  // select all
+        inject_.PressKeyChord(vk::Delete, 1, 100);  // delete, with the code that is no key
         EXPECT_TRUE(PollUntil([&] { return p->client().Input().empty(); }, 2000));
-        inject_.PressKeyChord(86, 17, 1);  // paste
+        inject_.PressKeyChord(vk::Letter('V'), vk::Control, 1);  // paste
         EXPECT_TRUE(PollUntil(
             [&] { return p->client().Input() == "Hola, ¿qué tal?\nsegunda línea"; }, 2000))
             << p->client().Input();
@@ -195,7 +202,7 @@ TEST_F(ImsimWindowTest, EnterDoesNotSendWhereAnotherKeySends) {
     auto p = Start({"--send-key", "ctrl-enter"});
     p->client().SetInput("draft");
     Click(geometry_.input);
-    inject_.PressKeyChord(13, 0, 50);
+    inject_.PressKeyChord(vk::Return, 0, 50);
     std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(p->client().Sent().empty());
     EXPECT_EQ(p->client().Input().find("draft"), 0u);
@@ -213,7 +220,7 @@ TEST_F(ImsimWindowTest, ScriptedPeerSpeaksAndAnswersEachSend) {
     for (const char* text : {"one", "two"}) {
         p->client().SetInput(text);
         Click(geometry_.input);
-        inject_.PressKeyChord(13, 0, 50);
+        inject_.PressKeyChord(vk::Return, 0, 50);
     }
     EXPECT_TRUE(PollUntil([&] {
         std::string h = p->client().History();

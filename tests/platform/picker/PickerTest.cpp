@@ -15,13 +15,14 @@
 #include <string>
 
 #include "ImsimClient.h"
+#include "platform/VirtualKey.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/qt/QtScreen.h"
 #include "target/Injector.h"
+#include "target/SnapShotPick.h"
 #include "target/frmSnapShot.h"
-#include "target/mduSnapShot.h"
 
 // Xlib last: its macros clash with names in Qt's headers.
 #include "platform/x11/X11Windows.h"
@@ -36,6 +37,7 @@ namespace {
 
 using platform::Rect;
 using platform::WinHandle;
+namespace vk = platform::vk;
 
 std::string Shell(const std::string& cmd) {
     std::string out;
@@ -92,12 +94,23 @@ class PickerTest : public ::testing::Test {
         loop.Wait(200);
     }
 
+    // Kept from pick to pick, with its fields, as the program keeps it.
+    frmSnapShot overlay;
+
     platform::Platform Bundle() {
-        return platform::Platform{input,           windows,           clipboard,
-                                  screen,          fakes.http,        fakes.regex,
-                                  fakes.codePage,  fakes.clock,       loop,
-                                  fakes.keyStore,  fakes.processorId, fakes.process,
-                                  fakes.messageBox};
+        return platform::Platform{.input = input,
+                                  .windows = windows,
+                                  .clipboard = clipboard,
+                                  .screen = screen,
+                                  .http = fakes.http,
+                                  .regex = fakes.regex,
+                                  .codePage = fakes.codePage,
+                                  .clock = fakes.clock,
+                                  .loop = loop,
+                                  .keyStore = fakes.keyStore,
+                                  .processorId = fakes.processorId,
+                                  .process = fakes.process,
+                                  .messageBox = fakes.messageBox};
     }
 
     // Runs a pick; once the overlay is up, `act` plays the user. Returns whether the overlay
@@ -107,9 +120,8 @@ class PickerTest : public ::testing::Test {
         QTimer poll;
         poll.setInterval(20);
         QObject::connect(&poll, &QTimer::timeout, [&] {
-            frmSnapShot* overlay = SnapShotOverlay();
-            if (!overlay || !overlay->window() || !overlay->window()->isVisible()) return;
-            WinHandle id = overlay->WindowId();
+            if (!overlay.window() || !overlay.window()->isVisible()) return;
+            WinHandle id = overlay.WindowId();
             if (windows.WindowFromPoint({x, y}) != id) return;
             poll.stop();
             covered = true;
@@ -121,13 +133,12 @@ class PickerTest : public ::testing::Test {
         // A pick that never gets its input must fail the test, not hang it.
         QTimer deadline;
         deadline.setSingleShot(true);
-        QObject::connect(&deadline, &QTimer::timeout, [] {
-            if (SnapShotOverlay() && SnapShotOverlay()->window())
-                SnapShotOverlay()->window()->close();
+        QObject::connect(&deadline, &QTimer::timeout, [this] {
+            if (overlay.window()) overlay.window()->close();
         });
         deadline.start(8000);
         auto p = Bundle();
-        PickTargetPoint(p, target);
+        RunPick(p, overlay, target);
         poll.stop();
         return covered;
     }
@@ -169,7 +180,7 @@ class PickerTest : public ::testing::Test {
     platform::qt::QtScreen screen;
     platform::x11::XDisplay display;
     platform::x11::XTestInput input{display};
-    platform::x11::X11Windows windows{display};
+    platform::x11::X11Windows windows{display, loop};
 };
 imsim::ImsimProcess* PickerTest::chat = nullptr;
 
@@ -193,7 +204,7 @@ TEST_F(PickerTest, PicksEachControlOfTheChatWindow) {
                   static_cast<Window>(geometry.window));
     }
     // The overlay is gone and the capture stays on the clipboard, for other programs too.
-    EXPECT_FALSE(SnapShotOverlay()->window());
+    EXPECT_FALSE(overlay.window());
     platform::Bitmap shot = clipboard.Image();
     Rect v = screen.VirtualScreen();
     EXPECT_EQ(shot.width, v.right - v.left);
@@ -230,8 +241,8 @@ TEST_F(PickerTest, ClosingWithoutClickLeavesTheTargetAndKeepsTheLastFields) {
     EXPECT_EQ(sendButton, before);
     ASSERT_TRUE(Pick(sendButton, send.x + 5, send.y + 5, [&] { Key(XK_F4, XK_Alt_L); }));
     EXPECT_EQ(sendButton, before);
-    EXPECT_EQ(SnapShotOverlay()->fields.WinHwnd, history.window);
-    EXPECT_EQ(SnapShotOverlay()->fields.ScreenCursorX, history.x + 20);
+    EXPECT_EQ(overlay.fields.WinHwnd, history.window);
+    EXPECT_EQ(overlay.fields.ScreenCursorX, history.x + 20);
 }
 
 TEST_F(PickerTest, OverlayCoversTheWholeScreen) {
@@ -253,10 +264,10 @@ TEST_F(PickerTest, InjectedPasteAndCopyWithOurOwnClipboard) {
     windows.SetForegroundWindow(static_cast<WinHandle>(geometry.input.window));
     loop.Wait(100);
     inject.ClickAt(geometry.input.x + 20, geometry.input.y + 20, 1);
-    inject.PressKeyChord(65, 17, 100);
-    inject.PressKeyChord(46, 1, 100);
-    inject.PressKeyChord(86, 17, 1);
-    inject.PressKeyChord(13, 0, 100);
+    inject.PressKeyChord(vk::Letter('A'), vk::Control, 100);
+    inject.PressKeyChord(vk::Delete, 1, 100);
+    inject.PressKeyChord(vk::Letter('V'), vk::Control, 1);
+    inject.PressKeyChord(vk::Return, 0, 100);
     loop.WaitUntil([] { return false; }, 300);
     auto sent = chat->client().Sent();
     ASSERT_FALSE(sent.empty());
@@ -266,8 +277,8 @@ TEST_F(PickerTest, InjectedPasteAndCopyWithOurOwnClipboard) {
     std::string expected = chat->client().History();
     windows.SetForegroundWindow(static_cast<WinHandle>(geometry.history.window));
     inject.ClickAt(geometry.history.x + 20, geometry.history.y + 20, 10);
-    inject.PressKeyChord(65, 17, 100);
-    inject.PressKeyChord(67, 17, 100);
+    inject.PressKeyChord(vk::Letter('A'), vk::Control, 100);
+    inject.PressKeyChord(vk::Letter('C'), vk::Control, 100);
     auto asText = [](const std::u16string& s) {
         return QString::fromStdU16String(s).toUtf8().toStdString();
     };

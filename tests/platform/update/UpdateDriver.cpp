@@ -4,6 +4,7 @@
 // where the companion would open its main window. The version is the text after VERSION= below,
 // so a test makes a "newer build" by patching those bytes in a copy of this program.
 
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 
@@ -13,6 +14,7 @@
 #include "platform/posix/IconvCodePage.h"
 #include "platform/posix/PosixProcess.h"
 #include "update/UpdateServices.h"
+#include "update/mduUnitId.h"
 #include "update/mduAutoUpdate.h"
 
 using namespace velmora;
@@ -27,6 +29,11 @@ std::string Version() {
 void Log(const std::filesystem::path& folder, const std::string& line) {
     std::ofstream(folder / "run.log", std::ios::app) << line << "\n";
 }
+// Versions are ASCII digits.
+std::string Narrow(const std::u16string& s) {
+    return std::string(s.begin(), s.end());
+}
+
 }  // namespace
 
 int main() {
@@ -42,16 +49,16 @@ int main() {
     big.totalTimeoutMs = 60000;
     big.maxBodyBytes = 64u << 20;
     platform::posix::CurlHttp downloads(f.loop, big);
-    platform::Platform pf{f.input,     f.windows, f.clipboard, f.screen, http,
-                          f.regex,     codePage,  f.clock,     f.loop,   f.keyStore,
-                          processorId, process,   f.messageBox};
-    update::UpdateServices services(pf, update::UpdateConfigFromEnvironment(), &downloads);
+    platform::Platform pf{.input = f.input, .windows = f.windows, .clipboard = f.clipboard, .screen = f.screen, .http = http, .regex = f.regex, .codePage = codePage, .clock = f.clock, .loop = f.loop, .keyStore = f.keyStore, .processorId = processorId, .process = process, .messageBox = f.messageBox};
+    const char* base = std::getenv("VELMORA_UPDATE_URL");
+    update::UpdateServices services(pf, update::UpdateConfig{.baseUrl = base ? base : ""},
+                                    downloads);
 
     const auto folder = process.ProgramFolder();
-    const std::string unitId = services.GetUnitId();
+    const std::string unitId = update::mduUnitId::GetUnitId(processorId);
     Log(folder, "start " + Version());
     services.CleanUpdateFiles();
-    if (update::mduAutoUpdate::IsNewerVersion(Version(), services.GetLatestVersion(unitId))) {
+    if (update::mduAutoUpdate::IsNewerVersion(Version(), Narrow(services.GetLatestVersion(unitId)))) {
         try {
             services.DownloadUpdate(services.GetUpdateFileList());
         } catch (const platform::HttpError& e) {

@@ -12,8 +12,8 @@
 #include <set>
 #include <thread>
 
-#include "../../unit/update/TempDir.h"
-#include "VendorServer.h"
+#include "support/TempDir.h"
+#include "support/VendorServer.h"
 
 namespace fs = std::filesystem;
 

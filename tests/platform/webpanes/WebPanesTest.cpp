@@ -8,8 +8,8 @@
 #include <QWebEngineView>
 #include <functional>
 
-#include "../update/VendorServer.h"
-#include "app/HelpSize.h"
+#include "support/VendorServer.h"
+#include "app/core/HelpSize.h"
 #include "app/QtWebPane.h"
 #include "app/frmAutoUpdate.h"
 #include "app/frmHelp.h"

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/VirtualKey.h"
 #include "platform/x11/X11Windows.h"
 #include "platform/x11/XDisplay.h"
 #include "platform/x11/XTestInput.h"
@@ -27,19 +28,23 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// This test has no toolkit loop to keep alive: waiting is sleeping.
+// This test has no toolkit loop to keep alive: waiting is sleeping. It counts what it was
+// asked for, so a test can see that the backend waits through the loop.
 class SleepLoop : public IEventLoop {
   public:
     void Yield() override { ++yields; }
-    void Wait(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    void Wait(int ms) override {
+        waitedMs += ms;
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override {
         auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
         return done();
     }
     void Wake() override {}
-    std::unique_ptr<ITimer> CreateTimer() override { return nullptr; }
     int yields = 0;
+    int waitedMs = 0;
 };
 
 bool PollUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
@@ -191,8 +196,8 @@ class X11BackendTest : public ::testing::Test {
     }
     XDisplay display;
     XTestInput input{display};
-    X11Windows windows{display};
     SleepLoop loop;
+    X11Windows windows{display, loop};
 };
 
 TEST_F(X11BackendTest, KeyChordsArriveInOrderUnderUsAndGermanLayouts) {
@@ -202,13 +207,21 @@ TEST_F(X11BackendTest, KeyChordsArriveInOrderUnderUsAndGermanLayouts) {
         std::vector<Seen> expected;
     };
     const std::vector<Chord> chords = {
-        {65, 17, {{"press Control_L"}, {"press a"}, {"release a"}, {"release Control_L"}}},
-        {13, 0, {{"press Return"}, {"release Return"}}},
+        {vk::Letter('A'),
+         vk::Control,
+         {{"press Control_L"}, {"press a"}, {"release a"}, {"release Control_L"}}},
+        {vk::Return, 0, {{"press Return"}, {"release Return"}}},
         // 1 has no key: the Delete around it still goes through, alone.
-        {46, 1, {{"press Delete"}, {"release Delete"}}},
-        {86, 17, {{"press Control_L"}, {"press v"}, {"release v"}, {"release Control_L"}}},
-        {89, 18, {{"press Alt_L"}, {"press y"}, {"release y"}, {"release Alt_L"}}},
-        {90, 16, {{"press Shift_L"}, {"press z"}, {"release z"}, {"release Shift_L"}}},
+        {vk::Delete, 1, {{"press Delete"}, {"release Delete"}}},
+        {vk::Letter('V'),
+         vk::Control,
+         {{"press Control_L"}, {"press v"}, {"release v"}, {"release Control_L"}}},
+        {vk::Letter('Y'),
+         vk::Menu,
+         {{"press Alt_L"}, {"press y"}, {"release y"}, {"release Alt_L"}}},
+        {vk::Letter('Z'),
+         vk::Shift,
+         {{"press Shift_L"}, {"press z"}, {"release z"}, {"release Shift_L"}}},
     };
     std::map<std::string, unsigned> yKeycode;
     for (const char* layout : {"us", "de"}) {
@@ -220,7 +233,7 @@ TEST_F(X11BackendTest, KeyChordsArriveInOrderUnderUsAndGermanLayouts) {
             auto seen = w.Drain();
             EXPECT_EQ(seen, c.expected) << "key " << int(c.key) << " mod " << int(c.modifier);
             // The key itself went down with the modifier held.
-            if (c.modifier == 17 && seen.size() == 4) {
+            if (c.modifier == vk::Control && seen.size() == 4) {
                 EXPECT_TRUE(seen[1].state & ControlMask);
             }
             EXPECT_TRUE(NoKeyDown(display));
@@ -321,6 +334,63 @@ TEST_F(X11BackendTest, TopmostMinimiseRestoreAndActivationChangeTheRealWindow) {
     EXPECT_TRUE(PollUntil([&] { return ActiveWindow(display) == w.id(); }));
 }
 
+// A window the window manager does not manage (override-redirect), on its own connection.
+class UnmanagedWindow {
+  public:
+    UnmanagedWindow() {
+        d_ = XOpenDisplay(nullptr);
+        XSetWindowAttributes attrs{};
+        attrs.override_redirect = True;
+        win_ = XCreateWindow(d_, DefaultRootWindow(d_), 60, 60, 120, 80, 0, CopyFromParent,
+                             InputOutput, CopyFromParent, CWOverrideRedirect, &attrs);
+        XMapWindow(d_, win_);
+        XSync(d_, False);
+    }
+    ~UnmanagedWindow() {
+        XDestroyWindow(d_, win_);
+        XCloseDisplay(d_);
+    }
+    Window id() const { return win_; }
+
+  private:
+    Display* d_ = nullptr;
+    Window win_ = 0;
+};
+
+TEST_F(X11BackendTest, CallsReturnOnceTheWindowManagerActedAndGiveUpWithinABound) {
+    TestWindow w(100, 100, 300, 200);
+    TestWindow other(500, 300, 200, 150);
+    auto h = static_cast<WinHandle>(w.id());
+    windows.SetForegroundWindow(static_cast<WinHandle>(other.id()));
+    ASSERT_TRUE(PollUntil([&] { return ActiveWindow(display) == other.id(); }));
+
+    // Keys pressed right after activation must reach the window: it is active on return.
+    windows.SetForegroundWindow(h);
+    EXPECT_EQ(ActiveWindow(display), w.id());
+
+    // A click right after a restore must land: the window is viewable on return.
+    windows.ShowWindow(h, ShowCommand::Minimize);
+    ASSERT_TRUE(PollUntil([&] { return windows.IsIconic(h); }));
+    loop.waitedMs = 0;
+    windows.ShowWindow(h, ShowCommand::Restore);
+    XWindowAttributes attrs;
+    ASSERT_TRUE(XGetWindowAttributes(w.dpy(), w.id(), &attrs));
+    EXPECT_EQ(attrs.map_state, IsViewable);
+    EXPECT_GT(loop.waitedMs, 0);  // the waits went through the event loop
+
+    // The window manager ignores activation of a window it does not manage: the call waits
+    // through the loop, then gives up.
+    UnmanagedWindow stray;
+    loop.waitedMs = 0;
+    auto start = std::chrono::steady_clock::now();
+    windows.SetForegroundWindow(static_cast<WinHandle>(stray.id()));
+    auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GT(loop.waitedMs, 0);
+    EXPECT_LE(loop.waitedMs, 1000);
+    EXPECT_LT(took, 2s);
+    EXPECT_NE(ActiveWindow(display), stray.id());
+}
+
 TEST_F(X11BackendTest, TopmostOnAChildMovesItsTopLevelWithoutResizing) {
     TestWindow w(120, 120, 400, 300);
     Window child = w.AddChild(200, 240, 80, 30);
@@ -366,10 +436,22 @@ TEST(KeysymTableTest, CodesMapToKeysymsOrToNothing) {
         std::uint8_t vk;
         KeySym sym;
     };
-    const Case cases[] = {{13, XK_Return}, {16, XK_Shift_L}, {17, XK_Control_L}, {18, XK_Alt_L},
-                          {44, XK_Print},  {46, XK_Delete},  {65, XK_a},         {67, XK_c},
-                          {86, XK_v},      {90, XK_z},       {1, NoSymbol},      {0, NoSymbol},
-                          {64, NoSymbol},  {91, NoSymbol},   {255, NoSymbol}};
+    // Around the letters: '@' (64) and '[' (91) have no code of their own.
+    const Case cases[] = {{vk::Return, XK_Return},
+                          {vk::Shift, XK_Shift_L},
+                          {vk::Control, XK_Control_L},
+                          {vk::Menu, XK_Alt_L},
+                          {vk::Print, XK_Print},
+                          {vk::Delete, XK_Delete},
+                          {vk::Letter('A'), XK_a},
+                          {vk::Letter('C'), XK_c},
+                          {vk::Letter('V'), XK_v},
+                          {vk::Letter('Z'), XK_z},
+                          {1, NoSymbol},
+                          {0, NoSymbol},
+                          {vk::LetterA - 1, NoSymbol},
+                          {vk::LetterZ + 1, NoSymbol},
+                          {255, NoSymbol}};
     for (const auto& c : cases) EXPECT_EQ(KeysymForVk(c.vk), c.sym) << int(c.vk);
 }
 

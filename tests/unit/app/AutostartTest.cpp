@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "../update/TempDir.h"
-#include "app/Autostart.h"
+#include "support/TempDir.h"
+#include "app/core/Autostart.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/posix/DesktopEntry.h"
 #include "platform/posix/FileKeyStore.h"
@@ -24,9 +24,7 @@ struct Home {
     FileKeyStore store{tmp.path() / "config", tmp.path() / "config" / "autostart"};
     Platform pf() {
         Platform p = f.platform();
-        return Platform{p.input,       p.windows,  p.clipboard, p.screen, p.http,
-                        p.regex,       p.codePage, p.clock,     p.loop,   store,
-                        p.processorId, p.process,  p.messageBox};
+        return Platform{.input = p.input, .windows = p.windows, .clipboard = p.clipboard, .screen = p.screen, .http = p.http, .regex = p.regex, .codePage = p.codePage, .clock = p.clock, .loop = p.loop, .keyStore = store, .processorId = p.processorId, .process = p.process, .messageBox = p.messageBox};
     }
     std::filesystem::path Entry() {
         return tmp.path() / "config" / "autostart" / "velmora.desktop";

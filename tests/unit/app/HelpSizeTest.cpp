@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/HelpSize.h"
+#include "app/core/HelpSize.h"
 
 using velmora::app::HelpBrowserGeometryFor;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/mduReg.h"
+#include "app/core/mduReg.h"
 #include "platform/fake/FakePlatform.h"
 
 using namespace velmora::app::mduReg;

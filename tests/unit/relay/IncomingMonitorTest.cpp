@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "RelayTestSupport.h"
+#include "platform/VirtualKey.h"
 #include "platform/posix/Pcre2Regex.h"
 
 namespace velmora::relay {
@@ -11,6 +12,7 @@ namespace {
 using platform::fake::FakeExit;
 using platform::fake::FakePlatform;
 using Log = std::vector<std::string>;
+namespace vk = platform::vk;
 using Captions = std::vector<std::pair<std::u16string, std::int64_t>>;
 
 constexpr int kHistory = 640;
@@ -26,7 +28,8 @@ class IncomingMonitorTest : public ::testing::Test {
         // The IM window copies its history when Ctrl+C reaches it.
         fp.loop.onYield = [this] {
             const auto& e = fp.log.Entries();
-            if (copyOnCtrlC && e.size() >= 2 && e[e.size() - 2] == "kdown 67")
+            if (copyOnCtrlC && e.size() >= 2 &&
+                e[e.size() - 2] == "kdown " + std::to_string(vk::Letter('C')))
                 fp.clipboard.text = history;
             if (hook) hook();
         };
@@ -158,14 +161,15 @@ TEST_F(IncomingMonitorTest, CaptureTakesOverAndGivesBackAMinimisedWindow) {
     fp.windows.windows[kHistory].iconic = true;
     monitor.Timer1_Timer();
     auto chord = [](int key) {
-        return Log{"kdown 17", "kdown " + std::to_string(key), "yield",
-                   "wait 100", "kup " + std::to_string(key),   "kup 17"};
+        const std::string ctrl = std::to_string(vk::Control);
+        return Log{"kdown " + ctrl, "kdown " + std::to_string(key), "yield",
+                   "wait 100",      "kup " + std::to_string(key),   "kup " + ctrl};
     };
     Log expected = {"yield",  // the countdown's last pass
                     "iconic 640",     "showcursor 1", "show 640 1", "getcursor", "clipboard clear",
                     "foreground 640", "move 30,40",   "ldown",      "lup",       "yield",
                     "wait 10"};
-    for (auto k : {65, 67}) {
+    for (int k : {vk::Letter('A'), vk::Letter('C')}) {
         auto c = chord(k);
         expected.insert(expected.end(), c.begin(), c.end());
     }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "RelayTestSupport.h"
+#include "platform/VirtualKey.h"
 
 namespace velmora::relay {
 namespace {
@@ -10,6 +11,7 @@ namespace {
 using platform::fake::FakePlatform;
 using BoxRun = fake::RecordingResultBox::Run;
 using Log = std::vector<std::string>;
+namespace vk = platform::vk;
 
 Log Chord(int key, int mod, int delay) {
     Log l;
@@ -54,7 +56,8 @@ class OutgoingFlowTest : public ::testing::Test {
         Log l = {"showcursor 1", "getcursor", "iconic 768"};
         if (minimised) l.push_back("show 768 1");
         l = l + Log{"topmost 768 on 10,20,400x300", "foreground 512"} + Click(50, 60, 1) +
-            Chord(65, 17, 100) + Chord(46, 1, 100) + Chord(86, 17, 1) + Log{"wait 300"} + send +
+            Chord(vk::Letter('A'), vk::Control, 100) + Chord(vk::Delete, 1, 100) +
+            Chord(vk::Letter('V'), vk::Control, 1) + Log{"wait 300"} + send +
             Log{"topmost 768 off 10,20,400x300"};
         if (minimised) l.push_back("show 768 6");
         return l + Log{"move 5,6", "wait 1", "showcursor 0", "foreground 256", "view mask 1"};
@@ -83,12 +86,14 @@ TEST_F(OutgoingFlowTest, SendStepsForEachWayOfSending) {
         Log send;
     };
     const Case cases[] = {
-        {"shortcut wins over the send button", 17, 13, kChat, false, Chord(13, 17, 100)},
-        {"a key without modifier", 0, 90, kChat, false, Chord(90, 0, 100)},
-        {"no shortcut: click the send button", 18, 0, kChat, false, Click(70, 80, 10)},
+        {"shortcut wins over the send button", vk::Control, vk::Return, kChat, false,
+         Chord(vk::Return, vk::Control, 100)},
+        {"a key without modifier", 0, vk::Letter('Z'), kChat, false,
+         Chord(vk::Letter('Z'), 0, 100)},
+        {"no shortcut: click the send button", vk::Menu, 0, kChat, false, Click(70, 80, 10)},
         {"neither: pasted, not sent", 0, 0, 0, false, {}},
-        {"minimised chat window is restored and minimised again", 17, 13, kChat, true,
-         Chord(13, 17, 100)},
+        {"minimised chat window is restored and minimised again", vk::Control, vk::Return, kChat,
+         true, Chord(vk::Return, vk::Control, 100)},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/VirtualKey.h"
 #include "platform/fake/FakePlatform.h"
 #include "target/Injector.h"
 #include "target/mduKeyBoard.h"
@@ -12,6 +13,14 @@ namespace velmora::target {
 namespace {
 
 using Log = std::vector<std::string>;
+namespace vk = platform::vk;
+
+std::string Down(int code) {
+    return "kdown " + std::to_string(code);
+}
+std::string Up(int code) {
+    return "kup " + std::to_string(code);
+}
 
 struct ChordCase {
     const char* name;
@@ -36,26 +45,35 @@ TEST_P(PressKeyChordTest, ProducesExactPrimitiveSequence) {
 
 INSTANTIATE_TEST_SUITE_P(
     Chords, PressKeyChordTest,
-    ::testing::Values(
-        ChordCase{"CtrlA",
-                  65,
-                  17,
-                  100,
-                  {"kdown 17", "kdown 65", "yield", "wait 100", "kup 65", "kup 17"}},
-        ChordCase{"EnterAlone", 13, 0, 100, {"kdown 13", "yield", "wait 100", "kup 13"}},
-        // 1 is no modifier key at all, but it is pressed and released like one.
-        ChordCase{"DeleteWithCodeOne",
-                  46,
-                  1,
-                  100,
-                  {"kdown 1", "kdown 46", "yield", "wait 100", "kup 46", "kup 1"}},
-        ChordCase{"CtrlVShortHold",
-                  86,
-                  17,
-                  1,
-                  {"kdown 17", "kdown 86", "yield", "wait 1", "kup 86", "kup 17"}},
-        ChordCase{
-            "ZeroDelayStillYieldsAndWaits", 90, 0, 0, {"kdown 90", "yield", "wait 0", "kup 90"}}),
+    ::testing::Values(ChordCase{"CtrlA",
+                                vk::Letter('A'),
+                                vk::Control,
+                                100,
+                                {Down(vk::Control), Down(vk::Letter('A')), "yield", "wait 100",
+                                 Up(vk::Letter('A')), Up(vk::Control)}},
+                      ChordCase{"EnterAlone",
+                                vk::Return,
+                                0,
+                                100,
+                                {Down(vk::Return), "yield", "wait 100", Up(vk::Return)}},
+                      // 1 is no modifier key at all, but it is pressed and released like one.
+                      ChordCase{
+                          "DeleteWithCodeOne",
+                          vk::Delete,
+                          1,
+                          100,
+                          {Down(1), Down(vk::Delete), "yield", "wait 100", Up(vk::Delete), Up(1)}},
+                      ChordCase{"CtrlVShortHold",
+                                vk::Letter('V'),
+                                vk::Control,
+                                1,
+                                {Down(vk::Control), Down(vk::Letter('V')), "yield", "wait 1",
+                                 Up(vk::Letter('V')), Up(vk::Control)}},
+                      ChordCase{"ZeroDelayStillYieldsAndWaits",
+                                vk::Letter('Z'),
+                                0,
+                                0,
+                                {Down(vk::Letter('Z')), "yield", "wait 0", Up(vk::Letter('Z'))}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ClickAtTest, MovesClicksThenYieldsAndWaits) {
@@ -72,20 +90,23 @@ TEST(ClickAtTest, ZeroDelayStillWaitsZero) {
 }
 
 TEST(InjectorTest, EventsOfTheProgramRunInsideTheHold) {
-    // A timer of our own window may fire between press and release; it must see the key
-    // down already and the release still to come.
+    // Our own windows' events are dispatched between press and release: they must see the
+    // key down already and the release still to come, and the hold must really pass.
     platform::fake::FakePlatform fp;
     fp.loop.logWaits = false;
-    auto timer = fp.loop.CreateTimer();
-    timer->SetInterval(50);
-    timer->OnTick([&] { fp.log.Add("tick"); });
-    timer->SetEnabled(true);
+    fp.loop.onYield = [&] {
+        if (fp.log.Entries().empty() || fp.log.Entries().back() != "event") fp.log.Add("event");
+    };
     auto p = fp.platform();
     Injector inject(p);
-    inject.PressKeyChord(67, 17, 100);
+    std::int64_t before = fp.clock.NowMs();
+    inject.PressKeyChord(vk::Letter('C'), vk::Control, 100);
+    EXPECT_EQ(fp.clock.NowMs() - before, 100);
     inject.ClickAt(1, 2, 10);
-    EXPECT_EQ(fp.log.Entries(), (Log{"kdown 17", "kdown 67", "tick", "tick", "kup 67", "kup 17",
-                                     "move 1,2", "ldown", "lup"}));
+    EXPECT_EQ(fp.clock.NowMs() - before, 110);
+    EXPECT_EQ(fp.log.Entries(),
+              (Log{Down(vk::Control), Down(vk::Letter('C')), "event", Up(vk::Letter('C')),
+                   Up(vk::Control), "move 1,2", "ldown", "lup", "event"}));
 }
 
 }  // namespace

@@ -3,10 +3,13 @@
 #include <deque>
 #include <functional>
 
+#include "platform/VirtualKey.h"
 #include "target/SendShortcut.h"
 
 namespace velmora::target {
 namespace {
+
+namespace vk = platform::vk;
 
 TEST(SendShortcutListsTest, ItemsInTheirOrder) {
     EXPECT_EQ(ControlItems(), (std::vector<std::u16string>{u"(无)", u"CTRL", u"ALT", u"SHIFT"}));
@@ -19,12 +22,13 @@ TEST(SendShortcutListsTest, ItemsInTheirOrder) {
 }
 
 TEST(SendShortcutMappingTest, EveryPositionOfBothLists) {
-    const std::int32_t controls[] = {0, 17, 18, 16};
+    const std::int32_t controls[] = {0, vk::Control, vk::Menu, vk::Shift};
     for (int pos = 0; pos < 4; ++pos) EXPECT_EQ(ControlForPosition(pos, 99), controls[pos]) << pos;
-    EXPECT_EQ(ControlForPosition(-1, 18), 18);  // nothing selected keeps the value
+    EXPECT_EQ(ControlForPosition(-1, vk::Menu), vk::Menu);  // nothing selected keeps the value
     const auto& keys = KeyItems();
-    EXPECT_EQ(KeyForSelection(0, keys[0]), 13);
-    for (int pos = 1; pos <= 26; ++pos) EXPECT_EQ(KeyForSelection(pos, keys[pos]), 64 + pos) << pos;
+    EXPECT_EQ(KeyForSelection(0, keys[0]), vk::Return);
+    for (int pos = 1; pos <= 26; ++pos)
+        EXPECT_EQ(KeyForSelection(pos, keys[pos]), vk::LetterA + pos - 1) << pos;
 }
 
 // A dialog that the test answers: each show runs one scripted action on the choice.
@@ -58,12 +62,14 @@ TEST(SendShortcutSettingTest, OkCancelAndCloseBoxAcrossUses) {
         std::int32_t control, key;
     };
     const Step steps[] = {
-        {CloseBox(), 0, 0},   // before any use: nothing set
-        {Ok(1, 0), 17, 13},   // CTRL + {Enter}
-        {Ok(0, 26), 0, 90},   // (无) + Z
-        {Ok(0, 0), 0, 13},    // unchanged selection: Enter alone
-        {Ok(2, 19), 18, 83},  // ALT + S
-        {CloseBox(), 18, 83}, {Cancel(), 0, 0}, {Ok(3, 1), 16, 65},
+        {CloseBox(), 0, 0},                       // before any use: nothing set
+        {Ok(1, 0), vk::Control, vk::Return},      // CTRL + {Enter}
+        {Ok(0, 26), 0, vk::Letter('Z')},          // (无) + Z
+        {Ok(0, 0), 0, vk::Return},                // unchanged selection: Enter alone
+        {Ok(2, 19), vk::Menu, vk::Letter('S')},   // ALT + S
+        {CloseBox(), vk::Menu, vk::Letter('S')},  // the close box keeps both
+        {Cancel(), 0, 0},                         // cancelling clears both
+        {Ok(3, 1), vk::Shift, vk::Letter('A')},   // SHIFT + A
     };
     ScriptedDialog dialog;
     std::int32_t control = 5, key = 5;

@@ -89,15 +89,5 @@ TEST_F(ExchangeFixture, TransportFailureReachesTheCaller) {
     EXPECT_THROW(RequestTranslation(ctx, u"x", "en", "es"), HttpError);
 }
 
-TEST(TranslateEndpointUrl, EnvironmentOverridesTheDefault) {
-    unsetenv("VELMORA_TRANSLATE_URL");
-    EXPECT_EQ(TranslateEndpointUrlFromEnvironment(), "http://127.0.0.1:18080/translate_t");
-    setenv("VELMORA_TRANSLATE_URL", "", 1);
-    EXPECT_EQ(TranslateEndpointUrlFromEnvironment(), "http://127.0.0.1:18080/translate_t");
-    setenv("VELMORA_TRANSLATE_URL", "http://127.0.0.1:9/translate_t", 1);
-    EXPECT_EQ(TranslateEndpointUrlFromEnvironment(), "http://127.0.0.1:9/translate_t");
-    unsetenv("VELMORA_TRANSLATE_URL");
-}
-
 }  // namespace
 }  // namespace velmora::translate

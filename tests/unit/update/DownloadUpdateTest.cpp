@@ -2,7 +2,7 @@
 
 #include <map>
 
-#include "TempDir.h"
+#include "support/TempDir.h"
 #include "platform/fake/FakePlatform.h"
 #include "update/Sha256.h"
 #include "update/mduAutoUpdate.h"
@@ -63,7 +63,7 @@ struct Fixture {
     bool Run(const std::vector<std::u16string>& list) {
         auto pf = f.platform();
         try {
-            au::DownloadUpdate(pf, config, list);
+            au::DownloadUpdate(pf, f.http, config, list);
         } catch (const FakeExit&) {
             return true;
         }

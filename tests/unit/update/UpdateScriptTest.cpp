@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "TempDir.h"
+#include "support/TempDir.h"
 #include "update/UpdateScript.h"
 
 using namespace velmora::update;

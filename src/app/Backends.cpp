@@ -1,0 +1,97 @@
+#include "app/Backends.h"
+
+#include "platform/posix/CpuidProcessorId.h"
+#include "platform/posix/CurlHttp.h"
+#include "platform/posix/FileKeyStore.h"
+#include "platform/posix/IconvCodePage.h"
+#include "platform/posix/Pcre2Regex.h"
+#include "platform/posix/PosixProcess.h"
+#include "platform/qt/QtClipboard.h"
+#include "platform/qt/QtClock.h"
+#include "platform/qt/QtEventLoop.h"
+#include "platform/qt/QtMessageBox.h"
+#include "platform/qt/QtScreen.h"
+#include "update/mduUnitId.h"
+// Xlib's macros (None, Bool, ...) clash with Qt's names: X11 headers come last.
+#include <X11/Xlib.h>
+
+#include "platform/x11/X11Windows.h"
+#include "platform/x11/XDisplay.h"
+#include "platform/x11/XTestInput.h"
+
+namespace velmora::app {
+
+namespace {
+platform::posix::CurlHttp::Limits DownloadLimits() {
+    platform::posix::CurlHttp::Limits l;
+    l.totalTimeoutMs = 300'000;
+    l.lowSpeedSeconds = 30;
+    l.maxBodyBytes = 256u << 20;
+    return l;
+}
+}  // namespace
+
+struct Backends::Impl {
+    Impl()
+        : clipboard(loop),
+          screen(clipboard),
+          input(display),
+          windows(display, loop),
+          http(loop),
+          downloadHttp(loop, DownloadLimits()) {}
+
+    platform::qt::QtClock clock;
+    platform::qt::QtEventLoop loop;
+    platform::qt::QtMessageBox messageBox;
+    platform::qt::QtClipboard clipboard;
+    platform::qt::QtScreen screen;
+    platform::x11::XDisplay display;
+    platform::x11::XTestInput input;
+    platform::x11::X11Windows windows;
+    platform::posix::CurlHttp http;
+    platform::posix::CurlHttp downloadHttp;
+    platform::posix::Pcre2RegexEngine regex;
+    platform::posix::IconvCodePage codePage;
+    platform::posix::CpuidProcessorId processorId;
+    platform::posix::PosixProcess process;
+    platform::posix::FileKeyStore keyStore;
+};
+
+Backends::Backends() : impl_(std::make_unique<Impl>()) {
+    Impl& i = *impl_;
+    platform_ = std::make_unique<platform::Platform>(platform::Platform{
+        .input = i.input,
+        .windows = i.windows,
+        .clipboard = i.clipboard,
+        .screen = i.screen,
+        .http = i.http,
+        .regex = i.regex,
+        .codePage = i.codePage,
+        .clock = i.clock,
+        .loop = i.loop,
+        .keyStore = i.keyStore,
+        .processorId = i.processorId,
+        .process = i.process,
+        .messageBox = i.messageBox,
+    });
+}
+
+Backends::~Backends() = default;
+
+platform::IHttp& Backends::downloadHttp() {
+    return impl_->downloadHttp;
+}
+
+bool DisplayReachable() {
+    Display* d = XOpenDisplay(nullptr);
+    if (d == nullptr) return false;
+    XCloseDisplay(d);
+    return true;
+}
+
+std::string ProcessorIdWithoutDisplay() {
+    platform::posix::CpuidProcessorId cpu;
+    return update::mduUnitId::GetUnitId(cpu);
+}
+
+}  // namespace velmora::app

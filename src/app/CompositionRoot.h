@@ -1,0 +1,54 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "app/Backends.h"
+#include "app/core/Configuration.h"
+#include "app/core/mduMain.h"
+#include "relay/Session.h"
+#include "target/frmSettingSendShortcut.h"
+#include "target/frmSnapShot.h"
+#include "translate/mduTranslate.h"
+#include "update/UpdateServices.h"
+
+namespace velmora::app {
+
+class frmAutoUpdate;
+class frmMain;
+
+// Builds and owns everything the running program is made of, once, in dependency order, and
+// plays the windows of start-up. Needs a running QApplication.
+class CompositionRoot : public IStartupShell {
+  public:
+    explicit CompositionRoot(Configuration config);
+    ~CompositionRoot() override;
+    CompositionRoot(const CompositionRoot&) = delete;
+    CompositionRoot& operator=(const CompositionRoot&) = delete;
+
+    // The start-up sequence for the command line's argument text.
+    StartOutcome Start(const std::string& argumentText);
+
+    frmMain* MainWindow() { return main_.get(); }
+
+    void ShowUpdateWindow() override;
+    void CloseUpdateWindow() override;
+    void Yield() override;
+    void CreateMainWindow() override;
+    void ShowMainWindow() override;
+    void CloseMainWindowFromCode() override;
+
+  private:
+    Backends backends_;
+    Configuration config_;
+    std::string unitId_;
+    update::UpdateServices update_;
+    std::unique_ptr<translate::ITranslator> translator_;
+    relay::Session session_;
+    target::frmSnapShot overlay_;
+    target::frmSettingSendShortcut shortcutDialog_;
+    std::unique_ptr<frmAutoUpdate> updateWindow_;
+    std::unique_ptr<frmMain> main_;
+};
+
+}  // namespace velmora::app

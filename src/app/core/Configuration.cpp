@@ -1,0 +1,240 @@
+#include "app/core/Configuration.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "app/core/IniFile.h"
+
+namespace velmora::app {
+
+namespace {
+
+constexpr std::uintmax_t kMaxFileBytes = 1u << 20;
+
+std::string& EngineField(Configuration& c, const char* engine, std::string EngineSettings::*f) {
+    return c.engineSettings[engine].*f;
+}
+
+template <const char* Engine, std::string EngineSettings::*F>
+std::string& Field(Configuration& c) {
+    return EngineField(c, Engine, F);
+}
+
+constexpr char kForm[] = "form";
+constexpr char kLibre[] = "libretranslate";
+constexpr char kDeepl[] = "deepl";
+constexpr char kGoogle[] = "google";
+constexpr char kMicrosoft[] = "microsoft";
+constexpr char kApy[] = "apy";
+
+std::string& EnginesText(Configuration& c) {
+    return c.engineList;
+}
+
+std::string Normalised(std::string value, Normalise n) {
+    if (n == Normalise::NoTrailingSlash) {
+        while (!value.empty() && value.back() == '/') value.pop_back();
+    }
+    return value;
+}
+
+std::vector<std::string> SplitList(std::string_view text) {
+    std::vector<std::string> out;
+    std::size_t start = 0;
+    while (start <= text.size()) {
+        std::size_t comma = text.find(',', start);
+        if (comma == std::string_view::npos) comma = text.size();
+        std::string_view item = text.substr(start, comma - start);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+        while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
+        if (!item.empty()) out.emplace_back(item);
+        start = comma + 1;
+    }
+    return out;
+}
+
+bool ReadSmallFile(const std::filesystem::path& file, std::string& text, std::string& why) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file, ec);
+    if (ec) {
+        why = "cannot be read";
+        return false;
+    }
+    if (size > kMaxFileBytes) {
+        why = "is larger than 1 MiB and was ignored";
+        return false;
+    }
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    if (!in && !in.eof()) {
+        why = "cannot be read";
+        return false;
+    }
+    text = s.str();
+    return true;
+}
+
+bool ReadableByOthers(const std::filesystem::path& file) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0) return false;
+    return (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
+}
+
+}  // namespace
+
+const EngineSettings& Configuration::Engine(const std::string& name) const {
+    static const EngineSettings none;
+    auto it = engineSettings.find(name);
+    return it == engineSettings.end() ? none : it->second;
+}
+
+const std::vector<ConfigRow>& ConfigTable() {
+    using N = Normalise;
+    static const std::vector<ConfigRow> rows = {
+        {"VELMORA_UPDATE_URL", "", "", "http://127.0.0.1:18081", N::NoTrailingSlash, false,
+         [](Configuration& c) -> std::string& { return c.updateBaseUrl; }},
+        {"VELMORA_PAGE_BASE", "", "", "127.0.0.1:18081", N::NoTrailingSlash, false,
+         [](Configuration& c) -> std::string& { return c.pageBase; }},
+        {"", "apertium", "modes", "/usr/share/apertium/modes", N::None, false,
+         [](Configuration& c) -> std::string& { return c.apertiumModes; }},
+        {"VELMORA_ENGINES", "translation", "engines", "", N::EngineList, false, EnginesText},
+        {"VELMORA_TRANSLATE_URL", kForm, "url", "http://127.0.0.1:18080/translate_t", N::None,
+         false, Field<kForm, &EngineSettings::url>},
+        {"", kLibre, "url", "", N::None, false, Field<kLibre, &EngineSettings::url>},
+        {"", kLibre, "key", "", N::None, true, Field<kLibre, &EngineSettings::key>},
+        {"", kDeepl, "url", "", N::None, false, Field<kDeepl, &EngineSettings::url>},
+        {"", kDeepl, "key", "", N::None, true, Field<kDeepl, &EngineSettings::key>},
+        {"", kGoogle, "url", "https://translation.googleapis.com/language/translate/v2", N::None,
+         false, Field<kGoogle, &EngineSettings::url>},
+        {"", kGoogle, "key", "", N::None, true, Field<kGoogle, &EngineSettings::key>},
+        {"", kMicrosoft, "url", "https://api.cognitive.microsofttranslator.com/translate",
+         N::None, false, Field<kMicrosoft, &EngineSettings::url>},
+        {"", kMicrosoft, "key", "", N::None, true, Field<kMicrosoft, &EngineSettings::key>},
+        {"", kMicrosoft, "region", "", N::None, false,
+         Field<kMicrosoft, &EngineSettings::region>},
+        {"", kApy, "url", "http://127.0.0.1:2737/translate", N::None, false,
+         Field<kApy, &EngineSettings::url>},
+    };
+    return rows;
+}
+
+const std::vector<std::string>& KnownEngines() {
+    static const std::vector<std::string> names = {"apertium", kForm,      kLibre, kDeepl,
+                                                   kGoogle,    kMicrosoft, kApy};
+    return names;
+}
+
+bool EngineNeedsKey(std::string_view name) {
+    return name == kDeepl || name == kGoogle || name == kMicrosoft;
+}
+
+bool EngineNeedsUrl(std::string_view name) {
+    return name == kLibre;
+}
+
+std::filesystem::path DefaultConfigFile(
+    const std::function<std::optional<std::string>(const char*)>& env) {
+    std::filesystem::path base;
+    if (auto xdg = env("XDG_CONFIG_HOME"); xdg && !xdg->empty() && xdg->front() == '/') {
+        base = *xdg;
+    } else if (auto home = env("HOME"); home && !home->empty()) {
+        base = std::filesystem::path(*home) / ".config";
+    } else {
+        base = "/tmp";
+    }
+    return base / "velmora" / "velmora.conf";
+}
+
+std::optional<std::string> ProcessEnvironment(const char* name) {
+    const char* v = std::getenv(name);
+    if (v == nullptr || *v == '\0') return std::nullopt;
+    return std::string(v);
+}
+
+Configuration LoadConfiguration(const std::function<std::optional<std::string>(const char*)>& env,
+                                const std::filesystem::path& file, Diagnostics& diagnostics) {
+    Configuration c;
+    c.file = file;
+    const auto& table = ConfigTable();
+    for (const auto& row : table) row.field(c) = std::string(row.fallback);
+    const std::string where = file.string();
+
+    // The file first, then the environment over it.
+    std::set<const ConfigRow*> fromFile;
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) {
+        std::string text;
+        std::string why;
+        if (!ReadSmallFile(file, text, why)) {
+            diagnostics.push_back(where + ": " + why);
+        } else {
+            const IniFile ini = ParseIni(text);
+            for (const auto& p : ini.problems)
+                diagnostics.push_back(where + ":" + std::to_string(p.line) + ": " + p.what);
+            bool secretSeen = false;
+            for (const auto& e : ini.entries) {
+                auto row = std::find_if(table.begin(), table.end(), [&](const ConfigRow& r) {
+                    return !r.section.empty() && r.section == e.section && r.key == e.key;
+                });
+                if (row == table.end()) {
+                    diagnostics.push_back(where + ":" + std::to_string(e.line) + ": unknown key [" +
+                                          e.section + "] " + e.key);
+                    continue;
+                }
+                row->field(c) = Normalised(e.value, row->normalise);
+                fromFile.insert(&*row);
+                secretSeen = secretSeen || (row->secret && !e.value.empty());
+            }
+            if (secretSeen && ReadableByOthers(file))
+                diagnostics.push_back(where +
+                                      ": holds API keys but other users can read it (chmod 600)");
+        }
+    }
+    bool formUrlFromEnv = false;
+    for (const auto& row : table) {
+        if (row.env.empty()) continue;
+        if (auto v = env(std::string(row.env).c_str())) {
+            row.field(c) = Normalised(*v, row.normalise);
+            fromFile.insert(&row);
+            if (row.env == "VELMORA_TRANSLATE_URL") formUrlFromEnv = true;
+        }
+    }
+
+    // The engine list: given, else the form endpoint alone when only its URL was set (the
+    // behaviour before engines existed), else the offline engine with the form one behind it.
+    std::string listText = c.engineList;
+    std::string listWhere = env("VELMORA_ENGINES") ? std::string("VELMORA_ENGINES") : where;
+    if (listText.empty()) {
+        listText = formUrlFromEnv ? "form" : "apertium, form";
+        listWhere.clear();
+    }
+    const auto& known = KnownEngines();
+    for (const std::string& name : SplitList(listText)) {
+        if (std::find(known.begin(), known.end(), name) == known.end()) {
+            diagnostics.push_back(listWhere + ": unknown engine \"" + name + "\" ignored");
+            continue;
+        }
+        if (std::find(c.engines.begin(), c.engines.end(), name) != c.engines.end()) continue;
+        const EngineSettings& s = c.Engine(name);
+        if (EngineNeedsUrl(name) && s.url.empty()) {
+            diagnostics.push_back(where + ": engine " + name + " has no [" + name +
+                                  "] url and was left out");
+            continue;
+        }
+        if (EngineNeedsKey(name) && s.key.empty()) {
+            diagnostics.push_back(where + ": engine " + name + " has no [" + name +
+                                  "] key and was left out");
+            continue;
+        }
+        c.engines.push_back(name);
+    }
+    return c;
+}
+
+}  // namespace velmora::app

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora::app {
+
+// Where an engine is reached and how it authenticates.
+struct EngineSettings {
+    std::string url;
+    std::string key;  // secret: never printed
+    std::string region;
+};
+
+// Every configuration value of the program, read once at start.
+struct Configuration {
+    std::string updateBaseUrl;  // scheme and host, no trailing slash
+    std::string pageBase;       // host and port, no scheme, no trailing slash
+    std::string apertiumModes;  // folder of the installed Apertium modes
+    // The engine list as configured (comma-separated), and the engines it yields, in the order
+    // they are tried.
+    std::string engineList;
+    std::vector<std::string> engines;
+    // Per engine name ("form", "deepl", ...); every known engine has an entry.
+    std::map<std::string, EngineSettings> engineSettings;
+    // The file the values were read from (it need not exist).
+    std::filesystem::path file;
+
+    const EngineSettings& Engine(const std::string& name) const;
+};
+
+// How a value is cleaned after it is read.
+enum class Normalise {
+    None,
+    NoTrailingSlash,  // a trailing slash would double the one every appended path starts with
+    EngineList,       // comma-separated names, blanks around them dropped
+};
+
+// One row of the configuration table: where a value comes from and what it defaults to.
+struct ConfigRow {
+    std::string_view env;      // environment variable, empty when there is none
+    std::string_view section;  // file section and key, empty when the file cannot set it
+    std::string_view key;
+    std::string_view fallback;
+    Normalise normalise;
+    bool secret;  // API keys: never echoed, and the file must not be readable by others
+    std::string& (*field)(Configuration&);
+};
+
+// The table itself, in one place.
+const std::vector<ConfigRow>& ConfigTable();
+
+// The engine names the program knows, in the order the settings dialog lists them.
+const std::vector<std::string>& KnownEngines();
+// Engines that refuse to work without a key, and those that have no default URL.
+bool EngineNeedsKey(std::string_view name);
+bool EngineNeedsUrl(std::string_view name);
+
+// The configuration file: $XDG_CONFIG_HOME/velmora/velmora.conf, else ~/.config/velmora/...
+std::filesystem::path DefaultConfigFile(const std::function<std::optional<std::string>(
+                                            const char*)>& env);
+
+// What reading found wrong; each line names the file, the line and the problem, never a value.
+using Diagnostics = std::vector<std::string>;
+
+// Reads the file (when it exists) and the environment through the table. Environment values
+// win over the file. Never throws; a file that cannot be read or parsed leaves its values at
+// their defaults and says so in diagnostics.
+Configuration LoadConfiguration(const std::function<std::optional<std::string>(const char*)>& env,
+                                const std::filesystem::path& file, Diagnostics& diagnostics);
+
+// The process environment as LoadConfiguration reads it (unset and empty both count as unset).
+std::optional<std::string> ProcessEnvironment(const char* name);
+
+}  // namespace velmora::app

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <optional>
+
+#include "platform/Platform.h"
+#include "relay/IMainView.h"
+#include "relay/IResultBox.h"
+#include "relay/ITranslate.h"
+#include "relay/IncomingMonitor.h"
+#include "relay/OutgoingFlow.h"
+#include "relay/RelayState.h"
+#include "relay/mduSendBuffer.h"
+#include "translate/clsGoogleLanguages.h"
+
+namespace velmora::relay {
+
+// One conversation relay: the shared state, the buffer of sent texts, and the two flows. The
+// flows need the main window, which exists only after start-up decided to open it, so they are
+// attached to it later and detached before it goes.
+class Session {
+  public:
+    Session(platform::Platform platform, ITranslate& translator,
+            const translate::clsGoogleLanguages& languages);
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    void Attach(IMainView& view, IResultBox& resultBox);
+    void Detach();
+    bool Attached() const { return outgoing_.has_value(); }
+
+    // Valid only while attached.
+    OutgoingFlow& Outgoing() { return *outgoing_; }
+    IncomingMonitor& Monitor() { return *monitor_; }
+
+    RelayState State;
+
+  private:
+    platform::Platform platform_;
+    ITranslate& translator_;
+    const translate::clsGoogleLanguages& languages_;
+    mduSendBuffer sendBuffer_;
+    std::optional<OutgoingFlow> outgoing_;
+    std::optional<IncomingMonitor> monitor_;
+};
+
+}  // namespace velmora::relay

@@ -1,0 +1,99 @@
+#include "translate/engines/DeeplEngine.h"
+
+#include <array>
+#include <utility>
+
+#include "translate/engines/HttpAnswer.h"
+#include "translate/engines/JsonAnswer.h"
+
+namespace velmora::translate::engines {
+
+namespace {
+
+// The table's languages the service translates, with their source codes.
+constexpr std::array<std::pair<std::string_view, std::string_view>, 25> kSource{{
+    {"zh-CN", "ZH"}, {"zh-TW", "ZH"}, {"en", "EN"}, {"et", "ET"}, {"bg", "BG"},
+    {"da", "DA"},    {"de", "DE"},    {"ru", "RU"}, {"fr", "FR"}, {"fi", "FI"},
+    {"nl", "NL"},    {"cs", "CS"},    {"lt", "LT"}, {"ro", "RO"}, {"no", "NB"},
+    {"pt", "PT"},    {"ja", "JA"},    {"sk", "SK"}, {"sl", "SL"}, {"uk", "UK"},
+    {"es", "ES"},    {"el", "EL"},    {"hu", "HU"}, {"it", "IT"}, {"id", "ID"},
+}};
+
+std::optional<std::string> Lookup(const std::string& tableCode) {
+    for (const auto& [table, code] : kSource) {
+        if (table == tableCode) return std::string(code);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> DeeplSourceCode(const std::string& tableCode) {
+    return Lookup(tableCode);
+}
+
+std::optional<std::string> DeeplTargetCode(const std::string& tableCode) {
+    if (tableCode == "en") return "EN-US";
+    if (tableCode == "pt") return "PT-PT";
+    if (tableCode == "zh-CN") return "ZH-HANS";
+    if (tableCode == "zh-TW") return "ZH-HANT";
+    return Lookup(tableCode);
+}
+
+std::string DeeplUrl(const HttpEngineSettings& settings) {
+    if (!settings.url.empty()) return settings.url;
+    const std::string& k = settings.key;
+    const bool free = k.size() >= 3 && k.compare(k.size() - 3, 3, ":fx") == 0;
+    return free ? kDeeplFreeUrl : kDeeplProUrl;
+}
+
+platform::HttpRequest BuildDeeplRequest(const HttpEngineSettings& settings,
+                                        const std::string& utf8Text, const std::string& source,
+                                        const std::string& target) {
+    const json::Json body = {
+        {"text", json::Json::array({utf8Text})}, {"source_lang", source}, {"target_lang", target}};
+    platform::HttpRequest r;
+    r.method = "POST";
+    r.url = DeeplUrl(settings);
+    r.headers = {{"Authorization", "DeepL-Auth-Key " + settings.key},
+                 {"Content-Type", "application/json"}};
+    r.body = json::Dump(body);
+    return r;
+}
+
+PieceResult ParseDeeplAnswer(const platform::HttpResponse& res, const platform::ICodePage& codePage,
+                             std::string_view key) {
+    const auto doc = json::Parse(res.body);
+    const json::Json* root = doc ? &*doc : nullptr;
+    if (res.status >= 200 && res.status <= 299) {
+        if (!root) return PieceResult::Fail(FailureKind::NoTranslation, "answer is not JSON");
+        const auto* first = json::Element(json::Member(root, "translations"), 0);
+        auto text = json::String(json::Member(first, "text"));
+        if (!text)
+            return PieceResult::Fail(FailureKind::NoTranslation, "answer without translations");
+        return PieceResult::Ok(codePage.FromUtf8(*text));
+    }
+    const auto message = json::String(json::Member(root, "message"));
+    return FailureForStatus(res, ServerText(message.value_or(""), key));
+}
+
+bool DeeplEngine::Supports(const std::string& src, const std::string& dst) {
+    return src != dst && DeeplSourceCode(src) && DeeplTargetCode(dst);
+}
+
+PieceResult DeeplEngine::TranslatePiece(std::u16string_view piece, const std::string& src,
+                                        const std::string& dst) {
+    auto from = DeeplSourceCode(src);
+    auto to = DeeplTargetCode(dst);
+    if (!from || !to || src == dst)
+        return PieceResult::Fail(FailureKind::Unsupported, "language pair not offered");
+    const auto request = BuildDeeplRequest(settings_, codePage_.ToUtf8(piece), *from, *to);
+    return Exchange(
+        http_, request,
+        [this](const platform::HttpResponse& res) {
+            return ParseDeeplAnswer(res, codePage_, settings_.key);
+        },
+        settings_.key);
+}
+
+}  // namespace velmora::translate::engines

@@ -1,0 +1,108 @@
+#include "translate/engines/GoogleEngine.h"
+
+#include <vector>
+
+#include "translate/clsGoogleLanguages.h"
+#include "translate/engines/HttpAnswer.h"
+#include "translate/engines/JsonAnswer.h"
+
+namespace velmora::translate::engines {
+
+namespace {
+
+// Every "reason" in error.errors[] and error.details[].
+std::vector<std::string> Reasons(const json::Json* error) {
+    std::vector<std::string> out;
+    for (const char* list : {"errors", "details"}) {
+        const json::Json* items = json::Member(error, list);
+        if (!items || !items->is_array()) continue;
+        for (const auto& item : *items) {
+            if (auto r = json::String(json::Member(&item, "reason"))) out.push_back(*r);
+        }
+    }
+    return out;
+}
+
+bool Has(const std::vector<std::string>& reasons, std::initializer_list<std::string_view> any) {
+    for (const auto& r : reasons) {
+        for (auto a : any) {
+            if (r == a) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::string> GoogleCode(const std::string& tableCode) {
+    for (const auto& e : clsGoogleLanguages::Shared().entries()) {
+        if (e.key == tableCode) return tableCode;
+    }
+    return std::nullopt;
+}
+
+platform::HttpRequest BuildGoogleRequest(const HttpEngineSettings& settings,
+                                         const std::string& utf8Text, const std::string& source,
+                                         const std::string& target) {
+    const json::Json body = {
+        {"q", utf8Text}, {"source", source}, {"target", target}, {"format", "text"}};
+    platform::HttpRequest r;
+    r.method = "POST";
+    r.url = WithQuery(settings.url.empty() ? kGoogleDefaultUrl : settings.url,
+                      "key=" + PercentEncode(settings.key));
+    r.headers = {{"Content-Type", "application/json"}};
+    r.body = json::Dump(body);
+    return r;
+}
+
+PieceResult ParseGoogleAnswer(const platform::HttpResponse& res,
+                              const platform::ICodePage& codePage, std::string_view key) {
+    const auto doc = json::Parse(res.body);
+    const json::Json* root = doc ? &*doc : nullptr;
+    if (res.status >= 200 && res.status <= 299) {
+        if (!root) return PieceResult::Fail(FailureKind::NoTranslation, "answer is not JSON");
+        const auto* first =
+            json::Element(json::Member(json::Member(root, "data"), "translations"), 0);
+        auto text = json::String(json::Member(first, "translatedText"));
+        if (!text)
+            return PieceResult::Fail(FailureKind::NoTranslation, "answer without translations");
+        return PieceResult::Ok(codePage.FromUtf8(*text));
+    }
+    const json::Json* error = json::Member(root, "error");
+    const std::string message =
+        ServerText(json::String(json::Member(error, "message")).value_or(""), key);
+    const auto reasons = Reasons(error);
+    const auto detail = [&](std::string text) {
+        return message.empty() ? text : text + ": " + message;
+    };
+    const std::string status = " (HTTP " + std::to_string(res.status) + ")";
+    if (Has(reasons, {"keyInvalid", "API_KEY_INVALID", "keyExpired", "API_KEY_EXPIRED"}))
+        return PieceResult::Fail(FailureKind::BadKey, detail("key refused" + status));
+    if (Has(reasons, {"rateLimitExceeded", "userRateLimitExceeded", "RATE_LIMIT_EXCEEDED"}))
+        return PieceResult::Fail(FailureKind::RateLimited, detail("too many requests" + status),
+                                 ParseRetryAfter(res.headers));
+    if (Has(reasons, {"dailyLimitExceeded", "quotaExceeded", "RESOURCE_EXHAUSTED"}))
+        return PieceResult::Fail(FailureKind::QuotaExceeded, detail("quota used up" + status),
+                                 ParseRetryAfter(res.headers));
+    return FailureForStatus(res, message);
+}
+
+bool GoogleEngine::Supports(const std::string& src, const std::string& dst) {
+    return src != dst && GoogleCode(src) && GoogleCode(dst);
+}
+
+PieceResult GoogleEngine::TranslatePiece(std::u16string_view piece, const std::string& src,
+                                         const std::string& dst) {
+    if (!Supports(src, dst))
+        return PieceResult::Fail(FailureKind::Unsupported, "language pair not offered");
+    const auto request =
+        BuildGoogleRequest(settings_, codePage_.ToUtf8(piece), *GoogleCode(src), *GoogleCode(dst));
+    return Exchange(
+        http_, request,
+        [this](const platform::HttpResponse& res) {
+            return ParseGoogleAnswer(res, codePage_, settings_.key);
+        },
+        settings_.key);
+}
+
+}  // namespace velmora::translate::engines

@@ -1,0 +1,79 @@
+#include "translate/engines/MicrosoftEngine.h"
+
+#include "translate/clsGoogleLanguages.h"
+#include "translate/engines/HttpAnswer.h"
+#include "translate/engines/JsonAnswer.h"
+
+namespace velmora::translate::engines {
+
+std::optional<std::string> MicrosoftCode(const std::string& tableCode) {
+    if (tableCode == "zh-CN") return "zh-Hans";
+    if (tableCode == "zh-TW") return "zh-Hant";
+    if (tableCode == "no") return "nb";
+    if (tableCode == "tl") return "fil";
+    if (tableCode == "sr") return "sr-Cyrl";
+    for (const auto& e : clsGoogleLanguages::Shared().entries()) {
+        if (e.key == tableCode) return tableCode;
+    }
+    return std::nullopt;
+}
+
+platform::HttpRequest BuildMicrosoftRequest(const HttpEngineSettings& settings,
+                                            const std::string& utf8Text, const std::string& source,
+                                            const std::string& target) {
+    const json::Json body = json::Json::array({{{"Text", utf8Text}}});
+    platform::HttpRequest r;
+    r.method = "POST";
+    r.url =
+        WithQuery(settings.url.empty() ? kMicrosoftDefaultUrl : settings.url,
+                  "api-version=3.0&from=" + PercentEncode(source) + "&to=" + PercentEncode(target));
+    r.headers = {{"Ocp-Apim-Subscription-Key", settings.key}};
+    if (!settings.region.empty())
+        r.headers.emplace_back("Ocp-Apim-Subscription-Region", settings.region);
+    r.headers.emplace_back("Content-Type", "application/json");
+    r.body = json::Dump(body);
+    return r;
+}
+
+PieceResult ParseMicrosoftAnswer(const platform::HttpResponse& res,
+                                 const platform::ICodePage& codePage, std::string_view key) {
+    const auto doc = json::Parse(res.body);
+    const json::Json* root = doc ? &*doc : nullptr;
+    if (res.status >= 200 && res.status <= 299) {
+        if (!root) return PieceResult::Fail(FailureKind::NoTranslation, "answer is not JSON");
+        const auto* first = json::Element(json::Member(json::Element(root, 0), "translations"), 0);
+        auto text = json::String(json::Member(first, "text"));
+        if (!text)
+            return PieceResult::Fail(FailureKind::NoTranslation, "answer without translations");
+        return PieceResult::Ok(codePage.FromUtf8(*text));
+    }
+    const json::Json* error = json::Member(root, "error");
+    const std::string message =
+        ServerText(json::String(json::Member(error, "message")).value_or(""), key);
+    if (json::Integer(json::Member(error, "code")) == 403001) {
+        std::string detail = "quota used up (HTTP " + std::to_string(res.status) + ")";
+        if (!message.empty()) detail += ": " + message;
+        return PieceResult::Fail(FailureKind::QuotaExceeded, detail, ParseRetryAfter(res.headers));
+    }
+    return FailureForStatus(res, message);
+}
+
+bool MicrosoftEngine::Supports(const std::string& src, const std::string& dst) {
+    return src != dst && MicrosoftCode(src) && MicrosoftCode(dst);
+}
+
+PieceResult MicrosoftEngine::TranslatePiece(std::u16string_view piece, const std::string& src,
+                                            const std::string& dst) {
+    if (!Supports(src, dst))
+        return PieceResult::Fail(FailureKind::Unsupported, "language pair not offered");
+    const auto request = BuildMicrosoftRequest(settings_, codePage_.ToUtf8(piece),
+                                               *MicrosoftCode(src), *MicrosoftCode(dst));
+    return Exchange(
+        http_, request,
+        [this](const platform::HttpResponse& res) {
+            return ParseMicrosoftAnswer(res, codePage_, settings_.key);
+        },
+        settings_.key);
+}
+
+}  // namespace velmora::translate::engines
