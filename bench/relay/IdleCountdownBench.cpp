@@ -49,7 +49,19 @@ struct Rig {
     platform::fake::FakePlatform fakes;
     platform::qt::QtEventLoop loop;
     platform::qt::QtClock clock;
-    platform::Platform p{.input = fakes.input, .windows = fakes.windows, .clipboard = fakes.clipboard, .screen = fakes.screen, .http = fakes.http, .regex = fakes.regex, .codePage = fakes.codePage, .clock = clock, .loop = loop, .keyStore = fakes.keyStore, .processorId = fakes.processorId, .process = fakes.process, .messageBox = fakes.messageBox};
+    platform::Platform p{.input = fakes.input,
+                         .windows = fakes.windows,
+                         .clipboard = fakes.clipboard,
+                         .screen = fakes.screen,
+                         .http = fakes.http,
+                         .regex = fakes.regex,
+                         .codePage = fakes.codePage,
+                         .clock = clock,
+                         .loop = loop,
+                         .keyStore = fakes.keyStore,
+                         .processorId = fakes.processorId,
+                         .process = fakes.process,
+                         .messageBox = fakes.messageBox};
     IdleView view;
     relay::RelayState state;
     platform::fake::FakeRegexEngine regex;

@@ -11,8 +11,8 @@ namespace {
 
 std::unique_ptr<translate::ITranslator> MakeTranslator(platform::Platform& p,
                                                        const Configuration& config) {
-    return std::make_unique<translate::HttpTranslator>(translate::TranslateContext{
-        p.http, p.codePage, p.loop, config.Engine("form").url});
+    return std::make_unique<translate::HttpTranslator>(
+        translate::TranslateContext{p.http, p.codePage, p.loop, config.Engine("form").url});
 }
 
 }  // namespace

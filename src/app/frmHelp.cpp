@@ -4,8 +4,8 @@
 #include <QUrl>
 #include <QWebEngineView>
 
-#include "app/core/HelpSize.h"
 #include "app/QtWebPane.h"
+#include "app/core/HelpSize.h"
 
 namespace velmora::app {
 

@@ -7,9 +7,9 @@
 #include <QString>
 #include <cstdlib>
 
+#include "app/QtArtwork.h"
 #include "app/core/Autostart.h"
 #include "app/core/CloseDecision.h"
-#include "app/QtArtwork.h"
 #include "app/frmHelp.h"
 #include "target/SendShortcut.h"
 #include "target/SnapShotPick.h"

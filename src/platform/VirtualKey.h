@@ -12,21 +12,16 @@ inline constexpr std::uint8_t Control = 17;
 inline constexpr std::uint8_t Menu = 18;  // Alt
 inline constexpr std::uint8_t Print = 44;
 inline constexpr std::uint8_t Delete = 46;
-inline constexpr std::uint8_t Digit0 = 48;
-inline constexpr std::uint8_t Digit9 = 57;
+inline constexpr std::uint8_t Digit0 = 48;  // '0'; the digits follow in order
 inline constexpr std::uint8_t LetterA = 65;
 inline constexpr std::uint8_t LetterZ = 90;
 
-// Letters carry their upper-case ASCII code ('A'..'Z', lower case accepted); digits their
-// ASCII code. Anything else is 0, the code of no key.
+// A letter's code is its upper-case ASCII code (lower case accepted); anything else gives 0,
+// the code of no key.
 inline constexpr std::uint8_t Letter(char c) {
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return c >= 'A' && c <= 'Z' ? static_cast<std::uint8_t>(c) : 0;
 }
-inline constexpr std::uint8_t Digit(char c) {
-    return c >= '0' && c <= '9' ? static_cast<std::uint8_t>(c) : 0;
-}
-
 inline constexpr bool IsLetter(int code) {
     return code >= LetterA && code <= LetterZ;
 }

@@ -169,8 +169,7 @@ bool WriteWhole(const fs::path& path, const std::string& bytes) {
 }
 
 bool Download(platform::Platform& pf, platform::IHttp& http, const UpdateConfig& config,
-              const UpdateEntry& e,
-              const fs::path& programFolder, const fs::path& dl) {
+              const UpdateEntry& e, const fs::path& programFolder, const fs::path& dl) {
     HttpResponse resp;
     try {
         HttpRequest req;

@@ -48,12 +48,12 @@ std::vector<std::u16string> GetUpdateFileList(platform::Platform& pf, const std:
 // a dl_files that is a symbolic link is unlinked, never followed.
 void CleanUpdateFiles(const std::filesystem::path& programFolder);
 
-// Downloads every usable entry whole through http into dl_files and installs them through WriteUpdateScript,
-// which ends the process. Entries whose name or URL is unusable are skipped. Returns (after
-// cleaning up, with no installed file touched) when there is nothing usable to install, when any
-// file is not obtained intact (transport failure, status other than 200, too large, SHA-256
-// mismatch, not writable), or when the script cannot be written or started: the caller then goes
-// on as if there were no update.
+// Downloads every usable entry whole through http into dl_files and installs them through
+// WriteUpdateScript, which ends the process. Entries whose name or URL is unusable are skipped.
+// Returns (after cleaning up, with no installed file touched) when there is nothing usable to
+// install, when any file is not obtained intact (transport failure, status other than 200, too
+// large, SHA-256 mismatch, not writable), or when the script cannot be written or started: the
+// caller then goes on as if there were no update.
 void DownloadUpdate(platform::Platform& pf, platform::IHttp& http, const UpdateConfig& config,
                     const std::vector<std::u16string>& fileList);
 

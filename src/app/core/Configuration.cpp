@@ -50,7 +50,8 @@ std::vector<std::string> SplitList(std::string_view text) {
         std::size_t comma = text.find(',', start);
         if (comma == std::string_view::npos) comma = text.size();
         std::string_view item = text.substr(start, comma - start);
-        while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+        while (!item.empty() && (item.front() == ' ' || item.front() == '\t'))
+            item.remove_prefix(1);
         while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
         if (!item.empty()) out.emplace_back(item);
         start = comma + 1;
@@ -113,11 +114,10 @@ const std::vector<ConfigRow>& ConfigTable() {
         {"", kGoogle, "url", "https://translation.googleapis.com/language/translate/v2", N::None,
          false, Field<kGoogle, &EngineSettings::url>},
         {"", kGoogle, "key", "", N::None, true, Field<kGoogle, &EngineSettings::key>},
-        {"", kMicrosoft, "url", "https://api.cognitive.microsofttranslator.com/translate",
-         N::None, false, Field<kMicrosoft, &EngineSettings::url>},
+        {"", kMicrosoft, "url", "https://api.cognitive.microsofttranslator.com/translate", N::None,
+         false, Field<kMicrosoft, &EngineSettings::url>},
         {"", kMicrosoft, "key", "", N::None, true, Field<kMicrosoft, &EngineSettings::key>},
-        {"", kMicrosoft, "region", "", N::None, false,
-         Field<kMicrosoft, &EngineSettings::region>},
+        {"", kMicrosoft, "region", "", N::None, false, Field<kMicrosoft, &EngineSettings::region>},
         {"", kApy, "url", "http://127.0.0.1:2737/translate", N::None, false,
          Field<kApy, &EngineSettings::url>},
     };

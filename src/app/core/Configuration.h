@@ -62,8 +62,8 @@ bool EngineNeedsKey(std::string_view name);
 bool EngineNeedsUrl(std::string_view name);
 
 // The configuration file: $XDG_CONFIG_HOME/velmora/velmora.conf, else ~/.config/velmora/...
-std::filesystem::path DefaultConfigFile(const std::function<std::optional<std::string>(
-                                            const char*)>& env);
+std::filesystem::path DefaultConfigFile(
+    const std::function<std::optional<std::string>(const char*)>& env);
 
 // What reading found wrong; each line names the file, the line and the problem, never a value.
 using Diagnostics = std::vector<std::string>;

@@ -21,10 +21,18 @@ bool Unquote(std::string_view in, std::string& out) {
         if (c == '\\' && i + 1 < in.size()) {
             const char e = in[++i];
             switch (e) {
-                case 'n': out += '\n'; break;
-                case 't': out += '\t'; break;
-                case 'r': out += '\r'; break;
-                default: out += e; break;  // \" \\ and anything else: the character itself
+                case 'n':
+                    out += '\n';
+                    break;
+                case 't':
+                    out += '\t';
+                    break;
+                case 'r':
+                    out += '\r';
+                    break;
+                default:
+                    out += e;
+                    break;  // \" \\ and anything else: the character itself
             }
             continue;
         }
@@ -85,12 +93,24 @@ std::string QuoteIniValue(std::string_view value) {
     std::string out = "\"";
     for (char c : value) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
-            case '\r': out += "\\r"; break;
-            default: out += c; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            default:
+                out += c;
+                break;
         }
     }
     out += '"';

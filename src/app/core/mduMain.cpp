@@ -55,8 +55,8 @@ bool IsUpdateDue(const std::u16string& answer) {
 }
 
 StartOutcome Main(const std::string& argumentText, const std::filesystem::path& programFolder,
-                  const std::string& unitId, update::IUpdateServices& update,
-                  IStartupShell& shell, std::string* error) {
+                  const std::string& unitId, update::IUpdateServices& update, IStartupShell& shell,
+                  std::string* error) {
     const StartMode mode = ModeOf(argumentText);
     if (mode == StartMode::Version) {
         return WriteVersionFile(programFolder, error) ? StartOutcome::VersionWritten

@@ -39,7 +39,7 @@ enum class StartOutcome { VersionWritten, VersionFailed, Running };
 // The start-up sequence, after the unit id was computed. Returns Running when the main window
 // exists (shown or in the tray).
 StartOutcome Main(const std::string& argumentText, const std::filesystem::path& programFolder,
-                  const std::string& unitId, update::IUpdateServices& update,
-                  IStartupShell& shell, std::string* error = nullptr);
+                  const std::string& unitId, update::IUpdateServices& update, IStartupShell& shell,
+                  std::string* error = nullptr);
 
 }  // namespace velmora::app

@@ -9,8 +9,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "platform/posix/DesktopEntry.h"
 #include "platform/Utf8.h"
+#include "platform/posix/DesktopEntry.h"
 
 namespace velmora::platform::posix {
 

@@ -5,9 +5,9 @@
 namespace velmora::translate::engines {
 
 Router::Router(std::vector<IEngine*> engines, platform::IClock& clock)
-    : engines_(std::move(engines)), blockedUntilMs_(engines_.size(), 0), clock_(clock) {
+    : engines_(std::move(engines)), clock_(clock) {
     std::erase(engines_, nullptr);
-    blockedUntilMs_.resize(engines_.size(), 0);
+    blockedUntilMs_.assign(engines_.size(), 0);
 }
 
 RoutedPiece Router::Translate(std::u16string_view piece, const std::string& src,

@@ -7,9 +7,9 @@
 #include <QTest>
 
 #include "app/frmMain.h"
-#include "translate/clsGoogleLanguages.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/qt/QtEventLoop.h"
+#include "translate/clsGoogleLanguages.h"
 
 using namespace velmora;
 

@@ -14,8 +14,8 @@
 #include "platform/posix/IconvCodePage.h"
 #include "platform/posix/PosixProcess.h"
 #include "update/UpdateServices.h"
-#include "update/mduUnitId.h"
 #include "update/mduAutoUpdate.h"
+#include "update/mduUnitId.h"
 
 using namespace velmora;
 
@@ -49,7 +49,19 @@ int main() {
     big.totalTimeoutMs = 60000;
     big.maxBodyBytes = 64u << 20;
     platform::posix::CurlHttp downloads(f.loop, big);
-    platform::Platform pf{.input = f.input, .windows = f.windows, .clipboard = f.clipboard, .screen = f.screen, .http = http, .regex = f.regex, .codePage = codePage, .clock = f.clock, .loop = f.loop, .keyStore = f.keyStore, .processorId = processorId, .process = process, .messageBox = f.messageBox};
+    platform::Platform pf{.input = f.input,
+                          .windows = f.windows,
+                          .clipboard = f.clipboard,
+                          .screen = f.screen,
+                          .http = http,
+                          .regex = f.regex,
+                          .codePage = codePage,
+                          .clock = f.clock,
+                          .loop = f.loop,
+                          .keyStore = f.keyStore,
+                          .processorId = processorId,
+                          .process = process,
+                          .messageBox = f.messageBox};
     const char* base = std::getenv("VELMORA_UPDATE_URL");
     update::UpdateServices services(pf, update::UpdateConfig{.baseUrl = base ? base : ""},
                                     downloads);
@@ -58,7 +70,8 @@ int main() {
     const std::string unitId = update::mduUnitId::GetUnitId(processorId);
     Log(folder, "start " + Version());
     services.CleanUpdateFiles();
-    if (update::mduAutoUpdate::IsNewerVersion(Version(), Narrow(services.GetLatestVersion(unitId)))) {
+    if (update::mduAutoUpdate::IsNewerVersion(Version(),
+                                              Narrow(services.GetLatestVersion(unitId)))) {
         try {
             services.DownloadUpdate(services.GetUpdateFileList());
         } catch (const platform::HttpError& e) {

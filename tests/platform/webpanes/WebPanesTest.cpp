@@ -8,11 +8,11 @@
 #include <QWebEngineView>
 #include <functional>
 
-#include "support/VendorServer.h"
-#include "app/core/HelpSize.h"
 #include "app/QtWebPane.h"
+#include "app/core/HelpSize.h"
 #include "app/frmAutoUpdate.h"
 #include "app/frmHelp.h"
+#include "support/VendorServer.h"
 
 using namespace velmora::app;
 

@@ -1,10 +1,10 @@
 #include <gtest/gtest.h>
 
-#include "support/TempDir.h"
 #include "app/core/Autostart.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/posix/DesktopEntry.h"
 #include "platform/posix/FileKeyStore.h"
+#include "support/TempDir.h"
 
 using namespace velmora::app;
 using velmora::platform::Platform;
@@ -24,7 +24,19 @@ struct Home {
     FileKeyStore store{tmp.path() / "config", tmp.path() / "config" / "autostart"};
     Platform pf() {
         Platform p = f.platform();
-        return Platform{.input = p.input, .windows = p.windows, .clipboard = p.clipboard, .screen = p.screen, .http = p.http, .regex = p.regex, .codePage = p.codePage, .clock = p.clock, .loop = p.loop, .keyStore = store, .processorId = p.processorId, .process = p.process, .messageBox = p.messageBox};
+        return Platform{.input = p.input,
+                        .windows = p.windows,
+                        .clipboard = p.clipboard,
+                        .screen = p.screen,
+                        .http = p.http,
+                        .regex = p.regex,
+                        .codePage = p.codePage,
+                        .clock = p.clock,
+                        .loop = p.loop,
+                        .keyStore = store,
+                        .processorId = p.processorId,
+                        .process = p.process,
+                        .messageBox = p.messageBox};
     }
     std::filesystem::path Entry() {
         return tmp.path() / "config" / "autostart" / "velmora.desktop";

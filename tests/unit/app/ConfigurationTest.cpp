@@ -125,17 +125,24 @@ TEST(Configuration, EachFaultIsOneLineAndTheRestIsStillUsed) {
         std::vector<std::string> engines;
     };
     const Case cases[] = {
-        {"[translation]\nengines=apertium\nthis line is nonsense\n", "velmora.conf:3: expected",
+        {"[translation]\nengines=apertium\nthis line is nonsense\n",
+         "velmora.conf:3: expected",
          {"apertium"}},
-        {"[translation\n[translation]\nengines=form\n", "velmora.conf:1: a section header", {"form"}},
+        {"[translation\n[translation]\nengines=form\n",
+         "velmora.conf:1: a section header",
+         {"form"}},
         {"[deepl]\nkey=\"unterminated\n[translation]\nengines=form\n",
-         "velmora.conf:2: a quoted value", {"form"}},
+         "velmora.conf:2: a quoted value",
+         {"form"}},
         {"[translation]\nengines=form, babelfish\n", "unknown engine \"babelfish\"", {"form"}},
         {"[translation]\nengines=libretranslate, form\n",
-         "engine libretranslate has no [libretranslate] url", {"form"}},
-        {"[translation]\nengines=google, apertium\n", "engine google has no [google] key",
+         "engine libretranslate has no [libretranslate] url",
+         {"form"}},
+        {"[translation]\nengines=google, apertium\n",
+         "engine google has no [google] key",
          {"apertium"}},
-        {"[translation]\nengines=form\n[form]\nurll=x\n", "velmora.conf:4: unknown key [form] urll",
+        {"[translation]\nengines=form\n[form]\nurll=x\n",
+         "velmora.conf:4: unknown key [form] urll",
          {"form"}},
         {"=x\n[translation]\nengines=form\n", "velmora.conf:1: a key is missing", {"form"}},
     };
@@ -183,12 +190,13 @@ TEST(Configuration, ConfigFileFollowsXdg) {
     // A relative XDG value is invalid by the base-directory rules.
     EXPECT_EQ(DefaultConfigFile(Env{{{"XDG_CONFIG_HOME", "rel"}, {"HOME", "/home/u"}}}),
               "/home/u/.config/velmora/velmora.conf");
-    EXPECT_EQ(DefaultConfigFile(Env{{{"HOME", "/home/u"}}}), "/home/u/.config/velmora/velmora.conf");
+    EXPECT_EQ(DefaultConfigFile(Env{{{"HOME", "/home/u"}}}),
+              "/home/u/.config/velmora/velmora.conf");
 }
 
 TEST(IniFile, QuotedValuesRoundTrip) {
-    const std::string values[] = {"plain", "with \"quotes\"", "back\\slash", "two\nlines",
-                                  " padded ", "", "a=b;c#d"};
+    const std::string values[] = {
+        "plain", "with \"quotes\"", "back\\slash", "two\nlines", " padded ", "", "a=b;c#d"};
     for (const auto& v : values) {
         const IniFile ini = ParseIni("[s]\nk=" + QuoteIniValue(v) + "\n");
         ASSERT_EQ(ini.entries.size(), 1u) << v;

@@ -39,12 +39,21 @@ TEST(VersionCompare, OnlyAStrictlyGreaterLeadingNumberIsAnUpdate) {
         bool due;
     };
     const Case cases[] = {
-        {u"20090924", true},    {u"20090923", false},  {u"20090922", false},
-        {u"", false},           {u"abc", false},       {u"  20100101", true},
-        {u"20090924beta", true}, {u"2009.0924", false}, {u"0x7FFFFFFF", false},
-        {u"inf", false},        {u"-1", false},        {u"20090923.5", true},
+        {u"20090924", true},
+        {u"20090923", false},
+        {u"20090922", false},
+        {u"", false},
+        {u"abc", false},
+        {u"  20100101", true},
+        {u"20090924beta", true},
+        {u"2009.0924", false},
+        {u"0x7FFFFFFF", false},
+        {u"inf", false},
+        {u"-1", false},
+        {u"20090923.5", true},
         // Full-width digits are no version number.
-        {u"２０９９０１０１", false}, {u"20100101０", true},
+        {u"２０９９０１０１", false},
+        {u"20100101０", true},
     };
     for (const auto& c : cases) EXPECT_EQ(app::IsUpdateDue(c.answer), c.due) << c.due;
 }
@@ -164,13 +173,13 @@ TEST(StartUp, StepsInOrderForEachMode) {
         {"-s",
          u"20090924",
          false,
-         {"clean", id, "update-window", "yield", "list", "download 1",
-          "close-update-window", "create-main", "close-main-from-code"}},
+         {"clean", id, "update-window", "yield", "list", "download 1", "close-update-window",
+          "create-main", "close-main-from-code"}},
         {"",
          u"20100101",
          true,
-         {"clean", id, "update-window", "yield", "list", "close-update-window",
-          "create-main", "show-main"}},
+         {"clean", id, "update-window", "yield", "list", "close-update-window", "create-main",
+          "show-main"}},
     };
     for (const auto& c : cases) {
         RecordingShell shell;

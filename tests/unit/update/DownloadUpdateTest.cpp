@@ -2,8 +2,8 @@
 
 #include <map>
 
-#include "support/TempDir.h"
 #include "platform/fake/FakePlatform.h"
+#include "support/TempDir.h"
 #include "update/Sha256.h"
 #include "update/mduAutoUpdate.h"
 

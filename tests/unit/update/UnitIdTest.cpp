@@ -2,12 +2,12 @@
 
 #include <stdexcept>
 
-#include "update/mduUnitId.h"
 #include "platform/posix/CpuidProcessorId.h"
+#include "update/mduUnitId.h"
 
-using velmora::update::mduUnitId::GetUnitId;
 using velmora::platform::posix::CpuidProcessorId;
 using velmora::platform::posix::FormatProcessorId;
+using velmora::update::mduUnitId::GetUnitId;
 
 namespace {
 struct Throwing : velmora::platform::IProcessorId {

@@ -3,14 +3,14 @@
 #include <map>
 #include <regex>
 
-#include "support/TempDir.h"
-#include "support/VendorServer.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/IconvCodePage.h"
+#include "support/TempDir.h"
+#include "support/VendorServer.h"
 #include "update/UpdateServices.h"
-#include "update/mduUnitId.h"
 #include "update/mduAutoUpdate.h"
+#include "update/mduUnitId.h"
 
 using namespace velmora;
 namespace fs = std::filesystem;

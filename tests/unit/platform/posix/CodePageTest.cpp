@@ -2,8 +2,8 @@
 
 #include <random>
 
-#include "platform/posix/IconvCodePage.h"
 #include "platform/Utf8.h"
+#include "platform/posix/IconvCodePage.h"
 #include "translate/mduTranBuilder.h"
 
 namespace velmora::platform::posix {

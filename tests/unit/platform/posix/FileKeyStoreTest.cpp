@@ -2,9 +2,9 @@
 
 #include <cstdlib>
 
-#include "support/TempDir.h"
 #include "platform/posix/DesktopEntry.h"
 #include "platform/posix/FileKeyStore.h"
+#include "support/TempDir.h"
 
 using namespace velmora::platform::posix;
 using velmora::platform::RootKey;

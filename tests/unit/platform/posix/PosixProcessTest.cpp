@@ -5,8 +5,8 @@
 #include <chrono>
 #include <thread>
 
-#include "support/TempDir.h"
 #include "platform/posix/PosixProcess.h"
+#include "support/TempDir.h"
 
 using velmora::platform::posix::PosixProcess;
 namespace fs = std::filesystem;

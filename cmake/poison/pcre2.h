@@ -1,0 +1,1 @@
+#error "platform-independent logic must reach this service through a port in src/platform"
