@@ -11,7 +11,7 @@
 #include <memory>
 #include <random>
 
-#include "EndpointProcess.h"
+#include "support/EndpointProcess.h"
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/IconvCodePage.h"
 #include "translate/mduTranslate.h"

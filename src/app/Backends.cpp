@@ -5,6 +5,7 @@
 #include "platform/posix/FileKeyStore.h"
 #include "platform/posix/IconvCodePage.h"
 #include "platform/posix/Pcre2Regex.h"
+#include "platform/posix/PosixPipeline.h"
 #include "platform/posix/PosixProcess.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtClock.h"
@@ -38,7 +39,8 @@ struct Backends::Impl {
           input(display),
           windows(display, loop),
           http(loop),
-          downloadHttp(loop, DownloadLimits()) {}
+          downloadHttp(loop, DownloadLimits()),
+          programs(&loop) {}
 
     platform::qt::QtClock clock;
     platform::qt::QtEventLoop loop;
@@ -55,6 +57,7 @@ struct Backends::Impl {
     platform::posix::CpuidProcessorId processorId;
     platform::posix::PosixProcess process;
     platform::posix::FileKeyStore keyStore;
+    platform::posix::PosixProgramRunner programs;
 };
 
 Backends::Backends() : impl_(std::make_unique<Impl>()) {
@@ -80,6 +83,10 @@ Backends::~Backends() = default;
 
 platform::IHttp& Backends::downloadHttp() {
     return impl_->downloadHttp;
+}
+
+platform::IProgramRunner& Backends::programs() {
+    return impl_->programs;
 }
 
 bool DisplayReachable() {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/IPipeline.h"
 #include "platform/Platform.h"
 
 namespace velmora::app {
@@ -20,6 +21,8 @@ class Backends {
     platform::Platform& platform() { return *platform_; }
     // Large update files go through their own client, with limits suited to them.
     platform::IHttp& downloadHttp();
+    // Child programs (the offline engine's pipelines).
+    platform::IProgramRunner& programs();
 
   private:
     struct Impl;

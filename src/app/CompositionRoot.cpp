@@ -9,10 +9,13 @@ namespace velmora::app {
 
 namespace {
 
-std::unique_ptr<translate::ITranslator> MakeTranslator(platform::Platform& p,
-                                                       const Configuration& config) {
-    return std::make_unique<translate::HttpTranslator>(
-        translate::TranslateContext{p.http, p.codePage, p.loop, config.Engine("form").url});
+EngineServices ServicesOf(Backends& b) {
+    platform::Platform& p = b.platform();
+    return EngineServices{.http = p.http,
+                          .codePage = p.codePage,
+                          .loop = p.loop,
+                          .programs = b.programs(),
+                          .clock = p.clock};
 }
 
 }  // namespace
@@ -22,8 +25,9 @@ CompositionRoot::CompositionRoot(Configuration config)
       unitId_(update::mduUnitId::GetUnitId(backends_.platform().processorId)),
       update_(backends_.platform(), update::UpdateConfig{.baseUrl = config_.updateBaseUrl},
               backends_.downloadHttp()),
-      translator_(MakeTranslator(backends_.platform(), config_)),
-      session_(backends_.platform(), *translator_, translate::clsGoogleLanguages::Shared()) {}
+      engines_(config_, ServicesOf(backends_)),
+      session_(backends_.platform(), engines_.Translator(),
+               translate::clsGoogleLanguages::Shared()) {}
 
 CompositionRoot::~CompositionRoot() {
     // The window goes before the session it is attached to.

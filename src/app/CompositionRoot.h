@@ -5,11 +5,11 @@
 
 #include "app/Backends.h"
 #include "app/core/Configuration.h"
+#include "app/core/EngineSet.h"
 #include "app/core/mduMain.h"
 #include "relay/Session.h"
-#include "target/frmSettingSendShortcut.h"
-#include "target/frmSnapShot.h"
-#include "translate/mduTranslate.h"
+#include "target/qt/frmSettingSendShortcut.h"
+#include "target/qt/frmSnapShot.h"
 #include "update/UpdateServices.h"
 
 namespace velmora::app {
@@ -43,7 +43,7 @@ class CompositionRoot : public IStartupShell {
     Configuration config_;
     std::string unitId_;
     update::UpdateServices update_;
-    std::unique_ptr<translate::ITranslator> translator_;
+    EngineSet engines_;
     relay::Session session_;
     target::frmSnapShot overlay_;
     target::frmSettingSendShortcut shortcutDialog_;

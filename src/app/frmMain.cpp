@@ -13,7 +13,7 @@
 #include "app/frmHelp.h"
 #include "target/SendShortcut.h"
 #include "target/SnapShotPick.h"
-#include "target/TxtSendKeysQt.h"
+#include "target/qt/TxtSendKeysQt.h"
 #include "translate/clsGoogleLanguages.h"
 
 namespace velmora::app {
@@ -62,6 +62,7 @@ frmMain::frmMain(const MainWindowParts& parts)
       session_(parts.session),
       overlay_(parts.overlay),
       shortcutDialog_(parts.shortcutDialog),
+      showEngineSettings_(parts.showEngineSettings),
       heartbeat_(platform_.clock, [this] { update_.GetLatestVersion(unitId_); }) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillet"));
@@ -235,6 +236,9 @@ void frmMain::CreateMenus() {
     mnuSetting->addSeparator()->setObjectName(QStringLiteral("mnuSep2"));
     mnuHelp = mnuSetting->addAction(QStringLiteral("帮助(&H)"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuEngineSettings = mnuSetting->addAction(QStringLiteral("翻译引擎(&E)..."));
+    mnuEngineSettings->setObjectName(QStringLiteral("mnuEngineSettings"));
+    mnuEngineSettings->setEnabled(static_cast<bool>(showEngineSettings_));
 
     connect(mnuSetReturnArea, &QAction::triggered, this,
             [this] { PickTarget(State.ReturnAreaTarget); });
@@ -247,6 +251,9 @@ void frmMain::CreateMenus() {
     connect(mnuSettingSendShortcut, &QAction::triggered, this, [this] {
         target::RunSendShortcutSetting(shortcutDialog_, State.SendShortcutControl,
                                        State.SendShortcutKey);
+    });
+    connect(mnuEngineSettings, &QAction::triggered, this, [this] {
+        if (showEngineSettings_) showEngineSettings_();
     });
 }
 

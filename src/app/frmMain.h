@@ -10,6 +10,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <cstdint>
+#include <functional>
 
 #include "app/QtControls.h"
 #include "app/QtResultBox.h"
@@ -21,8 +22,8 @@
 #include "relay/RelayState.h"
 #include "relay/Session.h"
 #include "target/TargetPoint.h"
-#include "target/frmSettingSendShortcut.h"
-#include "target/frmSnapShot.h"
+#include "target/qt/frmSettingSendShortcut.h"
+#include "target/qt/frmSnapShot.h"
 #include "update/IUpdateServices.h"
 
 namespace velmora::app {
@@ -36,6 +37,8 @@ struct MainWindowParts {
     relay::Session& session;
     target::frmSnapShot& overlay;
     target::frmSettingSendShortcut& shortcutDialog;
+    // Opens the translation engine settings; the menu entry is disabled without it.
+    std::function<void()> showEngineSettings = {};
 };
 
 // The program's one long-lived window. Controls are public members named as the rest of the
@@ -107,6 +110,7 @@ class frmMain : public QWidget, public relay::IMainView {
     QAction* mnuSetSendButton = nullptr;
     QAction* mnuSettingSendShortcut = nullptr;
     QAction* mnuHelp = nullptr;
+    QAction* mnuEngineSettings = nullptr;
 
     Heartbeat& heartbeat() { return heartbeat_; }
 
@@ -139,6 +143,7 @@ class frmMain : public QWidget, public relay::IMainView {
     relay::Session& session_;
     target::frmSnapShot& overlay_;
     target::frmSettingSendShortcut& shortcutDialog_;
+    std::function<void()> showEngineSettings_;
     Heartbeat heartbeat_;
     std::unique_ptr<QtResultBox> resultBox_;
     QSystemTrayIcon* tray_ = nullptr;

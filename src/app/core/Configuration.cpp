@@ -124,6 +124,14 @@ const std::vector<ConfigRow>& ConfigTable() {
     return rows;
 }
 
+const ConfigRow* FindConfigRow(std::string_view section, std::string_view key) {
+    const auto& table = ConfigTable();
+    auto row = std::find_if(table.begin(), table.end(), [&](const ConfigRow& r) {
+        return !r.section.empty() && r.section == section && r.key == key;
+    });
+    return row == table.end() ? nullptr : &*row;
+}
+
 const std::vector<std::string>& KnownEngines() {
     static const std::vector<std::string> names = {"apertium", kForm,      kLibre, kDeepl,
                                                    kGoogle,    kMicrosoft, kApy};
@@ -158,7 +166,8 @@ std::optional<std::string> ProcessEnvironment(const char* name) {
 }
 
 Configuration LoadConfiguration(const std::function<std::optional<std::string>(const char*)>& env,
-                                const std::filesystem::path& file, Diagnostics& diagnostics) {
+                                const std::filesystem::path& file, Diagnostics& diagnostics,
+                                const KeyLookup& keyLookup) {
     Configuration c;
     c.file = file;
     const auto& table = ConfigTable();
@@ -179,16 +188,14 @@ Configuration LoadConfiguration(const std::function<std::optional<std::string>(c
                 diagnostics.push_back(where + ":" + std::to_string(p.line) + ": " + p.what);
             bool secretSeen = false;
             for (const auto& e : ini.entries) {
-                auto row = std::find_if(table.begin(), table.end(), [&](const ConfigRow& r) {
-                    return !r.section.empty() && r.section == e.section && r.key == e.key;
-                });
-                if (row == table.end()) {
+                const ConfigRow* row = FindConfigRow(e.section, e.key);
+                if (row == nullptr) {
                     diagnostics.push_back(where + ":" + std::to_string(e.line) + ": unknown key [" +
                                           e.section + "] " + e.key);
                     continue;
                 }
                 row->field(c) = Normalised(e.value, row->normalise);
-                fromFile.insert(&*row);
+                fromFile.insert(row);
                 secretSeen = secretSeen || (row->secret && !e.value.empty());
             }
             if (secretSeen && ReadableByOthers(file))
@@ -221,11 +228,14 @@ Configuration LoadConfiguration(const std::function<std::optional<std::string>(c
             continue;
         }
         if (std::find(c.engines.begin(), c.engines.end(), name) != c.engines.end()) continue;
-        const EngineSettings& s = c.Engine(name);
+        EngineSettings& s = c.engineSettings[name];
         if (EngineNeedsUrl(name) && s.url.empty()) {
             diagnostics.push_back(where + ": engine " + name + " has no [" + name +
                                   "] url and was left out");
             continue;
+        }
+        if (EngineNeedsKey(name) && s.key.empty() && keyLookup) {
+            if (auto key = keyLookup(name)) s.key = std::move(*key);
         }
         if (EngineNeedsKey(name) && s.key.empty()) {
             diagnostics.push_back(where + ": engine " + name + " has no [" + name +
@@ -235,6 +245,16 @@ Configuration LoadConfiguration(const std::function<std::optional<std::string>(c
         c.engines.push_back(name);
     }
     return c;
+}
+
+void FillMissingKeys(const KeyLookup& keyLookup, Configuration& config) {
+    if (!keyLookup) return;
+    for (const std::string& name : KnownEngines()) {
+        if (FindConfigRow(name, "key") == nullptr) continue;
+        std::string& key = config.engineSettings[name].key;
+        if (!key.empty()) continue;
+        if (auto found = keyLookup(name)) key = std::move(*found);
+    }
 }
 
 }  // namespace velmora::app

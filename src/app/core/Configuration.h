@@ -55,6 +55,9 @@ struct ConfigRow {
 // The table itself, in one place.
 const std::vector<ConfigRow>& ConfigTable();
 
+// The table's row for a file section and key, or null when the file cannot set it.
+const ConfigRow* FindConfigRow(std::string_view section, std::string_view key);
+
 // The engine names the program knows, in the order the settings dialog lists them.
 const std::vector<std::string>& KnownEngines();
 // Engines that refuse to work without a key, and those that have no default URL.
@@ -68,11 +71,20 @@ std::filesystem::path DefaultConfigFile(
 // What reading found wrong; each line names the file, the line and the problem, never a value.
 using Diagnostics = std::vector<std::string>;
 
+// An engine's API key kept outside the file (the desktop keyring), or nothing.
+using KeyLookup = std::function<std::optional<std::string>(const std::string& engine)>;
+
 // Reads the file (when it exists) and the environment through the table. Environment values
-// win over the file. Never throws; a file that cannot be read or parsed leaves its values at
-// their defaults and says so in diagnostics.
+// win over the file. A listed engine that needs a key the file does not give asks keyLookup
+// (when set) before it is left out. Never throws; a file that cannot be read or parsed leaves
+// its values at their defaults and says so in diagnostics.
 Configuration LoadConfiguration(const std::function<std::optional<std::string>(const char*)>& env,
-                                const std::filesystem::path& file, Diagnostics& diagnostics);
+                                const std::filesystem::path& file, Diagnostics& diagnostics,
+                                const KeyLookup& keyLookup = nullptr);
+
+// Gives every known engine that takes a key and has none the key keyLookup finds. Keys already
+// set (from the file) stay; the engine list is not changed.
+void FillMissingKeys(const KeyLookup& keyLookup, Configuration& config);
 
 // The process environment as LoadConfiguration reads it (unset and empty both count as unset).
 std::optional<std::string> ProcessEnvironment(const char* name);

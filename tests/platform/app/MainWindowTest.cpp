@@ -16,6 +16,11 @@ using namespace velmora;
 namespace {
 
 struct Fixture {
+    Fixture() = default;
+    explicit Fixture(std::function<void()> engineSettings)
+        : showEngineSettings(std::move(engineSettings)) {}
+
+    std::function<void()> showEngineSettings;
     platform::fake::FakePlatform fakes;
     platform::qt::QtEventLoop loop;
     platform::Platform platform{.input = fakes.input,
@@ -51,7 +56,8 @@ struct Fixture {
                                              .unitId = unitId,
                                              .session = session,
                                              .overlay = overlay,
-                                             .shortcutDialog = shortcutDialog}};
+                                             .shortcutDialog = shortcutDialog,
+                                             .showEngineSettings = showEngineSettings}};
 };
 
 }  // namespace
@@ -141,7 +147,15 @@ TEST(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
               (QStringList{QStringLiteral("设置返回结果框(&R)"), QStringLiteral("设置输入框(&I)"),
                            QStringLiteral("-"), QStringLiteral("设置发送按钮(&B)"),
                            QStringLiteral("设置发送快捷键(&S)"), QStringLiteral("-"),
-                           QStringLiteral("帮助(&H)")}));
+                           QStringLiteral("帮助(&H)"), QStringLiteral("翻译引擎(&E)...")}));
+    // The engine settings entry opens what the composition root gave it, and is off without it.
+    EXPECT_EQ(f.window.mnuEngineSettings->objectName(), QStringLiteral("mnuEngineSettings"));
+    EXPECT_FALSE(f.window.mnuEngineSettings->isEnabled());
+    int opened = 0;
+    Fixture wired([&opened] { ++opened; });
+    ASSERT_TRUE(wired.window.mnuEngineSettings->isEnabled());
+    wired.window.mnuEngineSettings->trigger();
+    EXPECT_EQ(opened, 1);
 }
 
 TEST(MainWindow, TipPanelShowsOverAPickerAndHidesOverTheBareWindow) {

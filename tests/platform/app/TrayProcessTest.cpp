@@ -3,6 +3,8 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include "support/PollUntil.h"
+#include "support/Shell.h"
 
 #include <array>
 #include <chrono>
@@ -14,40 +16,21 @@
 
 namespace {
 
-std::string Shell(const std::string& cmd) {
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    std::array<char, 4096> buf{};
-    while (fgets(buf.data(), buf.size(), p)) out += buf.data();
-    pclose(p);
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-    return out;
-}
-
-bool Eventually(const std::function<bool()>& cond, int ms = 8000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-        if (cond()) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return cond();
-}
-
 // The program's tray icons: the windows carrying its class (the main window carries its title).
 int TrayIcons() {
     return std::atoi(
-        Shell("xwininfo -root -tree | grep -c '\"velmora\": (\"velmora\" \"velmora\")'").c_str());
+        ShellLine("xwininfo -root -tree | grep -c '\"velmora\": (\"velmora\" \"velmora\")'")
+            .c_str());
 }
 
 std::string TrayIconWindow() {
-    return Shell(
+    return ShellLine(
         "xwininfo -root -tree | grep '\"velmora\": (\"velmora\" \"velmora\")' | awk '{print $1; "
         "exit}'");
 }
 
 std::string MainWindow() {
-    return Shell("xdotool search --onlyvisible --name '^Quillet2009' | head -1");
+    return ShellLine("xdotool search --onlyvisible --name '^Quillet2009' | head -1");
 }
 
 class Program {
@@ -85,8 +68,8 @@ class Program {
 
 TEST(Program, NormalStartShowsTheTitledWindowWithItsClientSize) {
     Program p("");
-    ASSERT_TRUE(Eventually([] { return !MainWindow().empty(); }));
-    std::string info = Shell("xwininfo -id " + MainWindow());
+    ASSERT_TRUE(PollUntil([] { return !MainWindow().empty(); }, 8000));
+    std::string info = ShellLine("xwininfo -id " + MainWindow());
     EXPECT_NE(info.find("Width: 517"), std::string::npos) << info;
     EXPECT_NE(info.find("Height: 644"), std::string::npos) << info;
     EXPECT_EQ(TrayIcons(), 0);
@@ -94,39 +77,39 @@ TEST(Program, NormalStartShowsTheTitledWindowWithItsClientSize) {
 
 TEST(Program, HiddenStartLeavesOnlyATrayIconAndLeftReleaseRestores) {
     Program p("-s");
-    ASSERT_TRUE(Eventually([] { return TrayIcons() == 1; }));
+    ASSERT_TRUE(PollUntil([] { return TrayIcons() == 1; }, 8000));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     EXPECT_TRUE(MainWindow().empty());
-    Shell("xdotool mousemove --window " + TrayIconWindow() + " 8 8 click 1");
-    EXPECT_TRUE(Eventually([] { return !MainWindow().empty(); }));
+    ShellLine("xdotool mousemove --window " + TrayIconWindow() + " 8 8 click 1");
+    EXPECT_TRUE(PollUntil([] { return !MainWindow().empty(); }, 8000));
     EXPECT_EQ(TrayIcons(), 1);
 }
 
 TEST(Program, ClosingTwiceLeavesOneIconAndExitFromTheTrayMenuEndsIt) {
     Program p("");
-    ASSERT_TRUE(Eventually([] { return !MainWindow().empty(); }));
+    ASSERT_TRUE(PollUntil([] { return !MainWindow().empty(); }, 8000));
     for (int i = 0; i < 2; ++i) {
         std::string w = MainWindow();
         ASSERT_FALSE(w.empty());
-        Shell("xdotool windowactivate --sync " + w + " key --clearmodifiers alt+F4");
-        ASSERT_TRUE(Eventually([] { return MainWindow().empty(); })) << "close hides";
+        ShellLine("xdotool windowactivate --sync " + w + " key --clearmodifiers alt+F4");
+        ASSERT_TRUE(PollUntil([] { return MainWindow().empty(); }, 8000)) << "close hides";
         EXPECT_TRUE(p.Running());
-        EXPECT_TRUE(Eventually([] { return TrayIcons() == 1; }));
-        Shell("xdotool mousemove --window " + TrayIconWindow() + " 8 8 click 1");
-        ASSERT_TRUE(Eventually([] { return !MainWindow().empty(); }));
+        EXPECT_TRUE(PollUntil([] { return TrayIcons() == 1; }, 8000));
+        ShellLine("xdotool mousemove --window " + TrayIconWindow() + " 8 8 click 1");
+        ASSERT_TRUE(PollUntil([] { return !MainWindow().empty(); }, 8000));
     }
     EXPECT_EQ(TrayIcons(), 1);
     // Right release opens the tray menu; its access key X exits.
-    Shell("xdotool mousemove --window " + TrayIconWindow() + " 8 8 click 3");
+    ShellLine("xdotool mousemove --window " + TrayIconWindow() + " 8 8 click 3");
     std::this_thread::sleep_for(std::chrono::milliseconds(700));
-    Shell("xdotool key x");
-    EXPECT_TRUE(Eventually([&] { return !p.Running(); })) << "exit ends the process";
-    EXPECT_TRUE(Eventually([] { return TrayIcons() == 0; })) << "and removes the icon";
+    ShellLine("xdotool key x");
+    EXPECT_TRUE(PollUntil([&] { return !p.Running(); }, 8000)) << "exit ends the process";
+    EXPECT_TRUE(PollUntil([] { return TrayIcons() == 0; }, 8000)) << "and removes the icon";
 }
 
 TEST(Program, WithoutADisplayItSaysSoAndFails) {
     std::string exe = std::string(std::getenv("VELMORA_BUILD_DIR")) + "/src/app/velmora";
-    std::string out = Shell("DISPLAY=:4321 " + exe + " 2>&1; echo \"rc=$?\"");
+    std::string out = ShellLine("DISPLAY=:4321 " + exe + " 2>&1; echo \"rc=$?\"");
     EXPECT_NE(out.find("cannot reach an X display"), std::string::npos) << out;
     EXPECT_NE(out.find("rc=2"), std::string::npos) << out;
 }

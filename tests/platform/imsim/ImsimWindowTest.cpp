@@ -13,6 +13,9 @@
 
 #include "ImsimClient.h"
 #include "platform/VirtualKey.h"
+#include "support/PollUntil.h"
+#include "support/Shell.h"
+#include "support/SleepLoop.h"
 #include "target/Injector.h"
 
 // Xlib last: its None macro would clash with names in the ports.
@@ -25,39 +28,6 @@ namespace {
 using namespace std::chrono_literals;
 using velmora::platform::WinHandle;
 namespace vk = velmora::platform::vk;
-
-// No toolkit loop runs here: waiting is sleeping, in slices so a condition is seen soon.
-class SleepLoop : public velmora::platform::IEventLoop {
-  public:
-    void Yield() override {}
-    void Wait(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-    bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
-        return done();
-    }
-    void Wake() override {}
-};
-
-bool PollUntil(const std::function<bool()>& done, int timeoutMs = 5000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
-        std::this_thread::sleep_for(20ms);
-    }
-    return done();
-}
-
-std::string Shell(const std::string& cmd) {
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
 
 // Another program owns the clipboard with this text (xclip keeps serving it).
 void PutOnClipboard(const std::string& text) {

@@ -12,6 +12,7 @@
 #include <set>
 #include <thread>
 
+#include "support/PollUntil.h"
 #include "support/TempDir.h"
 #include "support/VendorServer.h"
 
@@ -88,14 +89,6 @@ bool HasWindow(pid_t pid, const std::string& title) {
     return std::system(cmd.c_str()) == 0;
 }
 
-bool WaitFor(const std::function<bool()>& done, int timeoutMs = 30000) {
-    for (int waited = 0; !done(); waited += 20) {
-        if (waited > timeoutMs) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    return true;
-}
-
 // Processes whose executable is this file.
 std::vector<pid_t> RunningAs(const fs::path& program) {
     std::vector<pid_t> pids;
@@ -137,7 +130,8 @@ TEST(UpdateInstall, DownloadsReplacesRestartsAndTheNewBuildRuns) {
     VendorServer server({"--version", "20090924", "--files", in.offer.string()});
     ASSERT_EQ(RunProgram(in.app / "velmora", server.base(), in.config), 0);
     // The old build ended without a main window; the script restarts the new one.
-    ASSERT_TRUE(WaitFor([&] { return in.Log().find("main 20090924") != std::string::npos; }))
+    ASSERT_TRUE(
+        PollUntil([&] { return in.Log().find("main 20090924") != std::string::npos; }, 30000))
         << in.Log();
     EXPECT_EQ(in.Log(), "start 20090923\nstart 20090924\nmain 20090924\n");
     EXPECT_EQ(ReadFile(in.app / "velmora"), in.newProgram);
@@ -192,7 +186,8 @@ TEST(UpdateInstall, HostileEntriesWriteNothingOutsideTheDownloadFolder) {
     VendorServer server({"--version", "20090924", "--list", (in.tmp.path() / "list").string()});
     auto before = Snapshot(in.tmp.path());
     ASSERT_EQ(RunProgram(in.app / "velmora", server.base(), in.config), 0);
-    ASSERT_TRUE(WaitFor([&] { return in.Log().find("main 20090924") != std::string::npos; }))
+    ASSERT_TRUE(
+        PollUntil([&] { return in.Log().find("main 20090924") != std::string::npos; }, 30000))
         << in.Log();
     auto after = Snapshot(in.tmp.path());
     EXPECT_EQ(after["parent/app/velmora"], in.newProgram);
@@ -224,12 +219,12 @@ TEST(UpdateInstall, TheCompanionUpdatesItself) {
 
     VendorServer server({"--version", "20090924", "--files", offer.string()});
     RunProgram(app / "velmora", server.base(), tmp.path() / "config");
-    ASSERT_TRUE(WaitFor([&] { return ReadFile(app / "velmora") == newBuild; }));
+    ASSERT_TRUE(PollUntil([&] { return ReadFile(app / "velmora") == newBuild; }, 30000));
     // The restarted companion is the new build, running with its main window.
-    ASSERT_TRUE(WaitFor([&] { return !RunningAs(app / "velmora").empty(); }));
-    EXPECT_TRUE(WaitFor([&] { return !fs::exists(app / "dl_files"); }));
+    ASSERT_TRUE(PollUntil([&] { return !RunningAs(app / "velmora").empty(); }, 30000));
+    EXPECT_TRUE(PollUntil([&] { return !fs::exists(app / "dl_files"); }, 30000));
     for (pid_t p : RunningAs(app / "velmora")) kill(p, SIGTERM);
-    WaitFor([&] { return RunningAs(app / "velmora").empty(); }, 10000);
+    PollUntil([&] { return RunningAs(app / "velmora").empty(); }, 10000);
     ASSERT_EQ(
         RunProgram(app / "velmora", "http://127.0.0.1:1", tmp.path() / "config", {"-version"}), 0);
     EXPECT_EQ(ReadFile(app / "version.php"), "<version>20090924</version>\r\n");
@@ -258,14 +253,16 @@ TEST(UpdateInstall, TheCompanionOpensItsMainWindowWhenTheUpdateCannotHappen) {
         }
         auto before = Snapshot(tmp.path() / "app");
         pid_t pid = Spawn(app / "velmora", base, tmp.path() / "config");
-        EXPECT_TRUE(WaitFor([&] { return HasWindow(pid, "Quillet2009"); })) << serverUp;
+        EXPECT_TRUE(PollUntil([&] { return HasWindow(pid, "Quillet2009"); }, 30000)) << serverUp;
         EXPECT_EQ(Snapshot(tmp.path() / "app"), before) << serverUp;
         if (server) {
             // The server logs a request once it has answered it: allow it that moment.
-            EXPECT_TRUE(WaitFor([&] {
-                auto reqs = server->Requests();
-                return std::find(reqs.begin(), reqs.end(), "GET /files/velmora") != reqs.end();
-            }));
+            EXPECT_TRUE(PollUntil(
+                [&] {
+                    auto reqs = server->Requests();
+                    return std::find(reqs.begin(), reqs.end(), "GET /files/velmora") != reqs.end();
+                },
+                30000));
         }
         kill(pid, SIGTERM);
         waitpid(pid, nullptr, 0);

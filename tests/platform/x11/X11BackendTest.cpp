@@ -20,6 +20,8 @@
 #include "platform/x11/X11Windows.h"
 #include "platform/x11/XDisplay.h"
 #include "platform/x11/XTestInput.h"
+#include "support/PollUntil.h"
+#include "support/SleepLoop.h"
 #include "target/mduKeyBoard.h"
 #include "target/mduMouse.h"
 
@@ -27,34 +29,6 @@ namespace velmora::platform::x11 {
 namespace {
 
 using namespace std::chrono_literals;
-
-// This test has no toolkit loop to keep alive: waiting is sleeping. It counts what it was
-// asked for, so a test can see that the backend waits through the loop.
-class SleepLoop : public IEventLoop {
-  public:
-    void Yield() override { ++yields; }
-    void Wait(int ms) override {
-        waitedMs += ms;
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-    }
-    bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!done() && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(5ms);
-        return done();
-    }
-    void Wake() override {}
-    int yields = 0;
-    int waitedMs = 0;
-};
-
-bool PollUntil(const std::function<bool()>& done, int timeoutMs = 3000) {
-    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (std::chrono::steady_clock::now() < end) {
-        if (done()) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return done();
-}
 
 // What a test window saw of one input event.
 struct Seen {

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <map>
+#include <set>
 
 #include "app/core/Configuration.h"
 #include "app/core/IniFile.h"
@@ -29,7 +30,8 @@ struct Loaded {
     }
 };
 
-Loaded Load(const Env& env, const std::string* fileText = nullptr, unsigned mode = 0600) {
+Loaded Load(const Env& env, const std::string* fileText = nullptr, unsigned mode = 0600,
+            const KeyLookup& keyLookup = nullptr) {
     static TempDir dir;
     const auto file = dir.path() / "velmora.conf";
     std::filesystem::remove(file);
@@ -38,7 +40,7 @@ Loaded Load(const Env& env, const std::string* fileText = nullptr, unsigned mode
         ::chmod(file.c_str(), mode);
     }
     Loaded l;
-    l.config = LoadConfiguration(env, file, l.diagnostics);
+    l.config = LoadConfiguration(env, file, l.diagnostics, keyLookup);
     return l;
 }
 
@@ -192,6 +194,90 @@ TEST(Configuration, ConfigFileFollowsXdg) {
               "/home/u/.config/velmora/velmora.conf");
     EXPECT_EQ(DefaultConfigFile(Env{{{"HOME", "/home/u"}}}),
               "/home/u/.config/velmora/velmora.conf");
+}
+
+// A keyring stand-in that remembers which engines it was asked for.
+struct Keyring {
+    std::map<std::string, std::string> keys;
+    std::set<std::string> asked;
+    KeyLookup Lookup() {
+        return [this](const std::string& engine) -> std::optional<std::string> {
+            asked.insert(engine);
+            auto it = keys.find(engine);
+            if (it == keys.end()) return std::nullopt;
+            return it->second;
+        };
+    }
+};
+
+TEST(Configuration, AListedEngineAsksTheKeyLookupBeforeItIsLeftOut) {
+    struct Case {
+        std::string text;
+        std::map<std::string, std::string> ring;
+        std::vector<std::string> engines;
+        std::set<std::string> asked;
+        std::string diagnostic;  // empty: none
+    };
+    const Case cases[] = {
+        // Only a listed engine that needs a key and has none in the file asks.
+        {"[translation]\nengines=deepl, google, apertium\n[google]\nkey=file-google\n",
+         {{"deepl", "ring-deepl"}, {"google", "ring-google"}, {"microsoft", "ring-ms"}},
+         {"deepl", "google", "apertium"},
+         {"deepl"},
+         ""},
+        {"[translation]\nengines=microsoft, form\n",
+         {},
+         {"form"},
+         {"microsoft"},
+         "engine microsoft has no [microsoft] key"},
+        {"[translation]\nengines=deepl, form\n",
+         {{"deepl", ""}},
+         {"form"},
+         {"deepl"},
+         "engine deepl has no [deepl] key"},
+        // An engine left out for its missing URL is not worth a keyring question.
+        {"[translation]\nengines=libretranslate, form\n",
+         {{"libretranslate", "ring-libre"}},
+         {"form"},
+         {},
+         "has no [libretranslate] url"},
+    };
+    for (const auto& c : cases) {
+        Keyring ring{c.ring, {}};
+        const Loaded l = Load(Env{}, &c.text, 0600, ring.Lookup());
+        EXPECT_EQ(l.config.engines, c.engines) << c.text;
+        EXPECT_EQ(ring.asked, c.asked) << c.text;
+        if (c.diagnostic.empty()) {
+            EXPECT_TRUE(l.diagnostics.empty()) << l.AllDiagnostics();
+        } else {
+            ASSERT_EQ(l.diagnostics.size(), 1u) << l.AllDiagnostics();
+            EXPECT_NE(l.diagnostics[0].find(c.diagnostic), std::string::npos) << l.diagnostics[0];
+        }
+        EXPECT_EQ(l.AllDiagnostics().find("ring-"), std::string::npos);
+    }
+    Keyring ring{{{"deepl", "ring-deepl"}}, {}};
+    const std::string text = "[translation]\nengines=deepl, google\n[google]\nkey=file-google\n";
+    const Loaded l = Load(Env{}, &text, 0600, ring.Lookup());
+    EXPECT_EQ(l.config.Engine("deepl").key, "ring-deepl");
+    EXPECT_EQ(l.config.Engine("google").key, "file-google") << "the file's key wins";
+}
+
+TEST(Configuration, FillMissingKeysLeavesFileKeysAndTheEngineListAlone) {
+    const std::string text = "[translation]\nengines=apertium\n[deepl]\nkey=file-deepl\n";
+    Loaded l = Load(Env{}, &text);
+    Keyring ring{{{"deepl", "ring-deepl"}, {"libretranslate", "ring-libre"}, {"google", "ring-g"}},
+                 {}};
+    FillMissingKeys(ring.Lookup(), l.config);
+    EXPECT_EQ(l.config.Engine("deepl").key, "file-deepl");
+    EXPECT_EQ(l.config.Engine("libretranslate").key, "ring-libre");
+    EXPECT_EQ(l.config.Engine("google").key, "ring-g");
+    EXPECT_EQ(l.config.Engine("microsoft").key, "");
+    EXPECT_EQ(l.config.engines, (std::vector<std::string>{"apertium"}));
+    // Engines that take no key are never asked about.
+    EXPECT_EQ(ring.asked, (std::set<std::string>{"libretranslate", "google", "microsoft"}));
+
+    FillMissingKeys(nullptr, l.config);
+    EXPECT_EQ(l.config.Engine("microsoft").key, "");
 }
 
 TEST(IniFile, QuotedValuesRoundTrip) {

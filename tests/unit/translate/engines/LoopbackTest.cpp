@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "StandinProcess.h"
+#include "support/StandinProcess.h"
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/IconvCodePage.h"
 #include "translate/engines/ApyEngine.h"

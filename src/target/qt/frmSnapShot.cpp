@@ -1,4 +1,4 @@
-#include "target/frmSnapShot.h"
+#include "target/qt/frmSnapShot.h"
 
 #include <QEventLoop>
 #include <QKeyEvent>

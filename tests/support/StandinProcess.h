@@ -3,11 +3,6 @@
 // Starts engine-standin on a free loopback port for one test and ends it afterwards; reads
 // back what it recorded and sets its fault rules.
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <nlohmann/json.hpp>
 
 #include <stdexcept>
@@ -16,43 +11,19 @@
 
 #include "platform/fake/FakePlatform.h"
 #include "platform/posix/CurlHttp.h"
+#include "support/ChildServer.h"
 
 namespace velmora::testing {
 
 class StandinProcess {
   public:
-    explicit StandinProcess(std::vector<std::string> args = {}) {
-        args.insert(args.begin(), {ENGINE_STANDIN_PATH, "--port", "0"});
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) < 0) throw std::runtime_error("pipe");
-        pid_ = fork();
-        if (pid_ < 0) throw std::runtime_error("fork");
-        if (pid_ == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        std::string line;
-        char c;
-        while (line.find('\n') == std::string::npos) {
-            pollfd p{out[0], POLLIN, 0};
-            if (poll(&p, 1, 10000) <= 0 || read(out[0], &c, 1) != 1) break;
-            line += c;
-        }
-        close(out[0]);
-        if (line.rfind("listening on ", 0) != 0) {
-            Stop();
+    explicit StandinProcess(std::vector<std::string> args = {})
+        : server_(WithProgram(std::move(args))) {
+        const std::string& line = server_.FirstLine();
+        if (line.rfind("listening on ", 0) != 0)
             throw std::runtime_error("engine-standin did not start: " + line);
-        }
         port_ = std::stoi(line.substr(13));
     }
-    ~StandinProcess() { Stop(); }
     StandinProcess(const StandinProcess&) = delete;
     StandinProcess& operator=(const StandinProcess&) = delete;
 
@@ -79,15 +50,12 @@ class StandinProcess {
             throw std::runtime_error("stand-in refused " + path + ": " + res.body);
         return res.body;
     }
-    void Stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
+    static std::vector<std::string> WithProgram(std::vector<std::string> args) {
+        args.insert(args.begin(), {ENGINE_STANDIN_PATH, "--port", "0"});
+        return args;
     }
 
-    pid_t pid_ = -1;
+    ChildServer server_;
     int port_ = 0;
     platform::fake::FakeClock clock_;
     platform::fake::ActionLog log_;

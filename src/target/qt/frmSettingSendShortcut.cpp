@@ -1,4 +1,4 @@
-#include "target/frmSettingSendShortcut.h"
+#include "target/qt/frmSettingSendShortcut.h"
 
 #include <QComboBox>
 #include <QDialog>

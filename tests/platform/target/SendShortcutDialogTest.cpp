@@ -10,11 +10,14 @@
 
 #include <functional>
 
-#include "target/TxtSendKeysQt.h"
-#include "target/frmSettingSendShortcut.h"
+#include "platform/VirtualKey.h"
+#include "target/qt/TxtSendKeysQt.h"
+#include "target/qt/frmSettingSendShortcut.h"
 
 namespace velmora::target {
 namespace {
+
+namespace vk = platform::vk;
 
 struct Opened {
     QString title;
@@ -59,14 +62,16 @@ TEST(SendShortcutDialogTest, ButtonsAndCloseBoxAcrossUses) {
         std::int32_t control, key;
     };
     const Step steps[] = {
-        {Choose(1, 0), 17, 13},                                             // CTRL + {Enter}
-        {Choose(0, 26), 0, 90},                                             // (无) + Z
-        {[](frmSettingSendShortcut& d) { d.cmdOK->click(); }, 0, 13},       // untouched
-        {Choose(2, 19), 18, 83},                                            // ALT + S
-        {[](frmSettingSendShortcut& d) { d.window()->close(); }, 18, 83},   // close box
-        {[](frmSettingSendShortcut& d) { d.window()->reject(); }, 18, 83},  // Esc
+        {Choose(1, 0), vk::Control, vk::Return},                               // CTRL + {Enter}
+        {Choose(0, 26), 0, vk::Letter('Z')},                                   // (无) + Z
+        {[](frmSettingSendShortcut& d) { d.cmdOK->click(); }, 0, vk::Return},  // untouched
+        {Choose(2, 19), vk::Menu, vk::Letter('S')},                            // ALT + S
+        {[](frmSettingSendShortcut& d) { d.window()->close(); }, vk::Menu,
+         vk::Letter('S')},  // close box
+        {[](frmSettingSendShortcut& d) { d.window()->reject(); }, vk::Menu,
+         vk::Letter('S')},  // Esc
         {[](frmSettingSendShortcut& d) { d.cmdCancel->click(); }, 0, 0},
-        {Choose(3, 1), 16, 65},  // SHIFT + A
+        {Choose(3, 1), vk::Shift, vk::Letter('A')},  // SHIFT + A
     };
     frmSettingSendShortcut dialog;
     std::int32_t control = 0, key = 0;
@@ -106,13 +111,16 @@ TEST(TxtSendQtKeysTest, QtKeysAndModifiers) {
         {Qt::Key_Return, Qt::ControlModifier | Qt::ShiftModifier, false},
         {Qt::Key_S, Qt::ControlModifier, false},
         {Qt::Key_S, Qt::AltModifier | Qt::ShiftModifier, false},
+        {Qt::Key_Return, Qt::ControlModifier | Qt::AltModifier, false},
+        {Qt::Key_Return, Qt::ControlModifier | Qt::MetaModifier, false},
+        {Qt::Key_S, Qt::AltModifier | Qt::ControlModifier, false},
         {Qt::Key_A, Qt::AltModifier, false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(IsSendKeyEvent(c.key, c.mods), c.sends) << c.key << " " << c.mods.toInt();
-    EXPECT_EQ(VkFromQtKey(Qt::Key_A), 65);
-    EXPECT_EQ(VkFromQtKey(Qt::Key_Z), 90);
-    EXPECT_EQ(VkFromQtKey(Qt::Key_Delete), 46);
+    EXPECT_EQ(VkFromQtKey(Qt::Key_A), vk::Letter('A'));
+    EXPECT_EQ(VkFromQtKey(Qt::Key_Z), vk::Letter('Z'));
+    EXPECT_EQ(VkFromQtKey(Qt::Key_Delete), vk::Delete);
     EXPECT_EQ(VkFromQtKey(Qt::Key_F1), 0);
 }
 

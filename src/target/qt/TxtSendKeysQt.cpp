@@ -1,4 +1,4 @@
-#include "target/TxtSendKeysQt.h"
+#include "target/qt/TxtSendKeysQt.h"
 
 #include "platform/VirtualKey.h"
 

@@ -3,11 +3,6 @@
 // Starts the translation endpoint program on a free loopback port for one test and ends it
 // afterwards; reads back what it recorded.
 
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <stdexcept>
 #include <string>
@@ -16,6 +11,7 @@
 
 #include "platform/fake/FakePlatform.h"
 #include "platform/posix/CurlHttp.h"
+#include "support/ChildServer.h"
 
 namespace velmora::testing {
 
@@ -29,40 +25,14 @@ struct RecordedRequest {
 
 class EndpointProcess {
   public:
-    explicit EndpointProcess(std::vector<std::string> args) {
-        args.insert(args.begin(), {TRANSLATE_ENDPOINT_PATH, "--port", "0"});
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
-        int out[2];
-        if (pipe(out) < 0) throw std::runtime_error("pipe");
-        pid_ = fork();
-        if (pid_ < 0) throw std::runtime_error("fork");
-        if (pid_ == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        std::string line;
-        char c;
-        while (line.find('\n') == std::string::npos) {
-            pollfd p{out[0], POLLIN, 0};
-            if (poll(&p, 1, 10000) <= 0 || read(out[0], &c, 1) != 1) break;
-            line += c;
-        }
-        close(out[0]);
+    explicit EndpointProcess(std::vector<std::string> args)
+        : server_(WithProgram(std::move(args))) {
+        const std::string& line = server_.FirstLine();
         auto colon = line.rfind(':');
         auto slash = line.find('/', colon);
         if (colon == std::string::npos || slash == std::string::npos)
             throw std::runtime_error("translate-endpoint did not start: " + line);
         port_ = std::stoi(line.substr(colon + 1, slash - colon - 1));
-    }
-    ~EndpointProcess() {
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
     }
     EndpointProcess(const EndpointProcess&) = delete;
     EndpointProcess& operator=(const EndpointProcess&) = delete;
@@ -121,7 +91,11 @@ class EndpointProcess {
     }
 
   private:
-    pid_t pid_ = -1;
+    static std::vector<std::string> WithProgram(std::vector<std::string> args) {
+        args.insert(args.begin(), {TRANSLATE_ENDPOINT_PATH, "--port", "0"});
+        return args;
+    }
+    ChildServer server_;
     int port_ = 0;
 };
 

@@ -20,9 +20,10 @@
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/qt/QtScreen.h"
+#include "support/Shell.h"
 #include "target/Injector.h"
 #include "target/SnapShotPick.h"
-#include "target/frmSnapShot.h"
+#include "target/qt/frmSnapShot.h"
 
 // Xlib last: its macros clash with names in Qt's headers.
 #include "platform/x11/X11Windows.h"
@@ -38,17 +39,6 @@ namespace {
 using platform::Rect;
 using platform::WinHandle;
 namespace vk = platform::vk;
-
-std::string Shell(const std::string& cmd) {
-    std::string out;
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    pclose(p);
-    return out;
-}
 
 // The window's rectangle by xwininfo: absolute upper-left corner and size.
 std::optional<Rect> XwininfoRect(long window) {

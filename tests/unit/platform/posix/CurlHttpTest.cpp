@@ -13,23 +13,14 @@
 #include <optional>
 #include <thread>
 
-#include "EndpointProcess.h"
 #include "platform/posix/CurlHttp.h"
+#include "support/EndpointProcess.h"
+#include "support/HttpTestLimits.h"
 
 namespace velmora::platform::posix {
 namespace {
 
 using testing::EndpointProcess;
-
-CurlHttp::Limits SmallLimits() {
-    CurlHttp::Limits l;
-    l.connectTimeoutMs = 1000;
-    l.totalTimeoutMs = 3000;
-    l.lowSpeedBytes = 1;
-    l.lowSpeedSeconds = 2;
-    l.maxBodyBytes = 1u << 20;
-    return l;
-}
 
 struct Loop {
     fake::FakeClock clock;
@@ -82,7 +73,7 @@ TEST(CurlHttp, RedirectsAreFollowedOnlyToHttp) {
         });
     });
     Loop l;
-    CurlHttp http(l.loop, SmallLimits());
+    CurlHttp http(l.loop, HttpTestLimits());
     for (const char* path : {"/to-file", "/to-ftp", "/to-gopher", "/loop"})
         EXPECT_THROW(http.Send(Get(s.Url(path))), HttpError) << path;
     EXPECT_THROW(http.Send(Get("file:///etc/passwd")), HttpError);
@@ -103,7 +94,7 @@ TEST(CurlHttp, PostRedirectedBy302ContinuesAsGetWithoutBodyHeaders) {
         });
     });
     Loop l;
-    CurlHttp http(l.loop, SmallLimits());
+    CurlHttp http(l.loop, HttpTestLimits());
     HttpRequest r;
     r.method = "POST";
     r.url = s.Url("/form");
@@ -128,7 +119,7 @@ TEST(CurlHttp, ServerThatAcceptsAndNeverAnswersTimesOut) {
     const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/";
 
     Loop l;
-    auto limits = SmallLimits();
+    auto limits = HttpTestLimits();
     limits.lowSpeedSeconds = 60;
     limits.totalTimeoutMs = 1500;
     CurlHttp http(l.loop, limits);
@@ -170,7 +161,7 @@ TEST(CurlHttp, EndlessAndHugeBodiesStopAtTheCapWithBoundedMemory) {
 TEST(CurlHttp, DripFeedingServerIsCutOffByTheLowSpeedLimit) {
     EndpointProcess ep({"--fault", "slow", "--drip-ms", "1500"});
     Loop l;
-    CurlHttp http(l.loop, SmallLimits());
+    CurlHttp http(l.loop, HttpTestLimits());
     HttpRequest r;
     r.method = "POST";
     r.url = ep.Url();
@@ -183,7 +174,7 @@ TEST(CurlHttp, DripFeedingServerIsCutOffByTheLowSpeedLimit) {
 TEST(CurlHttp, EventLoopKeepsTurningWhileARequestIsUnderWay) {
     EndpointProcess ep({"--backend", "test", "--delay-ms", "600"});
     Loop l;
-    CurlHttp http(l.loop, SmallLimits());
+    CurlHttp http(l.loop, HttpTestLimits());
     HttpRequest r;
     r.method = "POST";
     r.url = ep.Url();
@@ -197,7 +188,7 @@ TEST(CurlHttp, EventLoopKeepsTurningWhileARequestIsUnderWay) {
 TEST(CurlHttp, RequestFromInsideTheLoopRunsBesideTheOuterOne) {
     EndpointProcess ep({"--backend", "test", "--delay-ms", "300"});
     Loop l;
-    CurlHttp http(l.loop, SmallLimits());
+    CurlHttp http(l.loop, HttpTestLimits());
     auto post = [&](const std::string& text) {
         HttpRequest r;
         r.method = "POST";
@@ -224,7 +215,7 @@ TEST(CurlHttp, StatusAndRawBodyComeBackUnchanged) {
         });
     });
     Loop l;
-    CurlHttp http(l.loop, SmallLimits());
+    CurlHttp http(l.loop, HttpTestLimits());
     auto res = http.Send(Get(s.Url("/raw")));
     EXPECT_EQ(res.status, 503);
     EXPECT_EQ(res.body, raw);
@@ -245,7 +236,7 @@ TEST(CurlHttp, AnswerHeadersComeBackAsReceivedFromTheFinalHop) {
         });
     });
     Loop l;
-    CurlHttp http(l.loop, SmallLimits());
+    CurlHttp http(l.loop, HttpTestLimits());
     auto res = http.Send(Get(s.Url("/hop")));
     EXPECT_EQ(res.status, 429);
     auto find = [&](const std::string& name) -> std::optional<std::string> {
@@ -258,6 +249,42 @@ TEST(CurlHttp, AnswerHeadersComeBackAsReceivedFromTheFinalHop) {
     EXPECT_EQ(find("Content-Type"), "text/plain");
     EXPECT_EQ(find("X-Hop"), std::nullopt);  // the redirect's own headers are not kept
     for (const auto& [n, v] : res.headers) EXPECT_EQ(n.rfind("HTTP/", 0), std::string::npos);
+}
+
+TEST(CurlHttp, InterimAnswerHeadersAreDropped) {
+    // A raw server: an informational 103 with its own header, then the real answer.
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(fd, 1), 0);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    std::thread server([fd] {
+        int c = accept(fd, nullptr, nullptr);
+        char buf[4096];
+        std::string req;
+        while (req.find("\r\n\r\n") == std::string::npos) {
+            const auto n = read(c, buf, sizeof buf);
+            if (n <= 0) break;
+            req.append(buf, n);
+        }
+        const std::string answer =
+            "HTTP/1.1 103 Early Hints\r\nX-Early: 1\r\n\r\n"
+            "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nX-Final: 1\r\n\r\nok";
+        EXPECT_EQ(write(c, answer.data(), answer.size()), static_cast<ssize_t>(answer.size()));
+        close(c);
+    });
+    Loop l;
+    CurlHttp http(l.loop, HttpTestLimits());
+    auto res = http.Send(Get("http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/"));
+    server.join();
+    close(fd);
+    EXPECT_EQ(res.status, 200);
+    EXPECT_EQ(res.body, "ok");
+    const HttpResponse::Headers expected = {{"Content-Length", "2"}, {"X-Final", "1"}};
+    EXPECT_EQ(res.headers, expected);
 }
 
 TEST(TranslateEndpointProgram, HelpAndBadOptions) {

@@ -4,9 +4,10 @@
 
 #include <chrono>
 
-#include "EndpointProcess.h"
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/IconvCodePage.h"
+#include "support/EndpointProcess.h"
+#include "support/HttpTestLimits.h"
 #include "translate/mduTranslate.h"
 
 namespace velmora::translate {
@@ -16,16 +17,6 @@ using platform::posix::CurlHttp;
 using testing::EndpointProcess;
 
 // Small limits so every hostile case ends within a few seconds.
-CurlHttp::Limits TestLimits() {
-    CurlHttp::Limits l;
-    l.connectTimeoutMs = 1000;
-    l.totalTimeoutMs = 3000;
-    l.lowSpeedBytes = 1;
-    l.lowSpeedSeconds = 2;
-    l.maxBodyBytes = 1u << 20;
-    return l;
-}
-
 struct Client {
     platform::fake::FakeClock clock;
     platform::fake::ActionLog log;
@@ -33,7 +24,7 @@ struct Client {
     platform::posix::IconvCodePage codePage;
     CurlHttp http;
     TranslateContext ctx;
-    Client(const std::string& url, CurlHttp::Limits limits = TestLimits())
+    Client(const std::string& url, CurlHttp::Limits limits = HttpTestLimits())
         : http(loop, limits), ctx{http, codePage, loop, url} {
         loop.logWaits = false;
     }
@@ -182,7 +173,7 @@ TEST(TranslateOverHttp, RefusedConnectionFailsTheExchangeAndYieldsEmptyText) {
 
 TEST(TranslateOverHttp, EveryPieceOfAHangingServerCostsAtMostTheTimeout) {
     EndpointProcess ep({"--fault", "hang"});
-    auto limits = TestLimits();
+    auto limits = HttpTestLimits();
     limits.lowSpeedSeconds = 60;  // only the total time-out applies
     limits.totalTimeoutMs = 1000;
     Client c(ep.Url(), limits);

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/core/Configuration.h"
+#include "platform/IClock.h"
+#include "platform/ICodePage.h"
+#include "platform/IEventLoop.h"
+#include "platform/IHttp.h"
+#include "platform/IPipeline.h"
+#include "translate/engines/EngineTranslator.h"
+#include "translate/engines/IEngine.h"
+#include "translate/engines/Router.h"
+
+namespace velmora::app {
+
+// The services an engine may need.
+struct EngineServices {
+    platform::IHttp& http;
+    const platform::ICodePage& codePage;
+    platform::IEventLoop& loop;
+    platform::IProgramRunner& programs;
+    platform::IClock& clock;
+};
+
+// One engine of the given name, set up from its settings; null for a name no engine has.
+std::unique_ptr<translate::engines::IEngine> MakeEngine(const std::string& name,
+                                                        const EngineSettings& settings,
+                                                        const Configuration& config,
+                                                        const EngineServices& services);
+
+// The configured engines in their order, the router over them and the translator the program
+// uses. Built once; owns them all.
+class EngineSet {
+  public:
+    EngineSet(const Configuration& config, const EngineServices& services);
+    translate::ITranslator& Translator() { return *translator_; }
+
+    // One sample through one engine alone, for the settings dialog's test button: the
+    // translation, or the reason there is none.
+    static std::pair<bool, std::string> TryEngine(const std::string& name,
+                                                  const EngineSettings& settings,
+                                                  const Configuration& config,
+                                                  const EngineServices& services,
+                                                  const std::u16string& sample,
+                                                  const std::string& src, const std::string& dst);
+
+  private:
+    std::vector<std::unique_ptr<translate::engines::IEngine>> engines_;
+    std::unique_ptr<translate::engines::Router> router_;
+    std::unique_ptr<translate::EngineTranslator> translator_;
+};
+
+}  // namespace velmora::app

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QString>
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+
+#include "app/KeyVault.h"
+#include "app/core/Configuration.h"
+
+namespace velmora::app {
+
+// Translates a sample through one engine alone, built from the settings as shown: true and the
+// translation, or false and why not (never a key).
+using EngineTest =
+    std::function<std::pair<bool, QString>(const std::string& engine, const EngineSettings&)>;
+
+// The sentence a test translates when the caller has no language pair of its own: the
+// Apertium engines get English to Spanish, the others Simplified Chinese to English.
+struct TestSample {
+    QString text;
+    std::string src;
+    std::string dst;
+};
+TestSample DefaultTestSample(const std::string& engine);
+
+// The engine list, order and per-engine address, key and region. Reads the configuration file
+// and the vault when built; OK writes the list and addresses to the file and changed keys to
+// the vault; Cancel writes nothing. Changes take effect at the next start.
+class frmEngineSettings : public QDialog {
+    Q_OBJECT
+  public:
+    frmEngineSettings(KeyVault& vault, EngineTest test, QWidget* parent = nullptr);
+
+    // Saves, and closes only when everything was written.
+    void accept() override;
+
+    QListWidget* lstEngines = nullptr;
+    QPushButton* cmdUp = nullptr;
+    QPushButton* cmdDown = nullptr;
+    QLabel* lblUrl = nullptr;
+    QLineEdit* txtUrl = nullptr;
+    QLabel* lblKey = nullptr;
+    QLineEdit* txtKey = nullptr;
+    QLabel* lblRegion = nullptr;
+    QLineEdit* txtRegion = nullptr;
+    QPushButton* cmdTest = nullptr;
+    QLabel* lblTestResult = nullptr;
+    QLabel* lblKeyStore = nullptr;
+    QLabel* lblNote = nullptr;
+    QLabel* lblError = nullptr;
+    QPushButton* cmdOK = nullptr;
+    QPushButton* cmdCancel = nullptr;
+
+  private:
+    void CreateControls();
+    void Load();
+    void ShowEngine(int row);
+    void Move(int by);
+    void RunTest();
+    // Why the settings cannot be saved, or empty.
+    QString Check(const std::vector<std::string>& enabled) const;
+    QString Save();
+    std::string EngineAt(int row) const;
+
+    KeyVault& vault_;
+    EngineTest test_;
+    std::map<std::string, EngineSettings> loaded_;
+    std::map<std::string, EngineSettings> edits_;
+    std::string shown_;
+    bool filling_ = false;  // fields are being filled from edits_, not typed
+};
+
+}  // namespace velmora::app

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <thread>
+
+#include "platform/IEventLoop.h"
+
+// The event loop of a test that runs no toolkit: waiting is sleeping, in short slices so a
+// condition is seen soon. It counts what it was asked for, so a test can see that a backend
+// waits through the loop.
+class SleepLoop : public velmora::platform::IEventLoop {
+  public:
+    void Yield() override { ++yields; }
+    void Wait(int ms) override {
+        waitedMs += ms;
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
+    bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+        while (!done() && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        return done();
+    }
+    void Wake() override {}
+    int yields = 0;
+    int waitedMs = 0;
+};
