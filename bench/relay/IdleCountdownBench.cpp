@@ -26,6 +26,7 @@ class IdleView : public relay::IMainView {
   public:
     std::u16string SendText() override { return {}; }
     void ClearSendText() override {}
+    void SetSendText(const std::u16string&) override {}
     void FocusSendBox() override {}
     void SetSendMaskVisible(bool) override {}
     std::u16string MyLanguageDesc() override { return u"中文(简体)"; }

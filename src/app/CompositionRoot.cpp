@@ -1,6 +1,9 @@
 #include "app/CompositionRoot.h"
 
+#include <cstdio>
+
 #include "app/frmAutoUpdate.h"
+#include "app/frmEngineSettings.h"
 #include "app/frmMain.h"
 #include "translate/clsGoogleLanguages.h"
 #include "update/mduUnitId.h"
@@ -18,10 +21,21 @@ EngineServices ServicesOf(Backends& b) {
                           .clock = p.clock};
 }
 
+Configuration Load(const std::filesystem::path& file, KeyVault& vault) {
+    Diagnostics diagnostics;
+    Configuration config =
+        LoadConfiguration(ProcessEnvironment, file, diagnostics, VaultKeyLookup(vault));
+    // Optional keys (a LibreTranslate server's) live in the keyring too.
+    FillKeysFromVault(vault, config);
+    for (const auto& line : diagnostics) std::fprintf(stderr, "velmora: %s\n", line.c_str());
+    return config;
+}
+
 }  // namespace
 
-CompositionRoot::CompositionRoot(Configuration config)
-    : config_(std::move(config)),
+CompositionRoot::CompositionRoot(const std::filesystem::path& configFile)
+    : vault_(configFile),
+      config_(Load(configFile, vault_)),
       unitId_(update::mduUnitId::GetUnitId(backends_.platform().processorId)),
       update_(backends_.platform(), update::UpdateConfig{.baseUrl = config_.updateBaseUrl},
               backends_.downloadHttp()),
@@ -62,8 +76,23 @@ void CompositionRoot::CreateMainWindow() {
         .session = session_,
         .overlay = overlay_,
         .shortcutDialog = shortcutDialog_,
+        .showEngineSettings = [this] { ShowEngineSettings(); },
     });
     main_->Load();
+}
+
+void CompositionRoot::ShowEngineSettings() {
+    frmEngineSettings dialog(
+        vault_,
+        [this](const std::string& name, const EngineSettings& settings) {
+            const TestSample sample = DefaultTestSample(name);
+            auto [ok, text] =
+                EngineSet::TryEngine(name, settings, config_, ServicesOf(backends_),
+                                     sample.text.toStdU16String(), sample.src, sample.dst);
+            return std::pair{ok, QString::fromStdString(text)};
+        },
+        main_.get());
+    dialog.exec();
 }
 
 void CompositionRoot::ShowMainWindow() {

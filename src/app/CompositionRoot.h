@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/Backends.h"
+#include "app/KeyVault.h"
 #include "app/core/Configuration.h"
 #include "app/core/EngineSet.h"
 #include "app/core/mduMain.h"
@@ -21,7 +22,9 @@ class frmMain;
 // plays the windows of start-up. Needs a running QApplication.
 class CompositionRoot : public IStartupShell {
   public:
-    explicit CompositionRoot(Configuration config);
+    // Reads the configuration file (and the keyring for its keys); what it finds wrong goes to
+    // standard error.
+    explicit CompositionRoot(const std::filesystem::path& configFile);
     ~CompositionRoot() override;
     CompositionRoot(const CompositionRoot&) = delete;
     CompositionRoot& operator=(const CompositionRoot&) = delete;
@@ -39,7 +42,10 @@ class CompositionRoot : public IStartupShell {
     void CloseMainWindowFromCode() override;
 
   private:
+    void ShowEngineSettings();
+
     Backends backends_;
+    KeyVault vault_;
     Configuration config_;
     std::string unitId_;
     update::UpdateServices update_;

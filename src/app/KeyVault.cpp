@@ -19,10 +19,21 @@ const QString kService = QStringLiteral("velmora");
 const std::string kProbe = "velmora-probe";
 constexpr std::uintmax_t kMaxFileBytes = 1u << 20;
 
+// Whether a session bus is there to ask. Without one the bus library would start a bus of its
+// own for the X display (and a keyring on it) that outlives the program: not ours to start.
+bool SessionBusGiven() {
+    if (ProcessEnvironment("DBUS_SESSION_BUS_ADDRESS")) return true;
+    const auto runtime = ProcessEnvironment("XDG_RUNTIME_DIR");
+    std::error_code ec;
+    return runtime && std::filesystem::is_socket(std::filesystem::path(*runtime) / "bus", ec);
+}
+
 }  // namespace
 
 KeyVault::KeyVault(std::filesystem::path configFile, std::chrono::milliseconds timeout)
-    : file_(std::move(configFile)), timeout_(timeout) {}
+    : file_(std::move(configFile)), timeout_(timeout) {
+    if (!SessionBusGiven()) store_ = Store::File;
+}
 
 QString KeyVault::Describe(Store store) {
     return store == Store::Keyring ? QStringLiteral("桌面密钥环")

@@ -16,8 +16,9 @@ class Job;
 namespace velmora::app {
 
 // Where the engines' API keys are kept: the desktop keyring (Secret Service) under the service
-// "velmora", one entry per engine name, when one answers; else the configuration file's
-// [<engine>] key=, which is then kept readable by its owner only. Keyring calls are waited for
+// "velmora", one entry per engine name, when one answers on the session bus; else (also with
+// no session bus at all) the configuration file's [<engine>] key=, which is then kept readable
+// by its owner only. Keyring calls are waited for
 // in a local event loop for at most the timeout; a keyring that fails or does not answer in
 // time is not asked again by this vault. Needs a QCoreApplication. Keys never reach any text.
 class KeyVault {

@@ -122,7 +122,7 @@ void frmEngineSettings::CreateControls() {
     connect(cmdCancel, &QPushButton::clicked, this, &frmEngineSettings::reject);
     const auto keep = [this](std::string EngineSettings::*field) {
         return [this, field](const QString& text) {
-            if (!filling_ && !shown_.empty()) edits_[shown_].*field = text.toStdString();
+            if (!filling_ && !shown_.empty()) edits_[shown_].*field = text.trimmed().toStdString();
         };
     };
     connect(txtUrl, &QLineEdit::textChanged, this, keep(&EngineSettings::url));

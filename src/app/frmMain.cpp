@@ -272,6 +272,7 @@ void frmMain::WirePicker(ImageControl* icon, ImageControl* pressedImage, const Q
 
 void frmMain::PickTarget(target::TargetPoint& target) {
     target::RunPick(platform_, overlay_, target);
+    if (&target == &State.ReturnAreaTarget) session_.OnReturnAreaPicked();
 }
 
 void frmMain::Load() {
@@ -438,6 +439,13 @@ std::u16string frmMain::SendText() {
 
 void frmMain::ClearSendText() {
     txtSend->clear();
+}
+
+void frmMain::SetSendText(const std::u16string& text) {
+    QString t = QString::fromStdU16String(text);
+    t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    txtSend->setPlainText(t);
+    txtSend->moveCursor(QTextCursor::End);
 }
 
 void frmMain::FocusSendBox() {

@@ -66,6 +66,7 @@ class frmMain : public QWidget, public relay::IMainView {
     // What the relay flows see of this window.
     std::u16string SendText() override;
     void ClearSendText() override;
+    void SetSendText(const std::u16string& text) override;
     void FocusSendBox() override;
     void SetSendMaskVisible(bool visible) override;
     std::u16string MyLanguageDesc() override;

@@ -52,11 +52,6 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    app::Diagnostics diagnostics;
-    app::Configuration config = app::LoadConfiguration(
-        app::ProcessEnvironment, app::DefaultConfigFile(app::ProcessEnvironment), diagnostics);
-    for (const auto& line : diagnostics) std::fprintf(stderr, "velmora: %s\n", line.c_str());
-
     app::QtWebPane::PrepareEnvironment();
     QApplication qtApp(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
@@ -66,7 +61,8 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<app::CompositionRoot> root;
     try {
-        root = std::make_unique<app::CompositionRoot>(std::move(config));
+        root =
+            std::make_unique<app::CompositionRoot>(app::DefaultConfigFile(app::ProcessEnvironment));
     } catch (const std::exception& e) {
         // For instance an X server without the XTest extension: nothing could be driven.
         std::fprintf(stderr, "velmora: %s\n", e.what());

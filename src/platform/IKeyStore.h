@@ -29,6 +29,12 @@ class IKeyStore {
                                                  const std::string& name) = 0;
     virtual bool WriteValue(RootKey root, const std::string& subkey, const std::string& name,
                             const std::string& data) = 0;
+    // The same for values that hold file paths, which the ANSI code page cannot always spell:
+    // the text as UTF-8. A store that keeps such a value only in ANSI converts it both ways.
+    virtual std::optional<std::string> ReadValueUtf8(RootKey root, const std::string& subkey,
+                                                     const std::string& name) = 0;
+    virtual bool WriteValueUtf8(RootKey root, const std::string& subkey, const std::string& name,
+                                const std::string& utf8) = 0;
 };
 
 }  // namespace velmora::platform

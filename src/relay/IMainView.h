@@ -15,6 +15,8 @@ class IMainView {
     // txtSend
     virtual std::u16string SendText() = 0;
     virtual void ClearSendText() = 0;
+    // Replaces the text (CR LF line breaks) and puts the caret at its end.
+    virtual void SetSendText(const std::u16string& text) = 0;
     virtual void FocusSendBox() = 0;
 
     // imgSendMask

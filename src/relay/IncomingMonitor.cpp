@@ -1,5 +1,6 @@
 #include "relay/IncomingMonitor.h"
 
+#include <algorithm>
 #include <exception>
 #include <limits>
 
@@ -16,6 +17,18 @@ constexpr std::int64_t kClipboardSeconds = 3;
 std::u16string Decimal(std::int64_t v) {
     std::string s = std::to_string(v);
     return std::u16string(s.begin(), s.end());
+}
+
+// Where a capture's new text starts: after the last occurrence of the previous capture's tail,
+// or, when there is no tail or it is gone, after the previous capture's length.
+std::size_t NewHistoryStart(std::u16string_view capture, std::u16string_view tail,
+                            std::int32_t lastLength) {
+    if (!tail.empty()) {
+        std::size_t at = capture.rfind(tail);
+        if (at != std::u16string_view::npos) return at + tail.size();
+    }
+    // LastHistoryLength is 1-based "seen up to"; as a 0-based index it is where new text starts.
+    return static_cast<std::size_t>(std::max(0, lastLength));
 }
 }  // namespace
 
@@ -45,6 +58,11 @@ void IncomingMonitor::OnSendBoxFocusLost() {
 void IncomingMonitor::OnResultBoxFocusChanged(bool focused) {
     state_.ResultBoxFocused = focused;
     p_.loop.Wake();
+}
+
+void IncomingMonitor::OnReturnAreaPicked() {
+    state_.LastHistoryTail.clear();
+    ++picks_;
 }
 
 void IncomingMonitor::OnActivationChanged() {
@@ -80,6 +98,7 @@ void IncomingMonitor::Timer1_Timer() {
         return;
     }
     Capture();
+    if (OnCaptureEnded) OnCaptureEnded();
 }
 
 bool IncomingMonitor::RunIdleCountdown() {
@@ -139,6 +158,7 @@ std::u16string IncomingMonitor::WaitForClipboardText() {
 void IncomingMonitor::Capture() {
     // Copies: a target picked again during one of the yields must not change this capture.
     const target::TargetPoint ra = state_.ReturnAreaTarget;
+    const std::uint64_t picksAtStart = picks_;
     state_.CaptureRunning = true;
     struct Done {
         bool& flag;
@@ -167,9 +187,11 @@ void IncomingMonitor::Capture() {
         p_.loop.Yield();
 
         std::u16string s = WaitForClipboardText();
-        // LastHistoryLength is 1-based "seen up to"; as a 0-based index it is where new text
-        // starts.
-        const std::size_t seen = static_cast<std::size_t>(std::max(0, state_.LastHistoryLength));
+        const std::size_t seen =
+            NewHistoryStart(s, state_.LastHistoryTail, state_.LastHistoryLength);
+        // A pick during the waits is another pane: this copy must not become its tail.
+        if (picks_ == picksAtStart && !s.empty())
+            state_.LastHistoryTail = s.substr(s.size() - std::min(s.size(), kHistoryTailLength));
         if (s.size() > seen) {
             std::u16string_view newText = std::u16string_view(s).substr(seen);
             constexpr std::size_t kMaxLength = std::numeric_limits<std::int32_t>::max();

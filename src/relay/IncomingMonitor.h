@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/Platform.h"
@@ -14,6 +15,8 @@
 namespace velmora::relay {
 
 inline constexpr std::u16string_view kReadingCaption = u"获取数据...";
+// UTF-16 code units of a capture's end kept to find the next capture's new text.
+inline constexpr std::size_t kHistoryTailLength = 256;
 
 // The incoming message monitor: after five idle seconds in txtSend it copies the IM client's
 // history, hands the new part to the history module and gives mouse, window and focus back.
@@ -35,6 +38,11 @@ class IncomingMonitor {
     void OnResultBoxFocusChanged(bool focused);
     void OnActivationChanged();
     void RequestExit();
+    // The history pane was picked again: the old tail says nothing about the new one.
+    void OnReturnAreaPicked();
+
+    // Runs after each capture, when a send may start again.
+    std::function<void()> OnCaptureEnded;
 
     bool TickRunning() const { return tickRunning_; }
 
@@ -51,6 +59,7 @@ class IncomingMonitor {
     const translate::clsGoogleLanguages& languages_;
     target::Injector inject_;
     bool tickRunning_ = false;
+    std::uint64_t picks_ = 0;  // re-picks seen; a capture spanning one keeps nothing
 };
 
 }  // namespace velmora::relay

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "platform/Utf8.h"
 #include "platform/VirtualKey.h"
 
 namespace velmora::relay {
@@ -49,7 +50,39 @@ void OutgoingFlow::WriteEcho(const std::u16string& typed, const std::u16string& 
 }
 
 void OutgoingFlow::cmdSend_Click() {
-    if (state_.SendRunning || state_.CaptureRunning) return;
+    if (state_.SendRunning || state_.CaptureRunning) {
+        // Ignoring it would lose the request; queueing more than one would send the same text
+        // twice.
+        if (!pending_) {
+            pending_ = true;
+            view_.ShowTip(std::u16string(kSendQueued));
+        }
+        return;
+    }
+    pending_ = false;
+    SendOnce();
+    // A request made during this send runs now, with what txtSend holds now.
+    while (pending_ && !state_.SendRunning && !state_.CaptureRunning) {
+        pending_ = false;
+        SendOnce();
+    }
+}
+
+void OutgoingFlow::RunPendingSend() {
+    if (pending_) cmdSend_Click();
+}
+
+void OutgoingFlow::RemoveSentText(const std::u16string& sent) {
+    // The translation yields, so the user may have typed on: only what was sent goes.
+    std::u16string now = view_.SendText();
+    if (now == sent) {
+        view_.ClearSendText();
+    } else if (now.starts_with(sent)) {
+        view_.SetSendText(now.substr(sent.size()));
+    }
+}
+
+void OutgoingFlow::SendOnce() {
     std::u16string text = view_.SendText();
     if (text.empty()) return;
 
@@ -66,10 +99,22 @@ void OutgoingFlow::cmdSend_Click() {
 
     std::string sourceCode = languages_.getKeyByDesc(view_.MyLanguageDesc());
     std::string targetCode = languages_.getKeyByDesc(view_.OtherLanguageDesc());
-    std::u16string translation = translator_.TranslateText(text, sourceCode, targetCode);
-    view_.ClearSendText();
+    const translate::TranslationOutcome outcome =
+        translator_.Translate(text, sourceCode, targetCode);
+    const std::u16string& translation = outcome.text;
     box_.FocusAndNewLine();
     WriteEcho(text, translation);
+    if (!outcome.complete || translation.empty()) {
+        // Sending part of a message, or an emptied input box, says something the user did not
+        // write: keep the draft in both boxes and tell why.
+        view_.FocusSendBox();
+        std::u16string tip(kNotSentTranslationFailed);
+        std::string reason = outcome.Reason();
+        if (!reason.empty()) tip += u"：" + platform::Utf8Decode(reason);
+        view_.ShowTip(tip);
+        return;
+    }
+    RemoveSentText(text);
     sendBuffer_.BufferSentText(translation);
     view_.FocusSendBox();
     p_.loop.Yield();

@@ -15,6 +15,10 @@ namespace velmora::relay {
 
 // Shown in the tip panel when a send cannot reach the IM client because no input box is picked.
 inline constexpr std::u16string_view kPickInputAreaFirst = u"请先设置输入框位置";
+// Shown when a send is asked for while another send or a history capture runs.
+inline constexpr std::u16string_view kSendQueued = u"正在发送，稍后发送";
+// Shown, followed by the reason, when the translation failed and nothing was sent.
+inline constexpr std::u16string_view kNotSentTranslationFailed = u"翻译失败，未发送";
 
 // The outgoing message flow: translate what the user typed, echo it in the result box, paste the
 // translation into the IM client's input box and send it.
@@ -24,11 +28,16 @@ class OutgoingFlow {
                  RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
                  const translate::clsGoogleLanguages& languages);
 
-    // The send command (button, send image release, Ctrl+Enter, Alt+S). Ignored while another
-    // send or a capture of the history is under way.
+    // The send command (button, send image release, Ctrl+Enter, Alt+S). While another send or
+    // a capture of the history is under way it is queued (once) and runs when that one ends.
     void cmdSend_Click();
+    // Runs a queued send, if any; the monitor calls it when a capture ends.
+    void RunPendingSend();
+    bool SendPending() const { return pending_; }
 
   private:
+    void SendOnce();
+    void RemoveSentText(const std::u16string& sent);
     void WriteEcho(const std::u16string& typed, const std::u16string& translation);
     void DriveImClient();
 
@@ -40,6 +49,7 @@ class OutgoingFlow {
     ITranslate& translator_;
     const translate::clsGoogleLanguages& languages_;
     target::Injector inject_;
+    bool pending_ = false;
 };
 
 }  // namespace velmora::relay

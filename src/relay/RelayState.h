@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "target/TargetPoint.h"
 
@@ -19,6 +20,9 @@ struct RelayState {
     bool ExitRequested = false;
     bool ResultBoxFocused = false;
     std::int32_t LastHistoryLength = 0;  // UTF-16 code units of the last capture with new text
+    // The end of the last capture: new history is what follows its last occurrence, so a chat
+    // that drops old lines from the top still shows what arrives. Empty after a re-pick.
+    std::u16string LastHistoryTail;
 
     // Written only by the flows: one send or one capture at a time, never both.
     bool SendRunning = false;

@@ -32,6 +32,9 @@ class Session {
     OutgoingFlow& Outgoing() { return *outgoing_; }
     IncomingMonitor& Monitor() { return *monitor_; }
 
+    // The history pane (ReturnAreaTarget) was picked again; harmless while detached.
+    void OnReturnAreaPicked();
+
     RelayState State;
 
   private:

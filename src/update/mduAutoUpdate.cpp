@@ -122,6 +122,26 @@ std::vector<std::u16string> GetUpdateFileList(platform::Platform& pf, const std:
     return ParseFileList(pf.codePage.FromUtf8(resp.body));
 }
 
+namespace {
+
+// Deep enough for any folder an older version or a file list could have left.
+constexpr int kMaxCleanDepth = 32;
+
+// Removes what dir holds. A symbolic link is unlinked, never followed, so nothing outside dir
+// is touched; only real folders are entered.
+void RemoveContents(const fs::path& dir, int depthLeft) {
+    std::error_code ec;
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        std::error_code ec2;
+        auto s = it->symlink_status(ec2);
+        if (ec2) continue;
+        if (fs::is_directory(s) && depthLeft > 0) RemoveContents(it->path(), depthLeft - 1);
+        fs::remove(it->path(), ec2);
+    }
+}
+
+}  // namespace
+
 void CleanUpdateFiles(const fs::path& programFolder) {
     std::error_code ec;
     const fs::path dl = programFolder / kDownloadFolderName;
@@ -129,12 +149,8 @@ void CleanUpdateFiles(const fs::path& programFolder) {
     if (!ec && fs::is_symlink(st)) {
         fs::remove(dl, ec);
     } else if (!ec && fs::is_directory(st)) {
-        for (fs::directory_iterator it(dl, ec), end; !ec && it != end; it.increment(ec)) {
-            std::error_code ec2;
-            auto s = it->symlink_status(ec2);
-            if (!ec2 && !fs::is_directory(s)) fs::remove(it->path(), ec2);
-        }
-        fs::remove(dl, ec);  // fails, harmlessly, when something is left inside
+        RemoveContents(dl, kMaxCleanDepth);
+        fs::remove(dl, ec);  // fails, harmlessly, when something could not be removed
     }
     std::error_code ec3;
     if (!fs::is_directory(fs::symlink_status(programFolder / kUpdateScriptName, ec3)))

@@ -44,8 +44,8 @@ std::vector<std::u16string> ParseFileList(std::u16string_view body);
 // The server's file list (empty unless status 200). A transport failure throws HttpError.
 std::vector<std::u16string> GetUpdateFileList(platform::Platform& pf, const std::string& baseUrl);
 
-// Removes dl_files (its files, then the folder) and the update script. Ignores every failure;
-// a dl_files that is a symbolic link is unlinked, never followed.
+// Removes dl_files (with any folders inside it) and the update script. Ignores every failure;
+// a symbolic link, dl_files itself or one inside it, is unlinked, never followed.
 void CleanUpdateFiles(const std::filesystem::path& programFolder);
 
 // Downloads every usable entry whole through http into dl_files and installs them through

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/core/mduReg.h"
+#include "platform/Utf8.h"
 
 namespace velmora::app {
 
@@ -15,8 +16,9 @@ void EnsureAutostart(platform::Platform& pf) {
     if (mduReg::ReadRegString(pf, kRunKeyPath, kAutostartValueName) != mduReg::kReadError) return;
     const std::filesystem::path program = pf.process.ProgramFolder() / pf.process.ExecutableName();
     mduReg::CreateRegKey(pf, kRunKeyPath);
-    mduReg::WriteRegString(pf, kRunKeyPath, kAutostartValueName,
-                           AutostartCommand(pf.codePage.FromUtf8(program.string())));
+    // The path goes to the store as UTF-8: the ANSI code page cannot spell every folder name.
+    mduReg::WriteRegText(pf, kRunKeyPath, kAutostartValueName,
+                         AutostartCommand(platform::Utf8Decode(program.string())));
 }
 
 }  // namespace velmora::app

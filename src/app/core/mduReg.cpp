@@ -3,6 +3,8 @@
 #include <array>
 #include <utility>
 
+#include "platform/Utf8.h"
+
 namespace velmora::app::mduReg {
 
 using platform::RootKey;
@@ -66,6 +68,16 @@ void WriteRegString(platform::Platform& pf, std::u16string_view keyPath,
     std::string bytes = pf.codePage.ToAnsi(text);
     bytes.resize(bytes.find('\0') == std::string::npos ? bytes.size() : bytes.find('\0'));
     pf.keyStore.WriteValue(k.root, subkey, pf.codePage.ToAnsi(valueName), bytes);
+}
+
+void WriteRegText(platform::Platform& pf, std::u16string_view keyPath,
+                  std::u16string_view valueName, std::u16string_view text) {
+    KeyPath k = SplitKeyPath(pf.messageBox, keyPath);
+    if (k.root == RootKey::None) return;
+    const std::string subkey = pf.codePage.ToAnsi(k.subkey);
+    if (!pf.keyStore.KeyExists(k.root, subkey)) return;
+    pf.keyStore.WriteValueUtf8(k.root, subkey, pf.codePage.ToAnsi(valueName),
+                               platform::Utf8Encode(text.substr(0, text.find(u'\0'))));
 }
 
 }  // namespace velmora::app::mduReg

@@ -40,4 +40,9 @@ void CreateRegKey(platform::Platform& pf, std::u16string_view keyPath);
 void WriteRegString(platform::Platform& pf, std::u16string_view keyPath,
                     std::u16string_view valueName, std::u16string_view text);
 
+// As WriteRegString, for a text that holds a file path: stored as UTF-8, never through the ANSI
+// code page, which cannot spell every path.
+void WriteRegText(platform::Platform& pf, std::u16string_view keyPath,
+                  std::u16string_view valueName, std::u16string_view text);
+
 }  // namespace velmora::app::mduReg

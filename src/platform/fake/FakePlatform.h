@@ -169,6 +169,15 @@ class FakeKeyStore : public IKeyStore {
                                          const std::string& name) override;
     bool WriteValue(RootKey root, const std::string& subkey, const std::string& name,
                     const std::string& data) override;
+    // Kept as given, in the same values as the ANSI calls.
+    std::optional<std::string> ReadValueUtf8(RootKey root, const std::string& subkey,
+                                             const std::string& name) override {
+        return ReadValue(root, subkey, name);
+    }
+    bool WriteValueUtf8(RootKey root, const std::string& subkey, const std::string& name,
+                        const std::string& utf8) override {
+        return WriteValue(root, subkey, name, utf8);
+    }
     std::map<std::pair<RootKey, std::string>, std::map<std::string, std::string>> keys;
     bool readOnly = false;
 };

@@ -19,7 +19,9 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kRunKey = "software\\microsoft\\windows\\currentversion\\run";
+// The value's bytes as stored through the ANSI calls, and (when written as UTF-8) its exact text.
 constexpr const char* kValueField = "X-Velmora-Value";
+constexpr const char* kTextField = "X-Velmora-Text";
 
 std::string Lower(std::string s) {
     for (char& c : s)
@@ -60,6 +62,11 @@ std::string FullPath(RootKey root, const std::string& subkey) {
 
 bool IsRunKey(RootKey root, const std::string& subkey) {
     return root == RootKey::CurrentUser && Lower(subkey) == kRunKey;
+}
+
+bool IsHidden(std::string_view desktopFile) {
+    auto hidden = DesktopEntryValue(desktopFile, "Hidden");
+    return hidden && Lower(*hidden) == "true";
 }
 
 // %HH for '%', '=', '[', ']' (and '\\' where the desktop file's escapes would read it) and every
@@ -259,24 +266,62 @@ std::optional<fs::path> FileKeyStore::AutostartFile(const std::string& name) con
     return autostartDir_ / (stem + ".desktop");
 }
 
-std::optional<std::string> FileKeyStore::ReadRunValue(const std::string& name) const {
+std::optional<std::string> FileKeyStore::ReadValueUtf8(RootKey root, const std::string& subkey,
+                                                       const std::string& name) {
+    if (IsRunKey(root, subkey)) return ReadRunText(name);
+    auto ansi = ReadValue(root, subkey, name);
+    if (!ansi) return std::nullopt;
+    return Utf8Encode(codePage_.FromAnsi(*ansi));
+}
+
+bool FileKeyStore::WriteValueUtf8(RootKey root, const std::string& subkey, const std::string& name,
+                                  const std::string& utf8) {
+    if (!IsRunKey(root, subkey))
+        return WriteValue(root, subkey, name, codePage_.ToAnsi(Utf8Decode(utf8)));
+    if (!KeyExists(root, subkey)) return false;
+    const std::string text = utf8.substr(0, utf8.find('\0'));
+    return WriteRunEntry(name, text, codePage_.ToAnsi(Utf8Decode(text)), text);
+}
+
+std::optional<std::string> FileKeyStore::RunEntryText(const std::string& name) const {
     auto file = AutostartFile(name);
     if (!file) return std::nullopt;
-    auto text = ReadWhole(*file);
+    return ReadWhole(*file);
+}
+
+// A hidden entry is one the user switched off: it is there, and must stay as it is.
+std::optional<std::string> FileKeyStore::ReadRunValue(const std::string& name) const {
+    auto text = RunEntryText(name);
     if (!text) return std::nullopt;
-    if (auto hidden = DesktopEntryValue(*text, "Hidden"); hidden && Lower(*hidden) == "true")
-        return std::nullopt;
     if (auto v = DesktopEntryValue(*text, kValueField)) return Unescape(*v);
     // An entry written by someone else: its command line as the value.
     if (auto exec = DesktopEntryValue(*text, "Exec")) return codePage_.ToAnsi(Utf8Decode(*exec));
+    if (IsHidden(*text)) return std::string();
+    return std::nullopt;
+}
+
+std::optional<std::string> FileKeyStore::ReadRunText(const std::string& name) const {
+    auto text = RunEntryText(name);
+    if (!text) return std::nullopt;
+    if (auto v = DesktopEntryValue(*text, kTextField)) return Unescape(*v);
+    if (auto v = DesktopEntryValue(*text, kValueField))
+        return Utf8Encode(codePage_.FromAnsi(Unescape(*v)));
+    if (auto exec = DesktopEntryValue(*text, "Exec")) return *exec;
+    if (IsHidden(*text)) return std::string();
     return std::nullopt;
 }
 
 bool FileKeyStore::WriteRunValue(const std::string& name, const std::string& data) const {
+    // The value stops at a NUL, as a registry string does.
+    return WriteRunEntry(name, Utf8Encode(codePage_.FromAnsi(data.substr(0, data.find('\0')))),
+                         data, std::nullopt);
+}
+
+bool FileKeyStore::WriteRunEntry(const std::string& name, const std::string& command,
+                                 const std::string& ansiValue,
+                                 const std::optional<std::string>& utf8Value) const {
     auto file = AutostartFile(name);
     if (!file) return false;
-    // The value stops at a NUL, as a registry string does.
-    const std::string command = Utf8Encode(codePage_.FromAnsi(data.substr(0, data.find('\0'))));
     std::string displayName = Utf8Encode(codePage_.FromAnsi(name));
     std::string text = "[Desktop Entry]\n";
     text += "Type=Application\n";
@@ -284,7 +329,8 @@ bool FileKeyStore::WriteRunValue(const std::string& name, const std::string& dat
     text += "Exec=" + ExecValue(command) + "\n";
     text += "Terminal=false\n";
     text += "X-GNOME-Autostart-enabled=true\n";
-    text += std::string(kValueField) + "=" + Escape(data, true) + "\n";
+    text += std::string(kValueField) + "=" + Escape(ansiValue, true) + "\n";
+    if (utf8Value) text += std::string(kTextField) + "=" + Escape(*utf8Value, true) + "\n";
     return WriteFileAtomically(*file, text);
 }
 

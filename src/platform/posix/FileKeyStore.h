@@ -16,7 +16,9 @@ namespace velmora::platform::posix {
 // names match without regard to ASCII case, as in the registry. The values of the current
 // user's Run key are not kept in that file: each one is the XDG autostart entry
 // autostartDir/<name>.desktop, whose Exec= line is the value's command line, so autostart really
-// happens at logon. A hidden (Hidden=true) or unreadable entry counts as a missing value.
+// happens at logon. A value written as UTF-8 keeps its exact text there (paths the ANSI code page
+// cannot spell); elsewhere it is stored in ANSI. A hidden (Hidden=true) entry, switched off by
+// the user, still counts as present; an unreadable one counts as missing.
 class FileKeyStore : public IKeyStore {
   public:
     FileKeyStore();  // the default folders below
@@ -35,6 +37,10 @@ class FileKeyStore : public IKeyStore {
                                          const std::string& name) override;
     bool WriteValue(RootKey root, const std::string& subkey, const std::string& name,
                     const std::string& data) override;
+    std::optional<std::string> ReadValueUtf8(RootKey root, const std::string& subkey,
+                                             const std::string& name) override;
+    bool WriteValueUtf8(RootKey root, const std::string& subkey, const std::string& name,
+                        const std::string& utf8) override;
 
   private:
     struct Key {
@@ -45,8 +51,14 @@ class FileKeyStore : public IKeyStore {
     std::vector<Key> Load() const;
     bool Save(const std::vector<Key>& keys) const;
     std::optional<std::filesystem::path> AutostartFile(const std::string& name) const;
+    std::optional<std::string> RunEntryText(const std::string& name) const;
     std::optional<std::string> ReadRunValue(const std::string& name) const;
+    std::optional<std::string> ReadRunText(const std::string& name) const;
     bool WriteRunValue(const std::string& name, const std::string& data) const;
+    // command: UTF-8 for Exec=; utf8Value, when given, is kept exactly beside the ANSI bytes.
+    bool WriteRunEntry(const std::string& name, const std::string& command,
+                       const std::string& ansiValue,
+                       const std::optional<std::string>& utf8Value) const;
 
     std::filesystem::path storeFile_;
     std::filesystem::path autostartDir_;

@@ -120,6 +120,28 @@ TEST(EngineSettingsFile, WithoutASecretServiceKeysLiveInTheOwnerOnlyFile) {
     EXPECT_EQ(f.vault.Read("deepl"), std::nullopt);
 }
 
+TEST(EngineSettingsFile, WithNoSessionBusNoneIsStartedToAskAKeyring) {
+    // On the test desktop the bus library would start a bus, and a keyring on it, by itself.
+    const std::string address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const char* oldRuntime = std::getenv("XDG_RUNTIME_DIR");
+    const std::optional<std::string> runtimeBefore =
+        oldRuntime ? std::optional<std::string>(oldRuntime) : std::nullopt;
+    TempDir runtime;
+    ::unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    ::setenv("XDG_RUNTIME_DIR", runtime.path().c_str(), 1);
+    {
+        KeyVault vault(runtime.path() / "velmora.conf");
+        EXPECT_EQ(vault.Where(), KeyVault::Store::File);
+        EXPECT_EQ(vault.Read("google"), std::nullopt);
+    }
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+    if (runtimeBefore) {
+        ::setenv("XDG_RUNTIME_DIR", runtimeBefore->c_str(), 1);
+    } else {
+        ::unsetenv("XDG_RUNTIME_DIR");
+    }
+}
+
 TEST(EngineSettingsFile, OkSavesOrderChecksAddressesAndKeys) {
     Fixture f;
     std::filesystem::create_directories(f.file.parent_path());
@@ -152,7 +174,7 @@ TEST(EngineSettingsFile, OkSavesOrderChecksAddressesAndKeys) {
     for (int i = 0; i < 3; ++i) QTest::mouseClick(d->cmdUp, Qt::LeftButton);
     EXPECT_FALSE(d->cmdUp->isEnabled());
     Select(*d, "libretranslate")->setCheckState(Qt::Checked);
-    Type(d->txtUrl, QStringLiteral("http://127.0.0.1:5000/translate"));
+    Type(d->txtUrl, QStringLiteral(" http://127.0.0.1:5000/translate "));  // pasted with blanks
     for (int i = 0; i < 4; ++i) QTest::mouseClick(d->cmdDown, Qt::LeftButton);
     EXPECT_FALSE(d->cmdDown->isEnabled());
     // A region typed while microsoft stays off is still kept.

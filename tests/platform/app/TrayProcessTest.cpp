@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include "support/PollUntil.h"
 #include "support/Shell.h"
+#include "support/TempDir.h"
 
 #include <array>
 #include <chrono>
@@ -33,12 +34,18 @@ std::string MainWindow() {
     return ShellLine("xdotool search --onlyvisible --name '^Quillet2009' | head -1");
 }
 
+// The program with a home of its own (a temporary folder, removed afterwards), so that its
+// configuration and autostart entry never land in the tester's.
 class Program {
   public:
     explicit Program(const std::string& args) {
         std::string exe = std::string(std::getenv("VELMORA_BUILD_DIR")) + "/src/app/velmora";
+        const std::string home = home_.path().string();
+        const std::string config = (home_.path() / "config").string();
         pid_ = fork();
         if (pid_ == 0) {
+            setenv("HOME", home.c_str(), 1);
+            setenv("XDG_CONFIG_HOME", config.c_str(), 1);
             if (args.empty())
                 execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
             else
@@ -58,8 +65,12 @@ class Program {
         if (waitpid(pid_, &status, WNOHANG) == pid_) exited_ = true;
         return !exited_;
     }
+    std::filesystem::path AutostartEntry() const {
+        return home_.path() / "config" / "autostart" / "velmora.desktop";
+    }
 
   private:
+    TempDir home_;  // first: removed only after the program has been ended
     pid_t pid_ = -1;
     bool exited_ = false;
 };
@@ -73,6 +84,13 @@ TEST(Program, NormalStartShowsTheTitledWindowWithItsClientSize) {
     EXPECT_NE(info.find("Width: 517"), std::string::npos) << info;
     EXPECT_NE(info.find("Height: 644"), std::string::npos) << info;
     EXPECT_EQ(TrayIcons(), 0);
+    // Start-up wrote the autostart entry into the program's own home, for this very program.
+    ASSERT_TRUE(PollUntil([&] { return std::filesystem::exists(p.AutostartEntry()); }, 8000));
+    const std::string entry = ReadFile(p.AutostartEntry());
+    EXPECT_NE(entry.find("Exec=" + std::string(std::getenv("VELMORA_BUILD_DIR")) +
+                         "/src/app/velmora -s\n"),
+              std::string::npos)
+        << entry;
 }
 
 TEST(Program, HiddenStartLeavesOnlyATrayIconAndLeftReleaseRestores) {
@@ -109,7 +127,10 @@ TEST(Program, ClosingTwiceLeavesOneIconAndExitFromTheTrayMenuEndsIt) {
 
 TEST(Program, WithoutADisplayItSaysSoAndFails) {
     std::string exe = std::string(std::getenv("VELMORA_BUILD_DIR")) + "/src/app/velmora";
-    std::string out = ShellLine("DISPLAY=:4321 " + exe + " 2>&1; echo \"rc=$?\"");
+    TempDir home;
+    std::string out =
+        ShellLine("HOME='" + home.path().string() + "' XDG_CONFIG_HOME='" + home.path().string() +
+                  "/config' DISPLAY=:4321 " + exe + " 2>&1; echo \"rc=$?\"");
     EXPECT_NE(out.find("cannot reach an X display"), std::string::npos) << out;
     EXPECT_NE(out.find("rc=2"), std::string::npos) << out;
 }

@@ -4,6 +4,7 @@
 #include "platform/fake/FakePlatform.h"
 #include "platform/posix/DesktopEntry.h"
 #include "platform/posix/FileKeyStore.h"
+#include "platform/posix/IconvCodePage.h"
 #include "support/TempDir.h"
 
 using namespace velmora::app;
@@ -12,15 +13,18 @@ using velmora::platform::RootKey;
 using velmora::platform::fake::FakePlatform;
 using velmora::platform::posix::DesktopEntryValue;
 using velmora::platform::posix::FileKeyStore;
+using velmora::platform::posix::IconvCodePage;
 using velmora::platform::posix::SplitCommandLine;
 
 namespace {
 const std::string kRunAnsi = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
-// The fake platform, with a real file-backed key store in a temporary home.
+// The fake platform, with a real file-backed key store in a temporary home and the real ANSI
+// code page.
 struct Home {
     TempDir tmp;
     FakePlatform f;
+    IconvCodePage codePage;
     FileKeyStore store{tmp.path() / "config", tmp.path() / "config" / "autostart"};
     Platform pf() {
         Platform p = f.platform();
@@ -30,7 +34,7 @@ struct Home {
                         .screen = p.screen,
                         .http = p.http,
                         .regex = p.regex,
-                        .codePage = p.codePage,
+                        .codePage = codePage,
                         .clock = p.clock,
                         .loop = p.loop,
                         .keyStore = store,
@@ -97,4 +101,55 @@ TEST(Autostart, FirstStartWritesSecondKeepsMovedFolderKeepsTheOldEntry) {
     std::filesystem::remove(h.Entry());
     EnsureAutostart(pf);
     EXPECT_EQ(DesktopEntryValue(ReadFile(h.Entry()), "Exec"), "/srv/moved/velmora -s");
+}
+
+TEST(Autostart, NonAsciiProgramFolderIsWrittenExactlyAndQuoted) {
+    struct Case {
+        const char* folder;
+        const char* exec;  // the Exec= value, string escapes undone
+    };
+    const Case cases[] = {
+        {"/home/bj\xC3\xB6rn/velmora", "/home/bj\xC3\xB6rn/velmora/velmora -s"},
+        {"/home/\xE7\x94\xA8\xE6\x88\xB7/\xE8\xBD\xAF\xE4\xBB\xB6",
+         "/home/\xE7\x94\xA8\xE6\x88\xB7/\xE8\xBD\xAF\xE4\xBB\xB6/velmora -s"},
+        {"/home/Zo\xC3\xAB/\xE9\x80\x9F\xE8\xAE\xB0 app",
+         "\"/home/Zo\xC3\xAB/\xE9\x80\x9F\xE8\xAE\xB0 app/velmora\" -s"},
+    };
+    for (const auto& c : cases) {
+        Home h;
+        h.f.process.folder = c.folder;
+        auto pf = h.pf();
+        EnsureAutostart(pf);
+        const std::string desktop = ReadFile(h.Entry());
+        EXPECT_EQ(DesktopEntryValue(desktop, "Exec"), c.exec) << c.folder;
+        auto words = SplitCommandLine(DesktopEntryValue(desktop, "Exec").value_or(""));
+        ASSERT_EQ(words.size(), 2u) << c.folder;
+        EXPECT_EQ(words[0], std::string(c.folder) + "/velmora");
+        // Read back from a fresh store: the exact command.
+        FileKeyStore again{h.tmp.path() / "config", h.tmp.path() / "config" / "autostart"};
+        EXPECT_EQ(again.ReadValueUtf8(RootKey::CurrentUser, kRunAnsi, "velmora"), c.exec)
+            << c.folder;
+        // And it counts as present: the next start leaves it alone.
+        EnsureAutostart(pf);
+        EXPECT_EQ(ReadFile(h.Entry()), desktop) << c.folder;
+    }
+}
+
+TEST(Autostart, AnEntrySwitchedOffWithHiddenIsLeftAsItIs) {
+    const std::string ours =
+        "[Desktop Entry]\nType=Application\nName=velmora\nExec=/opt/velmora/velmora -s\n"
+        "X-Velmora-Value=/opt/velmora/velmora -s\n";
+    const std::string cases[] = {
+        ours + "Hidden=true\n",
+        "[Desktop Entry]\nType=Application\nHidden=true\n",
+        "[Desktop Entry]\nExec=/elsewhere/velmora -s\nHidden = True\n",
+    };
+    for (const auto& file : cases) {
+        Home h;
+        std::filesystem::create_directories(h.Entry().parent_path());
+        WriteFile(h.Entry(), file);
+        auto pf = h.pf();
+        EnsureAutostart(pf);
+        EXPECT_EQ(ReadFile(h.Entry()), file);
+    }
 }

@@ -50,6 +50,7 @@ class IncomingMonitorTest : public ::testing::Test {
     std::u16string history = u"Ann 9:00:00\r\nhi";
     bool copyOnCtrlC = true;
     std::function<void()> hook;
+    bool hookDone = false;
 };
 
 TEST_F(IncomingMonitorTest, GuardsLeaveEverythingUntouched) {
@@ -219,6 +220,92 @@ TEST_F(IncomingMonitorTest, OnlyTextLongerThanTheLastCaptureIsProcessed) {
             EXPECT_EQ(view.timeKeeper, kReadingCaption);
         }
     }
+}
+
+// Distinct messages "m<from>;" .. "m<to - 1>;", as a history pane shows them.
+std::u16string Messages(int from, int to) {
+    std::string s;
+    for (int i = from; i < to; ++i) s += "m" + std::to_string(i) + ";";
+    return std::u16string(s.begin(), s.end());
+}
+
+TEST_F(IncomingMonitorTest, NewHistoryIsWhatFollowsTheLastCapturesEnd) {
+    struct Step {
+        const char* what;
+        std::u16string clipboard;
+        std::optional<std::u16string> handedOver;
+    };
+    const Step steps[] = {
+        {"first capture: everything", Messages(0, 100), Messages(0, 100)},
+        {"oldest 30 dropped from the top, 10 new", Messages(30, 110), Messages(100, 110)},
+        {"nothing new", Messages(30, 110), std::nullopt},
+        {"another chat, shorter, end unknown", u"Bo: hey;", std::nullopt},
+        {"that chat goes on", u"Bo: hey;Bo: there?", u"Bo: there?"},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.what);
+        translate.calls.clear();
+        history = s.clipboard;
+        monitor.Timer1_Timer();
+        if (s.handedOver) {
+            ASSERT_EQ(translate.calls.size(), 1u);
+            EXPECT_EQ(translate.calls[0].text, *s.handedOver);
+        } else {
+            EXPECT_TRUE(translate.calls.empty());
+        }
+        const std::size_t kept = std::min(s.clipboard.size(), kHistoryTailLength);
+        EXPECT_EQ(state.LastHistoryTail, s.clipboard.substr(s.clipboard.size() - kept));
+    }
+}
+
+TEST_F(IncomingMonitorTest, PickingTheHistoryPaneAgainForgetsTheOldEnd) {
+    const std::u16string before = Messages(0, 100);
+    // The old end appears in the new capture, but not at the length seen before.
+    const std::u16string after = u"pinned;" + before + u"new;";
+    struct Case {
+        const char* what;
+        bool repick;
+        std::u16string handedOver;
+    };
+    const Case cases[] = {
+        {"same pane: after the old end", false, u"new;"},
+        {"picked again: by length", true, after.substr(before.size())},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        state.LastHistoryLength = 0;
+        state.LastHistoryTail.clear();
+        history = before;
+        monitor.Timer1_Timer();
+        if (c.repick) {
+            monitor.OnReturnAreaPicked();
+            EXPECT_TRUE(state.LastHistoryTail.empty());
+        }
+        translate.calls.clear();
+        history = after;
+        monitor.Timer1_Timer();
+        ASSERT_EQ(translate.calls.size(), 1u);
+        EXPECT_EQ(translate.calls[0].text, c.handedOver);
+    }
+}
+
+TEST_F(IncomingMonitorTest, PickDuringACaptureKeepsNoTailFromTheOldPane) {
+    history = Messages(0, 10);
+    hook = [&] {
+        if (state.CaptureRunning && fp.clipboard.text == history && !hookDone) {
+            hookDone = true;
+            monitor.OnReturnAreaPicked();
+        }
+    };
+    int ended = 0;
+    monitor.OnCaptureEnded = [&] {
+        EXPECT_FALSE(state.CaptureRunning);
+        ++ended;
+    };
+    monitor.Timer1_Timer();
+    EXPECT_TRUE(hookDone);
+    EXPECT_TRUE(state.LastHistoryTail.empty());
+    EXPECT_EQ(ended, 1);
 }
 
 TEST_F(IncomingMonitorTest, EmptyClipboardGivesUpAfterThreeWholeSeconds) {

@@ -143,7 +143,7 @@ TEST_F(OutgoingFlowTest, EchoRunsAndTranslationDirection) {
 
 TEST_F(OutgoingFlowTest, ItalicLeftOnByIncomingOutputCarriesIntoTheEcho) {
     box.SetItalic(true);
-    translate.fixed = u"";  // a failed translation still sends (an emptied input box)
+    translate.fixed = u"";  // a failed translation is echoed all the same
     view.sendText = u"  ";
     flow.cmdSend_Click();
     const std::vector<BoxRun> expected = {
@@ -186,26 +186,115 @@ TEST_F(OutgoingFlowTest, ClipboardFailureEndsFlowButShowsTheSendImage) {
     EXPECT_FALSE(state.SendRunning);
 }
 
-TEST_F(OutgoingFlowTest, SendStartedDuringASendIsIgnored) {
+TEST_F(OutgoingFlowTest, FailedTranslationIsEchoedButNotSent) {
+    using translate::TranslationOutcome;
+    translate::PieceReport failed{
+        "", {{"alpha", {translate::engines::FailureKind::Transport, "timed out", std::nullopt}}}};
+    struct Case {
+        const char* what;
+        std::optional<TranslationOutcome> outcome;  // none: TranslateText gives ""
+        std::u16string echoed;
+        std::u16string tip;
+    };
+    const Case cases[] = {
+        {"one of two pieces failed on every engine",
+         TranslationOutcome{u"Half.", false, {{"alpha", {}}, failed}}, u"Half.",
+         u"翻译失败，未发送：翻译不完整 (1/2 段未翻译): alpha: timed out"},
+        {"nothing translated", std::nullopt, u"", u"翻译失败，未发送：翻译不完整"},
+        {"complete but empty", TranslationOutcome{u"", true, {}}, u"", u"翻译失败，未发送"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fp.log.Clear();
+        box.runs.clear();
+        view.tip.clear();
+        translate.fixed = u"";
+        translate.outcome = c.outcome;
+        fp.clipboard.text = u"theirs";
+        view.sendText = u"hello";
+        flow.cmdSend_Click();
+        // No clipboard write, no click, no key: the IM client's draft stays as it was.
+        EXPECT_EQ(fp.log.Entries(),
+                  (Log{"view mask 0", "view focus send", "view tip", "view mask 1"}));
+        EXPECT_EQ(view.tip, c.tip);
+        EXPECT_EQ(view.sendText, u"hello");
+        EXPECT_EQ(fp.clipboard.text, u"theirs");
+        EXPECT_EQ(box.Text().substr(box.Text().size() - c.echoed.size() - 9),
+                  u"(译文:" + c.echoed + u")\r\n\r\n");
+        EXPECT_TRUE(buffer.SentTexts().empty());
+        EXPECT_FALSE(state.SendRunning);
+    }
+}
+
+TEST_F(OutgoingFlowTest, OnlyTheSentTextLeavesTheSendBox) {
+    struct Case {
+        const char* what;
+        std::u16string typedMeanwhile;  // txtSend when the translation returns
+        std::u16string left;
+        Log boxSteps;
+    };
+    const Case cases[] = {
+        {"untouched", u"hello", u"", {"view clear send"}},
+        {"typed on after it", u"hello there", u" there", {"view set send  there"}},
+        {"edited elsewhere", u"hullo", u"hullo", {}},
+        {"emptied", u"", u"", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fp.log.Clear();
+        view.sendText = u"hello";
+        translate.onTranslate = [&] { view.sendText = c.typedMeanwhile; };
+        flow.cmdSend_Click();
+        EXPECT_EQ(view.sendText, c.left);
+        Log expected = Log{"view mask 0"} + c.boxSteps + Log{"view focus send", "yield"};
+        EXPECT_EQ(Log(fp.log.Entries().begin(), fp.log.Entries().begin() + expected.size()),
+                  expected);
+        EXPECT_EQ(fp.clipboard.text, u"[en]hello");
+    }
+}
+
+TEST_F(OutgoingFlowTest, SendAskedForDuringASendRunsOnceRightAfterIt) {
     int nested = 0;
     translate.onTranslate = [&] {
         if (nested++ == 0) {
-            view.sendText = u"second";
+            view.sendText = u"hello again";
             flow.cmdSend_Click();  // Ctrl+Enter while the first waits for its translation
+            flow.cmdSend_Click();  // and once more: still one request
+            EXPECT_EQ(view.tip, kSendQueued);
         }
     };
     flow.cmdSend_Click();
-    ASSERT_EQ(translate.calls.size(), 1u);
+    ASSERT_EQ(translate.calls.size(), 2u);
     EXPECT_EQ(translate.calls[0].text, u"hello");
-    EXPECT_TRUE(view.maskVisible);
+    EXPECT_EQ(translate.calls[1].text, u" again");
+    const Log first =
+        Log{"view mask 0", "view tip",        "view set send  again", "view focus send",
+            "yield",       "clipboard clear", "clipboard settext"} +
+        ImSteps(Click(70, 80, 10), false);
+    EXPECT_EQ(fp.log.Entries(), first + Preamble() + ImSteps(Click(70, 80, 10), false));
+    EXPECT_EQ(view.sendText, u"");
+    EXPECT_EQ(fp.clipboard.text, u"[en] again");
+    EXPECT_FALSE(flow.SendPending());
+}
 
-    // A send during a capture is ignored too, and leaves the text for a later try.
+TEST_F(OutgoingFlowTest, SendAskedForDuringACaptureWaitsForItsEnd) {
     state.CaptureRunning = true;
     view.sendText = u"later";
-    fp.log.Clear();
     flow.cmdSend_Click();
-    EXPECT_TRUE(fp.log.Entries().empty());
+    flow.cmdSend_Click();
+    EXPECT_EQ(fp.log.Entries(), (Log{"view tip"}));
+    EXPECT_EQ(view.tip, kSendQueued);
     EXPECT_EQ(view.sendText, u"later");
+    EXPECT_TRUE(translate.calls.empty());
+
+    state.CaptureRunning = false;
+    fp.log.Clear();
+    view.sendText = u"later, more";
+    flow.RunPendingSend();
+    flow.RunPendingSend();  // the request is used up
+    EXPECT_EQ(fp.log.Entries(), Preamble() + ImSteps(Click(70, 80, 10), false));
+    ASSERT_EQ(translate.calls.size(), 1u);
+    EXPECT_EQ(translate.calls[0].text, u"later, more");
 }
 
 }  // namespace

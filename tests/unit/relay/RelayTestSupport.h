@@ -36,8 +36,18 @@ class FakeTranslate : public ITranslate {
         if (fixed) return *fixed;
         return u"[" + std::u16string(target.begin(), target.end()) + u"]" + text;
     }
+    // The outcome when `outcome` is set (a partial or failed translation); TranslateText's
+    // result otherwise.
+    translate::TranslationOutcome Translate(const std::u16string& text, const std::string& source,
+                                            const std::string& target) override {
+        if (!outcome) return ITranslate::Translate(text, source, target);
+        calls.push_back({text, source, target});
+        if (onTranslate) onTranslate();
+        return *outcome;
+    }
     std::vector<Call> calls;
     std::optional<std::u16string> fixed;
+    std::optional<translate::TranslationOutcome> outcome;
     std::function<void()> onTranslate;  // runs inside the call, like the yield after an exchange
 };
 
@@ -51,6 +61,10 @@ class FakeView : public IMainView {
     void ClearSendText() override {
         fp_.log.Add("view clear send");
         sendText.clear();
+    }
+    void SetSendText(const std::u16string& text) override {
+        fp_.log.Add("view set send " + Narrow(text));
+        sendText = text;
     }
     void FocusSendBox() override {
         fp_.log.Add("view focus send");

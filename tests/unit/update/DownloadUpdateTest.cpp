@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 
 #include "platform/fake/FakePlatform.h"
@@ -167,4 +168,51 @@ TEST(CleanUpdateFiles, RemovesLeftoversAndNeverFollowsALink) {
     EXPECT_EQ(ReadFile(elsewhere / "keep"), "k");
 
     au::CleanUpdateFiles(x.tmp.path() / "missing");  // nothing there: no failure
+}
+
+TEST(DownloadUpdate, RefusedNamesAreSkippedAndTheRestIsInstalled) {
+    Fixture x;
+    // The new program only says it ran, so the script's restart can be seen.
+    x.served["http://h/velmora"] = {200, "#!/bin/sh\necho started > \"$(dirname \"$0\")/ran\"\n"};
+    x.served["http://h/e"] = {200, "refused"};
+    std::vector<std::u16string> list = {U("http://h/e,nul.txt"), x.Entry("velmora"),
+                                        U("http://h/e,a\"b"),    U("http://h/e,dl_files"),
+                                        x.Entry("lib.so"),       u"http://h/e,bj\u00F6rn"};
+    ASSERT_TRUE(x.Run(list));
+    ASSERT_EQ(x.f.process.started, std::vector<fs::path>{x.dir / "update.sh"});
+    // Run the script as the detached process would (no process to wait for).
+    ASSERT_EQ(std::system(("sh '" + (x.dir / "update.sh").string() + "'").c_str()), 0);
+    EXPECT_EQ(ReadFile(x.dir / "lib.so"), "new lib");
+    EXPECT_EQ(ReadFile(x.dir / "velmora"), x.served["http://h/velmora"].body);
+    EXPECT_EQ(ReadFile(x.dir / "ran"), "started\n");
+    EXPECT_FALSE(fs::exists(x.dir / "nul.txt"));
+    EXPECT_EQ(x.f.http.requests.size(), 2u);
+}
+
+TEST(CleanUpdateFiles, RemovesFoldersInsideWithoutFollowingLinks) {
+    Fixture x;
+    const fs::path elsewhere = x.tmp.path() / "elsewhere";
+    fs::create_directories(elsewhere / "sub");
+    WriteFile(elsewhere / "keep", "k");
+    WriteFile(elsewhere / "sub" / "keep", "k");
+    const fs::path dl = x.dir / "dl_files";
+    fs::create_directories(dl / "old" / "deeper");
+    WriteFile(dl / "old" / "deeper" / "f", "x");
+    fs::create_directory_symlink(elsewhere, dl / "link");
+    fs::create_directory_symlink(elsewhere / "sub", dl / "old" / "link");
+    fs::create_symlink(elsewhere / "keep", dl / "old" / "deeper" / "file-link");
+    au::CleanUpdateFiles(x.dir);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(dl)));
+    EXPECT_EQ(ReadFile(elsewhere / "keep"), "k");
+    EXPECT_EQ(ReadFile(elsewhere / "sub" / "keep"), "k");
+    EXPECT_EQ(ReadFile(x.dir / "velmora"), "old program");
+}
+
+TEST(DownloadUpdate, AFolderLeftInTheDownloadFolderNoLongerBlocksTheUpdate) {
+    Fixture x;
+    fs::create_directories(x.dir / "dl_files" / "left" / "over");
+    WriteFile(x.dir / "dl_files" / "left" / "over" / "f", "x");
+    ASSERT_TRUE(x.Run({x.Entry("velmora"), x.Entry("lib.so")}));
+    EXPECT_EQ(ReadFile(x.dir / "dl_files" / "lib.so"), "new lib");
+    EXPECT_FALSE(fs::exists(x.dir / "dl_files" / "left"));
 }

@@ -65,9 +65,9 @@ TEST(FileKeyStore, RunValuesAreAutostartEntriesWithAQuotedExec) {
                   "[ \"$2\" = -s ]\n");
     EXPECT_EQ(std::system(("sh '" + (s.tmp.path() / "check.sh").string() + "'").c_str()), 0);
 
-    // A hidden entry has been switched off: the value counts as missing.
+    // A hidden entry has been switched off by the user: it is still there, with its value.
     WriteFile(entry, text + "Hidden=true\n");
-    EXPECT_EQ(s.store.ReadValue(RootKey::CurrentUser, kRun, "velmora"), std::nullopt);
+    EXPECT_EQ(s.store.ReadValue(RootKey::CurrentUser, kRun, "velmora"), value);
     // An entry written by someone else reads as its command line.
     WriteFile(s.autostart / "other.desktop", "[Desktop Entry]\nExec=/usr/bin/other --x\n");
     EXPECT_EQ(s.store.ReadValue(RootKey::CurrentUser, kRun, "other"), "/usr/bin/other --x");
@@ -75,6 +75,26 @@ TEST(FileKeyStore, RunValuesAreAutostartEntriesWithAQuotedExec) {
     for (const char* bad : {"../evil", "a/b", "..", ""})
         EXPECT_FALSE(s.store.WriteValue(RootKey::CurrentUser, kRun, bad, "x")) << bad;
     EXPECT_FALSE(fs::exists(s.tmp.path() / "evil.desktop"));
+}
+
+TEST(FileKeyStore, RunValuesWrittenAsUtf8KeepPathsTheAnsiCodePageCannotSpell) {
+    Store s;
+    ASSERT_TRUE(s.store.CreateKey(RootKey::CurrentUser, kRun));
+    // "björn" has no CP936 spelling; the CJK folder has one.
+    const std::string value = "\"/home/bj\xC3\xB6rn/\xE9\x80\x9F\xE8\xAE\xB0 x/velmora\" -s";
+    ASSERT_TRUE(s.store.WriteValueUtf8(RootKey::CurrentUser, kRun, "velmora", value + '\0' + "x"));
+    const std::string text = ReadFile(s.autostart / "velmora.desktop");
+    EXPECT_EQ(DesktopEntryValue(text, "Exec"), value);
+
+    FileKeyStore again(s.tmp.path() / "cfg", s.autostart);
+    EXPECT_EQ(again.ReadValueUtf8(RootKey::CurrentUser, kRun, "velmora"), value);
+    // The ANSI view is the code page's spelling: CP936 bytes, '?' where it has none.
+    EXPECT_EQ(again.ReadValue(RootKey::CurrentUser, kRun, "velmora"),
+              "\"/home/bj?rn/\xCB\xD9\xBC\xC7 x/velmora\" -s");
+    // A value written through the ANSI calls reads as UTF-8 converted from the code page.
+    ASSERT_TRUE(s.store.WriteValue(RootKey::CurrentUser, kRun, "other", "/\xCB\xD9\xBC\xC7/v"));
+    EXPECT_EQ(again.ReadValueUtf8(RootKey::CurrentUser, kRun, "other"),
+              "/\xE9\x80\x9F\xE8\xAE\xB0/v");
 }
 
 TEST(FileKeyStore, ExecQuotingTable) {

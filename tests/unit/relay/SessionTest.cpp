@@ -1,0 +1,86 @@
+#include "relay/Session.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "RelayTestSupport.h"
+#include "platform/VirtualKey.h"
+
+namespace velmora::relay {
+namespace {
+
+using platform::fake::FakePlatform;
+namespace vk = platform::vk;
+
+constexpr int kHistory = 640;
+constexpr int kInput = 512;
+
+class SessionTest : public ::testing::Test {
+  protected:
+    SessionTest() {
+        session.State.ReturnAreaTarget = {kHistory, 30, 40, 3, 4, 0, 0, 300, 200};
+        session.State.InputAreaTarget = {kInput, 50, 60, 5, 6, 0, 0, 300, 200};
+        fp.windows.windows[kHistory] = {{0, 0, 300, 200}, false, false};
+        session.Attach(view, box);
+        fp.loop.onYield = [this] {
+            const auto& e = fp.log.Entries();
+            if (e.size() >= 2 && e[e.size() - 2] == "kdown " + std::to_string(vk::Letter('C')))
+                fp.clipboard.text = u"Ann 9:00:00\r\nhi";
+            if (onYield) onYield();
+        };
+    }
+    ~SessionTest() override { session.Detach(); }
+
+    std::ptrdiff_t IndexOf(const std::string& entry, std::ptrdiff_t from = 0) {
+        const auto& e = fp.log.Entries();
+        return std::find(e.begin() + from, e.end(), entry) - e.begin();
+    }
+
+    FakePlatform fp;
+    testing::FakeTranslate translate;
+    Session session{fp.platform(), translate, translate::clsGoogleLanguages::Shared()};
+    testing::FakeView view{fp, session.State};
+    fake::RecordingResultBox box;
+    std::function<void()> onYield;
+};
+
+TEST_F(SessionTest, SendAskedForDuringACaptureRunsWhenTheCaptureHasGivenEverythingBack) {
+    bool asked = false;
+    onYield = [&] {
+        if (session.State.CaptureRunning && !asked) {
+            asked = true;
+            view.sendText = u"queued";
+            session.Outgoing().cmdSend_Click();
+        }
+    };
+    session.Monitor().Timer1_Timer();
+    ASSERT_TRUE(asked);
+    ASSERT_FALSE(translate.calls.empty());
+    EXPECT_EQ(translate.calls.back().text, u"queued");
+    EXPECT_EQ(translate.calls.back().target, "en");
+    const std::ptrdiff_t tip = IndexOf("view tip");
+    const std::ptrdiff_t gaveBack = IndexOf("foreground 256");
+    const std::ptrdiff_t sendStart = IndexOf("view mask 0");
+    EXPECT_LT(tip, gaveBack);
+    EXPECT_LT(gaveBack, sendStart);
+    EXPECT_LT(IndexOf("foreground 512", sendStart), IndexOf("view mask 1", sendStart));
+    EXPECT_EQ(view.tip, kSendQueued);
+    EXPECT_EQ(view.sendText, u"");
+    EXPECT_EQ(fp.clipboard.text, u"[en]queued");
+}
+
+TEST_F(SessionTest, RepickForgetsTheHistoryTailAttachedOrNot) {
+    for (bool attached : {true, false}) {
+        SCOPED_TRACE(attached ? "attached" : "detached");
+        if (!attached) session.Detach();
+        session.State.LastHistoryTail = u"m9;";
+        session.State.LastHistoryLength = 30;
+        session.OnReturnAreaPicked();
+        EXPECT_TRUE(session.State.LastHistoryTail.empty());
+        EXPECT_EQ(session.State.LastHistoryLength, 30);
+    }
+}
+
+}  // namespace
+}  // namespace velmora::relay
