@@ -130,13 +130,17 @@ constexpr int kMaxCleanDepth = 32;
 // Removes what dir holds. A symbolic link is unlinked, never followed, so nothing outside dir
 // is touched; only real folders are entered.
 void RemoveContents(const fs::path& dir, int depthLeft) {
+    // Listed first, removed after: removing while iterating may skip entries.
+    std::vector<fs::path> entries;
     std::error_code ec;
-    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+        entries.push_back(it->path());
+    for (const auto& entry : entries) {
         std::error_code ec2;
-        auto s = it->symlink_status(ec2);
+        auto s = fs::symlink_status(entry, ec2);
         if (ec2) continue;
-        if (fs::is_directory(s) && depthLeft > 0) RemoveContents(it->path(), depthLeft - 1);
-        fs::remove(it->path(), ec2);
+        if (fs::is_directory(s) && depthLeft > 0) RemoveContents(entry, depthLeft - 1);
+        fs::remove(entry, ec2);
     }
 }
 
