@@ -28,6 +28,7 @@ class IdleView : public relay::IMainView {
     void ClearSendText() override {}
     void SetSendText(const std::u16string&) override {}
     void FocusSendBox() override {}
+    bool IsComposing() override { return false; }
     void SetSendMaskVisible(bool) override {}
     std::u16string MyLanguageDesc() override { return u"中文(简体)"; }
     std::u16string OtherLanguageDesc() override { return u"英语"; }

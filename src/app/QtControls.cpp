@@ -2,6 +2,8 @@
 
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTextBlock>
+#include <QTextLayout>
 
 namespace velmora::app {
 
@@ -33,6 +35,17 @@ void SendTextBox::keyPressEvent(QKeyEvent* e) {
         return;
     }
     QPlainTextEdit::keyPressEvent(e);
+}
+
+void SendTextBox::inputMethodEvent(QInputMethodEvent* e) {
+    QPlainTextEdit::inputMethodEvent(e);
+    emit inputMethodUsed();
+}
+
+bool SendTextBox::IsComposing() const {
+    // The text layout of the caret's block holds the pre-edit string while it is pending.
+    const QTextLayout* layout = textCursor().block().layout();
+    return layout && !layout->preeditAreaText().isEmpty();
 }
 
 void SendTextBox::focusInEvent(QFocusEvent* e) {

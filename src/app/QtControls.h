@@ -23,19 +23,24 @@ class ImageControl : public QLabel {
     void mouseReleaseEvent(QMouseEvent* e) override;
 };
 
-// The user's input box. keyDown sees every key first and may consume it.
+// The user's input box. keyDown sees every key first and may consume it; what an input method
+// does with the keys it takes arrives as inputMethodUsed.
 class SendTextBox : public QPlainTextEdit {
     Q_OBJECT
   public:
     explicit SendTextBox(QWidget* parent) : QPlainTextEdit(parent) {}
     // Returns true when the key was consumed.
     std::function<bool(QKeyEvent*)> keyDown;
+    // An input method holds an uncommitted word.
+    bool IsComposing() const;
   signals:
     void focusGained();
     void focusLost();
+    void inputMethodUsed();
 
   protected:
     void keyPressEvent(QKeyEvent* e) override;
+    void inputMethodEvent(QInputMethodEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
 };

@@ -80,6 +80,8 @@ frmMain::frmMain(const MainWindowParts& parts)
     resultBox_ = std::make_unique<QtResultBox>(*txtResult);
     session_.Attach(*this, *resultBox_);
     qApp->installEventFilter(this);
+    // The closes that follow a commit data request end the session; user input after it means
+    // the logout was cancelled (see eventFilter).
     connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { sessionEnding_ = true; });
 }
 
@@ -130,6 +132,8 @@ void frmMain::CreateControls() {
     txtSend->setFrameShape(QFrame::NoFrame);
     txtSend->setTabChangesFocus(true);
     txtSend->keyDown = [this](QKeyEvent* e) { return TxtSendKeyDown(e); };
+    // Keys an input method takes never arrive as key presses; its pre-edit and commit do.
+    connect(txtSend, &SendTextBox::inputMethodUsed, this, [this] { Monitor().OnSendBoxKeyDown(); });
     connect(txtSend, &SendTextBox::focusGained, this, [this] { Timer1->start(); });
     connect(txtSend, &SendTextBox::focusLost, this, [this] {
         Timer1->stop();
@@ -328,6 +332,7 @@ void frmMain::closeEvent(QCloseEvent* e) {
             break;
         case CloseAction::MinimizeInstead:
             showMinimized();
+            WaitForTray();
             e->ignore();
             break;
         case CloseAction::LetClose:
@@ -355,7 +360,33 @@ void frmMain::ShowTrayIcon() {
     tray_->show();  // a second show leaves the one icon as it is
 }
 
+void frmMain::WaitForTray() {
+    // At logon the panel's tray may come up after the program; a cheap poll is enough, and it
+    // runs only while the window waits minimised.
+    constexpr int kTrayPollMs = 2000;
+    if (!trayWait_) {
+        trayWait_ = new QTimer(this);
+        trayWait_->setObjectName(QStringLiteral("trayWait"));
+        trayWait_->setInterval(kTrayPollMs);
+        connect(trayWait_, &QTimer::timeout, this, [this] {
+            if (!isMinimized() || !isVisible()) {
+                trayWait_->stop();  // the user brought it back: nothing to move
+            } else if (QSystemTrayIcon::isSystemTrayAvailable()) {
+                trayWait_->stop();
+                ShowTrayIcon();
+                hide();
+            }
+        });
+    }
+    trayWait_->start();
+}
+
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
+    // Logout waits for no one's clicks: input after a commit data request means the session
+    // goes on, and the close box hides to the tray again.
+    if (sessionEnding_ && event->spontaneous() &&
+        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress))
+        sessionEnding_ = false;
     // Qt's X11 tray widget acts on the press; the program acts on the release, so the press
     // is held back here and the release decides.
     if (tray_ && watched->isWidgetType() &&
@@ -451,6 +482,10 @@ void frmMain::SetSendText(const std::u16string& text) {
 void frmMain::FocusSendBox() {
     txtSend->setFocus(Qt::OtherFocusReason);
     QApplication::sendPostedEvents();
+}
+
+bool frmMain::IsComposing() {
+    return txtSend->IsComposing();
 }
 
 void frmMain::SetSendMaskVisible(bool visible) {

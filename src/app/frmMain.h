@@ -68,6 +68,7 @@ class frmMain : public QWidget, public relay::IMainView {
     void ClearSendText() override;
     void SetSendText(const std::u16string& text) override;
     void FocusSendBox() override;
+    bool IsComposing() override;
     void SetSendMaskVisible(bool visible) override;
     std::u16string MyLanguageDesc() override;
     std::u16string OtherLanguageDesc() override;
@@ -132,6 +133,8 @@ class frmMain : public QWidget, public relay::IMainView {
                     target::TargetPoint& target);
     void PickTarget(target::TargetPoint& target);
     void ShowTrayIcon();
+    // While minimised for want of a tray: moves into one as soon as it appears.
+    void WaitForTray();
     void PopupTrayMenu();
     bool TxtSendKeyDown(QKeyEvent* e);
 
@@ -148,6 +151,7 @@ class frmMain : public QWidget, public relay::IMainView {
     Heartbeat heartbeat_;
     std::unique_ptr<QtResultBox> resultBox_;
     QSystemTrayIcon* tray_ = nullptr;
+    QTimer* trayWait_ = nullptr;
     bool closingFromCode_ = false;
     bool sessionEnding_ = false;
     bool trayWidgetSeen_ = false;

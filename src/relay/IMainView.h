@@ -18,6 +18,8 @@ class IMainView {
     // Replaces the text (CR LF line breaks) and puts the caret at its end.
     virtual void SetSendText(const std::u16string& text) = 0;
     virtual void FocusSendBox() = 0;
+    // An input method holds an uncommitted (pre-edit) word in txtSend.
+    virtual bool IsComposing() = 0;
 
     // imgSendMask
     virtual void SetSendMaskVisible(bool visible) = 0;

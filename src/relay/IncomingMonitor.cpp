@@ -108,7 +108,12 @@ bool IncomingMonitor::RunIdleCountdown() {
     view_.SetTimeKeeperVisible(true);
     std::int64_t elapsed = 0;
     for (;;) {
-        if (elapsed >= kIdleSeconds) return true;
+        if (elapsed >= kIdleSeconds) {
+            if (!view_.IsComposing()) return true;
+            // A word still in the input method is typing: the capture would steal the focus
+            // from it. Count again from now; its commit or cancel stamps LastKeyTime anew.
+            state_.LastKeyTime = p_.clock.NowSeconds();
+        }
         if (state_.ExitRequested) view_.EndProgram();
         if (state_.CountdownAborted) return false;
         if (!view_.IsMainWindowActive()) return false;

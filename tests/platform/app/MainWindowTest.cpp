@@ -2,8 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QSessionManager>
 #include <QTest>
 
 #include "app/frmMain.h"
@@ -248,6 +250,66 @@ TEST(MainWindow, SendBoxKeysAndFocusDriveTheRelay) {
     f.window.cboMyLan->setFocus();
     QApplication::processEvents();
     EXPECT_FALSE(f.window.Timer1->isActive());
+}
+
+TEST(MainWindow, InputMethodWordsCountAsTyping) {
+    Fixture f;
+    f.window.Load();
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    f.window.activateWindow();
+    f.window.txtSend->setFocus();
+    QApplication::processEvents();
+    ASSERT_TRUE(f.window.txtSend->hasFocus());
+
+    struct Step {
+        const char* what;
+        QString preedit;
+        QString commit;
+        bool composing;
+        QString text;
+    };
+    const Step steps[] = {
+        {"pre-edit", QStringLiteral("ni"), QString(), true, QString()},
+        {"commit", QString(), QStringLiteral("你"), false, QStringLiteral("你")},
+        {"pre-edit again", QStringLiteral("h"), QString(), true, QStringLiteral("你")},
+        {"cancelled", QString(), QString(), false, QStringLiteral("你")},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        f.fakes.clock.AdvanceMs(2'000);
+        const auto before = f.window.State.LastKeyTime;
+        QInputMethodEvent e(s.preedit, {});
+        if (!s.commit.isEmpty()) e.setCommitString(s.commit);
+        QApplication::sendEvent(f.window.txtSend, &e);
+        EXPECT_GT(f.window.State.LastKeyTime, before);
+        EXPECT_EQ(f.window.IsComposing(), s.composing);
+        EXPECT_EQ(f.window.txtSend->toPlainText(), s.text);
+    }
+}
+
+TEST(MainWindow, CloseHidesToTheTrayAgainOnceTheUserActsAfterACommitDataRequest) {
+    Fixture f;
+    f.window.Load();
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable()) << "the test desktop runs a tray";
+    auto* manager = qApp->findChild<QSessionManager*>();
+    ASSERT_NE(manager, nullptr);
+
+    // Right after the request the closes belong to the session end: the window really closes.
+    emit qApp->commitDataRequest(*manager);
+    f.window.close();
+    EXPECT_FALSE(f.window.isVisible());
+    EXPECT_FALSE(f.window.TrayIconShown());
+
+    // The logout was cancelled and the user goes on: the close box hides to the tray.
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    QTest::mouseClick(f.window.txtResult->viewport(), Qt::LeftButton);
+    f.window.close();
+    EXPECT_FALSE(f.window.isVisible());
+    EXPECT_TRUE(f.window.TrayIconShown());
 }
 
 int main(int argc, char** argv) {

@@ -1,4 +1,5 @@
 // The real program under the test desktop: windows, tray icon and exit seen from outside.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -11,9 +12,11 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace {
 
@@ -75,7 +78,112 @@ class Program {
     bool exited_ = false;
 };
 
+// The main window's ICCCM state ("Normal", "Iconic", ...), empty when it has none.
+std::string MainWindowState() {
+    return ShellLine(
+        "w=$(xdotool search --name '^Quillet2009' | head -1); [ -n \"$w\" ] && "
+        "xprop -id \"$w\" WM_STATE 2>/dev/null | sed -n 's/.*window state: //p'");
+}
+
+// A display of this test's own, with a window manager and, once asked for, a tray; DISPLAY
+// points at it while it lives. The shared test desktop and its tray are left alone.
+class PrivateDesktop {
+  public:
+    PrivateDesktop() {
+        if (const char* d = std::getenv("DISPLAY")) saved_ = d;
+        // Xvfb picks a free display itself and writes its number down the pipe; without
+        // -noreset it would reset when the probe below disconnects and turn openbox away.
+        int fds[2];
+        if (pipe(fds) != 0) return;
+        Start("Xvfb -displayfd " + std::to_string(fds[1]) +
+                  " -screen 0 1280x900x24 -nolisten tcp -noreset",
+              fds[0]);
+        close(fds[1]);
+        std::string number;
+        char c = 0;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (number.empty()) return;
+        setenv("DISPLAY", (":" + number).c_str(), 1);
+        if (!PollUntil([] { return Shell("xdpyinfo >/dev/null 2>&1 && echo up") == "up\n"; }, 30000,
+                       100)) {
+            failure_ = "Xvfb did not answer";
+            return;
+        }
+        Start("openbox");
+        up_ = PollUntil(
+            [] {
+                return !ShellLine(
+                            "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep "
+                            "'window id'")
+                            .empty();
+            },
+            30000, 100);
+        if (!up_) failure_ = "openbox did not take the screen";
+    }
+    ~PrivateDesktop() {
+        for (auto it = pids_.rbegin(); it != pids_.rend(); ++it) {
+            kill(*it, SIGTERM);
+            waitpid(*it, nullptr, 0);
+        }
+        if (saved_.empty())
+            unsetenv("DISPLAY");
+        else
+            setenv("DISPLAY", saved_.c_str(), 1);
+    }
+    PrivateDesktop(const PrivateDesktop&) = delete;
+    PrivateDesktop& operator=(const PrivateDesktop&) = delete;
+
+    bool Up() const { return up_; }
+    const std::string& Failure() const { return failure_; }
+    void StartTray() {
+        Start(
+            "trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 "
+            "--SetDockType true --transparent false");
+    }
+
+  private:
+    void Start(const std::string& command, int closeInChild = -1) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            if (closeInChild >= 0) close(closeInChild);
+            const int quiet = open("/dev/null", O_WRONLY);
+            dup2(quiet, STDOUT_FILENO);
+            dup2(quiet, STDERR_FILENO);
+            execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        if (pid > 0) pids_.push_back(pid);
+    }
+
+    std::string saved_;
+    std::vector<pid_t> pids_;
+    bool up_ = false;
+    std::string failure_ = "no Xvfb";
+};
+
 }  // namespace
+
+TEST(Program, HiddenStartBeforeTheTrayMovesIntoItOnceItAppears) {
+    PrivateDesktop desktop;
+    ASSERT_TRUE(desktop.Up()) << desktop.Failure();
+    Program p("-s");
+    // No tray yet: the window waits minimised, with no icon.
+    ASSERT_TRUE(PollUntil([] { return MainWindowState() == "Iconic"; }, 15000, 100))
+        << "state '" << MainWindowState() << "', icons " << TrayIcons();
+    std::this_thread::sleep_for(std::chrono::milliseconds(2500));  // a poll finds nothing
+    EXPECT_EQ(MainWindowState(), "Iconic");
+    EXPECT_EQ(TrayIcons(), 0);
+
+    // The panel's tray comes up: the window goes into it (one poll later).
+    desktop.StartTray();
+    ASSERT_TRUE(PollUntil([] { return TrayIcons() == 1; }, 8000, 100));
+    EXPECT_TRUE(PollUntil([] { return MainWindowState() != "Iconic"; }, 8000, 100));
+    EXPECT_TRUE(MainWindow().empty());
+    ShellLine("xdotool mousemove --window " + TrayIconWindow() + " 8 8 click 1");
+    EXPECT_TRUE(PollUntil([] { return !MainWindow().empty(); }, 8000, 100)) << "and back out";
+    EXPECT_EQ(TrayIcons(), 1);
+}
 
 TEST(Program, NormalStartShowsTheTitledWindowWithItsClientSize) {
     Program p("");

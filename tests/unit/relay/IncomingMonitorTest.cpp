@@ -117,6 +117,36 @@ TEST_F(IncomingMonitorTest, KeyPressRestartsTheCount) {
     EXPECT_EQ(Elapsed(), 8000);
 }
 
+TEST_F(IncomingMonitorTest, PendingInputMethodWordHoldsTheCapture) {
+    // A word stays in pre-edit past two idle spans; the focus goes elsewhere at 12 s.
+    view.composing = true;
+    hook = [&] {
+        if (Elapsed() >= 12'000 && !state.CountdownAborted) monitor.OnSendBoxFocusLost();
+    };
+    monitor.Timer1_Timer();
+    EXPECT_EQ(fp.log.Entries(), (Log{"yield", "yield"})) << "only the two passes at 0";
+    EXPECT_EQ(Elapsed(), 12'000);
+    EXPECT_FALSE(view.timeKeeperVisible);
+
+    // Committed at 7 s: the commit counts as the last key and the capture follows 5 s later.
+    fp.log.Clear();
+    view.composing = true;
+    state.CountdownAborted = false;
+    const std::int64_t start = fp.clock.NowMs();
+    hook = [&] {
+        if (view.composing && fp.clock.NowMs() - start >= 7'000) {
+            view.composing = false;
+            monitor.OnSendBoxKeyDown();
+        }
+    };
+    monitor.Timer1_Timer();
+    ASSERT_GE(fp.log.Entries().size(), 6u);
+    EXPECT_EQ(
+        (Log{fp.log.Entries().begin(), fp.log.Entries().begin() + 6}),
+        (Log{"yield", "yield", "iconic 640", "showcursor 1", "getcursor", "clipboard clear"}));
+    EXPECT_EQ(view.captions[view.captions.size() - 3].second, start + 12'000) << "0 at 7 + 5 s";
+}
+
 TEST_F(IncomingMonitorTest, AbandonedCountdownHidesLabelAndCapturesNothing) {
     struct Case {
         const char* what;

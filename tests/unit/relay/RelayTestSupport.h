@@ -72,6 +72,7 @@ class FakeView : public IMainView {
         state_.ResultBoxFocused = false;
         lastFocusSendMs = fp_.clock.NowMs();
     }
+    bool IsComposing() override { return composing; }
     void SetSendMaskVisible(bool visible) override {
         fp_.log.Add(std::string("view mask ") + (visible ? "1" : "0"));
         maskVisible = visible;
@@ -110,6 +111,7 @@ class FakeView : public IMainView {
     bool maskVisible = true;
     bool active = true;
     bool sendFocused = true;
+    bool composing = false;
     std::int64_t lastFocusSendMs = -1;
 
   private:
