@@ -11,9 +11,9 @@
 #include <memory>
 #include <random>
 
-#include "support/EndpointProcess.h"
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/IconvCodePage.h"
+#include "support/EndpointProcess.h"
 #include "translate/mduTranslate.h"
 
 namespace {

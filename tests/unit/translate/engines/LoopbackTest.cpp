@@ -6,9 +6,9 @@
 
 #include <memory>
 
-#include "support/StandinProcess.h"
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/IconvCodePage.h"
+#include "support/StandinProcess.h"
 #include "translate/engines/ApyEngine.h"
 #include "translate/engines/DeeplEngine.h"
 #include "translate/engines/EngineTranslator.h"
