@@ -87,6 +87,11 @@ frmMain::frmMain(const MainWindowParts& parts)
 
 frmMain::~frmMain() {
     qApp->removeEventFilter(this);
+    // The children are destroyed after this body, and losing the focus on the way would call
+    // into a window that is no longer a frmMain and a session already detached.
+    for (QObject* child : findChildren<QObject*>())
+        QObject::disconnect(child, nullptr, this, nullptr);
+    QObject::disconnect(qApp, nullptr, this, nullptr);
     session_.Detach();
 }
 
