@@ -13,6 +13,10 @@ enum class ShowCommand { ShowNormal = 1, Minimize = 6, Restore = 9 };
 class IWindows {
   public:
     virtual ~IWindows() = default;
+    // Whether the handle still names a window (IsWindow).
+    virtual bool IsWindow(WinHandle w) = 0;
+    // Whether w is the window `outer` or lies inside it (IsChild, or equal).
+    virtual bool IsInside(WinHandle w, WinHandle outer) = 0;
     // The deepest window at a screen point, as the point's owner sees it.
     virtual WinHandle WindowFromPoint(Point screen) = 0;
     virtual std::optional<Rect> GetWindowRect(WinHandle w) = 0;
@@ -21,7 +25,9 @@ class IWindows {
     virtual void SetTopmost(WinHandle w, bool topmost, const Rect& at) = 0;
     virtual void ShowWindow(WinHandle w, ShowCommand cmd) = 0;
     virtual bool IsIconic(WinHandle w) = 0;
-    virtual void SetForegroundWindow(WinHandle w) = 0;
+    // Asks for the window to become the active one; true once it is (bounded wait), false when
+    // the window is gone or the window manager did not activate it.
+    virtual bool SetForegroundWindow(WinHandle w) = 0;
     // Cursor display counter; returns the new count.
     virtual int ShowCursor(bool show) = 0;
 };

@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "platform/VirtualKey.h"
+#include "relay/TargetCheck.h"
 
 namespace velmora::relay {
 
@@ -62,6 +63,7 @@ void IncomingMonitor::OnResultBoxFocusChanged(bool focused) {
 
 void IncomingMonitor::OnReturnAreaPicked() {
     state_.LastHistoryTail.clear();
+    state_.ReturnAreaLost = false;
     ++picks_;
 }
 
@@ -85,6 +87,7 @@ void IncomingMonitor::Timer1_Timer() {
     // sequences must never interleave.
     if (tickRunning_ || state_.SendRunning || state_.CaptureRunning) return;
     if (state_.ResultBoxFocused || state_.ReturnAreaTarget.WinHwnd == 0) return;
+    if (state_.ReturnAreaLost) return;
     if (!view_.IsMainWindowActive()) return;
 
     tickRunning_ = true;
@@ -170,6 +173,11 @@ void IncomingMonitor::Capture() {
         ~Done() { flag = false; }
     } done{state_.CaptureRunning};
 
+    const platform::Point point{ra.ScreenCursorX, ra.ScreenCursorY};
+    if (!p_.windows.IsWindow(ra.WinHwnd)) {
+        LoseReturnArea();
+        return;
+    }
     bool minimised = p_.windows.IsIconic(ra.WinHwnd);
     p_.windows.ShowCursor(true);
     if (minimised) p_.windows.ShowWindow(ra.WinHwnd, platform::ShowCommand::ShowNormal);
@@ -182,9 +190,10 @@ void IncomingMonitor::Capture() {
         cleared = p_.clipboard.Clear();
     } catch (const std::exception&) {
     }
-    if (cleared) {
-        p_.windows.SetForegroundWindow(ra.WinHwnd);
-        inject_.ClickAt(ra.ScreenCursorX, ra.ScreenCursorY, 10);
+    // Ctrl+A, Ctrl+C into another window would copy someone else's text as the peer's.
+    const bool ready = cleared && ReadyToInject(p_, ra.WinHwnd, {{ra.WinHwnd, point}});
+    if (ready) {
+        inject_.ClickAt(point.x, point.y, 10);
         inject_.PressKeyChord(vk::Letter('A'), vk::Control, 100);
         inject_.PressKeyChord(vk::Letter('C'), vk::Control, 100);
         p_.loop.Wait(500);
@@ -220,6 +229,13 @@ void IncomingMonitor::Capture() {
     if (minimised) p_.windows.ShowWindow(ra.WinHwnd, platform::ShowCommand::Minimize);
     box_.ScrollToEnd();
     view_.FocusSendBox();
+    if (cleared && !ready) LoseReturnArea();
+}
+
+void IncomingMonitor::LoseReturnArea() {
+    state_.ReturnAreaLost = true;
+    view_.SetTimeKeeperVisible(false);
+    view_.ShowTip(std::u16string(kTargetLost));
 }
 
 }  // namespace velmora::relay

@@ -48,6 +48,8 @@ class IncomingMonitor {
 
   private:
     void Capture();
+    // Stops capturing until the return area is picked again, and says why.
+    void LoseReturnArea();
     std::u16string WaitForClipboardText();
     int MsToNextSecond();
 

@@ -5,6 +5,7 @@
 
 #include "platform/Utf8.h"
 #include "platform/VirtualKey.h"
+#include "relay/TargetCheck.h"
 
 namespace velmora::relay {
 
@@ -114,11 +115,11 @@ void OutgoingFlow::SendOnce() {
         view_.ShowTip(tip);
         return;
     }
-    RemoveSentText(text);
-    sendBuffer_.BufferSentText(translation);
     view_.FocusSendBox();
     p_.loop.Yield();
 
+    // txtSend and the send buffer change only once the message went out: whatever stops the
+    // flow before that leaves the typed text where the user can send it again.
     try {
         // A clipboard that another program holds open ends the flow before the IM client is
         // touched: pasting stale content would be worse than not sending.
@@ -130,36 +131,59 @@ void OutgoingFlow::SendOnce() {
             view_.ShowTip(std::u16string(kPickInputAreaFirst));
             return;
         }
-        DriveImClient();
+        if (!DriveImClient()) {
+            view_.ShowTip(std::u16string(kTargetLost));
+            return;
+        }
     } catch (const std::exception&) {
         // A failing platform call ends the flow silently; the echo is already written.
+        return;
     }
+    RemoveSentText(text);
+    sendBuffer_.BufferSentText(translation);
 }
 
-void OutgoingFlow::DriveImClient() {
+bool OutgoingFlow::DriveImClient() {
     // Copies: a target picked again during one of the yields must not change this send.
     const target::TargetPoint in = state_.InputAreaTarget;
     const target::TargetPoint send = state_.SendButtonTarget;
     platform::WinHandle chat = send.WinHwnd;
     platform::Rect rect{send.WinLeft, send.WinTop, send.WinRight, send.WinButtom};
+    const bool clickSend = state_.SendShortcutKey <= 0 && send.WinHwnd > 0;
+    const platform::Point inPoint{in.ScreenCursorX, in.ScreenCursorY};
+    const platform::Point sendPoint{send.ScreenCursorX, send.ScreenCursorY};
+
+    // A closed window's point now shows some other program: nothing may go there.
+    if (!p_.windows.IsWindow(in.WinHwnd) || (clickSend && !p_.windows.IsWindow(send.WinHwnd)))
+        return false;
 
     p_.windows.ShowCursor(true);
     platform::Point saved = p_.input.CursorPos();
     bool minimised = p_.windows.IsIconic(chat);
     if (minimised) p_.windows.ShowWindow(chat, platform::ShowCommand::ShowNormal);
     p_.windows.SetTopmost(chat, true, rect);
-    p_.windows.SetForegroundWindow(in.WinHwnd);
-    inject_.ClickAt(in.ScreenCursorX, in.ScreenCursorY, 1);
-    inject_.PressKeyChord(vk::Letter('A'), vk::Control, 100);
-    inject_.PressKeyChord(vk::Delete, kDeleteWrapper, 100);
-    inject_.PressKeyChord(vk::Letter('V'), vk::Control, 1);
-    p_.loop.Wait(300);
-    if (state_.SendShortcutKey > 0) {
-        // Codes are 0..255 by construction (the shortcut dialog offers nothing else).
-        inject_.PressKeyChord(static_cast<std::uint8_t>(state_.SendShortcutKey),
-                              static_cast<std::uint8_t>(state_.SendShortcutControl), 100);
-    } else if (send.WinHwnd > 0) {
-        inject_.ClickAt(send.ScreenCursorX, send.ScreenCursorY, 10);
+    bool sent = false;
+    if (ReadyToInject(p_, in.WinHwnd, {{in.WinHwnd, inPoint}}) &&
+        (!clickSend || PointReaches(p_, send.WinHwnd, sendPoint))) {
+        inject_.ClickAt(inPoint.x, inPoint.y, 1);
+        inject_.PressKeyChord(vk::Letter('A'), vk::Control, 100);
+        inject_.PressKeyChord(vk::Delete, kDeleteWrapper, 100);
+        inject_.PressKeyChord(vk::Letter('V'), vk::Control, 1);
+        p_.loop.Wait(300);
+        if (state_.SendShortcutKey > 0) {
+            // Codes are 0..255 by construction (the shortcut dialog offers nothing else).
+            inject_.PressKeyChord(static_cast<std::uint8_t>(state_.SendShortcutKey),
+                                  static_cast<std::uint8_t>(state_.SendShortcutControl), 100);
+            sent = true;
+        } else if (clickSend) {
+            // The paste took time; the button must still be there to be clicked.
+            if (PointReaches(p_, send.WinHwnd, sendPoint)) {
+                inject_.ClickAt(sendPoint.x, sendPoint.y, 10);
+                sent = true;
+            }
+        } else {
+            sent = true;  // nothing to press: the translation waits in the IM client's box
+        }
     }
     p_.windows.SetTopmost(chat, false, rect);
     if (minimised) p_.windows.ShowWindow(chat, platform::ShowCommand::Minimize);
@@ -167,6 +191,7 @@ void OutgoingFlow::DriveImClient() {
     p_.loop.Wait(1);
     p_.windows.ShowCursor(false);
     p_.windows.SetForegroundWindow(view_.MainWindowHandle());
+    return sent;
 }
 
 }  // namespace velmora::relay

@@ -39,7 +39,8 @@ class OutgoingFlow {
     void SendOnce();
     void RemoveSentText(const std::u16string& sent);
     void WriteEcho(const std::u16string& typed, const std::u16string& translation);
-    void DriveImClient();
+    // False when nothing could be sent: the window is gone, covered or not activated.
+    bool DriveImClient();
 
     platform::Platform p_;
     IMainView& view_;

@@ -23,6 +23,9 @@ struct RelayState {
     // The end of the last capture: new history is what follows its last occurrence, so a chat
     // that drops old lines from the top still shows what arrives. Empty after a re-pick.
     std::u16string LastHistoryTail;
+    // The history window was gone, covered or refused the focus at a capture: no capture runs
+    // until the return area is picked again.
+    bool ReturnAreaLost = false;
 
     // Written only by the flows: one send or one capture at a time, never both.
     bool SendRunning = false;

@@ -91,7 +91,7 @@ WinHandle FakeWindows::WindowFromPoint(Point p) {
     WinHandle found = 0;
     for (const auto& [h, w] : windows) {
         if (p.x >= w.rect.left && p.x < w.rect.right && p.y >= w.rect.top && p.y < w.rect.bottom)
-            found = h;
+            if (found == 0 || !IsInside(found, h)) found = h;
     }
     return found;
 }
@@ -131,9 +131,28 @@ bool FakeWindows::IsIconic(WinHandle w) {
     return it != windows.end() && it->second.iconic;
 }
 
-void FakeWindows::SetForegroundWindow(WinHandle w) {
+bool FakeWindows::SetForegroundWindow(WinHandle w) {
     log_.Add("foreground " + std::to_string(w));
-    if (w != 0) foreground = w;
+    if (w == 0) return false;
+    // A handle the test never described (our own main window) takes the focus.
+    auto it = windows.find(w);
+    if (it != windows.end() && it->second.refusesFocus) return false;
+    foreground = w;
+    return true;
+}
+
+bool FakeWindows::IsWindow(WinHandle w) {
+    return windows.contains(w);
+}
+
+bool FakeWindows::IsInside(WinHandle w, WinHandle outer) {
+    for (int depth = 0; w != 0 && depth < 64; ++depth) {
+        if (w == outer) return true;
+        auto it = windows.find(w);
+        if (it == windows.end()) return false;
+        w = it->second.parent;
+    }
+    return false;
 }
 
 int FakeWindows::ShowCursor(bool show) {

@@ -84,6 +84,8 @@ struct FakeWindow {
     Rect rect;
     bool iconic = false;
     bool topmost = false;
+    WinHandle parent = 0;       // a child lies inside its parent and wins over it at a point
+    bool refusesFocus = false;  // the window manager will not activate it
 };
 
 class FakeWindows : public IWindows {
@@ -95,10 +97,12 @@ class FakeWindows : public IWindows {
     void SetTopmost(WinHandle w, bool topmost, const Rect& at) override;
     void ShowWindow(WinHandle w, ShowCommand cmd) override;
     bool IsIconic(WinHandle w) override;
-    void SetForegroundWindow(WinHandle w) override;
+    bool SetForegroundWindow(WinHandle w) override;
+    bool IsWindow(WinHandle w) override;
+    bool IsInside(WinHandle w, WinHandle outer) override;
     int ShowCursor(bool show) override;
 
-    std::map<WinHandle, FakeWindow> windows;  // later entries win at a point
+    std::map<WinHandle, FakeWindow> windows;  // later entries win at a point, children first
     WinHandle foreground = 0;
     int cursorCount = 0;
 

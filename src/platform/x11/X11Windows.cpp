@@ -235,9 +235,9 @@ bool X11Windows::IsIconic(WinHandle handle) {
     return false;
 }
 
-void X11Windows::SetForegroundWindow(WinHandle handle) {
+bool X11Windows::SetForegroundWindow(WinHandle handle) {
     Window w = static_cast<Window>(handle);
-    if (!Exists(w)) return;
+    if (!Exists(w)) return false;
     Window top = TopLevelOf(w);
     ErrorScope scope(d_);
     if (d_.Supports("_NET_ACTIVE_WINDOW")) {
@@ -245,19 +245,43 @@ void X11Windows::SetForegroundWindow(WinHandle handle) {
         // The window manager activates in its own time, and the keys our callers press next go
         // to whatever has the focus then: wait (bounded) until the window is the active one.
         const Atom active = d_.GetAtom("_NET_ACTIVE_WINDOW");
-        PollUntil(
+        return PollUntil(
             [&] {
                 XSync(d_.get(), False);
                 auto now = d_.GetCardinals(d_.Root(), active, XA_WINDOW);
                 return !now.empty() && static_cast<Window>(now[0]) == top;
             },
             kActivateBoundMs);
-        return;
     }
-    // No EWMH window manager: raise and focus by hand.
+    // No EWMH window manager: raise and focus by hand, then ask the server where the focus is.
     XRaiseWindow(d_.get(), top);
     XSetInputFocus(d_.get(), top, RevertToParent, CurrentTime);
-    XFlush(d_.get());
+    XSync(d_.get(), False);
+    Window focus = None;
+    int revert = 0;
+    XGetInputFocus(d_.get(), &focus, &revert);
+    return !scope.Failed() && focus != None && IsInside(static_cast<WinHandle>(focus), top);
+}
+
+bool X11Windows::IsWindow(WinHandle handle) {
+    return Exists(static_cast<Window>(handle));
+}
+
+bool X11Windows::IsInside(WinHandle handle, WinHandle outerHandle) {
+    Window w = static_cast<Window>(handle);
+    Window outer = static_cast<Window>(outerHandle);
+    if (!w || !outer) return false;
+    ErrorScope scope(d_);
+    for (int depth = 0; depth < 64 && w && w != d_.Root(); ++depth) {
+        if (w == outer) return true;
+        Window root = None, parent = None;
+        Window* children = nullptr;
+        unsigned int n = 0;
+        if (!XQueryTree(d_.get(), w, &root, &parent, &children, &n) || scope.Failed()) break;
+        XPtr<Window> owned(children);
+        w = parent;
+    }
+    return false;
 }
 
 int X11Windows::ShowCursor(bool show) {

@@ -22,7 +22,9 @@ class X11Windows : public IWindows {
     void SetTopmost(WinHandle w, bool topmost, const Rect& at) override;
     void ShowWindow(WinHandle w, ShowCommand cmd) override;
     bool IsIconic(WinHandle w) override;
-    void SetForegroundWindow(WinHandle w) override;
+    bool SetForegroundWindow(WinHandle w) override;
+    bool IsWindow(WinHandle w) override;
+    bool IsInside(WinHandle w, WinHandle outer) override;
     int ShowCursor(bool show) override;
 
     // The top-level client window holding w (w itself when it is one, or when none is found).

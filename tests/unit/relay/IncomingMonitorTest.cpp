@@ -5,6 +5,7 @@
 #include "RelayTestSupport.h"
 #include "platform/VirtualKey.h"
 #include "platform/posix/Pcre2Regex.h"
+#include "relay/TargetCheck.h"
 
 namespace velmora::relay {
 namespace {
@@ -392,6 +393,57 @@ TEST_F(IncomingMonitorTest, NestedTickDoesNotStartASecondCountdownOrCapture) {
     for (const auto& e : fp.log.Entries()) clears += e == "clipboard clear";
     EXPECT_EQ(clears, 1);
     EXPECT_EQ(nested, 3);
+}
+
+TEST_F(IncomingMonitorTest, LostHistoryWindowStopsCapturesUntilPickedAgain) {
+    struct Case {
+        const char* what;
+        std::function<void(IncomingMonitorTest&)> set;
+    };
+    const Case cases[] = {
+        {"history window closed", [](auto& t) { t.fp.windows.windows.erase(kHistory); }},
+        {"another window over the history point",
+         [](auto& t) {
+             t.fp.windows.windows[900] = {{20, 30, 40, 50}};
+         }},
+        {"activation refused", [](auto& t) { t.fp.windows.windows[kHistory].refusesFocus = true; }},
+    };
+    auto injected = [&] {
+        for (const auto& e : fp.log.Entries())
+            if (e.starts_with("kdown") || e == "ldown") return true;
+        return false;
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        IncomingMonitorTest& t = *this;
+        t.fp.windows.windows.clear();
+        t.fp.windows.windows[kHistory] = {{0, 0, 300, 200}, true, false};
+        t.view.tip.clear();
+        t.fp.log.Clear();
+        t.fp.clipboard.text = u"theirs";
+        c.set(t);
+        monitor.Timer1_Timer();
+        EXPECT_FALSE(injected());
+        EXPECT_EQ(view.tip, kTargetLost);
+        EXPECT_TRUE(box.runs.empty());
+        EXPECT_EQ(fp.windows.cursorCount, 0);
+        if (fp.windows.windows.contains(kHistory)) {
+            EXPECT_TRUE(fp.windows.windows[kHistory].iconic);
+        }
+
+        // The next ticks leave everything alone, even with the window back.
+        fp.windows.windows = {{kHistory, {{0, 0, 300, 200}}}};
+        fp.log.Clear();
+        monitor.Timer1_Timer();
+        EXPECT_TRUE(fp.log.Entries().empty());
+
+        monitor.OnReturnAreaPicked();
+        monitor.Timer1_Timer();
+        EXPECT_TRUE(injected());
+        EXPECT_FALSE(state.ReturnAreaLost);
+        box.runs.clear();
+        state.LastHistoryLength = 0;
+    }
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "RelayTestSupport.h"
 #include "platform/VirtualKey.h"
+#include "relay/TargetCheck.h"
 
 namespace velmora::relay {
 namespace {
@@ -36,23 +37,25 @@ Log operator+(Log a, const Log& b) {
 
 constexpr int kChat = 768;
 constexpr int kInputWin = 512;
+constexpr int kOther = 900;  // another program's window
 
 class OutgoingFlowTest : public ::testing::Test {
-  protected:
+  public:  // the table-driven cases reach into the fixture
     OutgoingFlowTest() {
         state.InputAreaTarget = {kInputWin, 50, 60, 5, 6, 20, 10, 410, 320};
         state.SendButtonTarget = {kChat, 70, 80, 7, 8, 20, 10, 410, 320};
         fp.windows.windows[kChat] = {{10, 20, 410, 320}, false, false};
+        fp.windows.windows[kInputWin] = {{20, 40, 400, 100}, false, false, kChat};
         fp.input.cursor = {5, 6};
         view.sendText = u"hello";
     }
 
     // Everything the flow logs before it touches the IM client.
     Log Preamble() const {
-        return {"view mask 0", "view clear send", "view focus send",
-                "yield",       "clipboard clear", "clipboard settext"};
+        return {"view mask 0", "view focus send", "yield", "clipboard clear", "clipboard settext"};
     }
-    Log ImSteps(const Log& send, bool minimised) const {
+    // The IM steps of a send that went out, then the typed text leaving txtSend.
+    Log ImSteps(const Log& send, bool minimised, const Log& sendBox = {"view clear send"}) const {
         Log l = {"showcursor 1", "getcursor", "iconic 768"};
         if (minimised) l.push_back("show 768 1");
         l = l + Log{"topmost 768 on 10,20,400x300", "foreground 512"} + Click(50, 60, 1) +
@@ -60,7 +63,19 @@ class OutgoingFlowTest : public ::testing::Test {
             Chord(vk::Letter('V'), vk::Control, 1) + Log{"wait 300"} + send +
             Log{"topmost 768 off 10,20,400x300"};
         if (minimised) l.push_back("show 768 6");
-        return l + Log{"move 5,6", "wait 1", "showcursor 0", "foreground 256", "view mask 1"};
+        return l + Log{"move 5,6", "wait 1", "showcursor 0", "foreground 256"} + sendBox +
+               Log{"view mask 1"};
+    }
+    // A send stopped by the window checks: the chat window's state comes back untouched and
+    // nothing was clicked or pressed.
+    Log Refused(bool minimised) const {
+        Log l = {"showcursor 1", "getcursor", "iconic 768"};
+        if (minimised) l.push_back("show 768 1");
+        l = l +
+            Log{"topmost 768 on 10,20,400x300", "foreground 512", "topmost 768 off 10,20,400x300"};
+        if (minimised) l.push_back("show 768 6");
+        return l + Log{"move 5,6",       "wait 1",   "showcursor 0",
+                       "foreground 256", "view tip", "view mask 1"};
     }
 
     FakePlatform fp;
@@ -171,6 +186,7 @@ TEST_F(OutgoingFlowTest, UnsetInputTargetTranslatesAndEchoesButTouchesNoWindow) 
     Log expected = Preamble() + Log{"view tip", "view mask 1"};
     EXPECT_EQ(fp.log.Entries(), expected);
     EXPECT_EQ(view.tip, kPickInputAreaFirst);
+    EXPECT_EQ(view.sendText, u"hello");
     EXPECT_EQ(box.Text().substr(0, 5), u"\r\n我说 ");
     EXPECT_EQ(translate.calls.size(), 1u);
 }
@@ -184,6 +200,7 @@ TEST_F(OutgoingFlowTest, ClipboardFailureEndsFlowButShowsTheSendImage) {
     EXPECT_EQ(fp.log.Entries(), expected);
     EXPECT_TRUE(view.maskVisible);
     EXPECT_FALSE(state.SendRunning);
+    EXPECT_EQ(view.sendText, u"hello");
 }
 
 TEST_F(OutgoingFlowTest, FailedTranslationIsEchoedButNotSent) {
@@ -246,9 +263,8 @@ TEST_F(OutgoingFlowTest, OnlyTheSentTextLeavesTheSendBox) {
         translate.onTranslate = [&] { view.sendText = c.typedMeanwhile; };
         flow.cmdSend_Click();
         EXPECT_EQ(view.sendText, c.left);
-        Log expected = Log{"view mask 0"} + c.boxSteps + Log{"view focus send", "yield"};
-        EXPECT_EQ(Log(fp.log.Entries().begin(), fp.log.Entries().begin() + expected.size()),
-                  expected);
+        Log expected = c.boxSteps + Log{"view mask 1"};
+        EXPECT_EQ(Log(fp.log.Entries().end() - expected.size(), fp.log.Entries().end()), expected);
         EXPECT_EQ(fp.clipboard.text, u"[en]hello");
     }
 }
@@ -267,10 +283,9 @@ TEST_F(OutgoingFlowTest, SendAskedForDuringASendRunsOnceRightAfterIt) {
     ASSERT_EQ(translate.calls.size(), 2u);
     EXPECT_EQ(translate.calls[0].text, u"hello");
     EXPECT_EQ(translate.calls[1].text, u" again");
-    const Log first =
-        Log{"view mask 0", "view tip",        "view set send  again", "view focus send",
-            "yield",       "clipboard clear", "clipboard settext"} +
-        ImSteps(Click(70, 80, 10), false);
+    const Log first = Log{"view mask 0", "view tip",        "view focus send",
+                          "yield",       "clipboard clear", "clipboard settext"} +
+                      ImSteps(Click(70, 80, 10), false, {"view set send  again"});
     EXPECT_EQ(fp.log.Entries(), first + Preamble() + ImSteps(Click(70, 80, 10), false));
     EXPECT_EQ(view.sendText, u"");
     EXPECT_EQ(fp.clipboard.text, u"[en] again");
@@ -295,6 +310,66 @@ TEST_F(OutgoingFlowTest, SendAskedForDuringACaptureWaitsForItsEnd) {
     EXPECT_EQ(fp.log.Entries(), Preamble() + ImSteps(Click(70, 80, 10), false));
     ASSERT_EQ(translate.calls.size(), 1u);
     EXPECT_EQ(translate.calls[0].text, u"later, more");
+}
+
+TEST_F(OutgoingFlowTest, NothingGoesToAWindowThatIsGoneCoveredOrNotActivated) {
+    struct Case {
+        const char* what;
+        std::function<void(OutgoingFlowTest&)> set;
+        bool checkedBeforeTouching;  // found out before any window call
+        bool minimised;
+    };
+    const Case cases[] = {
+        {"input window closed", [](auto& t) { t.fp.windows.windows.erase(kInputWin); }, true,
+         false},
+        {"send button window closed", [](auto& t) { t.state.SendButtonTarget.WinHwnd = 999; }, true,
+         false},
+        {"another window over the input point",
+         [](auto& t) {
+             t.fp.windows.windows[kOther] = {{40, 50, 60, 70}};
+         },
+         false, false},
+        {"another window over the send button",
+         [](auto& t) {
+             t.fp.windows.windows[kOther] = {{65, 75, 75, 85}};
+         },
+         false, false},
+        {"activation refused", [](auto& t) { t.fp.windows.windows[kInputWin].refusesFocus = true; },
+         false, false},
+        {"activation refused, minimised window minimised again",
+         [](auto& t) { t.fp.windows.windows[kInputWin].refusesFocus = true; }, false, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        OutgoingFlowTest& t = *this;
+        t.fp.windows.windows[kChat] = {{10, 20, 410, 320}, c.minimised, false};
+        t.fp.windows.windows[kInputWin] = {{20, 40, 400, 100}, false, false, kChat};
+        t.fp.windows.windows.erase(kOther);
+        t.state.SendButtonTarget.WinHwnd = kChat;
+        t.fp.log.Clear();
+        t.fp.input.cursor = {5, 6};
+        t.view.sendText = u"hello";
+        c.set(t);
+        flow.cmdSend_Click();
+        Log expected = Preamble() + (c.checkedBeforeTouching ? Log{"view tip", "view mask 1"}
+                                                             : Refused(c.minimised));
+        EXPECT_EQ(fp.log.Entries(), expected);
+        EXPECT_EQ(view.tip, kTargetLost);
+        EXPECT_EQ(view.sendText, u"hello");
+        EXPECT_TRUE(buffer.SentTexts().empty());
+        EXPECT_EQ(fp.windows.windows[kChat].iconic, c.minimised);
+        EXPECT_FALSE(fp.windows.windows[kChat].topmost);
+        EXPECT_EQ(fp.windows.cursorCount, 0);
+    }
+}
+
+TEST_F(OutgoingFlowTest, ACoveredSendButtonDoesNotMatterWhenAShortcutSends) {
+    fp.windows.windows[900] = {{65, 75, 75, 85}};
+    state.SendShortcutControl = vk::Control;
+    state.SendShortcutKey = vk::Return;
+    flow.cmdSend_Click();
+    EXPECT_EQ(fp.log.Entries(), Preamble() + ImSteps(Chord(vk::Return, vk::Control, 100), false));
+    EXPECT_EQ(view.sendText, u"");
 }
 
 }  // namespace

@@ -21,7 +21,8 @@ class SessionTest : public ::testing::Test {
     SessionTest() {
         session.State.ReturnAreaTarget = {kHistory, 30, 40, 3, 4, 0, 0, 300, 200};
         session.State.InputAreaTarget = {kInput, 50, 60, 5, 6, 0, 0, 300, 200};
-        fp.windows.windows[kHistory] = {{0, 0, 300, 200}, false, false};
+        fp.windows.windows[kHistory] = {{0, 0, 300, 45}, false, false};
+        fp.windows.windows[kInput] = {{40, 50, 300, 200}, false, false};
         session.Attach(view, box);
         fp.loop.onYield = [this] {
             const auto& e = fp.log.Entries();

@@ -1,0 +1,24 @@
+#include "relay/TargetCheck.h"
+
+namespace velmora::relay {
+
+namespace {
+// The window manager moves and raises in its own time; beyond this it is not coming.
+constexpr int kPlacementBoundMs = 500;
+}  // namespace
+
+bool PointReaches(platform::Platform& p, platform::WinHandle window, platform::Point point) {
+    if (window == 0) return false;
+    auto reaches = [&] { return p.windows.IsInside(p.windows.WindowFromPoint(point), window); };
+    return reaches() || p.loop.WaitUntil(reaches, kPlacementBoundMs);
+}
+
+bool ReadyToInject(platform::Platform& p, platform::WinHandle activate,
+                   std::initializer_list<Aim> aims) {
+    if (!p.windows.SetForegroundWindow(activate)) return false;
+    for (const Aim& a : aims)
+        if (!PointReaches(p, a.window, a.point)) return false;
+    return true;
+}
+
+}  // namespace velmora::relay

@@ -1,0 +1,178 @@
+// A send through the real X11 backends: it types into the picked window or into nothing. Another
+// program's chat window, holding a draft and the focus, must never receive a key.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "ImsimClient.h"
+#include "relay/OutgoingFlow.h"
+#include "relay/TargetCheck.h"
+#include "support/PollUntil.h"
+#include "support/SleepLoop.h"
+#include "support/XInputWindow.h"
+#include "unit/relay/RelayTestSupport.h"
+
+// Xlib last: its None macro would clash with names in the ports.
+#include "platform/x11/X11Windows.h"
+#include "platform/x11/XDisplay.h"
+#include "platform/x11/XTestInput.h"
+
+namespace velmora::relay {
+namespace {
+
+using platform::WinHandle;
+
+std::string Imsim() {
+    return std::string(std::getenv("VELMORA_BUILD_DIR")) + "/tools/imsim/imsim";
+}
+
+constexpr char kDraft[] = "my own draft, 我的草稿";
+
+class InjectionGuardTest : public ::testing::Test {
+  public:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr);
+        socket_ = "/tmp/velmora-guard-" + std::to_string(getpid()) + ".sock";
+        // The bystander: a chat window of another conversation, with a draft and the focus.
+        bystander_ = std::make_unique<imsim::ImsimProcess>(
+            Imsim(), socket_,
+            std::vector<std::string>{"--geometry", "560x460+200+120", "--me", "Wang", "--peer",
+                                     "Anna"});
+        ASSERT_TRUE(bystander_->WaitReady());
+        ASSERT_TRUE(PollUntil([&] {
+            auto g = bystander_->client().Geometry();
+            if (g && g->input.x > 200 && windows.GetWindowRect(static_cast<WinHandle>(g->window)))
+                geometry_ = *g;
+            return geometry_.window != 0;
+        }));
+        ASSERT_TRUE(bystander_->client().SetInput(kDraft));
+    }
+    void TearDown() override {
+        if (bystander_) bystander_->client().Quit();
+    }
+
+    // The picked targets: the input box and send button points of the bystander's layout,
+    // in the window `picked`, whose rectangle is `rect`.
+    void Pick(Window picked, const platform::Rect& rect) {
+        auto target = [&](const imsim::ControlRect& c) {
+            const int x = c.x + c.width / 2;
+            const int y = c.y + c.height / 2;
+            return target::TargetPoint{static_cast<std::int32_t>(picked),
+                                       x,
+                                       y,
+                                       x - rect.left,
+                                       y - rect.top,
+                                       rect.top,
+                                       rect.left,
+                                       rect.right,
+                                       rect.bottom};
+        };
+        state.InputAreaTarget = target(geometry_.input);
+        state.SendButtonTarget = target(geometry_.send);
+    }
+    platform::Rect BystanderRect() {
+        return windows.GetWindowRect(static_cast<WinHandle>(geometry_.window)).value();
+    }
+    void FocusBystander() {
+        ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(geometry_.window)));
+    }
+    void ExpectBystanderUntouched() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(bystander_->client().Input(), kDraft);
+        EXPECT_TRUE(bystander_->client().Sent().empty());
+    }
+    void Send() {
+        view.sendText = u"hello";
+        flow.cmdSend_Click();
+    }
+
+    platform::x11::XDisplay display;
+    platform::x11::XTestInput input{display};
+    SleepLoop loop;
+    platform::x11::X11Windows windows{display, loop};
+    platform::fake::FakePlatform fp;
+    platform::Platform p{.input = input,
+                         .windows = windows,
+                         .clipboard = fp.clipboard,
+                         .screen = fp.screen,
+                         .http = fp.http,
+                         .regex = fp.regex,
+                         .codePage = fp.codePage,
+                         .clock = fp.clock,
+                         .loop = loop,
+                         .keyStore = fp.keyStore,
+                         .processorId = fp.processorId,
+                         .process = fp.process,
+                         .messageBox = fp.messageBox};
+    RelayState state;
+    testing::FakeView view{fp, state};
+    fake::RecordingResultBox box;
+    testing::FakeTranslate translate;
+    mduSendBuffer buffer{fp.regex, translate};
+    OutgoingFlow flow{
+        p, view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared()};
+
+    std::string socket_;
+    std::unique_ptr<imsim::ImsimProcess> bystander_;
+    imsim::ImsimGeometry geometry_;
+};
+
+TEST_F(InjectionGuardTest, APickedWindowThatIsThereGetsTheClickAndTheKeys) {
+    const platform::Rect r = BystanderRect();
+    XInputWindow picked(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    Pick(picked.id(), r);
+    FocusBystander();
+    Send();
+    EXPECT_TRUE(view.tip.empty());
+    EXPECT_GE(picked.InputEvents(), 5);  // click, Ctrl, A, Delete, V, ... then the send click
+    EXPECT_EQ(view.sendText, u"");
+    ExpectBystanderUntouched();
+}
+
+TEST_F(InjectionGuardTest, ClosedChatWindowLeavesTheWindowNowAtItsPointAlone) {
+    const platform::Rect r = BystanderRect();
+    {
+        XInputWindow picked(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        Pick(picked.id(), r);
+    }  // closed: its points now show the bystander's input box and send button
+    FocusBystander();
+    Send();
+    EXPECT_EQ(view.tip, kTargetLost);
+    EXPECT_EQ(view.sendText, u"hello");
+    ExpectBystanderUntouched();
+}
+
+TEST_F(InjectionGuardTest, WindowOverTheInputPointGetsNothing) {
+    const platform::Rect r = BystanderRect();
+    XInputWindow picked(r.left, r.top, r.right - r.left, r.bottom - r.top);
+    Pick(picked.id(), r);
+    const auto& in = state.InputAreaTarget;
+    XInputWindow cover(in.ScreenCursorX - 40, in.ScreenCursorY - 20, 80, 40,
+                       {.overrideRedirect = true});
+    FocusBystander();
+    Send();
+    EXPECT_EQ(view.tip, kTargetLost);
+    EXPECT_EQ(cover.InputEvents(), 0);
+    EXPECT_EQ(picked.InputEvents(0), 0);
+    ExpectBystanderUntouched();
+}
+
+TEST_F(InjectionGuardTest, WindowThatWillNotTakeTheFocusGetsNothing) {
+    const platform::Rect r = BystanderRect();
+    XInputWindow picked(r.left, r.top, r.right - r.left, r.bottom - r.top, {.takesFocus = false});
+    Pick(picked.id(), r);
+    FocusBystander();
+    Send();
+    EXPECT_EQ(view.tip, kTargetLost);
+    EXPECT_EQ(picked.InputEvents(), 0);
+    ExpectBystanderUntouched();
+}
+
+}  // namespace
+}  // namespace velmora::relay
