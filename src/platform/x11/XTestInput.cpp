@@ -60,40 +60,91 @@ void XTestInput::LeftUp() {
     XFlush(d_.get());
 }
 
-// Reads the server's current keyboard mapping. Xlib's own cache only follows layout changes
-// when the client handles MappingNotify, which this connection never reads, so a layout
-// switched with setxkbmap would otherwise type the wrong letters (y and z on a German map).
-void XTestInput::ReloadKeymap() {
-    keymap_.clear();
-    int minKc = 0, maxKc = 0;
-    XDisplayKeycodes(d_.get(), &minKc, &maxKc);
-    int perCode = 0;
-    XPtr<KeySym> syms(
-        XGetKeyboardMapping(d_.get(), static_cast<KeyCode>(minKc), maxKc - minKc + 1, &perCode));
-    if (!syms || perCode <= 0) return;
-    // Prefer the keycode where the keysym is the plain (first) level, then any level.
-    for (int level = 0; level < perCode; ++level) {
-        for (int kc = minKc; kc <= maxKc; ++kc) {
-            KeySym s = syms.get()[(kc - minKc) * perCode + level];
-            if (s != NoSymbol) keymap_.emplace(s, static_cast<KeyCode>(kc));
+void XTestInput::XkbFree::operator()(XkbDescPtr p) const {
+    XkbFreeKeyboard(p, 0, True);
+}
+
+namespace {
+
+// The group of kc that the server uses when the keyboard is in `group`: keys with fewer
+// groups (Control, Return, ...) wrap, clamp or redirect, as their group info says.
+int EffectiveGroup(XkbDescPtr xkb, KeyCode kc, int group) {
+    int n = XkbKeyNumGroups(xkb, kc);
+    if (n == 0) return -1;
+    if (group < n) return group;
+    unsigned char info = XkbKeyGroupInfo(xkb, kc);
+    switch (XkbOutOfRangeGroupAction(info)) {
+        case XkbClampIntoRange:
+            return n - 1;
+        case XkbRedirectIntoRange: {
+            int g = XkbOutOfRangeGroupNumber(info);
+            return g < n ? g : 0;
         }
+        default:
+            return group % n;
     }
 }
 
-KeyCode XTestInput::KeycodeFor(KeySym sym) {
-    auto it = keymap_.find(sym);
-    return it == keymap_.end() ? 0 : it->second;
+}  // namespace
+
+// Reads the server's current keyboard map with all its groups. Xlib's own cache only follows
+// layout changes when the client handles MappingNotify, which this connection never reads, so
+// a layout switched with setxkbmap would otherwise type the wrong letters (y and z on a German
+// map).
+void XTestInput::ReloadKeymap() {
+    xkb_.reset(XkbGetMap(d_.get(), XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd));
+}
+
+// Where sym lies, best first: the plain level in the active group, the plain level in another
+// group (a Latin letter under a Cyrillic layout), then the shifted levels likewise.
+std::optional<XTestInput::KeyPos> XTestInput::Find(KeySym sym) const {
+    if (!xkb_ || !xkb_->map) return std::nullopt;
+    XkbDescPtr xkb = xkb_.get();
+    std::optional<KeyPos> best;
+    int bestRank = 4;
+    for (int kc = xkb->min_key_code; kc <= xkb->max_key_code; ++kc) {
+        auto code = static_cast<KeyCode>(kc);
+        int active = EffectiveGroup(xkb, code, group_);
+        for (int g = 0; g < XkbKeyNumGroups(xkb, code); ++g) {
+            for (int level = 0; level < XkbKeyGroupWidth(xkb, code, g); ++level) {
+                if (XkbKeySymEntry(xkb, code, level, g) != sym) continue;
+                int rank = (level == 0 ? 0 : 2) + (g == active ? 0 : 1);
+                if (rank < bestRank) {
+                    bestRank = rank;
+                    best = KeyPos{code, g};
+                }
+            }
+        }
+    }
+    return best;
 }
 
 void XTestInput::KeyDown(std::uint8_t vk) {
     KeySym sym = KeysymForVk(vk);
     if (sym == NoSymbol) return;
     // A new chord starts with no key held: that is when the layout may have changed.
-    if (held_.empty()) ReloadKeymap();
-    KeyCode kc = KeycodeFor(sym);
-    if (!kc) return;
-    held_[vk] = kc;
-    XTestFakeKeyEvent(d_.get(), kc, True, CurrentTime);
+    if (held_.empty()) {
+        ReloadKeymap();
+        XkbStateRec st{};
+        if (XkbGetState(d_.get(), XkbUseCoreKbd, &st) == Success) {
+            group_ = st.group;
+            userGroup_ = st.locked_group;
+        } else {
+            group_ = userGroup_ = 0;
+        }
+        switched_ = false;
+    }
+    auto pos = Find(sym);
+    if (!pos) return;
+    // The key yields sym only in its group: lock that one until the chord ends. This assumes
+    // no base or latched group, which is how keyboards are left between key presses.
+    if (EffectiveGroup(xkb_.get(), pos->kc, group_) != pos->group) {
+        XkbLockGroup(d_.get(), XkbUseCoreKbd, static_cast<unsigned>(pos->group));
+        group_ = pos->group;
+        switched_ = true;
+    }
+    held_[vk] = pos->kc;
+    XTestFakeKeyEvent(d_.get(), pos->kc, True, CurrentTime);
     XFlush(d_.get());
 }
 
@@ -107,10 +158,15 @@ void XTestInput::KeyUp(std::uint8_t vk) {
         KeySym sym = KeysymForVk(vk);
         if (sym == NoSymbol) return;
         ReloadKeymap();
-        kc = KeycodeFor(sym);
+        if (auto pos = Find(sym)) kc = pos->kc;
     }
-    if (!kc) return;
-    XTestFakeKeyEvent(d_.get(), kc, False, CurrentTime);
+    if (kc) XTestFakeKeyEvent(d_.get(), kc, False, CurrentTime);
+    // The chord is over: give the user back the group they had.
+    if (held_.empty() && switched_) {
+        XkbLockGroup(d_.get(), XkbUseCoreKbd, static_cast<unsigned>(userGroup_));
+        group_ = userGroup_;
+        switched_ = false;
+    }
     XFlush(d_.get());
 }
 

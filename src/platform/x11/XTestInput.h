@@ -1,8 +1,11 @@
 #pragma once
 
+#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 
 #include <map>
+#include <memory>
+#include <optional>
 
 #include "platform/IInput.h"
 #include "platform/x11/XDisplay.h"
@@ -24,12 +27,22 @@ class XTestInput : public IInput {
     void KeyUp(std::uint8_t vk) override;
 
   private:
-    KeyCode KeycodeFor(KeySym sym);
+    struct KeyPos {
+        KeyCode kc;
+        int group;  // the XKB group in which kc yields the keysym
+    };
+    struct XkbFree {
+        void operator()(XkbDescPtr p) const;
+    };
+    std::optional<KeyPos> Find(KeySym sym) const;
     void ReloadKeymap();
     XDisplay& d_;
     // Keycode each held key went down on, so its release matches even if the layout changed.
     std::map<std::uint8_t, KeyCode> held_;
-    std::map<KeySym, KeyCode> keymap_;
+    std::unique_ptr<XkbDescRec, XkbFree> xkb_;
+    int group_ = 0;      // the effective group the server is in, as far as we know
+    int userGroup_ = 0;  // the group the user had locked when the chord began
+    bool switched_ = false;
 };
 
 }  // namespace velmora::platform::x11
