@@ -30,7 +30,8 @@ class ISnapShotOverlay {
     // Creates the window (frameless, topmost, at cover, cross cursor) showing picture unscaled
     // from its top-left corner (an empty picture: plain background), and waits modally. A press
     // of any button hides the window and returns the pressed client point; closing it without
-    // a press returns nothing.
+    // a press returns nothing. Cover, picture and point are in device pixels, whatever scale
+    // the toolkit applies.
     virtual std::optional<platform::Point> ShowModal(const platform::Rect& cover,
                                                      const platform::Bitmap& picture) = 0;
     // The window as the window port names it, 0 when there is none.

@@ -4,16 +4,21 @@
 
 #include <QImage>
 #include <optional>
+#include <vector>
 
 #include "target/SnapShotPick.h"
 
 namespace velmora::target {
 
-// The overlay's window: the frozen screen under a cross cursor, waiting for one press.
+// One screen's part of the overlay: its part of the frozen desktop under a cross cursor,
+// waiting for one press.
 class SnapShotWindow : public QWidget {
     Q_OBJECT
   public:
-    explicit SnapShotWindow(QImage picture);
+    // picture: the screen's part in device pixels; deviceOrigin: where that part starts in the
+    // whole picture. Only one window of an overlay grabs the keyboard.
+    SnapShotWindow(QImage picture, QPoint deviceOrigin, bool grabsKeyboard);
+    // The pressed point in device pixels of the whole picture.
     std::optional<QPoint> pressed;
 
   signals:
@@ -21,7 +26,8 @@ class SnapShotWindow : public QWidget {
 
   protected:
     void paintEvent(QPaintEvent*) override;
-    void mousePressEvent(QMouseEvent* e) override;
+    // Takes the press at the native window; see the source.
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void keyPressEvent(QKeyEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     void showEvent(QShowEvent* e) override;
@@ -30,11 +36,16 @@ class SnapShotWindow : public QWidget {
     void TryGrabKeyboard();
     void ReleaseKeyboard();
     QImage picture_;
+    QPoint deviceOrigin_;
+    bool grabsKeyboard_;
     bool keyboardGrabbed_ = false;
 };
 
-// The snapshot overlay. It bypasses the window manager, so it covers every screen and panel
-// at exactly the desktop's rectangle; it grabs the keyboard so Esc and Alt+F4 reach it.
+// The snapshot overlay: one window over the whole desktop, or under a scale factor one window
+// per screen, each exactly over its screen: Qt maps a window to device pixels through one
+// screen only, and a single window over screens of other origins would land off by whole
+// screens. The windows bypass the window manager, so they cover panels too; one grabs the
+// keyboard so Esc and Alt+F4 reach it.
 class frmSnapShot : public ISnapShotOverlay {
   public:
     frmSnapShot() = default;
@@ -44,14 +55,15 @@ class frmSnapShot : public ISnapShotOverlay {
 
     std::optional<platform::Point> ShowModal(const platform::Rect& cover,
                                              const platform::Bitmap& picture) override;
+    // The window that took the press; before a press, the first screen's.
     platform::WinHandle WindowId() override;
     void DestroyWindow() override;
 
-    // The window while a pick runs (for tests), null otherwise.
-    SnapShotWindow* window() const { return window_; }
+    // The first screen's window while a pick runs (for tests), null otherwise.
+    SnapShotWindow* window() const { return windows_.empty() ? nullptr : windows_.front(); }
 
   private:
-    SnapShotWindow* window_ = nullptr;
+    std::vector<SnapShotWindow*> windows_;
 };
 
 }  // namespace velmora::target

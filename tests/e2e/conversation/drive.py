@@ -1,15 +1,25 @@
 #!/usr/bin/env python3
 """Drives a whole conversation through the real programs on the current X display.
 
-Starts the translation endpoint, the vendor server, the chat window stand-in (imsim) with a
-scripted peer, and velmora; picks the three targets by real clicks on the snapshot overlay;
-types Chinese messages into velmora and sends them; waits for the peer's English replies to come
-back translated. Saves screenshots and a transcript, and exits 0 only when the conversation went
-through both ways.
+Starts the vendor server, the chat window stand-in (imsim) with a scripted peer, velmora and
+whatever translation service the scenario needs; picks the three targets by real clicks on the
+snapshot overlay; sets the two languages; types messages into velmora and sends them; waits for
+the peer's replies to come back translated. Saves screenshots and a transcript, and exits 0 only
+when the conversation went through both ways.
+
+Scenarios (--scenario):
+  glossary  the form endpoint stand-in and its toy glossary; Chinese out, English back.
+  offline   nothing configured: the local Apertium programs; English out, Spanish back. The
+            expected translations come from running `apertium -u` on the same texts.
+  online    LibreTranslate first, DeepL second, both served by engine-standin and configured
+            through velmora.conf; LibreTranslate answers 429 for one message, which DeepL
+            then translates.
 """
 
 import argparse
+import json
 import os
+import re
 import shutil
 import signal
 import socket
@@ -17,12 +27,9 @@ import subprocess
 import sys
 import tempfile
 import time
+import urllib.request
 
-# What we type, and what the glossary backend makes of it.
-MESSAGES = [("你好", "hello"), ("很高兴认识你", "nice to meet you")]
-# The peer's answers (one after each message of ours) and their expected translations.
-REPLIES = [("Hello, are you there?", None), ("Nice to meet you", "很高兴认识你")]
-
+SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 
 def log(msg):
     print(f"[conversation] {msg}", flush=True)
@@ -113,6 +120,186 @@ def overlay_shown():
     return sh("xdotool", "search", "--onlyvisible", "--name", "^frmSnapShot$")
 
 
+def language_index(desc):
+    """The row of a language in velmora's lists: the table's order, first match."""
+    path = os.path.join(SOURCE_DIR, "src", "translate", "clsGoogleLanguages.cpp")
+    with open(path, encoding="utf-8") as f:
+        descs = re.findall(r'addLanguage\("[^"]*",\s*u"([^"]*)"\)', f.read())
+    if desc not in descs:
+        raise RuntimeError(f"{desc} is not in the language table")
+    return descs.index(desc)
+
+
+def http_json(url, body=None):
+    data = None if body is None else json.dumps(body).encode()
+    req = urllib.request.Request(url, data=data, headers={"Content-Type": "application/json"})
+    with urllib.request.urlopen(req, timeout=10) as r:
+        return json.loads(r.read().decode())
+
+
+class Scenario:
+    """What one conversation says and expects. messages: (what we type, what the chat window
+    must get); replies: (what the peer answers, its expected translation or None)."""
+
+    my_language = None  # None leaves velmora's first row, 中文(简体)
+    other_language = "英语"
+    messages = []
+    replies = []
+
+    def prepare(self, run, env):
+        """Starts the translation service and configures velmora through env."""
+
+    @staticmethod
+    def same(got, expected):
+        return got == expected
+
+    def before_send(self, i):
+        pass
+
+    def after_send(self, i):
+        pass
+
+    def check(self, run):
+        """Checks beyond the conversation itself, once it is over."""
+        return True
+
+
+class Glossary(Scenario):
+    """The form endpoint stand-in: a toy glossary from Chinese to English and back."""
+
+    # What we type, and what the glossary backend makes of it.
+    messages = [("你好", "hello"), ("很高兴认识你", "nice to meet you")]
+    # The peer's answers (one after each message of ours) and their expected translations.
+    replies = [("Hello, are you there?", None), ("Nice to meet you", "很高兴认识你")]
+
+    def prepare(self, run, env):
+        _, line = run.start(
+            "translate-endpoint",
+            [f"{run.build}/tools/translate-endpoint/translate-endpoint", "--port", "0"],
+            first_line=True,
+        )
+        env["VELMORA_TRANSLATE_URL"] = line.split()[-1]
+
+    @staticmethod
+    def same(got, expected):
+        return got.strip().lower() == expected
+
+
+def apertium(mode, text):
+    try:
+        r = subprocess.run(["apertium", "-u", mode], input=text, capture_output=True, text=True,
+                           timeout=120)
+    except FileNotFoundError:
+        raise RuntimeError("apertium is not installed (scripts/deps.sh installs it)") from None
+    if r.returncode != 0:
+        raise RuntimeError(f"apertium -u {mode}: {r.stderr.strip()}")
+    return r.stdout[:-1] if r.stdout.endswith("\n") else r.stdout
+
+
+class Offline(Scenario):
+    """Nothing configured: the installed Apertium pairs translate, with no network."""
+
+    my_language = "英语"
+    other_language = "西班牙语"
+
+    def __init__(self):
+        # Expected: what the real programs make of the same texts.
+        self.messages = [(t, apertium("eng-spa", t))
+                         for t in ("Good morning, my friend.", "Where do you live?")]
+        self.replies = [(t, apertium("spa-eng", t))
+                        for t in ("Hola, ¿estás ahí?", "Vivo en Barcelona con mi familia.")]
+        for text, expected in self.messages + self.replies:
+            log(f"apertium: {text!r} -> {expected!r}")
+
+
+class Online(Scenario):
+    """LibreTranslate, then DeepL, on one engine-standin; LibreTranslate turns one message down
+    with 429, so DeepL translates it, and LibreTranslate is used again once the wait is over."""
+
+    key = "velmora-e2e-key:fx"  # a DeepL free-plan key ends in ":fx"
+    retry_after = 1
+    # The stand-in answers "[<target code as sent>] " and the text with a few glossary words
+    # replaced: LibreTranslate is asked for "en", DeepL for "EN-US".
+    messages = [("你好，朋友", "[en] hello，朋友"), ("谢谢你的礼物", "[EN-US] thanks你的礼物"),
+                ("再见", "[en] goodbye")]
+    limited = 1  # the message LibreTranslate answers 429 for
+    limited_word = "谢谢"
+    replies = [("hello, are you there?", "[zh] 你好, are you there?"),
+               ("thanks for the gift", "[zh] 谢谢 for the gift"),
+               ("goodbye, see you soon", "[zh] 再见, see you soon")]
+
+    def __init__(self):
+        self.limited_at = None
+
+    def prepare(self, run, env):
+        _, line = run.start(
+            "engine-standin",
+            [f"{run.build}/tools/engine-standin/engine-standin", "--port", "0", "--key", self.key],
+            first_line=True,
+        )
+        if not line.startswith("listening on "):
+            raise RuntimeError(f"engine-standin did not start: {line!r}")
+        self.base = f"http://127.0.0.1:{line.split()[-1]}"
+        self.conf = os.path.join(env["XDG_CONFIG_HOME"], "velmora", "velmora.conf")
+        os.makedirs(os.path.dirname(self.conf))
+        fd = os.open(self.conf, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+        with os.fdopen(fd, "w") as f:
+            f.write("[translation]\nengines = libretranslate, deepl\n\n"
+                    f"[libretranslate]\nurl = {self.base}/translate\nkey = {self.key}\n\n"
+                    f"[deepl]\nurl = {self.base}/v2/translate\nkey = {self.key}\n")
+        http_json(f"{self.base}/_control",
+                  {"api": "libretranslate", "fault": "429", "count": 1,
+                   "match": self.limited_word, "retryAfter": self.retry_after})
+
+    def before_send(self, i):
+        # The message after the limited one is for LibreTranslate again: it waits out the
+        # Retry-After the stand-in sent.
+        if self.limited_at is not None and i > self.limited:
+            left = self.limited_at + self.retry_after + 0.5 - time.monotonic()
+            if left > 0:
+                time.sleep(left)
+
+    def after_send(self, i):
+        if i == self.limited:
+            self.limited_at = time.monotonic()
+
+    def check(self, run):
+        ok = True
+        records = http_json(f"{self.base}/_requests")
+        with open(os.path.join(run.out, "engine-requests.json"), "w") as f:
+            json.dump(records, f, ensure_ascii=False, indent=1)
+        asked = []  # (api, text), in the order the stand-in got them
+        for r in records:
+            body = json.loads(r["body"]) if r["body"] else {}
+            if r["path"] == "/translate" and "api-version" not in r["query"]:
+                asked.append(("libretranslate", body.get("q")))
+            elif r["path"] == "/v2/translate":
+                asked.append(("deepl", (body.get("text") or [None])[0]))
+        log(f"engine requests: {asked}")
+        limited_text = self.messages[self.limited][0]
+        libre = [i for i, a in enumerate(asked) if a == ("libretranslate", limited_text)]
+        if len(libre) != 1 or asked[libre[0] + 1:libre[0] + 2] != [("deepl", limited_text)]:
+            log("FAIL: the limited message was not asked of LibreTranslate once, then of DeepL")
+            ok = False
+        deepl = [text for api, text in asked if api == "deepl"]
+        if deepl != [limited_text]:
+            log(f"FAIL: DeepL was asked for {deepl!r}, expected only {limited_text!r}")
+            ok = False
+        for text, _ in self.messages + self.replies:
+            if text != limited_text and ("libretranslate", text) not in asked:
+                log(f"FAIL: LibreTranslate was never asked for {text!r}")
+                ok = False
+        with open(os.path.join(run.out, "velmora.log"), encoding="utf-8", errors="replace") as f:
+            complaints = [line.strip() for line in f if self.conf in line]
+        if complaints:
+            log(f"FAIL: velmora complained about its configuration: {complaints}")
+            ok = False
+        return ok
+
+
+SCENARIOS = {"glossary": Glossary, "offline": Offline, "online": Online}
+
+
 class Run:
     def __init__(self, args):
         self.args = args
@@ -172,6 +359,15 @@ class Run:
             raise RuntimeError("the snapshot overlay did not close")
         time.sleep(0.3)
 
+    def choose_language(self, x, y, desc):
+        """Picks a language in one of the two lists by real input: a click opens it, the keys
+        walk down from the first row, where velmora starts both lists."""
+        mx, my = self.origin
+        click(mx + x, my + y)
+        time.sleep(0.6)
+        sh("xdotool", "key", *(["Down"] * language_index(desc)), "Return")
+        time.sleep(0.3)
+
     def focus_send_box(self):
         mx, my = self.origin
         sh("xdotool", "windowactivate", "--sync", str(self.main_wid))
@@ -211,12 +407,14 @@ class Run:
 
     def go(self):
         a = self.args
-        _, line = self.start(
-            "translate-endpoint",
-            [f"{self.build}/tools/translate-endpoint/translate-endpoint", "--port", "0"],
-            first_line=True,
-        )
-        translate_url = line.split()[-1]
+        sc = SCENARIOS[a.scenario]()
+        env = dict(os.environ)
+        # Only what the scenario configures reaches velmora.
+        for name in ("VELMORA_TRANSLATE_URL", "VELMORA_ENGINES"):
+            env.pop(name, None)
+        env["XDG_CONFIG_HOME"] = os.path.join(self.tmp, "config")
+        os.makedirs(env["XDG_CONFIG_HOME"])
+        sc.prepare(self, env)
         _, line = self.start(
             "vendor-server",
             [f"{self.build}/tools/vendor-server/vendor-server", "--port", "0"],
@@ -226,7 +424,7 @@ class Run:
 
         script = os.path.join(self.tmp, "peer.txt")
         with open(script, "w") as f:
-            for reply, _ in REPLIES:
+            for reply, _ in sc.replies:
                 f.write(f"reply\t{reply}\n")
         sock = os.path.join(self.tmp, "imsim.sock")
         imsim_argv = [
@@ -250,11 +448,8 @@ class Run:
             raise RuntimeError("imsim did not open its control socket")
         geo = eventually(lambda: self.try_geometry(im), 10)
 
-        env = dict(os.environ)
-        env["VELMORA_TRANSLATE_URL"] = translate_url
         env["VELMORA_UPDATE_URL"] = vendor_url
         env["VELMORA_PAGE_BASE"] = vendor_url.replace("http://", "")
-        env["XDG_CONFIG_HOME"] = os.path.join(self.tmp, "config")
         self.start("velmora", [f"{self.build}/src/app/velmora"], env=env)
         self.origin = self.main_window_origin()
         sh("xdotool", "windowmove", str(self.main_wid), "40", "40")
@@ -279,23 +474,26 @@ class Run:
             sh("xdotool", "key", "--window", dlg.splitlines()[0], "Tab", "Tab", "space")
             eventually(lambda: not sh("xdotool", "search", "--onlyvisible", "--name", "设置发送快捷键"), 5)
 
-        # The other party writes English.
-        mx, my = self.origin
-        click(mx + 100, my + 422)
-        time.sleep(0.6)
-        sh("xdotool", "key", "Down", "Return")
-        time.sleep(0.3)
+        # The two languages: ours, then the other party's.
+        if sc.my_language:
+            self.choose_language(288, 429, sc.my_language)
+        self.choose_language(100, 422, sc.other_language)
 
         ok = True
-        for i, (text, expected) in enumerate(MESSAGES):
+        for i, (text, expected) in enumerate(sc.messages):
+            sc.before_send(i)
             self.send(text)
-            got = eventually(lambda: len(im.sent()) > i and im.sent(), 15)
+            got = eventually(lambda: len(im.sent()) > i and im.sent(), 30)
             if not got:
                 log(f"FAIL: message {i + 1} never reached the chat window")
+                # Where it got stuck: pasted but not sent, sent empty, or never pasted.
+                stats = " ".join(im.request("stats").split())
+                log(f"chat window: input box {im.request('input')!r}, {stats}")
                 ok = False
                 break
+            sc.after_send(i)
             log(f"sent {text!r} -> chat window got {got[i]!r}")
-            if got[i].strip().lower() != expected:
+            if not sc.same(got[i], expected):
                 log(f"FAIL: expected {expected!r}")
                 ok = False
             if i == 0 and a.minimize_chat:
@@ -307,10 +505,10 @@ class Run:
 
         # Stay idle in the input box: the monitor counts down and copies the history. Reading
         # our result box moves the focus, so it is read only after a full capture cycle.
-        if not eventually(lambda: all(r in im.request("history") for r, _ in REPLIES), 15):
+        if not eventually(lambda: all(r in im.request("history") for r, _ in sc.replies), 15):
             log("FAIL: the peer's replies never reached the chat window")
             ok = False
-        expected_in = [f"(译文：{t})" for _, t in REPLIES if t]
+        expected_in = [f"(译文：{t})" for _, t in sc.replies if t]
         self.focus_send_box()
         result = ""
         for attempt in range(int(a.wait // 12) + 1):
@@ -347,10 +545,10 @@ class Run:
             log("the peer's replies appeared translated")
         # With indented messages our own speaker name is learned from the first capture, so our
         # own lines are not shown as incoming (without the indent it cannot be learned).
-        if not a.no_indent and any(f"{e}(译文：" in final_text for _, e in MESSAGES):
+        if not a.no_indent and any(f"{e}(译文：" in final_text for _, e in sc.messages):
             log("FAIL: one of our own messages was shown as an incoming one")
             ok = False
-        return ok
+        return sc.check(self) and ok
 
     @staticmethod
     def try_geometry(im):
@@ -362,8 +560,11 @@ class Run:
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__)
+    ap = argparse.ArgumentParser(description=__doc__,
+                                 formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", required=True)
+    ap.add_argument("--scenario", default="glossary", choices=sorted(SCENARIOS),
+                    help="which translation service and languages (see above)")
     ap.add_argument("--out", required=True)
     ap.add_argument("--form", type=int, default=1)
     ap.add_argument("--said", default="")
