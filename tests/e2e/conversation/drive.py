@@ -446,7 +446,20 @@ class Run:
         im = Imsim(sock)
         if not eventually(lambda: os.path.exists(sock), 10):
             raise RuntimeError("imsim did not open its control socket")
-        geo = eventually(lambda: self.try_geometry(im), 10)
+        # Until the window manager has placed the window, its controls report places near the
+        # screen's corner, where a pick would land on velmora's own window: wait for the place
+        # asked for, the same in two reads.
+        last = {}
+
+        def settled():
+            g = self.try_geometry(im)
+            ok = g is not None and g["input"][0] >= 820 and g == last.get("g")
+            last["g"] = g
+            return g if ok else None
+
+        geo = eventually(settled, 10)
+        if not geo:
+            raise RuntimeError(f"the chat window never settled at its place: {last.get('g')}")
 
         env["VELMORA_UPDATE_URL"] = vendor_url
         env["VELMORA_PAGE_BASE"] = vendor_url.replace("http://", "")
