@@ -4,7 +4,7 @@ namespace velmora::relay {
 
 namespace {
 // The window manager moves and raises in its own time; beyond this it is not coming.
-constexpr int kPlacementBoundMs = 500;
+constexpr int kPlacementBoundMs = 1000;
 }  // namespace
 
 bool PointReaches(platform::Platform& p, platform::WinHandle window, platform::Point point) {

@@ -22,11 +22,12 @@ constexpr int kMoveResizeSourceShift = 12;
 constexpr long kSourceApplication = 1;
 
 // Waits for the window manager, which acts in its own time while our callers click or type into
-// the window next. Bounded, so one that ignores us delays a call by 1.25 s at most.
+// the window next. Bounded: one that ignores us delays a restore by 1.25 s at most and an
+// activation by 1.5 s.
 constexpr int kPollStepMs = 10;
-constexpr int kMapBoundMs = 1000;      // a restored window becoming viewable
-constexpr int kExposeSettleMs = 250;   // a window back from the icon taking input
-constexpr int kActivateBoundMs = 500;  // activation reaching the window
+constexpr int kMapBoundMs = 1000;       // a restored window becoming viewable
+constexpr int kExposeSettleMs = 250;    // a window back from the icon taking input
+constexpr int kActivateBoundMs = 1500;  // activation reaching the window (slow under load)
 }  // namespace
 
 X11Windows::X11Windows(XDisplay& display, IEventLoop& loop) : d_(display), loop_(loop) {}
@@ -288,6 +289,24 @@ int X11Windows::ShowCursor(bool show) {
     // X11 always shows the pointer; only the count is kept, as callers balance their calls.
     cursorCount_ += show ? 1 : -1;
     return cursorCount_;
+}
+
+WinHandle X11Windows::FocusedWindow() {
+    if (d_.Supports("_NET_ACTIVE_WINDOW")) {
+        auto active = d_.GetCardinals(d_.Root(), d_.GetAtom("_NET_ACTIVE_WINDOW"), XA_WINDOW);
+        if (!active.empty() && active[0] != 0 && Exists(static_cast<Window>(active[0])))
+            return static_cast<WinHandle>(active[0]);
+    }
+    // No window manager (or none active): the server's focus, lifted to its top-level client.
+    Window focus = None;
+    int revert = 0;
+    {
+        ErrorScope scope(d_);
+        XGetInputFocus(d_.get(), &focus, &revert);
+        if (scope.Failed()) return 0;
+    }
+    if (focus == None || focus == PointerRoot || focus == d_.Root()) return 0;
+    return static_cast<WinHandle>(TopLevelOf(focus));
 }
 
 }  // namespace velmora::platform::x11

@@ -251,7 +251,7 @@ TEST_F(PickerTest, InjectedPasteAndCopyWithOurOwnClipboard) {
     const std::u16string text = u"Translated: 你好\r\nline two";
     ASSERT_TRUE(clipboard.SetText(text));
     chat->client().SetInput("leftover");
-    windows.SetForegroundWindow(static_cast<WinHandle>(geometry.input.window));
+    ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(geometry.input.window)));
     loop.Wait(100);
     inject.ClickAt(geometry.input.x + 20, geometry.input.y + 20, 1);
     inject.PressKeyChord(vk::Letter('A'), vk::Control, 100);
@@ -265,7 +265,7 @@ TEST_F(PickerTest, InjectedPasteAndCopyWithOurOwnClipboard) {
 
     chat->client().Post("a reply");
     std::string expected = chat->client().History();
-    windows.SetForegroundWindow(static_cast<WinHandle>(geometry.history.window));
+    ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(geometry.history.window)));
     inject.ClickAt(geometry.history.x + 20, geometry.history.y + 20, 10);
     inject.PressKeyChord(vk::Letter('A'), vk::Control, 100);
     inject.PressKeyChord(vk::Letter('C'), vk::Control, 100);

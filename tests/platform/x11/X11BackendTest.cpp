@@ -339,7 +339,7 @@ TEST_F(X11BackendTest, CallsReturnOnceTheWindowManagerActedAndGiveUpWithinABound
     ASSERT_TRUE(PollUntil([&] { return ActiveWindow(display) == other.id(); }));
 
     // Keys pressed right after activation must reach the window: it is active on return.
-    windows.SetForegroundWindow(h);
+    EXPECT_TRUE(windows.SetForegroundWindow(h));
     EXPECT_EQ(ActiveWindow(display), w.id());
 
     // A click right after a restore must land: the window is viewable on return.
@@ -357,11 +357,11 @@ TEST_F(X11BackendTest, CallsReturnOnceTheWindowManagerActedAndGiveUpWithinABound
     UnmanagedWindow stray;
     loop.waitedMs = 0;
     auto start = std::chrono::steady_clock::now();
-    windows.SetForegroundWindow(static_cast<WinHandle>(stray.id()));
+    EXPECT_FALSE(windows.SetForegroundWindow(static_cast<WinHandle>(stray.id())));
     auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GT(loop.waitedMs, 0);
-    EXPECT_LE(loop.waitedMs, 1000);
-    EXPECT_LT(took, 2s);
+    EXPECT_LE(loop.waitedMs, 1500);
+    EXPECT_LT(took, 3s);
     EXPECT_NE(ActiveWindow(display), stray.id());
 }
 
