@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what is needed, checks the formatting, builds (normal, platform-independent and
-# sanitizer builds), starts a desktop and runs every test.
+# sanitizer builds), starts a desktop, runs every test, then runs every fuzz target for a while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -40,5 +40,12 @@ if [ -z "${VELMORA_SKIP_ASAN:-}" ]; then
   export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
   export ASAN_OPTIONS="detect_leaks=1:new_delete_type_mismatch=0"
   ctest --preset asan --output-on-failure --timeout 600 || status=$?
+  unset LSAN_OPTIONS ASAN_OPTIONS
+fi
+
+# Every parser of untrusted input under libFuzzer, 60 s each from its seed corpus; a finding
+# fails the run.
+if [ -z "${VELMORA_SKIP_FUZZ:-}" ]; then
+  bash scripts/fuzz.sh "${VELMORA_FUZZ_SECONDS:-60}" || status=$?
 fi
 exit $status

@@ -22,7 +22,9 @@ class AnsiWidthTable {
     std::array<unsigned char, 65536> widths_;
 };
 
-// A piece may not reach this many ANSI bytes (a cut comes first).
+// The first width refused when a character is added: a cut comes first. The character that
+// caused a cut is added without a second test, so a piece may end up to 2 bytes over 498 (never
+// over 500); the endpoint's real limit leaves room for that.
 inline constexpr int kPieceByteLimit = 499;
 
 // Splits text into request-sized pieces: one per line (a CR ends it, CR LF appended) and one
