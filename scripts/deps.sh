@@ -11,6 +11,7 @@ PACKAGES=(
   nlohmann-json3-dev qtkeychain-qt6-dev gnome-keyring dbus dbus-x11 libsecret-tools
   xvfb xauth openbox trayer xdotool xclip x11-utils x11-xkb-utils imagemagick python3
   fonts-wqy-microhei
+  dpkg-dev lintian desktop-file-utils appstream man-db
 )
 
 missing=()

@@ -46,6 +46,12 @@ bool WriteVersionFile(const std::filesystem::path& folder, std::string* error) {
     return true;
 }
 
+bool IsPackageManaged(const std::filesystem::path& programFolder) {
+    std::error_code ec;
+    return std::filesystem::exists(programFolder / ".." / "share" / "velmora" / "package-managed",
+                                   ec);
+}
+
 bool IsUpdateDue(const std::u16string& answer) {
     // A version is digits and dots; anything wider cannot name a newer one.
     std::string narrow;
@@ -63,8 +69,10 @@ StartOutcome Main(const std::string& argumentText, const std::filesystem::path& 
                                                       : StartOutcome::VersionFailed;
     }
 
-    update.CleanUpdateFiles();
-    if (IsUpdateDue(update.GetLatestVersion(unitId))) {
+    // Installed by a package: no clean-up, no check, no download; the heartbeat still queries.
+    const bool selfUpdating = !IsPackageManaged(programFolder);
+    if (selfUpdating) update.CleanUpdateFiles();
+    if (selfUpdating && IsUpdateDue(update.GetLatestVersion(unitId))) {
         shell.ShowUpdateWindow();
         shell.Yield();
         try {

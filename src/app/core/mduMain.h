@@ -19,6 +19,11 @@ StartMode ModeOf(const std::string& argumentText);
 // Writes "<version>20090923</version>" CR LF into folder/version.php, replacing any old file.
 bool WriteVersionFile(const std::filesystem::path& folder, std::string* error);
 
+// A package manager owns the installed files when the install rules left their marker at
+// <prefix>/share/velmora/package-managed beside <prefix>/bin: then the program never updates
+// itself.
+bool IsPackageManaged(const std::filesystem::path& programFolder);
+
 // Strictly newer than this build, and not empty.
 bool IsUpdateDue(const std::u16string& answer);
 

@@ -215,3 +215,34 @@ TEST(StartUp, VersionModeReportsAFolderItCannotWrite) {
               app::StartOutcome::VersionFailed);
     EXPECT_FALSE(error.empty());
 }
+
+TEST(StartUp, APackageManagedInstallNeverUpdatesItself) {
+    // <prefix>/bin holds the program; the install rules leave the marker in <prefix>/share.
+    struct Case {
+        bool marker;
+        std::string args;
+        std::vector<std::string> expected;
+    };
+    const std::string id = "version BFEBFBFF000906EA";
+    const Case cases[] = {
+        {true, "", {"create-main", "show-main"}},
+        {true, "-s", {"create-main", "close-main-from-code"}},
+        {false,
+         "",
+         {"clean", id, "update-window", "yield", "list", "download 1", "close-update-window",
+          "create-main", "show-main"}},
+    };
+    for (const auto& c : cases) {
+        const auto prefix = TempFolder();
+        std::filesystem::create_directories(prefix / "bin");
+        std::filesystem::create_directories(prefix / "share" / "velmora");
+        if (c.marker) std::ofstream(prefix / "share" / "velmora" / "package-managed") << "";
+        RecordingShell shell;
+        RecordingUpdate update(shell.calls);
+        update.version = u"20990101";
+        EXPECT_EQ(app::IsPackageManaged(prefix / "bin"), c.marker);
+        EXPECT_EQ(app::Main(c.args, prefix / "bin", "BFEBFBFF000906EA", update, shell),
+                  app::StartOutcome::Running);
+        EXPECT_EQ(shell.calls, c.expected) << "marker=" << c.marker << " args=" << c.args;
+    }
+}
