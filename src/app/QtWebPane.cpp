@@ -5,10 +5,12 @@
 #include <QRegularExpression>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWebEnginePage>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 namespace velmora::app {
 
@@ -25,9 +27,11 @@ constexpr const char* kHideScrollBars = R"((function () {
 })())";
 }  // namespace
 
-QtWebPane::QtWebPane(QWidget* parent) : QWidget(parent), view_(new QWebEngineView(this)) {
+QtWebPane::QtWebPane(QWidget* parent)
+    : QWidget(parent), view_(Enabled() ? new QWebEngineView(this) : nullptr) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    if (!view_) return;
     layout->addWidget(view_);
     view_->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
     connect(view_, &QWebEngineView::loadFinished, this, &QtWebPane::DocumentComplete);
@@ -38,8 +42,35 @@ QString QtWebPane::AddressWithScheme(const QString& address) {
     return scheme.match(address).hasMatch() ? address : QStringLiteral("http://") + address;
 }
 
+bool QtWebPane::Enabled() {
+    const char* off = std::getenv("VELMORA_NO_PANES");
+    return !off || !*off || std::string_view(off) == "0";
+}
+
 void QtWebPane::Navigate2(const QString& address) {
-    view_->load(QUrl(AddressWithScheme(address)));
+    address_ = QUrl(AddressWithScheme(address));
+    if (view_) view_->load(address_);
+}
+
+void QtWebPane::Discard() {
+    using State = QWebEnginePage::LifecycleState;
+    if (!view_ || view_->isVisible() || discarded_) return;
+    QWebEnginePage* page = view_->page();
+    // The engine discards only a hidden page, and only by way of frozen.
+    page->setVisible(false);
+    if (page->lifecycleState() == State::Active) page->setLifecycleState(State::Frozen);
+    page->setLifecycleState(State::Discarded);
+    discarded_ = page->lifecycleState() == State::Discarded;
+}
+
+void QtWebPane::Restore() {
+    if (!discarded_) return;
+    discarded_ = false;
+    // Showing the view has made the page active already, with the engine's cached copy (or
+    // nothing, when it was discarded before its first load finished): the ads are asked anew.
+    QWebEnginePage* page = view_->page();
+    page->setLifecycleState(QWebEnginePage::LifecycleState::Active);
+    page->load(address_);
 }
 
 void QtWebPane::DocumentComplete(bool ok) {
@@ -49,15 +80,34 @@ void QtWebPane::DocumentComplete(bool ok) {
 }
 
 void QtWebPane::PrepareEnvironment() {
-    if (geteuid() == 0 && !std::getenv("QTWEBENGINE_DISABLE_SANDBOX"))
+    const bool root = geteuid() == 0;
+    if (root && !std::getenv("QTWEBENGINE_DISABLE_SANDBOX"))
         setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
     std::string flags =
         std::getenv("QTWEBENGINE_CHROMIUM_FLAGS") ? std::getenv("QTWEBENGINE_CHROMIUM_FLAGS") : "";
-    // Without a GPU device (CI, Xvfb) the engine's GPU process only fails and retries.
-    if (access("/dev/dri", F_OK) != 0 && flags.find("--disable-gpu") == std::string::npos)
-        flags += (flags.empty() ? "" : " ") + std::string("--disable-gpu");
-    if (geteuid() == 0 && flags.find("--no-sandbox") == std::string::npos)
-        flags += (flags.empty() ? "" : " ") + std::string("--no-sandbox");
+    auto add = [&flags](const char* flag) {
+        if (flags.find(flag) == std::string::npos)
+            flags += (flags.empty() ? "" : " ") + std::string(flag);
+    };
+    // Without a GPU device (CI, Xvfb) the engine's GPU process only fails and retries, and GL
+    // would be a software rasteriser that costs tens of MB and a share of a core: Qt Quick's
+    // own software renderer composes the pages instead, and no GL library is loaded.
+    if (access("/dev/dri", F_OK) != 0) {
+        add("--disable-gpu");
+        setenv("QT_QUICK_BACKEND", "software", 0);
+        setenv("QT_XCB_GL_INTEGRATION", "none", 0);
+    }
+    if (root) add("--no-sandbox");
+    // Two views of one profile get a renderer process each, even for one site; the panes show
+    // one site, so they share one.
+    if (flags.find("--process-per-") == std::string::npos &&
+        flags.find("--single-process") == std::string::npos)
+        add("--process-per-site");
+    // Without the sandbox the zygotes stay for the program's whole life only to fork the rare
+    // renderer; it can be started directly, and nothing is left while the panes are discarded.
+    const char* noSandbox = std::getenv("QTWEBENGINE_DISABLE_SANDBOX");
+    if (flags.find("--no-sandbox") != std::string::npos || (noSandbox && *noSandbox))
+        add("--no-zygote");
     if (!flags.empty()) setenv("QTWEBENGINE_CHROMIUM_FLAGS", flags.c_str(), 1);
 }
 

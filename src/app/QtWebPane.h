@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <QWidget>
 
 class QWebEngineView;
@@ -9,7 +10,8 @@ namespace velmora::app {
 
 // An embedded browser pane for the vendor's pages. After every completed load the page's
 // scroll bars are switched off (the engine's scroll bars are off from the start as well); a
-// document without a body is left alone.
+// document without a body is left alone. With VELMORA_NO_PANES set (to anything but 0) the pane
+// stays empty: no web view is made and nothing is loaded.
 class QtWebPane : public QWidget {
     Q_OBJECT
   public:
@@ -19,13 +21,25 @@ class QtWebPane : public QWidget {
     // base is configured without one) is taken as http.
     void Navigate2(const QString& address);
 
+    // Null when the panes are switched off.
     QWebEngineView* view() const { return view_; }
+
+    // While its window is hidden: the page is frozen and discarded, which frees its renderer
+    // process. Call after the view was hidden; a visible page cannot be discarded.
+    void Discard();
+    // After a Discard: the page loads its last address anew, from the server. Otherwise nothing.
+    void Restore();
+
+    // Whether panes show pages at all (VELMORA_NO_PANES).
+    static bool Enabled();
 
     // http:// in front of an address that has no scheme.
     static QString AddressWithScheme(const QString& address);
 
     // Sets what the engine needs before the application object exists: no sandbox when running
-    // as root, no GPU when none is usable. Keeps values the environment already holds.
+    // as root; no GPU and no GL when no GPU is usable; one renderer process per site (the two
+    // panes show the same site); no zygote processes without the sandbox. Keeps values the
+    // environment already holds.
     static void PrepareEnvironment();
 
   signals:
@@ -35,6 +49,8 @@ class QtWebPane : public QWidget {
   private:
     void DocumentComplete(bool ok);
     QWebEngineView* view_;
+    QUrl address_;
+    bool discarded_ = false;
 };
 
 }  // namespace velmora::app

@@ -333,6 +333,7 @@ void frmMain::closeEvent(QCloseEvent* e) {
         case CloseAction::HideToTray:
             ShowTrayIcon();
             hide();
+            SetPanesDiscarded(true);
             e->ignore();
             break;
         case CloseAction::MinimizeInstead:
@@ -380,6 +381,7 @@ void frmMain::WaitForTray() {
                 trayWait_->stop();
                 ShowTrayIcon();
                 hide();
+                SetPanesDiscarded(true);
             }
         });
     }
@@ -422,9 +424,20 @@ void frmMain::PopupTrayMenu() {
 
 void frmMain::RestoreFromTray() {
     if (isMinimized() || !isVisible()) showNormal();
+    SetPanesDiscarded(false);
     raise();
     activateWindow();
     platform_.windows.SetForegroundWindow(Handle());
+}
+
+void frmMain::SetPanesDiscarded(bool discarded) {
+    // In the tray nobody sees the ads: their renderer process need not stay.
+    for (QtWebPane* pane : {WebBrowser1, WebBrowser2}) {
+        if (discarded)
+            pane->Discard();
+        else
+            pane->Restore();
+    }
 }
 
 void frmMain::ExitProgram() {

@@ -136,6 +136,8 @@ class frmMain : public QWidget, public relay::IMainView {
     // While minimised for want of a tray: moves into one as soon as it appears.
     void WaitForTray();
     void PopupTrayMenu();
+    // Discards the web panes' pages while hidden in the tray, or loads them again.
+    void SetPanesDiscarded(bool discarded);
     bool TxtSendKeyDown(QKeyEvent* e);
 
     relay::IncomingMonitor& Monitor() { return session_.Monitor(); }

@@ -6,8 +6,9 @@ namespace {
 
 std::string Page(const std::string& title, const std::string& style, const std::string& body) {
     return "<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\"><title>" + title +
-           "</title><style>body{margin:0;font-family:'WenQuanYi Micro Hei',sans-serif;}" + style +
-           "</style></head><body>" + body + "</body></html>\n";
+           "</title><style>body{margin:0;font-family:'WenQuanYi Micro Hei',sans-serif;}"
+           "*{box-sizing:border-box;}" +
+           style + "</style></head><body>" + body + "</body></html>\n";
 }
 
 }  // namespace
@@ -19,7 +20,8 @@ std::string AdPage1() {
                             "夏季特惠：年费八折",     "推荐好友，双方各得一个月"};
     for (const char* o : offers) items += "<li>" + std::string(o) + "</li>";
     return Page("推荐",
-                "#ad{width:420px;height:1400px;background:#fff4d6;color:#663300;}"
+                "#ad{width:100%;height:1400px;background:#fff4d6;color:#663300;"
+                "overflow-wrap:anywhere;}"
                 "h1{font-size:20px;margin:8px;} li{margin:12px 0;font-size:14px;}",
                 "<div id=\"ad\"><h1>Quillet 精选推荐</h1><ul>" + items +
                     "</ul><p>更多优惠，敬请关注。</p></div>");
@@ -27,7 +29,8 @@ std::string AdPage1() {
 
 std::string AdPage2() {
     return Page("公告",
-                "#ad{width:400px;height:900px;background:#e6f2ff;color:#003366;}"
+                "#ad{width:100%;height:900px;background:#e6f2ff;color:#003366;"
+                "overflow-wrap:anywhere;}"
                 "p{margin:10px;font-size:14px;}",
                 "<div id=\"ad\"><p>公告：新版本已发布，启动时自动更新。</p>"
                 "<p>客服热线：工作日 9:00–18:00</p><p>感谢您的支持！</p></div>");
