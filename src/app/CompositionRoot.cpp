@@ -5,12 +5,18 @@
 #include "app/frmAutoUpdate.h"
 #include "app/frmEngineSettings.h"
 #include "app/frmMain.h"
+#include "platform/Utf8.h"
+#include "platform/qt/QtFdWatch.h"
 #include "translate/clsGoogleLanguages.h"
 #include "update/mduUnitId.h"
+// Xlib's macros (None, Bool, ...) clash with Qt's names: X11 headers come last.
+#include "platform/x11/X11Hotkey.h"
 
 namespace velmora::app {
 
 namespace {
+
+constexpr int kInPlaceRetryMs = 100;
 
 EngineServices ServicesOf(Backends& b) {
     platform::Platform& p = b.platform();
@@ -41,9 +47,22 @@ CompositionRoot::CompositionRoot(const std::filesystem::path& configFile)
               backends_.downloadHttp()),
       engines_(config_, ServicesOf(backends_)),
       session_(backends_.platform(), engines_.Translator(),
-               translate::clsGoogleLanguages::Shared()) {}
+               translate::clsGoogleLanguages::Shared()) {
+    session_.SetInPlaceSend(config_.inPlaceSend);
+    inPlaceRetry_.setInterval(kInPlaceRetryMs);
+    QObject::connect(&inPlaceRetry_, &QTimer::timeout, [this] {
+        inPlaceRetry_.stop();
+        if (!session_.Attached()) return;
+        session_.InPlace().RunPending();
+        if (session_.Attached() && session_.InPlace().Pending()) inPlaceRetry_.start();
+    });
+}
 
 CompositionRoot::~CompositionRoot() {
+    // No shortcut may reach a session whose window is gone; the grab is given back here.
+    hotkeyWatch_.reset();
+    hotkey_.reset();
+    inPlaceRetry_.stop();
     // The window goes before the session it is attached to.
     main_.reset();
     updateWindow_.reset();
@@ -79,6 +98,37 @@ void CompositionRoot::CreateMainWindow() {
         .showEngineSettings = [this] { ShowEngineSettings(); },
     });
     main_->Load();
+    StartInPlace();
+}
+
+void CompositionRoot::StartInPlace() {
+    hotkeyWatch_.reset();
+    hotkey_.reset();
+    if (!config_.inPlaceShortcut) return;  // off, or malformed (already said at load)
+    const std::string name = ShortcutText(*config_.inPlaceShortcut);
+    std::string why;
+    try {
+        hotkey_ = std::make_unique<platform::x11::X11Hotkey>();
+    } catch (const std::exception& e) {
+        why = e.what();
+    }
+    if (hotkey_ && !hotkey_->Register(*config_.inPlaceShortcut, why)) hotkey_.reset();
+    if (!hotkey_) {
+        std::fprintf(stderr, "velmora: in-place translation shortcut %s: %s\n", name.c_str(),
+                     why.c_str());
+        main_->ShowTip(u"就地翻译快捷键 " + platform::Utf8Decode(name) +
+                       (why == platform::kHotkeyTaken ? u" 已被其他程序占用" : u" 无法使用"));
+        return;
+    }
+    hotkey_->SetHandler([this] { OnInPlaceShortcut(); });
+    hotkeyWatch_ =
+        std::make_unique<platform::qt::QtFdWatch>(hotkey_->Fd(), [this] { hotkey_->Dispatch(); });
+}
+
+void CompositionRoot::OnInPlaceShortcut() {
+    if (!session_.Attached()) return;
+    session_.InPlace().OnShortcut();
+    if (session_.Attached() && session_.InPlace().Pending()) inPlaceRetry_.start();
 }
 
 void CompositionRoot::ShowEngineSettings() {

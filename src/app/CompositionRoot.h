@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <memory>
 #include <string>
 
@@ -12,6 +13,13 @@
 #include "target/qt/frmSettingSendShortcut.h"
 #include "target/qt/frmSnapShot.h"
 #include "update/UpdateServices.h"
+
+namespace velmora::platform::x11 {
+class X11Hotkey;
+}
+namespace velmora::platform::qt {
+class QtFdWatch;
+}
 
 namespace velmora::app {
 
@@ -43,6 +51,10 @@ class CompositionRoot : public IStartupShell {
 
   private:
     void ShowEngineSettings();
+    // Grabs the configured in-place shortcut; says on standard error and in the tip panel
+    // when it cannot.
+    void StartInPlace();
+    void OnInPlaceShortcut();
 
     Backends backends_;
     KeyVault vault_;
@@ -55,6 +67,10 @@ class CompositionRoot : public IStartupShell {
     target::frmSettingSendShortcut shortcutDialog_;
     std::unique_ptr<frmAutoUpdate> updateWindow_;
     std::unique_ptr<frmMain> main_;
+    std::unique_ptr<platform::x11::X11Hotkey> hotkey_;
+    std::unique_ptr<platform::qt::QtFdWatch> hotkeyWatch_;
+    // Runs an in-place translation queued behind a send, whose end nothing reports.
+    QTimer inPlaceRetry_;
 };
 
 }  // namespace velmora::app

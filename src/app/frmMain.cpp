@@ -11,6 +11,7 @@
 #include "app/core/Autostart.h"
 #include "app/core/CloseDecision.h"
 #include "app/frmHelp.h"
+#include "app/frmInPlaceSettings.h"
 #include "target/SendShortcut.h"
 #include "target/SnapShotPick.h"
 #include "target/qt/TxtSendKeysQt.h"
@@ -248,6 +249,9 @@ void frmMain::CreateMenus() {
     mnuEngineSettings = mnuSetting->addAction(QStringLiteral("翻译引擎(&E)..."));
     mnuEngineSettings->setObjectName(QStringLiteral("mnuEngineSettings"));
     mnuEngineSettings->setEnabled(static_cast<bool>(showEngineSettings_));
+    mnuInPlaceSettings = mnuSetting->addAction(QStringLiteral("就地翻译(&I)..."));
+    mnuInPlaceSettings->setObjectName(QStringLiteral("mnuInPlaceSettings"));
+    connect(mnuInPlaceSettings, &QAction::triggered, this, &frmMain::mnuInPlaceSettings_Click);
 
     connect(mnuSetReturnArea, &QAction::triggered, this,
             [this] { PickTarget(State.ReturnAreaTarget); });
@@ -469,6 +473,11 @@ bool frmMain::TxtSendKeyDown(QKeyEvent* e) {
         return true;
     }
     return false;
+}
+
+void frmMain::mnuInPlaceSettings_Click() {
+    frmInPlaceSettings dialog(config_.file, this);
+    dialog.exec();
 }
 
 void frmMain::cmdSend_Click() {

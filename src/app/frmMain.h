@@ -113,12 +113,15 @@ class frmMain : public QWidget, public relay::IMainView {
     QAction* mnuSettingSendShortcut = nullptr;
     QAction* mnuHelp = nullptr;
     QAction* mnuEngineSettings = nullptr;
+    QAction* mnuInPlaceSettings = nullptr;
 
     Heartbeat& heartbeat() { return heartbeat_; }
 
   public slots:
     void cmdSend_Click();
     void Timer1_Timer();
+    // Opens the in-place translation settings (shortcut, send after paste).
+    void mnuInPlaceSettings_Click();
 
   protected:
     void closeEvent(QCloseEvent* e) override;

@@ -17,6 +17,8 @@ class IInput {
     virtual void LeftUp() = 0;
     virtual void KeyDown(std::uint8_t vk) = 0;
     virtual void KeyUp(std::uint8_t vk) = 0;
+    // Whether any key of the keyboard is held down now (by the user or by us).
+    virtual bool AnyKeyDown() = 0;
 };
 
 }  // namespace velmora::platform

@@ -28,6 +28,8 @@ class IWindows {
     // Asks for the window to become the active one; true once it is (bounded wait), false when
     // the window is gone or the window manager did not activate it.
     virtual bool SetForegroundWindow(WinHandle w) = 0;
+    // The top-level window that has the keyboard focus (the active window); 0 when none.
+    virtual WinHandle FocusedWindow() = 0;
     // Cursor display counter; returns the new count.
     virtual int ShowCursor(bool show) = 0;
 };

@@ -30,6 +30,8 @@ struct RelayState {
     // Written only by the flows: one send or one capture at a time, never both.
     bool SendRunning = false;
     bool CaptureRunning = false;
+    // An in-place translation runs; it holds SendRunning as well, so sends and captures wait.
+    bool InPlaceRunning = false;
 };
 
 }  // namespace velmora::relay

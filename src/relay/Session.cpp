@@ -13,8 +13,20 @@ void Session::Attach(IMainView& view, IResultBox& resultBox) {
     Detach();
     outgoing_.emplace(platform_, view, resultBox, State, sendBuffer_, translator_, languages_);
     monitor_.emplace(platform_, view, resultBox, State, sendBuffer_, languages_);
-    // A send asked for during a capture waits for its end.
-    monitor_->OnCaptureEnded = [this] { outgoing_->RunPendingSend(); };
+    inPlace_.emplace(platform_, view, resultBox, State, sendBuffer_, translator_, languages_);
+    inPlace_->SetSendAfterPaste(inPlaceSend_);
+    // A send or an in-place translation asked for during a capture waits for its end; a send
+    // asked for during an in-place translation waits for that.
+    monitor_->OnCaptureEnded = [this] {
+        outgoing_->RunPendingSend();
+        inPlace_->RunPending();
+    };
+    inPlace_->OnRunEnded = [this] { outgoing_->RunPendingSend(); };
+}
+
+void Session::SetInPlaceSend(bool send) {
+    inPlaceSend_ = send;
+    if (inPlace_) inPlace_->SetSendAfterPaste(send);
 }
 
 void Session::OnReturnAreaPicked() {
@@ -26,6 +38,7 @@ void Session::OnReturnAreaPicked() {
 }
 
 void Session::Detach() {
+    inPlace_.reset();
     monitor_.reset();
     outgoing_.reset();
 }

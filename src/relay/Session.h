@@ -6,6 +6,7 @@
 #include "relay/IMainView.h"
 #include "relay/IResultBox.h"
 #include "relay/ITranslate.h"
+#include "relay/InPlaceFlow.h"
 #include "relay/IncomingMonitor.h"
 #include "relay/OutgoingFlow.h"
 #include "relay/RelayState.h"
@@ -31,6 +32,11 @@ class Session {
     // Valid only while attached.
     OutgoingFlow& Outgoing() { return *outgoing_; }
     IncomingMonitor& Monitor() { return *monitor_; }
+    InPlaceFlow& InPlace() { return *inPlace_; }
+
+    // Whether the in-place translation presses the send shortcut after the paste; kept across
+    // attaches.
+    void SetInPlaceSend(bool send);
 
     // The history pane (ReturnAreaTarget) was picked again; harmless while detached.
     void OnReturnAreaPicked();
@@ -44,6 +50,8 @@ class Session {
     mduSendBuffer sendBuffer_;
     std::optional<OutgoingFlow> outgoing_;
     std::optional<IncomingMonitor> monitor_;
+    std::optional<InPlaceFlow> inPlace_;
+    bool inPlaceSend_ = false;
 };
 
 }  // namespace velmora::relay

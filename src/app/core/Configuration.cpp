@@ -120,6 +120,10 @@ const std::vector<ConfigRow>& ConfigTable() {
         {"", kMicrosoft, "region", "", N::None, false, Field<kMicrosoft, &EngineSettings::region>},
         {"", kApy, "url", "http://127.0.0.1:2737/translate", N::None, false,
          Field<kApy, &EngineSettings::url>},
+        {"", "inplace", "shortcut", kDefaultInPlaceShortcut, N::None, false,
+         [](Configuration& c) -> std::string& { return c.inPlaceShortcutText; }},
+        {"", "inplace", "send", "false", N::None, false,
+         [](Configuration& c) -> std::string& { return c.inPlaceSendText; }},
     };
     return rows;
 }
@@ -144,6 +148,91 @@ bool EngineNeedsKey(std::string_view name) {
 
 bool EngineNeedsUrl(std::string_view name) {
     return name == kLibre;
+}
+
+namespace {
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& ch : out)
+        if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
+    return out;
+}
+
+std::string_view Trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+constexpr std::uint8_t kVkF1 = 0x70;
+constexpr int kFunctionKeys = 24;
+
+// The virtual-key code of a shortcut's key name (lower case), 0 when it names none.
+std::uint8_t KeyCodeOf(const std::string& name) {
+    if (name.size() == 1 && name[0] >= 'a' && name[0] <= 'z')
+        return static_cast<std::uint8_t>(name[0] - 'a' + 'A');
+    if (name.size() == 1 && name[0] >= '0' && name[0] <= '9')
+        return static_cast<std::uint8_t>(name[0]);
+    if (name.size() >= 2 && name.size() <= 3 && name[0] == 'f' && name[1] != '0') {
+        int n = 0;
+        for (std::size_t i = 1; i < name.size(); ++i) {
+            if (name[i] < '0' || name[i] > '9') return 0;
+            n = n * 10 + (name[i] - '0');
+        }
+        if (n >= 1 && n <= kFunctionKeys) return static_cast<std::uint8_t>(kVkF1 + n - 1);
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::optional<platform::HotkeyChord> ParseShortcut(std::string_view text) {
+    static const std::map<std::string, std::uint8_t> modifiers = {
+        {"ctrl", platform::kHotkeyControl}, {"control", platform::kHotkeyControl},
+        {"alt", platform::kHotkeyAlt},      {"shift", platform::kHotkeyShift},
+        {"super", platform::kHotkeySuper},  {"meta", platform::kHotkeySuper},
+        {"win", platform::kHotkeySuper},
+    };
+    platform::HotkeyChord chord;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t plus = text.find('+', start);
+        const std::string part = Lower(
+            Trimmed(text.substr(start, plus == std::string_view::npos ? plus : plus - start)));
+        if (plus == std::string_view::npos) {
+            chord.key = KeyCodeOf(part);
+            break;
+        }
+        auto m = modifiers.find(part);
+        if (m == modifiers.end() || (chord.modifiers & m->second)) return std::nullopt;
+        chord.modifiers |= m->second;
+        start = plus + 1;
+    }
+    if (chord.key == 0) return std::nullopt;
+    const bool functionKey = chord.key >= kVkF1;
+    if (!functionKey && (chord.modifiers & ~platform::kHotkeyShift) == 0) return std::nullopt;
+    return chord;
+}
+
+std::string ShortcutText(const platform::HotkeyChord& chord) {
+    std::string out;
+    if (chord.modifiers & platform::kHotkeyControl) out += "Ctrl+";
+    if (chord.modifiers & platform::kHotkeyAlt) out += "Alt+";
+    if (chord.modifiers & platform::kHotkeyShift) out += "Shift+";
+    if (chord.modifiers & platform::kHotkeySuper) out += "Super+";
+    if (chord.key >= kVkF1)
+        out += "F" + std::to_string(chord.key - kVkF1 + 1);
+    else
+        out += static_cast<char>(chord.key);
+    return out;
+}
+
+std::optional<bool> ParseFlag(std::string_view text) {
+    const std::string v = Lower(Trimmed(text));
+    if (v == "true" || v == "yes" || v == "on" || v == "1") return true;
+    if (v == "false" || v == "no" || v == "off" || v == "0") return false;
+    return std::nullopt;
 }
 
 std::filesystem::path DefaultConfigFile(
@@ -244,6 +333,19 @@ Configuration LoadConfiguration(const std::function<std::optional<std::string>(c
         }
         c.engines.push_back(name);
     }
+
+    // An empty shortcut turns the in-place translation off; a malformed one does too, loudly.
+    if (!Trimmed(c.inPlaceShortcutText).empty()) {
+        c.inPlaceShortcut = ParseShortcut(c.inPlaceShortcutText);
+        if (!c.inPlaceShortcut)
+            diagnostics.push_back(where +
+                                  ": [inplace] shortcut is not a shortcut like Ctrl+Alt+Y; "
+                                  "in-place translation is off");
+    }
+    const auto send = ParseFlag(c.inPlaceSendText);
+    if (!send)
+        diagnostics.push_back(where + ": [inplace] send is neither true nor false; false is used");
+    c.inPlaceSend = send.value_or(false);
     return c;
 }
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/IHotkey.h"
+
 namespace velmora::app {
 
 // Where an engine is reached and how it authenticates.
@@ -30,6 +32,12 @@ struct Configuration {
     std::map<std::string, EngineSettings> engineSettings;
     // The file the values were read from (it need not exist).
     std::filesystem::path file;
+    // [inplace]: the global shortcut of the in-place translation as written, and whether it
+    // sends after the paste; then what they mean (no chord: off, or malformed).
+    std::string inPlaceShortcutText;
+    std::string inPlaceSendText;
+    std::optional<platform::HotkeyChord> inPlaceShortcut;
+    bool inPlaceSend = false;
 
     const EngineSettings& Engine(const std::string& name) const;
 };
@@ -63,6 +71,19 @@ const std::vector<std::string>& KnownEngines();
 // Engines that refuse to work without a key, and those that have no default URL.
 bool EngineNeedsKey(std::string_view name);
 bool EngineNeedsUrl(std::string_view name);
+
+// The default global shortcut of the in-place translation.
+inline constexpr std::string_view kDefaultInPlaceShortcut = "Ctrl+Alt+Y";
+
+// A shortcut as people write it ("Ctrl+Alt+Y", "ctrl + shift + f5", "Meta+1"): modifiers Ctrl
+// (Control), Alt, Shift, Super (Meta, Win), any case, joined by '+', then one key: a letter, a
+// digit or F1..F24. A letter or digit needs a modifier other than Shift, or the shortcut would
+// take a character from every program. Nullopt when the text is none of that.
+std::optional<platform::HotkeyChord> ParseShortcut(std::string_view text);
+// The chord written the way ParseShortcut reads it: "Ctrl+Alt+Y".
+std::string ShortcutText(const platform::HotkeyChord& chord);
+// true/false, yes/no, on/off, 1/0 in any case; nullopt for anything else.
+std::optional<bool> ParseFlag(std::string_view text);
 
 // The configuration file: $XDG_CONFIG_HOME/velmora/velmora.conf, else ~/.config/velmora/...
 std::filesystem::path DefaultConfigFile(

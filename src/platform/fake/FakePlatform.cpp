@@ -82,6 +82,11 @@ void FakeInput::MoveCursor(std::int32_t x, std::int32_t y) {
     log_.Add("move " + std::to_string(x) + "," + std::to_string(y));
 }
 
+void FakeInput::KeyUp(std::uint8_t vk) {
+    log_.Add("kup " + std::to_string(vk));
+    down.erase(vk);
+}
+
 Point FakeInput::CursorPos() {
     log_.Add("getcursor");
     return cursor;

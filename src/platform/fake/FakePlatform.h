@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -72,9 +73,16 @@ class FakeInput : public IInput {
     Point CursorPos() override;
     void LeftDown() override { log_.Add("ldown"); }
     void LeftUp() override { log_.Add("lup"); }
-    void KeyDown(std::uint8_t vk) override { log_.Add("kdown " + std::to_string(vk)); }
-    void KeyUp(std::uint8_t vk) override { log_.Add("kup " + std::to_string(vk)); }
+    void KeyDown(std::uint8_t vk) override {
+        log_.Add("kdown " + std::to_string(vk));
+        down.insert(vk);
+    }
+    void KeyUp(std::uint8_t vk) override;
+    // Keys pressed through this port and not yet released, or the user's keys.
+    bool AnyKeyDown() override { return userKeyDown || !down.empty(); }
     Point cursor;
+    std::set<std::uint8_t> down;
+    bool userKeyDown = false;  // the user holds a key (a test releases it through onYield)
 
   private:
     ActionLog& log_;
@@ -101,6 +109,7 @@ class FakeWindows : public IWindows {
     bool IsWindow(WinHandle w) override;
     bool IsInside(WinHandle w, WinHandle outer) override;
     int ShowCursor(bool show) override;
+    WinHandle FocusedWindow() override { return foreground; }
 
     std::map<WinHandle, FakeWindow> windows;  // later entries win at a point, children first
     WinHandle foreground = 0;

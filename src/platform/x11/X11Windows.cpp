@@ -291,4 +291,22 @@ int X11Windows::ShowCursor(bool show) {
     return cursorCount_;
 }
 
+WinHandle X11Windows::FocusedWindow() {
+    if (d_.Supports("_NET_ACTIVE_WINDOW")) {
+        auto active = d_.GetCardinals(d_.Root(), d_.GetAtom("_NET_ACTIVE_WINDOW"), XA_WINDOW);
+        if (!active.empty() && active[0] != 0 && Exists(static_cast<Window>(active[0])))
+            return static_cast<WinHandle>(active[0]);
+    }
+    // No window manager (or none active): the server's focus, lifted to its top-level client.
+    Window focus = None;
+    int revert = 0;
+    {
+        ErrorScope scope(d_);
+        XGetInputFocus(d_.get(), &focus, &revert);
+        if (scope.Failed()) return 0;
+    }
+    if (focus == None || focus == PointerRoot || focus == d_.Root()) return 0;
+    return static_cast<WinHandle>(TopLevelOf(focus));
+}
+
 }  // namespace velmora::platform::x11

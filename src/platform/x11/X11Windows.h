@@ -26,6 +26,7 @@ class X11Windows : public IWindows {
     bool IsWindow(WinHandle w) override;
     bool IsInside(WinHandle w, WinHandle outer) override;
     int ShowCursor(bool show) override;
+    WinHandle FocusedWindow() override;
 
     // The top-level client window holding w (w itself when it is one, or when none is found).
     Window TopLevelOf(Window w);

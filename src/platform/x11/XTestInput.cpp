@@ -170,4 +170,12 @@ void XTestInput::KeyUp(std::uint8_t vk) {
     XFlush(d_.get());
 }
 
+bool XTestInput::AnyKeyDown() {
+    char keys[32] = {};
+    XQueryKeymap(d_.get(), keys);
+    for (char byte : keys)
+        if (byte != 0) return true;
+    return false;
+}
+
 }  // namespace velmora::platform::x11

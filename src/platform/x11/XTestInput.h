@@ -25,6 +25,7 @@ class XTestInput : public IInput {
     void LeftUp() override;
     void KeyDown(std::uint8_t vk) override;
     void KeyUp(std::uint8_t vk) override;
+    bool AnyKeyDown() override;
 
   private:
     struct KeyPos {

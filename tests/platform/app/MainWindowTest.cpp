@@ -149,7 +149,8 @@ TEST(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
               (QStringList{QStringLiteral("设置返回结果框(&R)"), QStringLiteral("设置输入框(&I)"),
                            QStringLiteral("-"), QStringLiteral("设置发送按钮(&B)"),
                            QStringLiteral("设置发送快捷键(&S)"), QStringLiteral("-"),
-                           QStringLiteral("帮助(&H)"), QStringLiteral("翻译引擎(&E)...")}));
+                           QStringLiteral("帮助(&H)"), QStringLiteral("翻译引擎(&E)..."),
+                           QStringLiteral("就地翻译(&I)...")}));
     // The engine settings entry opens what the composition root gave it, and is off without it.
     EXPECT_EQ(f.window.mnuEngineSettings->objectName(), QStringLiteral("mnuEngineSettings"));
     EXPECT_FALSE(f.window.mnuEngineSettings->isEnabled());

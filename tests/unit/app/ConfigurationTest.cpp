@@ -157,6 +157,78 @@ TEST(Configuration, EachFaultIsOneLineAndTheRestIsStillUsed) {
     }
 }
 
+TEST(Configuration, ShortcutTextsAndTheChordsTheyName) {
+    using platform::HotkeyChord;
+    constexpr std::uint8_t C = platform::kHotkeyControl, A = platform::kHotkeyAlt,
+                           S = platform::kHotkeyShift, W = platform::kHotkeySuper;
+    const struct {
+        std::string text;
+        std::optional<HotkeyChord> chord;
+    } cases[] = {
+        {"Ctrl+Alt+Y", HotkeyChord{C | A, 'Y'}},
+        {"ctrl + alt + y", HotkeyChord{C | A, 'Y'}},
+        {"Alt+Control+y", HotkeyChord{C | A, 'Y'}},
+        {"Shift+Meta+1", HotkeyChord{S | W, '1'}},
+        {"Win+Z", HotkeyChord{W, 'Z'}},
+        {"Super+F12", HotkeyChord{W, 0x7B}},
+        {"F5", HotkeyChord{0, 0x74}},
+        {"Shift+F24", HotkeyChord{S, 0x87}},
+        {"Ctrl+Shift+F1", HotkeyChord{C | S, 0x70}},
+        {"Y", std::nullopt},            // would take the letter from every program
+        {"Shift+Y", std::nullopt},      // likewise the capital
+        {"Ctrl+Ctrl+Y", std::nullopt},  // a modifier twice is a typo
+        {"Ctrl+Alt", std::nullopt},     // no key
+        {"Ctrl+Alt+YY", std::nullopt},
+        {"Ctrl+Alt+", std::nullopt},
+        {"Ctrl+Y+Alt", std::nullopt},
+        {"Hyper+Y", std::nullopt},
+        {"Ctrl+F0", std::nullopt},
+        {"Ctrl+F25", std::nullopt},
+        {"Ctrl+F1x", std::nullopt},
+        {"Ctrl+Enter", std::nullopt},
+        {"", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ParseShortcut(c.text), c.chord) << c.text;
+        // What the dialog writes reads back as the same chord.
+        if (c.chord) {
+            EXPECT_EQ(ParseShortcut(ShortcutText(*c.chord)), c.chord) << c.text;
+        }
+    }
+    EXPECT_EQ(ShortcutText(HotkeyChord{C | A, 'Y'}), "Ctrl+Alt+Y");
+    EXPECT_EQ(ShortcutText(HotkeyChord{S | W, 0x7B}), "Shift+Super+F12");
+}
+
+TEST(Configuration, InPlaceSettingsFromTheFile) {
+    const struct {
+        std::string text;
+        std::optional<platform::HotkeyChord> chord;
+        bool send;
+        std::string diagnostic;  // empty: none expected
+    } cases[] = {
+        {"", platform::HotkeyChord{platform::kHotkeyControl | platform::kHotkeyAlt, 'Y'}, false,
+         ""},
+        {"[inplace]\nshortcut=Super+T\nsend=true\n",
+         platform::HotkeyChord{platform::kHotkeySuper, 'T'}, true, ""},
+        {"[inplace]\nshortcut=\nsend=no\n", std::nullopt, false, ""},
+        {"[inplace]\nshortcut=Ctrl+Alt+\n", std::nullopt, false, "[inplace] shortcut"},
+        {"[inplace]\nsend=maybe\n",
+         platform::HotkeyChord{platform::kHotkeyControl | platform::kHotkeyAlt, 'Y'}, false,
+         "[inplace] send"},
+    };
+    for (const auto& c : cases) {
+        const Loaded l = Load(Env{}, &c.text);
+        EXPECT_EQ(l.config.inPlaceShortcut, c.chord) << c.text;
+        EXPECT_EQ(l.config.inPlaceSend, c.send) << c.text;
+        if (c.diagnostic.empty()) {
+            EXPECT_TRUE(l.diagnostics.empty()) << c.text << l.AllDiagnostics();
+        } else {
+            ASSERT_EQ(l.diagnostics.size(), 1u) << c.text << l.AllDiagnostics();
+            EXPECT_NE(l.diagnostics[0].find(c.diagnostic), std::string::npos) << l.diagnostics[0];
+        }
+    }
+}
+
 TEST(Configuration, KeysNeverAppearInDiagnostics) {
     const std::string secret = "s3cr3t-KEY-value";
     // Every kind of fault on lines that carry the key.

@@ -71,6 +71,39 @@ TEST_F(SessionTest, SendAskedForDuringACaptureRunsWhenTheCaptureHasGivenEverythi
     EXPECT_EQ(fp.clipboard.text, u"[en]queued");
 }
 
+TEST_F(SessionTest, InPlaceAskedForDuringACaptureRunsWhenTheCaptureEnds) {
+    bool asked = false;
+    onYield = [&] {
+        if (session.State.CaptureRunning && !asked) {
+            asked = true;
+            session.InPlace().OnShortcut();
+            EXPECT_TRUE(session.InPlace().Pending());
+        }
+    };
+    session.Monitor().Timer1_Timer();
+    ASSERT_TRUE(asked);
+    EXPECT_FALSE(session.InPlace().Pending());
+    ASSERT_FALSE(translate.calls.empty());
+    // The in-place run translates the user's way, after the capture's other-way translation.
+    EXPECT_EQ(translate.calls.back().source, "zh-CN");
+    EXPECT_EQ(translate.calls.back().target, "en");
+}
+
+TEST_F(SessionTest, SendAskedForDuringAnInPlaceRunGoesAfterIt) {
+    fp.windows.foreground = kInput;
+    translate.onTranslate = [&] {
+        if (translate.calls.size() != 1) return;
+        view.sendText = u"queued";
+        session.Outgoing().cmdSend_Click();
+        EXPECT_TRUE(session.Outgoing().SendPending());
+    };
+    session.InPlace().OnShortcut();
+    EXPECT_FALSE(session.Outgoing().SendPending());
+    ASSERT_EQ(translate.calls.size(), 2u);
+    EXPECT_EQ(translate.calls[1].text, u"queued");
+    EXPECT_EQ(view.sendText, u"");
+}
+
 TEST_F(SessionTest, RepickForgetsTheHistoryTailAttachedOrNot) {
     for (bool attached : {true, false}) {
         SCOPED_TRACE(attached ? "attached" : "detached");

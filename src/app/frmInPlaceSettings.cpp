@@ -1,0 +1,127 @@
+#include "app/frmInPlaceSettings.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QVBoxLayout>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/ConfigFileWriter.h"
+#include "app/core/Configuration.h"
+
+namespace velmora::app {
+
+namespace {
+
+// Qt names the Super key Meta.
+QString ToQtText(const std::string& shortcut) {
+    return QString::fromStdString(shortcut).replace(QStringLiteral("Super+"),
+                                                    QStringLiteral("Meta+"));
+}
+
+}  // namespace
+
+frmInPlaceSettings::frmInPlaceSettings(std::filesystem::path configFile, QWidget* parent)
+    : QDialog(parent), file_(std::move(configFile)) {
+    setObjectName(QStringLiteral("frmInPlaceSettings"));
+    setWindowTitle(QStringLiteral("就地翻译"));
+    CreateControls();
+    Load();
+}
+
+void frmInPlaceSettings::CreateControls() {
+    lblShortcut = new QLabel(QStringLiteral("快捷键："), this);
+    lblShortcut->setObjectName(QStringLiteral("lblShortcut"));
+    txtShortcut = new QKeySequenceEdit(this);
+    txtShortcut->setObjectName(QStringLiteral("txtShortcut"));
+    cmdClear = new QPushButton(QStringLiteral("不使用"), this);
+    cmdClear->setObjectName(QStringLiteral("cmdClear"));
+    cmdClear->setAutoDefault(false);
+    chkSend = new QCheckBox(QStringLiteral("替换后按发送快捷键发送"), this);
+    chkSend->setObjectName(QStringLiteral("chkSend"));
+    lblNote = new QLabel(QStringLiteral("在任意窗口按快捷键，输入框中的文字即被替换为译文。"
+                                        "更改在下次启动后生效。"),
+                         this);
+    lblNote->setObjectName(QStringLiteral("lblNote"));
+    lblNote->setWordWrap(true);
+    lblError = new QLabel(this);
+    lblError->setObjectName(QStringLiteral("lblError"));
+    lblError->setStyleSheet(QStringLiteral("color: #c00000"));
+    cmdOK = new QPushButton(QStringLiteral("确定"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdCancel = new QPushButton(QStringLiteral("取消"), this);
+    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    cmdCancel->setAutoDefault(false);
+
+    auto* fields = new QGridLayout;
+    fields->addWidget(lblShortcut, 0, 0);
+    fields->addWidget(txtShortcut, 0, 1);
+    fields->addWidget(cmdClear, 0, 2);
+    fields->addWidget(chkSend, 1, 0, 1, 3);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdCancel);
+    auto* all = new QVBoxLayout(this);
+    all->addLayout(fields);
+    all->addWidget(lblNote);
+    all->addWidget(lblError);
+    all->addLayout(buttons);
+    resize(380, 160);
+
+    connect(cmdClear, &QPushButton::clicked, txtShortcut, &QKeySequenceEdit::clear);
+    // One chord is a shortcut; the edit would go on recording up to four.
+    connect(txtShortcut, &QKeySequenceEdit::keySequenceChanged, this,
+            [this](const QKeySequence& seq) {
+                if (seq.count() > 1) txtShortcut->setKeySequence(QKeySequence(seq[0]));
+            });
+    connect(cmdOK, &QPushButton::clicked, this, &frmInPlaceSettings::accept);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmInPlaceSettings::reject);
+}
+
+void frmInPlaceSettings::Load() {
+    // The file alone, as it is now: it may have been saved from here since the start.
+    const auto noEnvironment = [](const char*) -> std::optional<std::string> {
+        return std::nullopt;
+    };
+    Diagnostics ignored;
+    const Configuration c = LoadConfiguration(noEnvironment, file_, ignored);
+    if (c.inPlaceShortcut)
+        txtShortcut->setKeySequence(QKeySequence::fromString(
+            ToQtText(ShortcutText(*c.inPlaceShortcut)), QKeySequence::PortableText));
+    chkSend->setChecked(c.inPlaceSend);
+}
+
+QString frmInPlaceSettings::Save() {
+    const QKeySequence seq = txtShortcut->keySequence();
+    std::optional<std::string> shortcut = std::string();  // empty: in-place translation off
+    if (!seq.isEmpty()) {
+        const std::string typed =
+            QKeySequence(seq[0]).toString(QKeySequence::PortableText).toStdString();
+        const auto chord = ParseShortcut(typed);
+        if (!chord)
+            return QStringLiteral("快捷键须为 Ctrl、Alt 或 Super 加字母、数字，或 F1 到 F24");
+        shortcut = ShortcutText(*chord);
+        // The default is not written, so a changed default reaches users who never chose.
+        if (*shortcut == kDefaultInPlaceShortcut) shortcut.reset();
+    }
+    std::vector<IniChange> changes = {
+        {"inplace", "shortcut", shortcut},
+        {"inplace", "send",
+         chkSend->isChecked() ? std::optional<std::string>("true") : std::nullopt},
+    };
+    return QString::fromStdString(WriteIniChanges(file_, changes));
+}
+
+void frmInPlaceSettings::accept() {
+    const QString why = Save();
+    if (!why.isEmpty()) {
+        lblError->setText(QStringLiteral("未能保存：") + why);
+        return;
+    }
+    QDialog::accept();
+}
+
+}  // namespace velmora::app

@@ -1,0 +1,186 @@
+#include "relay/InPlaceFlow.h"
+
+#include <cstdio>
+#include <exception>
+
+#include "platform/Utf8.h"
+#include "platform/VirtualKey.h"
+
+namespace velmora::relay {
+
+namespace vk = platform::vk;
+
+namespace {
+
+// How long each injected chord is held, and how long the focused program gets to read the
+// translation from the clipboard before the old text goes back.
+constexpr int kChordMs = 50;
+constexpr int kPasteSettleMs = 300;
+constexpr int kSendChordMs = 100;
+
+std::u16string TimeOfDay(const platform::LocalTime& t) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour % 100, t.minute % 100, t.second % 100);
+    return std::u16string(buf, buf + 8);
+}
+
+}  // namespace
+
+InPlaceFlow::InPlaceFlow(platform::Platform platform, IMainView& view, IResultBox& resultBox,
+                         RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
+                         const translate::clsGoogleLanguages& languages)
+    : p_(platform),
+      view_(view),
+      box_(resultBox),
+      state_(state),
+      sendBuffer_(sendBuffer),
+      translator_(translator),
+      languages_(languages),
+      inject_(platform.input, platform.loop) {}
+
+bool InPlaceFlow::Busy() const {
+    return state_.SendRunning || state_.CaptureRunning || state_.InPlaceRunning;
+}
+
+void InPlaceFlow::OnShortcut() {
+    if (Busy()) {
+        // Two runs would fight over the same clipboard and keyboard; one queued press is
+        // enough, more would translate the translation.
+        pending_ = true;
+        return;
+    }
+    pending_ = false;
+    RunOnce();
+    if (OnRunEnded) OnRunEnded();
+    while (pending_ && !Busy()) {
+        pending_ = false;
+        RunOnce();
+        if (OnRunEnded) OnRunEnded();
+    }
+}
+
+void InPlaceFlow::RunPending() {
+    if (pending_ && !Busy()) OnShortcut();
+}
+
+bool InPlaceFlow::PollUntil(const std::function<bool()>& done, int boundMs) {
+    for (int waited = 0;; waited += kPollStepMs) {
+        if (done()) return true;
+        if (waited >= boundMs) return false;
+        p_.loop.Wait(kPollStepMs);
+    }
+}
+
+void InPlaceFlow::WriteEcho(const std::u16string& typed, const std::u16string& translation) {
+    // The outgoing flow's echo, without taking the focus: the user stays in the other window.
+    box_.ScrollToEnd();
+    box_.SetColor(kBlack);
+    box_.SetBold(true);
+    box_.Insert(u"\r\n我说 " + TimeOfDay(p_.clock.NowLocal()) + u"\r\n");
+    box_.SetColor(kBlue);
+    box_.SetBold(false);
+    box_.Insert(typed);
+    box_.SetItalic(true);
+    box_.SetColor(kRed);
+    box_.SetBold(false);
+    box_.Insert(u"(译文:" + translation + u")\r\n\r\n");
+    box_.SetItalic(false);
+}
+
+void InPlaceFlow::Fail(std::u16string tip) {
+    view_.ShowTip(tip);
+}
+
+void InPlaceFlow::RunOnce() {
+    state_.InPlaceRunning = true;
+    state_.SendRunning = true;
+    struct Restore {
+        RelayState& s;
+        ~Restore() {
+            s.InPlaceRunning = false;
+            s.SendRunning = false;
+        }
+    } restoreState{state_};
+
+    // A held Alt would turn our Ctrl+A into Ctrl+Alt+A, and the shortcut's grab would swallow
+    // our keys.
+    if (!PollUntil([&] { return !p_.input.AnyKeyDown(); }, kReleaseBoundMs)) {
+        Fail(std::u16string(kInPlaceKeysHeld));
+        return;
+    }
+    const platform::WinHandle window = p_.windows.FocusedWindow();
+    if (window == 0) {
+        Fail(std::u16string(kInPlaceNothingCopied));
+        return;
+    }
+
+    std::u16string typed;
+    std::u16string translation;
+    try {
+        const std::u16string old = p_.clipboard.Text().value_or(u"");
+        auto giveBack = [&] {
+            if (old.empty())
+                p_.clipboard.Clear();
+            else
+                p_.clipboard.SetText(old);
+        };
+        // Emptied first, so a copy of the very text the clipboard held still shows as new.
+        p_.clipboard.Clear();
+        inject_.PressKeyChord(vk::Letter('A'), vk::Control, kChordMs);
+        inject_.PressKeyChord(vk::Letter('C'), vk::Control, kChordMs);
+        PollUntil(
+            [&] {
+                typed = p_.clipboard.Text().value_or(u"");
+                return !typed.empty();
+            },
+            kCopyBoundMs);
+        if (typed.empty()) {
+            giveBack();
+            Fail(std::u16string(kInPlaceNothingCopied));
+            return;
+        }
+
+        const std::string source = languages_.getKeyByDesc(view_.MyLanguageDesc());
+        const std::string target = languages_.getKeyByDesc(view_.OtherLanguageDesc());
+        const translate::TranslationOutcome outcome = translator_.Translate(typed, source, target);
+        if (!outcome.complete || outcome.text.empty()) {
+            // Part of a message, or nothing, would replace what the user wrote.
+            giveBack();
+            std::u16string tip(kInPlaceTranslationFailed);
+            const std::string reason = outcome.Reason();
+            if (!reason.empty()) tip += u"：" + platform::Utf8Decode(reason);
+            Fail(tip);
+            return;
+        }
+        translation = outcome.text;
+
+        if (!p_.clipboard.SetText(translation)) {
+            giveBack();
+            return;
+        }
+        // The translation waited on engines: the user may have gone on to another window,
+        // whose text Ctrl+A, Ctrl+V would destroy.
+        if (p_.windows.FocusedWindow() != window) {
+            giveBack();
+            Fail(std::u16string(kInPlaceFocusMoved));
+            return;
+        }
+        inject_.PressKeyChord(vk::Letter('A'), vk::Control, kChordMs);
+        inject_.PressKeyChord(vk::Letter('V'), vk::Control, kChordMs);
+        p_.loop.Wait(kPasteSettleMs);
+        if (sendAfterPaste_ && state_.SendShortcutKey > 0) {
+            // Codes are 0..255 by construction (the shortcut dialog offers nothing else).
+            inject_.PressKeyChord(static_cast<std::uint8_t>(state_.SendShortcutKey),
+                                  static_cast<std::uint8_t>(state_.SendShortcutControl),
+                                  kSendChordMs);
+        }
+        giveBack();
+    } catch (const std::exception&) {
+        // A failing platform call ends the run silently, as in the outgoing flow.
+        return;
+    }
+    WriteEcho(typed, translation);
+    sendBuffer_.BufferSentText(translation);
+}
+
+}  // namespace velmora::relay

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+#include "relay/IMainView.h"
+#include "relay/IResultBox.h"
+#include "relay/ITranslate.h"
+#include "relay/RelayState.h"
+#include "relay/mduSendBuffer.h"
+#include "target/Injector.h"
+#include "translate/clsGoogleLanguages.h"
+
+namespace velmora::relay {
+
+// Told when an in-place translation left the text as typed, and why.
+inline constexpr std::u16string_view kInPlaceKeysHeld = u"就地翻译：快捷键一直未松开，未替换";
+inline constexpr std::u16string_view kInPlaceNothingCopied = u"就地翻译：没有复制到文字，未替换";
+inline constexpr std::u16string_view kInPlaceTranslationFailed = u"就地翻译：翻译失败，未替换";
+inline constexpr std::u16string_view kInPlaceFocusMoved = u"就地翻译：焦点已离开原窗口，未替换";
+
+// Translate in place: the global shortcut replaces what the user typed in whatever window has
+// the focus by its translation, through the clipboard. No picked target is needed.
+class InPlaceFlow {
+  public:
+    // Bounds of the waits, in milliseconds.
+    static constexpr int kReleaseBoundMs = 10'000;  // the user letting go of the shortcut
+    static constexpr int kCopyBoundMs = 1'500;      // the focused program answering Ctrl+C
+    static constexpr int kPollStepMs = 20;
+
+    InPlaceFlow(platform::Platform platform, IMainView& view, IResultBox& resultBox,
+                RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
+                const translate::clsGoogleLanguages& languages);
+
+    // Whether the send shortcut is pressed after the paste.
+    void SetSendAfterPaste(bool send) { sendAfterPaste_ = send; }
+
+    // The shortcut was pressed. While a send, a capture or another in-place run is under way it
+    // is queued (once) and runs when RunPending is called after that one ended.
+    void OnShortcut();
+    void RunPending();
+    bool Pending() const { return pending_; }
+
+    // Runs after every in-place run, so a send queued meanwhile can go.
+    std::function<void()> OnRunEnded;
+
+  private:
+    bool Busy() const;
+    void RunOnce();
+    // Polls done() every step for at most boundMs, keeping the event loop alive.
+    bool PollUntil(const std::function<bool()>& done, int boundMs);
+    void WriteEcho(const std::u16string& typed, const std::u16string& translation);
+    void Fail(std::u16string tip);
+
+    platform::Platform p_;
+    IMainView& view_;
+    IResultBox& box_;
+    RelayState& state_;
+    mduSendBuffer& sendBuffer_;
+    ITranslate& translator_;
+    const translate::clsGoogleLanguages& languages_;
+    target::Injector inject_;
+    bool sendAfterPaste_ = false;
+    bool pending_ = false;
+};
+
+}  // namespace velmora::relay

@@ -1,0 +1,220 @@
+// Translate in place through the real global shortcut: xdotool presses Ctrl+Alt+Y, the grab
+// delivers it, and the text typed in the stand-in chat window is replaced through the real
+// clipboard and XTest keys.
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "ImsimClient.h"
+#include "platform/VirtualKey.h"
+#include "platform/qt/QtClipboard.h"
+#include "platform/qt/QtEventLoop.h"
+#include "platform/qt/QtFdWatch.h"
+#include "relay/InPlaceFlow.h"
+#include "support/PollUntil.h"
+#include "support/XInputWindow.h"
+#include "target/Injector.h"
+#include "unit/relay/RelayTestSupport.h"
+
+// Xlib last: its None macro would clash with names in the ports.
+#include "platform/x11/X11Hotkey.h"
+#include "platform/x11/X11Windows.h"
+#include "platform/x11/XDisplay.h"
+#include "platform/x11/XTestInput.h"
+
+namespace velmora::relay {
+namespace {
+
+using platform::WinHandle;
+namespace vk = platform::vk;
+
+constexpr char kTyped[] = "你好 world, 再见";
+const std::u16string kTyped16 = u"你好 world, 再见";
+const std::u16string kEarlierClip = u"earlier clipboard text";
+const platform::HotkeyChord kCtrlAltY{platform::kHotkeyControl | platform::kHotkeyAlt, 'Y'};
+
+std::string Imsim() {
+    return std::string(std::getenv("VELMORA_BUILD_DIR")) + "/tools/imsim/imsim";
+}
+
+QGuiApplication& App() {
+    static int argc = 1;
+    static char name[] = "platform_relay_inplace";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication app(argc, argv);
+    return app;
+}
+
+class InPlaceTest : public ::testing::Test {
+  public:
+    void SetUp() override {
+        ASSERT_NE(std::getenv("DISPLAY"), nullptr);
+        socket_ = "/tmp/velmora-inplace-" + std::to_string(getpid()) + ".sock";
+        chat_ = std::make_unique<imsim::ImsimProcess>(
+            Imsim(), socket_,
+            std::vector<std::string>{"--geometry", "560x460+200+120", "--me", "Wang", "--peer",
+                                     "Anna"});
+        ASSERT_TRUE(chat_->WaitReady());
+        ASSERT_TRUE(PollUntil([&] {
+            auto g = chat_->client().Geometry();
+            if (g && g->input.x > 200 && windows.GetWindowRect(static_cast<WinHandle>(g->window)))
+                geometry_ = *g;
+            return geometry_.window != 0;
+        }));
+        ASSERT_TRUE(chat_->client().SetInput(kTyped));
+        // The user's part: the chat window active, the caret in its input box.
+        ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(geometry_.window)));
+        const auto& in = geometry_.input;
+        target::Injector(input, loop).ClickAt(in.x + in.width / 2, in.y + in.height / 2, 10);
+        loop.Wait(200);
+
+        std::string why;
+        ASSERT_TRUE(hotkey.Register(kCtrlAltY, why)) << why;
+        hotkey.SetHandler([this] {
+            flow.OnShortcut();
+            ++runs;
+            loop.Wake();
+        });
+        ASSERT_TRUE(clipboard.SetText(kEarlierClip));
+    }
+    void TearDown() override {
+        if (chat_) chat_->client().Quit();
+        if (layoutChanged_) std::system("setxkbmap us");
+    }
+
+    // The user presses the shortcut; true once the flow ran.
+    bool PressShortcut() {
+        if (std::system("xdotool key ctrl+alt+y") != 0) return false;
+        return loop.WaitUntil([&] { return runs > 0; }, 20'000);
+    }
+    void ExpectCleanAfterwards() {
+        EXPECT_EQ(clipboard.Text(), kEarlierClip);
+        EXPECT_FALSE(input.AnyKeyDown());
+        EXPECT_FALSE(state.SendRunning || state.InPlaceRunning);
+    }
+
+    QGuiApplication& app = App();
+    platform::x11::XDisplay display;
+    platform::x11::XTestInput input{display};
+    platform::qt::QtEventLoop loop;
+    platform::x11::X11Windows windows{display, loop};
+    platform::qt::QtClipboard clipboard{loop};
+    platform::x11::X11Hotkey hotkey;
+    platform::qt::QtFdWatch watch{hotkey.Fd(), [this] { hotkey.Dispatch(); }};
+    platform::fake::FakePlatform fp;
+    platform::Platform p{.input = input,
+                         .windows = windows,
+                         .clipboard = clipboard,
+                         .screen = fp.screen,
+                         .http = fp.http,
+                         .regex = fp.regex,
+                         .codePage = fp.codePage,
+                         .clock = fp.clock,
+                         .loop = loop,
+                         .keyStore = fp.keyStore,
+                         .processorId = fp.processorId,
+                         .process = fp.process,
+                         .messageBox = fp.messageBox};
+    RelayState state;
+    testing::FakeView view{fp, state};
+    fake::RecordingResultBox box;
+    testing::FakeTranslate translate;
+    mduSendBuffer buffer{fp.regex, translate};
+    InPlaceFlow flow{
+        p, view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared()};
+    int runs = 0;
+
+    bool layoutChanged_ = false;
+    std::string socket_;
+    std::unique_ptr<imsim::ImsimProcess> chat_;
+    imsim::ImsimGeometry geometry_;
+};
+
+TEST_F(InPlaceTest, TheTypedTextIsReplacedByItsTranslation) {
+    ASSERT_TRUE(PressShortcut());
+    EXPECT_EQ(runs, 1);
+    EXPECT_TRUE(view.tip.empty()) << testing::Narrow(view.tip);
+    ASSERT_EQ(translate.calls.size(), 1u);
+    EXPECT_EQ(translate.calls[0].text, kTyped16);
+    EXPECT_EQ(chat_->client().Input(), "[en]" + std::string(kTyped));
+    EXPECT_TRUE(chat_->client().Sent().empty());
+    EXPECT_EQ(buffer.SentTexts(), std::vector<std::u16string>{u"[en]" + kTyped16});
+    ExpectCleanAfterwards();
+}
+
+TEST_F(InPlaceTest, ALayoutSwitchedAfterTheGrabStillWorksAndLeavesNoKeyDown) {
+    // A German map puts y where z was: the grab has to follow the key.
+    layoutChanged_ = true;
+    ASSERT_EQ(std::system("setxkbmap de"), 0);
+    loop.Wait(300);
+    ASSERT_TRUE(PressShortcut());
+    EXPECT_EQ(chat_->client().Input(), "[en]" + std::string(kTyped));
+    ExpectCleanAfterwards();
+}
+
+TEST_F(InPlaceTest, AShortcutHeldForAWhileRunsOnceAfterItsRelease) {
+    ASSERT_EQ(std::system("(xdotool keydown ctrl+alt+y; sleep 1.5; xdotool keyup y alt ctrl) "
+                          ">/dev/null 2>&1 &"),
+              0);
+    ASSERT_TRUE(loop.WaitUntil([&] { return runs > 0; }, 20'000));
+    loop.Wait(1000);  // a second run would start now
+    EXPECT_EQ(runs, 1);
+    EXPECT_EQ(translate.calls.size(), 1u);
+    EXPECT_EQ(chat_->client().Input(), "[en]" + std::string(kTyped));
+    ExpectCleanAfterwards();
+}
+
+TEST_F(InPlaceTest, SendAfterPasteSendsTheTranslationOnce) {
+    flow.SetSendAfterPaste(true);
+    state.SendShortcutKey = vk::Return;
+    ASSERT_TRUE(PressShortcut());
+    ASSERT_TRUE(PollUntil([&] { return !chat_->client().Sent().empty(); }, 3000));
+    loop.Wait(300);
+    const auto sent = chat_->client().Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].text, "[en]" + std::string(kTyped));
+    EXPECT_EQ(chat_->client().Input(), "");
+    ExpectCleanAfterwards();
+}
+
+TEST_F(InPlaceTest, AFailingTranslationLeavesTheTextByteForByte) {
+    translate.outcome = translate::TranslationOutcome{u"[en]你好", false, {}};
+    ASSERT_TRUE(PressShortcut());
+    EXPECT_TRUE(view.tip.starts_with(kInPlaceTranslationFailed)) << testing::Narrow(view.tip);
+    EXPECT_EQ(chat_->client().Input(), kTyped);
+    EXPECT_TRUE(chat_->client().Sent().empty());
+    ExpectCleanAfterwards();
+}
+
+TEST_F(InPlaceTest, FocusMovedBeforeThePasteLeavesBothWindowsAlone) {
+    XInputWindow other(900, 120, 300, 200);
+    // A new window takes the focus when it maps: give it back to the chat.
+    ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(geometry_.window)));
+    ASSERT_EQ(other.InputEvents(), 0);
+    translate.onTranslate = [&] {
+        // The user went on to another window while the engines worked.
+        ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(other.id())));
+    };
+    ASSERT_TRUE(PressShortcut());
+    EXPECT_EQ(view.tip, kInPlaceFocusMoved);
+    EXPECT_EQ(other.InputEvents(), 0);
+    EXPECT_EQ(chat_->client().Input(), kTyped);
+    ExpectCleanAfterwards();
+}
+
+TEST_F(InPlaceTest, AShortcutAnotherProgramHoldsIsRefused) {
+    platform::x11::X11Hotkey other;
+    std::string why;
+    EXPECT_FALSE(other.Register(kCtrlAltY, why));
+    EXPECT_EQ(why, platform::kHotkeyTaken);
+    // The holder keeps it.
+    ASSERT_TRUE(PressShortcut());
+    EXPECT_EQ(chat_->client().Input(), "[en]" + std::string(kTyped));
+}
+
+}  // namespace
+}  // namespace velmora::relay

@@ -1,0 +1,224 @@
+#include "relay/InPlaceFlow.h"
+
+#include <gtest/gtest.h>
+
+#include "RelayTestSupport.h"
+#include "platform/VirtualKey.h"
+
+namespace velmora::relay {
+namespace {
+
+using platform::fake::FakePlatform;
+using BoxRun = fake::RecordingResultBox::Run;
+using Log = std::vector<std::string>;
+namespace vk = platform::vk;
+
+constexpr int kChat = 768;   // the window the user typed in
+constexpr int kOther = 900;  // another program's window
+
+Log Chord(int key, int mod, int delay) {
+    Log l;
+    if (mod) l.push_back("kdown " + std::to_string(mod));
+    l.push_back("kdown " + std::to_string(key));
+    l.push_back("yield");
+    l.push_back("wait " + std::to_string(delay));
+    l.push_back("kup " + std::to_string(key));
+    if (mod) l.push_back("kup " + std::to_string(mod));
+    return l;
+}
+
+Log operator+(Log a, const Log& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Log Polls(int n) {
+    return Log(static_cast<std::size_t>(n), "wait " + std::to_string(InPlaceFlow::kPollStepMs));
+}
+
+const Log kCopy = Log{"clipboard clear"} + Chord(vk::Letter('A'), vk::Control, 50) +
+                  Chord(vk::Letter('C'), vk::Control, 50);
+const Log kPaste = Log{"clipboard settext"} + Chord(vk::Letter('A'), vk::Control, 50) +
+                   Chord(vk::Letter('V'), vk::Control, 50) + Log{"wait 300"};
+const Log kGiveBack = {"clipboard settext"};
+
+class InPlaceFlowTest : public ::testing::Test {
+  protected:
+    InPlaceFlowTest() {
+        fp.windows.windows[kChat] = {{10, 20, 410, 320}};
+        fp.windows.windows[kOther] = {{500, 20, 900, 320}};
+        fp.windows.foreground = kChat;
+        fp.clipboard.text = u"old clip";
+        // The focused chat window's input box: keys reach it only while it has the focus.
+        fp.loop.onYield = [this] {
+            auto& down = fp.input.down;
+            if (fp.windows.foreground != kChat || !down.contains(vk::Control)) return;
+            if (down.contains(vk::Letter('A'))) selectedAll = true;
+            if (down.contains(vk::Letter('C')) && selectedAll && !field.empty())
+                fp.clipboard.text = field;
+            if (down.contains(vk::Letter('V')) && !pasted) {
+                field = selectedAll ? fp.clipboard.text : field + fp.clipboard.text;
+                pasted = true;
+            }
+            if (!down.contains(vk::Letter('V'))) pasted = false;
+        };
+    }
+
+    void ExpectUnchangedAndTold(std::u16string_view tip) {
+        EXPECT_EQ(field, u"你好 world");
+        EXPECT_EQ(fp.clipboard.text, u"old clip");
+        EXPECT_TRUE(view.tip.starts_with(tip)) << Narrow(view.tip);
+        EXPECT_TRUE(box.runs.empty());
+        EXPECT_TRUE(buffer.SentTexts().empty());
+    }
+    static std::string Narrow(const std::u16string& s) { return testing::Narrow(s); }
+
+    FakePlatform fp;
+    RelayState state;
+    testing::FakeView view{fp, state};
+    fake::RecordingResultBox box;
+    testing::FakeTranslate translate;
+    mduSendBuffer buffer{fp.regex, translate};
+    InPlaceFlow flow{fp.platform(),
+                     view,
+                     box,
+                     state,
+                     buffer,
+                     translate,
+                     translate::clsGoogleLanguages::Shared()};
+    std::u16string field = u"你好 world";
+    bool selectedAll = false;
+    bool pasted = false;
+};
+
+TEST_F(InPlaceFlowTest, ReplacesTheTypedTextByItsTranslationAndGivesTheClipboardBack) {
+    flow.OnShortcut();
+    EXPECT_EQ(fp.log.Entries(), kCopy + kPaste + kGiveBack);
+    EXPECT_EQ(field, u"[en]你好 world");
+    EXPECT_EQ(fp.clipboard.text, u"old clip");
+    ASSERT_EQ(translate.calls.size(), 1u);
+    EXPECT_EQ(translate.calls[0].source, "zh-CN");
+    EXPECT_EQ(translate.calls[0].target, "en");
+    const std::vector<BoxRun> echo = {
+        {u"\r\n我说 09:05:07\r\n", kBlack, true, false},
+        {u"你好 world", kBlue, false, false},
+        {u"(译文:[en]你好 world)\r\n\r\n", kRed, false, true},
+    };
+    EXPECT_EQ(box.runs, echo);
+    EXPECT_EQ(buffer.SentTexts(), std::vector<std::u16string>{u"[en]你好 world"});
+    EXPECT_TRUE(view.tip.empty());
+    EXPECT_FALSE(state.SendRunning || state.InPlaceRunning);
+    EXPECT_TRUE(fp.input.down.empty());
+}
+
+TEST_F(InPlaceFlowTest, AnEmptyClipboardBeforeIsEmptiedAgainAfter) {
+    fp.clipboard.text.clear();
+    flow.OnShortcut();
+    EXPECT_EQ(fp.log.Entries(), kCopy + kPaste + Log{"clipboard clear"});
+    EXPECT_EQ(fp.clipboard.text, u"");
+    EXPECT_EQ(field, u"[en]你好 world");
+}
+
+TEST_F(InPlaceFlowTest, WaitsForTheShortcutsKeysToBeReleasedFirst) {
+    fp.input.userKeyDown = true;
+    const std::int64_t start = fp.clock.NowMs();
+    auto chat = fp.loop.onYield;
+    fp.loop.onYield = [&] {
+        if (fp.clock.NowMs() - start >= 100) fp.input.userKeyDown = false;
+        chat();
+    };
+    flow.OnShortcut();
+    EXPECT_EQ(fp.log.Entries(), Polls(5) + kCopy + kPaste + kGiveBack);
+    EXPECT_EQ(field, u"[en]你好 world");
+}
+
+TEST_F(InPlaceFlowTest, KeysHeldPastTheBoundPressNothing) {
+    fp.input.userKeyDown = true;
+    flow.OnShortcut();
+    EXPECT_EQ(fp.log.Entries(),
+              Polls(InPlaceFlow::kReleaseBoundMs / InPlaceFlow::kPollStepMs) + Log{"view tip"});
+    ExpectUnchangedAndTold(kInPlaceKeysHeld);
+}
+
+TEST_F(InPlaceFlowTest, NothingCopiedLeavesEverythingAsItWas) {
+    field.clear();
+    flow.OnShortcut();
+    EXPECT_EQ(fp.log.Entries(), kCopy +
+                                    Polls(InPlaceFlow::kCopyBoundMs / InPlaceFlow::kPollStepMs) +
+                                    kGiveBack + Log{"view tip"});
+    EXPECT_EQ(fp.clipboard.text, u"old clip");
+    EXPECT_EQ(view.tip, kInPlaceNothingCopied);
+    EXPECT_TRUE(translate.calls.empty());
+    EXPECT_TRUE(box.runs.empty());
+}
+
+TEST_F(InPlaceFlowTest, IncompleteTranslationLeavesTheTextAsTyped) {
+    translate.outcome = translate::TranslationOutcome{u"[en]你好", false, {}};
+    flow.OnShortcut();
+    EXPECT_EQ(fp.log.Entries(), kCopy + kGiveBack + Log{"view tip"});
+    ExpectUnchangedAndTold(kInPlaceTranslationFailed);
+}
+
+TEST_F(InPlaceFlowTest, FocusMovedDuringTheTranslationTouchesNeitherWindow) {
+    translate.onTranslate = [&] { fp.windows.foreground = kOther; };
+    flow.OnShortcut();
+    EXPECT_EQ(fp.log.Entries(), kCopy + Log{"clipboard settext"} + kGiveBack + Log{"view tip"});
+    ExpectUnchangedAndTold(kInPlaceFocusMoved);
+}
+
+TEST_F(InPlaceFlowTest, SendAfterPastePressesTheSendShortcutOnlyWhenOneIsSet) {
+    struct Case {
+        bool send;
+        int key;
+        int control;
+        Log sendKeys;
+    } cases[] = {
+        {true, vk::Return, vk::Control, Chord(vk::Return, vk::Control, 100)},
+        {true, vk::Return, 0, Chord(vk::Return, 0, 100)},
+        {true, 0, 0, {}},
+        {false, vk::Return, 0, {}},
+    };
+    for (const Case& c : cases) {
+        fp.log.Clear();
+        field = u"hi";
+        flow.SetSendAfterPaste(c.send);
+        state.SendShortcutKey = c.key;
+        state.SendShortcutControl = c.control;
+        flow.OnShortcut();
+        EXPECT_EQ(fp.log.Entries(), kCopy + kPaste + c.sendKeys + kGiveBack)
+            << c.send << " " << c.key;
+    }
+}
+
+TEST_F(InPlaceFlowTest, PressesDuringABusyFlowRunOnceAfterIt) {
+    state.SendRunning = true;
+    flow.OnShortcut();
+    flow.OnShortcut();
+    EXPECT_TRUE(fp.log.Entries().empty());
+    EXPECT_TRUE(flow.Pending());
+    flow.RunPending();  // the send still runs: nothing yet
+    EXPECT_TRUE(fp.log.Entries().empty());
+
+    state.SendRunning = false;
+    flow.RunPending();
+    EXPECT_FALSE(flow.Pending());
+    EXPECT_EQ(fp.log.Entries(), kCopy + kPaste + kGiveBack);
+    EXPECT_EQ(translate.calls.size(), 1u);
+}
+
+TEST_F(InPlaceFlowTest, APressDuringARunStartsTheNextRunOnlyAfterIt) {
+    int ended = 0;
+    flow.OnRunEnded = [&] { ++ended; };
+    translate.onTranslate = [&] {
+        EXPECT_TRUE(state.SendRunning);  // a send asked for now is queued by the outgoing flow
+        if (translate.calls.size() == 1) flow.OnShortcut();
+    };
+    flow.OnShortcut();
+    EXPECT_EQ(fp.log.Entries(), kCopy + kPaste + kGiveBack + kCopy + kPaste + kGiveBack);
+    EXPECT_EQ(translate.calls.size(), 2u);
+    EXPECT_EQ(field, u"[en][en]你好 world");
+    EXPECT_EQ(ended, 2);
+}
+
+}  // namespace
+}  // namespace velmora::relay
