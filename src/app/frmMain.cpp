@@ -542,6 +542,10 @@ bool frmMain::IsMainWindowActive() {
 void frmMain::ShowTip(const std::u16string& text) {
     lblTips->setText(QString::fromStdU16String(text));
     picTips->show();
+    // Hidden in the tray nobody sees the tip panel (an in-place translation runs from there):
+    // the tray icon says it too.
+    if (!isVisible() && tray_ && tray_->isVisible())
+        tray_->showMessage(windowTitle(), QString::fromStdU16String(text));
 }
 
 }  // namespace velmora::app

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QInputMethodEvent>
+#include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSessionManager>
@@ -216,6 +217,29 @@ TEST(MainWindow, CloseHidesBehindOneTrayIconAndRestoreBringsItBack) {
         EXPECT_TRUE(f.window.isVisible());
         EXPECT_TRUE(f.window.TrayIconShown()) << "the icon stays once added";
     }
+}
+
+TEST(MainWindow, ATipWhileInTheTrayComesAsATrayMessage) {
+    Fixture f;
+    f.window.Load();
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    const QString text = QStringLiteral("翻译失败，未发送");
+    auto balloonWith = [&](const QString& t) {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible() || qstrcmp(w->metaObject()->className(), "QBalloonTip") != 0)
+                continue;
+            for (QLabel* l : w->findChildren<QLabel*>())
+                if (l->text().contains(t)) return true;
+        }
+        return false;
+    };
+    f.window.ShowTip(text.toStdU16String());
+    EXPECT_FALSE(QTest::qWaitFor([&] { return balloonWith(text); }, 300)) << "shown: the panel";
+    f.window.close();
+    ASSERT_TRUE(f.window.TrayIconShown());
+    f.window.ShowTip(text.toStdU16String());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return balloonWith(text); }, 3000));
 }
 
 TEST(MainWindow, SendBoxKeysAndFocusDriveTheRelay) {
