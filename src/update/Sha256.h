@@ -10,7 +10,7 @@ namespace velmora::update {
 
 using Sha256Digest = std::array<std::uint8_t, 32>;
 
-// SHA-256 of raw bytes (OpenSSL's EVP interface).
+// SHA-256 of raw bytes (OpenSSL on Linux, CNG on Windows).
 Sha256Digest Sha256(std::string_view bytes);
 
 // 64 hexadecimal digits, either case, nothing else; nullopt otherwise.

@@ -1,6 +1,8 @@
 #include "app/core/Configuration.h"
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <algorithm>
 #include <cstdlib>
@@ -82,9 +84,15 @@ bool ReadSmallFile(const std::filesystem::path& file, std::string& text, std::st
 }
 
 bool ReadableByOthers(const std::filesystem::path& file) {
+#ifdef _WIN32
+    // The file lives in the user's own profile, which access lists keep private.
+    (void)file;
+    return false;
+#else
     struct stat st {};
     if (::stat(file.c_str(), &st) != 0) return false;
     return (st.st_mode & (S_IRGRP | S_IROTH)) != 0;
+#endif
 }
 
 }  // namespace
