@@ -12,6 +12,7 @@ PACKAGES=(
   xvfb xauth openbox trayer xdotool xclip x11-utils x11-xkb-utils imagemagick python3
   fonts-wqy-microhei
   dpkg-dev lintian desktop-file-utils appstream man-db
+  g++-mingw-w64-x86-64-posix wine64
 )
 
 missing=()

@@ -31,6 +31,20 @@ status=0
 # stays in the log. The cause is being chased with the window checks before injection.
 ctest --preset default --output-on-failure --timeout 600 --repeat until-pass:2 || status=$?
 
+# The native Windows build: velmora.exe and its tests, cross-built, run under Wine in the same
+# desktop, in a Wine prefix of the build's own.
+if [ -z "${VELMORA_SKIP_WINDOWS:-}" ]; then
+  cmake --preset windows >/dev/null
+  cmake --build --preset windows
+  (
+    source scripts/wine-env.sh
+    rc=0
+    ctest --preset windows --output-on-failure --timeout 600 --repeat until-pass:2 || rc=$?
+    velmora_stop_wine
+    exit $rc
+  ) || status=$?
+fi
+
 if [ -z "${VELMORA_SKIP_ASAN:-}" ]; then
   cmake --preset asan >/dev/null
   cmake --build --preset asan
