@@ -1,10 +1,10 @@
 #include "relay/InPlaceFlow.h"
 
-#include <cstdio>
 #include <exception>
 
 #include "platform/Utf8.h"
 #include "platform/VirtualKey.h"
+#include "relay/Echo.h"
 
 namespace velmora::relay {
 
@@ -17,12 +17,6 @@ namespace {
 constexpr int kChordMs = 50;
 constexpr int kPasteSettleMs = 300;
 constexpr int kSendChordMs = 100;
-
-std::u16string TimeOfDay(const platform::LocalTime& t) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour % 100, t.minute % 100, t.second % 100);
-    return std::u16string(buf, buf + 8);
-}
 
 }  // namespace
 
@@ -74,17 +68,7 @@ bool InPlaceFlow::PollUntil(const std::function<bool()>& done, int boundMs) {
 void InPlaceFlow::WriteEcho(const std::u16string& typed, const std::u16string& translation) {
     // The outgoing flow's echo, without taking the focus: the user stays in the other window.
     box_.ScrollToEnd();
-    box_.SetColor(kBlack);
-    box_.SetBold(true);
-    box_.Insert(u"\r\n我说 " + TimeOfDay(p_.clock.NowLocal()) + u"\r\n");
-    box_.SetColor(kBlue);
-    box_.SetBold(false);
-    box_.Insert(typed);
-    box_.SetItalic(true);
-    box_.SetColor(kRed);
-    box_.SetBold(false);
-    box_.Insert(u"(译文:" + translation + u")\r\n\r\n");
-    box_.SetItalic(false);
+    relay::WriteEcho(box_, u"\r\n", p_.clock.NowLocal(), typed, translation);
 }
 
 void InPlaceFlow::Fail(std::u16string tip) {

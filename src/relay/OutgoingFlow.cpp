@@ -1,10 +1,10 @@
 #include "relay/OutgoingFlow.h"
 
-#include <cstdio>
 #include <exception>
 
 #include "platform/Utf8.h"
 #include "platform/VirtualKey.h"
+#include "relay/Echo.h"
 #include "relay/TargetCheck.h"
 
 namespace velmora::relay {
@@ -15,12 +15,6 @@ namespace {
 
 // Wrapped around Delete on purpose: code 1 maps to no key on most systems and changes nothing.
 constexpr std::uint8_t kDeleteWrapper = 1;
-
-std::u16string TimeOfDay(const platform::LocalTime& t) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", t.hour % 100, t.minute % 100, t.second % 100);
-    return std::u16string(buf, buf + 8);
-}
 
 }  // namespace
 
@@ -37,17 +31,7 @@ OutgoingFlow::OutgoingFlow(platform::Platform platform, IMainView& view, IResult
       inject_(platform.input, platform.loop) {}
 
 void OutgoingFlow::WriteEcho(const std::u16string& typed, const std::u16string& translation) {
-    box_.SetColor(kBlack);
-    box_.SetBold(true);
-    box_.Insert(u"我说 " + TimeOfDay(p_.clock.NowLocal()) + u"\r\n");
-    box_.SetColor(kBlue);
-    box_.SetBold(false);
-    box_.Insert(typed);
-    box_.SetItalic(true);
-    box_.SetColor(kRed);
-    box_.SetBold(false);
-    box_.Insert(u"(译文:" + translation + u")\r\n\r\n");
-    box_.SetItalic(false);
+    relay::WriteEcho(box_, u"", p_.clock.NowLocal(), typed, translation);
 }
 
 void OutgoingFlow::cmdSend_Click() {
