@@ -24,4 +24,19 @@ std::string StagingName(std::string_view name);
 std::string UpdateScriptText(const std::string& programFolder, const std::string& executableName,
                              const std::vector<std::string>& names);
 
+// The word in double quotes for a cmd batch file: '%' doubled, since cmd expands it even inside
+// quotes. Windows paths never hold '"'.
+std::u16string BatchQuote(std::u16string_view word);
+
+// The Windows update script (cmd batch, CR LF line ends). Run as `update.bat PID`, it waits until
+// process PID has ended (about 60 s at most; otherwise it gives up and changes nothing), copies
+// every file from the download folder to a temporary name beside its target, and only when every
+// copy succeeded moves each over its target; then it removes the download folder and starts
+// programFolder\executableName. UTF-16, so that the caller, which writes the file, converts it
+// to the ANSI code page cmd reads batch files in and can refuse a path that code page cannot
+// spell.
+std::u16string WindowsUpdateScriptText(std::u16string_view programFolder,
+                                       std::u16string_view executableName,
+                                       const std::vector<std::u16string>& names);
+
 }  // namespace velmora::update

@@ -11,6 +11,16 @@ namespace velmora::update::mduAutoUpdate {
 
 namespace fs = std::filesystem;
 using platform::HttpError;
+
+namespace {
+// The script this build writes and cleans up.
+#ifdef _WIN32
+constexpr const char* kScriptName = kWindowsUpdateScriptName;
+#else
+constexpr const char* kScriptName = kUpdateScriptName;
+#endif
+}  // namespace
+
 using platform::HttpRequest;
 using platform::HttpResponse;
 
@@ -157,8 +167,8 @@ void CleanUpdateFiles(const fs::path& programFolder) {
         fs::remove(dl, ec);  // fails, harmlessly, when something could not be removed
     }
     std::error_code ec3;
-    if (!fs::is_directory(fs::symlink_status(programFolder / kUpdateScriptName, ec3)))
-        fs::remove(programFolder / kUpdateScriptName, ec3);
+    if (!fs::is_directory(fs::symlink_status(programFolder / kScriptName, ec3)))
+        fs::remove(programFolder / kScriptName, ec3);
 }
 
 namespace {
@@ -241,8 +251,19 @@ void WriteUpdateScript(platform::Platform& pf, const std::vector<UpdateEntry>& e
     std::vector<std::string> names;
     names.reserve(entries.size());
     for (const auto& e : entries) names.push_back(e.name);
+#ifdef _WIN32
+    // cmd reads batch files in the ANSI code page. A path it cannot spell would come out with
+    // '?' (a wildcard to copy and move), so no script is written then.
+    std::vector<std::u16string> wideNames;
+    for (const auto& n : names) wideNames.push_back(pf.codePage.FromUtf8(n));
+    const std::u16string wide = WindowsUpdateScriptText(
+        folder.u16string(), pf.codePage.FromUtf8(pf.process.ExecutableName()), wideNames);
+    const std::string text = pf.codePage.ToAnsi(wide);
+    if (pf.codePage.FromAnsi(text) != wide) return;
+#else
     const std::string text = UpdateScriptText(folder.string(), pf.process.ExecutableName(), names);
-    const fs::path script = folder / kUpdateScriptName;
+#endif
+    const fs::path script = folder / kScriptName;
     if (!WriteWhole(script, text)) return;
     if (!pf.process.StartDetachedScript(script)) return;
     pf.loop.Yield();

@@ -1,6 +1,12 @@
 #pragma once
 
+#ifdef _WIN32
+#include <process.h>
+
+#include <random>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,9 +19,21 @@
 class TempDir {
   public:
     TempDir() {
+#ifdef _WIN32
+        // No mkdtemp: a random name, taken only when the folder did not exist yet.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            path_ = std::filesystem::temp_directory_path() /
+                    ("velmora-upd-" + std::to_string(_getpid()) + "-" + std::to_string(random()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(path_, ec)) return;
+        }
+        throw std::runtime_error("cannot create a temporary folder");
+#else
         std::string tmpl = (std::filesystem::temp_directory_path() / "velmora-upd-XXXXXX").string();
         if (!mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
         path_ = tmpl;
+#endif
     }
     ~TempDir() {
         std::error_code ec;
@@ -23,7 +41,9 @@ class TempDir {
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    const std::filesystem::path& path() const { return path_; }
+    const std::filesystem::path& path() const {
+        return path_;
+    }
 
   private:
     std::filesystem::path path_;

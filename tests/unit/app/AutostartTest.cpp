@@ -2,29 +2,33 @@
 
 #include "app/core/Autostart.h"
 #include "platform/fake/FakePlatform.h"
+#include "support/NativeBackends.h"
+#ifndef _WIN32
 #include "platform/posix/DesktopEntry.h"
 #include "platform/posix/FileKeyStore.h"
-#include "platform/posix/IconvCodePage.h"
 #include "support/TempDir.h"
+#endif
 
 using namespace velmora::app;
 using velmora::platform::Platform;
 using velmora::platform::RootKey;
 using velmora::platform::fake::FakePlatform;
-using velmora::platform::posix::DesktopEntryValue;
-using velmora::platform::posix::FileKeyStore;
-using velmora::platform::posix::IconvCodePage;
-using velmora::platform::posix::SplitCommandLine;
 
 namespace {
 const std::string kRunAnsi = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+#ifndef _WIN32
+// Linux keeps the Run key's values as XDG autostart entries (desktop files).
+using velmora::platform::posix::DesktopEntryValue;
+using velmora::platform::posix::FileKeyStore;
+using velmora::platform::posix::SplitCommandLine;
 
 // The fake platform, with a real file-backed key store in a temporary home and the real ANSI
 // code page.
 struct Home {
     TempDir tmp;
     FakePlatform f;
-    IconvCodePage codePage;
+    velmora::native::CodePage codePage;
     FileKeyStore store{tmp.path() / "config", tmp.path() / "config" / "autostart"};
     Platform pf() {
         Platform p = f.platform();
@@ -46,12 +50,20 @@ struct Home {
         return tmp.path() / "config" / "autostart" / "velmora.desktop";
     }
 };
+#endif
 }  // namespace
 
 TEST(Autostart, CommandQuotesAProgramPathWithBlanks) {
     EXPECT_EQ(AutostartCommand(u"/opt/velmora/velmora"), u"/opt/velmora/velmora -s");
     EXPECT_EQ(AutostartCommand(u"/home/a b/velmora"), u"\"/home/a b/velmora\" -s");
 }
+
+// The fake's folder and program name, joined by the platform's separator.
+#ifdef _WIN32
+const std::string kFakeCommand = "/opt/velmora\\velmora -s";
+#else
+const std::string kFakeCommand = "/opt/velmora/velmora -s";
+#endif
 
 TEST(Autostart, WritesOnlyWhenTheReadGivesError) {
     struct Case {
@@ -70,12 +82,35 @@ TEST(Autostart, WritesOnlyWhenTheReadGivesError) {
         EnsureAutostart(pf);
         auto& run = f.keyStore.keys[{RootKey::CurrentUser, kRunAnsi}];
         if (c.rewritten)
-            EXPECT_EQ(run["velmora"], "/opt/velmora/velmora -s");
+            EXPECT_EQ(run["velmora"], kFakeCommand);
         else
             EXPECT_EQ(run["velmora"], *c.stored);
     }
 }
 
+#ifdef _WIN32
+// Folder names the ANSI code page cannot spell reach the Run value unchanged, as UTF-8.
+TEST(Autostart, FolderOutsideTheAnsiPageIsWrittenExactly) {
+    struct Case {
+        const wchar_t* folder;
+        const char* command;
+    };
+    const Case cases[] = {
+        {L"C:\\\x7528\x6237\\\x8F6F\x4EF6",
+         "C:\\\xE7\x94\xA8\xE6\x88\xB7\\\xE8\xBD\xAF\xE4\xBB\xB6\\velmora -s"},
+        {L"D:\\Zo\x00EB \U0001F600", "\"D:\\Zo\xC3\xAB \xF0\x9F\x98\x80\\velmora\" -s"},
+    };
+    for (const auto& c : cases) {
+        FakePlatform f;
+        f.process.folder = c.folder;
+        auto pf = f.platform();
+        EnsureAutostart(pf);
+        EXPECT_EQ((f.keyStore.keys[{RootKey::CurrentUser, kRunAnsi}]["velmora"]), c.command);
+    }
+}
+#endif
+
+#ifndef _WIN32
 TEST(Autostart, FirstStartWritesSecondKeepsMovedFolderKeepsTheOldEntry) {
     Home h;
     h.f.process.folder = "/home/u/my apps/velmora";
@@ -153,3 +188,4 @@ TEST(Autostart, AnEntrySwitchedOffWithHiddenIsLeftAsItIs) {
         EXPECT_EQ(ReadFile(h.Entry()), file);
     }
 }
+#endif

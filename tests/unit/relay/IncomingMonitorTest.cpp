@@ -4,8 +4,8 @@
 
 #include "RelayTestSupport.h"
 #include "platform/VirtualKey.h"
-#include "platform/posix/Pcre2Regex.h"
 #include "relay/TargetCheck.h"
+#include "support/NativeBackends.h"
 
 namespace velmora::relay {
 namespace {
@@ -43,7 +43,7 @@ class IncomingMonitorTest : public ::testing::Test {
     testing::FakeView view{fp, state};
     fake::RecordingResultBox box;
     testing::FakeTranslate translate;
-    platform::posix::Pcre2RegexEngine regex;
+    native::RegexEngine regex;
     mduSendBuffer buffer{regex, translate};
     IncomingMonitor monitor{fp.platform(), view,   box,
                             state,         buffer, translate::clsGoogleLanguages::Shared()};

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "RelayTestSupport.h"
-#include "platform/posix/Pcre2Regex.h"
 #include "relay/fake/RecordingResultBox.h"
+#include "support/NativeBackends.h"
 
 namespace velmora::relay {
 namespace {
@@ -14,7 +14,7 @@ using BoxRun = fake::RecordingResultBox::Run;
 
 class SendBufferTest : public ::testing::Test {
   protected:
-    platform::posix::Pcre2RegexEngine regex;
+    native::RegexEngine regex;
     FakeTranslate translate;
     mduSendBuffer buffer{regex, translate};
     fake::RecordingResultBox box;

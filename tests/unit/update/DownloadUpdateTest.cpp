@@ -6,6 +6,7 @@
 #include "platform/fake/FakePlatform.h"
 #include "support/TempDir.h"
 #include "update/Sha256.h"
+#include "update/UpdateScript.h"
 #include "update/mduAutoUpdate.h"
 
 namespace au = velmora::update::mduAutoUpdate;
@@ -20,6 +21,13 @@ using velmora::update::ToHex;
 using velmora::update::UpdateConfig;
 
 namespace {
+
+// The script this build writes: a shell script on Linux, a batch file on Windows.
+#ifdef _WIN32
+const std::string kScript = velmora::update::kWindowsUpdateScriptName;
+#else
+const std::string kScript = velmora::update::kUpdateScriptName;
+#endif
 
 std::map<std::string, std::string> Snapshot(const fs::path& root) {
     std::map<std::string, std::string> out;
@@ -84,15 +92,18 @@ TEST(DownloadUpdate, DownloadsEveryFileWritesTheScriptStartsItAndEnds) {
     EXPECT_EQ(ReadFile(x.dir / "velmora"), "old program");
     EXPECT_EQ(fs::status(x.dir / "dl_files" / "velmora").permissions(),
               fs::status(x.dir / "velmora").permissions());
-    ASSERT_EQ(x.f.process.started, std::vector<fs::path>{x.dir / "update.sh"});
-    std::string script = ReadFile(x.dir / "update.sh");
+    ASSERT_EQ(x.f.process.started, std::vector<fs::path>{x.dir / kScript});
+#ifndef _WIN32
+    // The shell script's lines.
+    std::string script = ReadFile(x.dir / kScript);
     EXPECT_NE(script.find("dl_files/velmora"), std::string::npos);
     EXPECT_NE(script.find("dl_files/lib.so"), std::string::npos);
+#endif
     auto after = Snapshot(x.tmp.path());
-    after.erase("app/dl_files");
-    after.erase("app/dl_files/velmora");
-    after.erase("app/dl_files/lib.so");
-    after.erase("app/update.sh");
+    after.erase((fs::path("app") / "dl_files").string());
+    after.erase((fs::path("app") / "dl_files" / "velmora").string());
+    after.erase((fs::path("app") / "dl_files" / "lib.so").string());
+    after.erase((fs::path("app") / kScript).string());
     EXPECT_EQ(after, before);
 }
 
@@ -109,10 +120,11 @@ TEST(DownloadUpdate, HostileEntriesAreSkippedAndWriteNothingOutsideTheDownloadFo
     list.push_back(x.Entry("velmora"));
     ASSERT_TRUE(x.Run(list));
     std::vector<std::string> inDl;
-    for (auto& e : fs::directory_iterator(x.dir / "dl_files")) inDl.push_back(e.path().filename());
+    for (auto& e : fs::directory_iterator(x.dir / "dl_files"))
+        inDl.push_back(e.path().filename().string());
     EXPECT_EQ(inDl, std::vector<std::string>{"velmora"});
     EXPECT_EQ(x.f.http.requests.size(), 1u);
-    EXPECT_EQ(ReadFile(x.dir / "update.sh").find("evil"), std::string::npos);
+    EXPECT_EQ(ReadFile(x.dir / kScript).find("evil"), std::string::npos);
 }
 
 TEST(DownloadUpdate, AFileNotObtainedIntactAbandonsTheWholeUpdate) {
@@ -126,7 +138,7 @@ TEST(DownloadUpdate, AFileNotObtainedIntactAbandonsTheWholeUpdate) {
         {"unreachable", [](Fixture& x) { x.served.erase("http://h/lib.so"); }},
         {"too large", [](Fixture& x) { x.config.maxFileBytes = 7; }},
         {"tampered", [](Fixture& x) { x.served["http://h/lib.so"].body = "evil lib"; }},
-        {"script not writable", [](Fixture& x) { fs::create_directory(x.dir / "update.sh"); }},
+        {"script not writable", [](Fixture& x) { fs::create_directory(x.dir / kScript); }},
     };
     for (const auto& c : cases) {
         Fixture x;
@@ -149,6 +161,8 @@ TEST(DownloadUpdate, NothingUsableMeansNoUpdateAndNoRequest) {
     EXPECT_FALSE(fs::exists(x.dir / "dl_files"));
 }
 
+// Symbolic links: POSIX.
+#ifndef _WIN32
 TEST(CleanUpdateFiles, RemovesLeftoversAndNeverFollowsALink) {
     Fixture x;
     fs::create_directories(x.dir / "dl_files");
@@ -169,7 +183,10 @@ TEST(CleanUpdateFiles, RemovesLeftoversAndNeverFollowsALink) {
 
     au::CleanUpdateFiles(x.tmp.path() / "missing");  // nothing there: no failure
 }
+#endif
 
+// Runs the shell script.
+#ifndef _WIN32
 TEST(DownloadUpdate, RefusedNamesAreSkippedAndTheRestIsInstalled) {
     Fixture x;
     // The new program only says it ran, so the script's restart can be seen.
@@ -188,7 +205,10 @@ TEST(DownloadUpdate, RefusedNamesAreSkippedAndTheRestIsInstalled) {
     EXPECT_FALSE(fs::exists(x.dir / "nul.txt"));
     EXPECT_EQ(x.f.http.requests.size(), 2u);
 }
+#endif
 
+// Symbolic links: POSIX.
+#ifndef _WIN32
 TEST(CleanUpdateFiles, RemovesFoldersInsideWithoutFollowingLinks) {
     Fixture x;
     const fs::path elsewhere = x.tmp.path() / "elsewhere";
@@ -207,6 +227,7 @@ TEST(CleanUpdateFiles, RemovesFoldersInsideWithoutFollowingLinks) {
     EXPECT_EQ(ReadFile(elsewhere / "sub" / "keep"), "k");
     EXPECT_EQ(ReadFile(x.dir / "velmora"), "old program");
 }
+#endif
 
 TEST(DownloadUpdate, AFolderLeftInTheDownloadFolderNoLongerBlocksTheUpdate) {
     Fixture x;

@@ -4,6 +4,7 @@
 
 #include "platform/Utf8.h"
 #include "platform/posix/IconvCodePage.h"
+#include "support/CodePageCases.h"
 #include "translate/mduTranBuilder.h"
 
 namespace velmora::platform::posix {
@@ -11,71 +12,24 @@ namespace {
 
 TEST(IconvCodePage, Cp936Widths) {
     IconvCodePage cp;
-    struct Case {
-        char16_t c;
-        int width;
-    } cases[] = {
-        {u'a', 1},
-        {u'\r', 1},
-        {u'~', 1},
-        {u'中', 2},
-        {u'，', 2},
-        {u'。', 2},
-        {u'？', 2},
-        {u'、', 2},
-        {u'\u3000', 2},
-        {u'ａ', 2},
-        {u'й', 2},
-        {u'α', 2},
-        {u'\u0E01', 1} /* Thai: not in CP936 */,
-        {u'\xD800', 1},
-        {u'\xDC00', 1},
-        {u'\uFFFD', 1},
-    };
-    for (const auto& c : cases) EXPECT_EQ(cp.AnsiWidth(c.c), c.width) << std::hex << int(c.c);
+    for (const auto& c : codepage_cases::Cp936Widths())
+        EXPECT_EQ(cp.AnsiWidth(c.c), c.width) << std::hex << int(c.c);
 }
 
 TEST(IconvCodePage, AnsiConversions) {
     IconvCodePage cp;
-    EXPECT_EQ(cp.ToAnsi(u"中文abc"),
-              "\xD6\xD0\xCE\xC4"
-              "abc");
-    EXPECT_EQ(cp.ToAnsi(u"a\u0E01b\U0001F600c"), "a?b?c");
-    EXPECT_EQ(cp.ToAnsi(u""), "");
-    EXPECT_EQ(cp.FromAnsi("\xD6\xD0\xCE\xC4"
-                          "abc"),
-              u"中文abc");
-    EXPECT_EQ(cp.FromAnsi("a\xFF"), u"a\uFFFD");
-    EXPECT_EQ(cp.FromAnsi("a\xD6"), u"a\uFFFD");  // lead byte cut off at the end
+    for (const auto& c : codepage_cases::Cp936Encodings())
+        EXPECT_EQ(cp.ToAnsi(c.text), c.bytes) << Utf8Encode(c.text);
+    for (const auto& c : codepage_cases::Cp936Decodings())
+        EXPECT_EQ(cp.FromAnsi(c.bytes), c.text) << Utf8Encode(c.text);
 }
 
 TEST(Utf8Decode, MalformedInputBecomesReplacementCharacters) {
-    struct Case {
-        const char* name;
-        std::string bytes;
-        std::u16string text;
-    } cases[] = {
-        {"ascii", "abc", u"abc"},
-        {"han", "\xE4\xBD\xA0\xE5\xA5\xBD", u"你好"},
-        {"astral", "\xF0\x9F\x98\x80", u"\U0001F600"},
-        {"bad continuation", "\xC3\x28", u"\uFFFD("},
-        {"truncated at end", "a\xE4\xBD", u"a\uFFFD"},
-        {"truncated before ascii",
-         "\xF0\x9F\x98"
-         "A",
-         u"\uFFFDA"},
-        {"overlong two bytes", "\xC0\xAF", u"\uFFFD\uFFFD"},
-        {"overlong three bytes", "\xE0\x80\xAF", u"\uFFFD\uFFFD\uFFFD"},
-        {"encoded surrogate", "\xED\xA0\x80", u"\uFFFD\uFFFD\uFFFD"},
-        {"above U+10FFFF", "\xF4\x90\x80\x80", u"\uFFFD\uFFFD\uFFFD\uFFFD"},
-        {"invalid bytes", "\xFF\xFE", u"\uFFFD\uFFFD"},
-        {"lone continuation",
-         "\x80"
-         "a",
-         u"\uFFFDa"},
-        {"nul kept", std::string("a\0b", 3), std::u16string(u"a\0b", 3)},
-    };
-    for (const auto& c : cases) EXPECT_EQ(Utf8Decode(c.bytes), c.text) << c.name;
+    IconvCodePage cp;
+    for (const auto& c : codepage_cases::Utf8Decodings()) {
+        EXPECT_EQ(Utf8Decode(c.bytes), c.text) << c.name;
+        EXPECT_EQ(cp.FromUtf8(c.bytes), c.text) << c.name;
+    }
 }
 
 TEST(Utf8Encode, UnpairedSurrogatesBecomeReplacementCharacters) {

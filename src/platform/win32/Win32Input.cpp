@@ -1,0 +1,90 @@
+#include "platform/win32/Win32Input.h"
+
+#include <windows.h>
+
+namespace velmora::platform::win32 {
+
+namespace {
+
+// Keys that sit in the extended block: without the flag the system takes them for their
+// number-pad twins (Delete would become the pad's decimal key with Num Lock off).
+bool IsExtended(std::uint8_t vk) {
+    switch (vk) {
+        case VK_INSERT:
+        case VK_DELETE:
+        case VK_HOME:
+        case VK_END:
+        case VK_PRIOR:
+        case VK_NEXT:
+        case VK_LEFT:
+        case VK_RIGHT:
+        case VK_UP:
+        case VK_DOWN:
+        case VK_RCONTROL:
+        case VK_RMENU:
+        case VK_LWIN:
+        case VK_RWIN:
+        case VK_APPS:
+        case VK_DIVIDE:
+        case VK_NUMLOCK:
+        case VK_SNAPSHOT:
+            return true;
+        default:
+            return false;
+    }
+}
+
+void SendKey(std::uint8_t vk, bool up) {
+    // 0 and 255 name no key.
+    if (vk == 0 || vk == 0xFF) return;
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = vk;
+    in.ki.wScan = static_cast<WORD>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC));
+    in.ki.dwFlags = (up ? KEYEVENTF_KEYUP : 0) | (IsExtended(vk) ? KEYEVENTF_EXTENDEDKEY : 0);
+    SendInput(1, &in, sizeof in);
+}
+
+void SendMouse(DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;  // no MOUSEEVENTF_MOVE: the button acts where the cursor is
+    SendInput(1, &in, sizeof in);
+}
+
+}  // namespace
+
+void Win32Input::MoveCursor(std::int32_t x, std::int32_t y) {
+    SetCursorPos(x, y);
+}
+
+Point Win32Input::CursorPos() {
+    POINT p{};
+    if (!GetCursorPos(&p)) return Point{};
+    return Point{p.x, p.y};
+}
+
+void Win32Input::LeftDown() {
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+}
+
+void Win32Input::LeftUp() {
+    SendMouse(MOUSEEVENTF_LEFTUP);
+}
+
+void Win32Input::KeyDown(std::uint8_t vk) {
+    SendKey(vk, false);
+}
+
+void Win32Input::KeyUp(std::uint8_t vk) {
+    SendKey(vk, true);
+}
+
+bool Win32Input::AnyKeyDown() {
+    // The keyboard's codes only: 1..6 are mouse buttons and 7 is unassigned.
+    for (int vk = VK_BACK; vk <= 0xFE; ++vk)
+        if (GetAsyncKeyState(vk) & 0x8000) return true;
+    return false;
+}
+
+}  // namespace velmora::platform::win32

@@ -1,0 +1,161 @@
+#include "platform/win32/Win32Windows.h"
+
+namespace velmora::platform::win32 {
+
+namespace {
+// Other programs act on our requests in their own time, and callers click or type into the
+// window next: wait for the change, bounded.
+constexpr int kPollStepMs = 10;
+constexpr int kMoveBoundMs = 500;
+constexpr int kShowBoundMs = 1000;
+constexpr int kActivateBoundMs = 1500;
+constexpr UINT kSettleBoundMs = 500;
+
+// The window's own thread finishes what it is doing (a move and the layout of its controls
+// that follows, a restore) before it answers a sent message: one round trip, bounded, with
+// our own sent messages still handled meanwhile.
+void Settle(HWND top) {
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(top, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, kSettleBoundMs, &ignored);
+}
+
+// The window or nothing: 0 and stale handles become nullptr.
+HWND Live(WinHandle w) {
+    HWND h = ToHwnd(w);
+    return w != 0 && ::IsWindow(h) ? h : nullptr;
+}
+
+HWND TopLevelOf(HWND h) {
+    HWND top = GetAncestor(h, GA_ROOT);
+    return top ? top : h;
+}
+}  // namespace
+
+bool Win32Windows::PollUntil(const std::function<bool()>& done, int boundMs) {
+    for (int waited = 0;; waited += kPollStepMs) {
+        if (done()) return true;
+        if (waited >= boundMs) return false;
+        loop_.Wait(kPollStepMs);
+    }
+}
+
+bool Win32Windows::IsWindow(WinHandle w) {
+    return Live(w) != nullptr;
+}
+
+bool Win32Windows::IsInside(WinHandle w, WinHandle outer) {
+    HWND inner = Live(w);
+    HWND out = Live(outer);
+    if (!inner || !out) return false;
+    return inner == out || IsChild(out, inner);
+}
+
+WinHandle Win32Windows::WindowFromPoint(Point screen) {
+    return ToHandle(::WindowFromPoint(POINT{screen.x, screen.y}));
+}
+
+std::optional<Rect> Win32Windows::GetWindowRect(WinHandle w) {
+    HWND h = Live(w);
+    RECT r{};
+    if (!h || !::GetWindowRect(h, &r)) return std::nullopt;
+    return Rect{r.left, r.top, r.right, r.bottom};
+}
+
+std::optional<Point> Win32Windows::ScreenToClient(WinHandle w, Point screen) {
+    HWND h = Live(w);
+    POINT p{screen.x, screen.y};
+    if (!h || !::ScreenToClient(h, &p)) return std::nullopt;
+    return Point{p.x, p.y};
+}
+
+void Win32Windows::SetTopmost(WinHandle w, bool topmost, const Rect& at) {
+    HWND h = Live(w);
+    if (!h) return;
+    HWND top = TopLevelOf(h);
+    HWND after = topmost ? HWND_TOPMOST : HWND_NOTOPMOST;
+    const UINT keep = SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
+    // A rectangle of zeros comes from a pick whose rectangle could not be read: keep the
+    // window where it is rather than shrink it to nothing.
+    if (at.right <= at.left || at.bottom <= at.top) {
+        SetWindowPos(top, after, 0, 0, 0, 0, keep | SWP_NOMOVE | SWP_NOSIZE);
+        Settle(top);
+        return;
+    }
+    if (top == h) {
+        SetWindowPos(top, after, at.left, at.top, at.right - at.left, at.bottom - at.top, keep);
+        WaitForPlace(top, at.left, at.top);
+        return;
+    }
+    // A control keeps its place inside its window: move the whole window so that the control
+    // lands at the rectangle, and leave the sizes alone.
+    Settle(top);  // a move still under way would give a stale offset
+    RECT inner{}, outer{};
+    if (!::GetWindowRect(h, &inner) || !::GetWindowRect(top, &outer)) return;
+    const int x = at.left - (inner.left - outer.left);
+    const int y = at.top - (inner.top - outer.top);
+    SetWindowPos(top, after, x, y, 0, 0, keep | SWP_NOSIZE);
+    WaitForPlace(top, x, y);
+}
+
+void Win32Windows::WaitForPlace(HWND top, int x, int y) {
+    // The move is asynchronous (a hung program must not hang us), but callers click at the
+    // new place next.
+    PollUntil(
+        [top, x, y] {
+            RECT r{};
+            return !::GetWindowRect(top, &r) || (r.left == x && r.top == y);
+        },
+        kMoveBoundMs);
+    Settle(top);
+}
+
+void Win32Windows::ShowWindow(WinHandle w, ShowCommand cmd) {
+    HWND h = Live(w);
+    if (!h) return;
+    HWND top = TopLevelOf(h);
+    // Async: a hung program must not hang us. The callers click into the window next, so wait
+    // (bounded) until the change is visible, as a plain ShowWindow on our own window would.
+    ShowWindowAsync(top, static_cast<int>(cmd));
+    const bool minimize = cmd == ShowCommand::Minimize;
+    PollUntil(
+        [top, minimize] {
+            if (!::IsWindow(top)) return true;
+            return minimize ? ::IsIconic(top) != 0 : !::IsIconic(top) && IsWindowVisible(top);
+        },
+        kShowBoundMs);
+    Settle(top);
+}
+
+bool Win32Windows::IsIconic(WinHandle w) {
+    HWND h = Live(w);
+    return h && ::IsIconic(TopLevelOf(h));
+}
+
+bool Win32Windows::SetForegroundWindow(WinHandle w) {
+    HWND h = Live(w);
+    if (!h) return false;
+    HWND top = TopLevelOf(h);
+    if (!::SetForegroundWindow(top) && GetForegroundWindow() != top) {
+        // The system lets only the program with the last input activate another: join the
+        // input of the current foreground thread for the moment of the request.
+        const DWORD self = GetCurrentThreadId();
+        const DWORD fore = GetWindowThreadProcessId(GetForegroundWindow(), nullptr);
+        const bool joined = fore != 0 && fore != self && AttachThreadInput(self, fore, TRUE);
+        BringWindowToTop(top);
+        ::SetForegroundWindow(top);
+        if (joined) AttachThreadInput(self, fore, FALSE);
+    }
+    // The keys our callers press next go to whatever is active then: wait until it is ours.
+    return PollUntil([top] { return ::IsWindow(top) && GetForegroundWindow() == top; },
+                     kActivateBoundMs);
+}
+
+WinHandle Win32Windows::FocusedWindow() {
+    return ToHandle(GetForegroundWindow());
+}
+
+int Win32Windows::ShowCursor(bool show) {
+    return ::ShowCursor(show ? TRUE : FALSE);
+}
+
+}  // namespace velmora::platform::win32

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <windows.h>
+// winbase.h names a Win16 call Yield, a macro that would eat IEventLoop::Yield.
+#undef Yield
+
+#include <cstdint>
+#include <functional>
+
+#include "platform/IEventLoop.h"
+#include "platform/IWindows.h"
+
+namespace velmora::platform::win32 {
+
+// Window handles keep only 32 significant bits (so 32- and 64-bit programs can share them) and
+// are sign-extended: the logic's WinHandle carries them whole.
+inline HWND ToHwnd(WinHandle w) {
+    return reinterpret_cast<HWND>(static_cast<std::intptr_t>(w));
+}
+inline WinHandle ToHandle(HWND h) {
+    return static_cast<WinHandle>(reinterpret_cast<std::intptr_t>(h));
+}
+
+// Window operations on other programs' windows. State changes (topmost, show, activate) act on
+// the top-level window that holds the given one. Waits go through the event loop, so the
+// program's own windows keep answering meanwhile.
+class Win32Windows : public IWindows {
+  public:
+    explicit Win32Windows(IEventLoop& loop) : loop_(loop) {}
+    bool IsWindow(WinHandle w) override;
+    bool IsInside(WinHandle w, WinHandle outer) override;
+    WinHandle WindowFromPoint(Point screen) override;
+    std::optional<Rect> GetWindowRect(WinHandle w) override;
+    std::optional<Point> ScreenToClient(WinHandle w, Point screen) override;
+    void SetTopmost(WinHandle w, bool topmost, const Rect& at) override;
+    void ShowWindow(WinHandle w, ShowCommand cmd) override;
+    bool IsIconic(WinHandle w) override;
+    bool SetForegroundWindow(WinHandle w) override;
+    WinHandle FocusedWindow() override;
+    int ShowCursor(bool show) override;
+
+  private:
+    // Checks done() every few milliseconds for at most boundMs, dispatching in between.
+    bool PollUntil(const std::function<bool()>& done, int boundMs);
+    void WaitForPlace(HWND top, int x, int y);
+    IEventLoop& loop_;
+};
+
+}  // namespace velmora::platform::win32

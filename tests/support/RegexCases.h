@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+// Cases every IRegexEngine backend must agree on: case-sensitive, unanchored, over UTF-16 code
+// units, '.' excludes only LF, classes stay within ASCII.
+namespace velmora::regex_cases {
+
+struct SearchCase {
+    std::u16string pattern;
+    std::u16string text;
+    std::optional<std::pair<std::size_t, std::size_t>> match;  // position, length
+};
+
+inline std::vector<SearchCase> SearchCases() {
+    return {
+        {u"a.c", u"xa\rc", std::pair{1u, 3u}},  // '.' takes CR
+        {u"a.c", u"a\nc", std::nullopt},        // but not LF
+        {u"a.c", u"a\u2028c", std::pair{0u, 3u}},
+        {u"a.c", u"a\u2029c", std::pair{0u, 3u}},
+        {u"a[.]c", u"abc a.c", std::pair{4u, 3u}},  // a dot in a class is a dot
+        {u"a\\.c", u"abc a.c", std::pair{4u, 3u}},
+        {u"a(?!.)", u"ba\nb", std::pair{1u, 1u}},  // end of line is before an LF
+        {u"a$", u"ba\n", std::pair{1u, 1u}},       // '$' also before a final LF
+        {u"a$", u"ba\n\n", std::nullopt},
+        {u"^a", u"ba", std::nullopt},
+        {u"\\d+", u"\u0661\u0662 42", std::pair{3u, 2u}},  // ASCII digits only
+        {u"\\D", u"\u0661", std::pair{0u, 1u}},
+        {u"\\w+", u"\u4E2D\u00E9ab_9", std::pair{2u, 4u}},  // ASCII word characters only
+        {u"\\bx", u"\u00E9x", std::pair{1u, 1u}},           // so a boundary before the x
+        {u"a\\sb", u"a\vb", std::pair{0u, 3u}},
+        {u"a\\sb", u"a\fb", std::pair{0u, 3u}},
+        {u"a\\sb", u"a\u00A0b", std::nullopt},
+        {u"a\\sb", u"a\u3000b", std::nullopt},
+        {u"说", u"他说:", std::pair{1u, 1u}},
+        {u"ab|a", u"xab", std::pair{1u, 2u}},  // alternatives in written order
+        {u"Ab", u"ab", std::nullopt},          // case-sensitive
+        {u"a+?", u"aaa", std::pair{0u, 1u}},
+        {u"(?=b)", u"ab", std::pair{1u, 0u}},
+        // Surrogate halves are plain code units, paired or not.
+        {u"." + std::u16string(1, char16_t(0xDC00)),
+         std::u16string{char16_t(0xD800), char16_t(0xDC00)}, std::pair{0u, 2u}},
+        {u"a.b", std::u16string{u'a', char16_t(0xDC00), u'b'}, std::pair{0u, 3u}},
+        {u"x*", u"", std::pair{0u, 0u}},
+        {u"a", std::u16string(u"\0a", 2), std::pair{1u, 1u}},  // a NUL is a code unit too
+    };
+}
+
+// Patterns every backend rejects with RegexError.
+inline std::vector<std::u16string> BadPatterns() {
+    return {u"(ab", u"a{2,1}", u"[b-a]", u"a)", u"*a"};
+}
+
+}  // namespace velmora::regex_cases
