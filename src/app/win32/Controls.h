@@ -1,0 +1,64 @@
+#pragma once
+
+#include "app/win32/Win32Ui.h"  // windows.h, without its Yield macro
+
+#include <functional>
+#include <string>
+
+namespace velmora::app::win32 {
+
+// An image that paints itself and reports press, move and release (of any button) to its owner.
+// The press captures the mouse, so the release arrives wherever the pointer is by then.
+class ImageControl {
+  public:
+    using Painter = std::function<void(HDC, const RECT&)>;
+    // A look that only shows lets every mouse event through to what lies underneath.
+    ImageControl(HWND parent, const wchar_t* name, int x, int y, int w, int h, Painter paint,
+                 bool visible, bool mouseTransparent = false);
+    ~ImageControl();
+    ImageControl(const ImageControl&) = delete;
+    ImageControl& operator=(const ImageControl&) = delete;
+
+    HWND hwnd() const { return hwnd_; }
+    void SetVisible(bool visible);
+    bool Visible() const { return IsWindowVisible(hwnd_) != FALSE; }
+
+    std::function<void()> pressed;
+    std::function<void()> moved;
+    std::function<void()> released;
+
+  private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    HWND hwnd_ = nullptr;
+    Painter paint_;
+    bool mouseTransparent_;
+    bool down_ = false;
+};
+
+// Stands in for an embedded browser pane: the system's browser control needs a package Wine
+// does not ship, so the pane keeps the address it was sent to and shows that the page cannot
+// be displayed.
+class WebPane {
+  public:
+    static constexpr const wchar_t* kCannotShow = L"页面无法显示";
+
+    WebPane(HWND parent, const wchar_t* name, int x, int y, int w, int h);
+    ~WebPane();
+    WebPane(const WebPane&) = delete;
+    WebPane& operator=(const WebPane&) = delete;
+
+    // Records the address (a base without a scheme is taken as http) and returns at once.
+    void Navigate2(const std::wstring& address);
+    const std::wstring& LocationURL() const { return address_; }
+    HWND hwnd() const { return hwnd_; }
+
+    // http:// in front of an address that has no scheme.
+    static std::wstring AddressWithScheme(const std::wstring& address);
+
+  private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    HWND hwnd_ = nullptr;
+    std::wstring address_;
+};
+
+}  // namespace velmora::app::win32

@@ -1,0 +1,115 @@
+#include "app/win32/Win32Backends.h"
+
+#include "platform/win32/RegistryKeyStore.h"
+#include "platform/win32/StdRegex.h"
+#include "platform/win32/Win32Clipboard.h"
+#include "platform/win32/Win32Clock.h"
+#include "platform/win32/Win32CodePage.h"
+#include "platform/win32/Win32EventLoop.h"
+#include "platform/win32/Win32Input.h"
+#include "platform/win32/Win32MessageBox.h"
+#include "platform/win32/Win32Process.h"
+#include "platform/win32/Win32Screen.h"
+#include "platform/win32/Win32Windows.h"
+#include "platform/win32/WinHttp.h"
+#include "platform/win32/WmiProcessorId.h"
+#include "update/mduUnitId.h"
+
+namespace velmora::app::win32 {
+
+namespace pw = platform::win32;
+
+std::unique_ptr<platform::IPipeline> NoProgramRunner::NewPipeline() {
+    // A pipeline whose every call says nothing runs.
+    struct None : platform::IPipeline {
+        bool Start(const std::vector<platform::Argv>&, std::string& error) override {
+            error = "child programs are not supported on Windows";
+            return false;
+        }
+        platform::PipeStatus Write(std::string_view, int) override {
+            return platform::PipeStatus::NotRunning;
+        }
+        platform::PipeRead ReadUntil(char, int, std::size_t) override { return {}; }
+        bool Alive() override { return false; }
+        void Kill() override {}
+    };
+    return std::make_unique<None>();
+}
+
+platform::RunResult NoProgramRunner::Run(const platform::Argv&, std::string_view, int,
+                                         std::size_t) {
+    platform::RunResult r;
+    r.error = "child programs are not supported on Windows";
+    return r;
+}
+
+namespace {
+pw::WinHttp::Limits DownloadLimits() {
+    pw::WinHttp::Limits l;
+    l.totalTimeoutMs = 300'000;
+    l.lowSpeedSeconds = 30;
+    l.maxBodyBytes = 256u << 20;
+    return l;
+}
+}  // namespace
+
+struct Win32Backends::Impl {
+    Impl()
+        : clipboard(loop),
+          screen(clipboard),
+          windows(loop),
+          http(loop),
+          downloadHttp(loop, DownloadLimits()) {}
+
+    pw::Win32Clock clock;
+    pw::Win32EventLoop loop;
+    pw::Win32MessageBox messageBox;
+    pw::Win32Clipboard clipboard;
+    pw::Win32Screen screen;
+    pw::Win32Input input;
+    pw::Win32Windows windows;
+    pw::WinHttp http;
+    pw::WinHttp downloadHttp;
+    pw::StdRegexEngine regex;
+    pw::Win32CodePage codePage;
+    pw::WmiProcessorId processorId;
+    pw::Win32Process process;
+    pw::RegistryKeyStore keyStore;
+    NoProgramRunner programs;
+};
+
+Win32Backends::Win32Backends() : impl_(std::make_unique<Impl>()) {
+    Impl& i = *impl_;
+    platform_ = std::make_unique<platform::Platform>(platform::Platform{
+        .input = i.input,
+        .windows = i.windows,
+        .clipboard = i.clipboard,
+        .screen = i.screen,
+        .http = i.http,
+        .regex = i.regex,
+        .codePage = i.codePage,
+        .clock = i.clock,
+        .loop = i.loop,
+        .keyStore = i.keyStore,
+        .processorId = i.processorId,
+        .process = i.process,
+        .messageBox = i.messageBox,
+    });
+}
+
+Win32Backends::~Win32Backends() = default;
+
+platform::IHttp& Win32Backends::downloadHttp() {
+    return impl_->downloadHttp;
+}
+
+platform::IProgramRunner& Win32Backends::programs() {
+    return impl_->programs;
+}
+
+std::string ProcessorIdAlone() {
+    pw::WmiProcessorId cpu;
+    return update::mduUnitId::GetUnitId(cpu);
+}
+
+}  // namespace velmora::app::win32

@@ -1,0 +1,94 @@
+#include "app/win32/Win32Ui.h"  // windows.h, without its Yield macro
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/core/mduMain.h"
+#include "app/win32/RichResultBox.h"
+#include "app/win32/Win32Backends.h"
+#include "app/win32/Win32CompositionRoot.h"
+#include "platform/Utf8.h"
+
+using namespace velmora;
+
+namespace {
+
+// The argument text as the system hands it over (everything after the program's path, never
+// split into words), as UTF-8.
+std::string ArgumentText(const wchar_t* commandLine) {
+    const std::wstring text = commandLine ? commandLine : L"";
+    return platform::Utf8Encode(std::u16string(text.begin(), text.end()));
+}
+
+std::filesystem::path ProgramFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return std::filesystem::path(path).parent_path();
+}
+
+// The version mode opens no window and uses no network: only the unit id and the file.
+int WriteVersionOnly(const std::string& args) {
+    struct NoWindows : app::IStartupShell {
+        void ShowUpdateWindow() override {}
+        void CloseUpdateWindow() override {}
+        void Yield() override {}
+        void CreateMainWindow() override {}
+        void ShowMainWindow() override {}
+        void CloseMainWindowFromCode() override {}
+    } none;
+    update::NullUpdateServices noUpdate;
+    std::string error;
+    if (app::Main(args, ProgramFolder(), app::win32::ProcessorIdAlone(), noUpdate, none, &error) ==
+        app::StartOutcome::VersionFailed) {
+        app::win32::Report(error);
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
+    const std::string args = ArgumentText(commandLine);
+    // The processor query and the clipboard's formats need COM on this thread.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int code = 0;
+    if (app::ModeOf(args) == app::StartMode::Version) {
+        code = WriteVersionOnly(args);
+    } else {
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+        InitCommonControlsEx(&icc);
+        app::win32::RichResultBox::LoadLibraryOnce();
+        std::unique_ptr<app::win32::Win32CompositionRoot> root;
+        try {
+            root =
+                std::make_unique<app::win32::Win32CompositionRoot>(app::win32::Win32ConfigFile());
+        } catch (const std::exception& e) {
+            app::win32::Report(e.what());
+            return 2;
+        }
+        if (root->Start(args) == app::StartOutcome::Running) {
+            MSG msg;
+            while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+                TranslateMessage(&msg);
+                DispatchMessageW(&msg);
+            }
+            code = static_cast<int>(msg.wParam);
+        }
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return code;
+}
