@@ -57,6 +57,7 @@ struct App {
     HWND input = nullptr;
     HWND send = nullptr;
     WNDPROC inputProc = nullptr;
+    WNDPROC historyProc = nullptr;
     bool dropNextChar = false;  // the character message of a key we acted on ourselves
     std::size_t nextReply = 0;
     std::deque<std::wstring> dueReplies;  // answers waiting for their timers, in order
@@ -111,7 +112,8 @@ LRESULT CALLBACK InputProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
             app.dropNextChar = true;
             return 0;
         }
-        if (wp == VK_RETURN && !Held(VK_SHIFT) && ctrl == app.options.ctrlEnterSends) {
+        if (wp == VK_RETURN && hwnd == app.input && !Held(VK_SHIFT) &&
+            ctrl == app.options.ctrlEnterSends) {
             Send();
             app.dropNextChar = true;
             return 0;
@@ -121,7 +123,8 @@ LRESULT CALLBACK InputProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         app.dropNextChar = false;
         if (wp == 1 || wp == L'\r' || wp == L'\n') return 0;
     }
-    return CallWindowProcW(app.inputProc, hwnd, msg, wp, lp);
+    return CallWindowProcW(hwnd == app.history ? app.historyProc : app.inputProc, hwnd, msg, wp,
+                           lp);
 }
 
 void Layout(int width, int height) {
@@ -271,6 +274,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
     SendMessageW(app.history, EM_SETLIMITTEXT, 0, 0);  // no 32K cap on a long conversation
     app.inputProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(app.input, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(InputProc)));
+    app.historyProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(app.history, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(InputProc)));
     RECT client{};
     GetClientRect(app.window, &client);
     Layout(client.right, client.bottom);

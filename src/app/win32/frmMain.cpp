@@ -555,6 +555,15 @@ LRESULT frmMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_ACTIVATE:
             if (Attached()) Monitor().OnActivationChanged();
+            // The default handler would put the focus on the window itself; give it back to the
+            // control that had it (txtSend at first), where typing and the idle countdown live.
+            if (LOWORD(wp) == WA_INACTIVE) {
+                HWND f = GetFocus();
+                if (f && IsChild(hwnd_, f)) focusBefore_ = f;
+            } else if (!HIWORD(wp)) {
+                SetFocus(focusBefore_ && IsWindow(focusBefore_) ? focusBefore_ : txtSend);
+                return 0;
+            }
             break;
         case WM_CLOSE:
             OnClose();

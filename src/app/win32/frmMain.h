@@ -165,6 +165,8 @@ class frmMain : public relay::IMainView {
     target::ISendShortcutDialog& shortcutDialog_;
     Heartbeat heartbeat_;
     HWND hwnd_ = nullptr;
+    // The control that had the focus when the window was last deactivated.
+    HWND focusBefore_ = nullptr;
     HMENU menuBar_ = nullptr;
     HBRUSH background_ = nullptr;
     HBRUSH tipsBrush_ = nullptr;
