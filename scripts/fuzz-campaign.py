@@ -4,12 +4,14 @@ time, keeping a growing corpus and a ledger (CPU seconds, executions, edges, fin
 build-fuzz/campaign/, so a campaign can stop and resume. Run scripts/fuzz.sh once first to build.
 
 usage: scripts/fuzz-campaign.py [--goal SECONDS] [--slice SECONDS] [--jobs N] [--report]
+Ctrl+C (SIGINT to the script) stops every slice and keeps what it spent.
 """
 import argparse
 import json
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -63,7 +65,10 @@ def start_slice(t, seconds):
     return p, log
 
 
-def record(ledger, t, rc, usage):
+INTERRUPTED = 72  # libFuzzer's exit code after SIGINT (its -interrupted_exitcode default)
+
+
+def record(ledger, t, rc, usage, stopping):
     with open(os.path.join(CAMPAIGN, t + ".log"), errors="replace") as f:
         text = f.read()
     e = ledger.setdefault(t, {"cpu_seconds": 0.0, "executions": 0, "edges": 0, "slices": 0, "findings": []})
@@ -75,7 +80,8 @@ def record(ledger, t, rc, usage):
     if cov:
         e["edges"] = max(e["edges"], int(cov[-1]))
     e["slices"] += 1
-    if rc != 0:
+    # A slice ended because the campaign was stopped is not a finding.
+    if rc > 0 and not (stopping and rc == INTERRUPTED):
         kept = os.path.join(CAMPAIGN, f"{t}.finding.{e['slices']}.log")
         shutil.copy(os.path.join(CAMPAIGN, t + ".log"), kept)
         e["findings"].append(kept)
@@ -106,21 +112,36 @@ def main():
     if a.report:
         report(ledger)
         return 0
+    # Started in the background, the script may have inherited an ignored SIGINT: take both.
+    def stop(signum, frame):
+        raise KeyboardInterrupt
+
+    signal.signal(signal.SIGINT, stop)
+    signal.signal(signal.SIGTERM, stop)
     running = {}
+    stopping = False
     while True:
-        todo = [t for t in targets() if ledger.get(t, {}).get("cpu_seconds", 0) < a.goal and t not in running]
+        todo = [] if stopping else [t for t in targets() if ledger.get(t, {}).get("cpu_seconds", 0) < a.goal
+                                    and t not in running]
         todo.sort(key=lambda t: ledger.get(t, {}).get("cpu_seconds", 0))
         while todo and len(running) < a.jobs:
             t = todo.pop(0)
             running[t] = start_slice(t, a.slice)
         if not running:
             break
-        pid, status, usage = os.wait4(-1, 0)
+        try:
+            pid, status, usage = os.wait4(-1, 0)
+        except KeyboardInterrupt:
+            # Stop every slice; libFuzzer prints its statistics on SIGINT, so the time counts.
+            for p, _ in running.values():
+                p.send_signal(signal.SIGINT)
+            stopping = True
+            continue
         for t, (p, log) in list(running.items()):
             if p.pid == pid:
                 log.close()
                 del running[t]
-                record(ledger, t, os.waitstatus_to_exitcode(status), usage)
+                record(ledger, t, os.waitstatus_to_exitcode(status), usage, stopping)
                 print(time.strftime("%H:%M:%S"), t, "slice done", flush=True)
     report(ledger)
     return 1 if any(e["findings"] for e in ledger.values()) else 0
