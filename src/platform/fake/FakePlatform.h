@@ -239,17 +239,19 @@ struct FakePlatform {
     FakeProcess process;
     FakeMessageBox messageBox;
 
-    Platform platform() {
+    Platform platform() { return platform(codePage, keyStore); }
+    // The same with a real code page and key store, for tests of the program's registry use.
+    Platform platform(ICodePage& realCodePage, IKeyStore& realKeyStore) {
         return Platform{.input = input,
                         .windows = windows,
                         .clipboard = clipboard,
                         .screen = screen,
                         .http = http,
                         .regex = regex,
-                        .codePage = codePage,
+                        .codePage = realCodePage,
                         .clock = clock,
                         .loop = loop,
-                        .keyStore = keyStore,
+                        .keyStore = realKeyStore,
                         .processorId = processorId,
                         .process = process,
                         .messageBox = messageBox};

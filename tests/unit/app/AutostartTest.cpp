@@ -30,22 +30,7 @@ struct Home {
     FakePlatform f;
     velmora::native::CodePage codePage;
     FileKeyStore store{tmp.path() / "config", tmp.path() / "config" / "autostart"};
-    Platform pf() {
-        Platform p = f.platform();
-        return Platform{.input = p.input,
-                        .windows = p.windows,
-                        .clipboard = p.clipboard,
-                        .screen = p.screen,
-                        .http = p.http,
-                        .regex = p.regex,
-                        .codePage = codePage,
-                        .clock = p.clock,
-                        .loop = p.loop,
-                        .keyStore = store,
-                        .processorId = p.processorId,
-                        .process = p.process,
-                        .messageBox = p.messageBox};
-    }
+    Platform pf() { return f.platform(codePage, store); }
     std::filesystem::path Entry() {
         return tmp.path() / "config" / "autostart" / "velmora.desktop";
     }

@@ -118,20 +118,7 @@ TEST_F(RegistryKeyStoreTest, OversizedValuesAreRefused) {
 TEST_F(RegistryKeyStoreTest, ProgramReadsBackWhatItWrote) {
     fake::FakePlatform f;
     Win32CodePage codePage;
-    Platform p = f.platform();
-    Platform pf{.input = p.input,
-                .windows = p.windows,
-                .clipboard = p.clipboard,
-                .screen = p.screen,
-                .http = p.http,
-                .regex = p.regex,
-                .codePage = codePage,
-                .clock = p.clock,
-                .loop = p.loop,
-                .keyStore = store,
-                .processorId = p.processorId,
-                .process = p.process,
-                .messageBox = p.messageBox};
+    Platform pf = f.platform(codePage, store);
     const std::u16string path = u"HKEY_CURRENT_USER\\" + codePage.FromAnsi(kKey);
     EXPECT_EQ(app::mduReg::ReadRegString(pf, path, u"v"), u"Error");
     app::mduReg::CreateRegKey(pf, path + u"\\sub");
