@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -27,6 +28,19 @@ struct HttpResponse {
     // The final answer's headers in their order, names as received; values without the
     // surrounding blanks.
     Headers headers;
+};
+
+// The bounds every HTTP backend keeps to, so no request hangs the program or fills its memory.
+struct HttpLimits {
+    long connectTimeoutMs = 5000;
+    long totalTimeoutMs = 20000;  // whole exchange, redirects included
+    // Abort when fewer than lowSpeedBytes per second arrive for lowSpeedSeconds.
+    long lowSpeedBytes = 1;
+    long lowSpeedSeconds = 10;
+    std::size_t maxBodyBytes = 8u << 20;
+    int maxRedirects = 5;  // each to http or https only
+    // Longest gap between two turns of the event loop while waiting on the network.
+    int loopStepMs = 10;
 };
 
 // A transport failure: refused, unreachable, timed out, too large, bad redirect.

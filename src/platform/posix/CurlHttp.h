@@ -16,17 +16,7 @@ namespace velmora::platform::posix {
 // HttpError.
 class CurlHttp : public IHttp {
   public:
-    struct Limits {
-        long connectTimeoutMs = 5000;
-        long totalTimeoutMs = 20000;  // whole exchange, redirects included
-        // Abort when fewer than lowSpeedBytes per second arrive for lowSpeedSeconds.
-        long lowSpeedBytes = 1;
-        long lowSpeedSeconds = 10;
-        std::size_t maxBodyBytes = 8u << 20;
-        int maxRedirects = 5;
-        // Longest gap between two turns of the event loop while waiting on the network.
-        int loopStepMs = 10;
-    };
+    using Limits = HttpLimits;
 
     explicit CurlHttp(IEventLoop& loop);
     CurlHttp(IEventLoop& loop, Limits limits);
