@@ -3,6 +3,7 @@
 // A stand-in server program started for one test: its first line on standard output (which
 // names its port) is read with a bound, and the process is ended with the test.
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -12,24 +13,21 @@
 #include <string>
 #include <vector>
 
+#include "support/Spawn.h"
+
 namespace velmora::testing {
 
 class ChildServer {
   public:
-    explicit ChildServer(std::vector<std::string> args) {
-        std::vector<char*> argv;
-        for (auto& a : args) argv.push_back(a.data());
-        argv.push_back(nullptr);
+    explicit ChildServer(const std::vector<std::string>& args) {
         int out[2];
-        if (pipe(out) < 0) throw std::runtime_error("pipe");
-        pid_ = fork();
-        if (pid_ < 0) throw std::runtime_error("fork");
-        if (pid_ == 0) {
-            dup2(out[1], 1);
+        // Close-on-exec: no other child started meanwhile keeps the write end open.
+        if (pipe2(out, O_CLOEXEC) < 0) throw std::runtime_error("pipe");
+        pid_ = Spawn(args, {}, out[1]);
+        if (pid_ < 0) {
             close(out[0]);
             close(out[1]);
-            execv(argv[0], argv.data());
-            _exit(127);
+            throw std::runtime_error("cannot start " + args.at(0));
         }
         close(out[1]);
         char c;

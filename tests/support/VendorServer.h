@@ -2,58 +2,31 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "support/ChildServer.h"
 
 // The vendor server stand-in, started on a free loopback port for one test and stopped after.
 class VendorServer {
   public:
-    explicit VendorServer(std::vector<std::string> args) {
-        const char* build = std::getenv("VELMORA_BUILD_DIR");
-        std::string exe = std::string(build ? build : ".") + "/tools/vendor-server/vendor-server";
-        int out[2];
-        if (pipe(out) != 0) throw std::runtime_error("pipe");
-        args.insert(args.begin(), {exe, "--port", "0"});
-        pid_ = fork();
-        if (pid_ == 0) {
-            dup2(out[1], 1);
-            close(out[0]);
-            close(out[1]);
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(exe.c_str(), argv.data());
-            _exit(127);
-        }
-        close(out[1]);
-        std::string line;
-        char c;
-        while (read(out[0], &c, 1) == 1 && c != '\n') line.push_back(c);
-        close(out[0]);
+    explicit VendorServer(std::vector<std::string> args) : server_(WithProgram(std::move(args))) {
+        const std::string& line = server_.FirstLine();
         auto colon = line.rfind(':');
         if (line.find("listening") == std::string::npos || colon == std::string::npos)
             throw std::runtime_error("vendor-server did not start: " + line);
         port_ = std::stoi(line.substr(colon + 1));
     }
-    ~VendorServer() { Stop(); }
     VendorServer(const VendorServer&) = delete;
     VendorServer& operator=(const VendorServer&) = delete;
 
-    void Stop() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
+    void Stop() { server_.Stop(); }
     int port() const { return port_; }
     std::string base() const { return "http://127.0.0.1:" + std::to_string(port_); }
     std::string host() const { return "127.0.0.1:" + std::to_string(port_); }
@@ -79,6 +52,8 @@ class VendorServer {
         a.sin_family = AF_INET;
         a.sin_port = htons(static_cast<uint16_t>(port_));
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        timeval bound{10, 0};  // a stuck server fails the test instead of hanging it
+        setsockopt(s, SOL_SOCKET, SO_RCVTIMEO, &bound, sizeof bound);
         std::string resp;
         if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
             std::string req = "GET " + target + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
@@ -93,6 +68,14 @@ class VendorServer {
     }
 
   private:
-    pid_t pid_ = -1;
+    static std::vector<std::string> WithProgram(std::vector<std::string> args) {
+        const char* build = std::getenv("VELMORA_BUILD_DIR");
+        args.insert(args.begin(),
+                    {std::string(build ? build : ".") + "/tools/vendor-server/vendor-server",
+                     "--port", "0"});
+        return args;
+    }
+
+    velmora::testing::ChildServer server_;
     int port_ = 0;
 };

@@ -137,12 +137,13 @@ class ImsimProcess {
         : client_(socketPath) {
         unlink(socketPath.c_str());
         args.insert(args.begin(), {binary, "--control", socketPath});
+        // Built before the fork: a threaded parent's child may only exec, not allocate.
+        std::vector<char*> argv;
+        for (auto& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
         pid_ = fork();
         if (pid_ == 0) {
-            std::vector<char*> argv;
-            for (auto& a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(binary.c_str(), argv.data());
+            execv(argv[0], argv.data());
             _exit(127);
         }
     }

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include "support/PollUntil.h"
 #include "support/Shell.h"
+#include "support/Spawn.h"
 #include "support/TempDir.h"
 
 #include <array>
@@ -45,16 +46,9 @@ class Program {
         std::string exe = std::string(std::getenv("VELMORA_BUILD_DIR")) + "/src/app/velmora";
         const std::string home = home_.path().string();
         const std::string config = (home_.path() / "config").string();
-        pid_ = fork();
-        if (pid_ == 0) {
-            setenv("HOME", home.c_str(), 1);
-            setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-            if (args.empty())
-                execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
-            else
-                execl(exe.c_str(), exe.c_str(), args.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
+        std::vector<std::string> argv = {exe};
+        if (!args.empty()) argv.push_back(args);
+        pid_ = velmora::testing::Spawn(argv, {{"HOME", home}, {"XDG_CONFIG_HOME", config}});
     }
     ~Program() {
         if (pid_ > 0 && Running()) {
@@ -95,9 +89,9 @@ class PrivateDesktop {
         // -noreset it would reset when the probe below disconnects and turn openbox away.
         int fds[2];
         if (pipe(fds) != 0) return;
+        fcntl(fds[0], F_SETFD, FD_CLOEXEC);  // only the write end goes to Xvfb
         Start("Xvfb -displayfd " + std::to_string(fds[1]) +
-                  " -screen 0 1280x900x24 -nolisten tcp -noreset",
-              fds[0]);
+              " -screen 0 1280x900x24 -nolisten tcp -noreset");
         close(fds[1]);
         std::string number;
         char c = 0;
@@ -143,16 +137,11 @@ class PrivateDesktop {
     }
 
   private:
-    void Start(const std::string& command, int closeInChild = -1) {
-        const pid_t pid = fork();
-        if (pid == 0) {
-            if (closeInChild >= 0) close(closeInChild);
-            const int quiet = open("/dev/null", O_WRONLY);
-            dup2(quiet, STDOUT_FILENO);
-            dup2(quiet, STDERR_FILENO);
-            execl("/bin/sh", "sh", "-c", ("exec " + command).c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
+    void Start(const std::string& command) {
+        const int quiet = open("/dev/null", O_WRONLY | O_CLOEXEC);
+        const pid_t pid =
+            velmora::testing::Spawn({"/bin/sh", "-c", "exec " + command}, {}, quiet, quiet);
+        if (quiet >= 0) close(quiet);
         if (pid > 0) pids_.push_back(pid);
     }
 

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "support/PollUntil.h"
+#include "support/Spawn.h"
 #include "support/TempDir.h"
 #include "support/VendorServer.h"
 
@@ -52,18 +53,11 @@ void CopyExecutable(const fs::path& from, const fs::path& to) {
 // Runs the program with the update URL (and a private config folder) and waits for it.
 int RunProgram(const fs::path& program, const std::string& updateUrl, const fs::path& config,
                const std::vector<std::string>& args = {}) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("VELMORA_UPDATE_URL", updateUrl.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-        std::vector<std::string> a = {program.string()};
-        a.insert(a.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& s : a) argv.push_back(s.data());
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
+    std::vector<std::string> a = {program.string()};
+    a.insert(a.end(), args.begin(), args.end());
+    const pid_t pid = velmora::testing::Spawn(
+        a, {{"VELMORA_UPDATE_URL", updateUrl}, {"XDG_CONFIG_HOME", config.string()}});
+    if (pid < 0) return -1;
     int status = 0;
     waitpid(pid, &status, 0);
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -71,15 +65,10 @@ int RunProgram(const fs::path& program, const std::string& updateUrl, const fs::
 
 // Starts the program in the background with the vendor addresses and a private config folder.
 pid_t Spawn(const fs::path& program, const std::string& vendorBase, const fs::path& config) {
-    pid_t pid = fork();
-    if (pid == 0) {
-        setenv("VELMORA_UPDATE_URL", vendorBase.c_str(), 1);
-        setenv("VELMORA_PAGE_BASE", vendorBase.substr(vendorBase.find("//") + 2).c_str(), 1);
-        setenv("XDG_CONFIG_HOME", config.c_str(), 1);
-        execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    return pid;
+    return velmora::testing::Spawn(
+        {program.string()}, {{"VELMORA_UPDATE_URL", vendorBase},
+                             {"VELMORA_PAGE_BASE", vendorBase.substr(vendorBase.find("//") + 2)},
+                             {"XDG_CONFIG_HOME", config.string()}});
 }
 
 // Whether process pid shows a window whose title holds the text (xdotool reads _NET_WM_PID).

@@ -141,20 +141,10 @@ TEST(HelpWindow, OpensModalAndMaximisedOnTheHelpPageAfreshEachTime) {
     struct Seen {
         bool modal = false, maximised = false, loaded = false, fitted = false, shrunk = false;
         QString title, url;
-        frmHelp* window = nullptr;
     };
     std::vector<Seen> seen;
-    auto inspect = [&] {
+    auto inspect = [&](frmHelp* help) {
         Seen s;
-        auto* help = qobject_cast<frmHelp*>(QApplication::activeModalWidget());
-        if (!WaitFor([&] {
-                help = qobject_cast<frmHelp*>(QApplication::activeModalWidget());
-                return help && help->isVisible();
-            })) {
-            seen.push_back(s);
-            return;
-        }
-        s.window = help;
         s.modal = help->isModal() || help->windowModality() != Qt::NonModal;
         s.title = help->windowTitle();
         s.maximised = WaitFor([&] { return help->isMaximized(); }, 5000);
@@ -179,11 +169,28 @@ TEST(HelpWindow, OpensModalAndMaximisedOnTheHelpPageAfreshEachTime) {
             WaitFor([&] { return fits() && !help->isMaximized(); }, 5000) &&
             (help->frameGeometry().height() * 15 - 500 > 0 || help->WebBrowser1->height() == 0);
         seen.push_back(s);
-        help->close();
     };
 
     for (int i = 0; i < 2; ++i) {
-        QTimer::singleShot(0, inspect);
+        // Polls for the window rather than firing once: the web view may run events while the
+        // window is still being built. Past the deadline any help window is closed, so a window
+        // that never shows fails the test instead of leaving it waiting in the modal loop.
+        bool inspected = false;
+        QElapsedTimer since;
+        since.start();
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto* help = qobject_cast<frmHelp*>(QApplication::activeModalWidget());
+            if (!inspected && help && help->isVisible()) {
+                inspected = true;
+                inspect(help);
+                help->close();
+            } else if (since.elapsed() > 60000) {
+                for (QWidget* w : QApplication::topLevelWidgets())
+                    if (qobject_cast<frmHelp*>(w) && w->isVisible()) w->close();
+            }
+        });
+        poll.start(20);
         frmHelp::ShowHelp(&mainWindow, base);  // returns once closed
     }
     ASSERT_EQ(seen.size(), 2u);
