@@ -78,9 +78,11 @@ WebPane::WebPane(HWND parent, const wchar_t* name, int x, int y, int w, int h) {
                                            static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     hwnd_ = CreateWindowExW(0, cls, name, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, x, y, w, h,
                             parent, nullptr, GetModuleHandleW(nullptr), this);
+    browser_ = BrowserControl::Create(hwnd_);
 }
 
 WebPane::~WebPane() {
+    browser_.reset();  // before its host window goes
     if (IsWindow(hwnd_)) {
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
@@ -93,11 +95,13 @@ std::wstring WebPane::AddressWithScheme(const std::wstring& address) {
 
 void WebPane::Navigate2(const std::wstring& address) {
     address_ = AddressWithScheme(address);
+    if (browser_ && browser_->Navigate(address_)) return;
     InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 LRESULT CALLBACK WebPane::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     auto* self = Self<WebPane>(hwnd, msg, lp);
+    if (self && self->browser_ && msg == WM_SIZE) self->browser_->Fit();
     if (self && msg == WM_PAINT) {
         PAINTSTRUCT ps;
         HDC dc = BeginPaint(hwnd, &ps);
@@ -107,7 +111,7 @@ LRESULT CALLBACK WebPane::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
         SetTextColor(dc, RGB(0x60, 0x6a, 0x78));
         HGDIOBJ old = SelectObject(dc, UiFont());
         // Only once a page was asked for: an idle pane stays blank.
-        if (!self->address_.empty())
+        if (!self->address_.empty() && !self->browser_)
             DrawTextW(dc, kCannotShow, -1, &r, DT_CENTER | DT_VCENTER | DT_SINGLELINE);
         SelectObject(dc, old);
         EndPaint(hwnd, &ps);

@@ -3,7 +3,10 @@
 #include "app/win32/Win32Ui.h"  // windows.h, without its Yield macro
 
 #include <functional>
+#include <memory>
 #include <string>
+
+#include "app/win32/BrowserControl.h"
 
 namespace velmora::app::win32 {
 
@@ -35,9 +38,9 @@ class ImageControl {
     bool down_ = false;
 };
 
-// Stands in for an embedded browser pane: the system's browser control needs a package Wine
-// does not ship, so the pane keeps the address it was sent to and shows that the page cannot
-// be displayed.
+// A browser pane: the system's web browser control where the system has one; where it has none
+// (Wine without its Gecko package) the pane keeps the address it was sent to and shows that the
+// page cannot be displayed.
 class WebPane {
   public:
     static constexpr const wchar_t* kCannotShow = L"页面无法显示";
@@ -47,9 +50,12 @@ class WebPane {
     WebPane(const WebPane&) = delete;
     WebPane& operator=(const WebPane&) = delete;
 
-    // Records the address (a base without a scheme is taken as http) and returns at once.
+    // Starts loading the address (a base without a scheme is taken as http) and returns at once.
     void Navigate2(const std::wstring& address);
+    // The address last sent to the pane.
     const std::wstring& LocationURL() const { return address_; }
+    // The browser control, or null where the pane cannot show pages.
+    BrowserControl* browser() const { return browser_.get(); }
     HWND hwnd() const { return hwnd_; }
 
     // http:// in front of an address that has no scheme.
@@ -59,6 +65,7 @@ class WebPane {
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
     HWND hwnd_ = nullptr;
     std::wstring address_;
+    std::unique_ptr<BrowserControl> browser_;
 };
 
 }  // namespace velmora::app::win32

@@ -1,7 +1,7 @@
 #include "app/win32/Win32Ui.h"  // windows.h, without its Yield macro
 
 #include <commctrl.h>
-#include <objbase.h>
+#include <ole2.h>
 
 #include <cstdio>
 #include <exception>
@@ -63,8 +63,8 @@ int WriteVersionOnly(const std::string& args) {
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     const std::string args = ArgumentText(commandLine);
-    // The processor query and the clipboard's formats need COM on this thread.
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // The processor query, the clipboard's formats and the browser control need OLE here.
+    const HRESULT com = OleInitialize(nullptr);
     int code = 0;
     if (app::ModeOf(args) == app::StartMode::Version) {
         code = WriteVersionOnly(args);
@@ -89,6 +89,6 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
             code = static_cast<int>(msg.wParam);
         }
     }
-    if (SUCCEEDED(com)) CoUninitialize();
+    if (SUCCEEDED(com)) OleUninitialize();
     return code;
 }

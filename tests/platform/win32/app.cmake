@@ -13,3 +13,10 @@ if(TARGET velmora_app_win32)
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/AppWindowsTest.cpp
     LIBS velmora_app_win32)
 endif()
+
+# The browser panes: the system's control where it has one, the plain pane where not.
+if(TARGET velmora_app_win32)
+  velmora_add_test(NAME platform_win32_browser_pane LABEL platform TIMEOUT 120
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/BrowserPaneTest.cpp
+    LIBS velmora_app_win32 ws2_32)
+endif()

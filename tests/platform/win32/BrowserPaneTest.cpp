@@ -1,0 +1,143 @@
+// The browser panes in process: the system's browser control hosted in a pane, and the plain
+// pane where the system has no document engine (Wine without its Gecko package).
+#include "app/win32/Win32Ui.h"
+
+#include <ole2.h>
+#include <winsock2.h>
+#undef Yield
+
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "Win32TestSupport.h"
+#include "app/win32/Controls.h"
+
+namespace {
+
+using namespace velmora::app::win32;
+using velmora::platform::win32::test::PumpFor;
+using velmora::platform::win32::test::PumpUntil;
+
+// Pixels in the window's client area that are not the pane's white.
+int InkedPixels(HWND hwnd) {
+    RECT r;
+    GetClientRect(hwnd, &r);
+    HDC dc = GetDC(hwnd);
+    int inked = 0;
+    for (int y = 0; y < r.bottom; y += 1)
+        for (int x = 0; x < r.right; x += 1) inked += GetPixel(dc, x, y) != RGB(255, 255, 255);
+    ReleaseDC(hwnd, dc);
+    return inked;
+}
+
+// A loopback listener that reads the first request line of the first connection.
+class Listener {
+  public:
+    Listener() {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+        socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(socket_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        listen(socket_, 4);
+        int len = sizeof a;
+        getsockname(socket_, reinterpret_cast<sockaddr*>(&a), &len);
+        port_ = ntohs(a.sin_port);
+        u_long nonBlocking = 1;
+        ioctlsocket(socket_, FIONBIO, &nonBlocking);
+    }
+    ~Listener() {
+        if (client_ != INVALID_SOCKET) closesocket(client_);
+        closesocket(socket_);
+        WSACleanup();
+    }
+    int port() const { return port_; }
+    // Whether a whole request line has come in yet; never blocks.
+    bool Poll() {
+        if (client_ == INVALID_SOCKET) client_ = accept(socket_, nullptr, nullptr);
+        if (client_ == INVALID_SOCKET) return false;
+        char buf[512];
+        const int n = recv(client_, buf, sizeof buf, 0);
+        if (n > 0) received_.append(buf, static_cast<size_t>(n));
+        return received_.find("\r\n") != std::string::npos;
+    }
+    std::string RequestLine() const { return received_.substr(0, received_.find("\r\n")); }
+
+  private:
+    SOCKET socket_ = INVALID_SOCKET;
+    SOCKET client_ = INVALID_SOCKET;
+    int port_ = 0;
+    std::string received_;
+};
+
+HWND Host(int w, int h) {
+    return CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, w, h,
+                           nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+struct OleScope {
+    OleScope() { OleInitialize(nullptr); }
+    ~OleScope() { OleUninitialize(); }
+};
+
+}  // namespace
+
+TEST(WebPane, WithoutADocumentEngineSaysOnceAskedThatThePageCannotBeShown) {
+    OleScope ole;
+    HWND host = Host(300, 300);
+    ASSERT_NE(host, nullptr);
+    {
+        WebPane pane(host, L"WebBrowser1", 0, 0, 169, 225);
+        // The test prefix runs with the document engine switched off.
+        EXPECT_EQ(pane.browser(), nullptr);
+        UpdateWindow(pane.hwnd());
+        PumpFor(200);
+        EXPECT_EQ(InkedPixels(pane.hwnd()), 0) << "an idle pane stays blank";
+
+        pane.Navigate2(L"127.0.0.1:18081/ad1.php");
+        EXPECT_EQ(pane.LocationURL(), L"http://127.0.0.1:18081/ad1.php");
+        UpdateWindow(pane.hwnd());
+        EXPECT_TRUE(PumpUntil([&] { return InkedPixels(pane.hwnd()) > 20; }));
+
+        pane.Navigate2(L"https://h/ad2.php");
+        EXPECT_EQ(pane.LocationURL(), L"https://h/ad2.php");
+    }
+    DestroyWindow(host);
+}
+
+// Wine ships the control but not the engine that renders its documents: the hosting itself
+// (client site, in-place activation, sizing, navigation) still runs against the real control.
+TEST(BrowserControl, HostedInPlaceItFillsTheHostAndFetchesTheAddress) {
+    OleScope ole;
+    EXPECT_FALSE(BrowserControl::DocumentEngineAvailable());
+    HWND host = Host(240, 260);
+    ASSERT_NE(host, nullptr);
+    {
+        auto control = BrowserControl::Host(host);
+        ASSERT_NE(control, nullptr);
+        HWND shown = GetWindow(host, GW_CHILD);
+        ASSERT_NE(shown, nullptr) << "activated in place, the control shows a window in ours";
+        const auto fills = [&] {
+            RECT inner, outer;
+            GetWindowRect(shown, &inner);
+            GetClientRect(host, &outer);
+            return inner.right - inner.left == outer.right &&
+                   inner.bottom - inner.top == outer.bottom;
+        };
+        EXPECT_TRUE(PumpUntil(fills));
+        SetWindowPos(host, nullptr, 0, 0, 320, 200, SWP_NOMOVE | SWP_NOZORDER);
+        control->Fit();
+        EXPECT_TRUE(PumpUntil(fills));
+
+        Listener server;
+        const std::wstring address =
+            L"http://127.0.0.1:" + std::to_wstring(server.port()) + L"/ad1.php";
+        ASSERT_TRUE(control->Navigate(address));
+        ASSERT_TRUE(PumpUntil([&] { return server.Poll(); }, 15000));
+        EXPECT_EQ(server.RequestLine(), "GET /ad1.php HTTP/1.1");
+    }
+    DestroyWindow(host);
+}
