@@ -6,12 +6,16 @@
 #include <winsock2.h>
 #undef Yield
 
+#include <functional>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
 #include "Win32TestSupport.h"
+#include "app/core/HelpSize.h"
 #include "app/win32/Controls.h"
+#include "app/win32/frmHelp.h"
 
 namespace {
 
@@ -140,4 +144,63 @@ TEST(BrowserControl, HostedInPlaceItFillsTheHostAndFetchesTheAddress) {
         EXPECT_EQ(server.RequestLine(), "GET /ad1.php HTTP/1.1");
     }
     DestroyWindow(host);
+}
+
+namespace {
+
+std::function<void()> g_whileOpen;
+
+struct HelpSeen {
+    std::wstring caption;
+    bool maximised = false, ownerDisabled = false, fitted = false;
+};
+
+}  // namespace
+
+TEST(HelpWindow, OpensModalAndMaximisedWithItsPaneFittedAfreshEachTime) {
+    OleScope ole;
+    HWND owner = Host(517, 644);
+    std::vector<HelpSeen> seen;
+    std::vector<HWND> windows;
+    g_whileOpen = [&] {
+        HWND help = FindWindowW(frmHelp::kClassName, nullptr);
+        HelpSeen s;
+        if (help) {
+            wchar_t caption[32] = {};
+            GetWindowTextW(help, caption, 32);
+            s.caption = caption;
+            s.maximised = IsZoomed(help);
+            s.ownerDisabled = !IsWindowEnabled(owner);
+            RECT outer, pane;
+            GetWindowRect(help, &outer);
+            HWND browser = FindWindowExW(help, nullptr, nullptr, L"WebBrowser1");
+            GetWindowRect(browser, &pane);
+            const auto g = velmora::app::HelpBrowserGeometryFor(outer.right - outer.left,
+                                                                outer.bottom - outer.top);
+            s.fitted =
+                browser && pane.right - pane.left == g.width && pane.bottom - pane.top == g.height;
+            windows.push_back(help);
+            PostMessageW(help, WM_CLOSE, 0, 0);
+        }
+        seen.push_back(s);
+    };
+    for (int i = 0; i < 2; ++i) {
+        // Looks once the window is up, then closes it.
+        SetTimer(nullptr, 0, 500, [](HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            g_whileOpen();
+        });
+        frmHelp::ShowHelp(owner, L"127.0.0.1:9");  // returns once closed
+        EXPECT_TRUE(IsWindowEnabled(owner));
+    }
+    ASSERT_EQ(seen.size(), 2u);
+    for (const HelpSeen& s : seen) {
+        EXPECT_EQ(s.caption, L"帮助");
+        EXPECT_TRUE(s.maximised);
+        EXPECT_TRUE(s.ownerDisabled);
+        EXPECT_TRUE(s.fitted);
+    }
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_FALSE(IsWindow(windows[0])) << "each opening makes a new window";
+    DestroyWindow(owner);
 }
