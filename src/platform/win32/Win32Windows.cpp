@@ -9,6 +9,8 @@ constexpr int kPollStepMs = 10;
 constexpr int kMoveBoundMs = 500;
 constexpr int kShowBoundMs = 1000;
 constexpr int kActivateBoundMs = 1500;
+// How long a window must keep the foreground to count as having it.
+constexpr int kForegroundSteadyMs = 150;
 constexpr UINT kSettleBoundMs = 500;
 
 // The window's own thread finishes what it is doing (a move and the layout of its controls
@@ -145,9 +147,22 @@ bool Win32Windows::SetForegroundWindow(WinHandle w) {
         ::SetForegroundWindow(top);
         if (joined) AttachThreadInput(self, fore, FALSE);
     }
-    // The keys our callers press next go to whatever is active then: wait until it is ours.
-    return PollUntil([top] { return ::IsWindow(top) && GetForegroundWindow() == top; },
-                     kActivateBoundMs);
+    // The keys our callers press next go to whatever is active then: wait until it is ours,
+    // and stays ours. Under Wine the focus events of earlier clicks can still hand the
+    // foreground back for a moment, and a Ctrl pressed then reaches the other window.
+    const auto ours = [top] { return ::IsWindow(top) && GetForegroundWindow() == top; };
+    const ULONGLONG deadline = GetTickCount64() + kActivateBoundMs;
+    for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
+        if (!PollUntil(ours, static_cast<int>(deadline - now))) return false;
+        for (int steady = 0; steady < kForegroundSteadyMs && ours(); steady += kPollStepMs)
+            loop_.Wait(kPollStepMs);
+        if (ours()) {
+            Settle(top);
+            return true;
+        }
+        ::SetForegroundWindow(top);
+    }
+    return false;
 }
 
 WinHandle Win32Windows::FocusedWindow() {

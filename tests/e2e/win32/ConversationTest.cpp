@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <iterator>
 #include <regex>
 #include <string>
@@ -129,6 +130,25 @@ void ClickAt(POINT p) {
     PumpFor(80);
 }
 
+// Keys pressed in order and released in reverse, through the system's input queue.
+void PressChord(std::initializer_list<WORD> keys) {
+    for (WORD k : keys) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = k;
+        SendInput(1, &in, sizeof(INPUT));
+        PumpFor(40);
+    }
+    for (auto k = std::rbegin(keys); k != std::rend(keys); ++k) {
+        INPUT in{};
+        in.type = INPUT_KEYBOARD;
+        in.ki.wVk = *k;
+        in.ki.dwFlags = KEYEVENTF_KEYUP;
+        SendInput(1, &in, sizeof(INPUT));
+        PumpFor(40);
+    }
+}
+
 // A direct child of parent by class and caption.
 HWND Child(HWND parent, const wchar_t* cls, const wchar_t* caption) {
     return FindWindowExW(parent, nullptr, cls, caption);
@@ -174,6 +194,8 @@ class E2eConversationTest : public ::testing::Test {
         {L"你好", L"hello", L"Hello, are you there?", L"你好，你在吗？"},
         {L"很高兴认识你", L"nice to meet you", L"Nice to meet you too", L"我也很高兴认识你"},
     };
+    // Typed straight into the chat window, then translated where it stands.
+    const std::wstring inPlaceTyped_ = L"明天见", inPlaceTranslated_ = L"see you tomorrow";
 
     void SetUp() override {
         WSADATA wsa;
@@ -187,6 +209,7 @@ class E2eConversationTest : public ::testing::Test {
             glossary.emplace_back(Utf8(e.typed), Utf8(e.sent));
             glossary.emplace_back(Utf8(e.replyTranslated), Utf8(e.reply));
         }
+        glossary.emplace_back(Utf8(inPlaceTyped_), Utf8(inPlaceTranslated_));
         service_ = std::make_unique<LibreStandIn>(glossary);
         std::string why;
         ASSERT_TRUE(service_->Start(why)) << why;
@@ -440,6 +463,39 @@ TEST_F(E2eConversationTest, MessagesGoOutTranslatedAndAnswersComeBackTranslated)
         want.push_back("en>zh " + Utf8(e.reply));
     }
     EXPECT_EQ(asked, want);
+
+    // Translation in place: text typed in the chat window's own input box is replaced by its
+    // translation when the shortcut (Ctrl+Alt+Y unless configured) is pressed there; nothing
+    // is sent, as the configuration does not ask for it.
+    const auto translations = [&] {
+        std::vector<std::string> out;
+        for (const auto& r : service_->Requests())
+            if (r.path == "/translate") out.push_back(r.source + ">" + r.target + " " + r.q);
+        return out;
+    };
+    const std::size_t before = translations().size();
+    // An idle capture under way when the user moves to the chat window gives the foreground
+    // back to the main window as it ends; the user then clicks again, and so do we.
+    bool inChat = false;
+    for (int attempt = 0; attempt < 8 && !inChat; ++attempt) {
+        ClickAt(Centre(chatInput_));
+        inChat = true;
+        for (int ms = 0; ms < 1500 && inChat; ms += 50) {
+            PumpFor(50);
+            inChat = GetForegroundWindow() == chatWindow_ && FocusOf(chatWindow_) == chatInput_;
+        }
+    }
+    ASSERT_TRUE(inChat) << "the chat input does not keep the focus (" << State() << ")";
+    SendMessageTimeoutW(chatInput_, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(inPlaceTyped_.c_str()),
+                        SMTO_ABORTIFHUNG, 3000, nullptr);
+    PressChord({VK_CONTROL, VK_MENU, 'Y'});
+    EXPECT_TRUE(PumpUntil([&] { return TextOf(chatInput_) == inPlaceTranslated_; }, 20000))
+        << "the chat input holds \"" << Utf8(TextOf(chatInput_)) << "\" (" << State() << ")";
+    PumpFor(500);
+    EXPECT_EQ(ReadAll(chatLog_), expectedLog) << "in place sent something";
+    const auto after = translations();
+    ASSERT_EQ(after.size(), before + 1);
+    EXPECT_EQ(after.back(), "zh>en " + Utf8(inPlaceTyped_));
 }
 
 }  // namespace
