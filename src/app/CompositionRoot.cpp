@@ -136,9 +136,8 @@ void CompositionRoot::ShowEngineSettings() {
         vault_,
         [this](const std::string& name, const EngineSettings& settings) {
             const TestSample sample = DefaultTestSample(name);
-            auto [ok, text] =
-                EngineSet::TryEngine(name, settings, config_, ServicesOf(backends_),
-                                     sample.text.toStdU16String(), sample.src, sample.dst);
+            auto [ok, text] = EngineSet::TryEngine(name, settings, config_, ServicesOf(backends_),
+                                                   sample.text, sample.src, sample.dst);
             return std::pair{ok, QString::fromStdString(text)};
         },
         main_.get());

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/ConfigFileWriter.h"
+#include "app/core/ConfigFileWriter.h"
 #include "app/core/IniFile.h"
 
 namespace velmora::app {

@@ -3,9 +3,6 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
-#include <algorithm>
-
-#include "app/ConfigFileWriter.h"
 
 namespace velmora::app {
 
@@ -13,19 +10,6 @@ namespace {
 
 QString Q(const std::string& s) {
     return QString::fromStdString(s);
-}
-
-bool Takes(const std::string& engine, std::string_view key) {
-    return FindConfigRow(engine, key) != nullptr;
-}
-
-// The file's value for a setting: nothing where the field is empty or holds the default, so
-// a changed default reaches users who never chose their own.
-std::optional<std::string> FileValue(const std::string& engine, std::string_view key,
-                                     const std::string& value) {
-    const ConfigRow* row = FindConfigRow(engine, key);
-    if (value.empty() || (row != nullptr && value == row->fallback)) return std::nullopt;
-    return value;
 }
 
 QPushButton* Button(QWidget* parent, const char* name, const QString& caption) {
@@ -43,12 +27,6 @@ W* Named(QWidget* parent, const char* name, const QString& text = {}) {
 }
 
 }  // namespace
-
-TestSample DefaultTestSample(const std::string& engine) {
-    if (engine == "apertium" || engine == "apy")
-        return {QStringLiteral("Good morning, my friend."), "en", "es"};
-    return {QStringLiteral("你好，朋友"), "zh-CN", "en"};
-}
 
 frmEngineSettings::frmEngineSettings(KeyVault& vault, EngineTest test, QWidget* parent)
     : QDialog(parent), vault_(vault), test_(std::move(test)) {
@@ -131,30 +109,15 @@ void frmEngineSettings::CreateControls() {
 }
 
 void frmEngineSettings::Load() {
-    // The file alone: values the environment sets for this run only are not the user's.
-    const auto noEnvironment = [](const char*) -> std::optional<std::string> {
-        return std::nullopt;
-    };
-    Diagnostics ignored;
-    Configuration config =
-        LoadConfiguration(noEnvironment, vault_.File(), ignored, VaultKeyLookup(vault_));
+    Configuration config = LoadSettingsFile(vault_.File(), VaultKeyLookup(vault_));
     FillKeysFromVault(vault_, config);
-    loaded_ = config.engineSettings;
-    for (const std::string& name : KnownEngines()) loaded_[name];  // one entry per engine
+    loaded_ = EngineEditsOf(config);
     edits_ = loaded_;
-
-    // The engines in use first, in their order, then the others.
-    std::vector<std::string> order = config.engines;
-    for (const std::string& name : KnownEngines()) {
-        if (std::find(order.begin(), order.end(), name) == order.end()) order.push_back(name);
-    }
-    for (const std::string& name : order) {
-        auto* item = new QListWidgetItem(Q(name), lstEngines);
-        item->setData(Qt::UserRole, Q(name));
+    for (const EngineListRow& row : EngineListOrder(config, KnownEngines())) {
+        auto* item = new QListWidgetItem(Q(row.name), lstEngines);
+        item->setData(Qt::UserRole, Q(row.name));
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
-        const bool used =
-            std::find(config.engines.begin(), config.engines.end(), name) != config.engines.end();
-        item->setCheckState(used ? Qt::Checked : Qt::Unchecked);
+        item->setCheckState(row.used ? Qt::Checked : Qt::Unchecked);
     }
     lstEngines->setCurrentRow(0);
     lblKeyStore->setText(QStringLiteral("密钥保存在：") + KeyVault::Describe(vault_.Where()));
@@ -168,24 +131,17 @@ std::string frmEngineSettings::EngineAt(int row) const {
 void frmEngineSettings::ShowEngine(int row) {
     shown_ = EngineAt(row);
     const EngineSettings& s = edits_[shown_];
+    const EngineFields fields = FieldsOf(shown_);
     filling_ = true;
-    const ConfigRow* url = FindConfigRow(shown_, "url");
     txtUrl->setText(Q(s.url));
-    txtUrl->setEnabled(url != nullptr);
-    txtUrl->setPlaceholderText(
-        url == nullptr ? QStringLiteral("本机引擎，无需地址")
-        : url->fallback.empty()
-            ? (EngineNeedsUrl(shown_) ? QStringLiteral("必填") : QStringLiteral("引擎默认地址"))
-            : Q(std::string(url->fallback)));
+    txtUrl->setEnabled(fields.url);
+    txtUrl->setPlaceholderText(Q(fields.urlHint));
     txtKey->setText(Q(s.key));
-    txtKey->setEnabled(Takes(shown_, "key"));
-    txtKey->setPlaceholderText(!Takes(shown_, "key")    ? QStringLiteral("无需密钥")
-                               : EngineNeedsKey(shown_) ? QStringLiteral("必填")
-                                                        : QStringLiteral("可选"));
-    const bool region = Takes(shown_, "region");
+    txtKey->setEnabled(fields.key);
+    txtKey->setPlaceholderText(Q(fields.keyHint));
     txtRegion->setText(Q(s.region));
-    txtRegion->setVisible(region);
-    lblRegion->setVisible(region);
+    txtRegion->setVisible(fields.region);
+    lblRegion->setVisible(fields.region);
     filling_ = false;
     lblTestResult->clear();
     cmdUp->setEnabled(row > 0);
@@ -208,19 +164,7 @@ void frmEngineSettings::RunTest() {
     const auto [ok, text] = test_(shown_, edits_[shown_]);
     lblTestResult->setStyleSheet(ok ? QStringLiteral("color:#1f6f2b;")
                                     : QStringLiteral("color:#b00020;"));
-    lblTestResult->setText((ok ? QStringLiteral("译文：") : QStringLiteral("失败：")) + text);
-}
-
-QString frmEngineSettings::Check(const std::vector<std::string>& enabled) const {
-    if (enabled.empty()) return QStringLiteral("请至少选择一个翻译引擎");
-    for (const std::string& name : enabled) {
-        const EngineSettings& s = edits_.at(name);
-        if (EngineNeedsUrl(name) && s.url.empty())
-            return QStringLiteral("引擎 %1 需要填写地址").arg(Q(name));
-        if (EngineNeedsKey(name) && s.key.empty())
-            return QStringLiteral("引擎 %1 需要填写密钥").arg(Q(name));
-    }
-    return {};
+    lblTestResult->setText(Q(TestResultLine(ok, text.toStdString())));
 }
 
 QString frmEngineSettings::Save() {
@@ -228,32 +172,21 @@ QString frmEngineSettings::Save() {
     for (int row = 0; row < lstEngines->count(); ++row) {
         if (lstEngines->item(row)->checkState() == Qt::Checked) enabled.push_back(EngineAt(row));
     }
-    if (QString why = Check(enabled); !why.isEmpty()) return why;
+    if (std::string why = CheckEngineSettings(enabled, edits_); !why.empty()) return Q(why);
 
-    for (const std::string& name : KnownEngines()) {
-        if (!Takes(name, "key") || edits_[name].key == loaded_[name].key) continue;
-        if (QString why = vault_.Write(name, edits_[name].key); !why.isEmpty()) return why;
-        loaded_[name].key = edits_[name].key;
+    for (const IniChange& key : KeyChanges(loaded_, edits_)) {
+        if (QString why = vault_.Write(key.section, key.value.value_or("")); !why.isEmpty())
+            return why;
+        loaded_[key.section].key = key.value.value_or("");
     }
     lblKeyStore->setText(QStringLiteral("密钥保存在：") + KeyVault::Describe(vault_.Where()));
-
-    std::string list;
-    for (const std::string& name : enabled) list += (list.empty() ? "" : ", ") + name;
-    std::vector<IniChange> changes = {{"translation", "engines", list}};
-    for (const std::string& name : KnownEngines()) {
-        for (auto [key, field] : {std::pair{"url", &EngineSettings::url},
-                                  std::pair{"region", &EngineSettings::region}}) {
-            if (Takes(name, key))
-                changes.push_back({name, key, FileValue(name, key, edits_[name].*field)});
-        }
-    }
-    return Q(WriteIniChanges(vault_.File(), changes));
+    return Q(WriteIniChanges(vault_.File(), EngineSettingsChanges(enabled, edits_)));
 }
 
 void frmEngineSettings::accept() {
     const QString why = Save();
     if (!why.isEmpty()) {
-        lblError->setText(QStringLiteral("未能保存：") + why);
+        lblError->setText(Q(SaveErrorLine(why.toStdString())));
         return;
     }
     QDialog::accept();

@@ -13,6 +13,7 @@
 
 #include "app/KeyVault.h"
 #include "app/core/Configuration.h"
+#include "app/core/SettingsForms.h"
 
 namespace velmora::app {
 
@@ -20,15 +21,6 @@ namespace velmora::app {
 // translation, or false and why not (never a key).
 using EngineTest =
     std::function<std::pair<bool, QString>(const std::string& engine, const EngineSettings&)>;
-
-// The sentence a test translates when the caller has no language pair of its own: the
-// Apertium engines get English to Spanish, the others Simplified Chinese to English.
-struct TestSample {
-    QString text;
-    std::string src;
-    std::string dst;
-};
-TestSample DefaultTestSample(const std::string& engine);
 
 // The engine list, order and per-engine address, key and region. Reads the configuration file
 // and the vault when built; OK writes the list and addresses to the file and changed keys to
@@ -64,15 +56,13 @@ class frmEngineSettings : public QDialog {
     void ShowEngine(int row);
     void Move(int by);
     void RunTest();
-    // Why the settings cannot be saved, or empty.
-    QString Check(const std::vector<std::string>& enabled) const;
     QString Save();
     std::string EngineAt(int row) const;
 
     KeyVault& vault_;
     EngineTest test_;
-    std::map<std::string, EngineSettings> loaded_;
-    std::map<std::string, EngineSettings> edits_;
+    EngineEdits loaded_;
+    EngineEdits edits_;
     std::string shown_;
     bool filling_ = false;  // fields are being filled from edits_, not typed
 };

@@ -4,12 +4,10 @@
 #include <QHBoxLayout>
 #include <QKeySequence>
 #include <QVBoxLayout>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "app/ConfigFileWriter.h"
-#include "app/core/Configuration.h"
+#include "app/core/SettingsForms.h"
 
 namespace velmora::app {
 
@@ -82,43 +80,29 @@ void frmInPlaceSettings::CreateControls() {
 }
 
 void frmInPlaceSettings::Load() {
-    // The file alone, as it is now: it may have been saved from here since the start.
-    const auto noEnvironment = [](const char*) -> std::optional<std::string> {
-        return std::nullopt;
-    };
-    Diagnostics ignored;
-    const Configuration c = LoadConfiguration(noEnvironment, file_, ignored);
-    if (c.inPlaceShortcut)
-        txtShortcut->setKeySequence(QKeySequence::fromString(
-            ToQtText(ShortcutText(*c.inPlaceShortcut)), QKeySequence::PortableText));
-    chkSend->setChecked(c.inPlaceSend);
+    // The file as it is now: it may have been saved from here since the start.
+    const InPlaceForm form = LoadInPlaceForm(file_);
+    if (!form.shortcut.empty())
+        txtShortcut->setKeySequence(
+            QKeySequence::fromString(ToQtText(form.shortcut), QKeySequence::PortableText));
+    chkSend->setChecked(form.send);
 }
 
 QString frmInPlaceSettings::Save() {
     const QKeySequence seq = txtShortcut->keySequence();
-    std::optional<std::string> shortcut = std::string();  // empty: in-place translation off
-    if (!seq.isEmpty()) {
-        const std::string typed =
-            QKeySequence(seq[0]).toString(QKeySequence::PortableText).toStdString();
-        const auto chord = ParseShortcut(typed);
-        if (!chord)
-            return QStringLiteral("快捷键须为 Ctrl、Alt 或 Super 加字母、数字，或 F1 到 F24");
-        shortcut = ShortcutText(*chord);
-        // The default is not written, so a changed default reaches users who never chose.
-        if (*shortcut == kDefaultInPlaceShortcut) shortcut.reset();
-    }
-    std::vector<IniChange> changes = {
-        {"inplace", "shortcut", shortcut},
-        {"inplace", "send",
-         chkSend->isChecked() ? std::optional<std::string>("true") : std::nullopt},
-    };
+    const std::string typed =
+        seq.isEmpty() ? std::string()
+                      : QKeySequence(seq[0]).toString(QKeySequence::PortableText).toStdString();
+    std::vector<IniChange> changes;
+    if (std::string why = InPlaceChanges(typed, chkSend->isChecked(), changes); !why.empty())
+        return QString::fromStdString(why);
     return QString::fromStdString(WriteIniChanges(file_, changes));
 }
 
 void frmInPlaceSettings::accept() {
     const QString why = Save();
     if (!why.isEmpty()) {
-        lblError->setText(QStringLiteral("未能保存：") + why);
+        lblError->setText(QString::fromStdString(SaveErrorLine(why.toStdString())));
         return;
     }
     QDialog::accept();

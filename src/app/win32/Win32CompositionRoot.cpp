@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/core/SettingsForms.h"
+#include "app/win32/frmEngineSettings.h"
 #include "platform/Utf8.h"
 #include "platform/win32/Win32Hotkey.h"
 #include "translate/clsGoogleLanguages.h"
@@ -117,9 +119,20 @@ void Win32CompositionRoot::CreateMainWindow() {
         .session = session_,
         .overlay = overlay_,
         .shortcutDialog = shortcutDialog_,
+        .showEngineSettings = [this] { ShowEngineSettings(); },
     });
     main_->Load();
     StartInPlace();
+}
+
+void Win32CompositionRoot::ShowEngineSettings() {
+    frmEngineSettings dialog(
+        config_.file, [this](const std::string& name, const EngineSettings& settings) {
+            const TestSample sample = DefaultTestSample(name);
+            return EngineSet::TryEngine(name, settings, config_, ServicesOf(backends_), sample.text,
+                                        sample.src, sample.dst);
+        });
+    dialog.ShowModal(main_->hwnd());
 }
 
 void Win32CompositionRoot::StartInPlace() {

@@ -55,6 +55,8 @@ class Win32CompositionRoot : public IStartupShell {
     // when it cannot.
     void StartInPlace();
     void OnInPlaceShortcut();
+    // The engine settings, opened here where the engines' services live.
+    void ShowEngineSettings();
 
     Win32Backends backends_;
     Configuration config_;

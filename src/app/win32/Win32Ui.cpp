@@ -95,6 +95,22 @@ HICON AppIcon(bool small) {
     return icon;
 }
 
+void RunModalDialog(HWND& dialog, HWND owner, HWND focus, const std::function<bool()>& done) {
+    const bool disableOwner = owner && IsWindowEnabled(owner);
+    if (disableOwner) EnableWindow(owner, FALSE);
+    ShowWindow(dialog, SW_SHOW);
+    SetForegroundWindow(dialog);
+    SetFocus(focus);
+    RunModalLoop(done, dialog);
+    // The owner is enabled again before the dialog goes, so it takes the activation.
+    if (disableOwner) EnableWindow(owner, TRUE);
+    if (IsWindow(dialog)) {
+        SetWindowLongPtrW(dialog, GWLP_USERDATA, 0);
+        DestroyWindow(dialog);
+    }
+    dialog = nullptr;
+}
+
 void RunModalLoop(const std::function<bool()>& done, HWND dialog) {
     MSG msg;
     while (!done()) {

@@ -45,6 +45,11 @@ HICON AppIcon(bool small);
 // dialog, when set, gets keyboard navigation (Tab, Esc, Enter) through IsDialogMessage.
 void RunModalLoop(const std::function<bool()>& done, HWND dialog = nullptr);
 
+// Shows the dialog modal over owner (disabled meanwhile, when it was enabled) with the focus on
+// focus, runs the modal loop until done(), then destroys the dialog and sets it to nullptr. Its
+// object is unhooked first, so no message reaches it while it goes.
+void RunModalDialog(HWND& dialog, HWND owner, HWND focus, const std::function<bool()>& done);
+
 // Stores a pointer to the owning object in the window (GWLP_USERDATA) at WM_NCCREATE, whose
 // create parameter it is; returns it afterwards.
 template <typename T>

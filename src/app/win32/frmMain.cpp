@@ -14,6 +14,7 @@
 #include "app/core/CloseDecision.h"
 #include "app/win32/Win32Ui.h"
 #include "app/win32/frmHelp.h"
+#include "app/win32/frmInPlaceSettings.h"
 #include "platform/Utf8.h"
 #include "translate/clsGoogleLanguages.h"
 
@@ -123,6 +124,7 @@ frmMain::frmMain(const MainWindowParts& parts)
     : State(parts.session.State),
       platform_(parts.platform),
       config_(parts.config),
+      showEngineSettings_(parts.showEngineSettings),
       update_(parts.update),
       unitId_(parts.unitId),
       session_(parts.session),
@@ -282,9 +284,9 @@ void frmMain::CreateMenus() {
     AppendMenuW(mnuSetting, MF_STRING, kMnuSettingSendShortcut, L"设置发送快捷键(&S)");
     AppendMenuW(mnuSetting, MF_SEPARATOR, 0, nullptr);  // mnuSep2
     AppendMenuW(mnuSetting, MF_STRING, kMnuHelp, L"帮助(&H)");
-    // Neither settings dialog is built for Windows yet: both are set in the file.
-    AppendMenuW(mnuSetting, MF_STRING | MF_GRAYED, kMnuEngineSettings, L"翻译引擎(&E)...");
-    AppendMenuW(mnuSetting, MF_STRING | MF_GRAYED, kMnuInPlaceSettings, L"就地翻译(&I)...");
+    AppendMenuW(mnuSetting, MF_STRING | (showEngineSettings_ ? 0 : MF_GRAYED), kMnuEngineSettings,
+                L"翻译引擎(&E)...");
+    AppendMenuW(mnuSetting, MF_STRING, kMnuInPlaceSettings, L"就地翻译(&I)...");
     AppendMenuW(menuBar_, MF_POPUP, reinterpret_cast<UINT_PTR>(mnuSetting), L"设置窗口");
 }
 
@@ -458,6 +460,14 @@ void frmMain::OnCommand(UINT id) {
         case kMnuHelp:
             frmHelp::ShowHelp(hwnd_, std::wstring(W(platform::Utf8Decode(config_.pageBase))));
             break;
+        case kMnuEngineSettings:
+            if (showEngineSettings_) showEngineSettings_();
+            break;
+        case kMnuInPlaceSettings: {
+            frmInPlaceSettings dialog(config_.file);
+            dialog.ShowModal(hwnd_);
+            break;
+        }
         default:
             break;
     }

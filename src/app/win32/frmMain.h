@@ -31,6 +31,8 @@ struct MainWindowParts {
     relay::Session& session;
     target::ISnapShotOverlay& overlay;
     target::ISendShortcutDialog& shortcutDialog;
+    // Opens the translation engine settings; the menu entry is disabled without it.
+    std::function<void()> showEngineSettings = {};
 };
 
 // The input box's own send keys: exactly Ctrl+Enter or exactly Alt+S (no other modifier).
@@ -158,6 +160,7 @@ class frmMain : public relay::IMainView {
 
     platform::Platform& platform_;
     const Configuration& config_;
+    std::function<void()> showEngineSettings_;
     update::IUpdateServices& update_;
     const std::string& unitId_;
     relay::Session& session_;

@@ -50,20 +50,8 @@ void frmSettingSendShortcut::ShowModal() {
     if (!hwnd_) return;
     CreateControls();
     // Modal over the program's other windows.
-    HWND main = FindWindowW(L"VelmoraMain", nullptr);
-    const bool disableMain = main && IsWindowEnabled(main);
-    if (disableMain) EnableWindow(main, FALSE);
     done_ = false;
-    ShowWindow(hwnd_, SW_SHOW);
-    SetForegroundWindow(hwnd_);
-    SetFocus(cboCtrl);
-    RunModalLoop([this] { return done_; }, hwnd_);
-    if (disableMain) EnableWindow(main, TRUE);
-    if (IsWindow(hwnd_)) {
-        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
-        DestroyWindow(hwnd_);
-    }
-    hwnd_ = nullptr;
+    RunModalDialog(hwnd_, FindWindowW(L"VelmoraMain", nullptr), cboCtrl, [this] { return done_; });
     cboCtrl = cboKey = cmdOK = cmdCancel = nullptr;
 }
 

@@ -14,20 +14,14 @@
 #include "app/win32/frmSettingSendShortcut.h"
 #include "app/win32/frmSnapShot.h"
 
+#include "Win32TestSupport.h"
+
 namespace {
 
 using namespace velmora;
 using namespace velmora::app::win32;
 
-// Runs once the modal window under test is up: a one-shot thread timer on this thread.
-std::function<void()> g_onTimer;
-void After(UINT ms, std::function<void()> action) {
-    g_onTimer = std::move(action);
-    SetTimer(nullptr, 0, ms, [](HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(nullptr, id);
-        if (auto action = std::move(g_onTimer)) action();
-    });
-}
+using velmora::platform::win32::test::After;
 
 struct Format {
     COLORREF color;

@@ -20,6 +20,7 @@
 namespace {
 
 using namespace velmora::app::win32;
+using velmora::platform::win32::test::After;
 using velmora::platform::win32::test::PumpFor;
 using velmora::platform::win32::test::PumpUntil;
 
@@ -148,8 +149,6 @@ TEST(BrowserControl, HostedInPlaceItFillsTheHostAndFetchesTheAddress) {
 
 namespace {
 
-std::function<void()> g_whileOpen;
-
 struct HelpSeen {
     std::wstring caption;
     bool maximised = false, ownerDisabled = false, fitted = false;
@@ -162,7 +161,7 @@ TEST(HelpWindow, OpensModalAndMaximisedWithItsPaneFittedAfreshEachTime) {
     HWND owner = Host(517, 644);
     std::vector<HelpSeen> seen;
     std::vector<HWND> windows;
-    g_whileOpen = [&] {
+    const auto whileOpen = [&] {
         HWND help = FindWindowW(frmHelp::kClassName, nullptr);
         HelpSeen s;
         if (help) {
@@ -186,10 +185,7 @@ TEST(HelpWindow, OpensModalAndMaximisedWithItsPaneFittedAfreshEachTime) {
     };
     for (int i = 0; i < 2; ++i) {
         // Looks once the window is up, then closes it.
-        SetTimer(nullptr, 0, 500, [](HWND, UINT, UINT_PTR id, DWORD) {
-            KillTimer(nullptr, id);
-            g_whileOpen();
-        });
+        After(500, whileOpen);
         frmHelp::ShowHelp(owner, L"127.0.0.1:9");  // returns once closed
         EXPECT_TRUE(IsWindowEnabled(owner));
     }

@@ -95,4 +95,18 @@ class Process {
     bool started_ = false;
 };
 
+// Runs action once, ms from now, from this thread's message loop (a modal window's included):
+// one pending action at a time.
+inline std::function<void()>& PendingAction() {
+    static std::function<void()> action;
+    return action;
+}
+inline void After(UINT ms, std::function<void()> action) {
+    PendingAction() = std::move(action);
+    SetTimer(nullptr, 0, ms, [](HWND, UINT, UINT_PTR id, DWORD) {
+        KillTimer(nullptr, id);
+        if (auto action = std::move(PendingAction())) action();
+    });
+}
+
 }  // namespace velmora::platform::win32::test

@@ -14,6 +14,13 @@ if(TARGET velmora_app_win32)
     LIBS velmora_app_win32)
 endif()
 
+# The engine and in-place settings dialogs, saving into a real file.
+if(TARGET velmora_app_win32)
+  velmora_add_test(NAME platform_win32_settings LABEL platform TIMEOUT 120
+    SOURCES ${CMAKE_CURRENT_LIST_DIR}/SettingsDialogsTest.cpp
+    LIBS velmora_app_win32)
+endif()
+
 # The browser panes: the system's control where it has one, the plain pane where not.
 if(TARGET velmora_app_win32)
   velmora_add_test(NAME platform_win32_browser_pane LABEL platform TIMEOUT 120

@@ -1,10 +1,15 @@
-#include "app/ConfigFileWriter.h"
+#include "app/core/ConfigFileWriter.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -16,7 +21,7 @@ namespace velmora::app {
 
 namespace {
 
-constexpr off_t kMaxFileBytes = 1 << 20;
+constexpr std::uintmax_t kMaxFileBytes = 1 << 20;
 
 std::string_view Trim(std::string_view s) {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
@@ -92,6 +97,30 @@ void Apply(std::vector<std::string>& lines, const IniChange& change) {
     lines.push_back(std::move(line));
 }
 
+// The path for a message, in UTF-8 whatever the platform's narrow encoding.
+std::string Where(const std::filesystem::path& file) {
+    const std::u8string u = file.u8string();
+    return std::string(u.begin(), u.end());
+}
+
+// The file's text, or why it is not read: a missing file reads as empty.
+std::string ReadWhole(const std::filesystem::path& file, std::string& text) {
+    const std::string where = Where(file);
+    std::error_code ec;
+    const auto status = std::filesystem::status(file, ec);
+    if (!std::filesystem::exists(status)) return {};
+    if (!std::filesystem::is_regular_file(status)) return where + ": is not a regular file";
+    if (std::filesystem::file_size(file, ec) > kMaxFileBytes)
+        return where + ": is larger than 1 MiB and was not changed";
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    if (!in) return where + ": cannot be read";
+    text = s.str();
+    return {};
+}
+
+#ifndef _WIN32
 bool HoldsKey(const std::string& text) {
     for (const IniEntry& e : ParseIni(text).entries) {
         const ConfigRow* row = FindConfigRow(e.section, e.key);
@@ -146,6 +175,7 @@ bool WriteAll(int fd, const std::string& text) {
     }
     return true;
 }
+#endif
 
 }  // namespace
 
@@ -162,23 +192,46 @@ std::string ApplyIniChanges(std::string_view text, const std::vector<IniChange>&
     return out;
 }
 
+#ifdef _WIN32
+
 std::string WriteIniChanges(const std::filesystem::path& file,
                             const std::vector<IniChange>& changes) {
-    const std::string where = file.string();
+    const std::string where = Where(file);
+    std::error_code ec;
+    std::filesystem::create_directories(file.parent_path(), ec);
+    if (ec) return Where(file.parent_path()) + ": cannot be created (" + ec.message() + ")";
+    std::string text;
+    if (std::string why = ReadWhole(file, text); !why.empty()) return why;
+    const std::string out = ApplyIniChanges(text, changes);
+
+    std::filesystem::path temp = file;
+    temp += L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+            std::to_wstring(GetTickCount64()) + L".tmp";
+    bool written = false;
+    {
+        std::ofstream f(temp, std::ios::binary | std::ios::trunc);
+        written = f && f.write(out.data(), static_cast<std::streamsize>(out.size())) && f.flush();
+    }
+    if (!written || !MoveFileExW(temp.c_str(), file.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        const DWORD error = GetLastError();
+        DeleteFileW(temp.c_str());
+        return where + ": cannot be written (error " + std::to_string(error) + ")";
+    }
+    return {};
+}
+
+#else
+
+std::string WriteIniChanges(const std::filesystem::path& file,
+                            const std::vector<IniChange>& changes) {
+    const std::string where = Where(file);
     if (std::string why = MakeFolders(file.parent_path()); !why.empty()) return why;
 
     struct stat st {};
     const bool exists = ::stat(file.c_str(), &st) == 0;
     std::string text;
-    if (exists) {
-        if (!S_ISREG(st.st_mode)) return where + ": is not a regular file";
-        if (st.st_size > kMaxFileBytes) return where + ": is larger than 1 MiB and was not changed";
-        std::ifstream in(file, std::ios::binary);
-        std::ostringstream s;
-        s << in.rdbuf();
-        if (!in) return where + ": cannot be read";
-        text = s.str();
-    }
+    if (std::string why = ReadWhole(file, text); !why.empty()) return why;
     const std::string out = ApplyIniChanges(text, changes);
     mode_t mode = exists ? (st.st_mode & 07777) : 0600;
     if (HoldsKey(out)) mode &= ~static_cast<mode_t>(077);
@@ -195,5 +248,7 @@ std::string WriteIniChanges(const std::filesystem::path& file,
     }
     return {};
 }
+
+#endif
 
 }  // namespace velmora::app

@@ -22,9 +22,10 @@ struct IniChange {
 std::string ApplyIniChanges(std::string_view text, const std::vector<IniChange>& changes);
 
 // Makes the changes in the file, replacing it whole (a temporary file beside it is renamed
-// over it). A missing folder is created 0700 and a missing file 0600; an existing file keeps
-// its mode, less the group and other bits once it holds an API key. Returns an empty string,
-// or why nothing was changed (never a value).
+// over it). Where files have POSIX modes, a missing folder is created 0700 and a missing file
+// 0600, and an existing file keeps its mode, less the group and other bits once it holds an API
+// key; on Windows the folder and file take the inherited access of the user's profile. Returns
+// an empty string, or why nothing was changed (never a value).
 std::string WriteIniChanges(const std::filesystem::path& file,
                             const std::vector<IniChange>& changes);
 

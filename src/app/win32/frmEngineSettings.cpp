@@ -1,0 +1,276 @@
+#include "app/win32/frmEngineSettings.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "platform/Utf8.h"
+
+namespace velmora::app::win32 {
+
+namespace {
+
+constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
+constexpr COLORREF kErrorInk = RGB(0xb0, 0x00, 0x20);
+constexpr COLORREF kGoodInk = RGB(0x1f, 0x6f, 0x2b);
+
+HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int id, int x, int y,
+           int w, int h, DWORD exStyle = 0) {
+    HWND c = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                             GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), TRUE);
+    return c;
+}
+
+HWND Label(HWND parent, const wchar_t* text, int x, int y, int w, int h) {
+    return Child(parent, L"STATIC", text, SS_LEFT | SS_NOPREFIX, -1, x, y, w, h);
+}
+
+void SetText(HWND w, const std::string& utf8) {
+    SetWindowTextW(w, W(platform::Utf8Decode(utf8)));
+}
+
+void SetHint(HWND edit, const std::string& utf8) {
+    const std::u16string hint = platform::Utf8Decode(utf8);
+    SendMessageW(edit, EM_SETCUEBANNER, TRUE, reinterpret_cast<LPARAM>(W(hint)));
+}
+
+// The field as typed, without the blanks a paste brings along.
+std::string Trimmed(HWND edit) {
+    std::wstring text = WindowText(edit);
+    const auto blank = [](wchar_t c) {
+        return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n';
+    };
+    while (!text.empty() && blank(text.back())) text.pop_back();
+    std::size_t start = 0;
+    while (start < text.size() && blank(text[start])) ++start;
+    return platform::Utf8Encode(U(text.substr(start)));
+}
+
+}  // namespace
+
+frmEngineSettings::frmEngineSettings(std::filesystem::path configFile, EngineTest test)
+    : file_(std::move(configFile)), test_(std::move(test)) {}
+
+std::vector<std::string> frmEngineSettings::OfferedEngines() {
+    std::vector<std::string> names = KnownEngines();
+    // The offline engine runs Linux programs.
+    names.erase(std::remove(names.begin(), names.end(), "apertium"), names.end());
+    return names;
+}
+
+bool frmEngineSettings::ShowModal(HWND owner) {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
+    InitCommonControlsEx(&icc);
+    const wchar_t* cls =
+        RegisterClassOnce(kClassName, Proc, nullptr, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    const SIZE outer = OuterSize(kStyle, WS_EX_DLGMODALFRAME, 620, 300);
+    hwnd_ =
+        CreateWindowExW(WS_EX_DLGMODALFRAME, cls, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                        outer.cx, outer.cy, owner, nullptr, GetModuleHandleW(nullptr), this);
+    if (!hwnd_) return false;
+    CreateControls();
+    Load();
+    done_ = saved_ = false;
+    RunModalDialog(hwnd_, owner, lstEngines, [this] { return done_; });
+    return saved_;
+}
+
+void frmEngineSettings::CreateControls() {
+    // Creation order is the tab order.
+    lstEngines = Child(hwnd_, WC_LISTVIEWW, L"",
+                       WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL |
+                           LVS_SHOWSELALWAYS,
+                       kLstEngines, 8, 8, 180, 200);
+    ListView_SetExtendedListViewStyle(lstEngines, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
+    LVCOLUMNW column{};
+    column.mask = LVCF_WIDTH;
+    column.cx = 150;
+    ListView_InsertColumn(lstEngines, 0, &column);
+    cmdUp = Child(hwnd_, L"BUTTON", L"上移", WS_TABSTOP | BS_PUSHBUTTON, kCmdUp, 196, 8, 65, 23);
+    cmdDown =
+        Child(hwnd_, L"BUTTON", L"下移", WS_TABSTOP | BS_PUSHBUTTON, kCmdDown, 196, 37, 65, 23);
+    lblUrl = Label(hwnd_, L"地址：", 270, 11, 50, 18);
+    txtUrl = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtUrl, 322, 8, 290, 22,
+                   WS_EX_CLIENTEDGE);
+    lblKey = Label(hwnd_, L"密钥：", 270, 39, 50, 18);
+    txtKey = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, kTxtKey, 322, 36,
+                   290, 22, WS_EX_CLIENTEDGE);
+    lblRegion = Label(hwnd_, L"区域：", 270, 67, 50, 18);
+    txtRegion = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtRegion, 322, 64, 290,
+                      22, WS_EX_CLIENTEDGE);
+    cmdTest =
+        Child(hwnd_, L"BUTTON", L"测试", WS_TABSTOP | BS_PUSHBUTTON, kCmdTest, 270, 94, 65, 23);
+    EnableWindow(cmdTest, static_cast<bool>(test_));
+    lblTestResult = Label(hwnd_, L"", 343, 97, 269, 110);
+    lblKeyStore = Label(hwnd_, L"", 8, 216, 604, 18);
+    lblError = Label(hwnd_, L"", 8, 238, 604, 18);
+    lblNote = Label(hwnd_, L"更改在下次启动后生效", 8, 271, 400, 18);
+    cmdOK =
+        Child(hwnd_, L"BUTTON", L"确定", WS_TABSTOP | BS_DEFPUSHBUTTON, kCmdOK, 474, 266, 65, 23);
+    cmdCancel =
+        Child(hwnd_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON, kCmdCancel, 547, 266, 65, 23);
+}
+
+void frmEngineSettings::InsertRow(int row, const std::string& name, bool checked) {
+    const std::u16string text = platform::Utf8Decode(name);
+    LVITEMW item{};
+    item.mask = LVIF_TEXT;
+    item.iItem = row;
+    item.pszText = const_cast<wchar_t*>(W(text));
+    const int at = ListView_InsertItem(lstEngines, &item);
+    ListView_SetCheckState(lstEngines, at, checked);
+}
+
+void frmEngineSettings::Load() {
+    const Configuration config = LoadSettingsFile(file_);
+    loaded_ = EngineEditsOf(config);
+    edits_ = loaded_;
+    int row = 0;
+    for (const EngineListRow& r : EngineListOrder(config, OfferedEngines()))
+        InsertRow(row++, r.name, r.used);
+    SetWindowTextW(lblKeyStore, L"密钥保存在：配置文件");
+    ListView_SetItemState(lstEngines, 0, LVIS_SELECTED | LVIS_FOCUSED,
+                          LVIS_SELECTED | LVIS_FOCUSED);
+    ShowEngine(0);
+}
+
+std::string frmEngineSettings::EngineAt(int row) const {
+    wchar_t text[64] = {};
+    ListView_GetItemText(lstEngines, row, 0, text, 64);
+    return platform::Utf8Encode(U(text));
+}
+
+int frmEngineSettings::SelectedRow() const {
+    return ListView_GetNextItem(lstEngines, -1, LVNI_SELECTED);
+}
+
+void frmEngineSettings::ShowEngine(int row) {
+    const int count = ListView_GetItemCount(lstEngines);
+    shown_ = row >= 0 && row < count ? EngineAt(row) : std::string();
+    const EngineSettings& s = edits_[shown_];
+    const EngineFields fields = FieldsOf(shown_);
+    filling_ = true;
+    SetText(txtUrl, s.url);
+    EnableWindow(txtUrl, fields.url);
+    SetHint(txtUrl, fields.urlHint);
+    SetText(txtKey, s.key);
+    EnableWindow(txtKey, fields.key);
+    SetHint(txtKey, fields.keyHint);
+    SetText(txtRegion, s.region);
+    ShowWindow(txtRegion, fields.region ? SW_SHOW : SW_HIDE);
+    ShowWindow(lblRegion, fields.region ? SW_SHOW : SW_HIDE);
+    filling_ = false;
+    SetWindowTextW(lblTestResult, L"");
+    EnableWindow(cmdUp, row > 0);
+    EnableWindow(cmdDown, row >= 0 && row + 1 < count);
+}
+
+void frmEngineSettings::Move(int by) {
+    const int from = SelectedRow();
+    const int to = from + by;
+    if (from < 0 || to < 0 || to >= ListView_GetItemCount(lstEngines)) return;
+    const std::string name = EngineAt(from);
+    const bool checked = ListView_GetCheckState(lstEngines, from) != FALSE;
+    filling_ = true;  // the rows' own selection changes show nothing new
+    ListView_DeleteItem(lstEngines, from);
+    InsertRow(to, name, checked);
+    filling_ = false;
+    ListView_SetItemState(lstEngines, to, LVIS_SELECTED | LVIS_FOCUSED,
+                          LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_EnsureVisible(lstEngines, to, FALSE);
+    ShowEngine(to);
+}
+
+void frmEngineSettings::RunTest() {
+    if (!test_ || shown_.empty()) return;
+    testOk_ = true;
+    SetWindowTextW(lblTestResult, L"正在测试……");
+    UpdateWindow(lblTestResult);
+    const auto [ok, text] = test_(shown_, edits_[shown_]);
+    testOk_ = ok;
+    SetText(lblTestResult, TestResultLine(ok, text));
+}
+
+void frmEngineSettings::FieldChanged(int id) {
+    if (filling_ || shown_.empty()) return;
+    EngineSettings& s = edits_[shown_];
+    if (id == kTxtUrl) s.url = Trimmed(txtUrl);
+    if (id == kTxtKey) s.key = Trimmed(txtKey);
+    if (id == kTxtRegion) s.region = Trimmed(txtRegion);
+}
+
+void frmEngineSettings::cmdOK_Click() {
+    std::vector<std::string> enabled;
+    const int count = ListView_GetItemCount(lstEngines);
+    for (int row = 0; row < count; ++row) {
+        if (ListView_GetCheckState(lstEngines, row)) enabled.push_back(EngineAt(row));
+    }
+    std::string why = CheckEngineSettings(enabled, edits_);
+    if (why.empty()) {
+        // One write: the keys live in the same file as the rest.
+        std::vector<IniChange> changes = KeyChanges(loaded_, edits_);
+        for (IniChange& c : EngineSettingsChanges(enabled, edits_)) changes.push_back(std::move(c));
+        why = WriteIniChanges(file_, changes);
+    }
+    if (!why.empty()) {
+        SetText(lblError, SaveErrorLine(why));
+        return;
+    }
+    saved_ = done_ = true;
+    ShowWindow(hwnd_, SW_HIDE);
+}
+
+LRESULT frmEngineSettings::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+    switch (msg) {
+        case WM_COMMAND: {
+            const int id = LOWORD(wp);
+            const int code = HIWORD(wp);
+            if (code == EN_CHANGE) {
+                FieldChanged(id);
+            } else if (id == kCmdOK || id == IDOK) {
+                if (code == BN_CLICKED) cmdOK_Click();
+            } else if (id == kCmdCancel || id == IDCANCEL) {
+                if (code == BN_CLICKED) done_ = true;
+            } else if (code == BN_CLICKED) {
+                if (id == kCmdUp) Move(-1);
+                if (id == kCmdDown) Move(1);
+                if (id == kCmdTest) RunTest();
+            }
+            return 0;
+        }
+        case WM_NOTIFY: {
+            const auto* hdr = reinterpret_cast<const NMHDR*>(lp);
+            if (hdr->idFrom == kLstEngines && hdr->code == LVN_ITEMCHANGED && !filling_) {
+                const auto* change = reinterpret_cast<const NMLISTVIEW*>(lp);
+                if ((change->uChanged & LVIF_STATE) && (change->uNewState & LVIS_SELECTED) &&
+                    !(change->uOldState & LVIS_SELECTED))
+                    ShowEngine(change->iItem);
+            }
+            return 0;
+        }
+        case WM_CTLCOLORSTATIC: {
+            const HWND control = reinterpret_cast<HWND>(lp);
+            const HDC dc = reinterpret_cast<HDC>(wp);
+            if (control != lblError && control != lblTestResult) break;
+            SetTextColor(dc, control == lblError || !testOk_ ? kErrorInk : kGoodInk);
+            SetBkMode(dc, TRANSPARENT);
+            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+        }
+        case WM_CLOSE:
+            done_ = true;
+            return 0;
+        default:
+            break;
+    }
+    return DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+LRESULT CALLBACK frmEngineSettings::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = Self<frmEngineSettings>(hwnd, msg, lp);
+    if (!self || !self->hwnd_) return DefWindowProcW(hwnd, msg, wp, lp);
+    return self->Handle(msg, wp, lp);
+}
+
+}  // namespace velmora::app::win32

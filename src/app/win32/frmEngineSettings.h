@@ -1,0 +1,95 @@
+#pragma once
+
+#include "app/win32/Win32Ui.h"  // windows.h, without its Yield macro
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/core/SettingsForms.h"
+
+namespace velmora::app::win32 {
+
+// Translates the sample through one engine alone, built from the settings as shown: true and
+// the translation, or false and why not (never a key).
+using EngineTest =
+    std::function<std::pair<bool, std::string>(const std::string& engine, const EngineSettings&)>;
+
+// The engine list, order and per-engine address, key and region ("翻译引擎设置"). Reads the
+// configuration file when shown; 确定 writes the list, addresses and keys to it (Windows keeps
+// the keys there) and closes only once written; 取消 writes nothing. Changes take effect at the
+// next start.
+class frmEngineSettings {
+  public:
+    static constexpr const wchar_t* kClassName = L"VelmoraEngineSettings";
+    static constexpr const wchar_t* kCaption = L"翻译引擎设置";
+    enum ControlId {
+        kLstEngines = 101,
+        kCmdUp,
+        kCmdDown,
+        kTxtUrl,
+        kTxtKey,
+        kTxtRegion,
+        kCmdTest,
+        kCmdOK,
+        kCmdCancel,
+    };
+
+    frmEngineSettings(std::filesystem::path configFile, EngineTest test);
+    frmEngineSettings(const frmEngineSettings&) = delete;
+    frmEngineSettings& operator=(const frmEngineSettings&) = delete;
+
+    // Shows the dialog over owner (disabled meanwhile) until it is closed; true when saved.
+    bool ShowModal(HWND owner);
+
+    // The engines offered: all but those Windows cannot run.
+    static std::vector<std::string> OfferedEngines();
+
+    // While the dialog is shown; null otherwise.
+    HWND hwnd() const { return hwnd_; }
+    HWND lstEngines = nullptr;  // a list view with a check box per engine
+    HWND cmdUp = nullptr;
+    HWND cmdDown = nullptr;
+    HWND lblUrl = nullptr;
+    HWND txtUrl = nullptr;
+    HWND lblKey = nullptr;
+    HWND txtKey = nullptr;
+    HWND lblRegion = nullptr;
+    HWND txtRegion = nullptr;
+    HWND cmdTest = nullptr;
+    HWND lblTestResult = nullptr;
+    HWND lblKeyStore = nullptr;
+    HWND lblNote = nullptr;
+    HWND lblError = nullptr;
+    HWND cmdOK = nullptr;
+    HWND cmdCancel = nullptr;
+
+  private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    void CreateControls();
+    void Load();
+    void ShowEngine(int row);
+    void Move(int by);
+    void RunTest();
+    void FieldChanged(int id);
+    void cmdOK_Click();
+    std::string EngineAt(int row) const;
+    int SelectedRow() const;
+    void InsertRow(int row, const std::string& name, bool checked);
+
+    std::filesystem::path file_;
+    EngineTest test_;
+    EngineEdits loaded_;
+    EngineEdits edits_;
+    std::string shown_;
+    HWND hwnd_ = nullptr;
+    bool filling_ = false;  // fields are being filled from edits_, not typed
+    bool testOk_ = false;
+    bool done_ = false;
+    bool saved_ = false;
+};
+
+}  // namespace velmora::app::win32

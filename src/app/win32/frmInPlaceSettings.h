@@ -1,0 +1,58 @@
+#pragma once
+
+#include "app/win32/Win32Ui.h"  // windows.h, without its Yield macro
+
+#include <filesystem>
+#include <string>
+
+namespace velmora::app::win32 {
+
+// The in-place translation's global shortcut and whether it sends after the paste ("就地翻译").
+// Reads the configuration file when shown; 确定 writes [inplace] to it and closes only once the
+// shortcut is usable and the file written; 取消 writes nothing. Changes take effect at the next
+// start.
+class frmInPlaceSettings {
+  public:
+    static constexpr const wchar_t* kClassName = L"VelmoraInPlaceSettings";
+    static constexpr const wchar_t* kCaption = L"就地翻译";
+    enum ControlId { kTxtShortcut = 101, kCmdClear, kChkSend, kCmdOK, kCmdCancel };
+
+    explicit frmInPlaceSettings(std::filesystem::path configFile);
+    frmInPlaceSettings(const frmInPlaceSettings&) = delete;
+    frmInPlaceSettings& operator=(const frmInPlaceSettings&) = delete;
+
+    // Shows the dialog over owner (disabled meanwhile) until it is closed; true when saved.
+    bool ShowModal(HWND owner);
+
+    // The hot key control's value (HKM_GETHOTKEY) as ParseShortcut reads it; empty for none.
+    static std::string ChordText(WORD hotkey);
+
+    // While the dialog is shown; null otherwise.
+    HWND hwnd() const { return hwnd_; }
+    HWND lblShortcut = nullptr;
+    HWND txtShortcut = nullptr;  // a hot key control: records one chord
+    HWND cmdClear = nullptr;
+    HWND chkSend = nullptr;
+    HWND lblNote = nullptr;
+    HWND lblError = nullptr;
+    HWND cmdOK = nullptr;
+    HWND cmdCancel = nullptr;
+
+  private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+    void CreateControls();
+    void Load();
+    void cmdOK_Click();
+
+    std::filesystem::path file_;
+    // The shortcut as loaded and the control's value for it: a Super chord, which the control
+    // cannot show, is kept while the control holds what it was given.
+    std::string loadedText_;
+    WORD loadedHotkey_ = 0;
+    HWND hwnd_ = nullptr;
+    bool done_ = false;
+    bool saved_ = false;
+};
+
+}  // namespace velmora::app::win32

@@ -1,0 +1,268 @@
+// The Win32 settings dialogs, in process under Wine: filled through their controls' own
+// messages, saved with 确定 into a real configuration file, or cancelled.
+#include "app/win32/Win32Ui.h"
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+#include <ole2.h>
+
+#include <cstdlib>
+#include <functional>
+
+#include "app/win32/Win32CompositionRoot.h"
+#include "app/win32/frmEngineSettings.h"
+#include "app/win32/frmInPlaceSettings.h"
+#include "support/TempDir.h"
+
+#include "Win32TestSupport.h"
+
+namespace {
+
+using namespace velmora;
+using namespace velmora::app::win32;
+
+using velmora::platform::win32::test::After;
+
+void Click(HWND button) {
+    SendMessageW(button, BM_CLICK, 0, 0);
+}
+
+std::vector<std::wstring> Rows(const frmEngineSettings& d) {
+    std::vector<std::wstring> rows;
+    for (int i = 0; i < ListView_GetItemCount(d.lstEngines); ++i) {
+        wchar_t text[64] = {};
+        ListView_GetItemText(d.lstEngines, i, 0, text, 64);
+        rows.push_back(std::wstring(text) + (ListView_GetCheckState(d.lstEngines, i) ? L"+" : L""));
+    }
+    return rows;
+}
+
+// Selects the engine's row, checks or clears its box, and shows its fields.
+void Pick(frmEngineSettings& d, const wchar_t* engine, bool on) {
+    for (int i = 0; i < ListView_GetItemCount(d.lstEngines); ++i) {
+        wchar_t text[64] = {};
+        ListView_GetItemText(d.lstEngines, i, 0, text, 64);
+        if (std::wstring(text) != engine) continue;
+        ListView_SetItemState(d.lstEngines, i, LVIS_SELECTED | LVIS_FOCUSED,
+                              LVIS_SELECTED | LVIS_FOCUSED);
+        ListView_SetCheckState(d.lstEngines, i, on);
+        return;
+    }
+    ADD_FAILURE() << "not listed";
+}
+
+struct EngineDialog {
+    TempDir home;
+    std::filesystem::path file = home.path() / "velmora" / "velmora.conf";
+    std::vector<std::pair<std::string, app::EngineSettings>> calls;
+    frmEngineSettings dialog{file, [this](const std::string& engine, const app::EngineSettings& s) {
+                                 calls.emplace_back(engine, s);
+                                 return std::pair<bool, std::string>(false, "HTTP 401");
+                             }};
+};
+
+TEST(EngineSettingsDialogTest, OkSavesOrderChecksAddressesAndKeysIntoTheFile) {
+    EngineDialog f;
+    std::filesystem::create_directories(f.file.parent_path());
+    WriteFile(f.file, "; mine\n[translation]\nengines=form\n");
+    bool ran = false;
+    After(300, [&] {
+        frmEngineSettings& d = f.dialog;
+        ASSERT_NE(d.hwnd(), nullptr);
+        ran = true;
+        EXPECT_EQ(WindowText(d.hwnd()), L"翻译引擎设置");
+        EXPECT_EQ(WindowText(d.lblKeyStore), L"密钥保存在：配置文件");
+        EXPECT_EQ(WindowText(d.lblNote), L"更改在下次启动后生效");
+        EXPECT_TRUE(GetWindowLongW(d.txtKey, GWL_STYLE) & ES_PASSWORD);
+        EXPECT_EQ(Rows(d), (std::vector<std::wstring>{L"form+", L"libretranslate", L"deepl",
+                                                      L"google", L"microsoft", L"apy"}))
+            << "the offline engine is not offered on Windows";
+
+        // deepl on with a key, moved to the top; libretranslate on but with no address yet.
+        Pick(d, L"deepl", true);
+        EXPECT_FALSE(IsWindowVisible(d.txtRegion));
+        SetWindowTextW(d.txtKey, L" dk-2:fx ");
+        Click(d.cmdUp);
+        Click(d.cmdUp);
+        EXPECT_FALSE(IsWindowEnabled(d.cmdUp));
+        Pick(d, L"microsoft", false);
+        EXPECT_TRUE(IsWindowVisible(d.txtRegion));
+        SetWindowTextW(d.txtRegion, L"westeurope");
+        Click(d.cmdTest);
+        ASSERT_EQ(f.calls.size(), 1u);
+        EXPECT_EQ(f.calls[0].first, "microsoft");
+        EXPECT_EQ(f.calls[0].second.region, "westeurope") << "the test uses the unsaved fields";
+        EXPECT_EQ(WindowText(d.lblTestResult), L"失败：HTTP 401");
+        Pick(d, L"libretranslate", true);
+        EXPECT_EQ(WindowText(d.lblTestResult), L"") << "a result belongs to its engine";
+
+        Click(d.cmdOK);
+        EXPECT_TRUE(IsWindowVisible(d.hwnd())) << "stays open to be corrected";
+        EXPECT_EQ(WindowText(d.lblError), L"未能保存：引擎 libretranslate 需要填写地址");
+        EXPECT_EQ(ReadFile(f.file), "; mine\n[translation]\nengines=form\n");
+
+        SetWindowTextW(d.txtUrl, L"http://127.0.0.1:5000/translate");
+        Pick(d, L"deepl", true);
+        EXPECT_EQ(WindowText(d.txtKey), L"dk-2:fx");
+        Click(d.cmdOK);
+    });
+    EXPECT_TRUE(f.dialog.ShowModal(nullptr));
+    EXPECT_TRUE(ran);
+    EXPECT_EQ(f.dialog.hwnd(), nullptr) << "the window goes after each use";
+    EXPECT_EQ(ReadFile(f.file),
+              "; mine\n[translation]\nengines=\"deepl, form, libretranslate\"\n"
+              "\n[deepl]\nkey=dk-2:fx\n"
+              "\n[libretranslate]\nurl=http://127.0.0.1:5000/translate\n"
+              "\n[microsoft]\nregion=westeurope\n");
+
+    // Reopened, it shows what was saved; 取消 and the close box write nothing.
+    const auto before = std::filesystem::last_write_time(f.file);
+    for (bool closeBox : {false, true}) {
+        After(300, [&] {
+            frmEngineSettings& d = f.dialog;
+            ASSERT_NE(d.hwnd(), nullptr);
+            EXPECT_EQ(Rows(d)[0], L"deepl+");
+            EXPECT_EQ(WindowText(d.txtKey), L"dk-2:fx");
+            SetWindowTextW(d.txtKey, L"other");
+            Pick(d, L"google", true);
+            if (closeBox)
+                SendMessageW(d.hwnd(), WM_CLOSE, 0, 0);
+            else
+                Click(d.cmdCancel);
+        });
+        EXPECT_FALSE(f.dialog.ShowModal(nullptr));
+    }
+    EXPECT_EQ(std::filesystem::last_write_time(f.file), before);
+}
+
+TEST(EngineSettingsDialogTest, CancelOnAFreshProfileCreatesNoFile) {
+    EngineDialog f;
+    After(300, [&] {
+        Pick(f.dialog, L"google", true);
+        SetWindowTextW(f.dialog.txtKey, L"gk");
+        Click(f.dialog.cmdCancel);
+    });
+    EXPECT_FALSE(f.dialog.ShowModal(nullptr));
+    EXPECT_FALSE(std::filesystem::exists(f.file.parent_path()));
+}
+
+TEST(InPlaceSettingsDialogTest, TheChordAndSendAreSavedAndABadChordKeepsTheDialogOpen) {
+    TempDir home;
+    const auto file = home.path() / "velmora" / "velmora.conf";
+    frmInPlaceSettings dialog(file);
+    const auto hotkey = [&] {
+        return LOWORD(SendMessageW(dialog.txtShortcut, HKM_GETHOTKEY, 0, 0));
+    };
+    After(300, [&] {
+        ASSERT_NE(dialog.hwnd(), nullptr);
+        EXPECT_EQ(WindowText(dialog.hwnd()), L"就地翻译");
+        EXPECT_EQ(hotkey(), MAKEWORD('Y', HOTKEYF_CONTROL | HOTKEYF_ALT)) << "the default";
+        EXPECT_EQ(SendMessageW(dialog.chkSend, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+        SendMessageW(dialog.txtShortcut, HKM_SETHOTKEY, MAKEWORD('A', HOTKEYF_SHIFT), 0);
+        Click(dialog.cmdOK);
+        EXPECT_TRUE(IsWindowVisible(dialog.hwnd()));
+        EXPECT_EQ(WindowText(dialog.lblError),
+                  L"未能保存：快捷键须为 Ctrl、Alt 或 Super 加字母、数字，或 F1 到 F24");
+        SendMessageW(dialog.txtShortcut, HKM_SETHOTKEY,
+                     MAKEWORD(VK_F5, HOTKEYF_CONTROL | HOTKEYF_SHIFT), 0);
+        Click(dialog.chkSend);
+        Click(dialog.cmdOK);
+    });
+    EXPECT_TRUE(dialog.ShowModal(nullptr));
+    EXPECT_EQ(ReadFile(file), "[inplace]\nshortcut=Ctrl+Shift+F5\nsend=true\n");
+
+    // 不使用 turns it off; the default chord and an unticked send are not written.
+    struct Step {
+        std::function<void()> fill;
+        const char* file;
+    } steps[] = {
+        {[&] { Click(dialog.cmdClear); }, "[inplace]\nshortcut=\nsend=true\n"},
+        {[&] {
+             SendMessageW(dialog.txtShortcut, HKM_SETHOTKEY,
+                          MAKEWORD('Y', HOTKEYF_CONTROL | HOTKEYF_ALT), 0);
+             Click(dialog.chkSend);
+         },
+         "[inplace]\n"},
+    };
+    for (const Step& s : steps) {
+        After(300, [&] {
+            s.fill();
+            Click(dialog.cmdOK);
+        });
+        EXPECT_TRUE(dialog.ShowModal(nullptr));
+        EXPECT_EQ(ReadFile(file), s.file);
+    }
+
+    After(300, [&] {
+        EXPECT_EQ(hotkey(), MAKEWORD('Y', HOTKEYF_CONTROL | HOTKEYF_ALT));
+        SendMessageW(dialog.txtShortcut, HKM_SETHOTKEY, MAKEWORD('Q', HOTKEYF_ALT), 0);
+        Click(dialog.cmdCancel);
+    });
+    EXPECT_FALSE(dialog.ShowModal(nullptr));
+    EXPECT_EQ(ReadFile(file), "[inplace]\n");
+}
+
+TEST(InPlaceSettingsDialogTest, TheHotKeyControlsValueIsWrittenAsShortcutsAre) {
+    struct Row {
+        WORD hotkey;
+        const char* text;
+    } rows[] = {
+        {MAKEWORD('Y', HOTKEYF_CONTROL | HOTKEYF_ALT), "Ctrl+Alt+Y"},
+        {MAKEWORD('7', HOTKEYF_ALT | HOTKEYF_SHIFT), "Alt+Shift+7"},
+        {MAKEWORD(VK_F24, 0), "F24"},
+        {MAKEWORD(VK_RETURN, HOTKEYF_CONTROL), "Ctrl+#13"},
+        {MAKEWORD(0, HOTKEYF_CONTROL), ""},
+    };
+    for (const Row& r : rows) EXPECT_EQ(frmInPlaceSettings::ChordText(r.hotkey), r.text);
+}
+
+// The program's own wiring: both settings entries are enabled and open their dialogs, modal
+// over the main window.
+TEST(SettingsMenuTest, BothEntriesOpenTheirDialogsOverTheMainWindow) {
+    constexpr wchar_t kRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const bool autostartBefore = RegGetValueW(HKEY_CURRENT_USER, kRun, L"velmora", RRF_RT_REG_SZ,
+                                              nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    TempDir home;
+    const auto file = home.path() / "velmora.conf";
+    WriteFile(file, "[inplace]\nshortcut=\n");  // no global chord taken by a test
+    _putenv_s("VELMORA_PAGE_BASE", "127.0.0.1:1");
+    // As the program's start does: the main window's panes need OLE on this thread.
+    const HRESULT ole = OleInitialize(nullptr);
+    {
+        Win32CompositionRoot root(file);
+        root.CreateMainWindow();
+        const HWND main = root.MainWindow()->hwnd();
+        struct Row {
+            UINT command;
+            const wchar_t* cls;
+            int cancel;
+        } rows[] = {
+            {frmMain::kMnuEngineSettings, frmEngineSettings::kClassName,
+             frmEngineSettings::kCmdCancel},
+            {frmMain::kMnuInPlaceSettings, frmInPlaceSettings::kClassName,
+             frmInPlaceSettings::kCmdCancel},
+        };
+        for (const Row& r : rows) {
+            EXPECT_EQ(GetMenuState(root.MainWindow()->mnuSetting, r.command, MF_BYCOMMAND) &
+                          (MF_GRAYED | MF_DISABLED),
+                      0u);
+            bool seen = false;
+            After(300, [&] {
+                HWND dialog = FindWindowW(r.cls, nullptr);
+                ASSERT_NE(dialog, nullptr);
+                seen = true;
+                EXPECT_EQ(GetWindow(dialog, GW_OWNER), main);
+                EXPECT_FALSE(IsWindowEnabled(main));
+                Click(GetDlgItem(dialog, r.cancel));
+            });
+            SendMessageW(main, WM_COMMAND, r.command, 0);
+            EXPECT_TRUE(seen);
+            EXPECT_TRUE(IsWindowEnabled(main));
+        }
+    }
+    if (SUCCEEDED(ole)) OleUninitialize();
+    _putenv_s("VELMORA_PAGE_BASE", "");
+    if (!autostartBefore) RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun, L"velmora");
+}
+
+}  // namespace
