@@ -1,5 +1,6 @@
-// The browser panes in process: the system's browser control hosted in a pane, and the plain
-// pane where the system has no document engine (Wine without its Gecko package).
+// The browser panes, the help and the update windows in process: the system's browser control
+// hosted in a pane, and the plain pane where the system has no document engine (Wine without
+// its Gecko package).
 #include "app/win32/Win32Ui.h"
 
 #include <ole2.h>
@@ -15,6 +16,7 @@
 #include "Win32TestSupport.h"
 #include "app/core/HelpSize.h"
 #include "app/win32/Controls.h"
+#include "app/win32/frmAutoUpdate.h"
 #include "app/win32/frmHelp.h"
 
 namespace {
@@ -199,4 +201,15 @@ TEST(HelpWindow, OpensModalAndMaximisedWithItsPaneFittedAfreshEachTime) {
     ASSERT_EQ(windows.size(), 2u);
     EXPECT_FALSE(IsWindow(windows[0])) << "each opening makes a new window";
     DestroyWindow(owner);
+}
+
+TEST(UpdateWindow, ShowsItsCaptionAndMessage) {
+    frmAutoUpdate w;
+    w.Show();
+    ASSERT_TRUE(PumpUntil([&] { return IsWindowVisible(w.hwnd()) != FALSE; }));
+    wchar_t text[64] = {};
+    GetWindowTextW(w.hwnd(), text, 64);
+    EXPECT_STREQ(text, L"Quillet程序更新");
+    GetWindowTextW(w.Label1, text, 64);
+    EXPECT_STREQ(text, L"程序更新中，请稍候......");
 }
