@@ -127,6 +127,15 @@ void RunModalLoop(const std::function<bool()>& done, HWND dialog) {
     }
 }
 
+HWND CreateDialogFrame(const wchar_t* className, WNDPROC proc, const wchar_t* caption, DWORD style,
+                       int clientWidth, int clientHeight, HWND owner, void* self) {
+    const wchar_t* cls =
+        RegisterClassOnce(className, proc, nullptr, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+    const SIZE outer = OuterSize(style, WS_EX_DLGMODALFRAME, clientWidth, clientHeight);
+    return CreateWindowExW(WS_EX_DLGMODALFRAME, cls, caption, style, CW_USEDEFAULT, CW_USEDEFAULT,
+                           outer.cx, outer.cy, owner, nullptr, GetModuleHandleW(nullptr), self);
+}
+
 SIZE OuterSize(DWORD style, DWORD exStyle, int clientWidth, int clientHeight) {
     RECT r{0, 0, clientWidth, clientHeight};
     AdjustWindowRectEx(&r, style, FALSE, exStyle);

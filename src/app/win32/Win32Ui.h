@@ -65,4 +65,9 @@ T* Self(HWND hwnd, UINT msg, LPARAM lp) {
 // Outer window size for a wanted client size.
 SIZE OuterSize(DWORD style, DWORD exStyle, int clientWidth, int clientHeight);
 
+// A dialog frame of the class (registered once, on the button face colour) with the given
+// client size, owned by owner; self is its object, as Self finds it. Null when it cannot be made.
+HWND CreateDialogFrame(const wchar_t* className, WNDPROC proc, const wchar_t* caption, DWORD style,
+                       int clientWidth, int clientHeight, HWND owner, void* self);
+
 }  // namespace velmora::app::win32

@@ -63,12 +63,7 @@ std::vector<std::string> frmEngineSettings::OfferedEngines() {
 bool frmEngineSettings::ShowModal(HWND owner) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
-    const wchar_t* cls =
-        RegisterClassOnce(kClassName, Proc, nullptr, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    const SIZE outer = OuterSize(kStyle, WS_EX_DLGMODALFRAME, 620, 300);
-    hwnd_ =
-        CreateWindowExW(WS_EX_DLGMODALFRAME, cls, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                        outer.cx, outer.cy, owner, nullptr, GetModuleHandleW(nullptr), this);
+    hwnd_ = CreateDialogFrame(kClassName, Proc, kCaption, kStyle, 620, 300, owner, this);
     if (!hwnd_) return false;
     CreateControls();
     Load();

@@ -47,12 +47,7 @@ std::string frmInPlaceSettings::ChordText(WORD hotkey) {
 bool frmInPlaceSettings::ShowModal(HWND owner) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_HOTKEY_CLASS};
     InitCommonControlsEx(&icc);
-    const wchar_t* cls =
-        RegisterClassOnce(kClassName, Proc, nullptr, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    const SIZE outer = OuterSize(kStyle, WS_EX_DLGMODALFRAME, 380, 160);
-    hwnd_ =
-        CreateWindowExW(WS_EX_DLGMODALFRAME, cls, kCaption, kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
-                        outer.cx, outer.cy, owner, nullptr, GetModuleHandleW(nullptr), this);
+    hwnd_ = CreateDialogFrame(kClassName, Proc, kCaption, kStyle, 380, 160, owner, this);
     if (!hwnd_) return false;
     CreateControls();
     Load();

@@ -40,13 +40,8 @@ void frmSettingSendShortcut::CreateControls() {
 }
 
 void frmSettingSendShortcut::ShowModal() {
-    const wchar_t* cls =
-        RegisterClassOnce(kClassName, Proc, nullptr, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
-    const SIZE outer = OuterSize(kStyle, WS_EX_DLGMODALFRAME, 332, 38);
     // No owner window: the dialog stands on its own.
-    hwnd_ = CreateWindowExW(WS_EX_DLGMODALFRAME, cls, L"设置发送快捷键", kStyle, CW_USEDEFAULT,
-                            CW_USEDEFAULT, outer.cx, outer.cy, nullptr, nullptr,
-                            GetModuleHandleW(nullptr), this);
+    hwnd_ = CreateDialogFrame(kClassName, Proc, L"设置发送快捷键", kStyle, 332, 38, nullptr, this);
     if (!hwnd_) return;
     CreateControls();
     // Modal over the program's other windows.
