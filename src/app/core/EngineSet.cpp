@@ -25,9 +25,12 @@ std::unique_ptr<e::IEngine> MakeEngine(const std::string& name, const EngineSett
             translate::TranslateContext{s.http, s.codePage, s.loop, settings.url});
     if (name == "libretranslate")
         return std::make_unique<e::LibreTranslateEngine>(s.http, s.codePage, http);
-    if (name == "deepl") return std::make_unique<e::DeeplEngine>(s.http, s.codePage, http);
-    if (name == "google") return std::make_unique<e::GoogleEngine>(s.http, s.codePage, http);
-    if (name == "microsoft") return std::make_unique<e::MicrosoftEngine>(s.http, s.codePage, http);
+    if (name == "deepl")
+        return std::make_unique<e::HostedApiEngine>(e::kDeeplApi, s.http, s.codePage, http);
+    if (name == "google")
+        return std::make_unique<e::HostedApiEngine>(e::kGoogleApi, s.http, s.codePage, http);
+    if (name == "microsoft")
+        return std::make_unique<e::HostedApiEngine>(e::kMicrosoftApi, s.http, s.codePage, http);
     if (name == "apy") return std::make_unique<e::ApyEngine>(s.http, s.codePage, http);
     return nullptr;
 }
