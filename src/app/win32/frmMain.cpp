@@ -125,6 +125,7 @@ frmMain::frmMain(const MainWindowParts& parts)
       platform_(parts.platform),
       config_(parts.config),
       showEngineSettings_(parts.showEngineSettings),
+      settingsSaved_(parts.settingsSaved),
       update_(parts.update),
       unitId_(parts.unitId),
       session_(parts.session),
@@ -465,7 +466,7 @@ void frmMain::OnCommand(UINT id) {
             break;
         case kMnuInPlaceSettings: {
             frmInPlaceSettings dialog(config_.file);
-            dialog.ShowModal(hwnd_);
+            if (dialog.ShowModal(hwnd_) && settingsSaved_) settingsSaved_();
             break;
         }
         default:

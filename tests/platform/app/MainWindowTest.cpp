@@ -8,10 +8,13 @@
 #include <QPushButton>
 #include <QSessionManager>
 #include <QTest>
+#include <QTimer>
 
+#include "app/frmInPlaceSettings.h"
 #include "app/frmMain.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/qt/QtEventLoop.h"
+#include "support/TempDir.h"
 #include "translate/clsGoogleLanguages.h"
 
 using namespace velmora;
@@ -20,10 +23,11 @@ namespace {
 
 struct Fixture {
     Fixture() = default;
-    explicit Fixture(std::function<void()> engineSettings)
-        : showEngineSettings(std::move(engineSettings)) {}
+    explicit Fixture(std::function<void()> engineSettings, std::function<void()> saved = {})
+        : showEngineSettings(std::move(engineSettings)), settingsSaved(std::move(saved)) {}
 
     std::function<void()> showEngineSettings;
+    std::function<void()> settingsSaved;
     platform::fake::FakePlatform fakes;
     platform::qt::QtEventLoop loop;
     platform::Platform platform{.input = fakes.input,
@@ -60,7 +64,8 @@ struct Fixture {
                                              .session = session,
                                              .overlay = overlay,
                                              .shortcutDialog = shortcutDialog,
-                                             .showEngineSettings = showEngineSettings}};
+                                             .showEngineSettings = showEngineSettings,
+                                             .settingsSaved = settingsSaved}};
 };
 
 }  // namespace
@@ -160,6 +165,27 @@ TEST(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
     ASSERT_TRUE(wired.window.mnuEngineSettings->isEnabled());
     wired.window.mnuEngineSettings->trigger();
     EXPECT_EQ(opened, 1);
+}
+
+// The root re-reads the file only when the in-place dialog has written it.
+TEST(MainWindow, InPlaceSettingsTellTheRootOnlyWhenSaved) {
+    int saved = 0;
+    Fixture f({}, [&saved] { ++saved; });
+    TempDir dir;
+    f.config.file = dir.path() / "velmora.conf";
+    for (const bool ok : {false, true}) {
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* d = qobject_cast<app::frmInPlaceSettings*>(QApplication::activeModalWidget());
+            if (!d) return;
+            answer.stop();
+            ok ? d->accept() : d->reject();
+        });
+        answer.start(20);
+        f.window.mnuInPlaceSettings->trigger();
+        EXPECT_EQ(saved, ok ? 1 : 0);
+        EXPECT_EQ(std::filesystem::exists(f.config.file), ok);
+    }
 }
 
 TEST(MainWindow, TipPanelShowsOverAPickerAndHidesOverTheBareWindow) {
