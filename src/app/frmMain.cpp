@@ -285,7 +285,10 @@ void frmMain::WirePicker(ImageControl* icon, ImageControl* pressedImage, const Q
 }
 
 void frmMain::PickTarget(target::TargetPoint& target) {
-    target::RunPick(platform_, overlay_, target);
+    if (target::RunPick(platform_, overlay_, target) == target::PickOutcome::OwnWindow) {
+        ShowTip(std::u16string(target::kPickOwnWindow));
+        return;
+    }
     if (&target == &State.ReturnAreaTarget) session_.OnReturnAreaPicked();
 }
 

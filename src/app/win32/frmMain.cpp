@@ -305,7 +305,10 @@ void frmMain::WirePicker(ImageControl& icon, ImageControl& pressedLook, const wc
 }
 
 void frmMain::PickTarget(target::TargetPoint& target) {
-    target::RunPick(platform_, overlay_, target);
+    if (target::RunPick(platform_, overlay_, target) == target::PickOutcome::OwnWindow) {
+        ShowTip(std::u16string(target::kPickOwnWindow));
+        return;
+    }
     if (&target == &State.ReturnAreaTarget) session_.OnReturnAreaPicked();
 }
 
