@@ -64,7 +64,6 @@ frmMain::frmMain(const MainWindowParts& parts)
       overlay_(parts.overlay),
       shortcutDialog_(parts.shortcutDialog),
       showEngineSettings_(parts.showEngineSettings),
-      settingsSaved_(parts.settingsSaved),
       heartbeat_(platform_.clock, [this] { update_.GetLatestVersion(unitId_); }) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillet"));
@@ -285,10 +284,7 @@ void frmMain::WirePicker(ImageControl* icon, ImageControl* pressedImage, const Q
 }
 
 void frmMain::PickTarget(target::TargetPoint& target) {
-    if (target::RunPick(platform_, overlay_, target) == target::PickOutcome::OwnWindow) {
-        ShowTip(std::u16string(target::kPickOwnWindow));
-        return;
-    }
+    target::RunPick(platform_, overlay_, target);
     if (&target == &State.ReturnAreaTarget) session_.OnReturnAreaPicked();
 }
 
@@ -481,7 +477,7 @@ bool frmMain::TxtSendKeyDown(QKeyEvent* e) {
 
 void frmMain::mnuInPlaceSettings_Click() {
     frmInPlaceSettings dialog(config_.file, this);
-    if (dialog.exec() == QDialog::Accepted && settingsSaved_) settingsSaved_();
+    dialog.exec();
 }
 
 void frmMain::cmdSend_Click() {

@@ -34,7 +34,7 @@ void CopyToTarget(const SnapShotFields& f, TargetPoint& target) {
     target.WinButtom = f.WinButtom;
 }
 
-PickOutcome RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoint& target) {
+void RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoint& target) {
     p.clipboard.Clear();
     // Stands for the Print Screen key: the capture is on the clipboard when this returns.
     p.screen.CaptureToClipboard();
@@ -54,13 +54,9 @@ PickOutcome RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoin
             p.loop.Wait(kUncoverStepMs);
         }
         FillFromPoint(p.windows, overlay.fields, screen.x, screen.y);
-        const bool own = p.windows.IsOwnWindow(overlay.fields.WinHwnd);
-        if (!own) CopyToTarget(overlay.fields, target);
-        overlay.DestroyWindow();
-        return own ? PickOutcome::OwnWindow : PickOutcome::Picked;
+        CopyToTarget(overlay.fields, target);
     }
     overlay.DestroyWindow();
-    return PickOutcome::Cancelled;
 }
 
 }  // namespace velmora::target

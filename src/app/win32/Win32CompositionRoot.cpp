@@ -120,7 +120,6 @@ void Win32CompositionRoot::CreateMainWindow() {
         .overlay = overlay_,
         .shortcutDialog = shortcutDialog_,
         .showEngineSettings = [this] { ShowEngineSettings(); },
-        .settingsSaved = [this] { ApplySavedSettings(); },
     });
     main_->Load();
     StartInPlace();
@@ -133,14 +132,7 @@ void Win32CompositionRoot::ShowEngineSettings() {
             return EngineSet::TryEngine(name, settings, config_, ServicesOf(backends_), sample.text,
                                         sample.src, sample.dst);
         });
-    if (dialog.ShowModal(main_->hwnd())) ApplySavedSettings();
-}
-
-void Win32CompositionRoot::ApplySavedSettings() {
-    config_ = Load(config_.file);
-    engines_.Reload(config_);
-    session_.SetInPlaceSend(config_.inPlaceSend);
-    StartInPlace();
+    dialog.ShowModal(main_->hwnd());
 }
 
 void Win32CompositionRoot::StartInPlace() {

@@ -125,7 +125,6 @@ frmMain::frmMain(const MainWindowParts& parts)
       platform_(parts.platform),
       config_(parts.config),
       showEngineSettings_(parts.showEngineSettings),
-      settingsSaved_(parts.settingsSaved),
       update_(parts.update),
       unitId_(parts.unitId),
       session_(parts.session),
@@ -305,10 +304,7 @@ void frmMain::WirePicker(ImageControl& icon, ImageControl& pressedLook, const wc
 }
 
 void frmMain::PickTarget(target::TargetPoint& target) {
-    if (target::RunPick(platform_, overlay_, target) == target::PickOutcome::OwnWindow) {
-        ShowTip(std::u16string(target::kPickOwnWindow));
-        return;
-    }
+    target::RunPick(platform_, overlay_, target);
     if (&target == &State.ReturnAreaTarget) session_.OnReturnAreaPicked();
 }
 
@@ -469,7 +465,7 @@ void frmMain::OnCommand(UINT id) {
             break;
         case kMnuInPlaceSettings: {
             frmInPlaceSettings dialog(config_.file);
-            if (dialog.ShowModal(hwnd_) && settingsSaved_) settingsSaved_();
+            dialog.ShowModal(hwnd_);
             break;
         }
         default:
