@@ -96,6 +96,7 @@ void CompositionRoot::CreateMainWindow() {
         .overlay = overlay_,
         .shortcutDialog = shortcutDialog_,
         .showEngineSettings = [this] { ShowEngineSettings(); },
+        .settingsSaved = [this] { ApplySavedSettings(); },
     });
     main_->Load();
     StartInPlace();
@@ -141,7 +142,14 @@ void CompositionRoot::ShowEngineSettings() {
             return std::pair{ok, QString::fromStdString(text)};
         },
         main_.get());
-    dialog.exec();
+    if (dialog.exec() == QDialog::Accepted) ApplySavedSettings();
+}
+
+void CompositionRoot::ApplySavedSettings() {
+    config_ = Load(config_.file, vault_);
+    engines_.Reload(config_);
+    session_.SetInPlaceSend(config_.inPlaceSend);
+    StartInPlace();
 }
 
 void CompositionRoot::ShowMainWindow() {

@@ -54,7 +54,7 @@ void frmEngineSettings::CreateControls() {
     lblTestResult->setWordWrap(true);
     lblTestResult->setTextFormat(Qt::PlainText);
     lblKeyStore = Named<QLabel>(this, "lblKeyStore");
-    lblNote = Named<QLabel>(this, "lblNote", QStringLiteral("更改在下次启动后生效"));
+    lblNote = Named<QLabel>(this, "lblNote", QStringLiteral("确定后立即生效"));
     lblError = Named<QLabel>(this, "lblError");
     lblError->setWordWrap(true);
     lblError->setTextFormat(Qt::PlainText);

@@ -24,7 +24,7 @@ using EngineTest =
 
 // The engine list, order and per-engine address, key and region. Reads the configuration file
 // and the vault when built; OK writes the list and addresses to the file and changed keys to
-// the vault; Cancel writes nothing. Changes take effect at the next start.
+// the vault; Cancel writes nothing. The caller puts a saved change to work.
 class frmEngineSettings : public QDialog {
     Q_OBJECT
   public:

@@ -40,7 +40,7 @@ void frmInPlaceSettings::CreateControls() {
     chkSend = new QCheckBox(QStringLiteral("替换后按发送快捷键发送"), this);
     chkSend->setObjectName(QStringLiteral("chkSend"));
     lblNote = new QLabel(QStringLiteral("在任意窗口按快捷键，输入框中的文字即被替换为译文。"
-                                        "更改在下次启动后生效。"),
+                                        "确定后立即生效。"),
                          this);
     lblNote->setObjectName(QStringLiteral("lblNote"));
     lblNote->setWordWrap(true);

@@ -11,8 +11,8 @@
 namespace velmora::app {
 
 // The in-place translation's global shortcut and whether it sends after the paste. Reads the
-// configuration file when built; OK writes [inplace] to it, Cancel writes nothing. Changes take
-// effect at the next start.
+// configuration file when built; OK writes [inplace] to it, Cancel writes nothing. The caller puts
+// a saved change to work.
 class frmInPlaceSettings : public QDialog {
     Q_OBJECT
   public:

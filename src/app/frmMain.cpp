@@ -64,6 +64,7 @@ frmMain::frmMain(const MainWindowParts& parts)
       overlay_(parts.overlay),
       shortcutDialog_(parts.shortcutDialog),
       showEngineSettings_(parts.showEngineSettings),
+      settingsSaved_(parts.settingsSaved),
       heartbeat_(platform_.clock, [this] { update_.GetLatestVersion(unitId_); }) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillet"));
@@ -284,7 +285,10 @@ void frmMain::WirePicker(ImageControl* icon, ImageControl* pressedImage, const Q
 }
 
 void frmMain::PickTarget(target::TargetPoint& target) {
-    target::RunPick(platform_, overlay_, target);
+    if (target::RunPick(platform_, overlay_, target) == target::PickOutcome::OwnWindow) {
+        ShowTip(std::u16string(target::kPickOwnWindow));
+        return;
+    }
     if (&target == &State.ReturnAreaTarget) session_.OnReturnAreaPicked();
 }
 
@@ -477,7 +481,7 @@ bool frmMain::TxtSendKeyDown(QKeyEvent* e) {
 
 void frmMain::mnuInPlaceSettings_Click() {
     frmInPlaceSettings dialog(config_.file, this);
-    dialog.exec();
+    if (dialog.exec() == QDialog::Accepted && settingsSaved_) settingsSaved_();
 }
 
 void frmMain::cmdSend_Click() {

@@ -39,6 +39,8 @@ struct MainWindowParts {
     target::frmSettingSendShortcut& shortcutDialog;
     // Opens the translation engine settings; the menu entry is disabled without it.
     std::function<void()> showEngineSettings = {};
+    // Told when a settings dialog the window opens itself has saved the file.
+    std::function<void()> settingsSaved = {};
 };
 
 // The program's one long-lived window. Controls are public members named as the rest of the
@@ -153,6 +155,7 @@ class frmMain : public QWidget, public relay::IMainView {
     target::frmSnapShot& overlay_;
     target::frmSettingSendShortcut& shortcutDialog_;
     std::function<void()> showEngineSettings_;
+    std::function<void()> settingsSaved_;
     Heartbeat heartbeat_;
     std::unique_ptr<QtResultBox> resultBox_;
     QSystemTrayIcon* tray_ = nullptr;

@@ -17,6 +17,8 @@ class IWindows {
     virtual bool IsWindow(WinHandle w) = 0;
     // Whether w is the window `outer` or lies inside it (IsChild, or equal).
     virtual bool IsInside(WinHandle w, WinHandle outer) = 0;
+    // Whether the window, or the top-level window it lies in, belongs to this process.
+    virtual bool IsOwnWindow(WinHandle w) = 0;
     // The deepest window at a screen point, as the point's owner sees it.
     virtual WinHandle WindowFromPoint(Point screen) = 0;
     virtual std::optional<Rect> GetWindowRect(WinHandle w) = 0;

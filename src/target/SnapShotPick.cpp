@@ -34,7 +34,7 @@ void CopyToTarget(const SnapShotFields& f, TargetPoint& target) {
     target.WinButtom = f.WinButtom;
 }
 
-void RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoint& target) {
+PickOutcome RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoint& target) {
     p.clipboard.Clear();
     // Stands for the Print Screen key: the capture is on the clipboard when this returns.
     p.screen.CaptureToClipboard();
@@ -54,9 +54,13 @@ void RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoint& targ
             p.loop.Wait(kUncoverStepMs);
         }
         FillFromPoint(p.windows, overlay.fields, screen.x, screen.y);
-        CopyToTarget(overlay.fields, target);
+        const bool own = p.windows.IsOwnWindow(overlay.fields.WinHwnd);
+        if (!own) CopyToTarget(overlay.fields, target);
+        overlay.DestroyWindow();
+        return own ? PickOutcome::OwnWindow : PickOutcome::Picked;
     }
     overlay.DestroyWindow();
+    return PickOutcome::Cancelled;
 }
 
 }  // namespace velmora::target

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 #include "platform/Platform.h"
 #include "target/TargetPoint.h"
@@ -48,9 +49,16 @@ void FillFromPoint(platform::IWindows& windows, SnapShotFields& f, std::int32_t 
 // Copies all nine fields into the target, in the target's order.
 void CopyToTarget(const SnapShotFields& f, TargetPoint& target);
 
+// Shown when a pick lands on one of the program's own windows: typing into it would feed the
+// program its own output.
+inline constexpr std::u16string_view kPickOwnWindow = u"不能选择本程序自己的窗口，请重新设置";
+
+enum class PickOutcome { Cancelled, Picked, OwnWindow };
+
 // One pick: clear the clipboard, capture the screen onto it, yield, show the overlay with the
 // capture, and on a press fill the overlay's fields from the real desktop and copy them into
-// target. Closed without a press, target is left as it was.
-void RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoint& target);
+// target. Closed without a press, or pressed on a window of this program, target is left as it
+// was.
+PickOutcome RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoint& target);
 
 }  // namespace velmora::target

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstddef>
 #include <optional>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/IRegex.h"
 
 // Cases every IRegexEngine backend must agree on: case-sensitive, unanchored, over UTF-16 code
 // units, '.' excludes only LF, classes stay within ASCII.
@@ -53,6 +58,51 @@ inline std::vector<SearchCase> SearchCases() {
 // Patterns every backend rejects with RegexError.
 inline std::vector<std::u16string> BadPatterns() {
     return {u"(ab", u"a{2,1}", u"[b-a]", u"a)", u"*a"};
+}
+
+// Every search case and every bad pattern, against one backend.
+inline void ExpectCommonSemantics(platform::IRegexEngine& engine) {
+    for (const auto& c : SearchCases()) {
+        SCOPED_TRACE(std::string(c.pattern.begin(), c.pattern.end()));
+        auto re = engine.Compile(c.pattern);
+        auto m = re->Search(c.text);
+        ASSERT_EQ(m.has_value(), c.match.has_value());
+        if (m) {
+            EXPECT_EQ(m->position, c.match->first);
+            EXPECT_EQ(m->length, c.match->second);
+        }
+    }
+    for (const auto& p : BadPatterns())
+        EXPECT_THROW(engine.Compile(p), platform::RegexError) << std::string(p.begin(), p.end());
+}
+
+// A backend's line-start shortcut must give exactly what a plain unanchored search gives, on
+// random lines near the speaker-line shape. A leading empty group switches the shortcut off
+// without changing the pattern's meaning.
+inline void ExpectShortcutAgreesWithPlainSearch(platform::IRegexEngine& engine,
+                                                const std::vector<std::u16string>& patterns,
+                                                int linesPerPattern) {
+    const std::u16string alphabet = u"0123456789:  ()-APMampsaidyx说\r\n\tab";
+    std::mt19937 rng(12345);
+    for (const auto& p : patterns) {
+        SCOPED_TRACE(std::string(p.begin(), p.end()));
+        auto fast = engine.Compile(p);
+        auto plain = engine.Compile(u"(?:)" + p);
+        for (int i = 0; i < linesPerPattern; ++i) {
+            std::u16string text;
+            int n = static_cast<int>(rng() % 30);
+            for (int k = 0; k < n; ++k) text.push_back(alphabet[rng() % alphabet.size()]);
+            if (i % 3 == 0) text += u" 12:34:56";
+            if (i % 5 == 0) text += u"(2009-09-23 1:2:3):";
+            auto a = fast->Search(text);
+            auto b = plain->Search(text);
+            ASSERT_EQ(a.has_value(), b.has_value()) << i;
+            if (a) {
+                ASSERT_EQ(a->position, b->position) << i;
+                ASSERT_EQ(a->length, b->length) << i;
+            }
+        }
+    }
 }
 
 }  // namespace velmora::regex_cases

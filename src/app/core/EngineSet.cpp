@@ -25,23 +25,54 @@ std::unique_ptr<e::IEngine> MakeEngine(const std::string& name, const EngineSett
             translate::TranslateContext{s.http, s.codePage, s.loop, settings.url});
     if (name == "libretranslate")
         return std::make_unique<e::LibreTranslateEngine>(s.http, s.codePage, http);
-    if (name == "deepl") return std::make_unique<e::DeeplEngine>(s.http, s.codePage, http);
-    if (name == "google") return std::make_unique<e::GoogleEngine>(s.http, s.codePage, http);
-    if (name == "microsoft") return std::make_unique<e::MicrosoftEngine>(s.http, s.codePage, http);
+    if (name == "deepl")
+        return std::make_unique<e::HostedApiEngine>(e::kDeeplApi, s.http, s.codePage, http);
+    if (name == "google")
+        return std::make_unique<e::HostedApiEngine>(e::kGoogleApi, s.http, s.codePage, http);
+    if (name == "microsoft")
+        return std::make_unique<e::HostedApiEngine>(e::kMicrosoftApi, s.http, s.codePage, http);
     if (name == "apy") return std::make_unique<e::ApyEngine>(s.http, s.codePage, http);
     return nullptr;
 }
 
-EngineSet::EngineSet(const Configuration& config, const EngineServices& services) {
+struct EngineSet::Generation {
+    std::vector<std::unique_ptr<e::IEngine>> engines;
+    std::unique_ptr<e::Router> router;
+    std::unique_ptr<translate::EngineTranslator> translator;
+};
+
+std::shared_ptr<EngineSet::Generation> EngineSet::Build(const Configuration& config,
+                                                        const EngineServices& services) {
+    auto g = std::make_shared<Generation>();
     std::vector<e::IEngine*> order;
     for (const std::string& name : config.engines) {
         if (auto engine = MakeEngine(name, config.Engine(name), config, services)) {
             order.push_back(engine.get());
-            engines_.push_back(std::move(engine));
+            g->engines.push_back(std::move(engine));
         }
     }
-    router_ = std::make_unique<e::Router>(std::move(order), services.clock);
-    translator_ = std::make_unique<translate::EngineTranslator>(*router_, services.codePage);
+    g->router = std::make_unique<e::Router>(std::move(order), services.clock);
+    g->translator = std::make_unique<translate::EngineTranslator>(*g->router, services.codePage);
+    return g;
+}
+
+EngineSet::EngineSet(const Configuration& config, const EngineServices& services)
+    : services_(services), current_(Build(config, services)) {}
+
+void EngineSet::Reload(const Configuration& config) {
+    current_ = Build(config, services_);
+}
+
+std::u16string EngineSet::TranslateText(const std::u16string& text, const std::string& src,
+                                        const std::string& dst) {
+    const auto held = current_;  // kept alive until this call ends, whatever Reload does
+    return held->translator->TranslateText(text, src, dst);
+}
+
+translate::TranslationOutcome EngineSet::Translate(const std::u16string& text,
+                                                   const std::string& src, const std::string& dst) {
+    const auto held = current_;
+    return held->translator->Translate(text, src, dst);
 }
 
 std::pair<bool, std::string> EngineSet::TryEngine(const std::string& name,

@@ -33,11 +33,22 @@ std::unique_ptr<translate::engines::IEngine> MakeEngine(const std::string& name,
                                                         const EngineServices& services);
 
 // The configured engines in their order, the router over them and the translator the program
-// uses. Built once; owns them all.
-class EngineSet {
+// uses; owns them all. The translator it hands out stays the same object for the program's life,
+// while Reload puts new engines behind it.
+class EngineSet : public translate::ITranslator {
   public:
     EngineSet(const Configuration& config, const EngineServices& services);
-    translate::ITranslator& Translator() { return *translator_; }
+    translate::ITranslator& Translator() { return *this; }
+
+    // The engines of a configuration saved since, from the next translation on. A translation
+    // under way (an event loop may run the caller of Reload inside it) ends on the engines it
+    // began with.
+    void Reload(const Configuration& config);
+
+    std::u16string TranslateText(const std::u16string& text, const std::string& src,
+                                 const std::string& dst) override;
+    translate::TranslationOutcome Translate(const std::u16string& text, const std::string& src,
+                                            const std::string& dst) override;
 
     // One sample through one engine alone, for the settings dialog's test button: the
     // translation, or the reason there is none.
@@ -49,9 +60,12 @@ class EngineSet {
                                                   const std::string& src, const std::string& dst);
 
   private:
-    std::vector<std::unique_ptr<translate::engines::IEngine>> engines_;
-    std::unique_ptr<translate::engines::Router> router_;
-    std::unique_ptr<translate::EngineTranslator> translator_;
+    struct Generation;
+    static std::shared_ptr<Generation> Build(const Configuration& config,
+                                             const EngineServices& services);
+
+    EngineServices services_;
+    std::shared_ptr<Generation> current_;
 };
 
 }  // namespace velmora::app

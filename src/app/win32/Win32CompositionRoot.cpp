@@ -120,6 +120,7 @@ void Win32CompositionRoot::CreateMainWindow() {
         .overlay = overlay_,
         .shortcutDialog = shortcutDialog_,
         .showEngineSettings = [this] { ShowEngineSettings(); },
+        .settingsSaved = [this] { ApplySavedSettings(); },
     });
     main_->Load();
     StartInPlace();
@@ -132,7 +133,14 @@ void Win32CompositionRoot::ShowEngineSettings() {
             return EngineSet::TryEngine(name, settings, config_, ServicesOf(backends_), sample.text,
                                         sample.src, sample.dst);
         });
-    dialog.ShowModal(main_->hwnd());
+    if (dialog.ShowModal(main_->hwnd())) ApplySavedSettings();
+}
+
+void Win32CompositionRoot::ApplySavedSettings() {
+    config_ = Load(config_.file);
+    engines_.Reload(config_);
+    session_.SetInPlaceSend(config_.inPlaceSend);
+    StartInPlace();
 }
 
 void Win32CompositionRoot::StartInPlace() {

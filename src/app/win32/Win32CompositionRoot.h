@@ -54,6 +54,9 @@ class Win32CompositionRoot : public IStartupShell {
     // Grabs the configured in-place shortcut; says on standard error and in the tip panel
     // when it cannot.
     void StartInPlace();
+    // Reads the file a settings dialog saved and puts it to work: the engines from the next
+    // translation on, the in-place shortcut and its send choice at once.
+    void ApplySavedSettings();
     void OnInPlaceShortcut();
     // The engine settings, opened here where the engines' services live.
     void ShowEngineSettings();

@@ -101,7 +101,7 @@ void frmEngineSettings::CreateControls() {
     lblTestResult = Label(hwnd_, L"", 343, 97, 269, 110);
     lblKeyStore = Label(hwnd_, L"", 8, 216, 604, 18);
     lblError = Label(hwnd_, L"", 8, 238, 604, 18);
-    lblNote = Label(hwnd_, L"更改在下次启动后生效", 8, 271, 400, 18);
+    lblNote = Label(hwnd_, L"确定后立即生效", 8, 271, 400, 18);
     cmdOK =
         Child(hwnd_, L"BUTTON", L"确定", WS_TABSTOP | BS_DEFPUSHBUTTON, kCmdOK, 474, 266, 65, 23);
     cmdCancel =

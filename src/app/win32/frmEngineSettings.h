@@ -19,8 +19,8 @@ using EngineTest =
 
 // The engine list, order and per-engine address, key and region ("翻译引擎设置"). Reads the
 // configuration file when shown; 确定 writes the list, addresses and keys to it (Windows keeps
-// the keys there) and closes only once written; 取消 writes nothing. Changes take effect at the
-// next start.
+// the keys there) and closes only once written; 取消 writes nothing. The caller puts a saved change
+// to work.
 class frmEngineSettings {
   public:
     static constexpr const wchar_t* kClassName = L"VelmoraEngineSettings";

@@ -65,8 +65,8 @@ void frmInPlaceSettings::CreateControls() {
     chkSend = Child(hwnd_, L"BUTTON", L"替换后按发送快捷键发送", WS_TABSTOP | BS_AUTOCHECKBOX,
                     kChkSend, 8, 40, 364, 20);
     lblNote = Child(hwnd_, L"STATIC",
-                    L"在任意窗口按快捷键，输入框中的文字即被替换为译文。更改在下次启动后生效。",
-                    SS_LEFT, -1, 8, 66, 364, 36);
+                    L"在任意窗口按快捷键，输入框中的文字即被替换为译文。确定后立即生效。", SS_LEFT,
+                    -1, 8, 66, 364, 36);
     lblError = Child(hwnd_, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, -1, 8, 106, 364, 18);
     cmdOK =
         Child(hwnd_, L"BUTTON", L"确定", WS_TABSTOP | BS_DEFPUSHBUTTON, kCmdOK, 234, 130, 65, 23);

@@ -125,6 +125,7 @@ frmMain::frmMain(const MainWindowParts& parts)
       platform_(parts.platform),
       config_(parts.config),
       showEngineSettings_(parts.showEngineSettings),
+      settingsSaved_(parts.settingsSaved),
       update_(parts.update),
       unitId_(parts.unitId),
       session_(parts.session),
@@ -304,7 +305,10 @@ void frmMain::WirePicker(ImageControl& icon, ImageControl& pressedLook, const wc
 }
 
 void frmMain::PickTarget(target::TargetPoint& target) {
-    target::RunPick(platform_, overlay_, target);
+    if (target::RunPick(platform_, overlay_, target) == target::PickOutcome::OwnWindow) {
+        ShowTip(std::u16string(target::kPickOwnWindow));
+        return;
+    }
     if (&target == &State.ReturnAreaTarget) session_.OnReturnAreaPicked();
 }
 
@@ -465,7 +469,7 @@ void frmMain::OnCommand(UINT id) {
             break;
         case kMnuInPlaceSettings: {
             frmInPlaceSettings dialog(config_.file);
-            dialog.ShowModal(hwnd_);
+            if (dialog.ShowModal(hwnd_) && settingsSaved_) settingsSaved_();
             break;
         }
         default:

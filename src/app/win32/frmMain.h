@@ -33,6 +33,8 @@ struct MainWindowParts {
     target::ISendShortcutDialog& shortcutDialog;
     // Opens the translation engine settings; the menu entry is disabled without it.
     std::function<void()> showEngineSettings = {};
+    // Told when a settings dialog the window opens itself has saved the file.
+    std::function<void()> settingsSaved = {};
 };
 
 // The input box's own send keys: exactly Ctrl+Enter or exactly Alt+S (no other modifier).
@@ -161,6 +163,7 @@ class frmMain : public relay::IMainView {
     platform::Platform& platform_;
     const Configuration& config_;
     std::function<void()> showEngineSettings_;
+    std::function<void()> settingsSaved_;
     update::IUpdateServices& update_;
     const std::string& unitId_;
     relay::Session& session_;

@@ -150,6 +150,16 @@ bool FakeWindows::IsWindow(WinHandle w) {
     return windows.contains(w);
 }
 
+bool FakeWindows::IsOwnWindow(WinHandle w) {
+    for (int depth = 0; w != 0 && depth < 64; ++depth) {
+        auto it = windows.find(w);
+        if (it == windows.end()) return false;
+        if (it->second.own) return true;
+        w = it->second.parent;
+    }
+    return false;
+}
+
 bool FakeWindows::IsInside(WinHandle w, WinHandle outer) {
     for (int depth = 0; w != 0 && depth < 64; ++depth) {
         if (w == outer) return true;

@@ -94,6 +94,7 @@ struct FakeWindow {
     bool topmost = false;
     WinHandle parent = 0;       // a child lies inside its parent and wins over it at a point
     bool refusesFocus = false;  // the window manager will not activate it
+    bool own = false;           // made by this process
 };
 
 class FakeWindows : public IWindows {
@@ -108,6 +109,7 @@ class FakeWindows : public IWindows {
     bool SetForegroundWindow(WinHandle w) override;
     bool IsWindow(WinHandle w) override;
     bool IsInside(WinHandle w, WinHandle outer) override;
+    bool IsOwnWindow(WinHandle w) override;
     int ShowCursor(bool show) override;
     WinHandle FocusedWindow() override { return foreground; }
 

@@ -52,6 +52,12 @@ bool Win32Windows::IsInside(WinHandle w, WinHandle outer) {
     return inner == out || IsChild(out, inner);
 }
 
+bool Win32Windows::IsOwnWindow(WinHandle w) {
+    HWND hwnd = Live(w);
+    DWORD pid = 0;
+    return hwnd && GetWindowThreadProcessId(hwnd, &pid) && pid == GetCurrentProcessId();
+}
+
 WinHandle Win32Windows::WindowFromPoint(Point screen) {
     return ToHandle(::WindowFromPoint(POINT{screen.x, screen.y}));
 }

@@ -29,6 +29,7 @@ class Win32Windows : public IWindows {
     explicit Win32Windows(IEventLoop& loop) : loop_(loop) {}
     bool IsWindow(WinHandle w) override;
     bool IsInside(WinHandle w, WinHandle outer) override;
+    bool IsOwnWindow(WinHandle w) override;
     WinHandle WindowFromPoint(Point screen) override;
     std::optional<Rect> GetWindowRect(WinHandle w) override;
     std::optional<Point> ScreenToClient(WinHandle w, Point screen) override;

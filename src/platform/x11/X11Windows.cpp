@@ -2,6 +2,7 @@
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <unistd.h>
 
 namespace velmora::platform::x11 {
 
@@ -266,6 +267,16 @@ bool X11Windows::SetForegroundWindow(WinHandle handle) {
 
 bool X11Windows::IsWindow(WinHandle handle) {
     return Exists(static_cast<Window>(handle));
+}
+
+bool X11Windows::IsOwnWindow(WinHandle handle) {
+    Window w = static_cast<Window>(handle);
+    if (!w || !Exists(w)) return false;
+    const Window top = TopLevelOf(w);
+    ErrorScope scope(d_);
+    // Toolkits name the process that made a top-level window in _NET_WM_PID.
+    const auto pid = d_.GetCardinals(top, d_.GetAtom("_NET_WM_PID"), XA_CARDINAL);
+    return !scope.Failed() && pid.size() == 1 && pid[0] == static_cast<unsigned long>(getpid());
 }
 
 bool X11Windows::IsInside(WinHandle handle, WinHandle outerHandle) {

@@ -25,6 +25,7 @@ class X11Windows : public IWindows {
     bool SetForegroundWindow(WinHandle w) override;
     bool IsWindow(WinHandle w) override;
     bool IsInside(WinHandle w, WinHandle outer) override;
+    bool IsOwnWindow(WinHandle w) override;
     int ShowCursor(bool show) override;
     WinHandle FocusedWindow() override;
 

@@ -77,23 +77,4 @@ PieceResult ParseDeeplAnswer(const platform::HttpResponse& res, const platform::
     return FailureForStatus(res, ServerText(message.value_or(""), key));
 }
 
-bool DeeplEngine::Supports(const std::string& src, const std::string& dst) {
-    return src != dst && DeeplSourceCode(src) && DeeplTargetCode(dst);
-}
-
-PieceResult DeeplEngine::TranslatePiece(std::u16string_view piece, const std::string& src,
-                                        const std::string& dst) {
-    auto from = DeeplSourceCode(src);
-    auto to = DeeplTargetCode(dst);
-    if (!from || !to || src == dst)
-        return PieceResult::Fail(FailureKind::Unsupported, "language pair not offered");
-    const auto request = BuildDeeplRequest(settings_, codePage_.ToUtf8(piece), *from, *to);
-    return Exchange(
-        http_, request,
-        [this](const platform::HttpResponse& res) {
-            return ParseDeeplAnswer(res, codePage_, settings_.key);
-        },
-        settings_.key);
-}
-
 }  // namespace velmora::translate::engines

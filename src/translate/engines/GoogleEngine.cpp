@@ -87,22 +87,4 @@ PieceResult ParseGoogleAnswer(const platform::HttpResponse& res,
     return FailureForStatus(res, message);
 }
 
-bool GoogleEngine::Supports(const std::string& src, const std::string& dst) {
-    return src != dst && GoogleCode(src) && GoogleCode(dst);
-}
-
-PieceResult GoogleEngine::TranslatePiece(std::u16string_view piece, const std::string& src,
-                                         const std::string& dst) {
-    if (!Supports(src, dst))
-        return PieceResult::Fail(FailureKind::Unsupported, "language pair not offered");
-    const auto request =
-        BuildGoogleRequest(settings_, codePage_.ToUtf8(piece), *GoogleCode(src), *GoogleCode(dst));
-    return Exchange(
-        http_, request,
-        [this](const platform::HttpResponse& res) {
-            return ParseGoogleAnswer(res, codePage_, settings_.key);
-        },
-        settings_.key);
-}
-
 }  // namespace velmora::translate::engines

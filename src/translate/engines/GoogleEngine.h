@@ -6,7 +6,7 @@
 #include "platform/ICodePage.h"
 #include "platform/IHttp.h"
 #include "translate/engines/EngineSettings.h"
-#include "translate/engines/IEngine.h"
+#include "translate/engines/HostedApiEngine.h"
 
 namespace velmora::translate::engines {
 
@@ -27,20 +27,7 @@ platform::HttpRequest BuildGoogleRequest(const HttpEngineSettings& settings,
 PieceResult ParseGoogleAnswer(const platform::HttpResponse& res,
                               const platform::ICodePage& codePage, std::string_view key);
 
-class GoogleEngine : public IEngine {
-  public:
-    GoogleEngine(platform::IHttp& http, const platform::ICodePage& codePage,
-                 HttpEngineSettings settings)
-        : http_(http), codePage_(codePage), settings_(std::move(settings)) {}
-    std::string_view Name() const override { return "google"; }
-    bool Supports(const std::string& src, const std::string& dst) override;
-    PieceResult TranslatePiece(std::u16string_view piece, const std::string& src,
-                               const std::string& dst) override;
-
-  private:
-    platform::IHttp& http_;
-    const platform::ICodePage& codePage_;
-    HttpEngineSettings settings_;
-};
+inline constexpr HostedApi kGoogleApi{"google", GoogleCode, GoogleCode, BuildGoogleRequest,
+                                      ParseGoogleAnswer};
 
 }  // namespace velmora::translate::engines

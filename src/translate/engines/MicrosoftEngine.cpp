@@ -58,22 +58,4 @@ PieceResult ParseMicrosoftAnswer(const platform::HttpResponse& res,
     return FailureForStatus(res, message);
 }
 
-bool MicrosoftEngine::Supports(const std::string& src, const std::string& dst) {
-    return src != dst && MicrosoftCode(src) && MicrosoftCode(dst);
-}
-
-PieceResult MicrosoftEngine::TranslatePiece(std::u16string_view piece, const std::string& src,
-                                            const std::string& dst) {
-    if (!Supports(src, dst))
-        return PieceResult::Fail(FailureKind::Unsupported, "language pair not offered");
-    const auto request = BuildMicrosoftRequest(settings_, codePage_.ToUtf8(piece),
-                                               *MicrosoftCode(src), *MicrosoftCode(dst));
-    return Exchange(
-        http_, request,
-        [this](const platform::HttpResponse& res) {
-            return ParseMicrosoftAnswer(res, codePage_, settings_.key);
-        },
-        settings_.key);
-}
-
 }  // namespace velmora::translate::engines

@@ -151,7 +151,7 @@ TEST(EngineSettingsFile, OkSavesOrderChecksAddressesAndKeys) {
 
     EXPECT_EQ(d->windowTitle(), QStringLiteral("翻译引擎设置"));
     EXPECT_EQ(d->lblKeyStore->text(), QStringLiteral("密钥保存在：配置文件 (仅本人可读)"));
-    EXPECT_EQ(d->lblNote->text(), QStringLiteral("更改在下次启动后生效"));
+    EXPECT_EQ(d->lblNote->text(), QStringLiteral("确定后立即生效"));
     EXPECT_EQ(d->cmdOK->text(), QStringLiteral("确定"));
     EXPECT_EQ(d->cmdCancel->text(), QStringLiteral("取消"));
     EXPECT_EQ(d->txtKey->echoMode(), QLineEdit::Password);

@@ -3,16 +3,24 @@
 
 #include <QApplication>
 #include <QInputMethodEvent>
+#include <QKeySequenceEdit>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QSessionManager>
 #include <QTest>
+#include <QTimer>
+#include <cstdlib>
 
+#include "app/CompositionRoot.h"
+#include "app/frmInPlaceSettings.h"
 #include "app/frmMain.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/qt/QtEventLoop.h"
+#include "support/TempDir.h"
 #include "translate/clsGoogleLanguages.h"
+// Xlib's macros clash with Qt's names: X11 headers come last.
+#include "platform/x11/X11Hotkey.h"
 
 using namespace velmora;
 
@@ -20,10 +28,11 @@ namespace {
 
 struct Fixture {
     Fixture() = default;
-    explicit Fixture(std::function<void()> engineSettings)
-        : showEngineSettings(std::move(engineSettings)) {}
+    explicit Fixture(std::function<void()> engineSettings, std::function<void()> saved = {})
+        : showEngineSettings(std::move(engineSettings)), settingsSaved(std::move(saved)) {}
 
     std::function<void()> showEngineSettings;
+    std::function<void()> settingsSaved;
     platform::fake::FakePlatform fakes;
     platform::qt::QtEventLoop loop;
     platform::Platform platform{.input = fakes.input,
@@ -60,7 +69,8 @@ struct Fixture {
                                              .session = session,
                                              .overlay = overlay,
                                              .shortcutDialog = shortcutDialog,
-                                             .showEngineSettings = showEngineSettings}};
+                                             .showEngineSettings = showEngineSettings,
+                                             .settingsSaved = settingsSaved}};
 };
 
 }  // namespace
@@ -160,6 +170,63 @@ TEST(MainWindow, MenusCarryTheirCaptionsAndAccessKeys) {
     ASSERT_TRUE(wired.window.mnuEngineSettings->isEnabled());
     wired.window.mnuEngineSettings->trigger();
     EXPECT_EQ(opened, 1);
+}
+
+// The root re-reads the file only when the in-place dialog has written it.
+TEST(MainWindow, InPlaceSettingsTellTheRootOnlyWhenSaved) {
+    int saved = 0;
+    Fixture f({}, [&saved] { ++saved; });
+    TempDir dir;
+    f.config.file = dir.path() / "velmora.conf";
+    for (const bool ok : {false, true}) {
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* d = qobject_cast<app::frmInPlaceSettings*>(QApplication::activeModalWidget());
+            if (!d) return;
+            answer.stop();
+            ok ? d->accept() : d->reject();
+        });
+        answer.start(20);
+        f.window.mnuInPlaceSettings->trigger();
+        EXPECT_EQ(saved, ok ? 1 : 0);
+        EXPECT_EQ(std::filesystem::exists(f.config.file), ok);
+    }
+}
+
+// The program's own root puts a shortcut saved in the dialog to work at once: it holds the
+// chord, so another program cannot take it.
+TEST(MainWindow, TheRootHoldsASavedShortcutAtOnce) {
+    TempDir home;
+    setenv("XDG_CONFIG_HOME", home.path().c_str(), 1);  // the logon entry is written there
+    setenv("VELMORA_PAGE_BASE", "127.0.0.1:1", 1);
+    const auto file = home.path() / "velmora.conf";
+    WriteFile(file, "[inplace]\nshortcut=\n");
+    const auto chord = app::ParseShortcut("Ctrl+Alt+F9");
+    ASSERT_TRUE(chord);
+    const auto takenByOther = [&] {
+        platform::x11::X11Hotkey other;
+        std::string why;
+        return !other.Register(*chord, why) && why == platform::kHotkeyTaken;
+    };
+    ASSERT_FALSE(takenByOther()) << "the chord must be free before";
+    {
+        app::CompositionRoot root(file);
+        root.CreateMainWindow();
+        QTimer answer;
+        QObject::connect(&answer, &QTimer::timeout, [&] {
+            auto* d = qobject_cast<app::frmInPlaceSettings*>(QApplication::activeModalWidget());
+            if (!d) return;
+            answer.stop();
+            d->txtShortcut->setKeySequence(QKeySequence(QStringLiteral("Ctrl+Alt+F9")));
+            d->accept();
+        });
+        answer.start(20);
+        root.MainWindow()->mnuInPlaceSettings->trigger();
+        EXPECT_TRUE(takenByOther());
+    }
+    EXPECT_FALSE(takenByOther()) << "given back with the root";
+    unsetenv("VELMORA_PAGE_BASE");
+    unsetenv("XDG_CONFIG_HOME");
 }
 
 TEST(MainWindow, TipPanelShowsOverAPickerAndHidesOverTheBareWindow) {

@@ -66,8 +66,10 @@ class ImsimWindowTest : public ::testing::Test {
         return p;
     }
     void TearDown() override {
-        // Taking the clipboard over ends any xclip still serving it; ours then ends itself.
-        std::system("printf '' | timeout 0.3 xclip -selection clipboard -i -quiet >/dev/null 2>&1");
+        // Taking the clipboard over ends any xclip still serving it; ours then ends itself, by
+        // the timeout when nothing asks, so its status says nothing.
+        [[maybe_unused]] const int status = std::system(
+            "printf '' | timeout 0.3 xclip -selection clipboard -i -quiet >/dev/null 2>&1");
     }
     void Click(const imsim::ControlRect& r) {
         inject_.ClickAt(r.x + r.width / 2, r.y + r.height / 2, 10);

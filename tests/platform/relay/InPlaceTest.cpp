@@ -83,7 +83,9 @@ class InPlaceTest : public ::testing::Test {
     }
     void TearDown() override {
         if (chat_) chat_->client().Quit();
-        if (layoutChanged_) std::system("setxkbmap us");
+        if (layoutChanged_) {
+            EXPECT_EQ(std::system("setxkbmap us"), 0) << "layout not restored";
+        }
     }
 
     // The user presses the shortcut; true once the flow ran.

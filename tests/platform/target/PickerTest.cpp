@@ -235,6 +235,30 @@ TEST_F(PickerTest, ClosingWithoutClickLeavesTheTargetAndKeepsTheLastFields) {
     EXPECT_EQ(overlay.fields.ScreenCursorX, history.x + 20);
 }
 
+// A press on a window of this very program is refused: typing into it would feed the program
+// its own output.
+TEST_F(PickerTest, APressOnOurOwnWindowLeavesTheTarget) {
+    QWidget mine;
+    const Rect v = screen.VirtualScreen();
+    mine.setGeometry(v.right - 260, v.top + 40, 240, 160);
+    mine.show();
+    const int x = v.right - 140, y = v.top + 120;
+    const auto ours = static_cast<WinHandle>(mine.winId());
+    ASSERT_TRUE(loop.WaitUntil(
+        [&] {
+            return windows.IsInside(windows.WindowFromPoint({x, y}), ours);
+        },
+        5000));
+    EXPECT_TRUE(windows.IsOwnWindow(ours));
+    EXPECT_FALSE(windows.IsOwnWindow(static_cast<WinHandle>(geometry.window)));
+    TargetPoint target;
+    target.WinHwnd = 4242;
+    const TargetPoint before = target;
+    ASSERT_TRUE(Pick(target, x, y, [&] { Button(1); }));
+    EXPECT_EQ(target, before);
+    EXPECT_TRUE(windows.IsInside(overlay.fields.WinHwnd, ours));
+}
+
 TEST_F(PickerTest, OverlayCoversTheWholeScreen) {
     Rect v = screen.VirtualScreen();
     TargetPoint target;

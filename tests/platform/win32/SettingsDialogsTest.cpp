@@ -72,7 +72,7 @@ TEST(EngineSettingsDialogTest, OkSavesOrderChecksAddressesAndKeysIntoTheFile) {
         ran = true;
         EXPECT_EQ(WindowText(d.hwnd()), L"翻译引擎设置");
         EXPECT_EQ(WindowText(d.lblKeyStore), L"密钥保存在：配置文件");
-        EXPECT_EQ(WindowText(d.lblNote), L"更改在下次启动后生效");
+        EXPECT_EQ(WindowText(d.lblNote), L"确定后立即生效");
         EXPECT_TRUE(GetWindowLongW(d.txtKey, GWL_STYLE) & ES_PASSWORD);
         EXPECT_EQ(Rows(d), (std::vector<std::wstring>{L"form+", L"libretranslate", L"deepl",
                                                       L"google", L"microsoft", L"apy"}))
@@ -217,7 +217,7 @@ TEST(InPlaceSettingsDialogTest, TheHotKeyControlsValueIsWrittenAsShortcutsAre) {
 }
 
 // The program's own wiring: both settings entries are enabled and open their dialogs, modal
-// over the main window.
+// over the main window, and what they save is put to work.
 TEST(SettingsMenuTest, BothEntriesOpenTheirDialogsOverTheMainWindow) {
     constexpr wchar_t kRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
     const bool autostartBefore = RegGetValueW(HKEY_CURRENT_USER, kRun, L"velmora", RRF_RT_REG_SZ,
@@ -259,6 +259,20 @@ TEST(SettingsMenuTest, BothEntriesOpenTheirDialogsOverTheMainWindow) {
             EXPECT_TRUE(seen);
             EXPECT_TRUE(IsWindowEnabled(main));
         }
+        // 确定 puts a new chord to work at once: the root holds it, so no one else can.
+        const UINT chord = MOD_CONTROL | MOD_ALT;
+        ASSERT_TRUE(RegisterHotKey(nullptr, 7, chord, VK_F9)) << "the chord is free before";
+        UnregisterHotKey(nullptr, 7);
+        After(300, [&] {
+            HWND dialog = FindWindowW(frmInPlaceSettings::kClassName, nullptr);
+            ASSERT_NE(dialog, nullptr);
+            SendMessageW(GetDlgItem(dialog, frmInPlaceSettings::kTxtShortcut), HKM_SETHOTKEY,
+                         MAKEWORD(VK_F9, HOTKEYF_CONTROL | HOTKEYF_ALT), 0);
+            Click(GetDlgItem(dialog, frmInPlaceSettings::kCmdOK));
+        });
+        SendMessageW(main, WM_COMMAND, frmMain::kMnuInPlaceSettings, 0);
+        EXPECT_FALSE(RegisterHotKey(nullptr, 7, chord, VK_F9)) << "the root did not take it";
+        UnregisterHotKey(nullptr, 7);
     }
     if (SUCCEEDED(ole)) OleUninitialize();
     _putenv_s("VELMORA_PAGE_BASE", "");

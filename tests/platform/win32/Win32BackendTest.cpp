@@ -229,6 +229,16 @@ TEST_F(Win32BackendTest, SetForegroundWindowReportsWhetherItTook) {
     EXPECT_FALSE(windows.SetForegroundWindow(0));
 }
 
+TEST_F(Win32BackendTest, OwnWindowsAreTold) {
+    ColourWindow mine({100, 100, 300, 250}, RGB(0, 200, 0));
+    EXPECT_TRUE(windows.IsOwnWindow(ToHandle(mine.hwnd())));
+    // The desktop window belongs to the shell's process.
+    EXPECT_FALSE(windows.IsOwnWindow(ToHandle(GetDesktopWindow())));
+    const WinHandle gone = ToHandle(mine.hwnd());
+    mine.Destroy();
+    EXPECT_FALSE(windows.IsOwnWindow(gone));
+}
+
 TEST_F(Win32BackendTest, CursorMovesWhereAsked) {
     for (Point p : {Point{10, 20}, Point{640, 450}, Point{1000, 30}}) {
         input.MoveCursor(p.x, p.y);

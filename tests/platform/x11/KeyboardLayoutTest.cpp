@@ -113,7 +113,7 @@ class KeyboardLayoutTest : public ::testing::Test {
         // Other tests share the display: leave it with one plain group.
         XkbLockGroup(display.get(), XkbUseCoreKbd, 0);
         XSync(display.get(), False);
-        std::system("setxkbmap us");
+        EXPECT_EQ(std::system("setxkbmap us"), 0) << "layout not restored";
     }
     XDisplay display;
     XTestInput input{display};

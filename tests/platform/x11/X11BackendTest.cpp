@@ -158,7 +158,7 @@ class X11BackendTest : public ::testing::Test {
   protected:
     static void SetUpTestSuite() { ASSERT_NE(std::getenv("DISPLAY"), nullptr); }
     void TearDown() override {
-        std::system("setxkbmap us");
+        EXPECT_EQ(std::system("setxkbmap us"), 0) << "layout not restored";
         EXPECT_TRUE(NoKeyDown(display));
     }
     // Brings the window forward through the backend and waits until it has the focus.

@@ -83,6 +83,32 @@ TEST_F(SnapShotPickTest, ClosingWithoutPressLeavesTargetAsItWas) {
     EXPECT_FALSE(overlay.windowAlive);
 }
 
+// A window of this program (or a child of one) is refused and the target kept; others, or a
+// cancel, say what happened.
+TEST_F(SnapShotPickTest, APickOnTheProgramsOwnWindowIsRefused) {
+    fp.windows.windows[20] = {.rect = Rect{800, 0, 1000, 300}, .own = true};    // our window
+    fp.windows.windows[21] = {.rect = Rect{820, 200, 980, 280}, .parent = 20};  // its send box
+    const struct {
+        std::optional<Point> press;
+        PickOutcome outcome;
+        platform::WinHandle target;
+    } rows[] = {
+        {Point{900, 100}, PickOutcome::OwnWindow, 7},
+        {Point{900, 250}, PickOutcome::OwnWindow, 7},
+        {std::nullopt, PickOutcome::Cancelled, 7},
+        {Point{130, 520}, PickOutcome::Picked, 11},
+    };
+    auto p = fp.platform();
+    for (const auto& r : rows) {
+        overlay.presses = {r.press};
+        TargetPoint target;
+        target.WinHwnd = 7;
+        EXPECT_EQ(RunPick(p, overlay, target), r.outcome);
+        EXPECT_EQ(target.WinHwnd, r.target);
+        EXPECT_FALSE(overlay.windowAlive);
+    }
+}
+
 TEST_F(SnapShotPickTest, SecondPickReplacesEveryField) {
     overlay.presses = {Point{130, 520}, Point{300, 100}};
     TargetPoint target;

@@ -4,7 +4,6 @@
 #include <windows.h>
 #undef Yield  // an obsolete no-op macro of <winbase.h>; a call of the event-loop port
 
-#include <random>
 #include <string>
 #include <vector>
 
@@ -14,24 +13,9 @@
 namespace velmora::platform::win32 {
 namespace {
 
-TEST(StdRegexEngine, CodeUnitEcmaStyleSemantics) {
+TEST(StdRegexEngine, CommonSemanticsAndBadPatterns) {
     StdRegexEngine engine;
-    for (const auto& c : regex_cases::SearchCases()) {
-        SCOPED_TRACE(std::string(c.pattern.begin(), c.pattern.end()));
-        auto re = engine.Compile(c.pattern);
-        auto m = re->Search(c.text);
-        ASSERT_EQ(m.has_value(), c.match.has_value());
-        if (m) {
-            EXPECT_EQ(m->position, c.match->first);
-            EXPECT_EQ(m->length, c.match->second);
-        }
-    }
-}
-
-TEST(StdRegexEngine, BadPatternThrows) {
-    StdRegexEngine engine;
-    for (const auto& p : regex_cases::BadPatterns())
-        EXPECT_THROW(engine.Compile(p), RegexError) << std::string(p.begin(), p.end());
+    regex_cases::ExpectCommonSemantics(engine);
 }
 
 TEST(StdRegexEngine, RewritesOnlyUnescapedDotsAndDollarsOutsideClasses) {
@@ -58,36 +42,13 @@ TEST(StdRegexEngine, DetectsPatternsThatOnlyNeedLineStarts) {
     EXPECT_FALSE(StartsEveryAlternativeWithDotRepeat(u"a.+"));
 }
 
-// The shortcut must give exactly what a plain unanchored search gives; a leading empty group
-// switches it off without changing the pattern's meaning.
 TEST(StdRegexEngine, LineStartShortcutAgreesWithPlainSearch) {
     StdRegexEngine engine;
-    const std::u16string patterns[] = {
-        std::u16string(relay::mduSendBuffer::SpeakerLinePattern),
-        std::u16string(relay::mduSendBuffer::SpeakerNamePattern),
-        u".*b|.+a",
-        u".+\\bx",
-    };
-    const std::u16string alphabet = u"0123456789:  ()-APMampsaidyx说\r\n\tab";
-    std::mt19937 rng(12345);
-    for (const auto& p : patterns) {
-        auto fast = engine.Compile(p);
-        auto plain = engine.Compile(u"(?:)" + p);
-        for (int i = 0; i < 1500; ++i) {
-            std::u16string text;
-            int n = static_cast<int>(rng() % 30);
-            for (int k = 0; k < n; ++k) text.push_back(alphabet[rng() % alphabet.size()]);
-            if (i % 3 == 0) text += u" 12:34:56";
-            if (i % 5 == 0) text += u"(2009-09-23 1:2:3):";
-            auto a = fast->Search(text);
-            auto b = plain->Search(text);
-            ASSERT_EQ(a.has_value(), b.has_value()) << i;
-            if (a) {
-                ASSERT_EQ(a->position, b->position) << i;
-                ASSERT_EQ(a->length, b->length) << i;
-            }
-        }
-    }
+    regex_cases::ExpectShortcutAgreesWithPlainSearch(
+        engine,
+        {std::u16string(relay::mduSendBuffer::SpeakerLinePattern),
+         std::u16string(relay::mduSendBuffer::SpeakerNamePattern), u".*b|.+a", u".+\\bx"},
+        1500);
 }
 
 // The matcher recurses per code unit on the caller's stack. The longest subject taken must come

@@ -119,9 +119,9 @@ TEST_F(Engines, EveryTableLanguageHasAnExpectedRow) {
 }
 
 TEST_F(Engines, SourceAndTargetCodesOnTheWire) {
-    GoogleEngine google(fp.http, fp.codePage, settings);
-    MicrosoftEngine microsoft(fp.http, fp.codePage, settings);
-    DeeplEngine deepl(fp.http, fp.codePage, settings);
+    HostedApiEngine google(kGoogleApi, fp.http, fp.codePage, settings);
+    HostedApiEngine microsoft(kMicrosoftApi, fp.http, fp.codePage, settings);
+    HostedApiEngine deepl(kDeeplApi, fp.http, fp.codePage, settings);
     LibreTranslateEngine libre(fp.http, fp.codePage, settings);
     ApyEngine apy(fp.http, fp.codePage, settings);
     FormEngine form({fp.http, fp.codePage, fp.loop, "http://127.0.0.1:1/translate_t"});
@@ -184,9 +184,9 @@ TEST_F(Engines, SourceAndTargetCodesOnTheWire) {
 }
 
 TEST_F(Engines, CodesOutsideTheTableAreDeclined) {
-    GoogleEngine google(fp.http, fp.codePage, settings);
-    MicrosoftEngine microsoft(fp.http, fp.codePage, settings);
-    DeeplEngine deepl(fp.http, fp.codePage, settings);
+    HostedApiEngine google(kGoogleApi, fp.http, fp.codePage, settings);
+    HostedApiEngine microsoft(kMicrosoftApi, fp.http, fp.codePage, settings);
+    HostedApiEngine deepl(kDeeplApi, fp.http, fp.codePage, settings);
     ApyEngine apy(fp.http, fp.codePage, settings);
     LibreTranslateEngine libre(fp.http, fp.codePage, settings);
     FormEngine form({fp.http, fp.codePage, fp.loop, "http://127.0.0.1:1/translate_t"});

@@ -54,12 +54,14 @@ struct Loopback : ::testing::Test {
     // The engine of that name, pointed at the stand-in with the given key.
     std::unique_ptr<IEngine> Make(const std::string& name, const std::string& key = kKey) {
         if (name == "deepl")
-            return std::make_unique<DeeplEngine>(http, codePage, At("/v2/translate", key));
+            return std::make_unique<HostedApiEngine>(kDeeplApi, http, codePage,
+                                                     At("/v2/translate", key));
         if (name == "google")
-            return std::make_unique<GoogleEngine>(http, codePage,
-                                                  At("/language/translate/v2", key));
+            return std::make_unique<HostedApiEngine>(kGoogleApi, http, codePage,
+                                                     At("/language/translate/v2", key));
         if (name == "microsoft")
-            return std::make_unique<MicrosoftEngine>(http, codePage, At("/translate", key));
+            return std::make_unique<HostedApiEngine>(kMicrosoftApi, http, codePage,
+                                                     At("/translate", key));
         if (name == "libretranslate")
             return std::make_unique<LibreTranslateEngine>(http, codePage, At("/translate", key));
         return std::make_unique<ApyEngine>(http, codePage, At("/apy/translate", key));
@@ -244,7 +246,7 @@ TEST_F(Loopback, ClosedPortIsATransportFailureWithoutTheKey) {
         StandinProcess gone;
         url = gone.Url("/language/translate/v2");
     }
-    GoogleEngine e(http, codePage, {url, "secret-key-99", ""});
+    HostedApiEngine e(kGoogleApi, http, codePage, {url, "secret-key-99", ""});
     const PieceResult r = e.TranslatePiece(u"hello", "en", "es");
     ASSERT_FALSE(r.text);
     EXPECT_EQ(r.failure.kind, K::Transport);

@@ -1,0 +1,77 @@
+#include "app/core/EngineSet.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/fake/FakePlatform.h"
+
+namespace velmora::app {
+namespace {
+
+using platform::HttpRequest;
+using platform::HttpResponse;
+
+// The engines here never start programs.
+struct NoPrograms : platform::IProgramRunner {
+    std::unique_ptr<platform::IPipeline> NewPipeline() override { return nullptr; }
+    platform::RunResult Run(const platform::Argv&, std::string_view, int, std::size_t) override {
+        return {};
+    }
+};
+
+Configuration LibreAt(const std::string& url) {
+    Configuration c;
+    c.engines = {"libretranslate"};
+    c.engineSettings["libretranslate"].url = url;
+    return c;
+}
+
+struct EngineSetTest : ::testing::Test {
+    platform::fake::FakePlatform fp;
+    NoPrograms programs;
+    EngineServices services{fp.http, fp.codePage, fp.loop, programs, fp.clock};
+    std::vector<std::string> posts;  // the URL of every translation request
+
+    // A LibreTranslate server that answers with the host it was reached at; the language list
+    // is refused, so the usual codes are assumed.
+    HttpResponse Answer(const HttpRequest& r) {
+        if (r.method != "POST") return HttpResponse(404, "");
+        posts.push_back(r.url);
+        const std::string host = r.url.substr(7, r.url.find('/', 7) - 7);
+        return HttpResponse(200, R"({"translatedText": ")" + host + R"("})");
+    }
+};
+
+TEST_F(EngineSetTest, ReloadServesTheNextTranslationAndSparesOneUnderWay) {
+    EngineSet set(LibreAt("http://old/translate"), services);
+    translate::ITranslator& translator = set.Translator();
+    fp.http.handler = [this](const HttpRequest& r) { return Answer(r); };
+    EXPECT_EQ(translator.Translate(u"hello", "en", "fr").text, u"old");
+
+    // Saved while a translation waits on the old server: that one still ends on the old
+    // engines (which must still be alive), the next goes to the new one.
+    fp.http.handler = [&](const HttpRequest& r) {
+        set.Reload(LibreAt("http://new/translate"));
+        return Answer(r);
+    };
+    const auto during = translator.Translate(u"hello", "en", "fr");
+    EXPECT_TRUE(during.complete);
+    EXPECT_EQ(during.text, u"old");
+    fp.http.handler = [this](const HttpRequest& r) { return Answer(r); };
+    EXPECT_EQ(&set.Translator(), &translator);
+    EXPECT_EQ(translator.TranslateText(u"hello", "en", "fr"), u"new");
+    ASSERT_EQ(posts.size(), 3u);
+    EXPECT_EQ(posts.back(), "http://new/translate");
+
+    // No engine at all after a reload: no translation, and a reason.
+    Configuration none;
+    set.Reload(none);
+    const auto empty = translator.Translate(u"hello", "en", "fr");
+    EXPECT_FALSE(empty.complete);
+    EXPECT_FALSE(empty.Reason().empty());
+    EXPECT_EQ(posts.size(), 3u);
+}
+
+}  // namespace
+}  // namespace velmora::app
