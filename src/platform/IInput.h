@@ -19,6 +19,9 @@ class IInput {
     virtual void KeyUp(std::uint8_t vk) = 0;
     // Whether any key of the keyboard is held down now (by the user or by us).
     virtual bool AnyKeyDown() = 0;
+    // Whether the key is down now as the system sees it. A key pressed here can be let go
+    // under us: Wine releases the modifiers it holds when one of its windows gains the X focus.
+    virtual bool IsKeyDown(std::uint8_t vk) = 0;
 };
 
 }  // namespace velmora::platform

@@ -25,5 +25,8 @@ inline constexpr std::uint8_t Letter(char c) {
 inline constexpr bool IsLetter(int code) {
     return code >= LetterA && code <= LetterZ;
 }
+inline constexpr bool IsModifier(int code) {
+    return code == Shift || code == Control || code == Menu;
+}
 
 }  // namespace velmora::platform::vk

@@ -110,8 +110,8 @@ void InPlaceFlow::RunOnce() {
         };
         // Emptied first, so a copy of the very text the clipboard held still shows as new.
         p_.clipboard.Clear();
-        inject_.PressKeyChord(vk::Letter('A'), vk::Control, kChordMs);
-        inject_.PressKeyChord(vk::Letter('C'), vk::Control, kChordMs);
+        inject_.PressChordRun(
+            {{vk::Letter('A'), vk::Control, kChordMs}, {vk::Letter('C'), vk::Control, kChordMs}});
         PollUntil(
             [&] {
                 typed = p_.clipboard.Text().value_or(u"");
@@ -149,8 +149,8 @@ void InPlaceFlow::RunOnce() {
             Fail(std::u16string(kInPlaceFocusMoved));
             return;
         }
-        inject_.PressKeyChord(vk::Letter('A'), vk::Control, kChordMs);
-        inject_.PressKeyChord(vk::Letter('V'), vk::Control, kChordMs);
+        inject_.PressChordRun(
+            {{vk::Letter('A'), vk::Control, kChordMs}, {vk::Letter('V'), vk::Control, kChordMs}});
         p_.loop.Wait(kPasteSettleMs);
         if (sendAfterPaste_ && state_.SendShortcutKey > 0) {
             // Codes are 0..255 by construction (the shortcut dialog offers nothing else).

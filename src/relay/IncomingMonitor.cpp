@@ -194,8 +194,8 @@ void IncomingMonitor::Capture() {
     const bool ready = cleared && ReadyToInject(p_, ra.WinHwnd, {{ra.WinHwnd, point}});
     if (ready) {
         inject_.ClickAt(point.x, point.y, 10);
-        inject_.PressKeyChord(vk::Letter('A'), vk::Control, 100);
-        inject_.PressKeyChord(vk::Letter('C'), vk::Control, 100);
+        inject_.PressChordRun(
+            {{vk::Letter('A'), vk::Control, 100}, {vk::Letter('C'), vk::Control, 100}});
         p_.loop.Wait(500);
         view_.SetTimeKeeperCaption(std::u16string(kReadingCaption));
         p_.loop.Yield();

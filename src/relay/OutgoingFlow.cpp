@@ -150,9 +150,9 @@ bool OutgoingFlow::DriveImClient() {
     if (ReadyToInject(p_, in.WinHwnd, {{in.WinHwnd, inPoint}}) &&
         (!clickSend || PointReaches(p_, send.WinHwnd, sendPoint))) {
         inject_.ClickAt(inPoint.x, inPoint.y, 1);
-        inject_.PressKeyChord(vk::Letter('A'), vk::Control, 100);
-        inject_.PressKeyChord(vk::Delete, kDeleteWrapper, 100);
-        inject_.PressKeyChord(vk::Letter('V'), vk::Control, 1);
+        inject_.PressChordRun({{vk::Letter('A'), vk::Control, 100},
+                               {vk::Delete, kDeleteWrapper, 100},
+                               {vk::Letter('V'), vk::Control, 1}});
         p_.loop.Wait(300);
         if (state_.SendShortcutKey > 0) {
             // Codes are 0..255 by construction (the shortcut dialog offers nothing else).

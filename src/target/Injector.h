@@ -20,8 +20,11 @@ struct Injector {
     void ClickAt(std::int32_t x, std::int32_t y, std::int32_t delayMs) {
         target::ClickAt(input, loop, x, y, delayMs);
     }
-    void PressKeyChord(std::uint8_t key, std::uint8_t modifier, std::int32_t delayMs) {
-        target::PressKeyChord(input, loop, key, modifier, delayMs);
+    bool PressKeyChord(std::uint8_t key, std::uint8_t modifier, std::int32_t delayMs) {
+        return target::PressKeyChord(input, loop, key, modifier, delayMs);
+    }
+    bool PressChordRun(std::initializer_list<Chord> chords) {
+        return target::PressChordRun(input, loop, chords);
     }
 };
 

@@ -80,6 +80,8 @@ class FakeInput : public IInput {
     void KeyUp(std::uint8_t vk) override;
     // Keys pressed through this port and not yet released, or the user's keys.
     bool AnyKeyDown() override { return userKeyDown || !down.empty(); }
+    // A test lets go of a held key under the caller by erasing it from down (through onYield).
+    bool IsKeyDown(std::uint8_t vk) override { return down.count(vk) > 0; }
     Point cursor;
     std::set<std::uint8_t> down;
     bool userKeyDown = false;  // the user holds a key (a test releases it through onYield)

@@ -87,4 +87,8 @@ bool Win32Input::AnyKeyDown() {
     return false;
 }
 
+bool Win32Input::IsKeyDown(std::uint8_t vk) {
+    return vk != 0 && (GetAsyncKeyState(vk) & 0x8000) != 0;
+}
+
 }  // namespace velmora::platform::win32

@@ -14,6 +14,7 @@ class Win32Input : public IInput {
     void KeyDown(std::uint8_t vk) override;
     void KeyUp(std::uint8_t vk) override;
     bool AnyKeyDown() override;
+    bool IsKeyDown(std::uint8_t vk) override;
 };
 
 }  // namespace velmora::platform::win32

@@ -170,6 +170,20 @@ void XTestInput::KeyUp(std::uint8_t vk) {
     XFlush(d_.get());
 }
 
+bool XTestInput::IsKeyDown(std::uint8_t vk) {
+    KeyCode kc = 0;
+    if (auto it = held_.find(vk); it != held_.end()) {
+        kc = it->second;
+    } else if (KeySym sym = KeysymForVk(vk); sym != NoSymbol) {
+        ReloadKeymap();
+        if (auto pos = Find(sym)) kc = pos->kc;
+    }
+    if (kc == 0) return false;
+    char keys[32] = {};
+    XQueryKeymap(d_.get(), keys);
+    return (static_cast<unsigned char>(keys[kc / 8]) >> (kc % 8)) & 1U;
+}
+
 bool XTestInput::AnyKeyDown() {
     char keys[32] = {};
     XQueryKeymap(d_.get(), keys);

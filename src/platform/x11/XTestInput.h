@@ -26,6 +26,7 @@ class XTestInput : public IInput {
     void KeyDown(std::uint8_t vk) override;
     void KeyUp(std::uint8_t vk) override;
     bool AnyKeyDown() override;
+    bool IsKeyDown(std::uint8_t vk) override;
 
   private:
     struct KeyPos {

@@ -6,6 +6,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 #include <chrono>
@@ -222,6 +223,20 @@ TEST_F(X11BackendTest, KeyChordsArriveInOrderUnderUsAndGermanLayouts) {
     }
     // Proof that the layout really changed under the test.
     EXPECT_NE(yKeycode["us"], yKeycode["de"]);
+}
+
+TEST_F(X11BackendTest, IsKeyDownFollowsAHeldKeyEvenWhenAnotherClientLetsGoOfIt) {
+    EXPECT_FALSE(input.IsKeyDown(vk::Control));
+    input.KeyDown(vk::Control);
+    EXPECT_TRUE(input.IsKeyDown(vk::Control));
+    EXPECT_FALSE(input.IsKeyDown(vk::Shift));
+    // Another program releases the key under us, as a system may.
+    XDisplay other;
+    XTestFakeKeyEvent(other.get(), XKeysymToKeycode(other.get(), XK_Control_L), False, CurrentTime);
+    XSync(other.get(), False);
+    EXPECT_FALSE(input.IsKeyDown(vk::Control));
+    input.KeyUp(vk::Control);
+    EXPECT_FALSE(input.IsKeyDown(vk::Control));
 }
 
 TEST_F(X11BackendTest, ClickArrivesAtThePointWithNothingBetweenDownAndUp) {

@@ -55,11 +55,14 @@ class OutgoingFlowTest : public ::testing::Test {
         return {"view mask 0", "view focus send", "yield", "clipboard clear", "clipboard settext"};
     }
     // The IM steps of a send that went out, then the typed text leaving txtSend.
-    Log ImSteps(const Log& send, bool minimised, const Log& sendBox = {"view clear send"}) const {
+    // A select-all whose Ctrl the system let go of comes first, alone, in brokenSelectAlls.
+    Log ImSteps(const Log& send, bool minimised, const Log& sendBox = {"view clear send"},
+                int brokenSelectAlls = 0) const {
         Log l = {"showcursor 1", "getcursor", "iconic 768"};
         if (minimised) l.push_back("show 768 1");
-        l = l + Log{"topmost 768 on 10,20,400x300", "foreground 512"} + Click(50, 60, 1) +
-            Chord(vk::Letter('A'), vk::Control, 100) + Chord(vk::Delete, 1, 100) +
+        l = l + Log{"topmost 768 on 10,20,400x300", "foreground 512"} + Click(50, 60, 1);
+        for (int i = 0; i < brokenSelectAlls; ++i) l = l + Chord(vk::Letter('A'), vk::Control, 100);
+        l = l + Chord(vk::Letter('A'), vk::Control, 100) + Chord(vk::Delete, 1, 100) +
             Chord(vk::Letter('V'), vk::Control, 1) + Log{"wait 300"} + send +
             Log{"topmost 768 off 10,20,400x300"};
         if (minimised) l.push_back("show 768 6");
@@ -370,6 +373,23 @@ TEST_F(OutgoingFlowTest, ACoveredSendButtonDoesNotMatterWhenAShortcutSends) {
     flow.cmdSend_Click();
     EXPECT_EQ(fp.log.Entries(), Preamble() + ImSteps(Chord(vk::Return, vk::Control, 100), false));
     EXPECT_EQ(view.sendText, u"");
+}
+
+TEST_F(OutgoingFlowTest, ASelectAllWhoseCtrlWasLetGoIsPressedAgainBeforeThePaste) {
+    // Otherwise the bare A lands in the chat's input box in front of the translation.
+    state.SendShortcutControl = vk::Control;
+    state.SendShortcutKey = vk::Return;
+    int letGo = 0;
+    fp.loop.onYield = [&] {
+        if (letGo == 0 && fp.input.down.count(vk::Letter('A'))) {
+            fp.input.down.erase(vk::Control);
+            ++letGo;
+        }
+    };
+    flow.cmdSend_Click();
+    EXPECT_EQ(fp.log.Entries(), Preamble() + ImSteps(Chord(vk::Return, vk::Control, 100), false,
+                                                     {"view clear send"}, 1));
+    EXPECT_EQ(letGo, 1);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -74,6 +75,62 @@ INSTANTIATE_TEST_SUITE_P(
                                 0,
                                 0,
                                 {Down(vk::Letter('Z')), "yield", "wait 0", Up(vk::Letter('Z'))}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// The system lets go of a held key while chord number `chord` (counted over every chord pressed,
+// from 0) is held, as Wine does with its modifiers when a window gains the X focus.
+struct Drop {
+    int chord;
+    std::uint8_t code;
+};
+
+struct RunCase {
+    const char* name;
+    std::vector<Drop> drops;
+    Log keys;  // the keys that went down, modifiers left out
+    bool whole;
+};
+
+class PressChordRunTest : public ::testing::TestWithParam<RunCase> {};
+
+TEST_P(PressChordRunTest, StartsOverWhenAModifierWasLetGo) {
+    const RunCase& c = GetParam();
+    platform::fake::FakePlatform fp;
+    const auto isKey = [](const std::string& e) {
+        return e.starts_with("kdown ") && e != Down(vk::Control) && e != Down(1);
+    };
+    fp.loop.onYield = [&] {
+        const auto& log = fp.log.Entries();
+        const int held = static_cast<int>(std::count_if(log.begin(), log.end(), isKey)) - 1;
+        for (const Drop& d : c.drops)
+            if (d.chord == held) fp.input.down.erase(d.code);
+    };
+    const bool whole = PressChordRun(fp.input, fp.loop,
+                                     {{vk::Letter('A'), vk::Control, 100},
+                                      {vk::Delete, 1, 100},
+                                      {vk::Letter('V'), vk::Control, 1}});
+    Log keys;
+    for (const auto& e : fp.log.Entries())
+        if (isKey(e)) keys.push_back(e);
+    EXPECT_EQ(keys, c.keys);
+    EXPECT_EQ(whole, c.whole);
+    EXPECT_TRUE(fp.input.down.empty()) << "every key pressed is released";
+}
+
+const std::string kA = Down(vk::Letter('A')), kDel = Down(vk::Delete), kV = Down(vk::Letter('V'));
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, PressChordRunTest,
+    ::testing::Values(
+        RunCase{"NothingLetGo", {}, {kA, kDel, kV}, true},
+        RunCase{"UnderSelectAll", {{0, vk::Control}}, {kA, kA, kDel, kV}, true},
+        RunCase{"UnderPaste", {{2, vk::Control}}, {kA, kDel, kV, kA, kDel, kV}, true},
+        // Code 1 around Delete is no modifier: whatever the system thinks of it, no rerun.
+        RunCase{"WrapperOfDeleteIsNoModifier", {{1, 1}}, {kA, kDel, kV}, true},
+        RunCase{"EveryTime",
+                {{0, vk::Control}, {1, vk::Control}, {2, vk::Control}},
+                {kA, kA, kA},
+                false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ClickAtTest, MovesClicksThenYieldsAndWaits) {
