@@ -111,6 +111,28 @@ TEST_F(InPlaceFlowTest, ReplacesTheTypedTextByItsTranslationAndGivesTheClipboard
     EXPECT_TRUE(fp.input.down.empty());
 }
 
+TEST_F(InPlaceFlowTest, APasteWhoseCtrlWasLetGoIsDoneAgain) {
+    // The system lets go of Ctrl under the paste: the bare V replaces the selected text.
+    auto typing = fp.loop.onYield;
+    bool letGo = false;
+    fp.loop.onYield = [&, typing] {
+        if (!letGo && fp.input.down.contains(vk::Letter('V'))) {
+            fp.input.down.erase(vk::Control);
+            letGo = true;
+            field = selectedAll ? u"v" : field + u"v";
+        }
+        typing();
+    };
+    flow.OnShortcut();
+    const Log paste =
+        Chord(vk::Letter('A'), vk::Control, 50) + Chord(vk::Letter('V'), vk::Control, 50);
+    EXPECT_EQ(fp.log.Entries(),
+              kCopy + Log{"clipboard settext"} + paste + paste + Log{"wait 300"} + kGiveBack);
+    EXPECT_TRUE(letGo);
+    EXPECT_EQ(field, u"[en]你好 world");
+    EXPECT_EQ(fp.clipboard.text, u"old clip");
+}
+
 TEST_F(InPlaceFlowTest, AnEmptyClipboardBeforeIsEmptiedAgainAfter) {
     fp.clipboard.text.clear();
     flow.OnShortcut();
