@@ -148,18 +148,18 @@ void XTestInput::KeyDown(std::uint8_t vk) {
     XFlush(d_.get());
 }
 
+KeyCode XTestInput::KeycodeOf(std::uint8_t vk) {
+    if (auto it = held_.find(vk); it != held_.end()) return it->second;
+    KeySym sym = KeysymForVk(vk);
+    if (sym == NoSymbol) return 0;
+    ReloadKeymap();
+    auto pos = Find(sym);
+    return pos ? pos->kc : 0;
+}
+
 void XTestInput::KeyUp(std::uint8_t vk) {
-    KeyCode kc = 0;
-    auto it = held_.find(vk);
-    if (it != held_.end()) {
-        kc = it->second;
-        held_.erase(it);
-    } else {
-        KeySym sym = KeysymForVk(vk);
-        if (sym == NoSymbol) return;
-        ReloadKeymap();
-        if (auto pos = Find(sym)) kc = pos->kc;
-    }
+    KeyCode kc = KeycodeOf(vk);
+    held_.erase(vk);
     if (kc) XTestFakeKeyEvent(d_.get(), kc, False, CurrentTime);
     // The chord is over: give the user back the group they had.
     if (held_.empty() && switched_) {
@@ -171,13 +171,7 @@ void XTestInput::KeyUp(std::uint8_t vk) {
 }
 
 bool XTestInput::IsKeyDown(std::uint8_t vk) {
-    KeyCode kc = 0;
-    if (auto it = held_.find(vk); it != held_.end()) {
-        kc = it->second;
-    } else if (KeySym sym = KeysymForVk(vk); sym != NoSymbol) {
-        ReloadKeymap();
-        if (auto pos = Find(sym)) kc = pos->kc;
-    }
+    KeyCode kc = KeycodeOf(vk);
     if (kc == 0) return false;
     char keys[32] = {};
     XQueryKeymap(d_.get(), keys);

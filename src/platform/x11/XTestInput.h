@@ -38,6 +38,8 @@ class XTestInput : public IInput {
     };
     std::optional<KeyPos> Find(KeySym sym) const;
     void ReloadKeymap();
+    // The keycode a held key went down on, else where the keymap has it now; 0 if nowhere.
+    KeyCode KeycodeOf(std::uint8_t vk);
     XDisplay& d_;
     // Keycode each held key went down on, so its release matches even if the layout changed.
     std::map<std::uint8_t, KeyCode> held_;
