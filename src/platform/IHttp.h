@@ -14,6 +14,9 @@ struct HttpRequest {
     // Sent in this order, each once; a backend adds only what HTTP itself needs (Host, ...).
     std::vector<std::pair<std::string, std::string>> headers;
     std::string body;
+    // The request holds a secret (an API key in a header or the body): a redirect to another
+    // origin is refused instead of followed, so the secret reaches no one else.
+    bool carriesCredential = false;
 };
 
 struct HttpResponse {
@@ -38,7 +41,7 @@ struct HttpLimits {
     long lowSpeedBytes = 1;
     long lowSpeedSeconds = 10;
     std::size_t maxBodyBytes = 8u << 20;
-    int maxRedirects = 5;  // each to http or https only
+    int maxRedirects = 5;  // each under the rules of FollowRedirect (HttpRedirect.h)
     // Longest gap between two turns of the event loop while waiting on the network.
     int loopStepMs = 10;
 };

@@ -185,7 +185,10 @@ void Deepl(State& s, const httplib::Request& req, httplib::Response& res) {
 }
 
 void Google(State& s, const httplib::Request& req, httplib::Response& res) {
-    const std::string key = req.get_param_value("key");
+    // The API takes the key in a header or in the query.
+    const std::string key = req.has_header("X-goog-api-key")
+                                ? req.get_header_value("X-goog-api-key")
+                                : req.get_param_value("key");
     if (key.empty()) {
         SendJson(res, 403,
                  ErrorBody("google", 403,

@@ -22,7 +22,7 @@ Serves, on 127.0.0.1 only:
   POST /translate                LibreTranslate (JSON {"q","source","target","api_key"})
   GET  /languages                LibreTranslate's language list
   POST /v2/translate             DeepL (Authorization: DeepL-Auth-Key KEY)
-  POST /language/translate/v2    Google basic (?key=KEY)
+  POST /language/translate/v2    Google basic (X-goog-api-key: KEY, or ?key=KEY)
   POST /translate?api-version=3.0&from=..&to=..
                                  Microsoft (Ocp-Apim-Subscription-Key: KEY)
   POST /apy/translate            APy (form langpair=src|dst&q=..)

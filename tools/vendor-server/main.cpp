@@ -58,6 +58,8 @@ Options:
                       slow       every answer waits --delay-ms first (default 3000)
   --huge-bytes N    size of the huge fault's body.
   --delay-ms N      delay of the slow fault.
+  --mirror URL      downloads answer 302 with Location URL/files/NAME, as a vendor that
+                    hands its files out through mirrors does.
   --record FILE     also append every recorded request line to FILE.
   --help            this text.
 )";
@@ -71,6 +73,7 @@ struct Options {
     unsigned long long hugeBytes = 1ull << 30;
     int delayMs = 3000;
     std::string recordFile;
+    std::string mirror;
     bool has(const std::string& f) const { return faults.count(f) > 0; }
 };
 
@@ -167,6 +170,8 @@ bool ParseOptions(int argc, char** argv, Options& o) {
             o.hugeBytes = std::stoull(value());
         } else if (a == "--delay-ms") {
             o.delayMs = std::stoi(value());
+        } else if (a == "--mirror") {
+            o.mirror = value();
         } else if (a == "--record") {
             o.recordFile = value();
         } else {
@@ -239,6 +244,10 @@ int main(int argc, char** argv) {
 
     server.Get(R"(/files/(.+))", [&](const httplib::Request& req, httplib::Response& res) {
         const std::string name = req.matches[1];
+        if (!o.mirror.empty()) {
+            res.set_redirect(o.mirror + "/files/" + name);
+            return;
+        }
         if (o.has("file404") || o.filesDir.empty() || !IsServableName(name)) {
             res.status = 404;
             return;

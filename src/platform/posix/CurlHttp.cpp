@@ -1,5 +1,7 @@
 #include "platform/posix/CurlHttp.h"
 
+#include "platform/HttpRedirect.h"
+
 #include <curl/curl.h>
 
 #include <algorithm>
@@ -171,10 +173,11 @@ HttpResponse CurlHttp::Send(const HttpRequest& request) {
     if (!easy || !multi) throw HttpError("cannot create an HTTP request");
 
     const auto deadline = Clock::now() + std::chrono::milliseconds(limits_.totalTimeoutMs);
-    std::string method = request.method;
-    std::string url = request.url;
-    std::string body = request.body;
-    auto headers = request.headers;
+    HttpRequest hopRequest = request;
+    const std::string& method = hopRequest.method;
+    const std::string& url = hopRequest.url;
+    const std::string& body = hopRequest.body;
+    const auto& headers = hopRequest.headers;
 
     for (int hop = 0;; ++hop) {
         if (!IsHttpUrl(url)) throw HttpError("refused a URL that is not http or https: " + url);
@@ -278,25 +281,9 @@ HttpResponse CurlHttp::Send(const HttpRequest& request) {
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         char* location = nullptr;
         curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
-        const bool redirect =
-            (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
-            location && *location;
-        if (!redirect)
+        if (!IsRedirectStatus(status) || !location || !*location)
             return HttpResponse{status, std::move(transfer.body), std::move(transfer.headers)};
-
-        if (hop >= limits_.maxRedirects) throw HttpError("too many HTTP redirects");
-        std::string next = location;
-        if (!IsHttpUrl(next))
-            throw HttpError("refused a redirect to a URL that is not http or https: " + next);
-        url = std::move(next);
-        // As browsers do: 303, and 301/302 after a POST, continue as a GET without the body.
-        if (status == 303 || ((status == 301 || status == 302) && IEquals(method, "POST"))) {
-            method = "GET";
-            body.clear();
-            std::erase_if(headers, [](const auto& h) {
-                return IEquals(h.first, "Content-Length") || IEquals(h.first, "Content-Type");
-            });
-        }
+        hopRequest = FollowRedirect(hopRequest, status, location, hop, limits_.maxRedirects);
     }
 }
 

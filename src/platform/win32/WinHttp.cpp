@@ -1,5 +1,7 @@
 #include "platform/win32/WinHttp.h"
 
+#include "platform/HttpRedirect.h"
+
 #include <windows.h>
 #include <winhttp.h>
 
@@ -69,49 +71,6 @@ std::optional<std::string_view> SchemeOf(std::string_view url) {
 bool IsHttpUrl(std::string_view url) {
     const auto scheme = SchemeOf(url);
     return scheme && (IEquals(*scheme, "http") || IEquals(*scheme, "https"));
-}
-
-// A path with its "." and ".." segments applied, as a browser sends it.
-std::string RemoveDotSegments(const std::string& pathAndQuery) {
-    const auto q = pathAndQuery.find_first_of("?#");
-    const std::string path = pathAndQuery.substr(0, q);
-    const std::string rest = q == std::string::npos ? "" : pathAndQuery.substr(q);
-    std::vector<std::string> out;
-    std::size_t pos = 1;  // past the leading '/'
-    bool trailingSlash = false;
-    while (pos <= path.size()) {
-        auto end = path.find('/', pos);
-        if (end == std::string::npos) end = path.size();
-        const std::string seg = path.substr(pos, end - pos);
-        trailingSlash = seg == "." || seg == "..";
-        if (seg == "..") {
-            if (!out.empty()) out.pop_back();
-        } else if (seg != ".") {
-            out.push_back(seg);
-        }
-        pos = end + 1;
-    }
-    std::string result;
-    for (const auto& seg : out) result += "/" + seg;
-    if (result.empty() || trailingSlash) result += "/";
-    return result + rest;
-}
-
-// A Location value made absolute against the URL that answered with it.
-std::string ResolveLocation(const std::string& base, const std::string& location) {
-    if (SchemeOf(location)) return location;
-    const auto schemeEnd = base.find("://");
-    if (schemeEnd == std::string::npos) return location;
-    if (location.rfind("//", 0) == 0) return base.substr(0, schemeEnd + 1) + location;
-    const auto pathStart = base.find_first_of("/?#", schemeEnd + 3);
-    const std::string origin = base.substr(0, pathStart);
-    std::string path = pathStart == std::string::npos ? "/" : base.substr(pathStart);
-    path = path.substr(0, path.find_first_of("?#"));
-    if (path.empty() || path[0] != '/') path = "/" + path;
-    if (location.empty()) return origin + path;
-    if (location[0] == '/') return origin + RemoveDotSegments(location);
-    if (location[0] == '?') return origin + path + location;
-    return origin + RemoveDotSegments(path.substr(0, path.rfind('/') + 1) + location);
 }
 
 std::string_view Trim(std::string_view s) {
@@ -271,10 +230,11 @@ std::optional<std::wstring> QueryString(HINTERNET req, DWORD what) {
 
 HttpResponse Run(Job& job) {
     const auto& limits = job.limits;
-    std::string method = job.request.method;
-    std::string url = job.request.url;
-    std::string body = job.request.body;
-    auto headers = job.request.headers;
+    HttpRequest hopRequest = job.request;
+    const std::string& method = hopRequest.method;
+    const std::string& url = hopRequest.url;
+    const std::string& body = hopRequest.body;
+    const auto& headers = hopRequest.headers;
 
     for (int hop = 0;; ++hop) {
         if (!IsHttpUrl(url)) throw HttpError("refused a URL that is not http or https: " + url);
@@ -330,7 +290,7 @@ HttpResponse Run(Job& job) {
         if (!WinHttpSendRequest(
                 req.get(), lines.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : lines.c_str(),
                 lines.empty() ? 0 : static_cast<DWORD>(-1),
-                body.empty() ? WINHTTP_NO_REQUEST_DATA : body.data(),
+                body.empty() ? WINHTTP_NO_REQUEST_DATA : const_cast<char*>(body.data()),
                 static_cast<DWORD>(body.size()), static_cast<DWORD>(body.size()), 0))
             Fail(job, Describe(GetLastError(), url));
         job.progress += body.size();
@@ -348,23 +308,9 @@ HttpResponse Run(Job& job) {
         job.progress += raw ? raw->size() : 1;
 
         const auto location = Find(answer, "Location");
-        const bool redirect =
-            (status == 301 || status == 302 || status == 303 || status == 307 || status == 308) &&
-            location && !location->empty();
-        if (redirect) {
-            if (hop >= limits.maxRedirects) throw HttpError("too many HTTP redirects");
-            std::string next = ResolveLocation(url, *location);
-            if (!IsHttpUrl(next))
-                throw HttpError("refused a redirect to a URL that is not http or https: " + next);
-            url = std::move(next);
-            // As browsers do: 303, and 301/302 after a POST, continue as a GET without the body.
-            if (status == 303 || ((status == 301 || status == 302) && IEquals(method, "POST"))) {
-                method = "GET";
-                body.clear();
-                std::erase_if(headers, [](const auto& h) {
-                    return IEquals(h.first, "Content-Length") || IEquals(h.first, "Content-Type");
-                });
-            }
+        if (IsRedirectStatus(status) && location && !location->empty()) {
+            hopRequest = FollowRedirect(hopRequest, status, ResolveLocation(url, *location), hop,
+                                        limits.maxRedirects);
             continue;
         }
 

@@ -48,9 +48,9 @@ platform::HttpRequest BuildGoogleRequest(const HttpEngineSettings& settings,
         {"q", utf8Text}, {"source", source}, {"target", target}, {"format", "text"}};
     platform::HttpRequest r;
     r.method = "POST";
-    r.url = WithQuery(settings.url.empty() ? kGoogleDefaultUrl : settings.url,
-                      "key=" + PercentEncode(settings.key));
-    r.headers = {{"Content-Type", "application/json"}};
+    r.url = settings.url.empty() ? std::string(kGoogleDefaultUrl) : settings.url;
+    // In a header, not the query, where proxies and server logs would keep it.
+    r.headers = {{"Content-Type", "application/json"}, {"X-goog-api-key", settings.key}};
     r.body = json::Dump(body);
     return r;
 }

@@ -105,7 +105,13 @@ PieceResult Exchange(platform::IHttp& http, const platform::HttpRequest& request
                      std::string_view key) {
     PieceResult result;
     try {
-        result = parse(http.Send(request));
+        if (key.empty()) {
+            result = parse(http.Send(request));
+        } else {
+            platform::HttpRequest keyed = request;
+            keyed.carriesCredential = true;
+            result = parse(http.Send(keyed));
+        }
     } catch (const platform::HttpError& e) {
         return PieceResult::Fail(FailureKind::Transport,
                                  "transport failure: " + ServerText(e.what(), key, 160));

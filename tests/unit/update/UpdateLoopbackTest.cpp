@@ -147,6 +147,18 @@ TEST(UpdateLoopback, DownloadsTheOfferedFilesAndHandsOverToTheScript) {
     EXPECT_EQ(ReadFile(c.dir / "velmora"), "old program");
 }
 
+TEST(UpdateLoopback, DownloadsFollowTheVendorToAMirrorOnAnotherServer) {
+    Offer offer;
+    VendorServer mirror({"--files", offer.dir()});
+    VendorServer vendor({"--files", offer.dir(), "--mirror", mirror.base()});
+    Client c(vendor.base());
+    ASSERT_TRUE(c.Download());
+    EXPECT_EQ(ReadFile(c.dir / "dl_files" / "velmora"), "new program");
+    EXPECT_EQ(ReadFile(c.dir / "dl_files" / "lib.so"), "new lib");
+    const auto got = mirror.Requests();
+    EXPECT_EQ(got, (std::vector<std::string>{"GET /files/lib.so", "GET /files/velmora"}));
+}
+
 TEST(UpdateLoopback, FaultyDownloadsLeaveTheInstalledFilesAlone) {
     Offer offer;
     const std::vector<std::vector<std::string>> faults = {

@@ -10,46 +10,27 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "platform/posix/CurlHttp.h"
 #include "support/EndpointProcess.h"
 #include "support/HttpTestLimits.h"
+#include "support/LocalServer.h"
 
 namespace velmora::platform::posix {
 namespace {
 
 using testing::EndpointProcess;
+using testing::LocalServer;
 
 struct Loop {
     fake::FakeClock clock;
     fake::ActionLog log;
     fake::FakeEventLoop loop{clock, log};
     Loop() { loop.logWaits = false; }
-};
-
-// A cpp-httplib server on a free loopback port, run on a thread for one test.
-class LocalServer {
-  public:
-    explicit LocalServer(const std::function<void(httplib::Server&)>& routes) {
-        routes(server_);
-        port_ = server_.bind_to_any_port("127.0.0.1");
-        thread_ = std::thread([this] { server_.listen_after_bind(); });
-        while (!server_.is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-    ~LocalServer() {
-        server_.stop();
-        thread_.join();
-    }
-    std::string Url(const std::string& path) const {
-        return "http://127.0.0.1:" + std::to_string(port_) + path;
-    }
-
-  private:
-    httplib::Server server_;
-    int port_ = 0;
-    std::thread thread_;
 };
 
 HttpRequest Get(const std::string& url) {
@@ -103,6 +84,71 @@ TEST(CurlHttp, PostRedirectedBy302ContinuesAsGetWithoutBodyHeaders) {
     EXPECT_EQ(http.Send(r).body, "ok");
     EXPECT_EQ(seenMethod, "GET");
     EXPECT_EQ(seenLength, "");
+}
+
+// What a second server, on another port, receives of each request a first one redirects there.
+struct RedirectPair {
+    std::mutex m;
+    std::vector<std::string> seen;  // method, target, headers and body of each request
+    long status = 302;
+    LocalServer elsewhere{[this](httplib::Server& srv) {
+        const auto record = [this](const httplib::Request& req, httplib::Response& res) {
+            std::string all = req.method + " " + req.target + "\n";
+            for (const auto& [name, value] : req.headers) all += name + ": " + value + "\n";
+            std::lock_guard lock(m);
+            seen.push_back(all + "\n" + req.body);
+            res.set_content("moved here", "text/plain");
+        };
+        srv.Get(".*", record);
+        srv.Post(".*", record);
+    }};
+    LocalServer first{[this](httplib::Server& srv) {
+        const auto move = [this](const httplib::Request& req, httplib::Response& res) {
+            if (req.path == "/same") return res.set_content("same origin", "text/plain");
+            res.status = static_cast<int>(status);
+            res.set_header("Location",
+                           req.path == "/stay" ? first.Url("/same") : elsewhere.Url(req.target));
+        };
+        srv.Get(".*", move);
+        srv.Post(".*", move);
+    }};
+};
+
+TEST(CurlHttp, AKeyIsNeverCarriedToAnotherServerAndOtherRequestsLeaveTheirCredentials) {
+    Loop l;
+    CurlHttp http(l.loop, HttpTestLimits());
+    RedirectPair pair;
+    for (long status : {301L, 302L, 303L, 307L, 308L}) {
+        pair.status = status;
+        HttpRequest keyed;
+        keyed.method = "POST";
+        keyed.url = pair.first.Url("/v2/translate");
+        keyed.headers = {{"Authorization", "DeepL-Auth-Key sk-77"}};
+        keyed.body = "api_key=sk-77";
+        keyed.carriesCredential = true;
+        try {
+            http.Send(keyed);
+            ADD_FAILURE() << status << " was followed";
+        } catch (const HttpError& e) {
+            const std::string what = e.what();
+            EXPECT_NE(what.find("redirect (HTTP " + std::to_string(status)), std::string::npos)
+                << what;
+            EXPECT_EQ(what.find("sk-77"), std::string::npos) << what;
+        }
+        keyed.url = pair.first.Url("/stay");
+        EXPECT_EQ(http.Send(keyed).body, "same origin") << status;
+
+        HttpRequest plain = Get(pair.first.Url("/file?x=1"));
+        plain.headers = {{"Authorization", "Basic c2stNzc="}, {"Cookie", "sk-77"}};
+        EXPECT_EQ(http.Send(plain).body, "moved here") << status;
+    }
+    std::lock_guard lock(pair.m);
+    ASSERT_EQ(pair.seen.size(), 5u);  // the five plain requests, nothing else
+    for (const auto& request : pair.seen) {
+        EXPECT_EQ(request.rfind("GET /file?x=1\n", 0), 0u) << request;
+        EXPECT_EQ(request.find("sk-77"), std::string::npos) << request;
+        EXPECT_EQ(request.find("c2stNzc="), std::string::npos) << request;
+    }
 }
 
 TEST(CurlHttp, ServerThatAcceptsAndNeverAnswersTimesOut) {

@@ -2,8 +2,14 @@
 // delay, stall mid-body, drip, send oversize bodies, redirect and set headers.
 
 // The port first: winbase.h defines Yield() away (a 16-bit relic), which must not reach it.
+#include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32EventLoop.h"
 #include "platform/win32/WinHttp.h"
+#include "translate/engines/DeeplEngine.h"
+#include "translate/engines/GoogleEngine.h"
+#include "translate/engines/HostedApiEngine.h"
+#include "translate/engines/LibreTranslateEngine.h"
+#include "translate/engines/MicrosoftEngine.h"
 // clang-format off
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -450,6 +456,53 @@ TEST_F(WinHttpTest, RedirectsAreFollowedOnlyToHttpAndOnlySoFar) {
     post.body = "a=1";
     post.headers = {{"Content-Type", "application/x-www-form-urlencoded"}};
     EXPECT_EQ(http.Send(post).body, "GET []");
+}
+
+// Each engine with a key, sent by a first server to a second one on another port: the second
+// receives nothing that holds the key, and the engine fails as a transport failure.
+TEST_F(WinHttpTest, KeysAreNeverRedirectedToAnotherServer) {
+    using namespace translate::engines;
+    const std::string key = "redirected-key-31337";
+    LoopbackServer elsewhere(
+        [](SOCKET c, const Request&, LoopbackServer&) { return SendAll(c, Answer(200, "[]")); });
+    int status = 0;
+    LoopbackServer first([&](SOCKET c, const Request& r, LoopbackServer&) {
+        return SendAll(c, Redirect(status, elsewhere.Url(r.path)));
+    });
+    WinHttp http(loop, TestLimits());
+    Win32CodePage codePage(CP_UTF8);
+    for (int s : {301, 302, 303, 307, 308}) {
+        status = s;
+        const std::vector<std::pair<std::string, std::unique_ptr<IEngine>>> engines = [&] {
+            std::vector<std::pair<std::string, std::unique_ptr<IEngine>>> v;
+            const auto at = [&](const char* path) {
+                return HttpEngineSettings{first.Url(path), key, "westeurope"};
+            };
+            v.emplace_back("deepl", std::make_unique<HostedApiEngine>(kDeeplApi, http, codePage,
+                                                                      at("/v2/translate")));
+            v.emplace_back("google", std::make_unique<HostedApiEngine>(
+                                         kGoogleApi, http, codePage, at("/language/translate/v2")));
+            v.emplace_back("microsoft", std::make_unique<HostedApiEngine>(
+                                            kMicrosoftApi, http, codePage, at("/translate")));
+            v.emplace_back("libretranslate", std::make_unique<LibreTranslateEngine>(
+                                                 http, codePage, at("/translate")));
+            return v;
+        }();
+        for (const auto& [name, engine] : engines) {
+            const PieceResult r = engine->TranslatePiece(u"hello", "en", "es");
+            ASSERT_FALSE(r.text) << name << " " << s;
+            EXPECT_EQ(r.failure.kind, FailureKind::Transport) << name << " " << s;
+            EXPECT_NE(r.failure.detail.find("redirect"), std::string::npos) << r.failure.detail;
+            EXPECT_EQ(r.failure.detail.find(key), std::string::npos) << r.failure.detail;
+        }
+    }
+    for (const Request& r : elsewhere.requests()) {
+        // Only LibreTranslate's language list, which carries no key, may follow.
+        EXPECT_EQ(r.method + " " + r.path, "GET /languages");
+        EXPECT_EQ(r.body.find(key), std::string::npos);
+        for (const auto& [name, value] : r.headers)
+            EXPECT_EQ(value.find(key), std::string::npos) << name;
+    }
 }
 
 TEST_F(WinHttpTest, EventLoopKeepsTurningAndServesANestedRequest) {

@@ -2,7 +2,7 @@
 # update script run for real through cmd under Wine.
 velmora_add_test(NAME unit_win32_http LABEL unit
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/WinHttpTest.cpp
-  LIBS velmora_win32 ws2_32)
+  LIBS velmora_win32 velmora_engines ws2_32)
 
 # Stands in for the program an update replaces: records each start, or just sleeps.
 add_executable(win32_update_dummy ${CMAKE_CURRENT_LIST_DIR}/UpdateDummyProgram.cpp)

@@ -4,10 +4,14 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <map>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/IconvCodePage.h"
+#include "support/LocalServer.h"
 #include "support/StandinProcess.h"
 #include "translate/engines/ApyEngine.h"
 #include "translate/engines/DeeplEngine.h"
@@ -20,6 +24,7 @@ namespace velmora::translate::engines {
 namespace {
 
 using nlohmann::json;
+using velmora::testing::LocalServer;
 using velmora::testing::StandinProcess;
 using K = FailureKind;
 
@@ -99,7 +104,8 @@ TEST_F(Loopback, GoogleRequestAndAnswer) {
     EXPECT_EQ(e->TranslatePiece(u"你好。", "zh-CN", "en").text, u"[en] hello。");
     json r = OnlyTranslateRequest();
     EXPECT_EQ(r["path"], "/language/translate/v2");
-    EXPECT_EQ(r["query"], "key=standin-key");
+    EXPECT_EQ(r["query"], "");  // the key goes in a header, never the URL
+    EXPECT_EQ(Header(r, "X-goog-api-key"), kKey);
     EXPECT_EQ(Header(r, "Content-Type"), "application/json");
     EXPECT_EQ(json::parse(r["body"].get<std::string>()),
               json::parse(R"({"q":"你好。","source":"zh-CN","target":"en","format":"text"})"));
@@ -279,6 +285,72 @@ TEST_F(Loopback, TranslatorFallsBackAndExplainsWithoutKeys) {
     EXPECT_NE(reason.find("google: server error (HTTP 500)"), std::string::npos) << reason;
     EXPECT_NE(reason.find("deepl: waiting"), std::string::npos) << reason;
     EXPECT_EQ(reason.find(kKey), std::string::npos) << reason;
+}
+
+// A server that answers everything with a redirect to a second one on another port, which
+// records all it receives: the way a captive portal or a forged answer would ask for the key.
+TEST_F(Loopback, KeysAreNeverRedirectedToAnotherServerAndTheNextEngineTranslates) {
+    const std::string key = "redirected-key-31337";
+    std::mutex m;
+    std::vector<std::string> received;
+    LocalServer elsewhere([&](httplib::Server& srv) {
+        const auto record = [&](const httplib::Request& req, httplib::Response& res) {
+            std::string all = req.method + " " + req.target + "\n";
+            for (const auto& [name, value] : req.headers) all += name + ": " + value + "\n";
+            std::lock_guard lock(m);
+            received.push_back(all + "\n" + req.body);
+            res.set_content("[]", "application/json");
+        };
+        srv.Get(".*", record);
+        srv.Post(".*", record);
+    });
+    long status = 0;
+    LocalServer hijacked([&](httplib::Server& srv) {
+        const auto move = [&](const httplib::Request& req, httplib::Response& res) {
+            res.status = static_cast<int>(status);
+            res.set_header("Location", elsewhere.Url(req.target));
+        };
+        srv.Get(".*", move);
+        srv.Post(".*", move);
+    });
+    const std::map<std::string, std::string> paths = {{"deepl", "/v2/translate"},
+                                                      {"google", "/language/translate/v2"},
+                                                      {"microsoft", "/translate"},
+                                                      {"libretranslate", "/translate"}};
+    for (long s : {301L, 302L, 303L, 307L, 308L}) {
+        status = s;
+        for (const auto& [name, path] : paths) {
+            std::unique_ptr<IEngine> victim;
+            const HttpEngineSettings at{hijacked.Url(path), key, "westeurope"};
+            if (name == "libretranslate")
+                victim = std::make_unique<LibreTranslateEngine>(http, codePage, at);
+            else
+                victim = std::make_unique<HostedApiEngine>(name == "deepl"    ? kDeeplApi
+                                                           : name == "google" ? kGoogleApi
+                                                                              : kMicrosoftApi,
+                                                           http, codePage, at);
+            auto next = Make(name == "google" ? "deepl" : "google");
+            Router router({victim.get(), next.get()}, clock);
+            EngineTranslator translator(router, codePage);
+            const auto out = translator.Translate(u"hello", "en", "es");
+            const std::string where = name + " answered " + std::to_string(s);
+            EXPECT_TRUE(out.complete) << where;
+            ASSERT_EQ(out.pieces.size(), 1u) << where;
+            EXPECT_EQ(out.pieces[0].engine, next->Name()) << where;
+            ASSERT_EQ(out.pieces[0].failures.size(), 1u) << where;
+            const EngineFailure& failure = out.pieces[0].failures[0].second;
+            EXPECT_EQ(failure.kind, K::Transport) << where;
+            EXPECT_NE(failure.detail.find("redirect"), std::string::npos) << failure.detail;
+            EXPECT_EQ(failure.detail.find(key), std::string::npos) << failure.detail;
+            EXPECT_EQ(out.Reason().find(key), std::string::npos) << out.Reason();
+        }
+    }
+    std::lock_guard lock(m);
+    for (const auto& request : received) {
+        // Only LibreTranslate's language list, which carries no key, may follow.
+        EXPECT_EQ(request.rfind("GET /languages", 0), 0u) << request;
+        EXPECT_EQ(request.find(key), std::string::npos) << request;
+    }
 }
 
 }  // namespace
