@@ -264,7 +264,7 @@ std::optional<std::string> ProcessEnvironment(const char* name) {
 
 Configuration LoadConfiguration(const std::function<std::optional<std::string>(const char*)>& env,
                                 const std::filesystem::path& file, Diagnostics& diagnostics,
-                                const KeyLookup& keyLookup) {
+                                const KeyLookup& keyLookup, const KeyCodec& keyCodec) {
     Configuration c;
     c.file = file;
     const auto& table = ConfigTable();
@@ -291,7 +291,22 @@ Configuration LoadConfiguration(const std::function<std::optional<std::string>(c
                                           e.section + "] " + e.key);
                     continue;
                 }
-                row->field(c) = Normalised(e.value, row->normalise);
+                std::string value = Normalised(e.value, row->normalise);
+                if (row->secret && keyCodec.open && !value.empty()) {
+                    bool sealed = false;
+                    std::string why;
+                    std::optional<std::string> key = keyCodec.open(value, sealed, why);
+                    if (!key)
+                        diagnostics.push_back(where + ":" + std::to_string(e.line) + ": [" +
+                                              e.section + "] " + e.key + " " + why +
+                                              "; it is ignored");
+                    value = key.value_or(std::string());
+                    if (key && !sealed)
+                        c.keysToSeal.insert(e.section);
+                    else
+                        c.keysToSeal.erase(e.section);
+                }
+                row->field(c) = std::move(value);
                 fromFile.insert(row);
                 secretSeen = secretSeen || (row->secret && !e.value.empty());
             }

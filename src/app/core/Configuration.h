@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -38,6 +39,9 @@ struct Configuration {
     std::string inPlaceSendText;
     std::optional<platform::HotkeyChord> inPlaceShortcut;
     bool inPlaceSend = false;
+    // Engines whose file key a key codec would encrypt but the file holds as typed: the next
+    // save from the settings dialog encrypts them.
+    std::set<std::string> keysToSeal;
 
     const EngineSettings& Engine(const std::string& name) const;
 };
@@ -95,13 +99,27 @@ using Diagnostics = std::vector<std::string>;
 // An engine's API key kept outside the file (the desktop keyring), or nothing.
 using KeyLookup = std::function<std::optional<std::string>(const std::string& engine)>;
 
+// How the file keeps API keys where the system encrypts them for the user (Windows). Without
+// one (empty members) keys are stored as typed.
+struct KeyCodec {
+    // The key a stored value holds; sealed tells whether it was encrypted (false: as typed).
+    // Nullopt when an encrypted value cannot be read; why then says so, never with the value.
+    std::function<std::optional<std::string>(const std::string& stored, bool& sealed,
+                                             std::string& why)>
+        open;
+    // The value to store for a key, or nullopt and why (never with the key).
+    std::function<std::optional<std::string>(const std::string& key, std::string& why)> seal;
+};
+
 // Reads the file (when it exists) and the environment through the table. Environment values
 // win over the file. A listed engine that needs a key the file does not give asks keyLookup
-// (when set) before it is left out. Never throws; a file that cannot be read or parsed leaves
-// its values at their defaults and says so in diagnostics.
+// (when set) before it is left out. File keys go through keyCodec.open (when set): one that
+// cannot be read counts as no key, and diagnostics say so without it. Never throws; a file
+// that cannot be read or parsed leaves its values at their defaults and says so in diagnostics.
 Configuration LoadConfiguration(const std::function<std::optional<std::string>(const char*)>& env,
                                 const std::filesystem::path& file, Diagnostics& diagnostics,
-                                const KeyLookup& keyLookup = nullptr);
+                                const KeyLookup& keyLookup = nullptr,
+                                const KeyCodec& keyCodec = {});
 
 // Gives every known engine that takes a key and has none the key keyLookup finds. Keys already
 // set (from the file) stay; the engine list is not changed.

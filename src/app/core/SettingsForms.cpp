@@ -27,12 +27,13 @@ const EngineSettings& At(const EngineEdits& edits, const std::string& name) {
 
 }  // namespace
 
-Configuration LoadSettingsFile(const std::filesystem::path& file, const KeyLookup& keyLookup) {
+Configuration LoadSettingsFile(const std::filesystem::path& file, const KeyLookup& keyLookup,
+                               const KeyCodec& keyCodec) {
     const auto noEnvironment = [](const char*) -> std::optional<std::string> {
         return std::nullopt;
     };
     Diagnostics ignored;
-    return LoadConfiguration(noEnvironment, file, ignored, keyLookup);
+    return LoadConfiguration(noEnvironment, file, ignored, keyLookup, keyCodec);
 }
 
 EngineEdits EngineEditsOf(const Configuration& config) {
@@ -95,14 +96,34 @@ std::vector<IniChange> EngineSettingsChanges(const std::vector<std::string>& ena
     return changes;
 }
 
-std::vector<IniChange> KeyChanges(const EngineEdits& loaded, const EngineEdits& edits) {
+std::vector<IniChange> KeyChanges(const EngineEdits& loaded, const EngineEdits& edits,
+                                  const std::set<std::string>& rewrite) {
     std::vector<IniChange> changes;
     for (const std::string& name : KnownEngines()) {
         const std::string& key = At(edits, name).key;
-        if (!Takes(name, "key") || key == At(loaded, name).key) continue;
+        if (!Takes(name, "key")) continue;
+        if (key == At(loaded, name).key && (key.empty() || !rewrite.contains(name))) continue;
         changes.push_back({name, "key", key.empty() ? std::nullopt : std::optional(key)});
     }
     return changes;
+}
+
+std::string SaveEngineSettings(const std::filesystem::path& file,
+                               const std::vector<std::string>& enabled, const EngineEdits& loaded,
+                               const EngineEdits& edits, const std::set<std::string>& keysToSeal,
+                               const KeyCodec& keyCodec) {
+    std::vector<IniChange> changes =
+        KeyChanges(loaded, edits, keyCodec.seal ? keysToSeal : std::set<std::string>());
+    for (IniChange& change : changes) {
+        if (!change.value || !keyCodec.seal) continue;
+        std::string why;
+        std::optional<std::string> sealed = keyCodec.seal(*change.value, why);
+        if (!sealed) return "引擎 " + change.section + " 的密钥无法加密（" + why + "）";
+        change.value = std::move(sealed);
+    }
+    for (IniChange& change : EngineSettingsChanges(enabled, edits))
+        changes.push_back(std::move(change));
+    return WriteIniChanges(file, changes);
 }
 
 TestSample DefaultTestSample(const std::string& engine) {

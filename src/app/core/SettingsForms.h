@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,9 +14,9 @@
 namespace velmora::app {
 
 // The configuration file alone: values the environment sets for this run only are not the
-// user's. keyLookup, when set, gives keys the file lacks.
+// user's. keyLookup, when set, gives keys the file lacks; keyCodec reads the file's keys.
 Configuration LoadSettingsFile(const std::filesystem::path& file,
-                               const KeyLookup& keyLookup = nullptr);
+                               const KeyLookup& keyLookup = nullptr, const KeyCodec& keyCodec = {});
 
 // Every known engine's settings as loaded (one entry per engine), edited in place by a dialog.
 using EngineEdits = std::map<std::string, EngineSettings>;
@@ -50,8 +51,18 @@ std::string CheckEngineSettings(const std::vector<std::string>& enabled, const E
 std::vector<IniChange> EngineSettingsChanges(const std::vector<std::string>& enabled,
                                              const EngineEdits& edits);
 
-// The keys that differ from those loaded, as file changes (an empty key removes the line).
-std::vector<IniChange> KeyChanges(const EngineEdits& loaded, const EngineEdits& edits);
+// The keys that differ from those loaded, as file changes (an empty key removes the line),
+// and the kept keys of the engines in rewrite.
+std::vector<IniChange> KeyChanges(const EngineEdits& loaded, const EngineEdits& edits,
+                                  const std::set<std::string>& rewrite = {});
+
+// A save of the engine settings, in one write to the file: the keys KeyChanges finds (those the
+// file held as typed rewritten, keysToSeal), encrypted by keyCodec.seal when set, and
+// EngineSettingsChanges. Empty, or why nothing was written (never a key).
+std::string SaveEngineSettings(const std::filesystem::path& file,
+                               const std::vector<std::string>& enabled, const EngineEdits& loaded,
+                               const EngineEdits& edits, const std::set<std::string>& keysToSeal,
+                               const KeyCodec& keyCodec);
 
 // The sentence a test translates: the Apertium engines get English to Spanish, the others
 // Simplified Chinese to English.

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "app/core/SettingsForms.h"
+#include "app/win32/DpapiKeyCodec.h"
 #include "app/win32/frmEngineSettings.h"
 #include "platform/Utf8.h"
 #include "platform/win32/Win32Hotkey.h"
@@ -55,7 +56,8 @@ std::filesystem::path Win32ConfigFile() {
 }
 
 Configuration LoadWin32Configuration(const std::filesystem::path& file, Diagnostics& diagnostics) {
-    Configuration config = LoadConfiguration(ProcessEnvironment, file, diagnostics);
+    Configuration config =
+        LoadConfiguration(ProcessEnvironment, file, diagnostics, nullptr, DpapiKeyCodec());
     auto& engines = config.engines;
     const auto gone = std::remove(engines.begin(), engines.end(), std::string("apertium"));
     if (gone != engines.end()) {

@@ -20,12 +20,12 @@
 
 namespace velmora::app::win32 {
 
-// The configuration file: %APPDATA%\velmora\velmora.conf (API keys included: Windows has no
-// keyring the program uses).
+// The configuration file: %APPDATA%\velmora\velmora.conf (API keys included, encrypted for the
+// user: Windows has no keyring the program uses).
 std::filesystem::path Win32ConfigFile();
 
-// Reads the configuration and leaves out engines Windows cannot run (the offline engine needs
-// Linux programs), saying so in diagnostics.
+// Reads the configuration, its keys decrypted, and leaves out engines Windows cannot run (the
+// offline engine needs Linux programs), saying so in diagnostics.
 Configuration LoadWin32Configuration(const std::filesystem::path& file, Diagnostics& diagnostics);
 
 // Builds and owns everything the running program is made of, once, in dependency order, and

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "app/win32/DpapiKeyCodec.h"
 #include "platform/Utf8.h"
 
 namespace velmora::app::win32 {
@@ -119,13 +120,14 @@ void frmEngineSettings::InsertRow(int row, const std::string& name, bool checked
 }
 
 void frmEngineSettings::Load() {
-    const Configuration config = LoadSettingsFile(file_);
+    const Configuration config = LoadSettingsFile(file_, nullptr, DpapiKeyCodec());
     loaded_ = EngineEditsOf(config);
+    keysToSeal_ = config.keysToSeal;
     edits_ = loaded_;
     int row = 0;
     for (const EngineListRow& r : EngineListOrder(config, OfferedEngines()))
         InsertRow(row++, r.name, r.used);
-    SetWindowTextW(lblKeyStore, L"密钥保存在：配置文件");
+    SetWindowTextW(lblKeyStore, L"密钥保存在：配置文件 (已为本用户加密)");
     ListView_SetItemState(lstEngines, 0, LVIS_SELECTED | LVIS_FOCUSED,
                           LVIS_SELECTED | LVIS_FOCUSED);
     ShowEngine(0);
@@ -203,12 +205,8 @@ void frmEngineSettings::cmdOK_Click() {
         if (ListView_GetCheckState(lstEngines, row)) enabled.push_back(EngineAt(row));
     }
     std::string why = CheckEngineSettings(enabled, edits_);
-    if (why.empty()) {
-        // One write: the keys live in the same file as the rest.
-        std::vector<IniChange> changes = KeyChanges(loaded_, edits_);
-        for (IniChange& c : EngineSettingsChanges(enabled, edits_)) changes.push_back(std::move(c));
-        why = WriteIniChanges(file_, changes);
-    }
+    if (why.empty())
+        why = SaveEngineSettings(file_, enabled, loaded_, edits_, keysToSeal_, DpapiKeyCodec());
     if (!why.empty()) {
         SetText(lblError, SaveErrorLine(why));
         return;

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -19,7 +20,8 @@ using EngineTest =
 
 // The engine list, order and per-engine address, key and region ("翻译引擎设置"). Reads the
 // configuration file when shown; 确定 writes the list, addresses and keys to it (Windows keeps
-// the keys there) and closes only once written; 取消 writes nothing. The caller puts a saved change
+// the keys there, encrypted for the user, and a key found there as typed is encrypted by the
+// next save) and closes only once written; 取消 writes nothing. The caller puts a saved change
 // to work.
 class frmEngineSettings {
   public:
@@ -84,6 +86,7 @@ class frmEngineSettings {
     EngineTest test_;
     EngineEdits loaded_;
     EngineEdits edits_;
+    std::set<std::string> keysToSeal_;
     std::string shown_;
     HWND hwnd_ = nullptr;
     bool filling_ = false;  // fields are being filled from edits_, not typed

@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <functional>
+#include <regex>
 
 #include "app/win32/Win32CompositionRoot.h"
 #include "app/win32/frmEngineSettings.h"
@@ -71,7 +72,7 @@ TEST(EngineSettingsDialogTest, OkSavesOrderChecksAddressesAndKeysIntoTheFile) {
         ASSERT_NE(d.hwnd(), nullptr);
         ran = true;
         EXPECT_EQ(WindowText(d.hwnd()), L"翻译引擎设置");
-        EXPECT_EQ(WindowText(d.lblKeyStore), L"密钥保存在：配置文件");
+        EXPECT_EQ(WindowText(d.lblKeyStore), L"密钥保存在：配置文件 (已为本用户加密)");
         EXPECT_EQ(WindowText(d.lblNote), L"确定后立即生效");
         EXPECT_TRUE(GetWindowLongW(d.txtKey, GWL_STYLE) & ES_PASSWORD);
         EXPECT_EQ(Rows(d), (std::vector<std::wstring>{L"form+", L"libretranslate", L"deepl",
@@ -109,9 +110,12 @@ TEST(EngineSettingsDialogTest, OkSavesOrderChecksAddressesAndKeysIntoTheFile) {
     EXPECT_TRUE(f.dialog.ShowModal(nullptr));
     EXPECT_TRUE(ran);
     EXPECT_EQ(f.dialog.hwnd(), nullptr) << "the window goes after each use";
-    EXPECT_EQ(ReadFile(f.file),
+    // The key is stored encrypted for the user.
+    const std::string saved = ReadFile(f.file);
+    EXPECT_EQ(saved.find("dk-2:fx"), std::string::npos) << saved;
+    EXPECT_EQ(std::regex_replace(saved, std::regex("key=dpapi:[A-Za-z0-9+/]+=*\n"), "key=*\n"),
               "; mine\n[translation]\nengines=\"deepl, form, libretranslate\"\n"
-              "\n[deepl]\nkey=dk-2:fx\n"
+              "\n[deepl]\nkey=*\n"
               "\n[libretranslate]\nurl=http://127.0.0.1:5000/translate\n"
               "\n[microsoft]\nregion=westeurope\n");
 
