@@ -53,7 +53,7 @@ void FakeEventLoop::Wait(int ms) {
     std::int64_t end = clock_.NowMs() + std::max(ms, 0);
     RunDue();
     while (clock_.NowMs() < end) {
-        clock_.AdvanceMs(std::min<std::int64_t>(10, end - clock_.NowMs()));
+        clock_.AdvanceMs(std::min<std::int64_t>(kPollMs, end - clock_.NowMs()));
         RunDue();
     }
 }
@@ -63,7 +63,7 @@ bool FakeEventLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs) 
     RunDue();
     while (!done()) {
         if (clock_.NowMs() >= end) return done();
-        clock_.AdvanceMs(std::min<std::int64_t>(10, end - clock_.NowMs()));
+        clock_.AdvanceMs(std::min<std::int64_t>(kPollMs, end - clock_.NowMs()));
         RunDue();
     }
     return true;

@@ -35,7 +35,7 @@ bool QtEventLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
         timer.setSingleShot(true);
         timer.setTimerType(Qt::PreciseTimer);
         QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-        timer.start(static_cast<int>(left));
+        timer.start(static_cast<int>(std::min<qint64>(left, kPollMs)));
         waiting_.push_back(&loop);
         loop.exec();
         waiting_.erase(std::find(waiting_.begin(), waiting_.end(), &loop));

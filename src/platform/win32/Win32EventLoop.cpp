@@ -1,5 +1,7 @@
 #include "platform/win32/Win32EventLoop.h"
 
+#include <algorithm>
+
 #include <stdexcept>
 
 namespace velmora::platform::win32 {
@@ -86,8 +88,9 @@ bool Win32EventLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs)
             if ((result = done())) break;
             const ULONGLONG now = GetTickCount64();
             if (now >= end) break;
-            MsgWaitForMultipleObjectsEx(1, &wake_, static_cast<DWORD>(end - now), QS_ALLINPUT,
-                                        MWMO_INPUTAVAILABLE);
+            MsgWaitForMultipleObjectsEx(1, &wake_,
+                                        static_cast<DWORD>(std::min<ULONGLONG>(end - now, kPollMs)),
+                                        QS_ALLINPUT, MWMO_INPUTAVAILABLE);
             DispatchPending();
         }
     }
