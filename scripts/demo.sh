@@ -14,7 +14,9 @@ export LANG=C.UTF-8
 export QTWEBENGINE_DISABLE_SANDBOX=1
 export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --no-sandbox"
 cmake --preset default >/dev/null
-cmake --build --preset default
+# Only the program and the stand-ins the demo starts; the tests and benchmarks are not needed.
+cmake --build --preset default --target velmora imsim vendor-server translate-endpoint \
+  engine-standin
 
 keep=()
 if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then keep=(--keep); fi
