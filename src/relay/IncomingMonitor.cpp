@@ -63,6 +63,7 @@ void IncomingMonitor::OnResultBoxFocusChanged(bool focused) {
 
 void IncomingMonitor::OnReturnAreaPicked() {
     state_.LastHistoryTail.clear();
+    sendBuffer_.ForgetSpeakerFamily();
     state_.ReturnAreaLost = false;
     ++picks_;
 }

@@ -58,6 +58,36 @@ std::u16string mduSendBuffer::ExtractSpeakerName(std::u16string_view line, bool 
     return std::u16string(trimIt ? TrimSpaces(name) : name);
 }
 
+std::optional<mduSendBuffer::Speaker> mduSendBuffer::Classify(std::u16string_view line,
+                                                              SpeakerFamily& family) const {
+    using F = SpeakerFamily;
+    const std::u16string_view trimmed = RightTrimBlanks(line);
+    if (family == F::Unknown || family == F::StampedOneLine) {
+        if (auto s = ParseStampedLine(trimmed)) {
+            family = F::StampedOneLine;
+            return Speaker{s->header, std::u16string(s->name), s->body};
+        }
+    }
+    if (family == F::Unknown || family == F::AngleOneLine) {
+        if (auto s = ParseAngleLine(trimmed)) {
+            family = F::AngleOneLine;
+            return Speaker{s->header, std::u16string(s->name), s->body};
+        }
+    }
+    if (family == F::Unknown || family == F::OwnLine) {
+        if (auto name = ParseSaysLine(trimmed)) {
+            family = F::OwnLine;
+            return Speaker{line, std::u16string(*name), std::nullopt};
+        }
+        // The classic forms, on the line exactly as it is.
+        if (IsSpeakerLine(line)) {
+            family = F::OwnLine;
+            return Speaker{line, ExtractSpeakerName(line, true), std::nullopt};
+        }
+    }
+    return std::nullopt;
+}
+
 void mduSendBuffer::LearnOwnSpeakerName(std::u16string_view h) {
     // Positions below are 1-based, as the history format is usually described; 0 means none.
     for (const std::u16string& s : sentTexts_) {
@@ -65,6 +95,25 @@ void mduSendBuffer::LearnOwnSpeakerName(std::u16string_view h) {
         if (!s.empty()) {
             std::size_t at = h.find(s);
             d = at == std::u16string_view::npos ? 0 : at + 1;
+        }
+        if (d >= 1 && !s.empty()) {
+            // A one-line form: the text sits on its own speaker line, after the name.
+            const std::size_t lineStart = [&] {
+                const std::size_t at = h.substr(0, d - 1).rfind(kCrLf);
+                return at == std::u16string_view::npos ? 0 : at + 2;
+            }();
+            const std::size_t lineEnd = h.find(kCrLf, lineStart);
+            std::u16string_view line =
+                h.substr(lineStart, lineEnd == std::u16string_view::npos ? std::u16string_view::npos
+                                                                         : lineEnd - lineStart);
+            const std::size_t indent = line.size() - LeftTrimSpaces(line).size();
+            SpeakerFamily family = family_;
+            const auto speaker = Classify(line.substr(indent), family);
+            if (speaker && speaker->body &&
+                speaker->body->data() - h.data() <= static_cast<std::ptrdiff_t>(d - 1)) {
+                ownSpeakerName_ = speaker->name;
+                return;
+            }
         }
         if (d <= 2) continue;
         // A CR LF ending right before the text does not count, so an indented text finds the
@@ -74,8 +123,9 @@ void mduSendBuffer::LearnOwnSpeakerName(std::u16string_view h) {
         std::size_t f = LastCrLfWithin(h, e - 2);
         std::u16string_view candidate = f <= 2 ? h.substr(0, e - 1) : h.substr(f + 1, e - f - 2);
         candidate = LeftTrimSpaces(candidate);
-        if (IsSpeakerLine(candidate)) {
-            ownSpeakerName_ = ExtractSpeakerName(candidate, true);
+        SpeakerFamily family = family_;
+        if (const auto speaker = Classify(candidate, family); speaker && !speaker->body) {
+            ownSpeakerName_ = speaker->name;
             return;
         }
     }
@@ -99,8 +149,9 @@ void mduSendBuffer::Flush(const std::u16string& x, const std::string& sourceCode
     box.Insert(u"(译文：" + translated + u")\r\n");
 }
 
-void mduSendBuffer::ProcessNewHistory(std::u16string_view text, const std::string& sourceCode,
+void mduSendBuffer::ProcessNewHistory(std::u16string_view raw, const std::string& sourceCode,
                                       const std::string& targetCode, IResultBox& box) {
+    const std::u16string text = NormalizeLineEnds(raw);
     if (ownSpeakerName_.empty()) {
         LearnOwnSpeakerName(text);
         sentTexts_.clear();
@@ -108,12 +159,9 @@ void mduSendBuffer::ProcessNewHistory(std::u16string_view text, const std::strin
     box.FocusAndNewLine();
 
     std::u16string pending;
-    std::u16string_view rest = text;
-    for (std::size_t end; (end = rest.find(kCrLf)) != std::u16string_view::npos;) {
-        std::u16string_view line = LeftTrimSpaces(rest.substr(0, end));
-        rest = rest.substr(end + 2);
-        if (IsSpeakerLine(line)) {
-            if (ExtractSpeakerName(line, true) != ownSpeakerName_) {
+    const auto takeLine = [&](std::u16string_view line) {
+        if (const auto speaker = Classify(line, family_)) {
+            if (speaker->name != ownSpeakerName_) {
                 inIncomingMessage_ = true;
                 if (!pending.empty()) {
                     Flush(pending, sourceCode, targetCode, box);
@@ -121,13 +169,29 @@ void mduSendBuffer::ProcessNewHistory(std::u16string_view text, const std::strin
                 }
                 box.SetColor(kMagenta);
                 box.SetBold(true);
-                box.Insert(std::u16string(line) + u"\r\n");
+                box.Insert(std::u16string(speaker->header) + u"\r\n");
+                if (speaker->body && !speaker->body->empty()) pending = *speaker->body;
             } else {
                 inIncomingMessage_ = false;
             }
         } else if (inIncomingMessage_) {
             if (!pending.empty()) pending += kCrLf;
             pending += line;
+        }
+    };
+    std::u16string_view rest = text;
+    for (std::size_t end; (end = rest.find(kCrLf)) != std::u16string_view::npos;) {
+        takeLine(LeftTrimSpaces(rest.substr(0, end)));
+        rest = rest.substr(end + 2);
+    }
+    // In a one-line form the last line is whole even without its line end: a speaker line
+    // there is read as one (the user's own is then skipped, not shown).
+    if (!rest.empty() &&
+        (family_ == SpeakerFamily::StampedOneLine || family_ == SpeakerFamily::AngleOneLine)) {
+        SpeakerFamily family = family_;
+        if (Classify(LeftTrimSpaces(rest), family)) {
+            takeLine(LeftTrimSpaces(rest));
+            rest = {};
         }
     }
     if (!pending.empty()) Flush(pending, sourceCode, targetCode, box);

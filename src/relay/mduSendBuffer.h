@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "platform/IRegex.h"
 #include "relay/IResultBox.h"
 #include "relay/ITranslate.h"
+#include "relay/SpeakerForms.h"
 
 namespace velmora::relay {
 
@@ -45,8 +47,24 @@ class mduSendBuffer {
     // True when the pattern matches anywhere in text; each distinct pattern is compiled once.
     bool RegexTest(std::u16string_view text, std::u16string_view pattern);
 
-    // Looks for the buffered texts in h and takes the speaker line above the first one found.
+    // Looks for the buffered texts in h and takes the speaker line above the first one found
+    // (or, in a one-line form, the speaker line the text is on).
     void LearnOwnSpeakerName(std::u16string_view h);
+
+    // A recognised speaker line: what is shown of it, the name, and for a one-line form the
+    // message's first line.
+    struct Speaker {
+        std::u16string_view header;
+        std::u16string name;
+        std::optional<std::u16string_view> body;
+    };
+    // The line (left-trimmed) as a speaker line of any form the window's family allows; the
+    // first one recognised decides the family, so that in a window that prints one form a
+    // message line that merely looks like another (a time, angle brackets) stays text.
+    std::optional<Speaker> Classify(std::u16string_view line, SpeakerFamily& family) const;
+    SpeakerFamily Family() const { return family_; }
+    // A newly picked history may be another program's: its form is learnt again.
+    void ForgetSpeakerFamily() { family_ = SpeakerFamily::Unknown; }
 
     // Writes one message block, with its translation when the languages differ.
     void Flush(const std::u16string& x, const std::string& sourceCode,
@@ -68,6 +86,7 @@ class mduSendBuffer {
     std::vector<std::u16string> sentTexts_;
     std::u16string ownSpeakerName_;
     bool inIncomingMessage_ = false;
+    SpeakerFamily family_ = SpeakerFamily::Unknown;
 };
 
 // Trimming removes U+0020 only; tabs and other white space stay.

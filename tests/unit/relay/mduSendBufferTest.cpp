@@ -238,9 +238,9 @@ TEST_F(SendBufferTest, FailedTranslationLeavesEmptyParentheses) {
     EXPECT_EQ(box.runs.back(), (BoxRun{u"(译文：)\r\n", kRed, false, true}));
 }
 
-TEST_F(SendBufferTest, LoneCrAndLfStayInsideLines) {
-    buffer.ProcessNewHistory(u"Ann 9:00:00\r\na\rb\nc\r\n", "en", "en", box);
-    EXPECT_EQ(box.Text(), u"\r\nAnn 9:00:00\r\na\rb\nc\r\n");
+TEST_F(SendBufferTest, ALoneCrStaysInsideALineWhileLfAndLineSeparatorEndIt) {
+    buffer.ProcessNewHistory(u"Ann 9:00:00\r\na\rb\nc\u2028d\r\n", "en", "en", box);
+    EXPECT_EQ(box.Text(), u"\r\nAnn 9:00:00\r\na\rb\r\nc\r\nd\r\n");
 }
 
 }  // namespace
