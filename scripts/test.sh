@@ -51,6 +51,8 @@ stage "build default" build default || exit 1
 stage "build portable" build portable
 
 source scripts/desktop.sh
+# desktop.sh stops its programs at exit; the table still comes last.
+trap 'velmora_stop_desktop; report' EXIT
 stage "desktop" velmora_start_desktop || exit 1
 
 # Tests that need no desktop run side by side; the desktop's tests run one at a time (they are
