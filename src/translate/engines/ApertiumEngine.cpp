@@ -1,6 +1,7 @@
 #include "translate/engines/ApertiumEngine.h"
 
 #include <algorithm>
+#include <thread>
 #include <utility>
 
 #include "platform/Utf8.h"
@@ -45,6 +46,16 @@ class BusyFlag {
   private:
     bool& flag_;
 };
+
+// True when the chain ends within a short bound (or the deadline, if sooner).
+bool EndsSoon(platform::IPipeline& pipe, SteadyClock::time_point deadline) {
+    const auto end = std::min(deadline, SteadyClock::now() + std::chrono::milliseconds(500));
+    while (pipe.Alive()) {
+        if (SteadyClock::now() >= end) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -100,7 +111,14 @@ std::optional<std::string> ApertiumEngine::Exchange(const Found& found, const st
         platform::PipeRead r{w, {}};
         if (w == PipeStatus::Ok)
             r = pipe->ReadUntil('\0', MsLeft(deadline), options_.maxOutputBytes);
-        if (r.status == PipeStatus::Ok) return std::move(r.bytes);
+        if (r.status == PipeStatus::Ok) {
+            // A program of a kept chain that died just before this piece makes the ones after
+            // it flush and end: an empty answer to a piece with text is then that flush, not a
+            // translation. The chain's end shows within moments; a real answer keeps it alive.
+            if (!(warm && r.bytes.empty() && input.size() > 1 && EndsSoon(*pipe, deadline)))
+                return std::move(r.bytes);
+            r.status = PipeStatus::Closed;
+        }
         // A hung or confused pipeline is never reused: the next piece gets a fresh one.
         pipe->Kill();
         // A kept pipeline that turns out to have died gets one fresh start; a timeout does not.
