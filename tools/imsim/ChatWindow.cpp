@@ -53,6 +53,7 @@ QString HistoryPane::CopyText() const {
 QMimeData* HistoryPane::createMimeDataFromSelection() const {
     auto* data = new QMimeData;
     data->setText(WithCrLf(textCursor().selection().toPlainText()));
+    ++copies_;
     return data;
 }
 

@@ -23,9 +23,14 @@ class HistoryPane : public QPlainTextEdit {
     explicit HistoryPane(QWidget* parent);
     // The whole history as a copy of all of it gives it.
     QString CopyText() const;
+    // How many copies of the history were made, so a driver can wait for a capture.
+    int Copies() const { return copies_; }
 
   protected:
     QMimeData* createMimeDataFromSelection() const override;
+
+  private:
+    mutable int copies_ = 0;
 };
 
 // The input box: pastes keep their line breaks as plain LF; the send key is configurable.
@@ -74,6 +79,7 @@ class ChatWindow : public QWidget {
     };
     const std::vector<Sent>& SentLog() const { return sent_; }
     int EmptySends() const { return emptySends_; }
+    int HistoryCopies() const { return history_->Copies(); }
     // Lines: "window <id>", then "<name> <x> <y> <w> <h> <id>" for input, history, send.
     QString GeometryText() const;
 

@@ -71,9 +71,10 @@ QByteArray ControlServer::Answer(const QByteArray& line) {
         return Ok(out);
     }
     if (command == "stats")
-        return Ok(QStringLiteral("sent %1\nempty %2\n")
+        return Ok(QStringLiteral("sent %1\nempty %2\ncopies %3\n")
                       .arg(window_.SentLog().size())
-                      .arg(window_.EmptySends()));
+                      .arg(window_.EmptySends())
+                      .arg(window_.HistoryCopies()));
     if (command == "geometry") return Ok(window_.GeometryText());
     if (command == "activate") {
         window_.raise();

@@ -38,7 +38,7 @@ n bytes of UTF-8, or "err <reason>\n":
   history           the whole history, as a copy gives it
   input             the input box text
   sent              one line per sent message: <ms since epoch><TAB><escaped text>
-  stats             counts of sent messages and of refused empty sends
+  stats             counts of sent messages, of refused empty sends and of history copies
   geometry          "window <id>", then "input|history|send <x> <y> <w> <h> <id>"
                     (screen pixels; id is the control's own X window)
   activate          raise and activate the window

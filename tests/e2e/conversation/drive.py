@@ -524,13 +524,33 @@ class Run:
         expected_in = [f"(译文：{t})" for _, t in sc.replies if t]
         self.focus_send_box()
         result = ""
-        for attempt in range(int(a.wait // 12) + 1):
-            time.sleep(12)
+
+        def copies():
+            m = re.search(r"copies (\d+)", im.request("stats"))
+            return int(m.group(1)) if m else 0
+
+        def main_active():
+            return sh("xdotool", "getactivewindow", check=False) == str(self.main_wid)
+
+        # A capture copies the chat history, shows what is new and then gives the focus back to
+        # the main window: only then is the result box worth reading (reading it takes the
+        # focus, which restarts the idle countdown).
+        deadline = time.monotonic() + a.wait
+        seen = copies()
+        attempt = 0
+        while time.monotonic() < deadline:
+            left = deadline - time.monotonic()
+            if not eventually(lambda: copies() > seen and main_active(), left, 0.2):
+                log(f"no capture came: history copies {copies()} (was {seen}), active window "
+                    f"{sh('xdotool', 'getactivewindow')}, main window {self.main_wid}")
+                break
+            seen = copies()
             text = self.result_text()
             if all(t in text for t in expected_in):
                 result = text
                 break
-            log(f"waiting for the capture (attempt {attempt + 1})")
+            attempt += 1
+            log(f"waiting for the capture (read {attempt})")
         self.screenshot(self.main_wid, "main-window.png")
         if a.minimize_chat:
             # A capture may be under way right now (it restores the window while it copies).

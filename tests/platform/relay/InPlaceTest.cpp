@@ -165,7 +165,7 @@ TEST_F(InPlaceTest, AShortcutHeldForAWhileRunsOnceAfterItsRelease) {
     ASSERT_TRUE(loop.WaitUntil([&] { return runs > 0; }, 20'000));
     loop.Wait(1000);  // a second run would start now
     EXPECT_EQ(runs, 1);
-    EXPECT_EQ(translate.calls.size(), 1u);
+    EXPECT_EQ(translate.calls.size(), 1u) << testing::Narrow(view.tip);
     EXPECT_EQ(chat_->client().Input(), "[en]" + std::string(kTyped));
     ExpectCleanAfterwards();
 }
