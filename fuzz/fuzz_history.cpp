@@ -1,9 +1,10 @@
 // Captured chat history through the relay's history module with the real PCRE2 engine.
 // The input is a sequence of records split at "\x1E": "S<text>" is a sent text, anything else
 // is a capture, processed in order with the speaker name learnt on the way.
-// Checks: the learnt name is trimmed, comes from a speaker line of a capture and, once set, never
-// changes; speaker lines shown are speaker lines of the capture and never the own name; every
-// translation request is what was shown before it; every shown message text is in the capture.
+// Checks: the learnt name is trimmed, comes from a capture and, once set, never changes; speaker
+// headers shown are in the capture (line ends made CR LF), read as speakers of the window's form
+// and never the own name; every translation request is what was shown before it; every shown
+// message line is in the capture.
 
 #include <string>
 #include <vector>
@@ -11,6 +12,7 @@
 #include "FuzzCheck.h"
 #include "platform/Utf8.h"
 #include "platform/posix/Pcre2Regex.h"
+#include "relay/SpeakerForms.h"
 #include "relay/mduSendBuffer.h"
 
 namespace {
@@ -66,12 +68,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         languagesDiffer = !languagesDiffer;
         buffer.ProcessNewHistory(record, "en", languagesDiffer ? "zh-CN" : "en", box);
         FUZZ_CHECK(buffer.SentTexts().empty());
+        const std::u16string normalized = relay::NormalizeLineEnds(record);
 
         const std::u16string& own = buffer.OwnSpeakerName();
         if (!learnt.empty()) FUZZ_CHECK(own == learnt);
         if (learnt.empty() && !own.empty()) {
             FUZZ_CHECK(relay::TrimSpaces(own) == own);
-            FUZZ_CHECK(record.find(own) != std::u16string::npos);
+            FUZZ_CHECK(normalized.find(own) != std::u16string::npos);
             learnt = own;
         }
 
@@ -80,10 +83,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const Run& run = box.runs[i];
             if (run.color == relay::kMagenta) {
                 FUZZ_CHECK(run.text.ends_with(u"\r\n"));
-                const std::u16string line = run.text.substr(0, run.text.size() - 2);
-                FUZZ_CHECK(buffer.IsSpeakerLine(line));
-                FUZZ_CHECK(buffer.ExtractSpeakerName(line, true) != own);
-                FUZZ_CHECK(record.find(line + u"\r\n") != std::u16string::npos);
+                const std::u16string header = run.text.substr(0, run.text.size() - 2);
+                FUZZ_CHECK(normalized.find(header) != std::u16string::npos);
+                // The first speaker line fixes the form, so every header read here read so then.
+                relay::SpeakerFamily family = buffer.Family();
+                const auto speaker = buffer.Classify(header, family);
+                FUZZ_CHECK(speaker.has_value() && family == buffer.Family());
+                FUZZ_CHECK(speaker->name != own);
             } else if (run.color == relay::kBlue) {
                 std::u16string_view text = run.text;
                 if (!languagesDiffer) {
@@ -96,7 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 FUZZ_CHECK(!text.empty());
                 // A message is its lines (left-trimmed) joined with CR LF, or the unended rest.
                 for (const auto& line : fuzz::SplitAt<char16_t>(text, u"\r\n"))
-                    FUZZ_CHECK(record.find(line) != std::u16string::npos);
+                    FUZZ_CHECK(normalized.find(line) != std::u16string::npos);
             } else {
                 FUZZ_CHECK(run.color == relay::kRed && languagesDiffer);
                 FUZZ_CHECK(run.text == u"(译文：T)\r\n");

@@ -85,6 +85,10 @@ write("fuzz_history", [
     "\r\nAnn say:\r\nx\r\nAnn 说:\r\ny\r\n  Bob (10:00 AM)  :\r\nz",
     "Shi\x1e\r\nMe say:\r\n  hi\r\n", "\r\nAnn 9:00:00\r\na1\r\nAnn 9:00:01\r\na2\r\n",
     "  my unfinished line",
+    "Shello\x1e(07:02:09) me: hello\n(07:02:10) Alice: Hello, how are you?\nsecond line\n",
+    "(12/09/26 07:02:09) Alice: hi\u2028(7:02:11 PM) Bob: x\ufffc y\r\n<alice> not a speaker here",
+    "Shey\x1e[07:02:09] <me> hey\n[07:02:10] <alice> hello there\n07:02:11 <bob> yo\n<carol>",
+    "\n[07:02:09] Alice 说:\n  hi   \nBob says:\n\tthere\n(07:02:09) Carol: one-line here\n",
 ])
 
 write("fuzz_update", [

@@ -67,9 +67,10 @@ printf '\n%-24s %12s %10s %8s  %s\n' target executions exec/s edges result
 for t in "${TARGETS[@]}"; do
   log="$RUN/$t.log"
   rc="$(cat "$RUN/$t.rc" 2>/dev/null || echo 1)"
-  execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
-  speed="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)"
-  edges="$(grep -o 'cov: [0-9]*' "$log" | tail -1 | cut -d' ' -f2)"
+  # A target that died early lacks some of these lines; the row then shows "-".
+  execs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" 2>/dev/null | tail -1)" || true
+  speed="$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" 2>/dev/null | tail -1)" || true
+  edges="$({ grep -o 'cov: [0-9]*' "$log" 2>/dev/null || true; } | tail -1 | cut -d' ' -f2)"
   result=ok
   if [ "$rc" != 0 ]; then
     result="FAILED (exit $rc; input in $FINDINGS/$t/, log in $log)"
@@ -81,7 +82,8 @@ if [ "$failed" -ne 0 ]; then
   echo "fuzz: findings; see the logs above" >&2
   for t in "${TARGETS[@]}"; do
     if [ "$(cat "$RUN/$t.rc" 2>/dev/null || echo 1)" != 0 ]; then
-      grep -E 'property broken|ERROR:|SUMMARY' "$RUN/$t.log" | head -5 | sed "s/^/  $t: /" >&2
+      { grep -E 'property broken|ERROR:|SUMMARY' "$RUN/$t.log" || true; } | head -5 |
+        sed "s/^/  $t: /" >&2
     fi
   done
   exit 1
