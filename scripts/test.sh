@@ -10,7 +10,7 @@ export QTWEBENGINE_DISABLE_SANDBOX=1
 export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --no-sandbox"
 export LANG=C.UTF-8
 JOBS="${VELMORA_TEST_JOBS:-$(nproc)}"
-FUZZ_SECONDS="${VELMORA_FUZZ_SECONDS:-20}"
+FUZZ_SECONDS="${VELMORA_FUZZ_SECONDS:-10}"
 
 status=0
 stages=()
@@ -25,8 +25,31 @@ stage() {
   if [ $rc -ne 0 ]; then status=1; fi
   return $rc
 }
+slowest=()
+# slowest NAME LOG: keeps the five slowest tests a ctest run printed, for the closing table.
+note_slowest() {
+  local line
+  while read -r line; do slowest+=("$(printf '  %-32s %s' "$1" "$line")"); done < <(
+    grep -oE 'Test +#[0-9]+: [A-Za-z0-9_]+ [.]* *[A-Za-z*]+ +[0-9.]+ sec' "$2" 2>/dev/null |
+      awk '{print $(NF-1) "s " $3}' | sort -rn | head -5)
+}
+# ctest_logged NAME ARGS...: runs ctest with ARGS, its output also kept for note_slowest.
+ctest_logged() {
+  local name="$1" log
+  shift
+  log="$(mktemp)"
+  ctest "$@" 2>&1 | tee "$log"
+  local rc=${PIPESTATUS[0]}
+  note_slowest "$name" "$log"
+  rm -f "$log"
+  return $rc
+}
 report() {
   echo
+  if [ ${#slowest[@]} -gt 0 ]; then
+    echo "slowest tests"
+    printf '%s\n' "${slowest[@]}"
+  fi
   printf '%-34s %7s  %s\n' stage time result
   printf '%s\n' "${stages[@]}"
   printf '%-34s %6ss\n' total "$SECONDS"
@@ -57,7 +80,7 @@ stage "desktop" velmora_start_desktop || exit 1
 
 # Tests that need no desktop run side by side; the desktop's tests run one at a time (they are
 # marked to run alone).
-stage "tests default" ctest --preset default --output-on-failure --timeout 600 -j "$JOBS"
+stage "tests default" ctest_logged default --preset default --output-on-failure --timeout 600 -j "$JOBS"
 
 # The native Windows build: velmora.exe and its tests, cross-built, run under Wine in the same
 # desktop, in a Wine prefix of the build's own.
@@ -65,7 +88,7 @@ windows_tests() {
   (
     source scripts/wine-env.sh
     rc=0
-    ctest --preset windows --output-on-failure --timeout 600 -j "$JOBS" || rc=$?
+    ctest_logged windows --preset windows --output-on-failure --timeout 600 -j "$JOBS" || rc=$?
     velmora_stop_wine
     exit $rc
   )
@@ -80,7 +103,7 @@ asan_tests() {
   # WebContentsAdapter's teardown); that check is off because none of it is ours.
   LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0" \
     ASAN_OPTIONS="detect_leaks=1:new_delete_type_mismatch=0" \
-    ctest --preset asan --output-on-failure --timeout 600 -j "$JOBS"
+    ctest_logged asan --preset asan --output-on-failure --timeout 600 -j "$JOBS"
 }
 if [ -z "${VELMORA_SKIP_ASAN:-}" ]; then
   stage "build asan" build asan && stage "tests asan" asan_tests
