@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is needed, checks the formatting, builds (normal, platform-independent, Windows
-# and sanitizer builds), starts a desktop, runs every test once, then fuzzes every parser
-# briefly. A test that fails fails the run: nothing is run again. Ends with the time of each
-# stage.
+# and sanitizer builds, the last two behind the tests), starts a desktop, runs every test once,
+# then fuzzes every parser briefly. A test that fails fails the run: nothing is run again. Ends
+# with the time of each stage and the slowest tests.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,31 +25,29 @@ stage() {
   if [ $rc -ne 0 ]; then status=1; fi
   return $rc
 }
-slowest=()
-# slowest NAME LOG: keeps the five slowest tests a ctest run printed, for the closing table.
-note_slowest() {
-  local line
-  while read -r line; do slowest+=("$(printf '  %-32s %s' "$1" "$line")"); done < <(
-    grep -oE 'Test +#[0-9]+: [A-Za-z0-9_]+ [.]* *[A-Za-z*]+ +[0-9.]+ sec' "$2" 2>/dev/null |
-      awk '{print $(NF-1) "s " $3}' | sort -rn | head -5)
-}
-# ctest_logged NAME ARGS...: runs ctest with ARGS, its output also kept for note_slowest.
+# The five slowest tests of each ctest run, for the closing table (a file: the Windows tests
+# run in a subshell).
+SLOWEST="$(mktemp)"
+# ctest_logged NAME ARGS...: runs ctest with ARGS and notes its slowest tests.
 ctest_logged() {
   local name="$1" log
   shift
   log="$(mktemp)"
   ctest "$@" 2>&1 | tee "$log"
   local rc=${PIPESTATUS[0]}
-  note_slowest "$name" "$log"
+  grep -oE 'Test +#[0-9]+: [A-Za-z0-9_]+ [.]* *[A-Za-z*]+ +[0-9.]+ sec' "$log" |
+    awk -v n="$name" '{printf "  %-32s %ss %s\n", n, $(NF-1), $3}' | sort -k2 -rn | head -5 \
+    >>"$SLOWEST"
   rm -f "$log"
   return $rc
 }
 report() {
   echo
-  if [ ${#slowest[@]} -gt 0 ]; then
+  if [ -s "$SLOWEST" ]; then
     echo "slowest tests"
-    printf '%s\n' "${slowest[@]}"
+    cat "$SLOWEST"
   fi
+  rm -f "$SLOWEST"
   printf '%-34s %7s  %s\n' stage time result
   printf '%s\n' "${stages[@]}"
   printf '%-34s %6ss\n' total "$SECONDS"
@@ -73,9 +71,42 @@ stage "build default" build default || exit 1
 # The logic builds with no toolkit, X11, curl, PCRE2 or iconv at all.
 stage "build portable" build portable
 
+# The Windows, sanitizer and fuzz builds run one after another behind the tests, at the lowest
+# priority: they take the processor time the desktop tests leave idle and yield it whenever a
+# test wants it. Each build's own time is in the table.
+BG="$(mktemp -d)"
+later=()
+[ -z "${VELMORA_SKIP_WINDOWS:-}" ] && later+=(windows)
+[ -z "${VELMORA_SKIP_ASAN:-}" ] && later+=(asan)
+[ -z "${VELMORA_SKIP_FUZZ:-}" ] && later+=(fuzz)
+build_behind() {
+  local p t0 rc
+  for p in "$@"; do
+    t0=$SECONDS
+    rc=0
+    nice -n 19 bash -c 'cmake --preset "$1" >/dev/null && cmake --build --preset "$1"' _ "$p" \
+      >"$BG/$p.log" 2>&1 || rc=$?
+    echo "$((SECONDS - t0)) $rc" >"$BG/$p.done"
+  done
+}
+build_behind "${later[@]}" &
+behind=$!
+# await_build PRESET: waits for that build, shows its output (all of it when it failed) and
+# notes its time.
+await_build() {
+  local p="$1" took rc
+  while [ ! -f "$BG/$p.done" ]; do sleep 1; done
+  read -r took rc <"$BG/$p.done"
+  echo "=== build $p (behind the tests)"
+  if [ "$rc" -eq 0 ]; then tail -n 2 "$BG/$p.log"; else cat "$BG/$p.log"; fi
+  stages+=("$(printf '%-34s %6ss  %s' "build $p (behind)" "$took" "$([ "$rc" -eq 0 ] && echo ok || echo "FAILED ($rc)")")")
+  if [ "$rc" -ne 0 ]; then status=1; fi
+  return "$rc"
+}
+
 source scripts/desktop.sh
 # desktop.sh stops its programs at exit; the table still comes last.
-trap 'velmora_stop_desktop; report' EXIT
+trap 'kill "$behind" 2>/dev/null; velmora_stop_desktop; report' EXIT
 stage "desktop" velmora_start_desktop || exit 1
 
 # Tests that need no desktop run side by side; the desktop's tests run one at a time (they are
@@ -94,7 +125,7 @@ windows_tests() {
   )
 }
 if [ -z "${VELMORA_SKIP_WINDOWS:-}" ]; then
-  stage "build windows" build windows && stage "tests windows" windows_tests
+  await_build windows && stage "tests windows" windows_tests
 fi
 
 asan_tests() {
@@ -106,14 +137,15 @@ asan_tests() {
     ctest_logged asan --preset asan --output-on-failure --timeout 600 -j "$JOBS"
 }
 if [ -z "${VELMORA_SKIP_ASAN:-}" ]; then
-  stage "build asan" build asan && stage "tests asan" asan_tests
+  await_build asan && stage "tests asan" asan_tests
 fi
 
 # Every parser of untrusted input under libFuzzer: each replays its whole seed corpus, then
 # fuzzes for FUZZ_SECONDS; a finding fails the run. The long campaign is
 # scripts/fuzz-campaign.py.
 if [ -z "${VELMORA_SKIP_FUZZ:-}" ]; then
-  stage "fuzz (${FUZZ_SECONDS}s a target)" bash scripts/fuzz.sh "$FUZZ_SECONDS"
+  await_build fuzz && stage "fuzz (${FUZZ_SECONDS}s a target)" bash scripts/fuzz.sh "$FUZZ_SECONDS"
 fi
+wait "$behind" 2>/dev/null
 ccache --show-stats 2>/dev/null | grep -E "Hits|Misses" | head -3 || true
 exit $status
