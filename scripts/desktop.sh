@@ -15,16 +15,30 @@ velmora_start_desktop() {
   local n=${VELMORA_DISPLAY_NUM:-97}
   while [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ]; do n=$((n + 1)); done
   export DISPLAY=":$n"
-  Xvfb "$DISPLAY" -screen 0 1280x900x24 -nolisten tcp >/tmp/velmora-xvfb-$n.log 2>&1 &
+  # -noreset: by default the server resets whenever its last client leaves, and a client that
+  # connects during the reset (openbox right after the readiness probe) is refused.
+  Xvfb "$DISPLAY" -screen 0 1280x900x24 -nolisten tcp -noreset >/tmp/velmora-xvfb-$n.log 2>&1 &
   _velmora_pids+=($!)
   for _ in $(seq 1 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+  if ! xdpyinfo >/dev/null 2>&1; then
+    echo "desktop: Xvfb did not answer on $DISPLAY within 10 s:" >&2
+    cat "/tmp/velmora-xvfb-$n.log" >&2
+    return 1
+  fi
   openbox >/tmp/velmora-openbox-$n.log 2>&1 &
   _velmora_pids+=($!)
-  # Wait until the window manager owns the screen before anything maps windows.
+  # Wait until the window manager owns the screen before anything maps windows; without it no
+  # window is ever activated and every desktop test would fail for that one reason.
+  local wm=""
   for _ in $(seq 1 100); do
-    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && wm=yes && break
     sleep 0.1
   done
+  if [ -z "$wm" ]; then
+    echo "desktop: openbox did not take the screen $DISPLAY within 10 s:" >&2
+    cat "/tmp/velmora-openbox-$n.log" >&2
+    return 1
+  fi
   trayer --edge bottom --align right --widthtype pixel --width 120 --height 24 \
     --SetDockType true --transparent false >/tmp/velmora-trayer-$n.log 2>&1 &
   _velmora_pids+=($!)
