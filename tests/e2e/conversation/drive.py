@@ -373,8 +373,24 @@ class Run:
         sh("xdotool", "windowactivate", "--sync", str(self.main_wid))
         click(mx + 170, my + 500)
 
-    def send(self, text):
-        self.focus_send_box()
+    def main_active(self):
+        return sh("xdotool", "getactivewindow", check=False) == str(self.main_wid)
+
+    def send(self, text, copies):
+        # After 5 s without a key in the send box the monitor copies the chat history, taking
+        # the focus for a moment: keys typed then go to the chat window, which the countdown
+        # warns of. As a user does, press a key first (it starts the countdown again) and wait
+        # out a copy that had already begun, so the paste below lands in the send box.
+        for _ in range(3):
+            before = copies()
+            self.focus_send_box()
+            sh("xdotool", "key", "shift")
+            time.sleep(0.5)
+            if copies() == before and self.main_active():
+                break
+            log("a history copy was under way; waiting for it to end")
+            eventually(lambda: copies() > before and self.main_active(), 20, 0.2)
+            time.sleep(0.5)
         # Typed through the clipboard: synthetic typing of Han characters would remap the
         # keyboard under the program's feet.
         p = subprocess.Popen(["xclip", "-selection", "clipboard", "-loops", "1", "-quiet"],
@@ -492,10 +508,14 @@ class Run:
             self.choose_language(288, 429, sc.my_language)
         self.choose_language(100, 422, sc.other_language)
 
+        def copies():
+            m = re.search(r"copies (\d+)", im.request("stats"))
+            return int(m.group(1)) if m else 0
+
         ok = True
         for i, (text, expected) in enumerate(sc.messages):
             sc.before_send(i)
-            self.send(text)
+            self.send(text, copies)
             got = eventually(lambda: len(im.sent()) > i and im.sent(), 30)
             if not got:
                 log(f"FAIL: message {i + 1} never reached the chat window")
@@ -525,12 +545,7 @@ class Run:
         self.focus_send_box()
         result = ""
 
-        def copies():
-            m = re.search(r"copies (\d+)", im.request("stats"))
-            return int(m.group(1)) if m else 0
-
-        def main_active():
-            return sh("xdotool", "getactivewindow", check=False) == str(self.main_wid)
+        main_active = self.main_active
 
         # A capture copies the chat history, shows what is new and then gives the focus back to
         # the main window: only then is the result box worth reading (reading it takes the
