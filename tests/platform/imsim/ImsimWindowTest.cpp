@@ -62,8 +62,25 @@ class ImsimWindowTest : public ::testing::Test {
             return settled && geometry_.input.x > 200;
         });
         windows_.SetForegroundWindow(static_cast<WinHandle>(geometry_.window));
-        std::this_thread::sleep_for(200ms);
+        // Keys go where the server's input focus is, which on a busy desktop follows the window
+        // manager's activation a moment later.
+        EXPECT_TRUE(PollUntil([&] { return HasInputFocus(geometry_.window); }, 5000));
         return p;
+    }
+    bool HasInputFocus(unsigned long top) {
+        Window focus = None;
+        int revert = 0;
+        XGetInputFocus(display_.get(), &focus, &revert);
+        for (Window w = focus; w != None && w != PointerRoot;) {
+            if (w == top) return true;
+            Window root = None, parent = None, *children = nullptr;
+            unsigned int n = 0;
+            if (!XQueryTree(display_.get(), w, &root, &parent, &children, &n)) return false;
+            if (children) XFree(children);
+            if (w == root) return false;
+            w = parent;
+        }
+        return false;
     }
     void TearDown() override {
         // Taking the clipboard over ends any xclip still serving it; ours then ends itself, by
