@@ -22,6 +22,10 @@ class IInput {
     // Whether the key is down now as the system sees it. A key pressed here can be let go
     // under us: Wine releases the modifiers it holds when one of its windows gains the X focus.
     virtual bool IsKeyDown(std::uint8_t vk) = 0;
+    // Whether a mouse button still counts as down as the system sees it. A window manager that
+    // grabs clicks holds their release back until it lets them through, and keys sent meanwhile
+    // reach the window before the click does.
+    virtual bool AnyButtonDown() = 0;
 };
 
 }  // namespace velmora::platform

@@ -7,8 +7,9 @@
 
 namespace velmora::target {
 
-// Moves the cursor to the screen point and clicks the left button there, then yields once
-// and waits delayMs. The cursor stays at the point.
+// Moves the cursor to the screen point and clicks the left button there, then yields, waits
+// (bounded) until the system no longer counts a button as down, and waits delayMs. The cursor
+// stays at the point.
 void ClickAt(platform::IInput& input, platform::IEventLoop& loop, std::int32_t x, std::int32_t y,
              std::int32_t delayMs);
 

@@ -82,9 +82,11 @@ class FakeInput : public IInput {
     bool AnyKeyDown() override { return userKeyDown || !down.empty(); }
     // A test lets go of a held key under the caller by erasing it from down (through onYield).
     bool IsKeyDown(std::uint8_t vk) override { return down.count(vk) > 0; }
+    bool AnyButtonDown() override { return buttonHeld; }
     Point cursor;
     std::set<std::uint8_t> down;
     bool userKeyDown = false;  // the user holds a key (a test releases it through onYield)
+    bool buttonHeld = false;   // a button counts as down (a test releases it through onYield)
 
   private:
     ActionLog& log_;

@@ -87,6 +87,12 @@ bool Win32Input::AnyKeyDown() {
     return false;
 }
 
+bool Win32Input::AnyButtonDown() {
+    for (int vk : {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON})
+        if (GetAsyncKeyState(vk) & 0x8000) return true;
+    return false;
+}
+
 bool Win32Input::IsKeyDown(std::uint8_t vk) {
     return vk != 0 && (GetAsyncKeyState(vk) & 0x8000) != 0;
 }

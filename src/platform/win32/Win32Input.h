@@ -15,6 +15,7 @@ class Win32Input : public IInput {
     void KeyUp(std::uint8_t vk) override;
     bool AnyKeyDown() override;
     bool IsKeyDown(std::uint8_t vk) override;
+    bool AnyButtonDown() override;
 };
 
 }  // namespace velmora::platform::win32

@@ -50,6 +50,14 @@ Point XTestInput::CursorPos() {
     return Point{rx, ry};
 }
 
+bool XTestInput::AnyButtonDown() {
+    Window root = 0, child = 0;
+    int rx = 0, ry = 0, wx = 0, wy = 0;
+    unsigned int mask = 0;
+    XQueryPointer(d_.get(), d_.Root(), &root, &child, &rx, &ry, &wx, &wy, &mask);
+    return (mask & (Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask)) != 0;
+}
+
 void XTestInput::LeftDown() {
     XTestFakeButtonEvent(d_.get(), 1, True, CurrentTime);
     XFlush(d_.get());

@@ -27,6 +27,7 @@ class XTestInput : public IInput {
     void KeyUp(std::uint8_t vk) override;
     bool AnyKeyDown() override;
     bool IsKeyDown(std::uint8_t vk) override;
+    bool AnyButtonDown() override;
 
   private:
     struct KeyPos {

@@ -254,6 +254,52 @@ TEST_F(X11BackendTest, ClickArrivesAtThePointWithNothingBetweenDownAndUp) {
     EXPECT_EQ(loop.yields, 1);
 }
 
+TEST_F(X11BackendTest, KeysAfterAClickWaitUntilAGrabbingClientLetsTheClickThrough) {
+    // Another client holds a synchronous button grab over part of the window, as a window
+    // manager does for click-to-focus, and lets the click through only after 300 ms. The keys
+    // pressed after the click must reach the window after it, not while it is held back.
+    TestWindow w(150, 150, 300, 200);
+    Focus(w);
+    Display* g = XOpenDisplay(nullptr);
+    ASSERT_NE(g, nullptr);
+    XSetWindowAttributes attrs{};
+    Window cover =
+        XCreateWindow(g, w.id(), 0, 0, 300, 200, 0, 0, InputOnly, CopyFromParent, 0, &attrs);
+    XMapWindow(g, cover);
+    XGrabButton(g, Button1, AnyModifier, cover, False, ButtonPressMask | ButtonReleaseMask,
+                GrabModeSync, GrabModeAsync, None, None);
+    XSync(g, False);
+    bool sawPress = false;
+    std::thread grabber([&] {
+        PollUntil(
+            [&] {
+                while (XPending(g)) {
+                    XEvent ev;
+                    XNextEvent(g, &ev);
+                    if (ev.type == ButtonPress) sawPress = true;
+                }
+                return sawPress;
+            },
+            5000);
+        std::this_thread::sleep_for(300ms);
+        XAllowEvents(g, ReplayPointer, CurrentTime);
+        XSync(g, False);
+    });
+    auto rect = windows.GetWindowRect(static_cast<WinHandle>(w.id()));
+    ASSERT_TRUE(rect);
+    auto started = std::chrono::steady_clock::now();
+    target::ClickAt(input, loop, rect->left + 40, rect->top + 30, 0);
+    auto held = std::chrono::steady_clock::now() - started;
+    target::PressKeyChord(input, loop, vk::Letter('A'), 0, 10);
+    grabber.join();
+    EXPECT_TRUE(sawPress);
+    EXPECT_GE(held, 250ms);
+    EXPECT_EQ(w.Drain(),
+              (std::vector<Seen>{{"button 1 down"}, {"button 1 up"}, {"press a"}, {"release a"}}));
+    XDestroyWindow(g, cover);
+    XCloseDisplay(g);
+}
+
 TEST_F(X11BackendTest, WindowFromPointRectAndClientPointAgreeWithTheServer) {
     TestWindow w(300, 250, 400, 300);
     Window child = w.AddChild(50, 60, 120, 40);

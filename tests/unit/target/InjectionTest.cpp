@@ -146,6 +146,39 @@ TEST(ClickAtTest, ZeroDelayStillWaitsZero) {
     EXPECT_EQ(fp.log.Entries(), (Log{"move -5,7", "ldown", "lup", "yield", "wait 0"}));
 }
 
+TEST(ClickAtTest, KeysWaitUntilTheClickHasReallyEnded) {
+    // A window manager holds the click's release back for 40 ms: the chord that follows must
+    // not start before it is through, or the keys reach the window ahead of the click.
+    platform::fake::FakePlatform fp;
+    auto p = fp.platform();
+    Injector inject(p);
+    fp.input.buttonHeld = true;
+    std::int64_t start = fp.clock.NowMs();
+    fp.loop.onYield = [&] {
+        if (fp.input.buttonHeld && fp.clock.NowMs() - start >= 40) {
+            fp.input.buttonHeld = false;
+            fp.log.Add("released");
+        }
+    };
+    inject.ClickAt(5, 6, 0);
+    inject.PressKeyChord(vk::Letter('A'), vk::Control, 0);
+    Log entries = fp.log.Entries();
+    auto released = std::find(entries.begin(), entries.end(), "released");
+    auto ctrl = std::find(entries.begin(), entries.end(), Down(vk::Control));
+    ASSERT_NE(released, entries.end());
+    EXPECT_LT(released, ctrl);
+    EXPECT_GE(fp.clock.NowMs() - start, 40);
+}
+
+TEST(ClickAtTest, AButtonHeldByTheUserDelaysTheClickBoundedly) {
+    platform::fake::FakePlatform fp;
+    fp.input.buttonHeld = true;
+    std::int64_t start = fp.clock.NowMs();
+    ClickAt(fp.input, fp.loop, 1, 1, 0);
+    EXPECT_GE(fp.clock.NowMs() - start, 500);
+    EXPECT_LE(fp.clock.NowMs() - start, 2000);
+}
+
 TEST(InjectorTest, EventsOfTheProgramRunInsideTheHold) {
     // Our own windows' events are dispatched between press and release: they must see the
     // key down already and the release still to come, and the hold must really pass.
