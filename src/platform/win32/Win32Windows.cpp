@@ -6,7 +6,10 @@ namespace {
 // Other programs act on our requests in their own time, and callers click or type into the
 // window next: wait for the change, bounded.
 constexpr int kPollStepMs = 10;
-constexpr int kMoveBoundMs = 500;
+constexpr int kMoveBoundMs = 1000;
+// How long a moved window must keep its new place to count as there.
+constexpr int kPlaceSteadyMs = 100;
+constexpr int kMoveAttempts = 2;
 constexpr int kShowBoundMs = 1000;
 constexpr int kActivateBoundMs = 1500;
 // How long a window must keep the foreground to count as having it.
@@ -89,32 +92,47 @@ void Win32Windows::SetTopmost(WinHandle w, bool topmost, const Rect& at) {
         Settle(top);
         return;
     }
-    if (top == h) {
-        SetWindowPos(top, after, at.left, at.top, at.right - at.left, at.bottom - at.top, keep);
-        WaitForPlace(top, at.left, at.top);
-        return;
+    // A late answer of the window manager to an earlier move can undo this one after it
+    // showed (seen under Wine on a loaded desktop): look again once it has settled, and move
+    // once more if the window is not where it was asked to be.
+    for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
+        if (top == h) {
+            SetWindowPos(top, after, at.left, at.top, at.right - at.left, at.bottom - at.top, keep);
+            if (WaitForPlace(top, at.left, at.top, at.right - at.left, at.bottom - at.top)) return;
+            continue;
+        }
+        // A control keeps its place inside its window: move the whole window so that the
+        // control lands at the rectangle, and leave the sizes alone.
+        Settle(top);  // a move still under way would give a stale offset
+        RECT inner{}, outer{};
+        if (!::GetWindowRect(h, &inner) || !::GetWindowRect(top, &outer)) return;
+        const int x = at.left - (inner.left - outer.left);
+        const int y = at.top - (inner.top - outer.top);
+        SetWindowPos(top, after, x, y, 0, 0, keep | SWP_NOSIZE);
+        WaitForPlace(top, x, y, 0, 0);
+        if (!::GetWindowRect(h, &inner) || (inner.left == at.left && inner.top == at.top)) return;
     }
-    // A control keeps its place inside its window: move the whole window so that the control
-    // lands at the rectangle, and leave the sizes alone.
-    Settle(top);  // a move still under way would give a stale offset
-    RECT inner{}, outer{};
-    if (!::GetWindowRect(h, &inner) || !::GetWindowRect(top, &outer)) return;
-    const int x = at.left - (inner.left - outer.left);
-    const int y = at.top - (inner.top - outer.top);
-    SetWindowPos(top, after, x, y, 0, 0, keep | SWP_NOSIZE);
-    WaitForPlace(top, x, y);
 }
 
-void Win32Windows::WaitForPlace(HWND top, int x, int y) {
+bool Win32Windows::WaitForPlace(HWND top, int x, int y, int width, int height) {
     // The move is asynchronous (a hung program must not hang us), but callers click at the
-    // new place next.
+    // new place next. Under a window manager the window can bounce back to an earlier place
+    // for a moment (its answer to an earlier move arrives late): the place must hold.
+    auto placed = [top, x, y, width, height] {
+        RECT r{};
+        if (!::GetWindowRect(top, &r)) return true;
+        return r.left == x && r.top == y && (width <= 0 || r.right - r.left == width) &&
+               (height <= 0 || r.bottom - r.top == height);
+    };
+    int heldMs = 0;
     PollUntil(
-        [top, x, y] {
-            RECT r{};
-            return !::GetWindowRect(top, &r) || (r.left == x && r.top == y);
+        [&] {
+            heldMs = placed() ? heldMs + kPollStepMs : 0;
+            return heldMs > kPlaceSteadyMs;
         },
         kMoveBoundMs);
     Settle(top);
+    return placed();
 }
 
 void Win32Windows::ShowWindow(WinHandle w, ShowCommand cmd) {

@@ -43,7 +43,9 @@ class Win32Windows : public IWindows {
   private:
     // Checks done() every few milliseconds for at most boundMs, dispatching in between.
     bool PollUntil(const std::function<bool()>& done, int boundMs);
-    void WaitForPlace(HWND top, int x, int y);
+    // Whether the window is at (x, y), and of the size where one is given (> 0), once the move
+    // has settled.
+    bool WaitForPlace(HWND top, int x, int y, int width, int height);
     IEventLoop& loop_;
 };
 
