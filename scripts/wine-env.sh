@@ -5,10 +5,17 @@
 _velmora_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export PATH="/usr/lib/wine:$PATH"
 export WINEPREFIX="${WINEPREFIX:-$_velmora_root/build-windows/wineprefix}"
-# Quiet, and no prompts to install the .NET and HTML engines (the program needs neither).
-export WINEDEBUG=-all
+# Wine's errors only (they are silent on a passing run; a program that dies before its first
+# line leaves nothing else), and no prompts to install the .NET and HTML engines (the program
+# needs neither).
+export WINEDEBUG=-all,err+all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 mkdir -p "$WINEPREFIX"
-wine64 wineboot -i >/dev/null 2>&1 || true
+# Debian's wineserver wrapper starts every server with -p0 (it exits the moment its last program
+# does): a server that wine started on its own is waited out, and ours, started first, stays.
+# Without this each test program started a fresh server, and one that met the previous server on
+# its way out ended at once with status 1 and no word.
+wineserver -w 2>/dev/null || true
 wineserver -p
+wine64 wineboot -i >/dev/null 2>&1 || true
 velmora_stop_wine() { wineserver -k 2>/dev/null || true; }
