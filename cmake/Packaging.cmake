@@ -66,7 +66,7 @@ set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
-  "apertium, apertium-eng-spa, apertium-eng-cat, apertium-en-gl, apertium-eo-en")
+  "apertium, apertium-eng-spa, apertium-eng-cat, apertium-en-gl, apertium-eo-en, at-spi2-core, libatk-adaptor")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "translate an instant-messaging conversation both ways")
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION

@@ -9,6 +9,7 @@ PACKAGES=(
   libcurl4-openssl-dev curl libssl-dev libpcre2-dev libxtst-dev libx11-dev libxdo-dev libcpp-httplib-dev
   apertium apertium-eng-spa apertium-eng-cat apertium-en-gl apertium-eo-en
   nlohmann-json3-dev qtkeychain-qt6-dev gnome-keyring dbus dbus-x11 libsecret-tools
+  libatspi2.0-dev at-spi2-core libatk-adaptor python3-pyatspi
   xvfb xauth openbox trayer xdotool xclip x11-utils x11-xkb-utils imagemagick python3
   fonts-wqy-microhei
   dpkg-dev lintian desktop-file-utils appstream man-db

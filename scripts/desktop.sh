@@ -25,6 +25,27 @@ velmora_start_desktop() {
     cat "/tmp/velmora-xvfb-$n.log" >&2
     return 1
   fi
+  # A desktop session: a session bus and the accessibility bus run before any window, with
+  # what Debian's Xsession sets, so programs export their accessibility trees as they do for a
+  # user (the bus launcher puts the bus address on the root window, where Qt looks for it).
+  if [ -z "${VELMORA_KEEP_SESSION_BUS:-}" ]; then
+    eval "$(dbus-launch --sh-syntax)"
+    _velmora_pids+=("$DBUS_SESSION_BUS_PID")
+  fi
+  export GTK_MODULES=gail:atk-bridge QT_ACCESSIBILITY=1
+  unset NO_AT_BRIDGE
+  /usr/libexec/at-spi-bus-launcher --launch-immediately >/tmp/velmora-a11y-$n.log 2>&1 &
+  _velmora_pids+=($!)
+  local a11y=""
+  for _ in $(seq 1 100); do
+    xprop -root AT_SPI_BUS 2>/dev/null | grep -q 'unix:' && a11y=yes && break
+    sleep 0.1
+  done
+  if [ -z "$a11y" ]; then
+    echo "desktop: the accessibility bus did not start on $DISPLAY within 10 s:" >&2
+    cat "/tmp/velmora-a11y-$n.log" >&2
+    return 1
+  fi
   openbox >/tmp/velmora-openbox-$n.log 2>&1 &
   _velmora_pids+=($!)
   # Wait until the window manager owns the screen before anything maps windows; without it no
@@ -48,6 +69,6 @@ velmora_start_desktop() {
     sleep 0.1
   done
   sleep 0.5
-  echo "desktop: Xvfb + openbox + trayer on $DISPLAY"
+  echo "desktop: Xvfb, session and accessibility buses, openbox, trayer on $DISPLAY"
 }
 trap velmora_stop_desktop EXIT

@@ -63,7 +63,8 @@ struct Rig {
                          .keyStore = fakes.keyStore,
                          .processorId = fakes.processorId,
                          .process = fakes.process,
-                         .messageBox = fakes.messageBox};
+                         .messageBox = fakes.messageBox,
+                         .accessibility = fakes.accessibility};
     IdleView view;
     relay::RelayState state;
     platform::fake::FakeRegexEngine regex;

@@ -16,6 +16,7 @@
 // Xlib's macros (None, Bool, ...) clash with Qt's names: X11 headers come last.
 #include <X11/Xlib.h>
 
+#include "platform/atspi/AtspiAccessibility.h"
 #include "platform/x11/X11Windows.h"
 #include "platform/x11/XDisplay.h"
 #include "platform/x11/XTestInput.h"
@@ -58,6 +59,7 @@ struct Backends::Impl {
     platform::posix::PosixProcess process;
     platform::posix::FileKeyStore keyStore;
     platform::posix::PosixProgramRunner programs;
+    platform::atspi::AtspiAccessibility accessibility{windows};
 };
 
 Backends::Backends() : impl_(std::make_unique<Impl>()) {
@@ -76,6 +78,7 @@ Backends::Backends() : impl_(std::make_unique<Impl>()) {
         .processorId = i.processorId,
         .process = i.process,
         .messageBox = i.messageBox,
+        .accessibility = i.accessibility,
     });
 }
 

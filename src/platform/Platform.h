@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/IAccessibility.h"
 #include "platform/IClipboard.h"
 #include "platform/IClock.h"
 #include "platform/ICodePage.h"
@@ -29,6 +30,7 @@ struct Platform {
     IProcessorId& processorId;
     IProcess& process;
     IMessageBox& messageBox;
+    IAccessibility& accessibility;
 };
 
 }  // namespace velmora::platform

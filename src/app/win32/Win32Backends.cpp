@@ -76,6 +76,7 @@ struct Win32Backends::Impl {
     pw::Win32Process process;
     pw::RegistryKeyStore keyStore;
     NoProgramRunner programs;
+    platform::NoAccessibility accessibility;
 };
 
 Win32Backends::Win32Backends() : impl_(std::make_unique<Impl>()) {
@@ -94,6 +95,7 @@ Win32Backends::Win32Backends() : impl_(std::make_unique<Impl>()) {
         .processorId = i.processorId,
         .process = i.process,
         .messageBox = i.messageBox,
+        .accessibility = i.accessibility,
     });
 }
 

@@ -228,6 +228,49 @@ class FakeMessageBox : public IMessageBox {
     std::vector<std::u16string> shown;
 };
 
+// Other programs' widgets by window: what their tree shows, and what was done through it.
+class FakeAccessibility : public IAccessibility {
+  public:
+    explicit FakeAccessibility(ActionLog& log) : log_(log) {}
+    std::optional<std::u16string> HistoryTextAt(WinHandle w, Point) override {
+        auto it = history.find(w);
+        if (it == history.end()) return std::nullopt;
+        ++historyReads;
+        return it->second;
+    }
+    std::optional<std::u16string> InputTextAt(WinHandle w, Point) override {
+        auto it = input.find(w);
+        if (it == input.end()) return std::nullopt;
+        return it->second;
+    }
+    bool SetInputTextAt(WinHandle w, Point, std::u16string_view text) override {
+        auto it = input.find(w);
+        if (it == input.end()) return false;
+        it->second = std::u16string(text);
+        log_.Add("a11y set " + std::to_string(w));
+        return true;
+    }
+    bool SendActionAt(WinHandle w, Point) override {
+        if (!sendAction.count(w)) return false;
+        log_.Add("a11y send " + std::to_string(w));
+        if (onSend) onSend(w);
+        return true;
+    }
+    bool TurnOnIfOff() override {
+        const bool was = !enabled;
+        enabled = true;
+        return was;
+    }
+    std::map<WinHandle, std::u16string> history, input;
+    std::set<WinHandle> sendAction;  // windows whose send control has an action
+    std::function<void(WinHandle)> onSend;
+    bool enabled = true;
+    int historyReads = 0;
+
+  private:
+    ActionLog& log_;
+};
+
 // Owns one of each fake and hands out the Platform bundle.
 struct FakePlatform {
     ActionLog log;
@@ -244,6 +287,7 @@ struct FakePlatform {
     FakeProcessorId processorId;
     FakeProcess process;
     FakeMessageBox messageBox;
+    FakeAccessibility accessibility{log};
 
     Platform platform() { return platform(codePage, keyStore); }
     // The same with a real code page and key store, for tests of the program's registry use.
@@ -260,7 +304,8 @@ struct FakePlatform {
                         .keyStore = realKeyStore,
                         .processorId = processorId,
                         .process = process,
-                        .messageBox = messageBox};
+                        .messageBox = messageBox,
+                        .accessibility = accessibility};
     }
 };
 

@@ -119,6 +119,14 @@ Window X11Windows::TopLevelOf(Window w) {
     return w;
 }
 
+std::optional<int> X11Windows::ProcessIdOf(Window w) {
+    Window top = TopLevelOf(w);
+    if (!top) return std::nullopt;
+    auto pid = d_.GetCardinals(top, d_.GetAtom("_NET_WM_PID"), XA_CARDINAL);
+    if (pid.empty() || pid[0] == 0 || pid[0] > 0x7fffffff) return std::nullopt;
+    return static_cast<int>(pid[0]);
+}
+
 Window X11Windows::ClientBelow(Window w, int depth) {
     if (depth <= 0) return 0;
     Window root = None, parent = None;

@@ -31,6 +31,8 @@ class X11Windows : public IWindows {
 
     // The top-level client window holding w (w itself when it is one, or when none is found).
     Window TopLevelOf(Window w);
+    // The process that owns the window's top-level window (_NET_WM_PID), when it says.
+    std::optional<int> ProcessIdOf(Window w);
 
   private:
     bool Exists(Window w);

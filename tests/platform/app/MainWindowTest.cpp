@@ -47,7 +47,8 @@ struct Fixture {
                                 .keyStore = fakes.keyStore,
                                 .processorId = fakes.processorId,
                                 .process = fakes.process,
-                                .messageBox = fakes.messageBox};
+                                .messageBox = fakes.messageBox,
+                                .accessibility = fakes.accessibility};
     update::NullUpdateServices update;
     struct CountingTranslator : translate::ITranslator {
         int calls = 0;

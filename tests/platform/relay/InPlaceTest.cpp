@@ -120,7 +120,8 @@ class InPlaceTest : public ::testing::Test {
                          .keyStore = fp.keyStore,
                          .processorId = fp.processorId,
                          .process = fp.process,
-                         .messageBox = fp.messageBox};
+                         .messageBox = fp.messageBox,
+                         .accessibility = fp.accessibility};
     RelayState state;
     testing::FakeView view{fp, state};
     fake::RecordingResultBox box;

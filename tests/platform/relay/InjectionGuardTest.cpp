@@ -109,7 +109,8 @@ class InjectionGuardTest : public ::testing::Test {
                          .keyStore = fp.keyStore,
                          .processorId = fp.processorId,
                          .process = fp.process,
-                         .messageBox = fp.messageBox};
+                         .messageBox = fp.messageBox,
+                         .accessibility = fp.accessibility};
     RelayState state;
     testing::FakeView view{fp, state};
     fake::RecordingResultBox box;

@@ -230,7 +230,8 @@ class PickerChild : public ::testing::Test {
                                   .keyStore = fakes.keyStore,
                                   .processorId = fakes.processorId,
                                   .process = fakes.process,
-                                  .messageBox = fakes.messageBox};
+                                  .messageBox = fakes.messageBox,
+                                  .accessibility = fakes.accessibility};
     }
 
     int screens = 0, windowX = 0, windowY = 0;

@@ -100,7 +100,8 @@ class PickerTest : public ::testing::Test {
                                   .keyStore = fakes.keyStore,
                                   .processorId = fakes.processorId,
                                   .process = fakes.process,
-                                  .messageBox = fakes.messageBox};
+                                  .messageBox = fakes.messageBox,
+                                  .accessibility = fakes.accessibility};
     }
 
     // Runs a pick; once the overlay is up, `act` plays the user. Returns whether the overlay

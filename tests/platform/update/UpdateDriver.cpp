@@ -61,7 +61,8 @@ int main() {
                           .keyStore = f.keyStore,
                           .processorId = processorId,
                           .process = process,
-                          .messageBox = f.messageBox};
+                          .messageBox = f.messageBox,
+                          .accessibility = f.accessibility};
     const char* base = std::getenv("VELMORA_UPDATE_URL");
     update::UpdateServices services(pf, update::UpdateConfig{.baseUrl = base ? base : ""},
                                     downloads);

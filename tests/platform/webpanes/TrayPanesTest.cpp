@@ -97,7 +97,8 @@ struct Fixture {
                                 .keyStore = fakes.keyStore,
                                 .processorId = fakes.processorId,
                                 .process = fakes.process,
-                                .messageBox = fakes.messageBox};
+                                .messageBox = fakes.messageBox,
+                                .accessibility = fakes.accessibility};
     update::NullUpdateServices update;
     struct NoTranslator : translate::ITranslator {
         std::u16string TranslateText(const std::u16string&, const std::string&,

@@ -51,7 +51,8 @@ struct Client {
              .keyStore = f.keyStore,
              .processorId = f.processorId,
              .process = f.process,
-             .messageBox = f.messageBox},
+             .messageBox = f.messageBox,
+             .accessibility = f.accessibility},
           services(pf, update::UpdateConfig{.baseUrl = base}, http) {
         fs::create_directories(dir);
         WriteFile(dir / "velmora", "old program");

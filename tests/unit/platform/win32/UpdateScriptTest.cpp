@@ -151,9 +151,10 @@ TEST(WindowsUpdateScript, WrittenInTheAnsiCodePageOrNotAtAll) {
     platform::fake::FakePlatform fake;
     platform::win32::Win32CodePage ansi;
     auto pf = fake.platform();
-    platform::Platform withAnsi{pf.input,       pf.windows, pf.clipboard, pf.screen, pf.http,
-                                pf.regex,       ansi,       pf.clock,     pf.loop,   pf.keyStore,
-                                pf.processorId, pf.process, pf.messageBox};
+    platform::Platform withAnsi{pf.input,      pf.windows,      pf.clipboard,   pf.screen,
+                                pf.http,       pf.regex,        ansi,           pf.clock,
+                                pf.loop,       pf.keyStore,     pf.processorId, pf.process,
+                                pf.messageBox, pf.accessibility};
     const std::vector<UpdateEntry> entries = {{"http://h/a", "lib data.dll", std::nullopt}};
 
     TempFolder plain;

@@ -1,0 +1,296 @@
+#include "platform/atspi/AtspiAccessibility.h"
+
+#include <atspi/atspi.h>
+#include <gio/gio.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/Utf8.h"
+
+namespace velmora::platform::atspi {
+
+namespace {
+
+// A program that hangs must not hang us: every bus call gives up after this.
+constexpr int kCallTimeoutMs = 800;
+constexpr int kBusStartTimeoutMs = 3000;
+// Bounds on one search, so a huge or cyclic tree cannot keep us.
+constexpr int kMaxDepth = 48;
+constexpr int kMaxVisits = 4000;
+// Longer texts are read from their end: the new part of a history is there.
+constexpr int kMaxChars = 4 * 1024 * 1024;
+constexpr char16_t kObject = u'\uFFFC';
+
+struct Unref {
+    void operator()(gpointer p) const {
+        if (p) g_object_unref(p);
+    }
+};
+template <typename T>
+using GObj = std::unique_ptr<T, Unref>;
+
+struct ErrorHolder {
+    GError* error = nullptr;
+    ~ErrorHolder() {
+        if (error) g_error_free(error);
+    }
+    GError** operator&() { return &error; }
+    bool failed() const { return error != nullptr; }
+};
+
+struct Extents {
+    int x = 0, y = 0, w = 0, h = 0;
+    bool empty() const { return w <= 0 || h <= 0; }
+    bool contains(Point p) const {
+        return !empty() && p.x >= x && p.y >= y && p.x < x + w && p.y < y + h;
+    }
+};
+
+std::optional<Extents> ExtentsOf(AtspiAccessible* a) {
+    GObj<AtspiComponent> c(atspi_accessible_get_component_iface(a));
+    if (!c) return std::nullopt;
+    ErrorHolder e;
+    AtspiRect* r = atspi_component_get_extents(c.get(), ATSPI_COORD_TYPE_SCREEN, &e);
+    if (!r) return std::nullopt;
+    Extents out{r->x, r->y, r->width, r->height};
+    g_free(r);
+    if (e.failed()) return std::nullopt;
+    return out;
+}
+
+bool HasState(AtspiAccessible* a, AtspiStateType state) {
+    GObj<AtspiStateSet> set(atspi_accessible_get_state_set(a));
+    return set && atspi_state_set_contains(set.get(), state);
+}
+
+int ChildCount(AtspiAccessible* a) {
+    ErrorHolder e;
+    int n = atspi_accessible_get_child_count(a, &e);
+    return e.failed() ? 0 : std::clamp(n, 0, kMaxVisits);
+}
+
+GObj<AtspiAccessible> ChildAt(AtspiAccessible* a, int i) {
+    ErrorHolder e;
+    return GObj<AtspiAccessible>(atspi_accessible_get_child_at_index(a, i, &e));
+}
+
+// The path (outermost first) from below `a` to the deepest object that holds the point.
+std::vector<GObj<AtspiAccessible>> Descend(AtspiAccessible* a, Point p, int depth, int& visits) {
+    std::vector<GObj<AtspiAccessible>> path;
+    if (depth > kMaxDepth) return path;
+    const int n = ChildCount(a);
+    std::vector<GObj<AtspiAccessible>> sizeless;
+    for (int i = 0; i < n && visits < kMaxVisits; ++i) {
+        ++visits;
+        auto child = ChildAt(a, i);
+        if (!child) continue;
+        auto ext = ExtentsOf(child.get());
+        if (ext && ext->contains(p) && HasState(child.get(), ATSPI_STATE_SHOWING)) {
+            auto below = Descend(child.get(), p, depth + 1, visits);
+            path.push_back(std::move(child));
+            for (auto& b : below) path.push_back(std::move(b));
+            return path;
+        }
+        if (!ext || ext->empty()) sizeless.push_back(std::move(child));
+    }
+    for (auto& child : sizeless) {
+        auto below = Descend(child.get(), p, depth + 1, visits);
+        if (below.empty()) continue;
+        path.push_back(std::move(child));
+        for (auto& b : below) path.push_back(std::move(b));
+        return path;
+    }
+    return path;
+}
+
+std::optional<std::u16string> WholeText(AtspiAccessible* a) {
+    GObj<AtspiText> t(atspi_accessible_get_text_iface(a));
+    if (!t) return std::nullopt;
+    ErrorHolder e;
+    const int count = atspi_text_get_character_count(t.get(), &e);
+    if (e.failed() || count < 0) return std::nullopt;
+    ErrorHolder e2;
+    gchar* bytes = atspi_text_get_text(t.get(), std::max(0, count - kMaxChars), count, &e2);
+    if (!bytes) return std::nullopt;
+    std::u16string out = Utf8Decode(bytes);
+    g_free(bytes);
+    if (e2.failed()) return std::nullopt;
+    return out;
+}
+
+bool MostlyObjects(const std::u16string& s) {
+    const auto objects = std::count(s.begin(), s.end(), kObject);
+    return objects > 0 && static_cast<std::size_t>(objects) * 2 >= s.size();
+}
+
+// A view that holds its lines as child objects reports only U+FFFC for them: its children's
+// texts, one a line, are what it shows.
+std::u16string ChildrenText(AtspiAccessible* a) {
+    std::u16string out;
+    const int n = std::min(ChildCount(a), kMaxVisits);
+    for (int i = 0; i < n; ++i) {
+        auto child = ChildAt(a, i);
+        if (!child) continue;
+        if (auto t = WholeText(child.get())) {
+            out += *t;
+            out += u'\n';
+        }
+    }
+    return out;
+}
+
+int SendActionIndex(AtspiAccessible* a) {
+    GObj<AtspiAction> act(atspi_accessible_get_action_iface(a));
+    if (!act) return -1;
+    ErrorHolder e;
+    const int n = atspi_action_get_n_actions(act.get(), &e);
+    for (int i = 0; i < n && i < 16; ++i) {
+        ErrorHolder e2;
+        gchar* name = atspi_action_get_action_name(act.get(), i, &e2);
+        if (!name) continue;
+        // Toolkits differ in case: "click", "press", "Press", "activate".
+        std::string s = name;
+        g_free(name);
+        std::transform(s.begin(), s.end(), s.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (s == "click" || s == "press" || s == "activate") return i;
+    }
+    return -1;
+}
+
+bool Matches(AtspiAccessible* a, bool editable) {
+    GObj<AtspiText> t(atspi_accessible_get_text_iface(a));
+    if (!t) return false;
+    const bool isEditable = HasState(a, ATSPI_STATE_EDITABLE);
+    if (!editable) return !isEditable;
+    GObj<AtspiEditableText> et(atspi_accessible_get_editable_text_iface(a));
+    return isEditable && et;
+}
+
+// Whether an accessibility bus can be reached at all: without one the library only warns,
+// and every later call would wait for nothing. Asking the bus launcher for the address starts
+// it where the session can (as a screen reader's start does).
+bool BusReachable() {
+    if (std::getenv("AT_SPI_BUS_ADDRESS")) return true;
+    ErrorHolder e;
+    GObj<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &e));
+    if (!bus) return false;
+    ErrorHolder e2;
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus.get(), "org.a11y.Bus", "/org/a11y/bus", "org.a11y.Bus", "GetAddress", nullptr,
+        G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, kBusStartTimeoutMs, nullptr, &e2);
+    if (!reply) return false;
+    g_variant_unref(reply);
+    return true;
+}
+
+}  // namespace
+
+struct AtspiAccessibility::Node {
+    GObj<AtspiAccessible> object;
+};
+
+AtspiAccessibility::AtspiAccessibility(x11::X11Windows& windows) : windows_(windows) {
+    if (!BusReachable()) return;
+    if (!atspi_is_initialized() && atspi_init() > 1) return;
+    atspi_set_timeout(kCallTimeoutMs, kCallTimeoutMs);
+    ready_ = true;
+}
+
+AtspiAccessibility::~AtspiAccessibility() = default;
+
+std::unique_ptr<AtspiAccessibility::Node> AtspiAccessibility::Find(WinHandle window, Point screen,
+                                                                   Want want) {
+    if (!ready_) return nullptr;
+    const auto pid = windows_.ProcessIdOf(static_cast<Window>(window));
+    if (!pid) return nullptr;
+    GObj<AtspiAccessible> desktop(atspi_get_desktop(0));
+    if (!desktop) return nullptr;
+    int visits = 0;
+    const int apps = ChildCount(desktop.get());
+    for (int i = 0; i < apps; ++i) {
+        auto app = ChildAt(desktop.get(), i);
+        if (!app) continue;
+        ErrorHolder e;
+        if (static_cast<int>(atspi_accessible_get_process_id(app.get(), &e)) != *pid) continue;
+        // Other programs change their trees all the time: ask, never trust a cache.
+        atspi_accessible_set_cache_mask(app.get(), ATSPI_CACHE_NONE);
+        auto path = Descend(app.get(), screen, 0, visits);
+        // The widget is the deepest object that fits; a view's pieces lie inside it.
+        for (auto it = path.rbegin(); it != path.rend(); ++it) {
+            AtspiAccessible* a = it->get();
+            const bool fits = want == Want::Action ? SendActionIndex(a) >= 0
+                                                   : Matches(a, want == Want::EditableText);
+            if (fits) return std::make_unique<Node>(Node{std::move(*it)});
+        }
+    }
+    return nullptr;
+}
+
+std::optional<std::u16string> AtspiAccessibility::HistoryTextAt(WinHandle window, Point screen) {
+    auto node = Find(window, screen, Want::ReadOnlyText);
+    if (!node) return std::nullopt;
+    auto text = WholeText(node->object.get());
+    if (text && MostlyObjects(*text)) return ChildrenText(node->object.get());
+    return text;
+}
+
+std::optional<std::u16string> AtspiAccessibility::InputTextAt(WinHandle window, Point screen) {
+    auto node = Find(window, screen, Want::EditableText);
+    if (!node) return std::nullopt;
+    return WholeText(node->object.get());
+}
+
+bool AtspiAccessibility::SetInputTextAt(WinHandle window, Point screen, std::u16string_view text) {
+    auto node = Find(window, screen, Want::EditableText);
+    if (!node) return false;
+    GObj<AtspiEditableText> et(atspi_accessible_get_editable_text_iface(node->object.get()));
+    if (!et) return false;
+    ErrorHolder e;
+    const std::string bytes = Utf8Encode(text);
+    const bool ok = atspi_editable_text_set_text_contents(et.get(), bytes.c_str(), &e);
+    return ok && !e.failed();
+}
+
+bool AtspiAccessibility::SendActionAt(WinHandle window, Point screen) {
+    auto node = Find(window, screen, Want::Action);
+    if (!node) return false;
+    const int index = SendActionIndex(node->object.get());
+    GObj<AtspiAction> act(atspi_accessible_get_action_iface(node->object.get()));
+    if (!act || index < 0) return false;
+    ErrorHolder e;
+    const bool ok = atspi_action_do_action(act.get(), index, &e);
+    return ok && !e.failed();
+}
+
+bool AtspiAccessibility::TurnOnIfOff() {
+    ErrorHolder e;
+    GObj<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &e));
+    if (!bus) return false;
+    ErrorHolder e2;
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus.get(), "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Get",
+        g_variant_new("(ss)", "org.a11y.Status", "IsEnabled"), G_VARIANT_TYPE("(v)"),
+        G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, &e2);
+    if (!reply) return false;
+    GVariant* value = nullptr;
+    g_variant_get(reply, "(v)", &value);
+    const bool on = value && g_variant_is_of_type(value, G_VARIANT_TYPE_BOOLEAN) &&
+                    g_variant_get_boolean(value);
+    if (value) g_variant_unref(value);
+    g_variant_unref(reply);
+    if (on) return false;
+    ErrorHolder e3;
+    GVariant* set = g_dbus_connection_call_sync(
+        bus.get(), "org.a11y.Bus", "/org/a11y/bus", "org.freedesktop.DBus.Properties", "Set",
+        g_variant_new("(ssv)", "org.a11y.Status", "IsEnabled", g_variant_new_boolean(TRUE)),
+        nullptr, G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, &e3);
+    if (!set) return false;
+    g_variant_unref(set);
+    return true;
+}
+
+}  // namespace velmora::platform::atspi
