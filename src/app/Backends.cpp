@@ -1,5 +1,9 @@
 #include "app/Backends.h"
 
+#include <cstdlib>
+#include <memory>
+#include <string_view>
+
 #include "platform/posix/CpuidProcessorId.h"
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/FileKeyStore.h"
@@ -31,6 +35,11 @@ platform::posix::CurlHttp::Limits DownloadLimits() {
     l.maxBodyBytes = 256u << 20;
     return l;
 }
+
+bool AccessibilityOff() {
+    const char* v = std::getenv("VELMORA_ACCESSIBILITY");
+    return v && std::string_view(v) == "off";
+}
 }  // namespace
 
 struct Backends::Impl {
@@ -59,7 +68,12 @@ struct Backends::Impl {
     platform::posix::PosixProcess process;
     platform::posix::FileKeyStore keyStore;
     platform::posix::PosixProgramRunner programs;
-    platform::atspi::AtspiAccessibility accessibility{windows};
+    // VELMORA_ACCESSIBILITY=off reads every history by keys and clipboard, as where no
+    // accessibility tree exists (for a program whose tree misleads, and for comparison).
+    std::unique_ptr<platform::IAccessibility> accessibility =
+        AccessibilityOff() ? std::unique_ptr<platform::IAccessibility>(
+                                 std::make_unique<platform::NoAccessibility>())
+                           : std::make_unique<platform::atspi::AtspiAccessibility>(windows);
 };
 
 Backends::Backends() : impl_(std::make_unique<Impl>()) {
@@ -78,7 +92,7 @@ Backends::Backends() : impl_(std::make_unique<Impl>()) {
         .processorId = i.processorId,
         .process = i.process,
         .messageBox = i.messageBox,
-        .accessibility = i.accessibility,
+        .accessibility = *i.accessibility,
     });
 }
 

@@ -66,6 +66,13 @@ void IncomingMonitor::OnReturnAreaPicked() {
     sendBuffer_.ForgetSpeakerFamily();
     state_.ReturnAreaLost = false;
     ++picks_;
+    const target::TargetPoint& ra = state_.ReturnAreaTarget;
+    if (ra.WinHwnd == 0) return;
+    const bool tree =
+        p_.accessibility.HistoryTextAt(ra.WinHwnd, {ra.ScreenCursorX, ra.ScreenCursorY})
+            .has_value();
+    state_.ReturnAreaRoute = tree ? RelayState::HistoryRoute::Tree : RelayState::HistoryRoute::Keys;
+    view_.ShowTip(std::u16string(tree ? kRouteTree : kRouteKeys));
 }
 
 void IncomingMonitor::OnActivationChanged() {
@@ -89,13 +96,20 @@ void IncomingMonitor::Timer1_Timer() {
     if (tickRunning_ || state_.SendRunning || state_.CaptureRunning) return;
     if (state_.ResultBoxFocused || state_.ReturnAreaTarget.WinHwnd == 0) return;
     if (state_.ReturnAreaLost) return;
-    if (!view_.IsMainWindowActive()) return;
 
     tickRunning_ = true;
     struct Done {
         bool& flag;
         ~Done() { flag = false; }
     } done{tickRunning_};
+
+    // A read through the tree takes neither focus nor clipboard: no countdown, no wait.
+    if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Keys && ReadThroughTree()) {
+        view_.SetTimeKeeperVisible(false);
+        if (OnCaptureEnded) OnCaptureEnded();
+        return;
+    }
+    if (!view_.IsMainWindowActive()) return;
 
     if (!RunIdleCountdown()) {
         view_.SetTimeKeeperVisible(false);
@@ -202,25 +216,13 @@ void IncomingMonitor::Capture() {
         p_.loop.Yield();
 
         std::u16string s = WaitForClipboardText();
-        const std::size_t seen =
-            NewHistoryStart(s, state_.LastHistoryTail, state_.LastHistoryLength);
-        // A pick during the waits is another pane: this copy must not become its tail.
-        if (picks_ == picksAtStart && !s.empty())
-            state_.LastHistoryTail = s.substr(s.size() - std::min(s.size(), kHistoryTailLength));
-        if (s.size() > seen) {
-            std::u16string_view newText = std::u16string_view(s).substr(seen);
-            constexpr std::size_t kMaxLength = std::numeric_limits<std::int32_t>::max();
-            state_.LastHistoryLength = static_cast<std::int32_t>(std::min(s.size(), kMaxLength));
-            std::string sourceCode = languages_.getKeyByDesc(view_.OtherLanguageDesc());
-            std::string targetCode = languages_.getKeyByDesc(view_.MyLanguageDesc());
-            try {
-                sendBuffer_.ProcessNewHistory(newText, sourceCode, targetCode, box_);
-            } catch (const std::exception&) {
-                // A failure inside the processing ends it; the give-back below still runs.
-            }
-            view_.SetTimeKeeperCaption(u"5");
-            p_.loop.Yield();
+        // Programs that keep the focus in their input box copy the user's unsent draft: that
+        // is no history, and must never be shown as the other party's message.
+        if (IsInputBoxText(s)) {
+            view_.ShowTip(std::u16string(kCopyWasInput));
+            s.clear();
         }
+        TakeHistory(s, picksAtStart);
     }
 
     p_.loop.Yield();
@@ -231,6 +233,66 @@ void IncomingMonitor::Capture() {
     box_.ScrollToEnd();
     view_.FocusSendBox();
     if (cleared && !ready) LoseReturnArea();
+}
+
+bool IncomingMonitor::TakeHistory(const std::u16string& s, std::uint64_t picksAtStart) {
+    const std::size_t seen = NewHistoryStart(s, state_.LastHistoryTail, state_.LastHistoryLength);
+    // A pick during the waits is another pane: this read must not become its tail.
+    if (picks_ == picksAtStart && !s.empty())
+        state_.LastHistoryTail = s.substr(s.size() - std::min(s.size(), kHistoryTailLength));
+    if (s.size() <= seen) return false;
+    std::u16string_view newText = std::u16string_view(s).substr(seen);
+    constexpr std::size_t kMaxLength = std::numeric_limits<std::int32_t>::max();
+    state_.LastHistoryLength = static_cast<std::int32_t>(std::min(s.size(), kMaxLength));
+    std::string sourceCode = languages_.getKeyByDesc(view_.OtherLanguageDesc());
+    std::string targetCode = languages_.getKeyByDesc(view_.MyLanguageDesc());
+    try {
+        sendBuffer_.ProcessNewHistory(newText, sourceCode, targetCode, box_);
+    } catch (const std::exception&) {
+        // A failure inside the processing ends it; the give-back after it still runs.
+    }
+    view_.SetTimeKeeperCaption(u"5");
+    p_.loop.Yield();
+    return true;
+}
+
+bool IncomingMonitor::ReadThroughTree() {
+    const target::TargetPoint ra = state_.ReturnAreaTarget;
+    const std::uint64_t picksAtStart = picks_;
+    if (!p_.windows.IsWindow(ra.WinHwnd)) {
+        LoseReturnArea();
+        return true;
+    }
+    auto text = p_.accessibility.HistoryTextAt(ra.WinHwnd, {ra.ScreenCursorX, ra.ScreenCursorY});
+    if (!text) return false;
+    state_.CaptureRunning = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{state_.CaptureRunning};
+    // The history module writes into the result box with the focus there: give it back to
+    // the send box, where the user may be typing.
+    if (TakeHistory(*text, picksAtStart)) {
+        box_.ScrollToEnd();
+        view_.FocusSendBox();
+    }
+    return true;
+}
+
+bool IncomingMonitor::IsInputBoxText(const std::u16string& s) {
+    const target::TargetPoint& in = state_.InputAreaTarget;
+    if (s.empty() || in.WinHwnd == 0) return false;
+    auto input = p_.accessibility.InputTextAt(in.WinHwnd, {in.ScreenCursorX, in.ScreenCursorY});
+    if (!input) return false;
+    // Line ends and trailing blanks differ between a copy and the widget's own text.
+    auto plain = [](std::u16string_view t) {
+        std::u16string out;
+        for (char16_t c : t)
+            if (c != u'\r' && c != u'\n' && c != u'\u2028' && c != u' ' && c != u'\t') out += c;
+        return out;
+    };
+    const std::u16string copied = plain(s);
+    return !copied.empty() && copied == plain(*input);
 }
 
 void IncomingMonitor::LoseReturnArea() {

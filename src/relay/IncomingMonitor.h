@@ -15,11 +15,20 @@
 namespace velmora::relay {
 
 inline constexpr std::u16string_view kReadingCaption = u"获取数据...";
+inline constexpr std::u16string_view kRouteTree =
+    u"将通过辅助功能直接读取消息记录：不按键、不占用剪贴板，新消息随到随译。";
+inline constexpr std::u16string_view kRouteKeys =
+    u"将通过复制读取消息记录：发送框空闲 5 秒后复制聊天记录。";
+inline constexpr std::u16string_view kCopyWasInput =
+    u"复制到的是聊天窗口输入框中的文字，不是消息记录，已忽略。"
+    u"请重新设置消息记录区域；若聊天程序在本程序之前启动，重启它后可直接读取。";
 // UTF-16 code units of a capture's end kept to find the next capture's new text.
 inline constexpr std::size_t kHistoryTailLength = 256;
 
-// The incoming message monitor: after five idle seconds in txtSend it copies the IM client's
-// history, hands the new part to the history module and gives mouse, window and focus back.
+// The incoming message monitor: where the chat program's accessibility tree shows its history,
+// it reads it at every tick, also while the user types; elsewhere, after five idle seconds in
+// txtSend it copies the IM client's history and gives mouse, window and focus back. Either way
+// the new part goes to the history module.
 // Waits sleep on the event loop until the next whole second or a Wake(), never spin.
 class IncomingMonitor {
   public:
@@ -48,6 +57,14 @@ class IncomingMonitor {
 
   private:
     void Capture();
+    // One read of the history through the accessibility tree; false when the tree gives none
+    // (the caller then takes the way of keys).
+    bool ReadThroughTree();
+    // Hands the part of a history read that is new since the last read to the history module.
+    // True when there was a new part.
+    bool TakeHistory(const std::u16string& s, std::uint64_t picksAtStart);
+    // Whether a copy is only the text of the chat program's input box (a copy that went to it).
+    bool IsInputBoxText(const std::u16string& s);
     // Stops capturing until the return area is picked again, and says why.
     void LoseReturnArea();
     std::u16string WaitForClipboardText();

@@ -26,6 +26,10 @@ struct RelayState {
     // The history window was gone, covered or refused the focus at a capture: no capture runs
     // until the return area is picked again.
     bool ReturnAreaLost = false;
+    // How the history is read, decided when the return area is picked: through the chat
+    // program's accessibility tree (no key, no focus, no clipboard) or by keys and clipboard.
+    enum class HistoryRoute { Unknown, Tree, Keys };
+    HistoryRoute ReturnAreaRoute = HistoryRoute::Unknown;
 
     // Written only by the flows: one send or one capture at a time, never both.
     bool SendRunning = false;

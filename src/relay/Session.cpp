@@ -22,6 +22,13 @@ void Session::Attach(IMainView& view, IResultBox& resultBox) {
         inPlace_->RunPending();
     };
     inPlace_->OnRunEnded = [this] { outgoing_->RunPendingSend(); };
+    // Chat programs export their accessibility trees only while the session's accessibility
+    // is on; turn it on once, as a screen reader does, and say what that means.
+    if (!accessibilityChecked_) {
+        accessibilityChecked_ = true;
+        if (platform_.accessibility.TurnOnIfOff())
+            view.ShowTip(std::u16string(kAccessibilityTurnedOn));
+    }
 }
 
 void Session::SetInPlaceSend(bool send) {

@@ -15,6 +15,10 @@
 
 namespace velmora::relay {
 
+inline constexpr std::u16string_view kAccessibilityTurnedOn =
+    u"已开启系统辅助功能，以便直接读取聊天窗口的消息记录。在此之前启动的聊天程序需重新启动后才能读"
+    u"取。";
+
 // One conversation relay: the shared state, the buffer of sent texts, and the two flows. The
 // flows need the main window, which exists only after start-up decided to open it, so they are
 // attached to it later and detached before it goes.
@@ -52,6 +56,7 @@ class Session {
     std::optional<IncomingMonitor> monitor_;
     std::optional<InPlaceFlow> inPlace_;
     bool inPlaceSend_ = false;
+    bool accessibilityChecked_ = false;
 };
 
 }  // namespace velmora::relay

@@ -448,3 +448,118 @@ TEST_F(IncomingMonitorTest, LostHistoryWindowStopsCapturesUntilPickedAgain) {
 
 }  // namespace
 }  // namespace velmora::relay
+
+namespace velmora::relay {
+namespace {
+
+constexpr int kInput = 700;
+
+class TreeRouteTest : public IncomingMonitorTest {
+  public:
+    TreeRouteTest() {
+        state.InputAreaTarget = {kInput, 30, 250, 3, 4, 0, 0, 300, 300};
+        fp.windows.windows[kInput] = {{0, 220, 300, 300}, false, false};
+    }
+    bool Touched() {
+        for (const auto& e : fp.log.Entries())
+            if (e.starts_with("kdown") || e == "ldown" || e.starts_with("move") ||
+                e.starts_with("clip"))
+                return true;
+        return fp.windows.cursorCount != 0;
+    }
+};
+
+TEST_F(TreeRouteTest, APickSaysWhichWayTheHistoryWillBeRead) {
+    struct Case {
+        const char* what;
+        bool tree;
+        RelayState::HistoryRoute route;
+        std::u16string_view tip;
+    };
+    const Case cases[] = {
+        {"tree shows the history", true, RelayState::HistoryRoute::Tree, kRouteTree},
+        {"no tree", false, RelayState::HistoryRoute::Keys, kRouteKeys},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fp.accessibility.history.clear();
+        if (c.tree) fp.accessibility.history[kHistory] = u"Ann 9:00:00\nhi";
+        monitor.OnReturnAreaPicked();
+        EXPECT_EQ(state.ReturnAreaRoute, c.route);
+        EXPECT_EQ(view.tip, c.tip);
+    }
+}
+
+TEST_F(TreeRouteTest, EachTickReadsTheTreeWithoutKeysFocusOrClipboardAndShowsEachMessageOnce) {
+    fp.accessibility.history[kHistory] = u"Ann 9:00:00\n    hi";
+    monitor.OnReturnAreaPicked();
+    // The user is typing: the tree read needs no idle time, and no countdown shows.
+    view.active = false;
+    fp.log.Clear();
+    struct Step {
+        const char* what;
+        std::u16string history;
+        std::vector<std::u16string> translated;
+    };
+    const Step steps[] = {
+        {"first read: the history so far", u"Ann 9:00:00\n    hi", {u"    hi"}},
+        {"nothing new", u"Ann 9:00:00\n    hi", {}},
+        {"one message more", u"Ann 9:00:00\n    hi\nAnn 9:00:05\n    there?", {u"    there?"}},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.what);
+        translate.calls.clear();
+        fp.accessibility.history[kHistory] = s.history;
+        const std::int64_t before = fp.clock.NowMs();
+        monitor.Timer1_Timer();
+        EXPECT_LT(fp.clock.NowMs() - before, 1000);
+        std::vector<std::u16string> texts;
+        for (const auto& call : translate.calls) texts.push_back(call.text);
+        EXPECT_EQ(texts, s.translated);
+    }
+    EXPECT_FALSE(Touched());
+    EXPECT_FALSE(view.timeKeeperVisible);
+    EXPECT_TRUE(view.sendFocused);  // the send box has the focus back
+}
+
+TEST_F(TreeRouteTest, ATreeThatStopsAnsweringFallsBackToTheCopy) {
+    fp.accessibility.history[kHistory] = u"Ann 9:00:00\nhi";
+    monitor.OnReturnAreaPicked();
+    fp.accessibility.history.clear();
+    monitor.Timer1_Timer();
+    EXPECT_TRUE(Touched());  // the countdown ran out and the copy was made
+    ASSERT_EQ(translate.calls.size(), 1u);
+}
+
+TEST_F(TreeRouteTest, ACopyThatIsTheInputBoxTextIsNoHistory) {
+    struct Case {
+        const char* what;
+        std::u16string copy;
+        std::optional<std::u16string> inputBox;
+        bool shown;
+    };
+    const Case cases[] = {
+        {"the draft, as copied", u"my unsent draft\r\n", u"my unsent draft", false},
+        {"the draft over two lines", u"line one\r\nline two", u"line one\nline two", false},
+        {"a real history", u"Ann 9:00:00\r\nhi", u"my unsent draft", true},
+        {"input box unreadable", u"my unsent draft", std::nullopt, true},
+        {"input box empty", u"Ann 9:00:00\r\nhi", u"", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        state.LastHistoryTail.clear();
+        state.LastHistoryLength = 0;
+        state.ReturnAreaRoute = RelayState::HistoryRoute::Keys;
+        translate.calls.clear();
+        view.tip.clear();
+        fp.accessibility.input.clear();
+        if (c.inputBox) fp.accessibility.input[kInput] = *c.inputBox;
+        history = c.copy;
+        monitor.Timer1_Timer();
+        EXPECT_EQ(!translate.calls.empty(), c.shown);
+        EXPECT_EQ(view.tip == kCopyWasInput, !c.shown);
+    }
+}
+
+}  // namespace
+}  // namespace velmora::relay

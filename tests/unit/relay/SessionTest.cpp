@@ -118,3 +118,36 @@ TEST_F(SessionTest, RepickForgetsTheHistoryTailAttachedOrNot) {
 
 }  // namespace
 }  // namespace velmora::relay
+
+namespace velmora::relay {
+namespace {
+
+TEST(SessionAccessibilityTest, TheFirstAttachTurnsAccessibilityOnAndSaysSoOnlyWhenItWasOff) {
+    struct Case {
+        const char* what;
+        bool enabled;
+        bool tip;
+    };
+    const Case cases[] = {{"off", false, true}, {"on already", true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        platform::fake::FakePlatform fp;
+        fp.accessibility.enabled = c.enabled;
+        testing::FakeTranslate translate;
+        Session session{fp.platform(), translate, translate::clsGoogleLanguages::Shared()};
+        testing::FakeView view{fp, session.State};
+        fake::RecordingResultBox box;
+        session.Attach(view, box);
+        EXPECT_TRUE(fp.accessibility.enabled);
+        EXPECT_EQ(view.tip == kAccessibilityTurnedOn, c.tip);
+        // A later attach (the window made anew) says nothing again.
+        view.tip.clear();
+        fp.accessibility.enabled = false;
+        session.Attach(view, box);
+        EXPECT_TRUE(view.tip.empty());
+        session.Detach();
+    }
+}
+
+}  // namespace
+}  // namespace velmora::relay
