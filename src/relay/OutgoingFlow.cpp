@@ -15,6 +15,9 @@ namespace {
 
 // Wrapped around Delete on purpose: code 1 maps to no key on most systems and changes nothing.
 constexpr std::uint8_t kDeleteWrapper = 1;
+// A chat program empties its input box when it sends; how long to wait for that.
+constexpr int kSendConfirmMs = 2000;
+constexpr int kSendConfirmStepMs = 50;
 
 }  // namespace
 
@@ -105,6 +108,18 @@ void OutgoingFlow::SendOnce() {
     // txtSend and the send buffer change only once the message went out: whatever stops the
     // flow before that leaves the typed text where the user can send it again.
     try {
+        // Through the chat program's tree the user's clipboard stays as it is.
+        switch (SendThroughTree(translation)) {
+            case TreeSend::Sent:
+                RemoveSentText(text);
+                sendBuffer_.BufferSentText(translation);
+                return;
+            case TreeSend::NotConfirmed:
+                view_.ShowTip(std::u16string(kSendNotConfirmed));
+                return;
+            case TreeSend::NotTried:
+                break;
+        }
         // A clipboard that another program holds open ends the flow before the IM client is
         // touched: pasting stale content would be worse than not sending.
         if (!p_.clipboard.Clear()) return;
@@ -125,6 +140,30 @@ void OutgoingFlow::SendOnce() {
     }
     RemoveSentText(text);
     sendBuffer_.BufferSentText(translation);
+}
+
+OutgoingFlow::TreeSend OutgoingFlow::SendThroughTree(const std::u16string& text) {
+    const target::TargetPoint in = state_.InputAreaTarget;
+    const target::TargetPoint send = state_.SendButtonTarget;
+    const platform::Point inPoint{in.ScreenCursorX, in.ScreenCursorY};
+    const platform::Point sendPoint{send.ScreenCursorX, send.ScreenCursorY};
+    if (in.WinHwnd == 0 || !p_.windows.IsWindow(in.WinHwnd)) return TreeSend::NotTried;
+    // Only a box that shows its text can confirm the send by emptying.
+    if (!p_.accessibility.InputTextAt(in.WinHwnd, inPoint)) return TreeSend::NotTried;
+    const bool button = state_.SendShortcutKey <= 0 && send.WinHwnd > 0;
+    if (button && !p_.windows.IsWindow(send.WinHwnd)) return TreeSend::NotTried;
+    if (!p_.accessibility.SetInputTextAt(in.WinHwnd, inPoint, text)) return TreeSend::NotTried;
+    // The send button's action; with a send key instead, the input box's own (an entry's
+    // activate). Without one, the keys below replace the text and send as always.
+    const bool acted = button ? p_.accessibility.SendActionAt(send.WinHwnd, sendPoint)
+                              : p_.accessibility.SendActionAt(in.WinHwnd, inPoint);
+    if (!acted) return TreeSend::NotTried;
+    for (int waited = 0; waited <= kSendConfirmMs; waited += kSendConfirmStepMs) {
+        auto now = p_.accessibility.InputTextAt(in.WinHwnd, inPoint);
+        if (now && now->empty()) return TreeSend::Sent;
+        p_.loop.Wait(kSendConfirmStepMs);
+    }
+    return TreeSend::NotConfirmed;
 }
 
 bool OutgoingFlow::DriveImClient() {

@@ -15,6 +15,8 @@ namespace velmora::relay {
 
 // Shown in the tip panel when a send cannot reach the IM client because no input box is picked.
 inline constexpr std::u16string_view kPickInputAreaFirst = u"请先设置输入框位置";
+inline constexpr std::u16string_view kSendNotConfirmed =
+    u"译文已放入聊天窗口的输入框，但未能确认已发出，请在聊天窗口中查看。";
 // Shown when a send is asked for while another send or a history capture runs.
 inline constexpr std::u16string_view kSendQueued = u"正在发送，稍后发送";
 // Shown, followed by the reason, when the translation failed and nothing was sent.
@@ -41,6 +43,10 @@ class OutgoingFlow {
     void WriteEcho(const std::u16string& typed, const std::u16string& translation);
     // False when nothing could be sent: the window is gone, covered or not activated.
     bool DriveImClient();
+    enum class TreeSend { NotTried, Sent, NotConfirmed };
+    // Puts the text into the chat input box and runs its send action through the chat
+    // program's accessibility tree, then waits (bounded) for the input box to empty.
+    TreeSend SendThroughTree(const std::u16string& text);
 
     platform::Platform p_;
     IMainView& view_;

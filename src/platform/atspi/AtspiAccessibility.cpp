@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
+#include <string_view>
 #include <vector>
 
 #include "platform/Utf8.h"
@@ -161,6 +162,24 @@ int SendActionIndex(AtspiAccessible* a) {
     return -1;
 }
 
+// A control that sends: a push button that can be clicked or pressed, or an editable entry
+// that can be activated (its Enter). Containers around them may carry actions of their own
+// (a page tab's, say) that send nothing.
+int SendControlAction(AtspiAccessible* a) {
+    const int index = SendActionIndex(a);
+    if (index < 0) return -1;
+    ErrorHolder e;
+    const AtspiRole role = atspi_accessible_get_role(a, &e);
+    if (!e.failed() && role == ATSPI_ROLE_PUSH_BUTTON) return index;
+    if (!HasState(a, ATSPI_STATE_EDITABLE)) return -1;
+    GObj<AtspiAction> act(atspi_accessible_get_action_iface(a));
+    ErrorHolder e2;
+    gchar* name = act ? atspi_action_get_action_name(act.get(), index, &e2) : nullptr;
+    const bool activate = name && std::string_view(name) == "activate";
+    g_free(name);
+    return activate ? index : -1;
+}
+
 bool Matches(AtspiAccessible* a, bool editable) {
     GObj<AtspiText> t(atspi_accessible_get_text_iface(a));
     if (!t) return false;
@@ -222,7 +241,7 @@ std::unique_ptr<AtspiAccessibility::Node> AtspiAccessibility::Find(WinHandle win
         // The widget is the deepest object that fits; a view's pieces lie inside it.
         for (auto it = path.rbegin(); it != path.rend(); ++it) {
             AtspiAccessible* a = it->get();
-            const bool fits = want == Want::Action ? SendActionIndex(a) >= 0
+            const bool fits = want == Want::Action ? SendControlAction(a) >= 0
                                                    : Matches(a, want == Want::EditableText);
             if (fits) return std::make_unique<Node>(Node{std::move(*it)});
         }
@@ -258,7 +277,7 @@ bool AtspiAccessibility::SetInputTextAt(WinHandle window, Point screen, std::u16
 bool AtspiAccessibility::SendActionAt(WinHandle window, Point screen) {
     auto node = Find(window, screen, Want::Action);
     if (!node) return false;
-    const int index = SendActionIndex(node->object.get());
+    const int index = SendControlAction(node->object.get());
     GObj<AtspiAction> act(atspi_accessible_get_action_iface(node->object.get()));
     if (!act || index < 0) return false;
     ErrorHolder e;

@@ -394,3 +394,60 @@ TEST_F(OutgoingFlowTest, ASelectAllWhoseCtrlWasLetGoIsPressedAgainBeforeThePaste
 
 }  // namespace
 }  // namespace velmora::relay
+
+namespace velmora::relay {
+namespace {
+
+TEST_F(OutgoingFlowTest, ThroughTheChatProgramsTreeNoKeyNoClickNoClipboard) {
+    struct Case {
+        const char* what;
+        int key;        // the send shortcut, 0: the send button
+        int actionOn;   // which window's control has a send action, 0: none
+        bool empties;   // whether the chat program empties its box when it sends
+        bool keysUsed;  // whether the flow fell back to keys and clipboard
+        std::u16string sendBoxAfter;
+        std::u16string_view tip;
+    };
+    const Case cases[] = {
+        {"the send button's action", 0, kChat, true, false, u"", u""},
+        {"a send key: the input box's own action", vk::Return, kInputWin, true, false, u"", u""},
+        {"no send action: keys as always", 0, 0, true, true, u"", u""},
+        {"the box never empties: not confirmed, text kept", 0, kChat, false, false, u"hello",
+         kSendNotConfirmed},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fp.log.Clear();
+        fp.clipboard.text = u"the user's own clipboard";
+        fp.accessibility.input = {{kInputWin, u"an old draft"}};
+        fp.accessibility.sendAction.clear();
+        if (c.actionOn) fp.accessibility.sendAction.insert(c.actionOn);
+        fp.accessibility.onSend = [&](platform::WinHandle) {
+            if (c.empties) fp.accessibility.input[kInputWin].clear();
+        };
+        state.SendShortcutKey = c.key;
+        state.SendShortcutControl = 0;
+        view.sendText = u"hello";
+        view.tip.clear();
+        const std::int64_t start = fp.clock.NowMs();
+        flow.cmdSend_Click();
+
+        bool keys = false;
+        for (const auto& e : fp.log.Entries())
+            if (e.starts_with("kdown") || e == "ldown" || e.starts_with("clipboard")) keys = true;
+        EXPECT_EQ(keys, c.keysUsed);
+        EXPECT_EQ(view.sendText, c.sendBoxAfter);
+        EXPECT_EQ(view.tip, c.tip);
+        if (!c.keysUsed) {
+            EXPECT_EQ(fp.clipboard.text, u"the user's own clipboard");
+            // What the box held before was replaced, never added to.
+            if (!c.empties) {
+                EXPECT_EQ(fp.accessibility.input[kInputWin], u"[en]hello");
+            }
+        }
+        EXPECT_LE(fp.clock.NowMs() - start, 2500);
+    }
+}
+
+}  // namespace
+}  // namespace velmora::relay
