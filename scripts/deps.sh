@@ -10,6 +10,7 @@ PACKAGES=(
   apertium apertium-eng-spa apertium-eng-cat apertium-en-gl apertium-eo-en
   nlohmann-json3-dev qtkeychain-qt6-dev gnome-keyring dbus dbus-x11 libsecret-tools
   libatspi2.0-dev at-spi2-core libatk-adaptor python3-pyatspi
+  pidgin prosody python3-slixmpp hexchat ngircd
   xvfb xauth openbox trayer xdotool xclip x11-utils x11-xkb-utils imagemagick python3
   fonts-wqy-microhei
   dpkg-dev lintian desktop-file-utils appstream man-db
@@ -32,4 +33,16 @@ SUDO=""
 if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
 echo "deps: installing ${missing[*]}"
 $SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# The chat servers the tests start on loopback must not start as system services on install
+# (they would listen on every interface): no service starts while the packages go in.
+policy=""
+if [ ! -e /usr/sbin/policy-rc.d ]; then
+  printf '#!/bin/sh\nexit 101\n' | $SUDO tee /usr/sbin/policy-rc.d >/dev/null
+  $SUDO chmod 755 /usr/sbin/policy-rc.d
+  policy=/usr/sbin/policy-rc.d
+fi
+rc=0
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" ||
+  rc=$?
+if [ -n "$policy" ]; then $SUDO rm -f "$policy"; fi
+exit "$rc"

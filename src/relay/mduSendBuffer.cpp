@@ -185,11 +185,12 @@ void mduSendBuffer::ProcessNewHistory(std::u16string_view raw, const std::string
         rest = rest.substr(end + 2);
     }
     // In a one-line form the last line is whole even without its line end: a speaker line
-    // there is read as one (the user's own is then skipped, not shown).
-    if (!rest.empty() &&
-        (family_ == SpeakerFamily::StampedOneLine || family_ == SpeakerFamily::AngleOneLine)) {
+    // there is read as one (the user's own is then skipped, not shown). A first read that is
+    // one such line alone (a read through the tree ends without a line end) shows the form.
+    if (!rest.empty() && family_ != SpeakerFamily::OwnLine) {
         SpeakerFamily family = family_;
-        if (Classify(LeftTrimSpaces(rest), family)) {
+        if (Classify(LeftTrimSpaces(rest), family) &&
+            (family == SpeakerFamily::StampedOneLine || family == SpeakerFamily::AngleOneLine)) {
             takeLine(LeftTrimSpaces(rest));
             rest = {};
         }

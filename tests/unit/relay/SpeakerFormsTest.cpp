@@ -144,6 +144,37 @@ TEST_F(SpeakerFormsTest, OneLineHistoryLearnsTheOwnNameSkipsItAndTranslatesTheRe
     EXPECT_EQ(shown.find(u"Bien"), std::u16string::npos) << testing::Narrow(shown);
 }
 
+TEST_F(SpeakerFormsTest, AFirstReadOfOneLineWithoutItsLineEndIsASpeakerLine) {
+    // Read through the tree, a history of one message ends without a line end.
+    struct Case {
+        std::u16string history;
+        F family;
+        std::u16string translated;  // the text handed to the engine
+        std::u16string header;      // shown as the speaker line
+    };
+    const Case cases[] = {
+        {u"(17:35:14) anna: Hello, are you there?", F::StampedOneLine, u"Hello, are you there?",
+         u"(17:35:14) anna:\r\n"},
+        {u"<alice> Hello there", F::AngleOneLine, u"Hello there", u"<alice>\r\n"},
+        // The classic forms are unchanged: a last line alone is text.
+        {u"Ann 9:34:56", F::Unknown, u"Ann 9:34:56", u""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Narrow(c.history));
+        mduSendBuffer fresh{regex, translate};
+        fake::RecordingResultBox shown;
+        translate.calls.clear();
+        fresh.ProcessNewHistory(c.history, "en", "zh-CN", shown);
+        EXPECT_EQ(fresh.Family(), c.family);
+        ASSERT_EQ(translate.calls.size(), 1u);
+        EXPECT_EQ(translate.calls[0].text, c.translated);
+        if (!c.header.empty()) {
+            EXPECT_NE(shown.Text().find(c.header), std::u16string::npos)
+                << testing::Narrow(shown.Text());
+        }
+    }
+}
+
 TEST_F(SpeakerFormsTest, IrcHistoryWithStampsAndQtLineSeparators) {
     buffer.BufferSentText(u"hi alice");
     buffer.ProcessNewHistory(
