@@ -1,5 +1,7 @@
 #include "app/QtControls.h"
 
+#include <QMimeData>
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTextBlock>
@@ -35,6 +37,10 @@ void SendTextBox::keyPressEvent(QKeyEvent* e) {
         return;
     }
     QPlainTextEdit::keyPressEvent(e);
+}
+
+void SendTextBox::insertFromMimeData(const QMimeData* source) {
+    if (source && source->hasText()) insertPlainText(source->text());
 }
 
 void SendTextBox::inputMethodEvent(QInputMethodEvent* e) {

@@ -43,6 +43,9 @@ class SendTextBox : public QPlainTextEdit {
     void inputMethodEvent(QInputMethodEvent* e) override;
     void focusInEvent(QFocusEvent* e) override;
     void focusOutEvent(QFocusEvent* e) override;
+    // Plain text only: the toolkit's own paste, which also looks for rich text, crashed when
+    // the program that had copied was gone by the time of the paste.
+    void insertFromMimeData(const QMimeData* source) override;
 };
 
 // The conversation view.

@@ -411,3 +411,35 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+namespace {
+
+// Another program owns the clipboard with text (xclip serves it until it is ended).
+void OtherProgramCopies(const char* text, const char* target) {
+    const std::string cmd = std::string("printf '%s' '") + text +
+                            "' | xclip -selection clipboard -t " + target + " -i >/dev/null 2>&1";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+}
+
+TEST(MainWindow, PastingIntoTheSendBoxSurvivesAClipboardWhoseOwnerIsGone) {
+    Fixture f;
+    f.window.Load();
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    f.window.activateWindow();
+    f.window.txtSend->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.window.txtSend->hasFocus(); }, 5000));
+
+    OtherProgramCopies("bold words", "UTF8_STRING");
+    QTest::keyClick(f.window.txtSend, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(f.window.txtSend->toPlainText(), QStringLiteral("bold words"));
+
+    // The program that copied has ended: nothing to paste, and nothing else happens (this
+    // paste used to end the program).
+    ASSERT_EQ(std::system("pkill -x xclip; sleep 0.3"), 0);
+    QTest::keyClick(f.window.txtSend, Qt::Key_V, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(f.window.txtSend->toPlainText(), QStringLiteral("bold words"));
+}
+
+}  // namespace
