@@ -31,6 +31,7 @@ class RecordingBox : public relay::IResultBox {
     void SetItalic(bool) override {}
     void Insert(const std::u16string& text) override { runs.push_back({color_, text}); }
     void FocusAndNewLine() override {}
+    void NewLineAtEnd() override {}
     void ScrollToEnd() override {}
     std::vector<Run> runs;
 

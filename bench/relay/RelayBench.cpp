@@ -61,6 +61,7 @@ class CountingBox : public relay::IResultBox {
     void SetItalic(bool) override {}
     void Insert(const std::u16string& t) override { written += t.size(); }
     void FocusAndNewLine() override { written += 2; }
+    void NewLineAtEnd() override { written += 2; }
     void ScrollToEnd() override {}
     std::size_t written = 0;
 };

@@ -44,6 +44,13 @@ void QtResultBox::FocusAndNewLine() {
     box_.setTextCursor(c);
 }
 
+void QtResultBox::NewLineAtEnd() {
+    QTextCursor c = box_.textCursor();
+    c.movePosition(QTextCursor::End);
+    c.insertText(QStringLiteral("\n"), format_);
+    box_.setTextCursor(c);
+}
+
 void QtResultBox::ScrollToEnd() {
     QTextCursor c = box_.textCursor();
     c.movePosition(QTextCursor::End);

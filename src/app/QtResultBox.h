@@ -18,6 +18,7 @@ class QtResultBox : public relay::IResultBox {
     void SetItalic(bool on) override;
     void Insert(const std::u16string& text) override;
     void FocusAndNewLine() override;
+    void NewLineAtEnd() override;
     void ScrollToEnd() override;
 
   private:

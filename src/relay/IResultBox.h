@@ -25,6 +25,9 @@ class IResultBox {
     // Gives the box the keyboard focus, moves the caret to the end and types a line break there
     // (Ctrl+End, Enter). Returns after the focus events of both input boxes have run.
     virtual void FocusAndNewLine() = 0;
+    // The same line break at the end without moving the focus: for writes that arrive while
+    // the user types in another box.
+    virtual void NewLineAtEnd() = 0;
     // Puts the insertion point at the end of the text so the end is in view.
     virtual void ScrollToEnd() = 0;
 };

@@ -222,7 +222,7 @@ void IncomingMonitor::Capture() {
             view_.ShowTip(std::u16string(kCopyWasInput));
             s.clear();
         }
-        TakeHistory(s, picksAtStart);
+        TakeHistory(s, picksAtStart, box_);
     }
 
     p_.loop.Yield();
@@ -235,7 +235,8 @@ void IncomingMonitor::Capture() {
     if (cleared && !ready) LoseReturnArea();
 }
 
-bool IncomingMonitor::TakeHistory(const std::u16string& s, std::uint64_t picksAtStart) {
+bool IncomingMonitor::TakeHistory(const std::u16string& s, std::uint64_t picksAtStart,
+                                  IResultBox& box) {
     const std::size_t seen = NewHistoryStart(s, state_.LastHistoryTail, state_.LastHistoryLength);
     // A pick during the waits is another pane: this read must not become its tail.
     if (picks_ == picksAtStart && !s.empty())
@@ -247,7 +248,7 @@ bool IncomingMonitor::TakeHistory(const std::u16string& s, std::uint64_t picksAt
     std::string sourceCode = languages_.getKeyByDesc(view_.OtherLanguageDesc());
     std::string targetCode = languages_.getKeyByDesc(view_.MyLanguageDesc());
     try {
-        sendBuffer_.ProcessNewHistory(newText, sourceCode, targetCode, box_);
+        sendBuffer_.ProcessNewHistory(newText, sourceCode, targetCode, box);
     } catch (const std::exception&) {
         // A failure inside the processing ends it; the give-back after it still runs.
     }
@@ -255,6 +256,25 @@ bool IncomingMonitor::TakeHistory(const std::u16string& s, std::uint64_t picksAt
     p_.loop.Yield();
     return true;
 }
+
+namespace {
+// The result box as the history module sees it during a read through the tree: its line
+// breaks leave the focus where the user is typing.
+class FocusKeepingBox : public IResultBox {
+  public:
+    explicit FocusKeepingBox(IResultBox& box) : box_(box) {}
+    void SetColor(std::uint32_t bgr) override { box_.SetColor(bgr); }
+    void SetBold(bool on) override { box_.SetBold(on); }
+    void SetItalic(bool on) override { box_.SetItalic(on); }
+    void Insert(const std::u16string& text) override { box_.Insert(text); }
+    void FocusAndNewLine() override { box_.NewLineAtEnd(); }
+    void NewLineAtEnd() override { box_.NewLineAtEnd(); }
+    void ScrollToEnd() override { box_.ScrollToEnd(); }
+
+  private:
+    IResultBox& box_;
+};
+}  // namespace
 
 bool IncomingMonitor::ReadThroughTree() {
     const target::TargetPoint ra = state_.ReturnAreaTarget;
@@ -270,12 +290,9 @@ bool IncomingMonitor::ReadThroughTree() {
         bool& flag;
         ~Done() { flag = false; }
     } done{state_.CaptureRunning};
-    // The history module writes into the result box with the focus there: give it back to
-    // the send box, where the user may be typing.
-    if (TakeHistory(*text, picksAtStart)) {
-        box_.ScrollToEnd();
-        view_.FocusSendBox();
-    }
+    // The user may be typing in the send box meanwhile: the focus stays there.
+    FocusKeepingBox box(box_);
+    if (TakeHistory(*text, picksAtStart, box)) box_.ScrollToEnd();
     return true;
 }
 

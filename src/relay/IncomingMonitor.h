@@ -62,7 +62,7 @@ class IncomingMonitor {
     bool ReadThroughTree();
     // Hands the part of a history read that is new since the last read to the history module.
     // True when there was a new part.
-    bool TakeHistory(const std::u16string& s, std::uint64_t picksAtStart);
+    bool TakeHistory(const std::u16string& s, std::uint64_t picksAtStart, IResultBox& box);
     // Whether a copy is only the text of the chat program's input box (a copy that went to it).
     bool IsInputBoxText(const std::u16string& s);
     // Stops capturing until the return area is picked again, and says why.

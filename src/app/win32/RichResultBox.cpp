@@ -64,6 +64,11 @@ void RichResultBox::FocusAndNewLine() {
     InsertFormatted(L"\r");
 }
 
+void RichResultBox::NewLineAtEnd() {
+    SendMessageW(box_, EM_SETSEL, kEnd, kEnd);
+    InsertFormatted(L"\r");
+}
+
 void RichResultBox::ScrollToEnd() {
     SendMessageW(box_, EM_SETSEL, kEnd, kEnd);
     SendMessageW(box_, EM_SCROLLCARET, 0, 0);

@@ -21,6 +21,7 @@ class RichResultBox : public relay::IResultBox {
     void SetItalic(bool on) override;
     void Insert(const std::u16string& text) override;
     void FocusAndNewLine() override;
+    void NewLineAtEnd() override;
     void ScrollToEnd() override;
 
     // The format at the insertion point, for checks.

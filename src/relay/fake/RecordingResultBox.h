@@ -39,6 +39,7 @@ class RecordingResultBox : public IResultBox {
         if (onFocus) onFocus();
         Insert(u"\r\n");
     }
+    void NewLineAtEnd() override { Insert(u"\r\n"); }
     void ScrollToEnd() override { ++scrolls; }
 
     std::u16string Text() const {

@@ -519,7 +519,8 @@ TEST_F(TreeRouteTest, EachTickReadsTheTreeWithoutKeysFocusOrClipboardAndShowsEac
     }
     EXPECT_FALSE(Touched());
     EXPECT_FALSE(view.timeKeeperVisible);
-    EXPECT_TRUE(view.sendFocused);  // the send box has the focus back
+    EXPECT_EQ(box.focusCount, 0);  // the send box kept the focus throughout
+    EXPECT_TRUE(view.sendFocused);
 }
 
 TEST_F(TreeRouteTest, ATreeThatStopsAnsweringFallsBackToTheCopy) {
