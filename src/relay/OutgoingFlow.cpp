@@ -151,6 +151,9 @@ OutgoingFlow::TreeSend OutgoingFlow::SendThroughTree(const std::u16string& text)
     // Only a box that shows its text can confirm the send by emptying.
     if (!p_.accessibility.InputTextAt(in.WinHwnd, inPoint)) return TreeSend::NotTried;
     const bool button = state_.SendShortcutKey <= 0 && send.WinHwnd > 0;
+    // Neither a send button nor a send key: the translation is only to wait in the chat
+    // program's box, which the keys below do as always.
+    if (!button && state_.SendShortcutKey <= 0) return TreeSend::NotTried;
     if (button && !p_.windows.IsWindow(send.WinHwnd)) return TreeSend::NotTried;
     if (!p_.accessibility.SetInputTextAt(in.WinHwnd, inPoint, text)) return TreeSend::NotTried;
     // The send button's action; with a send key instead, the input box's own (an entry's

@@ -78,9 +78,16 @@ GObj<AtspiAccessible> ChildAt(AtspiAccessible* a, int i) {
     return GObj<AtspiAccessible>(atspi_accessible_get_child_at_index(a, i, &e));
 }
 
+// One object on the way down, and whether it holds the point itself (a page tab of no size
+// only leads to its page).
+struct Step {
+    GObj<AtspiAccessible> object;
+    bool holds = false;
+};
+
 // The path (outermost first) from below `a` to the deepest object that holds the point.
-std::vector<GObj<AtspiAccessible>> Descend(AtspiAccessible* a, Point p, int depth, int& visits) {
-    std::vector<GObj<AtspiAccessible>> path;
+std::vector<Step> Descend(AtspiAccessible* a, Point p, int depth, int& visits) {
+    std::vector<Step> path;
     if (depth > kMaxDepth) return path;
     const int n = ChildCount(a);
     std::vector<GObj<AtspiAccessible>> sizeless;
@@ -91,7 +98,7 @@ std::vector<GObj<AtspiAccessible>> Descend(AtspiAccessible* a, Point p, int dept
         auto ext = ExtentsOf(child.get());
         if (ext && ext->contains(p) && HasState(child.get(), ATSPI_STATE_SHOWING)) {
             auto below = Descend(child.get(), p, depth + 1, visits);
-            path.push_back(std::move(child));
+            path.push_back({std::move(child), true});
             for (auto& b : below) path.push_back(std::move(b));
             return path;
         }
@@ -100,7 +107,7 @@ std::vector<GObj<AtspiAccessible>> Descend(AtspiAccessible* a, Point p, int dept
     for (auto& child : sizeless) {
         auto below = Descend(child.get(), p, depth + 1, visits);
         if (below.empty()) continue;
-        path.push_back(std::move(child));
+        path.push_back({std::move(child), false});
         for (auto& b : below) path.push_back(std::move(b));
         return path;
     }
@@ -240,10 +247,11 @@ std::unique_ptr<AtspiAccessibility::Node> AtspiAccessibility::Find(WinHandle win
         auto path = Descend(app.get(), screen, 0, visits);
         // The widget is the deepest object that fits; a view's pieces lie inside it.
         for (auto it = path.rbegin(); it != path.rend(); ++it) {
-            AtspiAccessible* a = it->get();
+            if (!it->holds) continue;
+            AtspiAccessible* a = it->object.get();
             const bool fits = want == Want::Action ? SendControlAction(a) >= 0
                                                    : Matches(a, want == Want::EditableText);
-            if (fits) return std::make_unique<Node>(Node{std::move(*it)});
+            if (fits) return std::make_unique<Node>(Node{std::move(it->object)});
         }
     }
     return nullptr;

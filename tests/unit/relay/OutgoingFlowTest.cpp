@@ -449,5 +449,16 @@ TEST_F(OutgoingFlowTest, ThroughTheChatProgramsTreeNoKeyNoClickNoClipboard) {
     }
 }
 
+TEST_F(OutgoingFlowTest, WithNeitherASendButtonNorASendKeyNothingIsActivated) {
+    // The translation is only to wait in the chat input box: no action may send it.
+    fp.accessibility.input = {{kInputWin, u""}};
+    fp.accessibility.sendAction = {kInputWin, kChat};
+    state.SendShortcutKey = 0;
+    state.SendButtonTarget.WinHwnd = 0;
+    view.sendText = u"hello";
+    flow.cmdSend_Click();
+    for (const auto& e : fp.log.Entries()) EXPECT_FALSE(e.starts_with("a11y send")) << e;
+}
+
 }  // namespace
 }  // namespace velmora::relay
