@@ -16,15 +16,10 @@ Needs the test desktop (DISPLAY, the session bus and the accessibility bus with 
 the root window) and Debian's /usr/bin/python3 (pyatspi).
 """
 
-import argparse
 import os
-import re
-import shutil
 import signal
-import subprocess
 import sys
 import time
-import traceback
 import uuid
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -33,6 +28,8 @@ sys.path.insert(0, os.path.join(HERE, "..", "conversation"))
 
 import drive  # noqa: E402
 from drive import sh  # noqa: E402
+import velmora_session  # noqa: E402
+from velmora_session import Failed, walk  # noqa: E402
 
 T0 = time.monotonic()
 
@@ -57,10 +54,6 @@ def log(msg):
     print(f"[chat_hexchat {time.monotonic() - T0:5.1f}s] {msg}", flush=True)
 
 
-class Failed(Exception):
-    pass
-
-
 def wait_for(cond, timeout, what, step=0.05):
     end = time.monotonic() + timeout
     while True:
@@ -73,75 +66,16 @@ def wait_for(cond, timeout, what, step=0.05):
         time.sleep(step)
 
 
-def extents(acc):
-    e = acc.queryComponent().getExtents(0)  # 0: screen coordinates
-    return e.x, e.y, e.width, e.height
+class HexChatTree(velmora_session.VelmoraTree):
+    """Also the tip panel; the countdown's label is looked up once it shows."""
 
+    # A point inside the main window: lblTips.
+    TIPS = (140, 592)
 
-def walk(root):
-    import pyatspi
-    stack = [root]
-    while stack:
-        a = stack.pop()
-        if a is None:
-            continue
-        try:
-            role = a.getRole()
-            if role in (pyatspi.ROLE_MENU_BAR, pyatspi.ROLE_MENU):
-                continue
-            yield a, role
-            stack.extend(a.getChildAtIndex(i) for i in range(a.childCount - 1, -1, -1))
-        except Exception:
-            continue  # a widget that went away while we looked
-
-
-class VelmoraTree:
-    """velmora's own widgets as its accessibility tree shows them: read without a click, a key
-    or a focus change, so that watching them does not restart velmora's idle countdown."""
-
-    # Points inside the main window: txtResult, txtSend, lblTimeKeeper, lblTips.
-    RESULT, SEND, TIMER, TIPS = (170, 200), (170, 500), (212, 624), (140, 592)
-
-    def __init__(self, pid, origin):
-        self.pid = pid
-        self.ox, self.oy = origin
-        self.app = None
-        self.result = self.send = self.timer = self.tips = None
+    def __init__(self, pid, origin, wait_for):
+        super().__init__(pid, origin, wait_for)
+        self.timer = self.tips = None
         self._timer_looked = 0.0
-
-    def _find_app(self):
-        import pyatspi
-        desktop = pyatspi.Registry.getDesktop(0)
-        for i in range(desktop.childCount):
-            app = desktop.getChildAtIndex(i)
-            try:
-                if app is not None and app.get_process_id() == self.pid:
-                    return app
-            except Exception:
-                continue
-        return None
-
-    def _at(self, role, point, showing=True):
-        """The smallest widget of that role over the point of the main window."""
-        import pyatspi
-        best = None
-        for a, r in walk(self.app):
-            if r != role or (showing and not a.getState().contains(pyatspi.STATE_SHOWING)):
-                continue
-            x, y, w, h = extents(a)
-            px, py = self.ox + point[0], self.oy + point[1]
-            if x <= px < x + w and y <= py < y + h and (best is None or w * h < best[1]):
-                best = (a, w * h)
-        return best and best[0]
-
-    def find(self):
-        import pyatspi
-        self.app = wait_for(self._find_app, 15,
-                            f"velmora (pid {self.pid}) on the accessibility bus")
-        self.result, self.send = wait_for(
-            lambda: (lambda r, s: r and s and (r, s))(self._at(pyatspi.ROLE_TEXT, self.RESULT),
-                                                      self._at(pyatspi.ROLE_TEXT, self.SEND)),
-            15, "velmora's result and send boxes on the accessibility bus")
 
     def find_tips(self):
         """The tip panel's label; it exists while hidden, so it is found while it shows."""
@@ -149,23 +83,12 @@ class VelmoraTree:
         self.tips = wait_for(lambda: self._at(pyatspi.ROLE_LABEL, self.TIPS), 10,
                              "velmora's tip panel showing")
 
-
     @staticmethod
     def _shown_name(acc):
         import pyatspi
         if acc is None or not acc.getState().contains(pyatspi.STATE_SHOWING):
             return None
         return acc.name
-
-    def result_text(self):
-        return self.result.queryText().getText(0, -1)
-
-    def send_text(self):
-        return self.send.queryText().getText(0, -1)
-
-    def send_box_focused(self):
-        import pyatspi
-        return self.send.getState().contains(pyatspi.STATE_FOCUSED)
 
     def tip(self):
         """The tip panel's text, or None while the panel is hidden."""
@@ -183,45 +106,14 @@ class VelmoraTree:
         return self._shown_name(self.timer)
 
 
-class HexChatRun(drive.Run):
-    def __init__(self, args):
-        super().__init__(args)
+class HexChatRun(velmora_session.VelmoraRun):
+    Tree = HexChatTree
+
+    def __init__(self, args, mark):
+        super().__init__(args, log, wait_for, Failed)
+        self.mark = mark
         self.hx = None
-        self.tree = None
-        self.failures = []
-        self.timings = []
         self.observed = []  # (time, what, value): velmora's tip and countdown as they changed
-        self.clip_owners = []
-
-    def fail(self, msg):
-        log(f"FAIL: {msg}")
-        self.failures.append(msg)
-
-    # -- clipboard ----------------------------------------------------------------------
-
-    def own_clipboard(self, text):
-        """Makes xclip serve text as the clipboard until someone else takes it."""
-        p = subprocess.Popen(["xclip", "-selection", "clipboard", "-quiet"],
-                             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                             stderr=subprocess.DEVNULL)
-        self.clip_owners.append(p)
-        p.stdin.write(text.encode())
-        p.stdin.close()
-        wait_for(lambda: self.clipboard() == text, 5, f"xclip owning the clipboard with {text!r}")
-        return p
-
-    @staticmethod
-    def clipboard():
-        r = subprocess.run(["xclip", "-selection", "clipboard", "-o"], capture_output=True,
-                           timeout=5)
-        return r.stdout.decode("utf-8", "replace") if r.returncode == 0 else None
-
-    def release_clipboard(self):
-        for p in self.clip_owners:
-            if p.poll() is None:
-                p.terminate()
-                p.wait(timeout=5)
-        self.clip_owners = []
 
     # -- HexChat ------------------------------------------------------------------------
 
@@ -231,57 +123,17 @@ class HexChatRun(drive.Run):
         self.hx.start()
         wid = self.hx.window_id
         log(f"HexChat pid {self.hx.hexchat.pid}, window 0x{wid:x}, IRC port {self.hx.port}")
-        sh("xdotool", "windowsize", str(wid), *map(str, CHAT_SIZE))
-        sh("xdotool", "windowmove", str(wid), *map(str, CHAT_AT))
-        last = {}
-
-        def settled():
-            x, y, _ = drive.window_origin(wid)
-            rects = (self.hx.history_rect(), self.hx.input_rect())
-            ok = (x >= CHAT_AT[0] and all(r[0] >= x and r[0] + r[2] <= x + CHAT_SIZE[0]
-                                          for r in rects) and rects == last.get("r"))
-            last["r"] = rects
-            return ok and rects
-
-        self.history_rect, self.input_rect = wait_for(
-            settled, 10, f"HexChat's widgets to follow its window to {CHAT_AT}", step=0.1)
+        self.history_rect, self.input_rect = self.move_chat_window(
+            wid, CHAT_AT, "HexChat", lambda: (self.hx.history_rect(), self.hx.input_rect()),
+            size=CHAT_SIZE)
         log(f"HexChat: history {self.history_rect}, input box {self.input_rect}")
 
     # -- velmora ------------------------------------------------------------------------
 
-    def start_velmora(self):
-        env = dict(os.environ)
-        # Only what this test configures reaches velmora; the accessibility tree stays in use.
-        for name in ("VELMORA_TRANSLATE_URL", "VELMORA_ENGINES", "VELMORA_ACCESSIBILITY"):
-            env.pop(name, None)
-        env["XDG_CONFIG_HOME"] = os.path.join(self.tmp, "config")
-        os.makedirs(env["XDG_CONFIG_HOME"])
-        drive.Glossary().prepare(self, env)
-        _, line = self.start("vendor-server",
-                             [f"{self.build}/tools/vendor-server/vendor-server", "--port", "0"],
-                             first_line=True)
-        env["VELMORA_UPDATE_URL"] = line.split()[-1]
-        env["VELMORA_PAGE_BASE"] = env["VELMORA_UPDATE_URL"].replace("http://", "")
-        velmora, _ = self.start("velmora", [f"{self.build}/src/app/velmora"], env=env)
-        self.main_window_origin()
-        sh("xdotool", "windowmove", str(self.main_wid), "40", "40")
-        self.origin = wait_for(lambda: (lambda x, y, _: (x, y) if x < 100 and y < 100 else None)(
-            *drive.window_origin(self.main_wid)), 5, "velmora's main window to move to (40, 40)")
-        width = int(re.search(r"Width:\s+(\d+)", sh("xwininfo", "-id", str(self.main_wid)))[1])
-        if self.origin[0] + width >= min(self.history_rect[0], self.input_rect[0]):
-            raise Failed(f"velmora's main window ({self.origin}, {width} wide) would cover "
-                         f"HexChat's widgets")
-        log(f"velmora pid {velmora.pid}, main window at {self.origin}")
-        self.tree = VelmoraTree(velmora.pid, self.origin)
-        self.tree.find()
-
     def set_up_targets(self):
         # The chat window on top, as a user would have it while picking.
         sh("xdotool", "windowactivate", "--sync", str(self.hx.window_id))
-        sh("xdotool", "windowactivate", "--sync", str(self.main_wid))
-        # drive.Run.pick clicks the centre of (x, y, w, h, window).
-        self.pick(134, (*self.input_rect, 0))
-        self.pick(163, (*self.history_rect, 0))
+        self.pick_input_and_history()
         # Picking the history shows which way velmora will read it: the tip panel is there.
         self.tree.find_tips()
         # Over the picker icons the panel shows their captions: wait for the route's tip.
@@ -338,44 +190,13 @@ class HexChatRun(drive.Run):
                 self.observed.append((now, what, value))
 
     def send(self, text):
-        """Types text into velmora's send box and sends it with Ctrl+Enter, at a moment when no
-        history copy can take the focus half-way (a copy by keys starts only after five idle
-        seconds: a countdown at 5 or 4 leaves time for the paste)."""
-        inactive_since = [None]
-
-        def ready():
-            self.watch()
-            if not self.main_active():
-                # A copy by keys holds the focus for a few seconds and hands it back itself.
-                now = time.monotonic()
-                inactive_since[0] = inactive_since[0] or now
-                if now - inactive_since[0] > 5:
-                    self.focus_send_box()
-                    inactive_since[0] = None
-                return False
-            inactive_since[0] = None
-            if not self.tree.send_box_focused():
-                self.focus_send_box()
-                return False
-            c = self.tree.countdown()
-            if c is None or c in ("5", "4"):
-                return True
-            sh("xdotool", "key", "shift")  # a key starts the countdown again
-            return False
-
-        wait_for(ready, 20, "velmora's send box to have the focus with no history copy due",
-                 step=0.1)
+        """Types text into velmora's send box and sends it with Ctrl+Enter; returns when, and
+        the mark the user's clipboard must still hold afterwards."""
+        self.wait_send_ready(self.watch)
         # Typed through the clipboard (synthetic typing of Han characters would remap the
         # keyboard). Someone must own the clipboard while velmora pastes.
         self.own_clipboard(text)
-        sh("xdotool", "key", "ctrl+v")
-        try:
-            wait_for(lambda: self.tree.send_text() == text, 5,
-                     f"{text!r} pasted into velmora's send box")
-        except Failed as e:
-            raise Failed(f"{e}: it holds {self.tree.send_text()!r}, has the focus: "
-                         f"{self.tree.send_box_focused()}, active window "
-                         f"{sh('xdotool', 'getactivewindow')} (main {self.main_wid})")
+        self.paste(text)
         # The user's clipboard as it is before the send: what it must still hold afterwards.
         mark = f"user clipboard {uuid.uuid4().hex}"
         self.own_clipboard(mark)
@@ -402,13 +223,7 @@ class HexChatRun(drive.Run):
             want = [e for _, e in OUTGOING[:i + 1]]
             if got != want:
                 self.fail(f"alice received {got}, expected {want}")
-            try:
-                wait_for(lambda: self.tree.send_text() == "", 5,
-                         "velmora emptying its send box after the send")
-                wait_for(lambda: self.hx.input_text() == "", 5,
-                         "HexChat's input box being empty after the send")
-            except Failed as e:
-                self.fail(str(e))
+            self.check_boxes_emptied("HexChat", self.hx.input_text)
             clip = self.clipboard()
             if clip != mark:
                 self.fail(f"the user's clipboard changed during the send: it held {mark!r}, "
@@ -473,14 +288,9 @@ class HexChatRun(drive.Run):
             f"{INCOMING in self.tree.result_text()}")
 
     def go(self):
-        for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS"):
-            if not os.environ.get(k):
-                raise Failed(f"{k} is not set: run inside the test desktop (scripts/desktop.sh)")
-        if "unix:" not in sh("xprop", "-root", "AT_SPI_BUS"):
-            raise Failed("no accessibility bus on the display (AT_SPI_BUS is not on the root "
-                         "window): run inside the test desktop (scripts/desktop.sh)")
+        self.check_desktop()
         self.start_hexchat()
-        self.start_velmora()
+        self.start_velmora("HexChat", min(self.history_rect[0], self.input_rect[0]))
         self.set_up_targets()
         log("-- outgoing")
         if self.outgoing():
@@ -491,14 +301,10 @@ class HexChatRun(drive.Run):
         if received != [e for _, e in OUTGOING]:
             self.fail(f"at the end alice has received {received}, expected each of "
                       f"{[e for _, e in OUTGOING]} once")
-        self.save(received)
+        self.save_transcript(received)
 
-    def save(self, received):
-        self.screenshot(self.main_wid, "main-window.png")
-        self.screenshot(self.hx.window_id, "chat-window.png")
-        sh("import", "-window", "root", os.path.join(self.out, "screen.png"), timeout=30)
-        path = os.path.join(self.out, "transcript.txt")
-        with open(path, "w") as f:
+    def save_transcript(self, received):
+        def write(f):
             f.write("== HexChat log of the query with alice ==\n" + self.hx.log_text() + "\n")
             f.write(f"== HexChat input box ==\n{self.hx.input_text()}\n\n")
             f.write("== received by alice ==\n" + "\n".join(received) + "\n\n")
@@ -509,15 +315,34 @@ class HexChatRun(drive.Run):
             f.write("\n== timings ==\n")
             for what, took in self.timings:
                 f.write(f"{took:.3f}s\t{what}\n")
-        log(f"transcript {path}")
+        self.save(self.hx.window_id, write)
 
     def keep_chat_logs(self):
-        if self.hx is None:
-            return
-        for src in (os.path.join(self.hx.workdir, "hexchat.log"),
-                    os.path.join(self.hx.workdir, "ngircd.log"), self.hx.log_path()):
-            if os.path.exists(src):
-                shutil.copy(src, os.path.join(self.out, "hexchat-" + os.path.basename(src)))
+        if self.hx is not None:
+            self.keep_logs((os.path.join(self.hx.workdir, "hexchat.log"),
+                            os.path.join(self.hx.workdir, "ngircd.log"), self.hx.log_path()),
+                           prefix="hexchat-")
+
+    def close(self):
+        super().close()
+        if self.hx is not None:
+            for e in self.hx.stop():
+                self.fail(f"stopping HexChat: {e}")
+
+    def wrap_up(self):
+        try:
+            wait_for(lambda: not leftovers(self.mark), 5, "every process of this run ending")
+        except Failed:
+            left = leftovers(self.mark)
+            self.fail(f"processes left running: {left}")
+            for pid, _ in left:
+                try:
+                    os.kill(pid, signal.SIGKILL)
+                except ProcessLookupError:
+                    pass
+        for what, took in self.timings:
+            log(f"timing: {what}: {took:.2f}s")
+        log(f"total {time.monotonic() - T0:.1f}s")
 
 
 def leftovers(mark):
@@ -541,47 +366,13 @@ def leftovers(mark):
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__,
-                                 formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--build", required=True)
-    ap.add_argument("--out", required=True)
-    args = ap.parse_args()
-    # A test runner's SIGTERM must still stop everything started.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
     mark = uuid.uuid4().hex
-    os.environ[RUN_MARK] = mark  # inherited by everything started below
-    run = HexChatRun(args)
-    try:
-        run.go()
-    except Exception as e:  # noqa: BLE001 - any failure ends the run with a message
-        run.fail(f"{type(e).__name__}: {e}")
-        traceback.print_exc()
-    finally:
-        if run.failures:
-            sh("import", "-window", "root", os.path.join(run.out, "failure-screen.png"),
-               timeout=30)
-        run.keep_chat_logs()
-        run.release_clipboard()
-        run.stop()
-        if run.hx is not None:
-            for e in run.hx.stop():
-                run.fail(f"stopping HexChat: {e}")
-    try:
-        wait_for(lambda: not leftovers(mark), 5, "every process of this run ending")
-    except Failed:
-        left = leftovers(mark)
-        run.fail(f"processes left running: {left}")
-        for pid, _ in left:
-            try:
-                os.kill(pid, signal.SIGKILL)
-            except ProcessLookupError:
-                pass
-    for what, took in run.timings:
-        log(f"timing: {what}: {took:.2f}s")
-    log(f"total {time.monotonic() - T0:.1f}s")
-    ok = not run.failures
-    print("chat_hexchat: " + ("1 passed, 0 failed" if ok else "0 passed, 1 failed"))
-    return 0 if ok else 1
+
+    def make_run(args):
+        os.environ[RUN_MARK] = mark  # inherited by everything started below
+        return HexChatRun(args, mark)
+
+    return velmora_session.main(make_run, __doc__, "chat_hexchat")
 
 
 if __name__ == "__main__":

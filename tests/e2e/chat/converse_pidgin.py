@@ -16,15 +16,11 @@ Needs the test desktop (DISPLAY, the session bus and the accessibility bus with 
 the root window) and Debian's /usr/bin/python3 (pyatspi, slixmpp).
 """
 
-import argparse
 import os
 import re
-import shutil
-import signal
-import subprocess
 import sys
 import time
-import traceback
+from dataclasses import astuple
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -34,6 +30,8 @@ import drive  # noqa: E402
 from drive import sh  # noqa: E402
 from pidgin import PEER, PidginChat, _extents  # noqa: E402
 from pidgin_procs import WaitTimeout, wait_for  # noqa: E402
+import velmora_session  # noqa: E402
+from velmora_session import Failed  # noqa: E402
 
 T0 = time.monotonic()
 
@@ -54,180 +52,35 @@ def log(msg):
     print(f"[chat_pidgin {time.monotonic() - T0:5.1f}s] {msg}", flush=True)
 
 
-class Failed(Exception):
-    pass
-
-
-def _walk(root, skip_menus=True):
-    import pyatspi
-    stack = [root]
-    while stack:
-        a = stack.pop()
-        if a is None:
-            continue
-        try:
-            role = a.getRole()
-            if skip_menus and role in (pyatspi.ROLE_MENU_BAR, pyatspi.ROLE_MENU):
-                continue
-            yield a, role
-            stack.extend(a.getChildAtIndex(i) for i in range(a.childCount - 1, -1, -1))
-        except Exception:
-            continue  # a widget that went away while we looked
-
-
-class VelmoraTree:
-    """velmora's own widgets as its accessibility tree shows them: read without a click, a key
-    or a focus change, so that watching it does not disturb velmora's idle countdown."""
-
-    # Points of txtResult, txtSend and lblTimeKeeper in the main window.
-    RESULT_AT, SEND_AT, TIMER_AT = (170, 200), (170, 500), (212, 624)
-
-    def __init__(self, pid, origin):
-        self.pid = pid
-        self.ox, self.oy = origin
-        self._result = self._send = None
-
-    def _app(self):
-        import pyatspi
-        desktop = pyatspi.Registry.getDesktop(0)
-        for i in range(desktop.childCount):
-            app = desktop.getChildAtIndex(i)
-            try:
-                if app is not None and app.get_process_id() == self.pid:
-                    return app
-            except Exception:
-                continue
-        return None
-
-    def _at(self, role, x, y):
-        """The smallest showing widget of that role over the point of the main window."""
-        import pyatspi
-        app = self._app()
-        if app is None:
-            return None
-        best = None
-        for a, r in _walk(app):
-            if r != role or not a.getState().contains(pyatspi.STATE_SHOWING):
-                continue
-            e = _extents(a)
-            if e.x <= self.ox + x < e.x + e.w and e.y <= self.oy + y < e.y + e.h:
-                if best is None or e.w * e.h < best[1]:
-                    best = (a, e.w * e.h)
-        return best and best[0]
-
-    def find(self, timeout=15):
-        import pyatspi
-
-        def both():
-            r = self._at(pyatspi.ROLE_TEXT, *self.RESULT_AT)
-            s = self._at(pyatspi.ROLE_TEXT, *self.SEND_AT)
-            return r and s and (r, s)
-
-        self._result, self._send = wait_for(
-            both, timeout, "velmora's result and send boxes on the accessibility bus")
-
-    def result_text(self):
-        return self._result.queryText().getText(0, -1)
-
-    def send_text(self):
-        return self._send.queryText().getText(0, -1)
-
-    def send_box_focused(self):
-        import pyatspi
-        return self._send.getState().contains(pyatspi.STATE_FOCUSED)
-
-    def countdown(self):
-        """The idle countdown's caption, or None while it is hidden."""
-        import pyatspi
-        label = self._at(pyatspi.ROLE_LABEL, *self.TIMER_AT)
-        return label.name if label is not None else None
-
-
-class PidginRun(drive.Run):
+class PidginRun(velmora_session.VelmoraRun):
     def __init__(self, args):
-        super().__init__(args)
+        super().__init__(args, log, wait_for, WaitTimeout)
         self.chat = None
-        self.tree = None
-        self.failures = []
-        self.timings = []
-
-    def fail(self, msg):
-        log(f"FAIL: {msg}")
-        self.failures.append(msg)
 
     # -- Pidgin -------------------------------------------------------------------------
 
     def place_chat_window(self):
         """Moves the conversation window clear of velmora's and reads its widgets' places anew
         once they have followed the move."""
-        conv = self.chat.conversation
-        sh("xdotool", "windowmove", str(conv.window_id), *map(str, CHAT_AT))
-        last = {}
-
-        def settled():
-            x, y, _ = drive.window_origin(conv.window_id)
-            rects = [_extents(a) for a in (self.chat._history, self.chat._input, self.chat._send)]
-            ok = x >= CHAT_AT[0] and all(r.x >= x for r in rects) and rects == last.get("r")
-            last["r"] = rects
-            return ok and rects
-
-        self.history_rect, self.input_rect, self.send_rect = wait_for(
-            settled, 10, f"Pidgin's widgets to follow its window to {CHAT_AT}", step=0.1)
+        chat = self.chat
+        self.history_rect, self.input_rect, self.send_rect = self.move_chat_window(
+            chat.conversation.window_id, CHAT_AT, "Pidgin",
+            lambda: [astuple(_extents(a)) for a in (chat._history, chat._input, chat._send)])
         log(f"Pidgin: history {self.history_rect}, input {self.input_rect}, "
             f"Send {self.send_rect}")
 
     # -- velmora ------------------------------------------------------------------------
 
     def send(self, text):
-        """Types text into velmora's send box and sends it with Ctrl+Enter, at a moment when no
-        history copy can take the focus half-way (a copy by keys starts only after five idle
-        seconds: a countdown at 5 or 4 leaves time for the paste)."""
-        inactive_since = [None]
-
-        def ready():
-            if not self.main_active():
-                # A copy by keys holds the focus for a few seconds and hands it back itself.
-                now = time.monotonic()
-                inactive_since[0] = inactive_since[0] or now
-                if now - inactive_since[0] > 5:
-                    self.focus_send_box()
-                    inactive_since[0] = None
-                return False
-            inactive_since[0] = None
-            if not self.tree.send_box_focused():
-                self.focus_send_box()
-                return False
-            c = self.tree.countdown()
-            if c is None or c in ("5", "4"):
-                return True
-            sh("xdotool", "key", "shift")  # a key starts the countdown again
-            return False
-
-        wait_for(ready, 20, "velmora's send box to have the focus with no history copy due",
-                 step=0.1)
+        """Types text into velmora's send box and sends it with Ctrl+Enter."""
+        self.wait_send_ready()
         # Typed through the clipboard (synthetic typing of Han characters would remap the
-        # keyboard). xclip serves every request until it is stopped: with a limited count our
-        # own look at the clipboard would use one up, and a paste with nobody owning the
-        # clipboard crashes velmora's send box (Qt 6 QWidgetTextControl::insertFromMimeData).
-        p = subprocess.Popen(["xclip", "-selection", "clipboard", "-quiet"],
-                             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                             stderr=subprocess.DEVNULL)
+        # keyboard).
         try:
-            p.stdin.write(text.encode())
-            p.stdin.close()
-            wait_for(lambda: sh("xclip", "-selection", "clipboard", "-o") == text, 5,
-                     "xclip to own the clipboard")
-            sh("xdotool", "key", "ctrl+v")
-            try:
-                wait_for(lambda: self.tree.send_text() == text, 5,
-                         f"{text!r} pasted into velmora's send box")
-            except WaitTimeout as e:
-                raise Failed(f"{e}: it holds {self.tree.send_text()!r}, has the focus: "
-                             f"{self.tree.send_box_focused()}, active window "
-                             f"{sh('xdotool', 'getactivewindow')} (main {self.main_wid})")
+            self.own_clipboard(text)
+            self.paste(text)
         finally:
-            p.terminate()
-            p.wait(timeout=5)
+            self.release_clipboard()
         sh("xdotool", "key", "ctrl+Return")
         return time.monotonic()
 
@@ -249,13 +102,7 @@ class PidginRun(drive.Run):
             log(f"sent {text!r}: {PEER} got {got[i]!r} {took:.2f}s after Ctrl+Enter")
             if got != [e for _, e in OUTGOING[:i + 1]]:
                 self.fail(f"{PEER} received {got}, expected {[e for _, e in OUTGOING[:i + 1]]}")
-            try:
-                wait_for(lambda: self.tree.send_text() == "", 5,
-                         "velmora to empty its send box after the send")
-                wait_for(lambda: self.chat.input_text() == "", 5,
-                         "Pidgin's input box to be empty after the send")
-            except Exception as e:
-                self.fail(str(e))
+            self.check_boxes_emptied("Pidgin", self.chat.input_text)
 
     def incoming(self, text, expected):
         """anna says text; returns whether its translation appeared in velmora's result box."""
@@ -315,52 +162,19 @@ class PidginRun(drive.Run):
             self.fail(f"the draft {DRAFT!r} from Pidgin's input box appeared in the result box")
 
     def go(self):
-        for k in ("DISPLAY", "DBUS_SESSION_BUS_ADDRESS"):
-            if not os.environ.get(k):
-                raise Failed(f"{k} is not set: run inside the test desktop (scripts/desktop.sh)")
-        if "AT_SPI_BUS" not in sh("xprop", "-root", "AT_SPI_BUS"):
-            raise Failed("no accessibility bus on the display (AT_SPI_BUS is not on the root "
-                         "window): run inside the test desktop (scripts/desktop.sh)")
-
+        self.check_desktop()
         self.chat = PidginChat(log=log)
         self.chat.start()
         conv = self.chat.open_conversation(OPENING[0])
         log(f"conversation window 0x{conv.window_id:x} {conv.title!r}")
         self.place_chat_window()
-
-        env = dict(os.environ)
-        # Only what this test configures reaches velmora; the accessibility tree stays in use.
-        for name in ("VELMORA_TRANSLATE_URL", "VELMORA_ENGINES", "VELMORA_ACCESSIBILITY"):
-            env.pop(name, None)
-        env["XDG_CONFIG_HOME"] = os.path.join(self.tmp, "config")
-        os.makedirs(env["XDG_CONFIG_HOME"])
-        drive.Glossary().prepare(self, env)
-        _, line = self.start("vendor-server",
-                             [f"{self.build}/tools/vendor-server/vendor-server", "--port", "0"],
-                             first_line=True)
-        env["VELMORA_UPDATE_URL"] = line.split()[-1]
-        env["VELMORA_PAGE_BASE"] = env["VELMORA_UPDATE_URL"].replace("http://", "")
-        velmora, _ = self.start("velmora", [f"{self.build}/src/app/velmora"], env=env)
-        self.main_window_origin()
-        sh("xdotool", "windowmove", str(self.main_wid), "40", "40")
-        self.origin = wait_for(lambda: (lambda x, y, _: (x, y) if x < 100 and y < 100 else None)(
-            *drive.window_origin(self.main_wid)), 5, "velmora's main window to move to (40, 40)")
-        width = int(re.search(r"Width:\s+(\d+)", sh("xwininfo", "-id", str(self.main_wid)))[1])
-        left = min(r.x for r in (self.history_rect, self.input_rect, self.send_rect))
-        if self.origin[0] + width >= left:
-            raise Failed(f"velmora's main window ({self.origin}, {width} wide) would cover "
-                         f"Pidgin's widgets, which start at x={left}")
-        log(f"velmora pid {velmora.pid}, main window at {self.origin}")
-        self.tree = VelmoraTree(velmora.pid, self.origin)
-        self.tree.find()
+        self.start_velmora(
+            "Pidgin", min(r[0] for r in (self.history_rect, self.input_rect, self.send_rect)))
 
         # The chat window on top, as a user would have it while picking.
         self.chat.activate_window()
-        sh("xdotool", "windowactivate", "--sync", str(self.main_wid))
-        # drive.Run.pick clicks the centre of (x, y, w, h, window).
-        self.pick(134, (*vars(self.input_rect).values(), 0))
-        self.pick(163, (*vars(self.history_rect).values(), 0))
-        self.pick(102, (*vars(self.send_rect).values(), 0))
+        self.pick_input_and_history()
+        self.pick(102, (*self.send_rect, 0))
         self.choose_language(100, 422, drive.Glossary.other_language)
         self.focus_send_box()
 
@@ -394,14 +208,10 @@ class PidginRun(drive.Run):
                       f"{[e for _, e in OUTGOING]} once")
         result = self.tree.result_text()
         self.check_result_box(result)
-        self.save(result, received)
+        self.save_transcript(result, received)
 
-    def save(self, result, received):
-        self.screenshot(self.main_wid, "main-window.png")
-        self.screenshot(self.chat.conversation.window_id, "chat-window.png")
-        sh("import", "-window", "root", os.path.join(self.out, "screen.png"), timeout=30)
-        path = os.path.join(self.out, "transcript.txt")
-        with open(path, "w") as f:
+    def save_transcript(self, result, received):
+        def write(f):
             f.write("== Pidgin history ==\n" + self.chat.history_text() + "\n\n")
             f.write(f"== Pidgin input box ==\n{self.chat.input_text()}\n\n")
             f.write(f"== received by {PEER} ==\n" + "\n".join(received) + "\n\n")
@@ -409,49 +219,32 @@ class PidginRun(drive.Run):
             f.write("== timings ==\n")
             for way, text, took in self.timings:
                 f.write(f"{way}\t{took:.3f}s\t{text}\n")
-        log(f"transcript {path}")
+        self.save(self.chat.conversation.window_id, write)
 
     def keep_chat_logs(self):
-        if self.chat is None:
-            return
-        for src in (self.chat.pidgin_log, os.path.join(self.chat.dir, "xmpp_peer.log"),
-                    self.chat.server.logfile):
-            if os.path.exists(src):
-                shutil.copy(src, os.path.join(self.out, os.path.basename(src)))
+        if self.chat is not None:
+            self.keep_logs((self.chat.pidgin_log, os.path.join(self.chat.dir, "xmpp_peer.log"),
+                            self.chat.server.logfile))
+
+    def on_error(self):
+        if self.chat is not None:
+            print(self.chat.log_tail(), file=sys.stderr)
+
+    def close(self):
+        super().close()
+        if self.chat is not None:
+            try:
+                self.chat.stop()
+            except Exception as e:  # noqa: BLE001
+                self.fail(str(e))
+
+    def wrap_up(self):
+        if self.timings:
+            log("timings: " + ", ".join(f"{w} {t!r} {s:.2f}s" for w, t, s in self.timings))
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__,
-                                 formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--build", required=True)
-    ap.add_argument("--out", required=True)
-    args = ap.parse_args()
-    # A test runner's SIGTERM must still stop everything started.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    run = PidginRun(args)
-    try:
-        run.go()
-    except Exception as e:  # noqa: BLE001 - any failure ends the run with a message
-        run.fail(f"{type(e).__name__}: {e}")
-        traceback.print_exc()
-        if run.chat is not None:
-            print(run.chat.log_tail(), file=sys.stderr)
-    finally:
-        if run.failures:
-            sh("import", "-window", "root", os.path.join(run.out, "failure-screen.png"),
-               timeout=30)
-        run.keep_chat_logs()
-        run.stop()
-        if run.chat is not None:
-            try:
-                run.chat.stop()
-            except Exception as e:  # noqa: BLE001
-                run.fail(str(e))
-    if run.timings:
-        log("timings: " + ", ".join(f"{w} {t!r} {s:.2f}s" for w, t, s in run.timings))
-    ok = not run.failures
-    print("chat_pidgin: " + ("1 passed, 0 failed" if ok else "0 passed, 1 failed"))
-    return 0 if ok else 1
+    return velmora_session.main(PidginRun, __doc__, "chat_pidgin")
 
 
 if __name__ == "__main__":
