@@ -18,6 +18,9 @@ class IAccessibility {
     // The whole text of the non-editable text widget (a message history) at the screen point
     // of the window, lines ending in LF or U+2028 as the program gives them.
     virtual std::optional<std::u16string> HistoryTextAt(WinHandle window, Point screen) = 0;
+    // The screen rectangle of the widget at the point, whatever it shows (a history view that
+    // shows no text still has its place).
+    virtual std::optional<Rect> WidgetRectAt(WinHandle window, Point screen) = 0;
     // The text of the editable text widget (an input box) at the point.
     virtual std::optional<std::u16string> InputTextAt(WinHandle window, Point screen) = 0;
     // Replaces the text of the editable widget at the point; true when it took the text.
@@ -35,6 +38,7 @@ class IAccessibility {
 class NoAccessibility : public IAccessibility {
   public:
     std::optional<std::u16string> HistoryTextAt(WinHandle, Point) override { return {}; }
+    std::optional<Rect> WidgetRectAt(WinHandle, Point) override { return {}; }
     std::optional<std::u16string> InputTextAt(WinHandle, Point) override { return {}; }
     bool SetInputTextAt(WinHandle, Point, std::u16string_view) override { return false; }
     bool SendActionAt(WinHandle, Point) override { return false; }

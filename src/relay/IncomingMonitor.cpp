@@ -14,6 +14,8 @@ namespace vk = platform::vk;
 namespace {
 constexpr std::int64_t kIdleSeconds = 5;
 constexpr std::int64_t kClipboardSeconds = 3;
+// How long a program that copies a selection as it is made may take to do it.
+constexpr int kSelfCopyMs = 700;
 
 std::u16string Decimal(std::int64_t v) {
     std::string s = std::to_string(v);
@@ -68,11 +70,18 @@ void IncomingMonitor::OnReturnAreaPicked() {
     ++picks_;
     const target::TargetPoint& ra = state_.ReturnAreaTarget;
     if (ra.WinHwnd == 0) return;
-    const bool tree =
-        p_.accessibility.HistoryTextAt(ra.WinHwnd, {ra.ScreenCursorX, ra.ScreenCursorY})
-            .has_value();
-    state_.ReturnAreaRoute = tree ? RelayState::HistoryRoute::Tree : RelayState::HistoryRoute::Keys;
-    view_.ShowTip(std::u16string(tree ? kRouteTree : kRouteKeys));
+    const platform::Point point{ra.ScreenCursorX, ra.ScreenCursorY};
+    using Route = RelayState::HistoryRoute;
+    if (p_.accessibility.HistoryTextAt(ra.WinHwnd, point)) {
+        state_.ReturnAreaRoute = Route::Tree;
+        view_.ShowTip(std::u16string(kRouteTree));
+    } else if (p_.accessibility.WidgetRectAt(ra.WinHwnd, point)) {
+        state_.ReturnAreaRoute = Route::Drag;
+        view_.ShowTip(std::u16string(kRouteDrag));
+    } else {
+        state_.ReturnAreaRoute = Route::Keys;
+        view_.ShowTip(std::u16string(kRouteKeys));
+    }
 }
 
 void IncomingMonitor::OnActivationChanged() {
@@ -207,10 +216,19 @@ void IncomingMonitor::Capture() {
     }
     // Ctrl+A, Ctrl+C into another window would copy someone else's text as the peer's.
     const bool ready = cleared && ReadyToInject(p_, ra.WinHwnd, {{ra.WinHwnd, point}});
-    if (ready) {
+    // Programs that keep the keyboard in their input box copy only what a drag selected.
+    const std::optional<platform::Rect> widget =
+        state_.ReturnAreaRoute == RelayState::HistoryRoute::Drag
+            ? p_.accessibility.WidgetRectAt(ra.WinHwnd, point)
+            : std::nullopt;
+    if (ready && widget) {
+        DragSelectAndCopy(*widget);
+    } else if (ready) {
         inject_.ClickAt(point.x, point.y, 10);
         inject_.PressChordRun(
             {{vk::Letter('A'), vk::Control, 100}, {vk::Letter('C'), vk::Control, 100}});
+    }
+    if (ready) {
         p_.loop.Wait(500);
         view_.SetTimeKeeperCaption(std::u16string(kReadingCaption));
         p_.loop.Yield();
@@ -294,6 +312,35 @@ bool IncomingMonitor::ReadThroughTree() {
     FocusKeepingBox box(box_);
     if (TakeHistory(*text, picksAtStart, box)) box_.ScrollToEnd();
     return true;
+}
+
+void IncomingMonitor::DragSelectAndCopy(const platform::Rect& widget) {
+    // Inside the widget's edges, in steps: a selection follows the pointer's way, and a jump
+    // from corner to corner selects nothing in some programs.
+    constexpr int kInset = 4;
+    constexpr int kSteps = 8;
+    const platform::Point from{widget.left + kInset, widget.top + kInset};
+    const platform::Point to{widget.right - kInset, widget.bottom - kInset};
+    p_.input.MoveCursor(from.x, from.y);
+    p_.input.LeftDown();
+    for (int i = 1; i <= kSteps; ++i) {
+        p_.loop.Wait(10);
+        p_.input.MoveCursor(from.x + (to.x - from.x) * i / kSteps,
+                            from.y + (to.y - from.y) * i / kSteps);
+    }
+    p_.input.LeftUp();
+    p_.loop.WaitUntil([&] { return !p_.input.AnyButtonDown(); }, 1000);
+    // Many such programs copy a selection as it is made; the others copy on Ctrl+C.
+    auto copied = [&] {
+        try {
+            auto t = p_.clipboard.Text();
+            return t && !t->empty();
+        } catch (const std::exception&) {
+            return false;
+        }
+    };
+    if (!p_.loop.WaitUntil(copied, kSelfCopyMs))
+        inject_.PressKeyChord(vk::Letter('C'), vk::Control, 100);
 }
 
 bool IncomingMonitor::IsInputBoxText(const std::u16string& s) {

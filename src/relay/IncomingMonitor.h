@@ -17,6 +17,8 @@ namespace velmora::relay {
 inline constexpr std::u16string_view kReadingCaption = u"获取数据...";
 inline constexpr std::u16string_view kRouteTree =
     u"将通过辅助功能直接读取消息记录：不按键、不占用剪贴板，新消息随到随译。";
+inline constexpr std::u16string_view kRouteDrag =
+    u"将通过拖选复制读取消息记录：发送框空闲 5 秒后在消息记录上拖选并复制（不影响聊天输入框）。";
 inline constexpr std::u16string_view kRouteKeys =
     u"将通过复制读取消息记录：发送框空闲 5 秒后复制聊天记录。";
 inline constexpr std::u16string_view kCopyWasInput =
@@ -63,6 +65,9 @@ class IncomingMonitor {
     // Hands the part of a history read that is new since the last read to the history module.
     // True when there was a new part.
     bool TakeHistory(const std::u16string& s, std::uint64_t picksAtStart, IResultBox& box);
+    // Selects the history widget's text with the mouse, top left to bottom right, and copies
+    // it where the program does not copy a selection by itself.
+    void DragSelectAndCopy(const platform::Rect& widget);
     // Whether a copy is only the text of the chat program's input box (a copy that went to it).
     bool IsInputBoxText(const std::u16string& s);
     // Stops capturing until the return area is picked again, and says why.

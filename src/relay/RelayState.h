@@ -27,8 +27,10 @@ struct RelayState {
     // until the return area is picked again.
     bool ReturnAreaLost = false;
     // How the history is read, decided when the return area is picked: through the chat
-    // program's accessibility tree (no key, no focus, no clipboard) or by keys and clipboard.
-    enum class HistoryRoute { Unknown, Tree, Keys };
+    // program's accessibility tree (no key, no focus, no clipboard); by a drag over the history
+    // widget, whose place the tree knows although it shows no text, and a copy; or by keys
+    // (select all, copy) and the clipboard.
+    enum class HistoryRoute { Unknown, Tree, Drag, Keys };
     HistoryRoute ReturnAreaRoute = HistoryRoute::Unknown;
 
     // Written only by the flows: one send or one capture at a time, never both.

@@ -249,8 +249,9 @@ std::unique_ptr<AtspiAccessibility::Node> AtspiAccessibility::Find(WinHandle win
         for (auto it = path.rbegin(); it != path.rend(); ++it) {
             if (!it->holds) continue;
             AtspiAccessible* a = it->object.get();
-            const bool fits = want == Want::Action ? SendControlAction(a) >= 0
-                                                   : Matches(a, want == Want::EditableText);
+            const bool fits = want == Want::Any      ? true
+                              : want == Want::Action ? SendControlAction(a) >= 0
+                                                     : Matches(a, want == Want::EditableText);
             if (fits) return std::make_unique<Node>(Node{std::move(it->object)});
         }
     }
@@ -263,6 +264,31 @@ std::optional<std::u16string> AtspiAccessibility::HistoryTextAt(WinHandle window
     auto text = WholeText(node->object.get());
     if (text && MostlyObjects(*text)) return ChildrenText(node->object.get());
     return text;
+}
+
+std::optional<Rect> AtspiAccessibility::WidgetRectAt(WinHandle window, Point screen) {
+    auto node = Find(window, screen, Want::Any);
+    if (!node) return std::nullopt;
+    // Only a widget of its own: a tree that goes no deeper than the window or its layout
+    // panes says nothing about where the history lies.
+    ErrorHolder err;
+    switch (atspi_accessible_get_role(node->object.get(), &err)) {
+        case ATSPI_ROLE_FRAME:
+        case ATSPI_ROLE_WINDOW:
+        case ATSPI_ROLE_DIALOG:
+        case ATSPI_ROLE_APPLICATION:
+        case ATSPI_ROLE_ROOT_PANE:
+        case ATSPI_ROLE_FILLER:
+        case ATSPI_ROLE_SPLIT_PANE:
+        case ATSPI_ROLE_PAGE_TAB_LIST:
+            return std::nullopt;
+        default:
+            break;
+    }
+    if (err.failed()) return std::nullopt;
+    auto e = ExtentsOf(node->object.get());
+    if (!e || e->empty()) return std::nullopt;
+    return Rect{e->x, e->y, e->x + e->w, e->y + e->h};
 }
 
 std::optional<std::u16string> AtspiAccessibility::InputTextAt(WinHandle window, Point screen) {

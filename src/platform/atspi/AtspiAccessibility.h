@@ -23,6 +23,7 @@ class AtspiAccessibility : public IAccessibility {
     AtspiAccessibility& operator=(const AtspiAccessibility&) = delete;
 
     std::optional<std::u16string> HistoryTextAt(WinHandle window, Point screen) override;
+    std::optional<Rect> WidgetRectAt(WinHandle window, Point screen) override;
     std::optional<std::u16string> InputTextAt(WinHandle window, Point screen) override;
     bool SetInputTextAt(WinHandle window, Point screen, std::u16string_view text) override;
     bool SendActionAt(WinHandle window, Point screen) override;
@@ -31,7 +32,7 @@ class AtspiAccessibility : public IAccessibility {
     struct Node;  // one accessible object, owned
 
   private:
-    enum class Want { ReadOnlyText, EditableText, Action };
+    enum class Want { ReadOnlyText, EditableText, Action, Any };
     std::unique_ptr<Node> Find(WinHandle window, Point screen, Want want);
 
     x11::X11Windows& windows_;

@@ -238,6 +238,11 @@ class FakeAccessibility : public IAccessibility {
         ++historyReads;
         return it->second;
     }
+    std::optional<Rect> WidgetRectAt(WinHandle w, Point) override {
+        auto it = widgetRect.find(w);
+        if (it == widgetRect.end()) return std::nullopt;
+        return it->second;
+    }
     std::optional<std::u16string> InputTextAt(WinHandle w, Point) override {
         auto it = input.find(w);
         if (it == input.end()) return std::nullopt;
@@ -262,6 +267,7 @@ class FakeAccessibility : public IAccessibility {
         return was;
     }
     std::map<WinHandle, std::u16string> history, input;
+    std::map<WinHandle, Rect> widgetRect;
     std::set<WinHandle> sendAction;  // windows whose send control has an action
     std::function<void(WinHandle)> onSend;
     bool enabled = true;

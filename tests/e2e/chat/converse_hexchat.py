@@ -8,8 +8,10 @@ through its shortcut dialog (HexChat has no send button). Then:
   1. two messages typed into velmora reach alice translated, each once, in order, and the
      user's clipboard never holds a translation (they go through the accessibility tree);
   2. with a draft in HexChat's input box and a message from alice, velmora's send box stays
-     idle until velmora copies the history: HexChat copies its input box instead, so velmora
-     must drop that copy with a tip, leave the draft alone and never show it as a message.
+     idle until velmora copies the history: HexChat's history shows no text in the tree and
+     its copy keys go to its input box, so velmora drags over the history view (whose place the
+     tree knows) and HexChat copies the selection; alice's message shows translated, once, and
+     the draft is left alone and never shown as a message.
 Prints timings; saves screenshots, logs and a transcript into --out.
 
 Needs the test desktop (DISPLAY, the session bus and the accessibility bus with AT_SPI_BUS on
@@ -36,10 +38,13 @@ T0 = time.monotonic()
 # What we type, and what the glossary makes of it (Chinese to English).
 OUTGOING = [("你好", "hello"), ("很高兴认识你", "nice to meet you")]
 DRAFT = "unsent draft"
-INCOMING = "Are you still there?"
+# In the glossary, with its translation.
+INCOMING = ("Where is the order?", "哪里是订单？")
 DROPPED_TIP = "复制到的是聊天窗口输入框中的文字，不是消息记录，已忽略。"
 ROUTE_KEYS_TIP = "将通过复制读取消息记录：发送框空闲 5 秒后复制聊天记录。"
 ROUTE_TREE_TIP = "将通过辅助功能直接读取消息记录：不按键、不占用剪贴板，新消息随到随译。"
+ROUTE_DRAG_TIP = ("将通过拖选复制读取消息记录：发送框空闲 5 秒后在消息记录上拖选并复制"
+                  "（不影响聊天输入框）。")
 # HexChat's window goes right of velmora's main window (at (40, 40), 517 wide).
 CHAT_AT = (600, 60)
 CHAT_SIZE = (660, 560)
@@ -137,14 +142,16 @@ class HexChatRun(velmora_session.VelmoraRun):
         # Picking the history shows which way velmora will read it: the tip panel is there.
         self.tree.find_tips()
         # Over the picker icons the panel shows their captions: wait for the route's tip.
-        tip = wait_for(lambda: (lambda t: t in (ROUTE_KEYS_TIP, ROUTE_TREE_TIP) and t)(
+        tip = wait_for(lambda: (lambda t: t in (ROUTE_KEYS_TIP, ROUTE_TREE_TIP, ROUTE_DRAG_TIP)
+                                            and t)(
             self.tree.tip()), 5, lambda: f"velmora's tip about the way it reads the history "
                                          f"(shows {self.tree.tip()!r})")
         log(f"tip after picking the history: {tip!r}")
-        # HexChat's history view shows no text in its tree: velmora must read it by copying.
-        if tip != ROUTE_KEYS_TIP:
+        # HexChat's history view shows no text in its tree, only its place: velmora must read
+        # it by a drag over it and a copy.
+        if tip != ROUTE_DRAG_TIP:
             self.fail(f"after picking HexChat's history velmora's tip says {tip!r}, expected "
-                      f"{ROUTE_KEYS_TIP!r}")
+                      f"{ROUTE_DRAG_TIP!r}")
         # The shortcut dialog opens on "(无)" and "{Enter}"; "完成" makes Enter the send key.
         # The settings menu is not in velmora's accessibility tree; it is a window of its own.
         shown = set(self.velmora_windows())
@@ -233,13 +240,13 @@ class HexChatRun(velmora_session.VelmoraRun):
 
     def draft(self):
         """A draft in HexChat's input box and a message from alice; then velmora's send box
-        stays idle until its history copy (which gets the draft) has been dealt with."""
+        stays idle until its history copy has shown alice's message translated."""
         self.hx.set_input_text(DRAFT)
         if self.hx.input_text() != DRAFT:
             raise Failed(f"HexChat's input box holds {self.hx.input_text()!r} after setting "
                          f"the draft")
-        self.hx.peer.say(INCOMING)
-        wait_for(lambda: f"<alice>\t{INCOMING}" in self.hx.log_text(), 10,
+        self.hx.peer.say(INCOMING[0])
+        wait_for(lambda: f"<alice>\t{INCOMING[0]}" in self.hx.log_text(), 10,
                  "alice's message reaching HexChat")
         # A marker in the clipboard: velmora empties the clipboard before it copies, which
         # ends the marker's owner; that shows the copy began.
@@ -250,33 +257,41 @@ class HexChatRun(velmora_session.VelmoraRun):
         idle_from = time.monotonic()
         # Nothing of ours touches velmora from here on: no click, key or pointer move.
         draft_shown = [False]
+        dropped_tip = [False]
         copied = [None]
+        shown = f"{INCOMING[0]}(译文：{INCOMING[1]})"
 
-        def dropped():
+        def translated():
             self.watch()
             if DRAFT in self.tree.result_text():
                 draft_shown[0] = True
+            if (self.tree.tip() or "").startswith(DROPPED_TIP):
+                dropped_tip[0] = True
             if copied[0] is None and owner.poll() is not None:
                 copied[0] = time.monotonic()
             # Done once the copy is over (velmora active again with the focus in its send box)
-            # and the tip says why its text was dropped.
-            tip = self.tree.tip() or ""
-            return (copied[0] is not None and tip.startswith(DROPPED_TIP)
+            # and alice's message shows translated.
+            return (copied[0] is not None and shown in self.tree.result_text()
                     and self.main_active() and self.tree.send_box_focused())
 
         try:
-            wait_for(dropped, COPY_WAIT, "velmora's tip about a dropped copy of the input box, "
+            wait_for(translated, COPY_WAIT, "alice's message translated in velmora's result box, "
                      "with the focus back in its send box")
             took = time.monotonic() - idle_from
             self.timings.append(("idle send box to the history copy",
                                  copied[0] - idle_from))
-            self.timings.append(("idle send box to the dropped-copy tip", took))
-            log(f"tip shown {took:.2f}s after the send box went idle: {self.tree.tip()!r}")
+            self.timings.append(("idle send box to alice's message shown translated", took))
+            log(f"alice's message shown translated {took:.2f}s after the send box went idle")
         except Failed as e:
             self.fail(f"{e}; velmora took the clipboard for a history copy: "
                       f"{copied[0] is not None}, tip {self.tree.tip()!r}, countdown "
                       f"{self.tree.countdown()!r}, velmora active {self.main_active()}, send box "
-                      f"focused {self.tree.send_box_focused()}")
+                      f"focused {self.tree.send_box_focused()}, result box "
+                      f"{self.tree.result_text()[-300:]!r}")
+        if self.tree.result_text().count(shown) > 1:
+            self.fail(f"alice's message shown more than once: {self.tree.result_text()[-400:]!r}")
+        if dropped_tip[0]:
+            self.fail("velmora dropped a copy as the input box's text: the drag copied the draft")
         log(f"clipboard after the idle wait: {self.clipboard()!r}")
         if self.hx.input_text() != DRAFT:
             self.fail(f"the draft in HexChat's input box changed: {self.hx.input_text()!r}")
@@ -284,8 +299,6 @@ class HexChatRun(velmora_session.VelmoraRun):
             self.fail(f"the draft {DRAFT!r} from HexChat's input box appeared in velmora's "
                       f"result box: {self.tree.result_text()[-300:]!r}")
         self.release_clipboard()
-        log(f"alice's message in velmora's result box (not read from HexChat yet): "
-            f"{INCOMING in self.tree.result_text()}")
 
     def go(self):
         self.check_desktop()

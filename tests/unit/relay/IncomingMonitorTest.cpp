@@ -523,6 +523,48 @@ TEST_F(TreeRouteTest, EachTickReadsTheTreeWithoutKeysFocusOrClipboardAndShowsEac
     EXPECT_TRUE(view.sendFocused);
 }
 
+TEST_F(TreeRouteTest, AWidgetWithoutTextIsReadByADragOverItAndACopy) {
+    // The tree knows where the history view lies, not what it shows.
+    fp.accessibility.widgetRect[kHistory] = {10, 20, 210, 120};
+    monitor.OnReturnAreaPicked();
+    EXPECT_EQ(state.ReturnAreaRoute, RelayState::HistoryRoute::Drag);
+    EXPECT_EQ(view.tip, kRouteDrag);
+    struct Case {
+        const char* what;
+        bool copiesOnSelect;  // the program puts a selection on the clipboard by itself
+    };
+    const Case cases[] = {{"copies as it selects", true}, {"copies on Ctrl+C", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fp.log.Clear();
+        translate.calls.clear();
+        state.LastHistoryTail.clear();
+        state.LastHistoryLength = 0;
+        copyOnCtrlC = !c.copiesOnSelect;
+        hook = [&] {
+            const auto& e = fp.log.Entries();
+            if (c.copiesOnSelect && !e.empty() && e.back() == "lup") fp.clipboard.text = history;
+        };
+        monitor.Timer1_Timer();
+        const Log& e = fp.log.Entries();
+        // From inside the top left corner to inside the bottom right one, button held.
+        auto down = std::find(e.begin(), e.end(), "ldown");
+        ASSERT_NE(down, e.end());
+        EXPECT_EQ(*(down - 1), "move 14,24");
+        auto up = std::find(down, e.end(), "lup");
+        ASSERT_NE(up, e.end());
+        EXPECT_EQ(*std::find_if(std::make_reverse_iterator(up), e.rend(),
+                                [](const std::string& x) { return x.starts_with("move"); }),
+                  "move 206,116");
+        const bool ctrlC =
+            std::find(e.begin(), e.end(), "kdown " + std::to_string(vk::Letter('C'))) != e.end();
+        EXPECT_EQ(ctrlC, !c.copiesOnSelect);
+        EXPECT_EQ(std::find(e.begin(), e.end(), "kdown " + std::to_string(vk::Letter('A'))),
+                  e.end());  // no select-all: it would go to the chat input box
+        EXPECT_EQ(translate.calls.size(), 1u);
+    }
+}
+
 TEST_F(TreeRouteTest, ATreeThatStopsAnsweringFallsBackToTheCopy) {
     fp.accessibility.history[kHistory] = u"Ann 9:00:00\nhi";
     monitor.OnReturnAreaPicked();
