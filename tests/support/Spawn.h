@@ -4,6 +4,7 @@
 // plain fork in a threaded test (Qt, the web engine, sanitizers) the child can block for ever on
 // a lock another thread held, the allocator's for one, before it reaches exec.
 
+#include <signal.h>
 #include <spawn.h>
 #include <unistd.h>
 
@@ -41,8 +42,19 @@ inline pid_t Spawn(const std::vector<std::string>& args, const SpawnEnv& setEnv 
     posix_spawn_file_actions_init(&actions);
     if (stdoutFd >= 0) posix_spawn_file_actions_adddup2(&actions, stdoutFd, 1);
     if (stderrFd >= 0) posix_spawn_file_actions_adddup2(&actions, stderrFd, 2);
+    // The program starts as from a shell: no signal blocked or ignored, whatever the test's
+    // own threads hold at that moment (a blocked SIGTERM would outlive the test).
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attr, &none);
+    posix_spawnattr_setsigdefault(&attr, &all);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
-    const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
+    posix_spawnattr_destroy(&attr);
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : -1;
 }

@@ -1,8 +1,12 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
+
+#include <iostream>
+
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <fstream>
 
 #include <algorithm>
 #include <chrono>
@@ -76,6 +80,28 @@ bool HasWindow(pid_t pid, const std::string& title) {
     std::string cmd = "xdotool search --onlyvisible --pid " + std::to_string(pid) + " --name '" +
                       title + "' >/dev/null 2>&1";
     return std::system(cmd.c_str()) == 0;
+}
+
+// Sends SIGTERM and waits (bounded) for the end; a process that outlives it is described (its
+// threads' state and signal masks), then killed, so it cannot stay behind for later tests.
+bool EndsOnSigterm(pid_t pid) {
+    kill(pid, SIGTERM);
+    for (int i = 0; i < 200; ++i) {
+        if (waitpid(pid, nullptr, WNOHANG) == pid) return true;
+        usleep(50'000);
+    }
+    const std::string dir = "/proc/" + std::to_string(pid) + "/task";
+    std::error_code ec;
+    for (auto& t : fs::directory_iterator(dir, ec)) {
+        std::ifstream status(t.path() / "status");
+        for (std::string line; std::getline(status, line);)
+            if (line.starts_with("Name") || line.starts_with("State") || line.starts_with("Sig") ||
+                line.starts_with("ShdPnd"))
+                std::cerr << t.path().filename().string() << " " << line << "\n";
+    }
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    return false;
 }
 
 // Processes whose executable is this file.
@@ -253,7 +279,6 @@ TEST(UpdateInstall, TheCompanionOpensItsMainWindowWhenTheUpdateCannotHappen) {
                 },
                 30000));
         }
-        kill(pid, SIGTERM);
-        waitpid(pid, nullptr, 0);
+        EXPECT_TRUE(EndsOnSigterm(pid)) << serverUp;
     }
 }
