@@ -1,6 +1,12 @@
 // The main window inside this process: every control against the layout table.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include <csignal>
+
+#include <QClipboard>
+
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QKeySequenceEdit>
@@ -414,11 +420,17 @@ int main(int argc, char** argv) {
 
 namespace {
 
-// Another program owns the clipboard with text (xclip serves it until it is ended).
-void OtherProgramCopies(const char* text, const char* target) {
-    const std::string cmd = std::string("printf '%s' '") + text +
-                            "' | xclip -selection clipboard -t " + target + " -i >/dev/null 2>&1";
-    ASSERT_EQ(std::system(cmd.c_str()), 0);
+// Another program owns the clipboard with the text (xclip serves it until it is ended); the
+// pid of that program, -1 when it could not be started.
+pid_t OtherProgramCopies(const std::string& text) {
+    const std::string cmd = "printf '%s' '" + text +
+                            "' | xclip -selection clipboard -i -quiet >/dev/null 2>&1 & echo $!";
+    FILE* p = popen(cmd.c_str(), "r");
+    if (!p) return -1;
+    char line[32] = {};
+    const bool read = fgets(line, sizeof line, p) != nullptr;
+    pclose(p);
+    return read ? static_cast<pid_t>(std::atoi(line)) : -1;
 }
 
 TEST(MainWindow, PastingIntoTheSendBoxSurvivesAClipboardWhoseOwnerIsGone) {
@@ -430,13 +442,17 @@ TEST(MainWindow, PastingIntoTheSendBoxSurvivesAClipboardWhoseOwnerIsGone) {
     f.window.txtSend->setFocus();
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.window.txtSend->hasFocus(); }, 5000));
 
-    OtherProgramCopies("bold words", "UTF8_STRING");
+    const pid_t owner = OtherProgramCopies("bold words");
+    ASSERT_GT(owner, 0);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] { return QGuiApplication::clipboard()->text() == QStringLiteral("bold words"); }, 3000));
     QTest::keyClick(f.window.txtSend, Qt::Key_V, Qt::ControlModifier);
     EXPECT_EQ(f.window.txtSend->toPlainText(), QStringLiteral("bold words"));
 
     // The program that copied has ended: nothing to paste, and nothing else happens (this
     // paste used to end the program).
-    ASSERT_EQ(std::system("pkill -x xclip; sleep 0.3"), 0);
+    kill(owner, SIGTERM);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return kill(owner, 0) != 0; }, 3000));
     QTest::keyClick(f.window.txtSend, Qt::Key_V, Qt::ControlModifier);
     QApplication::processEvents();
     EXPECT_EQ(f.window.txtSend->toPlainText(), QStringLiteral("bold words"));
