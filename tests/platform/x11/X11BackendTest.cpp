@@ -405,7 +405,13 @@ TEST_F(X11BackendTest, CallsReturnOnceTheWindowManagerActedAndGiveUpWithinABound
 
     // A click right after a restore must land: the window is viewable on return.
     windows.ShowWindow(h, ShowCommand::Minimize);
-    ASSERT_TRUE(PollUntil([&] { return windows.IsIconic(h); }));
+    // Iconic as the window manager says, and really taken off the screen (the state can be
+    // set a moment before the unmap): only then does the restore have to wait.
+    ASSERT_TRUE(PollUntil([&] {
+        XWindowAttributes a;
+        return windows.IsIconic(h) && XGetWindowAttributes(w.dpy(), w.id(), &a) &&
+               a.map_state != IsViewable;
+    }));
     loop.waitedMs = 0;
     windows.ShowWindow(h, ShowCommand::Restore);
     XWindowAttributes attrs;
