@@ -316,8 +316,8 @@ TEST(MainWindow, ATipWhileInTheTrayComesAsATrayMessage) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return balloonWith(text); }, 3000));
 }
 
-TEST(MainWindow, SendBoxKeysAndFocusDriveTheRelay) {
-    Fixture f;
+// Loads and shows the window and waits until the send box has the keyboard focus.
+void ShowWithSendBoxFocused(Fixture& f) {
     f.window.Load();
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
@@ -325,6 +325,11 @@ TEST(MainWindow, SendBoxKeysAndFocusDriveTheRelay) {
     f.window.txtSend->setFocus();
     // The window manager activates the window when it gets to it; a busy desktop takes longer.
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.window.txtSend->hasFocus(); }, 5000));
+}
+
+TEST(MainWindow, SendBoxKeysAndFocusDriveTheRelay) {
+    Fixture f;
+    ASSERT_NO_FATAL_FAILURE(ShowWithSendBoxFocused(f));
     EXPECT_TRUE(f.window.Timer1->isActive()) << "focus in starts the idle countdown";
 
     // Any other key only stamps the time of the last key.
@@ -353,13 +358,7 @@ TEST(MainWindow, SendBoxKeysAndFocusDriveTheRelay) {
 
 TEST(MainWindow, InputMethodWordsCountAsTyping) {
     Fixture f;
-    f.window.Load();
-    f.window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
-    f.window.activateWindow();
-    f.window.txtSend->setFocus();
-    // The window manager activates the window when it gets to it; a busy desktop takes longer.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return f.window.txtSend->hasFocus(); }, 5000));
+    ASSERT_NO_FATAL_FAILURE(ShowWithSendBoxFocused(f));
 
     struct Step {
         const char* what;
@@ -435,12 +434,7 @@ pid_t OtherProgramCopies(const std::string& text) {
 
 TEST(MainWindow, PastingIntoTheSendBoxSurvivesAClipboardWhoseOwnerIsGone) {
     Fixture f;
-    f.window.Load();
-    f.window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
-    f.window.activateWindow();
-    f.window.txtSend->setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return f.window.txtSend->hasFocus(); }, 5000));
+    ASSERT_NO_FATAL_FAILURE(ShowWithSendBoxFocused(f));
 
     const pid_t owner = OtherProgramCopies("bold words");
     ASSERT_GT(owner, 0);
