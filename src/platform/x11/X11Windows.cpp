@@ -280,11 +280,9 @@ bool X11Windows::IsWindow(WinHandle handle) {
 bool X11Windows::IsOwnWindow(WinHandle handle) {
     Window w = static_cast<Window>(handle);
     if (!w || !Exists(w)) return false;
-    const Window top = TopLevelOf(w);
-    ErrorScope scope(d_);
     // Toolkits name the process that made a top-level window in _NET_WM_PID.
-    const auto pid = d_.GetCardinals(top, d_.GetAtom("_NET_WM_PID"), XA_CARDINAL);
-    return !scope.Failed() && pid.size() == 1 && pid[0] == static_cast<unsigned long>(getpid());
+    const auto pid = ProcessIdOf(w);
+    return pid && *pid == static_cast<int>(getpid());
 }
 
 bool X11Windows::IsInside(WinHandle handle, WinHandle outerHandle) {
