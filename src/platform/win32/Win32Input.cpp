@@ -55,7 +55,16 @@ void SendMouse(DWORD flags) {
 }  // namespace
 
 void Win32Input::MoveCursor(std::int32_t x, std::int32_t y) {
-    SetCursorPos(x, y);
+    // A button sent next acts where the system believes the cursor is. Under Wine a motion
+    // event of an earlier move, handled late, can put that belief back to the old place after
+    // the move (a CI run read the previous point right after SetCursorPos), so the move is
+    // repeated, briefly and bounded, until the cursor reads back where it was sent.
+    for (int attempt = 0; attempt < 20; ++attempt) {
+        SetCursorPos(x, y);
+        POINT p{};
+        if (GetCursorPos(&p) && p.x == x && p.y == y) return;
+        Sleep(5);
+    }
 }
 
 Point Win32Input::CursorPos() {

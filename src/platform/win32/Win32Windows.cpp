@@ -11,6 +11,9 @@ constexpr int kMoveBoundMs = 1000;
 constexpr int kPlaceSteadyMs = 100;
 constexpr int kMoveAttempts = 2;
 constexpr int kShowBoundMs = 1000;
+constexpr int kShowAttempts = 2;
+// A minimised window sits at (-32000, -32000).
+constexpr int kMinimisedLeft = -30000;
 constexpr int kActivateBoundMs = 1500;
 // How long a window must keep the foreground to count as having it.
 constexpr int kForegroundSteadyMs = 150;
@@ -139,16 +142,30 @@ void Win32Windows::ShowWindow(WinHandle w, ShowCommand cmd) {
     HWND h = Live(w);
     if (!h) return;
     HWND top = TopLevelOf(h);
-    // Async: a hung program must not hang us. The callers click into the window next, so wait
-    // (bounded) until the change is visible, as a plain ShowWindow on our own window would.
-    ShowWindowAsync(top, static_cast<int>(cmd));
     const bool minimize = cmd == ShowCommand::Minimize;
-    PollUntil(
-        [top, minimize] {
-            if (!::IsWindow(top)) return true;
-            return minimize ? ::IsIconic(top) != 0 : !::IsIconic(top) && IsWindowVisible(top);
-        },
-        kShowBoundMs);
+    // The callers click into the window next, so wait (bounded) until the change is visible
+    // and holds: under an X window manager the answer to a minimise can arrive after a restore
+    // that followed it and minimise the window again (seen in a CI run), so a change that does
+    // not hold is asked for once more.
+    auto shown = [top, minimize] {
+        if (!::IsWindow(top)) return true;
+        if (minimize) return ::IsIconic(top) != 0;
+        RECT r{};
+        return !::IsIconic(top) && IsWindowVisible(top) && ::GetWindowRect(top, &r) &&
+               r.left > kMinimisedLeft;
+    };
+    for (int attempt = 0; attempt < kShowAttempts; ++attempt) {
+        // Async: a hung program must not hang us.
+        ShowWindowAsync(top, static_cast<int>(cmd));
+        int heldMs = 0;
+        const bool held = PollUntil(
+            [&] {
+                heldMs = shown() ? heldMs + kPollStepMs : 0;
+                return heldMs > kPlaceSteadyMs;
+            },
+            kShowBoundMs);
+        if (held) break;
+    }
     Settle(top);
 }
 
