@@ -151,6 +151,12 @@ void frmMain::CreateControls() {
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(500);
     connect(Timer1, &QTimer::timeout, this, &frmMain::Timer1_Timer);
+    // A history read through the accessibility tree needs no idle moment: it is watched always.
+    tmrWatch = new QTimer(this);
+    tmrWatch->setObjectName(QStringLiteral("tmrWatch"));
+    tmrWatch->setInterval(500);
+    connect(tmrWatch, &QTimer::timeout, this, [this] { Monitor().WatchTick(); });
+    tmrWatch->start();
 
     using artwork::Picker;
     imgSettingClicked =

@@ -93,6 +93,7 @@ class frmMain : public QWidget, public relay::IMainView {
     QComboBox* cboMyLan = nullptr;
     SendTextBox* txtSend = nullptr;
     QTimer* Timer1 = nullptr;
+    QTimer* tmrWatch = nullptr;
     ImageControl* imgSettingClicked = nullptr;
     ImageControl* imgSetting = nullptr;
     ImageControl* imgReturnAreaClicked = nullptr;

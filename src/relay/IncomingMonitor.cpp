@@ -128,6 +128,21 @@ void IncomingMonitor::Timer1_Timer() {
     if (OnCaptureEnded) OnCaptureEnded();
 }
 
+void IncomingMonitor::WatchTick() {
+    if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Tree) return;
+    if (tickRunning_ || state_.SendRunning || state_.CaptureRunning) return;
+    // A user selecting in the result box keeps what they see until they leave it.
+    if (state_.ResultBoxFocused || state_.ReturnAreaTarget.WinHwnd == 0) return;
+    if (state_.ReturnAreaLost) return;
+    tickRunning_ = true;
+    struct Done {
+        bool& flag;
+        ~Done() { flag = false; }
+    } done{tickRunning_};
+    // A tree that stops answering is left to Timer1, whose next tick falls back to the copy.
+    if (ReadThroughTree() && OnCaptureEnded) OnCaptureEnded();
+}
+
 bool IncomingMonitor::RunIdleCountdown() {
     state_.LastKeyTime = p_.clock.NowSeconds();
     state_.CountdownAborted = false;

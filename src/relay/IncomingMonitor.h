@@ -28,10 +28,10 @@ inline constexpr std::u16string_view kCopyWasInput =
 inline constexpr std::size_t kHistoryTailLength = 256;
 
 // The incoming message monitor: where the chat program's accessibility tree shows its history,
-// it reads it at every tick, also while the user types; elsewhere, after five idle seconds in
-// txtSend it copies the IM client's history and gives mouse, window and focus back. Either way
-// the new part goes to the history module.
-// Waits sleep on the event loop until the next whole second or a Wake(), never spin.
+// it reads it at every tick of the history watch, whatever has the focus; elsewhere, after five
+// idle seconds in txtSend it copies the IM client's history and gives mouse, window and focus back.
+// Either way the new part goes to the history module. Waits sleep on the event loop until the next
+// whole second or a Wake(), never spin.
 class IncomingMonitor {
   public:
     IncomingMonitor(platform::Platform platform, IMainView& view, IResultBox& resultBox,
@@ -40,6 +40,9 @@ class IncomingMonitor {
 
     // Timer1's tick (500 ms, enabled while txtSend has the focus).
     void Timer1_Timer();
+    // The history watch's tick (500 ms, always running): where the tree shows the history,
+    // new messages are read as they arrive, whatever has the focus and while the user types.
+    void WatchTick();
     // Five idle seconds in lblTimeKeeper; true when they ran out, false when abandoned.
     bool RunIdleCountdown();
 

@@ -7,7 +7,8 @@ endpoint and the vendor server) gets its three targets by real clicks on its sna
 the centres of Pidgin's input box, history and Send button. Then:
   1. two messages typed into velmora reach anna translated, each once, in order;
   2. two messages from anna appear translated in velmora's result box, each once, and none
-     of our own messages shows up as incoming;
+     of our own messages shows up as incoming; so does one that comes while the user is in
+     Pidgin's window (velmora inactive, its send box without the focus);
   3. a draft left in Pidgin's input box survives velmora's reading of the history and never
      shows up in the result box.
 Prints how long each message took; saves screenshots, logs and a transcript into --out.
@@ -41,6 +42,8 @@ OUTGOING = [("你好", "hello"), ("很高兴认识你", "nice to meet you")]
 # What anna says, and what the glossary makes of it (English to Chinese).
 INCOMING = [("Good morning, my friend", "早上好，我的朋友"),
             ("Where is the order?", "哪里是订单？")]
+# What anna says while the user is away from velmora, in Pidgin's window.
+AWAY = ("Good night, my friend", "晚安，我的朋友")
 DRAFT = "unsent draft"
 AFTER_DRAFT = ("Thank you, goodbye", "谢谢，再见")
 # Where the conversation window goes: clear of velmora's main window at (40, 40).
@@ -104,9 +107,18 @@ class PidginRun(velmora_session.VelmoraRun):
                 self.fail(f"{PEER} received {got}, expected {[e for _, e in OUTGOING[:i + 1]]}")
             self.check_boxes_emptied("Pidgin", self.chat.input_text)
 
-    def incoming(self, text, expected):
-        """anna says text; returns whether its translation appeared in velmora's result box."""
+    def incoming(self, text, expected, away=False):
+        """anna says text; returns whether its translation appeared in velmora's result box.
+        away: the user is in Pidgin's window meanwhile, so velmora has neither the activation
+        nor its send box the focus."""
         shown = f"{text}(译文：{expected})"
+        if away:
+            self.chat.activate_window()
+            try:
+                wait_for(lambda: not self.main_active(), 5, "Pidgin's window to be active")
+            except WaitTimeout as e:
+                self.fail(str(e))
+                return False
         t = time.monotonic()
         self.chat.peer.say(text)
         try:
@@ -122,7 +134,11 @@ class PidginRun(velmora_session.VelmoraRun):
             return False
         took = time.monotonic() - t
         self.timings.append(("in", text, took))
-        log(f"{PEER} said {text!r}: translated in velmora's result box {took:.2f}s later")
+        log(f"{PEER} said {text!r}: translated in velmora's result box {took:.2f}s later"
+            + (" (the user away in Pidgin)" if away else ""))
+        if away:
+            self.focus_send_box()
+            return True
         # The user may go on typing: the send box must have the focus again.
         try:
             wait_for(lambda: self.main_active() and self.tree.send_box_focused(), 3,
@@ -135,7 +151,7 @@ class PidginRun(velmora_session.VelmoraRun):
     def check_result_box(self, text):
         """What the result box holds at the end: each of anna's messages once, in order, and
         nothing of ours or of the draft as an incoming message."""
-        said = [f"{t}(译文：{e})" for t, e in INCOMING + [AFTER_DRAFT]]
+        said = [f"{t}(译文：{e})" for t, e in INCOMING + [AWAY, AFTER_DRAFT]]
         counts = {s: text.count(s) for s in said}
         for s, n in counts.items():
             if n > 1:
@@ -171,11 +187,12 @@ class PidginRun(velmora_session.VelmoraRun):
         self.start_velmora(
             "Pidgin", min(r[0] for r in (self.history_rect, self.input_rect, self.send_rect)))
 
+        # The other party's language first: velmora reads the history as soon as it is picked.
+        self.choose_language(100, 422, drive.Glossary.other_language)
         # The chat window on top, as a user would have it while picking.
         self.chat.activate_window()
         self.pick_input_and_history()
         self.pick(102, (*self.send_rect, 0))
-        self.choose_language(100, 422, drive.Glossary.other_language)
         self.focus_send_box()
 
         # velmora's first read of the history (anna's opening message) writes into the result
@@ -191,6 +208,9 @@ class PidginRun(velmora_session.VelmoraRun):
         log("-- incoming")
         for text, expected in INCOMING:
             self.incoming(text, expected)
+
+        log("-- while the user is in Pidgin's window")
+        self.incoming(*AWAY, away=True)
 
         log("-- a draft in Pidgin's input box")
         self.chat.set_input_text(DRAFT)

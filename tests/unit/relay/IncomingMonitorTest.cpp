@@ -523,6 +523,45 @@ TEST_F(TreeRouteTest, EachTickReadsTheTreeWithoutKeysFocusOrClipboardAndShowsEac
     EXPECT_TRUE(view.sendFocused);
 }
 
+TEST_F(TreeRouteTest, TheWatchReadsOnlyTheTreeAndOnlyWhenNothingElseHoldsTheHistory) {
+    using Route = RelayState::HistoryRoute;
+    struct Case {
+        const char* what;
+        Route route;
+        bool resultBoxFocused;
+        bool sendRunning;
+        std::vector<std::u16string> translated;
+    };
+    const Case cases[] = {
+        {"tree, the send box without the focus", Route::Tree, false, false, {u"    hi"}},
+        {"tree, the user selecting in the result box", Route::Tree, true, false, {}},
+        {"tree, a send running", Route::Tree, false, true, {}},
+        {"drag: it takes the mouse, so it waits for the idle countdown", Route::Drag, false,
+         false, {}},
+        {"keys: the same", Route::Keys, false, false, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fp.accessibility.history[kHistory] = u"Ann 9:00:00\n    hi";
+        monitor.OnReturnAreaPicked();
+        state.LastHistoryLength = 0;  // each case meets the message as new
+        state.ReturnAreaRoute = c.route;
+        state.ResultBoxFocused = c.resultBoxFocused;
+        state.SendRunning = c.sendRunning;
+        view.sendFocused = false;
+        fp.log.Clear();
+        translate.calls.clear();
+        monitor.WatchTick();
+        std::vector<std::u16string> texts;
+        for (const auto& call : translate.calls) texts.push_back(call.text);
+        EXPECT_EQ(texts, c.translated);
+        EXPECT_FALSE(Touched());
+        EXPECT_FALSE(view.timeKeeperVisible);
+        state.ResultBoxFocused = false;
+        state.SendRunning = false;
+    }
+}
+
 TEST_F(TreeRouteTest, AWidgetWithoutTextIsReadByADragOverItAndACopy) {
     // The tree knows where the history view lies, not what it shows.
     fp.accessibility.widgetRect[kHistory] = {10, 20, 210, 120};
