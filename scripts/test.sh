@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is needed, checks the formatting, builds (normal, platform-independent, Windows
-# and sanitizer builds, the last two behind the tests), starts a desktop, runs every test once,
-# then fuzzes every parser briefly. A test that fails fails the run: nothing is run again. Ends
+# Installs what is needed, checks the formatting, builds (normal, platform-independent, Windows,
+# sanitizer and fuzz builds, the last three behind the tests), runs every test once (the Windows
+# and sanitizer tests on desktops of their own, beside the default build's tests), then fuzzes
+# every parser briefly. A test that fails fails the run: nothing is run again. Ends
 # with the time of each stage and the slowest tests.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -92,42 +93,64 @@ build_behind() {
 build_behind "${later[@]}" &
 behind=$!
 # await_build PRESET: waits for that build, shows its output (all of it when it failed) and
-# notes its time.
+# writes its table line; fails when the build did.
 await_build() {
   local p="$1" took rc
   while [ ! -f "$BG/$p.done" ]; do sleep 1; done
   read -r took rc <"$BG/$p.done"
   echo "=== build $p (behind the tests)"
   if [ "$rc" -eq 0 ]; then tail -n 2 "$BG/$p.log"; else cat "$BG/$p.log"; fi
-  stages+=("$(printf '%-34s %6ss  %s' "build $p (behind)" "$took" "$([ "$rc" -eq 0 ] && echo ok || echo "FAILED ($rc)")")")
-  if [ "$rc" -ne 0 ]; then status=1; fi
+  printf '%-34s %6ss  %s\n' "build $p (behind)" "$took" \
+    "$([ "$rc" -eq 0 ] && echo ok || echo "FAILED ($rc)")" >>"$BG/lines.$p"
   return "$rc"
 }
 
 source scripts/desktop.sh
 # desktop.sh stops its programs at exit; the table still comes last.
-trap 'kill "$behind" 2>/dev/null; velmora_stop_desktop; report' EXIT
+lanes=()
+stop_all() {
+  kill "$behind" 2>/dev/null
+  for l in "${lanes[@]}"; do kill "${l#*:}" 2>/dev/null; done
+  velmora_stop_desktop
+  report
+}
+trap stop_all EXIT
 stage "desktop" velmora_start_desktop || exit 1
 
-# Tests that need no desktop run side by side; the desktop's tests run one at a time (they are
-# marked to run alone).
-stage "tests default" ctest_logged default --preset default --output-on-failure --timeout 600 -j "$JOBS"
-
-# The native Windows build: velmora.exe and its tests, cross-built, run under Wine in the same
-# desktop, in a Wine prefix of the build's own.
-windows_tests() {
+# lane NAME PRESET DISPLAY COMMAND...: once PRESET's build is done, runs COMMAND in the background on a
+# desktop of its own (its own display, session and accessibility buses, window manager and home
+# folder), so the Windows and sanitizer tests run beside the default build's tests instead of
+# after them. Output goes to a file shown when the lane ends; the table line is collected then.
+lane() {
+  local name="$1" preset="$2" display="$3"
+  shift 3
   (
-    source scripts/wine-env.sh
-    rc=0
-    ctest_logged windows --preset windows --output-on-failure --timeout 600 -j "$JOBS" || rc=$?
-    velmora_stop_wine
-    exit $rc
-  )
+    _velmora_pids=()
+    trap velmora_stop_desktop EXIT
+    {
+      await_build "$preset" || exit 1
+      export HOME="$BG/home.$name"
+      mkdir -p "$HOME"
+      t0=$SECONDS
+      rc=0
+      VELMORA_FORCE_XVFB=1 VELMORA_DISPLAY_NUM="$display" velmora_start_desktop && "$@" || rc=$?
+      printf '%-34s %6ss  %s\n' "tests $name" $((SECONDS - t0)) \
+        "$([ $rc -eq 0 ] && echo ok || echo "FAILED ($rc)")" >>"$BG/lines.$preset"
+      exit $rc
+    } >"$BG/lane.$name.log" 2>&1
+  ) &
+  lanes+=("$name:$!")
 }
-if [ -z "${VELMORA_SKIP_WINDOWS:-}" ]; then
-  await_build windows && stage "tests windows" windows_tests
-fi
 
+# The native Windows build: velmora.exe and its tests, cross-built, run under Wine in a Wine
+# prefix of the build's own.
+windows_tests() {
+  source scripts/wine-env.sh
+  local rc=0
+  ctest_logged windows --preset windows --output-on-failure --timeout 600 -j "$JOBS" || rc=$?
+  velmora_stop_wine
+  return $rc
+}
 asan_tests() {
   # Leaks inside Qt, fontconfig and the web engine are theirs, listed in the file with why.
   # The web engine's own code frees some objects through a base of another size (seen in
@@ -136,16 +159,39 @@ asan_tests() {
     ASAN_OPTIONS="detect_leaks=1:new_delete_type_mismatch=0" \
     ctest_logged asan --preset asan --output-on-failure --timeout 600 -j "$JOBS"
 }
-if [ -z "${VELMORA_SKIP_ASAN:-}" ]; then
-  await_build asan && stage "tests asan" asan_tests
-fi
+[ -z "${VELMORA_SKIP_WINDOWS:-}" ] && lane windows windows 117 windows_tests
+[ -z "${VELMORA_SKIP_ASAN:-}" ] && lane asan asan 137 asan_tests
+
+# Tests that need no desktop run side by side; the desktop's tests run one at a time (they are
+# marked to run alone).
+stage "tests default" ctest_logged default --preset default --output-on-failure --timeout 600 -j "$JOBS"
 
 # Every parser of untrusted input under libFuzzer: each replays its whole seed corpus, then
 # fuzzes for FUZZ_SECONDS; a finding fails the run. The long campaign is
 # scripts/fuzz-campaign.py.
 if [ -z "${VELMORA_SKIP_FUZZ:-}" ]; then
-  await_build fuzz && stage "fuzz (${FUZZ_SECONDS}s a target)" bash scripts/fuzz.sh "$FUZZ_SECONDS"
+  fuzz_built=0
+  await_build fuzz || fuzz_built=$?
+  mapfile -t -O "${#stages[@]}" stages <"$BG/lines.fuzz"
+  if [ $fuzz_built -eq 0 ]; then
+    stage "fuzz (${FUZZ_SECONDS}s a target)" bash scripts/fuzz.sh "$FUZZ_SECONDS"
+  else
+    status=1
+  fi
 fi
+
+for l in "${lanes[@]}"; do
+  name="${l%%:*}"
+  rc=0
+  wait "${l#*:}" || rc=$?
+  echo "=== tests $name (on a desktop of its own)"
+  cat "$BG/lane.$name.log"
+  [ $rc -ne 0 ] && status=1
+done
+lanes=()
+for p in windows asan; do
+  [ -f "$BG/lines.$p" ] && mapfile -t -O "${#stages[@]}" stages <"$BG/lines.$p"
+done
 wait "$behind" 2>/dev/null
 ccache --show-stats 2>/dev/null | grep -E "Hits|Misses" | head -3 || true
 exit $status
