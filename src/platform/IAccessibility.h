@@ -25,6 +25,9 @@ class IAccessibility {
     virtual std::optional<std::u16string> InputTextAt(WinHandle window, Point screen) = 0;
     // Replaces the text of the editable widget at the point; true when it took the text.
     virtual bool SetInputTextAt(WinHandle window, Point screen, std::u16string_view text) = 0;
+    // The centre of the editable text widget that has the keyboard focus in the window's
+    // program (where the user is typing), for the calls above.
+    virtual std::optional<Point> FocusedInputPoint(WinHandle window) = 0;
     // Runs the action of the control at the point that sends: a button's press or click, an
     // entry's activate. True when the program accepted the action.
     virtual bool SendActionAt(WinHandle window, Point screen) = 0;
@@ -41,6 +44,7 @@ class NoAccessibility : public IAccessibility {
     std::optional<Rect> WidgetRectAt(WinHandle, Point) override { return {}; }
     std::optional<std::u16string> InputTextAt(WinHandle, Point) override { return {}; }
     bool SetInputTextAt(WinHandle, Point, std::u16string_view) override { return false; }
+    std::optional<Point> FocusedInputPoint(WinHandle) override { return {}; }
     bool SendActionAt(WinHandle, Point) override { return false; }
     bool TurnOnIfOff() override { return false; }
 };

@@ -75,6 +75,62 @@ void InPlaceFlow::Fail(std::u16string tip) {
     view_.ShowTip(tip);
 }
 
+std::optional<std::u16string> InPlaceFlow::TranslateTyped(const std::u16string& typed,
+                                                          std::u16string& tip) {
+    const std::string source = languages_.getKeyByDesc(view_.MyLanguageDesc());
+    const std::string target = languages_.getKeyByDesc(view_.OtherLanguageDesc());
+    const translate::TranslationOutcome outcome = translator_.Translate(typed, source, target);
+    if (outcome.complete && !outcome.text.empty()) return outcome.text;
+    // Part of a message, or nothing, would replace what the user wrote.
+    tip = kInPlaceTranslationFailed;
+    const std::string reason = outcome.Reason();
+    if (!reason.empty()) tip += u"：" + platform::Utf8Decode(reason);
+    return std::nullopt;
+}
+
+void InPlaceFlow::PressSendShortcut() {
+    if (state_.SendShortcutKey <= 0) return;
+    // Codes are 0..255 by construction (the shortcut dialog offers nothing else).
+    inject_.PressKeyChord(static_cast<std::uint8_t>(state_.SendShortcutKey),
+                          static_cast<std::uint8_t>(state_.SendShortcutControl), kSendChordMs);
+}
+
+void InPlaceFlow::RunThroughTree(platform::WinHandle window, platform::Point field,
+                                 const std::u16string& typed) {
+    std::u16string tip;
+    auto translation = TranslateTyped(typed, tip);
+    if (!translation) {
+        Fail(tip);
+        return;
+    }
+    // The translation waited on engines: the user may have gone on to another window.
+    if (p_.windows.FocusedWindow() != window) {
+        Fail(std::u16string(kInPlaceFocusMoved));
+        return;
+    }
+    // The user may have typed on meanwhile: what is replaced must be what was translated.
+    if (p_.accessibility.InputTextAt(window, field) != typed ||
+        !p_.accessibility.SetInputTextAt(window, field, *translation)) {
+        Fail(std::u16string(kInPlaceNotWritten));
+        return;
+    }
+    WriteEcho(typed, *translation);
+    sendBuffer_.BufferSentText(*translation);
+    if (!sendAfterPaste_) return;
+    if (!p_.accessibility.SendActionAt(window, field)) {
+        if (state_.SendShortcutKey <= 0) return;  // nothing sends, as on the clipboard's way
+        PressSendShortcut();
+    }
+    // Sent means the program took the text out of its input box.
+    const bool emptied = PollUntil(
+        [&] {
+            auto now = p_.accessibility.InputTextAt(window, field);
+            return now && now->empty();
+        },
+        kSendConfirmBoundMs);
+    if (!emptied) Fail(std::u16string(kInPlaceSendNotConfirmed));
+}
+
 void InPlaceFlow::RunOnce() {
     state_.InPlaceRunning = true;
     state_.SendRunning = true;
@@ -95,6 +151,23 @@ void InPlaceFlow::RunOnce() {
     const platform::WinHandle window = p_.windows.FocusedWindow();
     if (window == 0) {
         Fail(std::u16string(kInPlaceNothingCopied));
+        return;
+    }
+    // Our own windows: the result box would be copied, translated and echoed into itself.
+    if (p_.windows.IsOwnWindow(window)) {
+        Fail(std::u16string(kInPlaceOwnWindow));
+        return;
+    }
+
+    try {
+        if (auto field = p_.accessibility.FocusedInputPoint(window)) {
+            auto text = p_.accessibility.InputTextAt(window, *field);
+            if (text && !text->empty()) {
+                RunThroughTree(window, *field, *text);
+                return;
+            }
+        }
+    } catch (const std::exception&) {
         return;
     }
 
@@ -124,19 +197,14 @@ void InPlaceFlow::RunOnce() {
             return;
         }
 
-        const std::string source = languages_.getKeyByDesc(view_.MyLanguageDesc());
-        const std::string target = languages_.getKeyByDesc(view_.OtherLanguageDesc());
-        const translate::TranslationOutcome outcome = translator_.Translate(typed, source, target);
-        if (!outcome.complete || outcome.text.empty()) {
-            // Part of a message, or nothing, would replace what the user wrote.
+        std::u16string tip;
+        auto translated = TranslateTyped(typed, tip);
+        if (!translated) {
             giveBack();
-            std::u16string tip(kInPlaceTranslationFailed);
-            const std::string reason = outcome.Reason();
-            if (!reason.empty()) tip += u"：" + platform::Utf8Decode(reason);
             Fail(tip);
             return;
         }
-        translation = outcome.text;
+        translation = *translated;
 
         if (!p_.clipboard.SetText(translation)) {
             giveBack();
@@ -152,12 +220,7 @@ void InPlaceFlow::RunOnce() {
         inject_.PressChordRun(
             {{vk::Letter('A'), vk::Control, kChordMs}, {vk::Letter('V'), vk::Control, kChordMs}});
         p_.loop.Wait(kPasteSettleMs);
-        if (sendAfterPaste_ && state_.SendShortcutKey > 0) {
-            // Codes are 0..255 by construction (the shortcut dialog offers nothing else).
-            inject_.PressKeyChord(static_cast<std::uint8_t>(state_.SendShortcutKey),
-                                  static_cast<std::uint8_t>(state_.SendShortcutControl),
-                                  kSendChordMs);
-        }
+        if (sendAfterPaste_) PressSendShortcut();
         giveBack();
     } catch (const std::exception&) {
         // A failing platform call ends the run silently, as in the outgoing flow.

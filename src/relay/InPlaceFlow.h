@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,9 +21,16 @@ inline constexpr std::u16string_view kInPlaceKeysHeld = u"就地翻译：快捷�
 inline constexpr std::u16string_view kInPlaceNothingCopied = u"就地翻译：没有复制到文字，未替换";
 inline constexpr std::u16string_view kInPlaceTranslationFailed = u"就地翻译：翻译失败，未替换";
 inline constexpr std::u16string_view kInPlaceFocusMoved = u"就地翻译：焦点已离开原窗口，未替换";
+inline constexpr std::u16string_view kInPlaceOwnWindow =
+    u"就地翻译：焦点在本程序的窗口中，未替换。请在聊天程序的输入框中使用此快捷键。";
+inline constexpr std::u16string_view kInPlaceNotWritten = u"就地翻译：输入框不接受写入，未替换";
+inline constexpr std::u16string_view kInPlaceSendNotConfirmed =
+    u"就地翻译：已替换为译文，但未能确认已发出，请在该窗口中查看。";
 
 // Translate in place: the global shortcut replaces what the user typed in whatever window has
-// the focus by its translation, through the clipboard. No picked target is needed.
+// the focus by its translation. Where the focused input box is in the accessibility tree, it is
+// read and written there (the clipboard untouched, no key but a send where no action sends);
+// elsewhere through the clipboard. No picked target is needed.
 class InPlaceFlow {
   public:
     // Bounds of the waits, in milliseconds.
@@ -31,6 +39,7 @@ class InPlaceFlow {
     // (twice in a soak beside a full test run), and a capture gives a copy 3 s as well.
     static constexpr int kCopyBoundMs = 3'000;
     static constexpr int kPollStepMs = 20;
+    static constexpr int kSendConfirmBoundMs = 2'000;  // the program emptying its input box
 
     InPlaceFlow(platform::Platform platform, IMainView& view, IResultBox& resultBox,
                 RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
@@ -51,6 +60,14 @@ class InPlaceFlow {
   private:
     bool Busy() const;
     void RunOnce();
+    // The translation of what the user typed; nullopt, and the tip saying why, when there is
+    // none whole.
+    std::optional<std::u16string> TranslateTyped(const std::u16string& typed, std::u16string& tip);
+    // The run through the tree: typed is the text of the focused input box at field.
+    void RunThroughTree(platform::WinHandle window, platform::Point field,
+                        const std::u16string& typed);
+    // Presses the send shortcut when the user asked for a send after the paste.
+    void PressSendShortcut();
     // Polls done() every step for at most boundMs, keeping the event loop alive.
     bool PollUntil(const std::function<bool()>& done, int boundMs);
     void WriteEcho(const std::u16string& typed, const std::u16string& translation);

@@ -4,8 +4,10 @@
 // an override-redirect popup (no window manager, stays on top) or a window that never takes the
 // keyboard focus.
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <thread>
@@ -15,6 +17,7 @@
 struct XInputWindowOptions {
     bool overrideRedirect = false;
     bool takesFocus = true;
+    bool markedOurs = false;  // _NET_WM_PID names this process, as our own windows' do
 };
 
 class XInputWindow {
@@ -36,6 +39,11 @@ class XInputWindow {
         wm.flags = InputHint;
         wm.input = o.takesFocus ? True : False;
         XSetWMHints(d_, win_, &wm);
+        if (o.markedOurs) {
+            const unsigned long pid = static_cast<unsigned long>(getpid());
+            XChangeProperty(d_, win_, XInternAtom(d_, "_NET_WM_PID", False), XA_CARDINAL, 32,
+                            PropModeReplace, reinterpret_cast<const unsigned char*>(&pid), 1);
+        }
         XSelectInput(d_, win_,
                      KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask |
                          StructureNotifyMask);

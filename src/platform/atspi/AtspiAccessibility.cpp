@@ -230,12 +230,28 @@ AtspiAccessibility::~AtspiAccessibility() = default;
 
 std::unique_ptr<AtspiAccessibility::Node> AtspiAccessibility::Find(WinHandle window, Point screen,
                                                                    Want want) {
+    auto app = ApplicationOf(window);
+    if (!app) return nullptr;
+    int visits = 0;
+    auto path = Descend(app->object.get(), screen, 0, visits);
+    // The widget is the deepest object that fits; a view's pieces lie inside it.
+    for (auto it = path.rbegin(); it != path.rend(); ++it) {
+        if (!it->holds) continue;
+        AtspiAccessible* a = it->object.get();
+        const bool fits = want == Want::Any      ? true
+                          : want == Want::Action ? SendControlAction(a) >= 0
+                                                 : Matches(a, want == Want::EditableText);
+        if (fits) return std::make_unique<Node>(Node{std::move(it->object)});
+    }
+    return nullptr;
+}
+
+std::unique_ptr<AtspiAccessibility::Node> AtspiAccessibility::ApplicationOf(WinHandle window) {
     if (!ready_) return nullptr;
     const auto pid = windows_.ProcessIdOf(static_cast<Window>(window));
     if (!pid) return nullptr;
     GObj<AtspiAccessible> desktop(atspi_get_desktop(0));
     if (!desktop) return nullptr;
-    int visits = 0;
     const int apps = ChildCount(desktop.get());
     for (int i = 0; i < apps; ++i) {
         auto app = ChildAt(desktop.get(), i);
@@ -244,19 +260,29 @@ std::unique_ptr<AtspiAccessibility::Node> AtspiAccessibility::Find(WinHandle win
         if (static_cast<int>(atspi_accessible_get_process_id(app.get(), &e)) != *pid) continue;
         // Other programs change their trees all the time: ask, never trust a cache.
         atspi_accessible_set_cache_mask(app.get(), ATSPI_CACHE_NONE);
-        auto path = Descend(app.get(), screen, 0, visits);
-        // The widget is the deepest object that fits; a view's pieces lie inside it.
-        for (auto it = path.rbegin(); it != path.rend(); ++it) {
-            if (!it->holds) continue;
-            AtspiAccessible* a = it->object.get();
-            const bool fits = want == Want::Any      ? true
-                              : want == Want::Action ? SendControlAction(a) >= 0
-                                                     : Matches(a, want == Want::EditableText);
-            if (fits) return std::make_unique<Node>(Node{std::move(it->object)});
-        }
+        return std::make_unique<Node>(Node{std::move(app)});
     }
     return nullptr;
 }
+
+namespace {
+// The focused editable text below a, searched through shown objects only; views that manage
+// many descendants (lists, tables) hold no input box and are not entered.
+GObj<AtspiAccessible> FocusedEditable(AtspiAccessible* a, int depth, int& visits) {
+    if (depth > kMaxDepth || ++visits > kMaxVisits) return nullptr;
+    if (HasState(a, ATSPI_STATE_FOCUSED) && Matches(a, true))
+        return GObj<AtspiAccessible>(static_cast<AtspiAccessible*>(g_object_ref(a)));
+    if (HasState(a, ATSPI_STATE_MANAGES_DESCENDANTS)) return nullptr;
+    const int n = ChildCount(a);
+    for (int i = 0; i < n; ++i) {
+        auto child = ChildAt(a, i);
+        if (!child) continue;
+        if (depth > 0 && !HasState(child.get(), ATSPI_STATE_SHOWING)) continue;
+        if (auto found = FocusedEditable(child.get(), depth + 1, visits)) return found;
+    }
+    return nullptr;
+}
+}  // namespace
 
 std::optional<std::u16string> AtspiAccessibility::HistoryTextAt(WinHandle window, Point screen) {
     auto node = Find(window, screen, Want::ReadOnlyText);
@@ -306,6 +332,17 @@ bool AtspiAccessibility::SetInputTextAt(WinHandle window, Point screen, std::u16
     const std::string bytes = Utf8Encode(text);
     const bool ok = atspi_editable_text_set_text_contents(et.get(), bytes.c_str(), &e);
     return ok && !e.failed();
+}
+
+std::optional<Point> AtspiAccessibility::FocusedInputPoint(WinHandle window) {
+    auto app = ApplicationOf(window);
+    if (!app) return std::nullopt;
+    int visits = 0;
+    auto field = FocusedEditable(app->object.get(), 0, visits);
+    if (!field) return std::nullopt;
+    auto e = ExtentsOf(field.get());
+    if (!e || e->empty()) return std::nullopt;
+    return Point{e->x + e->w / 2, e->y + e->h / 2};
 }
 
 bool AtspiAccessibility::SendActionAt(WinHandle window, Point screen) {

@@ -26,6 +26,7 @@ class AtspiAccessibility : public IAccessibility {
     std::optional<Rect> WidgetRectAt(WinHandle window, Point screen) override;
     std::optional<std::u16string> InputTextAt(WinHandle window, Point screen) override;
     bool SetInputTextAt(WinHandle window, Point screen, std::u16string_view text) override;
+    std::optional<Point> FocusedInputPoint(WinHandle window) override;
     bool SendActionAt(WinHandle window, Point screen) override;
     bool TurnOnIfOff() override;
 
@@ -34,6 +35,8 @@ class AtspiAccessibility : public IAccessibility {
   private:
     enum class Want { ReadOnlyText, EditableText, Action, Any };
     std::unique_ptr<Node> Find(WinHandle window, Point screen, Want want);
+    // The program's root in the tree, found by the window's process.
+    std::unique_ptr<Node> ApplicationOf(WinHandle window);
 
     x11::X11Windows& windows_;
     bool ready_ = false;

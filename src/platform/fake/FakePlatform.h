@@ -255,6 +255,10 @@ class FakeAccessibility : public IAccessibility {
         log_.Add("a11y set " + std::to_string(w));
         return true;
     }
+    std::optional<Point> FocusedInputPoint(WinHandle w) override {
+        if (!focusedInput.count(w)) return std::nullopt;
+        return focusedInput[w];
+    }
     bool SendActionAt(WinHandle w, Point) override {
         if (!sendAction.count(w)) return false;
         log_.Add("a11y send " + std::to_string(w));
@@ -268,7 +272,8 @@ class FakeAccessibility : public IAccessibility {
     }
     std::map<WinHandle, std::u16string> history, input;
     std::map<WinHandle, Rect> widgetRect;
-    std::set<WinHandle> sendAction;  // windows whose send control has an action
+    std::map<WinHandle, Point> focusedInput;  // where the focused input box lies
+    std::set<WinHandle> sendAction;           // windows whose send control has an action
     std::function<void(WinHandle)> onSend;
     bool enabled = true;
     int historyReads = 0;

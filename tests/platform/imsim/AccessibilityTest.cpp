@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "ImsimClient.h"
@@ -129,6 +130,30 @@ TEST_F(AccessibilityTest, WritesTheInputAndSendsWithTheButtonsAction) {
     EXPECT_EQ(sent[0].text, "你好, Anna");
     // Neither the history nor the input box has an action that sends.
     EXPECT_FALSE(a11y_.SendActionAt(Window(), Centre(geometry_.history)));
+}
+
+TEST_F(AccessibilityTest, FindsTheInputBoxWhereTheUserIsTyping) {
+    auto p = Start({"--form", "1", "--send-key", "button"});
+    ASSERT_TRUE(p->client().SetInput("mein Entwurf"));
+    auto clickAt = [&](const imsim::ControlRect& r) {
+        const Point c = Centre(r);
+        Shell("xdotool windowactivate --sync " + std::to_string(geometry_.window) + " mousemove " +
+              std::to_string(c.x) + " " + std::to_string(c.y) + " click 1");
+    };
+    const auto& in = geometry_.input;
+    clickAt(in);
+    std::optional<Point> at;
+    EXPECT_TRUE(PollUntil([&] { return (at = a11y_.FocusedInputPoint(Window())).has_value(); }));
+    ASSERT_TRUE(at);
+    EXPECT_TRUE(at->x >= in.x && at->x < in.x + in.width && at->y >= in.y &&
+                at->y < in.y + in.height)
+        << at->x << "," << at->y;
+    auto text = a11y_.InputTextAt(Window(), *at);
+    ASSERT_TRUE(text);
+    EXPECT_EQ(Utf8Encode(*text), "mein Entwurf");
+    // The focus in the history, which takes no typing: no input box has it.
+    clickAt(geometry_.history);
+    EXPECT_TRUE(PollUntil([&] { return !a11y_.FocusedInputPoint(Window()); }));
 }
 
 TEST_F(AccessibilityTest, AWindowWithoutATreeOrAHungProgramGivesNothingBoundedly) {

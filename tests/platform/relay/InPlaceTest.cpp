@@ -15,6 +15,8 @@
 #include "platform/qt/QtEventLoop.h"
 #include "platform/qt/QtFdWatch.h"
 #include "relay/InPlaceFlow.h"
+
+#include "platform/atspi/AtspiAccessibility.h"
 #include "support/PollUntil.h"
 #include "support/XInputWindow.h"
 #include "target/Injector.h"
@@ -68,14 +70,29 @@ class InPlaceTest : public ::testing::Test {
         ASSERT_TRUE(chat_->client().SetInput(kTyped));
         // The user's part: the chat window active, the caret in its input box.
         ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(geometry_.window)));
+        // The window manager may still be moving the new window into place: a click where it
+        // was hits the desktop, and openbox then puts the focus on a window of its own.
+        imsim::ImsimGeometry seen;
+        ASSERT_TRUE(PollUntil([&] {
+            auto g = chat_->client().Geometry();
+            if (!g) return false;
+            const bool settled = g->input.x == seen.input.x && g->input.y == seen.input.y;
+            seen = *g;
+            loop.Wait(100);
+            return settled;
+        }));
+        geometry_ = seen;
         const auto& in = geometry_.input;
         target::Injector(input, loop).ClickAt(in.x + in.width / 2, in.y + in.height / 2, 10);
+        ASSERT_TRUE(PollUntil([&] {
+            return windows.FocusedWindow() == static_cast<WinHandle>(geometry_.window);
+        })) << "the click did not leave the focus in the chat window";
         loop.Wait(200);
 
         std::string why;
         ASSERT_TRUE(hotkey.Register(kCtrlAltY, why)) << why;
         hotkey.SetHandler([this] {
-            flow.OnShortcut();
+            active_->OnShortcut();
             ++runs;
             loop.Wake();
         });
@@ -108,20 +125,24 @@ class InPlaceTest : public ::testing::Test {
     platform::x11::X11Hotkey hotkey;
     platform::qt::QtFdWatch watch{hotkey.Fd(), [this] { hotkey.Dispatch(); }};
     platform::fake::FakePlatform fp;
-    platform::Platform p{.input = input,
-                         .windows = windows,
-                         .clipboard = clipboard,
-                         .screen = fp.screen,
-                         .http = fp.http,
-                         .regex = fp.regex,
-                         .codePage = fp.codePage,
-                         .clock = fp.clock,
-                         .loop = loop,
-                         .keyStore = fp.keyStore,
-                         .processorId = fp.processorId,
-                         .process = fp.process,
-                         .messageBox = fp.messageBox,
-                         .accessibility = fp.accessibility};
+    // The real X11 and Qt backends, fakes for what the flow does not reach, and the given tree.
+    platform::Platform Backends(platform::IAccessibility& a11y) {
+        return platform::Platform{.input = input,
+                                  .windows = windows,
+                                  .clipboard = clipboard,
+                                  .screen = fp.screen,
+                                  .http = fp.http,
+                                  .regex = fp.regex,
+                                  .codePage = fp.codePage,
+                                  .clock = fp.clock,
+                                  .loop = loop,
+                                  .keyStore = fp.keyStore,
+                                  .processorId = fp.processorId,
+                                  .process = fp.process,
+                                  .messageBox = fp.messageBox,
+                                  .accessibility = a11y};
+    }
+    platform::Platform p = Backends(fp.accessibility);
     RelayState state;
     testing::FakeView view{fp, state};
     fake::RecordingResultBox box;
@@ -129,6 +150,12 @@ class InPlaceTest : public ::testing::Test {
     mduSendBuffer buffer{fp.regex, translate};
     InPlaceFlow flow{
         p, view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared()};
+    // The same flow with the desktop's accessibility tree, as the program has it.
+    platform::atspi::AtspiAccessibility tree{windows};
+    platform::Platform pTree = Backends(tree);
+    InPlaceFlow treeFlow{
+        pTree, view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared()};
+    InPlaceFlow* active_ = &flow;
     int runs = 0;
 
     bool layoutChanged_ = false;
@@ -209,6 +236,16 @@ TEST_F(InPlaceTest, FocusMovedBeforeThePasteLeavesBothWindowsAlone) {
     ExpectCleanAfterwards();
 }
 
+TEST_F(InPlaceTest, PressedInOneOfOurOwnWindowsItCopiesAndReplacesNothing) {
+    XInputWindow ours(900, 120, 300, 200, {.markedOurs = true});
+    ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(ours.id())));
+    ASSERT_TRUE(PressShortcut());
+    EXPECT_EQ(view.tip, kInPlaceOwnWindow) << testing::Narrow(view.tip);
+    EXPECT_TRUE(translate.calls.empty());
+    EXPECT_EQ(chat_->client().Input(), kTyped);
+    ExpectCleanAfterwards();
+}
+
 TEST_F(InPlaceTest, AShortcutAnotherProgramHoldsIsRefused) {
     platform::x11::X11Hotkey other;
     std::string why;
@@ -217,6 +254,33 @@ TEST_F(InPlaceTest, AShortcutAnotherProgramHoldsIsRefused) {
     // The holder keeps it.
     ASSERT_TRUE(PressShortcut());
     EXPECT_EQ(chat_->client().Input(), "[en]" + std::string(kTyped));
+}
+
+TEST_F(InPlaceTest, ThroughTheTreeTheTextIsReplacedWithoutACopyOrAKey) {
+    active_ = &treeFlow;
+    ASSERT_TRUE(PressShortcut());
+    EXPECT_TRUE(view.tip.empty()) << testing::Narrow(view.tip);
+    EXPECT_TRUE(
+        PollUntil([&] { return chat_->client().Input() == "[en]" + std::string(kTyped); }, 2000))
+        << chat_->client().Input();
+    ASSERT_EQ(translate.calls.size(), 1u);
+    EXPECT_EQ(translate.calls[0].text, kTyped16);
+    // The chat window copied nothing and sent nothing: the text went through the tree.
+    EXPECT_EQ(chat_->client().Request("stats").value_or(""), "sent 0\nempty 0\ncopies 0\n");
+    ExpectCleanAfterwards();
+}
+
+TEST_F(InPlaceTest, ThroughTheTreeASendIsMadeAndConfirmed) {
+    active_ = &treeFlow;
+    treeFlow.SetSendAfterPaste(true);
+    state.SendShortcutKey = vk::Return;
+    ASSERT_TRUE(PressShortcut());
+    ASSERT_TRUE(PollUntil([&] { return !chat_->client().Sent().empty(); }, 3000));
+    const auto sent = chat_->client().Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].text, "[en]" + std::string(kTyped));
+    EXPECT_TRUE(view.tip.empty()) << testing::Narrow(view.tip);
+    ExpectCleanAfterwards();
 }
 
 }  // namespace

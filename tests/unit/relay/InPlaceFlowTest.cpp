@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "RelayTestSupport.h"
 #include "platform/VirtualKey.h"
 
@@ -188,6 +191,14 @@ TEST_F(InPlaceFlowTest, FocusMovedDuringTheTranslationTouchesNeitherWindow) {
     ExpectUnchangedAndTold(kInPlaceFocusMoved);
 }
 
+TEST_F(InPlaceFlowTest, InOneOfOurOwnWindowsNothingIsCopiedOrReplaced) {
+    fp.windows.windows[kChat].own = true;  // the focus is in our result box, say
+    flow.OnShortcut();
+    EXPECT_EQ(fp.log.Entries(), Log{"view tip"});
+    ExpectUnchangedAndTold(kInPlaceOwnWindow);
+    EXPECT_TRUE(translate.calls.empty());
+}
+
 TEST_F(InPlaceFlowTest, SendAfterPastePressesTheSendShortcutOnlyWhenOneIsSet) {
     struct Case {
         bool send;
@@ -240,6 +251,95 @@ TEST_F(InPlaceFlowTest, APressDuringARunStartsTheNextRunOnlyAfterIt) {
     EXPECT_EQ(translate.calls.size(), 2u);
     EXPECT_EQ(field, u"[en][en]你好 world");
     EXPECT_EQ(ended, 2);
+}
+
+// The focused input box is in the accessibility tree: read and written there.
+class InPlaceTreeTest : public InPlaceFlowTest {
+  protected:
+    InPlaceTreeTest() {
+        fp.accessibility.focusedInput[kChat] = {100, 250};
+        fp.accessibility.input[kChat] = u"你好 world";
+    }
+    std::u16string& treeField() { return fp.accessibility.input[kChat]; }
+    bool KeysOrClipboardUsed() {
+        for (const auto& e : fp.log.Entries())
+            if (e.starts_with("kdown") || e.starts_with("clipboard")) return true;
+        return false;
+    }
+};
+
+TEST_F(InPlaceTreeTest, TheTextIsReplacedInTheTreeWithoutKeysOrClipboard) {
+    flow.OnShortcut();
+    EXPECT_EQ(treeField(), u"[en]你好 world");
+    EXPECT_FALSE(KeysOrClipboardUsed());
+    EXPECT_EQ(fp.clipboard.text, u"old clip");
+    EXPECT_EQ(buffer.SentTexts(), std::vector<std::u16string>{u"[en]你好 world"});
+    EXPECT_FALSE(box.runs.empty());
+    EXPECT_TRUE(view.tip.empty()) << Narrow(view.tip);
+}
+
+TEST_F(InPlaceTreeTest, WhatChangedDuringTheTranslationIsLeftAsItIsAndTold) {
+    struct Case {
+        const char* what;
+        std::function<void()> meanwhile;
+        std::u16string_view tip;
+        std::u16string after;
+    };
+    const Case cases[] = {
+        {"the user typed on", [this] { treeField() += u"!"; }, kInPlaceNotWritten, u"你好 world!"},
+        {"the user went to another window", [this] { fp.windows.foreground = kOther; },
+         kInPlaceFocusMoved, u"你好 world"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        treeField() = u"你好 world";
+        fp.windows.foreground = kChat;
+        view.tip.clear();
+        translate.onTranslate = c.meanwhile;
+        flow.OnShortcut();
+        EXPECT_EQ(treeField(), c.after);
+        EXPECT_TRUE(view.tip.starts_with(c.tip)) << Narrow(view.tip);
+        EXPECT_TRUE(buffer.SentTexts().empty());
+        EXPECT_FALSE(KeysOrClipboardUsed());
+    }
+}
+
+TEST_F(InPlaceTreeTest, ASendCountsOnlyWhenTheInputBoxWasEmptied) {
+    struct Case {
+        const char* what;
+        bool action;      // the input box has an action that sends
+        bool empties;     // the program takes the text out when it sends
+        bool keyPressed;  // the send shortcut was pressed instead
+        bool told;        // the tip says the send is not confirmed
+    };
+    const Case cases[] = {
+        {"action, program sends", true, true, false, false},
+        {"action, program keeps the text", true, false, false, true},
+        {"no action: the send shortcut, program sends", false, true, true, false},
+        {"no action: the send shortcut, nothing happens", false, false, true, true},
+    };
+    state.SendShortcutKey = vk::Return;
+    flow.SetSendAfterPaste(true);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        treeField() = u"你好 world";
+        view.tip.clear();
+        fp.log.Clear();
+        fp.accessibility.sendAction.clear();
+        if (c.action) fp.accessibility.sendAction.insert(kChat);
+        fp.accessibility.onSend = [&](platform::WinHandle) {
+            if (c.empties) treeField().clear();
+        };
+        fp.loop.onYield = [&] {
+            if (c.empties && fp.input.down.contains(vk::Return)) treeField().clear();
+        };
+        flow.OnShortcut();
+        const auto& log = fp.log.Entries();
+        const bool pressed =
+            std::find(log.begin(), log.end(), "kdown " + std::to_string(vk::Return)) != log.end();
+        EXPECT_EQ(pressed, c.keyPressed);
+        EXPECT_EQ(view.tip.starts_with(kInPlaceSendNotConfirmed), c.told) << Narrow(view.tip);
+    }
 }
 
 }  // namespace
