@@ -130,6 +130,17 @@ void OutgoingFlow::SendOnce() {
             view_.ShowTip(std::u16string(kPickInputAreaFirst));
             return;
         }
+        // The send fires on the key-down of its shortcut: injected keys wait until the user's
+        // own are up, or a held Alt turns our Ctrl+A into Ctrl+Alt+A.
+        bool keysUp = false;
+        for (int waited = 0; waited <= kKeysUpBoundMs; waited += kKeysUpStepMs) {
+            if ((keysUp = !p_.input.AnyKeyDown())) break;
+            p_.loop.Wait(kKeysUpStepMs);
+        }
+        if (!keysUp) {
+            view_.ShowTip(std::u16string(kSendKeysHeld));
+            return;
+        }
         if (!DriveImClient()) {
             view_.ShowTip(std::u16string(kTargetLost));
             return;

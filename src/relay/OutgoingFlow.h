@@ -19,6 +19,9 @@ inline constexpr std::u16string_view kSendNotConfirmed =
     u"译文已放入聊天窗口的输入框，但未能确认已发出，请在聊天窗口中查看。";
 // Shown when a send is asked for while another send or a history capture runs.
 inline constexpr std::u16string_view kSendQueued = u"正在发送，稍后发送";
+// Shown when the user still held keys (the send shortcut, say) long after the send began: our
+// Ctrl+A would have become Ctrl+Alt+A and the like.
+inline constexpr std::u16string_view kSendKeysHeld = u"按键一直未松开，未发送，请松开按键后重试";
 // Shown, followed by the reason, when the translation failed and nothing was sent.
 inline constexpr std::u16string_view kNotSentTranslationFailed = u"翻译失败，未发送";
 
@@ -57,6 +60,10 @@ class OutgoingFlow {
     const translate::clsGoogleLanguages& languages_;
     target::Injector inject_;
     bool pending_ = false;
+
+  public:
+    static constexpr int kKeysUpBoundMs = 10'000;  // the user letting go of the send shortcut
+    static constexpr int kKeysUpStepMs = 20;
 };
 
 }  // namespace velmora::relay

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "RelayTestSupport.h"
 #include "platform/VirtualKey.h"
 #include "relay/TargetCheck.h"
@@ -138,6 +140,39 @@ TEST_F(OutgoingFlowTest, SendStepsForEachWayOfSending) {
         EXPECT_EQ(fp.windows.foreground, 256);
         EXPECT_EQ(fp.clipboard.text, u"[en]hello");
     }
+}
+
+TEST_F(OutgoingFlowTest, InjectedKeysWaitUntilTheUsersOwnAreUp) {
+    struct Case {
+        const char* what;
+        int heldMs;  // how long the user keeps the send shortcut down
+        bool sent;
+    };
+    const Case cases[] = {
+        {"let go at once", 0, true},
+        {"let go after a second", 1000, true},
+        {"held past the bound", OutgoingFlow::kKeysUpBoundMs + 500, false},
+    };
+    state.SendShortcutControl = vk::Control;
+    state.SendShortcutKey = vk::Return;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fp.log.Clear();
+        view.tip.clear();
+        view.sendText = u"hello";
+        fp.input.userKeyDown = c.heldMs > 0;
+        const std::int64_t releaseAt = fp.clock.NowMs() + c.heldMs;
+        fp.loop.onYield = [&] {
+            if (fp.clock.NowMs() >= releaseAt) fp.input.userKeyDown = false;
+        };
+        flow.cmdSend_Click();
+        const auto& log = fp.log.Entries();
+        const bool clicked = std::find(log.begin(), log.end(), "ldown") != log.end();
+        EXPECT_EQ(clicked, c.sent);
+        EXPECT_EQ(view.tip == kSendKeysHeld, !c.sent);
+        EXPECT_EQ(view.sendText.empty(), c.sent);  // an unsent text stays
+    }
+    fp.loop.onYield = nullptr;
 }
 
 TEST_F(OutgoingFlowTest, EchoRunsAndTranslationDirection) {
