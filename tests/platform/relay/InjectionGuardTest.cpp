@@ -136,6 +136,32 @@ TEST_F(InjectionGuardTest, APickedWindowThatIsThereGetsTheClickAndTheKeys) {
     ExpectBystanderUntouched();
 }
 
+TEST_F(InjectionGuardTest, AnAltStillHeldFromTheSendShortcutIsWaitedOut) {
+    // The user's Alt+S fired the send and Alt is still down: the injected Ctrl+A would be
+    // Ctrl+Alt+A, select nothing, and the chat would send its draft with the translation.
+    Pick(static_cast<Window>(geometry_.window), BystanderRect());
+    FocusBystander();
+    // The flow's clipboard is a fake here: the chat window pastes what xclip serves.
+    ASSERT_EQ(std::system("printf '[en]hello' | xclip -selection clipboard -loops 17 "
+                          ">/dev/null 2>&1 &"),
+              0);
+    ASSERT_TRUE(PollUntil([] {
+        return std::system(
+                   "xclip -selection clipboard -o 2>/dev/null "
+                   "| grep -q hello") == 0;
+    }));
+    ASSERT_EQ(std::system("xdotool keydown alt"), 0);
+    ASSERT_EQ(std::system("(sleep 0.7; xdotool keyup alt) >/dev/null 2>&1 &"), 0);
+    Send();
+    EXPECT_TRUE(view.tip.empty()) << testing::Narrow(view.tip);
+    ASSERT_TRUE(PollUntil([&] { return !bystander_->client().Sent().empty(); }, 3000));
+    const auto sent = bystander_->client().Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].text, "[en]hello");  // not the draft in front of it
+    EXPECT_FALSE(input.AnyKeyDown());
+    EXPECT_EQ(std::system("pkill -f 'xclip -selection clipboard -loop[s] 17'"), 0);
+}
+
 TEST_F(InjectionGuardTest, ClosedChatWindowLeavesTheWindowNowAtItsPointAlone) {
     const platform::Rect r = BystanderRect();
     {
