@@ -536,8 +536,11 @@ TEST_F(TreeRouteTest, TheWatchReadsOnlyTheTreeAndOnlyWhenNothingElseHoldsTheHist
         {"tree, the send box without the focus", Route::Tree, false, false, {u"    hi"}},
         {"tree, the user selecting in the result box", Route::Tree, true, false, {}},
         {"tree, a send running", Route::Tree, false, true, {}},
-        {"drag: it takes the mouse, so it waits for the idle countdown", Route::Drag, false,
-         false, {}},
+        {"drag: it takes the mouse, so it waits for the idle countdown",
+         Route::Drag,
+         false,
+         false,
+         {}},
         {"keys: the same", Route::Keys, false, false, {}},
     };
     for (const auto& c : cases) {
