@@ -13,8 +13,11 @@ enum class ShowCommand { ShowNormal = 1, Minimize = 6, Restore = 9 };
 class IWindows {
   public:
     virtual ~IWindows() = default;
-    // Whether the handle still names a window (IsWindow).
+    // Whether the handle still names a window (IsWindow). For a watched window: the same window,
+    // so false once it was destroyed, even when a new window has been given its id.
     virtual bool IsWindow(WinHandle w) = 0;
+    // Watches a picked window for its destruction (a window picked anew is watched anew).
+    virtual void Watch(WinHandle w) = 0;
     // Whether w is the window `outer` or lies inside it (IsChild, or equal).
     virtual bool IsInside(WinHandle w, WinHandle outer) = 0;
     // Whether the window, or the top-level window it lies in, belongs to this process.

@@ -55,7 +55,10 @@ PickOutcome RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoin
         }
         FillFromPoint(p.windows, overlay.fields, screen.x, screen.y);
         const bool own = p.windows.IsOwnWindow(overlay.fields.WinHwnd);
-        if (!own) CopyToTarget(overlay.fields, target);
+        if (!own) {
+            CopyToTarget(overlay.fields, target);
+            p.windows.Watch(target.WinHwnd);
+        }
         overlay.DestroyWindow();
         return own ? PickOutcome::OwnWindow : PickOutcome::Picked;
     }

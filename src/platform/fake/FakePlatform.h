@@ -112,10 +112,12 @@ class FakeWindows : public IWindows {
     bool IsIconic(WinHandle w) override;
     bool SetForegroundWindow(WinHandle w) override;
     bool IsWindow(WinHandle w) override;
+    void Watch(WinHandle w) override { watched.insert(w); }
     bool IsInside(WinHandle w, WinHandle outer) override;
     bool IsOwnWindow(WinHandle w) override;
     int ShowCursor(bool show) override;
     WinHandle FocusedWindow() override { return foreground; }
+    std::set<WinHandle> watched;
 
     std::map<WinHandle, FakeWindow> windows;  // later entries win at a point, children first
     WinHandle foreground = 0;

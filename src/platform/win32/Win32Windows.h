@@ -28,6 +28,8 @@ class Win32Windows : public IWindows {
   public:
     explicit Win32Windows(IEventLoop& loop) : loop_(loop) {}
     bool IsWindow(WinHandle w) override;
+    // Not yet: a handle that outlived its window is not told from a new one here.
+    void Watch(WinHandle) override {}
     bool IsInside(WinHandle w, WinHandle outer) override;
     bool IsOwnWindow(WinHandle w) override;
     WinHandle WindowFromPoint(Point screen) override;

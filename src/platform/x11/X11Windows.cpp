@@ -274,7 +274,30 @@ bool X11Windows::SetForegroundWindow(WinHandle handle) {
 }
 
 bool X11Windows::IsWindow(WinHandle handle) {
-    return Exists(static_cast<Window>(handle));
+    const Window w = static_cast<Window>(handle);
+    if (watched_.contains(w)) {
+        // The server reuses a closed client's ids: only the destruction event tells the picked
+        // window from a new one with its id. The watch's other events are dropped here too, so
+        // the queue does not grow.
+        XEvent ev;
+        while (XCheckWindowEvent(d_.get(), w, StructureNotifyMask, &ev))
+            if (ev.type == DestroyNotify) destroyed_.insert(w);
+    }
+    return !destroyed_.contains(w) && Exists(w);
+}
+
+void X11Windows::Watch(WinHandle handle) {
+    const Window w = static_cast<Window>(handle);
+    if (!w) return;
+    // Watching anew forgets what was seen of an earlier window with this id.
+    XEvent ev;
+    while (XCheckWindowEvent(d_.get(), w, StructureNotifyMask, &ev)) {
+    }
+    destroyed_.erase(w);
+    ErrorScope scope(d_);
+    XSelectInput(d_.get(), w, StructureNotifyMask);
+    XSync(d_.get(), False);
+    if (!scope.Failed()) watched_.insert(w);
 }
 
 bool X11Windows::IsOwnWindow(WinHandle handle) {

@@ -2,6 +2,8 @@
 
 #include <X11/Xlib.h>
 
+#include <set>
+
 #include "platform/IEventLoop.h"
 #include "platform/IWindows.h"
 #include "platform/x11/XDisplay.h"
@@ -24,6 +26,7 @@ class X11Windows : public IWindows {
     bool IsIconic(WinHandle w) override;
     bool SetForegroundWindow(WinHandle w) override;
     bool IsWindow(WinHandle w) override;
+    void Watch(WinHandle w) override;
     bool IsInside(WinHandle w, WinHandle outer) override;
     bool IsOwnWindow(WinHandle w) override;
     int ShowCursor(bool show) override;
@@ -43,6 +46,8 @@ class X11Windows : public IWindows {
     XDisplay& d_;
     IEventLoop& loop_;
     int cursorCount_ = 0;
+    // Picked windows watched for their destruction, and those seen destroyed.
+    std::set<Window> watched_, destroyed_;
 };
 
 }  // namespace velmora::platform::x11

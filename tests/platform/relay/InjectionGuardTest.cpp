@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "ImsimClient.h"
 #include "relay/OutgoingFlow.h"
@@ -173,6 +174,28 @@ TEST_F(InjectionGuardTest, ClosedChatWindowLeavesTheWindowNowAtItsPointAlone) {
     EXPECT_EQ(view.tip, kTargetLost);
     EXPECT_EQ(view.sendText, u"hello");
     ExpectBystanderUntouched();
+}
+
+TEST_F(InjectionGuardTest, AWindowThatGotTheClosedChatWindowsIdGetsNothing) {
+    const platform::Rect r = BystanderRect();
+    Window id = 0;
+    {
+        XInputWindow picked(r.left, r.top, r.right - r.left, r.bottom - r.top);
+        id = picked.id();
+        Pick(id, r);
+        windows.Watch(static_cast<WinHandle>(id));  // as a pick does
+    }                                               // closed with its connection
+    // Another program's windows at the same place, until one has the closed window's id.
+    std::vector<std::unique_ptr<XInputWindow>> others;
+    while (others.size() < 40 && (others.empty() || others.back()->id() != id))
+        others.push_back(
+            std::make_unique<XInputWindow>(r.left, r.top, r.right - r.left, r.bottom - r.top));
+    ASSERT_EQ(others.back()->id(), id) << "no new window got the chat window's id";
+    ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(id)));
+    Send();
+    EXPECT_EQ(view.tip, kTargetLost);
+    EXPECT_EQ(view.sendText, u"hello");
+    EXPECT_EQ(others.back()->InputEvents(), 0);
 }
 
 TEST_F(InjectionGuardTest, WindowOverTheInputPointGetsNothing) {

@@ -3,6 +3,8 @@
 // GoogleTest first: Xlib's macros (None, Bool, Status) would break its templates.
 #include <gtest/gtest.h>
 
+#include <memory>
+
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -463,6 +465,26 @@ TEST_F(X11BackendTest, VanishedWindowIsHarmless) {
     windows.SetForegroundWindow(0x7ffffff0);
     EXPECT_FALSE(windows.GetWindowRect(0));
     EXPECT_NE(windows.WindowFromPoint({5, 5}), 0);
+}
+
+TEST_F(X11BackendTest, AWindowThatGotAPickedWindowsIdIsNotThePickedWindow) {
+    Window id = 0;
+    {
+        TestWindow picked(100, 100, 200, 100);
+        id = picked.id();
+        windows.Watch(static_cast<WinHandle>(id));
+        EXPECT_TRUE(windows.IsWindow(static_cast<WinHandle>(id)));
+    }  // closed with its connection
+    // The server gives a closed client's ids to the next client in its place: open clients
+    // until one holds the old id.
+    std::vector<std::unique_ptr<TestWindow>> others;
+    while (others.size() < 40 && (others.empty() || others.back()->id() != id))
+        others.push_back(std::make_unique<TestWindow>(400, 100, 200, 100));
+    ASSERT_EQ(others.back()->id(), id) << "no new window got the picked window's id";
+    EXPECT_FALSE(windows.IsWindow(static_cast<WinHandle>(id)));
+    // Picked anew, it is the window picked.
+    windows.Watch(static_cast<WinHandle>(id));
+    EXPECT_TRUE(windows.IsWindow(static_cast<WinHandle>(id)));
 }
 
 TEST_F(X11BackendTest, CursorCounterOnly) {

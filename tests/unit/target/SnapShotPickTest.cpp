@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include <deque>
 
 #include "platform/fake/FakePlatform.h"
@@ -84,7 +86,7 @@ TEST_F(SnapShotPickTest, ClosingWithoutPressLeavesTargetAsItWas) {
 }
 
 // A window of this program (or a child of one) is refused and the target kept; others, or a
-// cancel, say what happened.
+// cancel, say what happened. Only a picked window is watched for its destruction.
 TEST_F(SnapShotPickTest, APickOnTheProgramsOwnWindowIsRefused) {
     fp.windows.windows[20] = {.rect = Rect{800, 0, 1000, 300}, .own = true};    // our window
     fp.windows.windows[21] = {.rect = Rect{820, 200, 980, 280}, .parent = 20};  // its send box
@@ -106,6 +108,9 @@ TEST_F(SnapShotPickTest, APickOnTheProgramsOwnWindowIsRefused) {
         EXPECT_EQ(RunPick(p, overlay, target), r.outcome);
         EXPECT_EQ(target.WinHwnd, r.target);
         EXPECT_FALSE(overlay.windowAlive);
+        EXPECT_EQ(fp.windows.watched,
+                  (r.outcome == PickOutcome::Picked ? std::set<platform::WinHandle>{11}
+                                                    : std::set<platform::WinHandle>{}));
     }
 }
 
