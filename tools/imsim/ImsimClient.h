@@ -52,7 +52,9 @@ class ImsimClient {
         std::optional<std::string> result;
         if (connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0) {
             std::string out = line + "\n";
-            if (write(fd, out.data(), out.size()) == static_cast<ssize_t>(out.size()))
+            // A program gone meanwhile fails the request; without MSG_NOSIGNAL its closed
+            // socket would kill the caller with SIGPIPE and no word (seen once in CI).
+            if (send(fd, out.data(), out.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(out.size()))
                 result = ReadReply(fd, timeoutMs);
         }
         close(fd);
