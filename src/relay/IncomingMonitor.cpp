@@ -22,6 +22,15 @@ std::u16string Decimal(std::int64_t v) {
     return std::u16string(s.begin(), s.end());
 }
 
+// Raises a flag for as long as it lives.
+struct Raised {
+    explicit Raised(bool& f) : flag(f) { flag = true; }
+    ~Raised() { flag = false; }
+    Raised(const Raised&) = delete;
+    Raised& operator=(const Raised&) = delete;
+    bool& flag;
+};
+
 // Where a capture's new text starts: after the last occurrence of the previous capture's tail,
 // or, when there is no tail or it is gone, after the previous capture's length.
 std::size_t NewHistoryStart(std::u16string_view capture, std::u16string_view tail,
@@ -99,18 +108,17 @@ int IncomingMonitor::MsToNextSecond() {
     return static_cast<int>(1000 - ms);
 }
 
-void IncomingMonitor::Timer1_Timer() {
+bool IncomingMonitor::MayRead() const {
     // A tick that falls into a yield of a running tick or send does nothing: two injected
-    // sequences must never interleave.
-    if (tickRunning_ || state_.SendRunning || state_.CaptureRunning) return;
-    if (state_.ResultBoxFocused || state_.ReturnAreaTarget.WinHwnd == 0) return;
-    if (state_.ReturnAreaLost) return;
+    // sequences must never interleave. A user selecting in the result box keeps what they see.
+    return !tickRunning_ && !state_.SendRunning && !state_.CaptureRunning &&
+           !state_.ResultBoxFocused && state_.ReturnAreaTarget.WinHwnd != 0 &&
+           !state_.ReturnAreaLost;
+}
 
-    tickRunning_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{tickRunning_};
+void IncomingMonitor::Timer1_Timer() {
+    if (!MayRead()) return;
+    const Raised ticking(tickRunning_);
 
     // A read through the tree takes neither focus nor clipboard: no countdown, no wait.
     if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Keys && ReadThroughTree()) {
@@ -129,16 +137,8 @@ void IncomingMonitor::Timer1_Timer() {
 }
 
 void IncomingMonitor::WatchTick() {
-    if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Tree) return;
-    if (tickRunning_ || state_.SendRunning || state_.CaptureRunning) return;
-    // A user selecting in the result box keeps what they see until they leave it.
-    if (state_.ResultBoxFocused || state_.ReturnAreaTarget.WinHwnd == 0) return;
-    if (state_.ReturnAreaLost) return;
-    tickRunning_ = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{tickRunning_};
+    if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Tree || !MayRead()) return;
+    const Raised ticking(tickRunning_);
     // A tree that stops answering is left to Timer1, whose next tick falls back to the copy.
     if (ReadThroughTree() && OnCaptureEnded) OnCaptureEnded();
 }
@@ -206,11 +206,7 @@ void IncomingMonitor::Capture() {
     // Copies: a target picked again during one of the yields must not change this capture.
     const target::TargetPoint ra = state_.ReturnAreaTarget;
     const std::uint64_t picksAtStart = picks_;
-    state_.CaptureRunning = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{state_.CaptureRunning};
+    const Raised capturing(state_.CaptureRunning);
 
     const platform::Point point{ra.ScreenCursorX, ra.ScreenCursorY};
     if (!p_.windows.IsWindow(ra.WinHwnd)) {
@@ -318,11 +314,7 @@ bool IncomingMonitor::ReadThroughTree() {
     }
     auto text = p_.accessibility.HistoryTextAt(ra.WinHwnd, {ra.ScreenCursorX, ra.ScreenCursorY});
     if (!text) return false;
-    state_.CaptureRunning = true;
-    struct Done {
-        bool& flag;
-        ~Done() { flag = false; }
-    } done{state_.CaptureRunning};
+    const Raised capturing(state_.CaptureRunning);
     // The user may be typing in the send box meanwhile: the focus stays there.
     FocusKeepingBox box(box_);
     if (TakeHistory(*text, picksAtStart, box)) box_.ScrollToEnd();

@@ -62,6 +62,8 @@ class IncomingMonitor {
 
   private:
     void Capture();
+    // Whether a tick may read the history now: nothing else holds it, and there is one.
+    bool MayRead() const;
     // One read of the history through the accessibility tree; false when the tree gives none
     // (the caller then takes the way of keys).
     bool ReadThroughTree();
