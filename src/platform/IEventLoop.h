@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <thread>
 
 namespace velmora::platform {
 
@@ -20,6 +22,11 @@ class IEventLoop {
     virtual bool WaitUntil(const std::function<bool()>& done, int timeoutMs) = 0;
     // Ask the innermost WaitUntil to check its condition again now.
     virtual void Wake() = 0;
+    // Block for ms milliseconds without dispatching anything: while an injected key is down
+    // nothing of ours may run (a handler that blocks would let the server auto-repeat it).
+    virtual void Hold(int ms) {
+        if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    }
 };
 
 }  // namespace velmora::platform

@@ -11,7 +11,8 @@ std::u16string TimeOfDay(const platform::LocalTime& t) {
 }
 
 void WriteEcho(IResultBox& box, std::u16string_view lead, const platform::LocalTime& at,
-               const std::u16string& typed, const std::u16string& translation) {
+               const std::u16string& typed, const std::u16string& translation,
+               std::u16string_view note) {
     box.SetColor(kBlack);
     box.SetBold(true);
     box.Insert(std::u16string(lead) + u"我说 " + TimeOfDay(at) + u"\r\n");
@@ -21,7 +22,12 @@ void WriteEcho(IResultBox& box, std::u16string_view lead, const platform::LocalT
     box.SetItalic(true);
     box.SetColor(kRed);
     box.SetBold(false);
-    box.Insert(u"(译文:" + translation + u")\r\n\r\n");
+    if (note.empty()) {
+        box.Insert(u"(译文:" + translation + u")\r\n\r\n");
+    } else {
+        if (!translation.empty()) box.Insert(u"(译文:" + translation + u")\r\n");
+        box.Insert(u"(" + std::u16string(note) + u")\r\n\r\n");
+    }
     box.SetItalic(false);
 }
 

@@ -174,13 +174,10 @@ void InPlaceFlow::RunOnce() {
     std::u16string typed;
     std::u16string translation;
     try {
-        const std::u16string old = p_.clipboard.Text().value_or(u"");
-        auto giveBack = [&] {
-            if (old.empty())
-                p_.clipboard.Clear();
-            else
-                p_.clipboard.SetText(old);
-        };
+        // Every format, so an image or a file list the user copied comes back as it was.
+        const platform::ClipboardContents old =
+            p_.clipboard.Save().value_or(platform::ClipboardContents{});
+        auto giveBack = [&] { p_.clipboard.Restore(old); };
         // Emptied first, so a copy of the very text the clipboard held still shows as new.
         p_.clipboard.Clear();
         inject_.PressChordRun(
@@ -217,9 +214,19 @@ void InPlaceFlow::RunOnce() {
             Fail(std::u16string(kInPlaceFocusMoved));
             return;
         }
+        // Counted from here: a clipboard manager may have asked already.
+        const std::optional<int> readsBefore = p_.clipboard.Reads();
         inject_.PressChordRun(
             {{vk::Letter('A'), vk::Control, kChordMs}, {vk::Letter('V'), vk::Control, kChordMs}});
         p_.loop.Wait(kPasteSettleMs);
+        // A program that reads the clipboard late would paste the old contents given back, and
+        // with send on, send them: the old contents go back once it has taken the translation.
+        if (readsBefore &&
+            !PollUntil([&] { return p_.clipboard.Reads() > readsBefore; }, kPasteReadBoundMs)) {
+            giveBack();
+            Fail(std::u16string(kInPlacePasteNotTaken));
+            return;
+        }
         if (sendAfterPaste_) PressSendShortcut();
         giveBack();
     } catch (const std::exception&) {

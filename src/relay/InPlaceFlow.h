@@ -23,6 +23,9 @@ inline constexpr std::u16string_view kInPlaceTranslationFailed = u"就地翻译�
 inline constexpr std::u16string_view kInPlaceFocusMoved = u"就地翻译：焦点已离开原窗口，未替换";
 inline constexpr std::u16string_view kInPlaceOwnWindow =
     u"就地翻译：焦点在本程序的窗口中，未替换。请在聊天程序的输入框中使用此快捷键。";
+// Shown when the focused program never asked for the pasted translation.
+inline constexpr std::u16string_view kInPlacePasteNotTaken =
+    u"就地翻译：目标程序未取走译文，剪贴板已还原，未发送";
 inline constexpr std::u16string_view kInPlaceNotWritten = u"就地翻译：输入框不接受写入，未替换";
 inline constexpr std::u16string_view kInPlaceSendNotConfirmed =
     u"就地翻译：已替换为译文，但未能确认已发出，请在该窗口中查看。";
@@ -34,8 +37,9 @@ inline constexpr std::u16string_view kInPlaceSendNotConfirmed =
 class InPlaceFlow {
   public:
     // Bounds of the waits, in milliseconds.
-    static constexpr int kReleaseBoundMs = 10'000;  // the user letting go of the shortcut
-    static constexpr int kCopyBoundMs = 1'500;      // the focused program answering Ctrl+C
+    static constexpr int kReleaseBoundMs = 10'000;   // the user letting go of the shortcut
+    static constexpr int kCopyBoundMs = 1'500;       // the focused program answering Ctrl+C
+    static constexpr int kPasteReadBoundMs = 2'000;  // it asking for the pasted text
     static constexpr int kPollStepMs = 20;
     static constexpr int kSendConfirmBoundMs = 2'000;  // the program emptying its input box
 

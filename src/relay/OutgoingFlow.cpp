@@ -33,8 +33,16 @@ OutgoingFlow::OutgoingFlow(platform::Platform platform, IMainView& view, IResult
       languages_(languages),
       inject_(platform.input, platform.loop) {}
 
-void OutgoingFlow::WriteEcho(const std::u16string& typed, const std::u16string& translation) {
-    relay::WriteEcho(box_, u"", p_.clock.NowLocal(), typed, translation);
+void OutgoingFlow::WriteEcho(const std::u16string& typed, const std::u16string& translation,
+                             std::u16string_view note) {
+    box_.FocusAndNewLine();
+    relay::WriteEcho(box_, u"", p_.clock.NowLocal(), typed, translation, note);
+    view_.FocusSendBox();
+}
+
+OutgoingFlow::Delivery OutgoingFlow::Delivery::Failed(std::u16string_view tip,
+                                                      std::u16string_view why) {
+    return {false, std::u16string(tip), std::u16string(kEchoNotSent) + std::u16string(why)};
 }
 
 void OutgoingFlow::cmdSend_Click() {
@@ -90,67 +98,69 @@ void OutgoingFlow::SendOnce() {
     const translate::TranslationOutcome outcome =
         translator_.Translate(text, sourceCode, targetCode);
     const std::u16string& translation = outcome.text;
-    box_.FocusAndNewLine();
-    WriteEcho(text, translation);
     if (!outcome.complete || translation.empty()) {
         // Sending part of a message, or an emptied input box, says something the user did not
         // write: keep the draft in both boxes and tell why.
-        view_.FocusSendBox();
+        std::u16string why = u"翻译失败";
         std::u16string tip(kNotSentTranslationFailed);
         std::string reason = outcome.Reason();
-        if (!reason.empty()) tip += u"：" + platform::Utf8Decode(reason);
+        if (!reason.empty()) {
+            tip += u"：" + platform::Utf8Decode(reason);
+            why += u"：" + platform::Utf8Decode(reason);
+        }
+        WriteEcho(text, u"", std::u16string(kEchoNotSent) + why);
         view_.ShowTip(tip);
         return;
     }
     view_.FocusSendBox();
     p_.loop.Yield();
 
-    // txtSend and the send buffer change only once the message went out: whatever stops the
-    // flow before that leaves the typed text where the user can send it again.
+    // txtSend and the send buffer change only once the message went out, and the echo says
+    // whether it did: whatever stops the flow leaves the typed text where the user can send it
+    // again.
+    Delivery done;
     try {
-        // Through the chat program's tree the user's clipboard stays as it is.
-        switch (SendThroughTree(translation)) {
-            case TreeSend::Sent:
-                RemoveSentText(text);
-                sendBuffer_.BufferSentText(translation);
-                return;
-            case TreeSend::NotConfirmed:
-                view_.ShowTip(std::u16string(kSendNotConfirmed));
-                return;
-            case TreeSend::NotTried:
-                break;
-        }
-        // A clipboard that another program holds open ends the flow before the IM client is
-        // touched: pasting stale content would be worse than not sending.
-        if (!p_.clipboard.Clear()) return;
-        if (!p_.clipboard.SetText(translation)) return;
-        if (state_.InputAreaTarget.WinHwnd == 0) {
-            // Nothing to click into: clicking (0, 0) and pressing Ctrl+A, Delete into whatever
-            // window has the focus could destroy someone else's text.
-            view_.ShowTip(std::u16string(kPickInputAreaFirst));
-            return;
-        }
-        // The send fires on the key-down of its shortcut: injected keys wait until the user's
-        // own are up, or a held Alt turns our Ctrl+A into Ctrl+Alt+A.
-        bool keysUp = false;
-        for (int waited = 0; waited <= kKeysUpBoundMs; waited += kKeysUpStepMs) {
-            if ((keysUp = !p_.input.AnyKeyDown())) break;
-            p_.loop.Wait(kKeysUpStepMs);
-        }
-        if (!keysUp) {
-            view_.ShowTip(std::u16string(kSendKeysHeld));
-            return;
-        }
-        if (!DriveImClient()) {
-            view_.ShowTip(std::u16string(kTargetLost));
-            return;
-        }
+        done = Deliver(translation);
     } catch (const std::exception&) {
-        // A failing platform call ends the flow silently; the echo is already written.
-        return;
+        done = Delivery::Failed(kSendSystemFailed, u"系统操作失败");
     }
+    WriteEcho(text, translation, done.echoNote);
+    if (!done.tip.empty()) view_.ShowTip(done.tip);
+    if (!done.sent) return;
     RemoveSentText(text);
     sendBuffer_.BufferSentText(translation);
+}
+
+OutgoingFlow::Delivery OutgoingFlow::Deliver(const std::u16string& translation) {
+    // Through the chat program's tree the user's clipboard stays as it is.
+    switch (SendThroughTree(translation)) {
+        case TreeSend::Sent:
+            return {true, {}, {}};
+        case TreeSend::NotConfirmed:
+            // The text is in the chat's box and may have gone: sending it again could send it
+            // twice, so txtSend keeps it and the user looks.
+            return {false, std::u16string(kSendNotConfirmed), std::u16string(kEchoNotConfirmed)};
+        case TreeSend::NotTried:
+            break;
+    }
+    // A clipboard that another program holds open ends the flow before the IM client is
+    // touched: pasting stale content would be worse than not sending.
+    if (!p_.clipboard.Clear() || !p_.clipboard.SetText(translation))
+        return Delivery::Failed(kSendClipboardBusy, u"剪贴板被占用");
+    if (state_.InputAreaTarget.WinHwnd == 0) {
+        // Nothing to click into: clicking (0, 0) and pressing Ctrl+A, Delete into whatever
+        // window has the focus could destroy someone else's text.
+        return Delivery::Failed(kPickInputAreaFirst, u"未设置输入框位置");
+    }
+    // The send fires on the key-down of its shortcut: injected keys wait until the user's
+    // own are up, or a held Alt turns our Ctrl+A into Ctrl+Alt+A.
+    bool keysUp = false;
+    for (int waited = 0; waited <= kKeysUpBoundMs; waited += kKeysUpStepMs) {
+        if ((keysUp = !p_.input.AnyKeyDown())) break;
+        p_.loop.Wait(kKeysUpStepMs);
+    }
+    if (!keysUp) return Delivery::Failed(kSendKeysHeld, u"按键一直未松开");
+    return DriveImClient();
 }
 
 OutgoingFlow::TreeSend OutgoingFlow::SendThroughTree(const std::u16string& text) {
@@ -180,7 +190,7 @@ OutgoingFlow::TreeSend OutgoingFlow::SendThroughTree(const std::u16string& text)
     return TreeSend::NotConfirmed;
 }
 
-bool OutgoingFlow::DriveImClient() {
+OutgoingFlow::Delivery OutgoingFlow::DriveImClient() {
     // Copies: a target picked again during one of the yields must not change this send.
     const target::TargetPoint in = state_.InputAreaTarget;
     const target::TargetPoint send = state_.SendButtonTarget;
@@ -189,37 +199,46 @@ bool OutgoingFlow::DriveImClient() {
     const bool clickSend = state_.SendShortcutKey <= 0 && send.WinHwnd > 0;
     const platform::Point inPoint{in.ScreenCursorX, in.ScreenCursorY};
     const platform::Point sendPoint{send.ScreenCursorX, send.ScreenCursorY};
+    const Delivery lost = Delivery::Failed(kTargetLost, u"聊天窗口已关闭或被遮挡");
+    const Delivery broken = Delivery::Failed(kSendKeysBroken, u"按键未能完整送达");
 
     // A closed window's point now shows some other program: nothing may go there.
     if (!p_.windows.IsWindow(in.WinHwnd) || (clickSend && !p_.windows.IsWindow(send.WinHwnd)))
-        return false;
+        return lost;
 
     p_.windows.ShowCursor(true);
     platform::Point saved = p_.input.CursorPos();
     bool minimised = p_.windows.IsIconic(chat);
     if (minimised) p_.windows.ShowWindow(chat, platform::ShowCommand::ShowNormal);
     p_.windows.SetTopmost(chat, true, rect);
-    bool sent = false;
+    Delivery done = lost;
     if (ReadyToInject(p_, in.WinHwnd, {{in.WinHwnd, inPoint}}) &&
         (!clickSend || PointReaches(p_, send.WinHwnd, sendPoint))) {
         inject_.ClickAt(inPoint.x, inPoint.y, 1);
-        inject_.PressChordRun({{vk::Letter('A'), vk::Control, 100},
-                               {vk::Delete, kDeleteWrapper, 100},
-                               {vk::Letter('V'), vk::Control, 1}});
-        p_.loop.Wait(300);
-        if (state_.SendShortcutKey > 0) {
-            // Codes are 0..255 by construction (the shortcut dialog offers nothing else).
-            inject_.PressKeyChord(static_cast<std::uint8_t>(state_.SendShortcutKey),
-                                  static_cast<std::uint8_t>(state_.SendShortcutControl), 100);
-            sent = true;
-        } else if (clickSend) {
-            // The paste took time; the button must still be there to be clicked.
-            if (PointReaches(p_, send.WinHwnd, sendPoint)) {
-                inject_.ClickAt(sendPoint.x, sendPoint.y, 10);
-                sent = true;
-            }
+        // A run that never went through whole left the chat's box in a state we do not know:
+        // sending it could send the old draft, or a bare letter, in front of the translation.
+        const bool replaced = inject_.PressChordRun({{vk::Letter('A'), vk::Control, 100},
+                                                     {vk::Delete, kDeleteWrapper, 100},
+                                                     {vk::Letter('V'), vk::Control, 1}});
+        if (!replaced) {
+            done = broken;
         } else {
-            sent = true;  // nothing to press: the translation waits in the IM client's box
+            p_.loop.Wait(300);
+            if (state_.SendShortcutKey > 0) {
+                // Codes are 0..255 by construction (the shortcut dialog offers nothing else).
+                const bool pressed = inject_.PressKeyChord(
+                    static_cast<std::uint8_t>(state_.SendShortcutKey),
+                    static_cast<std::uint8_t>(state_.SendShortcutControl), 100);
+                done = pressed ? Delivery{true, {}, {}} : broken;
+            } else if (clickSend) {
+                // The paste took time; the button must still be there to be clicked.
+                if (PointReaches(p_, send.WinHwnd, sendPoint)) {
+                    inject_.ClickAt(sendPoint.x, sendPoint.y, 10);
+                    done = {true, {}, {}};
+                }
+            } else {
+                done = {true, {}, {}};  // nothing to press: the translation waits in the box
+            }
         }
     }
     p_.windows.SetTopmost(chat, false, rect);
@@ -228,7 +247,7 @@ bool OutgoingFlow::DriveImClient() {
     p_.loop.Wait(1);
     p_.windows.ShowCursor(false);
     p_.windows.SetForegroundWindow(view_.MainWindowHandle());
-    return sent;
+    return done;
 }
 
 }  // namespace velmora::relay

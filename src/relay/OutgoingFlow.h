@@ -24,6 +24,18 @@ inline constexpr std::u16string_view kSendQueued = u"正在发送，稍后发送
 inline constexpr std::u16string_view kSendKeysHeld = u"按键一直未松开，未发送，请松开按键后重试";
 // Shown, followed by the reason, when the translation failed and nothing was sent.
 inline constexpr std::u16string_view kNotSentTranslationFailed = u"翻译失败，未发送";
+// Shown when an injected key run did not reach the chat window whole (the system let go of a
+// modifier under it every time): what arrived is not what we meant to send.
+inline constexpr std::u16string_view kSendKeysBroken =
+    u"按键未能完整送达聊天窗口，未发送，请查看聊天窗口的输入框";
+// Shown when another program holds the clipboard open.
+inline constexpr std::u16string_view kSendClipboardBusy = u"剪贴板被其他程序占用，未发送";
+// Shown when a system call failed on the way.
+inline constexpr std::u16string_view kSendSystemFailed = u"系统操作失败，未发送";
+
+// The echo's notes: why a text was not sent, or that its send could not be confirmed.
+inline constexpr std::u16string_view kEchoNotSent = u"未发送：";
+inline constexpr std::u16string_view kEchoNotConfirmed = u"未能确认已发出";
 
 // The outgoing message flow: translate what the user typed, echo it in the result box, paste the
 // translation into the IM client's input box and send it.
@@ -41,11 +53,22 @@ class OutgoingFlow {
     bool SendPending() const { return pending_; }
 
   private:
+    // How a send ended: sent (or left in the chat's box, as asked), or why not. The tip is
+    // shown; the echo note follows the echo (empty when the send went out as meant).
+    struct Delivery {
+        bool sent = false;
+        std::u16string tip;
+        std::u16string echoNote;
+        static Delivery Failed(std::u16string_view tip, std::u16string_view why);
+    };
+
     void SendOnce();
+    Delivery Deliver(const std::u16string& translation);
     void RemoveSentText(const std::u16string& sent);
-    void WriteEcho(const std::u16string& typed, const std::u16string& translation);
-    // False when nothing could be sent: the window is gone, covered or not activated.
-    bool DriveImClient();
+    void WriteEcho(const std::u16string& typed, const std::u16string& translation,
+                   std::u16string_view note);
+    // Clicks into the chat's input box, replaces its text by the clipboard's and sends.
+    Delivery DriveImClient();
     enum class TreeSend { NotTried, Sent, NotConfirmed };
     // Puts the text into the chat input box and runs its send action through the chat
     // program's accessibility tree, then waits (bounded) for the input box to empty.

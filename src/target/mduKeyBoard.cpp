@@ -8,8 +8,9 @@ bool PressKeyChord(platform::IInput& input, platform::IEventLoop& loop, std::uin
                    std::uint8_t modifier, std::int32_t delayMs) {
     if (modifier != 0) input.KeyDown(modifier);
     input.KeyDown(key);
-    loop.Yield();
-    loop.Wait(delayMs);
+    // Held without turning the loop: a handler run now (a slow request, say) would keep the
+    // key down long enough for the server to repeat it into the chat window.
+    loop.Hold(delayMs);
     input.KeyUp(key);
     if (modifier == 0) return true;
     // Asked as late as possible: a release after this point comes after ours anyway.

@@ -9,9 +9,9 @@
 namespace velmora::target {
 
 // Presses key, with modifier held around it when modifier is not 0; the key is held for
-// delayMs (a yield, then the wait) before both are released in reverse order. False when the
-// modifier, a real modifier key, was no longer down when we came to release it: the system let
-// go of it under the chord, so the key may have arrived alone.
+// delayMs (held without turning the event loop) before both are released in reverse order. False
+// when the modifier, a real modifier key, was no longer down when we came to release it: the system
+// let go of it under the chord, so the key may have arrived alone.
 bool PressKeyChord(platform::IInput& input, platform::IEventLoop& loop, std::uint8_t key,
                    std::uint8_t modifier, std::int32_t delayMs);
 

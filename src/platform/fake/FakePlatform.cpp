@@ -58,6 +58,12 @@ void FakeEventLoop::Wait(int ms) {
     }
 }
 
+void FakeEventLoop::Hold(int ms) {
+    if (logWaits) log_.Add("hold " + std::to_string(ms));
+    if (onHold) onHold();
+    clock_.AdvanceMs(std::max(ms, 0));
+}
+
 bool FakeEventLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
     std::int64_t end = clock_.NowMs() + std::max(timeoutMs, 0);
     RunDue();
@@ -181,6 +187,7 @@ bool FakeClipboard::Clear() {
     if (failWrites) return false;
     text.clear();
     image = {};
+    other.clear();
     return true;
 }
 
@@ -189,6 +196,31 @@ bool FakeClipboard::SetText(const std::u16string& t) {
     if (failWrites) return false;
     text = t;
     image = {};
+    other.clear();
+    reads = 0;
+    return true;
+}
+
+std::optional<ClipboardContents> FakeClipboard::Save() {
+    if (failReads) return std::nullopt;
+    ClipboardContents saved;
+    if (!text.empty()) saved.formats.emplace_back("text/plain;charset=utf-8", Utf8Encode(text));
+    saved.formats.insert(saved.formats.end(), other.begin(), other.end());
+    return saved;
+}
+
+bool FakeClipboard::Restore(const ClipboardContents& contents) {
+    log_.Add("clipboard restore");
+    if (failWrites) return false;
+    text.clear();
+    image = {};
+    other.clear();
+    for (const auto& [format, bytes] : contents.formats) {
+        if (format == "text/plain;charset=utf-8")
+            text = Utf8Decode(bytes);
+        else
+            other.emplace_back(format, bytes);
+    }
     return true;
 }
 
@@ -202,6 +234,7 @@ bool FakeClipboard::SetImage(const Bitmap& img) {
     if (failWrites) return false;
     image = img;
     text.clear();
+    other.clear();
     return true;
 }
 

@@ -49,9 +49,14 @@ class FakeEventLoop : public IEventLoop {
     void Wait(int ms) override;
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override;
     void Wake() override { ++wakes_; }
+    // Time passes; nothing else runs (the hook below is not called).
+    void Hold(int ms) override;
 
     // Runs at every yield and every step of a wait: lets a test play "other events".
     std::function<void()> onYield;
+    // Runs once in each hold: what other programs and the system do meanwhile (never our own
+    // handlers, which a hold does not run).
+    std::function<void()> onHold;
     // Whether Yield/Wait are written to the log (on by default).
     bool logWaits = true;
     int wakes() const { return wakes_; }
@@ -135,11 +140,23 @@ class FakeClipboard : public IClipboard {
     std::optional<std::u16string> Text() override;
     bool SetImage(const Bitmap& image) override;
     Bitmap Image() override { return image; }
+    // The text under "text/plain;charset=utf-8", then `other`.
+    std::optional<ClipboardContents> Save() override;
+    bool Restore(const ClipboardContents& contents) override;
+    std::optional<int> Reads() override {
+        return seesReads ? std::optional<int>(reads) : std::nullopt;
+    }
 
     std::u16string text;
     Bitmap image;
+    // Formats besides the text (an image a program put there, say); every write replaces them.
+    std::vector<std::pair<std::string, std::string>> other;
     bool failWrites = false;
     bool failReads = false;
+    // Whether Reads() sees other programs' requests; a test counts them in reads (SetText
+    // starts it over).
+    bool seesReads = false;
+    int reads = 0;
 
   private:
     ActionLog& log_;

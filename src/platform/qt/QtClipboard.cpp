@@ -31,6 +31,33 @@ Bitmap FromQImage(const QImage& source) {
     return b;
 }
 
+namespace {
+
+// What we serve: counts the requests for it. Shared with the QtClipboard, since the clipboard
+// may keep it after that is gone.
+class ServedMimeData : public QMimeData {
+  public:
+    explicit ServedMimeData(std::shared_ptr<QtClipboard::Served> served)
+        : served_(std::move(served)) {}
+
+  protected:
+    QVariant retrieveData(const QString& mimeType, QMetaType type) const override {
+        if (!served_->ownRead) ++served_->reads;
+        return QMimeData::retrieveData(mimeType, type);
+    }
+
+  private:
+    std::shared_ptr<QtClipboard::Served> served_;
+};
+
+struct OwnRead {
+    QtClipboard::Served& s;
+    explicit OwnRead(QtClipboard::Served& served) : s(served) { s.ownRead = true; }
+    ~OwnRead() { s.ownRead = false; }
+};
+
+}  // namespace
+
 QtClipboard::QtClipboard(IEventLoop& loop) {
     changed_ = QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged,
                                 [&loop] { loop.Wake(); });
@@ -46,14 +73,52 @@ bool QtClipboard::Clear() {
 }
 
 bool QtClipboard::SetText(const std::u16string& text) {
-    QGuiApplication::clipboard()->setText(
-        QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+    served_ = std::make_shared<Served>();
+    auto* data = new ServedMimeData(served_);
+    data->setText(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
+    QGuiApplication::clipboard()->setMimeData(data);  // the clipboard owns it
+    return true;
+}
+
+std::optional<int> QtClipboard::Reads() {
+    return served_->reads;
+}
+
+std::optional<ClipboardContents> QtClipboard::Save() {
+    OwnRead own(*served_);
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ClipboardContents saved;
+    if (!data) return saved;
+    std::size_t total = 0;
+    for (const QString& format : data->formats()) {
+        if (static_cast<int>(saved.formats.size()) >= kMaxFormats) break;
+        // Qt's own image variant is no byte format another program could read.
+        if (!format.contains(u'/') || format.startsWith(QStringLiteral("application/x-qt-image")))
+            continue;
+        const QByteArray bytes = data->data(format);
+        if (total + static_cast<std::size_t>(bytes.size()) > kMaxBytes) continue;
+        total += static_cast<std::size_t>(bytes.size());
+        saved.formats.emplace_back(
+            format.toStdString(),
+            std::string(bytes.constData(), static_cast<size_t>(bytes.size())));
+    }
+    return saved;
+}
+
+bool QtClipboard::Restore(const ClipboardContents& contents) {
+    if (contents.formats.empty()) return Clear();
+    auto* data = new QMimeData;
+    for (const auto& [format, bytes] : contents.formats)
+        data->setData(QString::fromStdString(format),
+                      QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size())));
+    QGuiApplication::clipboard()->setMimeData(data);
     return true;
 }
 
 std::optional<std::u16string> QtClipboard::Text() {
     // Qt asks the owning program over X11 and gives up after its own clipboard time-out,
     // so this read is bounded even when the owner does not answer.
+    OwnRead own(*served_);
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data || !data->hasText()) return std::u16string();
     QString text = data->text();

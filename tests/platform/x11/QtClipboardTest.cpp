@@ -49,6 +49,42 @@ TEST_F(QtClipboardTest, TextRoundTripsWithAnotherProcess) {
     EXPECT_EQ(clipboard.Text(), std::optional<std::u16string>(u"from xclip\r\nline 2"));
 }
 
+TEST_F(QtClipboardTest, EachPasteByAnotherProgramIsCountedOurOwnReadsAreNot) {
+    ASSERT_TRUE(clipboard.SetText(u"translation"));
+    EXPECT_EQ(clipboard.Reads(), 0);
+    EXPECT_EQ(clipboard.Text(), std::optional<std::u16string>(u"translation"));
+    EXPECT_EQ(clipboard.Reads(), 0);
+    RunServed(loop, {"-selection", "clipboard", "-o"});
+    const int afterOne = clipboard.Reads().value_or(0);
+    EXPECT_GE(afterOne, 1);
+    RunServed(loop, {"-selection", "clipboard", "-o"});
+    EXPECT_GT(clipboard.Reads().value_or(0), afterOne);
+    // A new text starts the count over.
+    ASSERT_TRUE(clipboard.SetText(u"next"));
+    EXPECT_EQ(clipboard.Reads(), 0);
+}
+
+TEST_F(QtClipboardTest, AnImageAnotherProgramHeldComesBackWhole) {
+    const QByteArray png = QByteArray::fromBase64(
+        "iVBORw0KGgoAAAANSUhEUgAAAAIAAAACCAIAAAD91JpzAAAAEElEQVR4nGP4z8AARAwQCgAf7gP9i18U1AAAAABJ"
+        "RU5ErkJggg==");
+    ASSERT_FALSE(png.isEmpty());
+    QProcess::execute(QStringLiteral("sh"),
+                      {"-c", "printf '%s' '" + QString::fromLatin1(png.toBase64()) +
+                                 "' | base64 -d | xclip -selection clipboard -t image/png -i"});
+    ASSERT_TRUE(loop.WaitUntil([&] { return !clipboard.Image().empty(); }, 3000));
+    const auto saved = clipboard.Save();
+    ASSERT_TRUE(saved.has_value());
+    ASSERT_TRUE(clipboard.SetText(u"translation"));
+    ASSERT_TRUE(clipboard.Restore(*saved));
+    // What another program now gets is the very image.
+    QProcess p;
+    p.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", "image/png", "-o"});
+    loop.WaitUntil([&] { return p.state() == QProcess::NotRunning; }, 5000);
+    EXPECT_EQ(p.readAllStandardOutput(), png);
+    EXPECT_EQ(clipboard.Text(), std::optional<std::u16string>(u""));
+}
+
 TEST_F(QtClipboardTest, ClearLeavesNoText) {
     clipboard.SetText(u"something");
     ASSERT_TRUE(clipboard.Clear());

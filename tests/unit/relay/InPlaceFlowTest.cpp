@@ -23,8 +23,7 @@ Log Chord(int key, int mod, int delay) {
     Log l;
     if (mod) l.push_back("kdown " + std::to_string(mod));
     l.push_back("kdown " + std::to_string(key));
-    l.push_back("yield");
-    l.push_back("wait " + std::to_string(delay));
+    l.push_back("hold " + std::to_string(delay));
     l.push_back("kup " + std::to_string(key));
     if (mod) l.push_back("kup " + std::to_string(mod));
     return l;
@@ -43,7 +42,7 @@ const Log kCopy = Log{"clipboard clear"} + Chord(vk::Letter('A'), vk::Control, 5
                   Chord(vk::Letter('C'), vk::Control, 50);
 const Log kPaste = Log{"clipboard settext"} + Chord(vk::Letter('A'), vk::Control, 50) +
                    Chord(vk::Letter('V'), vk::Control, 50) + Log{"wait 300"};
-const Log kGiveBack = {"clipboard settext"};
+const Log kGiveBack = {"clipboard restore"};
 
 class InPlaceFlowTest : public ::testing::Test {
   protected:
@@ -53,7 +52,7 @@ class InPlaceFlowTest : public ::testing::Test {
         fp.windows.foreground = kChat;
         fp.clipboard.text = u"old clip";
         // The focused chat window's input box: keys reach it only while it has the focus.
-        fp.loop.onYield = [this] {
+        fp.loop.onHold = [this] {
             auto& down = fp.input.down;
             if (fp.windows.foreground != kChat || !down.contains(vk::Control)) return;
             if (down.contains(vk::Letter('A'))) selectedAll = true;
@@ -116,9 +115,9 @@ TEST_F(InPlaceFlowTest, ReplacesTheTypedTextByItsTranslationAndGivesTheClipboard
 
 TEST_F(InPlaceFlowTest, APasteWhoseCtrlWasLetGoIsDoneAgain) {
     // The system lets go of Ctrl under the paste: the bare V replaces the selected text.
-    auto typing = fp.loop.onYield;
+    auto typing = fp.loop.onHold;
     bool letGo = false;
-    fp.loop.onYield = [&, typing] {
+    fp.loop.onHold = [&, typing] {
         if (!letGo && fp.input.down.contains(vk::Letter('V'))) {
             fp.input.down.erase(vk::Control);
             letGo = true;
@@ -139,18 +138,76 @@ TEST_F(InPlaceFlowTest, APasteWhoseCtrlWasLetGoIsDoneAgain) {
 TEST_F(InPlaceFlowTest, AnEmptyClipboardBeforeIsEmptiedAgainAfter) {
     fp.clipboard.text.clear();
     flow.OnShortcut();
-    EXPECT_EQ(fp.log.Entries(), kCopy + kPaste + Log{"clipboard clear"});
+    EXPECT_EQ(fp.log.Entries(), kCopy + kPaste + kGiveBack);
     EXPECT_EQ(fp.clipboard.text, u"");
     EXPECT_EQ(field, u"[en]你好 world");
+}
+
+TEST_F(InPlaceFlowTest, TheOldClipboardGoesBackOnlyOnceTheTargetTookThePaste) {
+    // The chat program asks for the clipboard's text readAfterMs after Ctrl+V (never: -1).
+    struct Case {
+        const char* what;
+        int readAfterMs;
+        bool replaced;
+    };
+    const Case cases[] = {
+        {"reads at once", 0, true},
+        {"reads late, after the old settle time", 1000, true},
+        {"never reads", -1, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fp.log.Clear();
+        view.tip.clear();
+        box.runs.clear();
+        field = u"你好 world";
+        fp.clipboard.text = u"old clip";
+        fp.clipboard.seesReads = true;
+        selectedAll = false;
+        flow.SetSendAfterPaste(true);
+        state.SendShortcutKey = vk::Return;
+        std::int64_t pressedAt = -1;
+        const std::size_t sentBefore = buffer.SentTexts().size();
+        fp.loop.onHold = [&] {
+            if (fp.input.down.contains(vk::Letter('A'))) selectedAll = true;
+            if (fp.input.down.contains(vk::Letter('C'))) fp.clipboard.text = field;
+            if (fp.input.down.contains(vk::Letter('V'))) pressedAt = fp.clock.NowMs();
+        };
+        fp.loop.onYield = [&] {
+            if (pressedAt < 0 || c.readAfterMs < 0 || fp.clock.NowMs() - pressedAt < c.readAfterMs)
+                return;
+            field = fp.clipboard.text;
+            ++fp.clipboard.reads;
+            pressedAt = -1;
+        };
+        flow.OnShortcut();
+        EXPECT_EQ(field, c.replaced ? u"[en]你好 world" : u"你好 world");
+        EXPECT_EQ(fp.clipboard.text, u"old clip");
+        const auto& log = fp.log.Entries();
+        const bool sendPressed =
+            std::find(log.begin(), log.end(), "kdown " + std::to_string(vk::Return)) != log.end();
+        EXPECT_EQ(sendPressed, c.replaced);
+        EXPECT_EQ(view.tip == kInPlacePasteNotTaken, !c.replaced);
+        EXPECT_EQ(buffer.SentTexts().size() - sentBefore, c.replaced ? 1u : 0u);
+    }
+}
+
+TEST_F(InPlaceFlowTest, EveryFormatOnTheClipboardComesBack) {
+    // An image the user copied, and no text: giving back "the text" would empty it.
+    fp.clipboard.text.clear();
+    fp.clipboard.other = {{"image/png", std::string("\x89PNG\r\n\x1a\n", 8)}, {"x-app/y", "z"}};
+    const auto before = fp.clipboard.other;
+    flow.OnShortcut();
+    EXPECT_EQ(field, u"[en]你好 world");
+    EXPECT_EQ(fp.clipboard.other, before);
+    EXPECT_EQ(fp.clipboard.text, u"");
 }
 
 TEST_F(InPlaceFlowTest, WaitsForTheShortcutsKeysToBeReleasedFirst) {
     fp.input.userKeyDown = true;
     const std::int64_t start = fp.clock.NowMs();
-    auto chat = fp.loop.onYield;
     fp.loop.onYield = [&] {
         if (fp.clock.NowMs() - start >= 100) fp.input.userKeyDown = false;
-        chat();
     };
     flow.OnShortcut();
     EXPECT_EQ(fp.log.Entries(), Polls(5) + kCopy + kPaste + kGiveBack);
@@ -330,7 +387,7 @@ TEST_F(InPlaceTreeTest, ASendCountsOnlyWhenTheInputBoxWasEmptied) {
         fp.accessibility.onSend = [&](platform::WinHandle) {
             if (c.empties) treeField().clear();
         };
-        fp.loop.onYield = [&] {
+        fp.loop.onHold = [&] {
             if (c.empties && fp.input.down.contains(vk::Return)) treeField().clear();
         };
         flow.OnShortcut();

@@ -27,11 +27,13 @@ class IncomingMonitorTest : public ::testing::Test {
         box.onFocus = [this] { view.ResultBoxTookFocus(); };
         t0 = fp.clock.NowMs();
         // The IM window copies its history when Ctrl+C reaches it.
-        fp.loop.onYield = [this] {
+        fp.loop.onHold = [this] {
             const auto& e = fp.log.Entries();
             if (copyOnCtrlC && e.size() >= 2 &&
                 e[e.size() - 2] == "kdown " + std::to_string(vk::Letter('C')))
                 fp.clipboard.text = history;
+        };
+        fp.loop.onYield = [this] {
             if (hook) hook();
         };
     }
@@ -194,8 +196,8 @@ TEST_F(IncomingMonitorTest, CaptureTakesOverAndGivesBackAMinimisedWindow) {
     monitor.Timer1_Timer();
     auto chord = [](int key) {
         const std::string ctrl = std::to_string(vk::Control);
-        return Log{"kdown " + ctrl, "kdown " + std::to_string(key), "yield",
-                   "wait 100",      "kup " + std::to_string(key),   "kup " + ctrl};
+        return Log{"kdown " + ctrl, "kdown " + std::to_string(key), "hold 100",
+                   "kup " + std::to_string(key), "kup " + ctrl};
     };
     Log expected = {"yield",  // the countdown's last pass
                     "iconic 640",     "showcursor 1", "show 640 1", "getcursor", "clipboard clear",

@@ -20,8 +20,7 @@ Log Chord(int key, int mod, int delay) {
     Log l;
     if (mod) l.push_back("kdown " + std::to_string(mod));
     l.push_back("kdown " + std::to_string(key));
-    l.push_back("yield");
-    l.push_back("wait " + std::to_string(delay));
+    l.push_back("hold " + std::to_string(delay));
     l.push_back("kup " + std::to_string(key));
     if (mod) l.push_back("kup " + std::to_string(mod));
     return l;
@@ -68,8 +67,9 @@ class OutgoingFlowTest : public ::testing::Test {
             Chord(vk::Letter('V'), vk::Control, 1) + Log{"wait 300"} + send +
             Log{"topmost 768 off 10,20,400x300"};
         if (minimised) l.push_back("show 768 6");
-        return l + Log{"move 5,6", "wait 1", "showcursor 0", "foreground 256"} + sendBox +
-               Log{"view mask 1"};
+        // The echo comes once the send is done, and gives txtSend the focus back.
+        return l + Log{"move 5,6", "wait 1", "showcursor 0", "foreground 256", "view focus send"} +
+               sendBox + Log{"view mask 1"};
     }
     // A send stopped by the window checks: the chat window's state comes back untouched and
     // nothing was clicked or pressed.
@@ -79,8 +79,8 @@ class OutgoingFlowTest : public ::testing::Test {
         l = l +
             Log{"topmost 768 on 10,20,400x300", "foreground 512", "topmost 768 off 10,20,400x300"};
         if (minimised) l.push_back("show 768 6");
-        return l + Log{"move 5,6",       "wait 1",   "showcursor 0",
-                       "foreground 256", "view tip", "view mask 1"};
+        return l + Log{"move 5,6",        "wait 1",   "showcursor 0", "foreground 256",
+                       "view focus send", "view tip", "view mask 1"};
     }
 
     FakePlatform fp;
@@ -176,7 +176,8 @@ TEST_F(OutgoingFlowTest, InjectedKeysWaitUntilTheUsersOwnAreUp) {
 }
 
 TEST_F(OutgoingFlowTest, EchoRunsAndTranslationDirection) {
-    fp.clock.SetMs(((14510LL * 86400) + 9 * 3600 + 5 * 60 + 7) * 1000 + 999);
+    // The echo's time is when the send ended, well within the second.
+    fp.clock.SetMs(((14510LL * 86400) + 9 * 3600 + 5 * 60 + 7) * 1000);
     translate.fixed = u"你好";
     flow.cmdSend_Click();
     const std::vector<BoxRun> expected = {
@@ -196,14 +197,14 @@ TEST_F(OutgoingFlowTest, EchoRunsAndTranslationDirection) {
 
 TEST_F(OutgoingFlowTest, ItalicLeftOnByIncomingOutputCarriesIntoTheEcho) {
     box.SetItalic(true);
-    translate.fixed = u"";  // a failed translation is echoed all the same
+    translate.fixed = u"";  // a failed translation is echoed all the same, as not sent
     view.sendText = u"  ";
     flow.cmdSend_Click();
     const std::vector<BoxRun> expected = {
         {u"\r\n", kBlack, false, true},
         {u"我说 09:05:07\r\n", kBlack, true, true},
         {u"  ", kBlue, false, true},
-        {u"(译文:)\r\n\r\n", kRed, false, true},
+        {u"(未发送：翻译失败：翻译不完整)\r\n\r\n", kRed, false, true},
     };
     EXPECT_EQ(box.runs, expected);
     EXPECT_FALSE(box.italic());
@@ -221,11 +222,12 @@ TEST_F(OutgoingFlowTest, EmptyTextDoesNothing) {
 TEST_F(OutgoingFlowTest, UnsetInputTargetTranslatesAndEchoesButTouchesNoWindow) {
     state.InputAreaTarget = {};
     flow.cmdSend_Click();
-    Log expected = Preamble() + Log{"view tip", "view mask 1"};
+    Log expected = Preamble() + Log{"view focus send", "view tip", "view mask 1"};
     EXPECT_EQ(fp.log.Entries(), expected);
     EXPECT_EQ(view.tip, kPickInputAreaFirst);
     EXPECT_EQ(view.sendText, u"hello");
     EXPECT_EQ(box.Text().substr(0, 5), u"\r\n我说 ");
+    EXPECT_TRUE(box.Text().ends_with(u"(译文:[en]hello)\r\n(未发送：未设置输入框位置)\r\n\r\n"));
     EXPECT_EQ(translate.calls.size(), 1u);
 }
 
@@ -234,8 +236,10 @@ TEST_F(OutgoingFlowTest, ClipboardFailureEndsFlowButShowsTheSendImage) {
     flow.cmdSend_Click();
     Log expected = Preamble();
     expected.pop_back();  // nothing is set after the failed clear
-    expected.push_back("view mask 1");
+    expected = expected + Log{"view focus send", "view tip", "view mask 1"};
     EXPECT_EQ(fp.log.Entries(), expected);
+    EXPECT_EQ(view.tip, kSendClipboardBusy);
+    EXPECT_TRUE(box.Text().ends_with(u"(未发送：剪贴板被占用)\r\n\r\n"));
     EXPECT_TRUE(view.maskVisible);
     EXPECT_FALSE(state.SendRunning);
     EXPECT_EQ(view.sendText, u"hello");
@@ -248,15 +252,14 @@ TEST_F(OutgoingFlowTest, FailedTranslationIsEchoedButNotSent) {
     struct Case {
         const char* what;
         std::optional<TranslationOutcome> outcome;  // none: TranslateText gives ""
-        std::u16string echoed;
         std::u16string tip;
     };
     const Case cases[] = {
         {"one of two pieces failed on every engine",
-         TranslationOutcome{u"Half.", false, {{"alpha", {}}, failed}}, u"Half.",
+         TranslationOutcome{u"Half.", false, {{"alpha", {}}, failed}},
          u"翻译失败，未发送：翻译不完整 (1/2 段未翻译): alpha: timed out"},
-        {"nothing translated", std::nullopt, u"", u"翻译失败，未发送：翻译不完整"},
-        {"complete but empty", TranslationOutcome{u"", true, {}}, u"", u"翻译失败，未发送"},
+        {"nothing translated", std::nullopt, u"翻译失败，未发送：翻译不完整"},
+        {"complete but empty", TranslationOutcome{u"", true, {}}, u"翻译失败，未发送"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -274,8 +277,11 @@ TEST_F(OutgoingFlowTest, FailedTranslationIsEchoedButNotSent) {
         EXPECT_EQ(view.tip, c.tip);
         EXPECT_EQ(view.sendText, u"hello");
         EXPECT_EQ(fp.clipboard.text, u"theirs");
-        EXPECT_EQ(box.Text().substr(box.Text().size() - c.echoed.size() - 9),
-                  u"(译文:" + c.echoed + u")\r\n\r\n");
+        // The echo says it was not sent and why; a part of a translation is not shown as one.
+        const std::u16string why = c.tip.substr(std::u16string_view(u"翻译失败，未发送").size());
+        EXPECT_TRUE(box.Text().ends_with(u"(未发送：翻译失败" + why + u")\r\n\r\n"))
+            << testing::Narrow(box.Text());
+        EXPECT_EQ(box.Text().find(u"译文:"), std::u16string::npos);
         EXPECT_TRUE(buffer.SentTexts().empty());
         EXPECT_FALSE(state.SendRunning);
     }
@@ -389,8 +395,9 @@ TEST_F(OutgoingFlowTest, NothingGoesToAWindowThatIsGoneCoveredOrNotActivated) {
         t.view.sendText = u"hello";
         c.set(t);
         flow.cmdSend_Click();
-        Log expected = Preamble() + (c.checkedBeforeTouching ? Log{"view tip", "view mask 1"}
-                                                             : Refused(c.minimised));
+        Log expected = Preamble() + (c.checkedBeforeTouching
+                                         ? Log{"view focus send", "view tip", "view mask 1"}
+                                         : Refused(c.minimised));
         EXPECT_EQ(fp.log.Entries(), expected);
         EXPECT_EQ(view.tip, kTargetLost);
         EXPECT_EQ(view.sendText, u"hello");
@@ -415,7 +422,7 @@ TEST_F(OutgoingFlowTest, ASelectAllWhoseCtrlWasLetGoIsPressedAgainBeforeThePaste
     state.SendShortcutControl = vk::Control;
     state.SendShortcutKey = vk::Return;
     int letGo = 0;
-    fp.loop.onYield = [&] {
+    fp.loop.onHold = [&] {
         if (letGo == 0 && fp.input.down.count(vk::Letter('A'))) {
             fp.input.down.erase(vk::Control);
             ++letGo;
@@ -425,6 +432,58 @@ TEST_F(OutgoingFlowTest, ASelectAllWhoseCtrlWasLetGoIsPressedAgainBeforeThePaste
     EXPECT_EQ(fp.log.Entries(), Preamble() + ImSteps(Chord(vk::Return, vk::Control, 100), false,
                                                      {"view clear send"}, 1));
     EXPECT_EQ(letGo, 1);
+}
+
+TEST_F(OutgoingFlowTest, AKeyRunThatNeverWentThroughWholeFailsTheSend) {
+    // The system lets go of Ctrl under the named key every time: what reached the chat's box
+    // is not the translation alone, so nothing may be sent and the echo must not say it was.
+    struct Case {
+        const char* what;
+        std::uint8_t droppedUnder;
+        bool sendKeyPressed;
+    };
+    const Case cases[] = {
+        {"under every select-all", vk::Letter('A'), false},
+        {"under the send shortcut", vk::Return, true},
+    };
+    state.SendShortcutControl = vk::Control;
+    state.SendShortcutKey = vk::Return;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fp.log.Clear();
+        box.runs.clear();
+        view.tip.clear();
+        view.sendText = u"hello";
+        fp.loop.onHold = [&] {
+            if (fp.input.down.count(c.droppedUnder)) fp.input.down.erase(vk::Control);
+        };
+        flow.cmdSend_Click();
+        const auto& log = fp.log.Entries();
+        const bool pressed =
+            std::find(log.begin(), log.end(), "kdown " + std::to_string(vk::Return)) != log.end();
+        EXPECT_EQ(pressed, c.sendKeyPressed);
+        EXPECT_EQ(view.tip, kSendKeysBroken);
+        EXPECT_EQ(view.sendText, u"hello");
+        EXPECT_TRUE(buffer.SentTexts().empty());
+        EXPECT_TRUE(box.Text().ends_with(u"(未发送：按键未能完整送达)\r\n\r\n"))
+            << testing::Narrow(box.Text());
+        EXPECT_FALSE(fp.windows.windows[kChat].topmost);
+        EXPECT_EQ(fp.windows.foreground, 256);
+    }
+}
+
+TEST_F(OutgoingFlowTest, TheEchoIsWrittenOnceTheSendIsDone) {
+    state.SendShortcutControl = vk::Control;
+    state.SendShortcutKey = vk::Return;
+    box.onFocus = [&] { fp.log.Add("echo"); };
+    flow.cmdSend_Click();
+    const auto& log = fp.log.Entries();
+    const auto echo = std::find(log.begin(), log.end(), "echo");
+    const auto sendKeyUp = std::find(log.begin(), log.end(), "kup " + std::to_string(vk::Return));
+    ASSERT_NE(echo, log.end());
+    ASSERT_NE(sendKeyUp, log.end());
+    EXPECT_LT(sendKeyUp, echo);
+    EXPECT_TRUE(box.Text().ends_with(u"(译文:[en]hello)\r\n\r\n"));
 }
 
 }  // namespace

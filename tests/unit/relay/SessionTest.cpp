@@ -24,10 +24,12 @@ class SessionTest : public ::testing::Test {
         fp.windows.windows[kHistory] = {{0, 0, 300, 45}, false, false};
         fp.windows.windows[kInput] = {{40, 50, 300, 200}, false, false};
         session.Attach(view, box);
-        fp.loop.onYield = [this] {
+        fp.loop.onHold = [this] {
             const auto& e = fp.log.Entries();
             if (e.size() >= 2 && e[e.size() - 2] == "kdown " + std::to_string(vk::Letter('C')))
                 fp.clipboard.text = u"Ann 9:00:00\r\nhi";
+        };
+        fp.loop.onYield = [this] {
             if (onYield) onYield();
         };
     }
