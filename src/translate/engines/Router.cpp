@@ -54,7 +54,7 @@ RoutedPiece Router::Translate(std::u16string_view piece, const std::string& src,
     return out;
 }
 
-std::optional<EngineFailure> Router::Skip(std::size_t i, const TextRun& run) {
+std::optional<EngineFailure> Router::Skip(std::size_t i, const TextRun& run) const {
     const std::int64_t now = clock_.SteadyMs();
     if (blockedUntilMs_[i] > now) {
         const auto wait = (blockedUntilMs_[i] - now + 999) / 1000;

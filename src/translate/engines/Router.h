@@ -53,7 +53,7 @@ class Router {
 
   private:
     // Why engine i is passed over now, if it is.
-    std::optional<EngineFailure> Skip(std::size_t i, const TextRun& run);
+    std::optional<EngineFailure> Skip(std::size_t i, const TextRun& run) const;
     void Record(std::size_t i, const PieceResult& r, TextRun& run);
     void Log(const std::string& line) const;
 
