@@ -24,7 +24,10 @@ EngineServices ServicesOf(Backends& b) {
                           .codePage = p.codePage,
                           .loop = p.loop,
                           .programs = b.programs(),
-                          .clock = p.clock};
+                          .clock = p.clock,
+                          .log = [](const std::string& line) {
+                              std::fprintf(stderr, "velmora: %s\n", line.c_str());
+                          }};
 }
 
 Configuration Load(const std::filesystem::path& file, KeyVault& vault) {

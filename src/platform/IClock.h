@@ -14,6 +14,10 @@ class IClock {
     virtual std::int64_t NowSeconds() = 0;
     // Milliseconds on the same clock, for waits that need finer steps.
     virtual std::int64_t NowMs() = 0;
+    // Milliseconds on a monotonic clock from an arbitrary origin: only differences mean
+    // anything, and a change of the date, time or time zone does not move it. For back-off and
+    // timeouts.
+    virtual std::int64_t SteadyMs() = 0;
     virtual LocalTime NowLocal() = 0;
     // Seconds since local midnight, with the fraction.
     virtual double SecondsSinceMidnight() = 0;

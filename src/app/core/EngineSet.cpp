@@ -51,7 +51,7 @@ std::shared_ptr<EngineSet::Generation> EngineSet::Build(const Configuration& con
             g->engines.push_back(std::move(engine));
         }
     }
-    g->router = std::make_unique<e::Router>(std::move(order), services.clock);
+    g->router = std::make_unique<e::Router>(std::move(order), services.clock, services.log);
     g->translator = std::make_unique<translate::EngineTranslator>(*g->router, services.codePage);
     return g;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -24,6 +25,8 @@ struct EngineServices {
     platform::IEventLoop& loop;
     platform::IProgramRunner& programs;
     platform::IClock& clock;
+    // Where the router says an engine was taken out of use or answers again; may be empty.
+    std::function<void(const std::string&)> log;
 };
 
 // One engine of the given name, set up from its settings; null for a name no engine has.

@@ -26,7 +26,8 @@ EngineServices ServicesOf(Win32Backends& b) {
                           .codePage = p.codePage,
                           .loop = p.loop,
                           .programs = b.programs(),
-                          .clock = p.clock};
+                          .clock = p.clock,
+                          .log = Report};
 }
 
 Configuration Load(const std::filesystem::path& file) {

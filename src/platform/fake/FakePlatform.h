@@ -32,13 +32,20 @@ class FakeClock : public IClock {
     FakeClock();
     std::int64_t NowSeconds() override { return nowMs_ / 1000; }
     std::int64_t NowMs() override { return nowMs_; }
+    std::int64_t SteadyMs() override { return steadyMs_; }
     LocalTime NowLocal() override;
     double SecondsSinceMidnight() override;
-    void AdvanceMs(std::int64_t ms) { nowMs_ += ms; }
+    // Time passes: both clocks move on.
+    void AdvanceMs(std::int64_t ms) {
+        nowMs_ += ms;
+        steadyMs_ += ms;
+    }
+    // The wall clock is set (a user, a time zone, daylight-saving time); the steady one stays.
     void SetMs(std::int64_t ms) { nowMs_ = ms; }
 
   private:
     std::int64_t nowMs_;
+    std::int64_t steadyMs_ = 1'000'000;  // not the wall time, so a mix-up shows
 };
 
 // Waits advance the fake clock instead of sleeping.

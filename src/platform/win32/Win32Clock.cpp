@@ -15,6 +15,10 @@ std::int64_t Win32Clock::NowMs() {
     return static_cast<std::int64_t>(t.QuadPart / 10'000);  // 100 ns steps
 }
 
+std::int64_t Win32Clock::SteadyMs() {
+    return static_cast<std::int64_t>(GetTickCount64());
+}
+
 std::int64_t Win32Clock::NowSeconds() {
     return NowMs() / 1000;
 }

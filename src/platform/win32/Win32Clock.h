@@ -10,6 +10,8 @@ class Win32Clock : public IClock {
   public:
     std::int64_t NowSeconds() override;
     std::int64_t NowMs() override;
+    // Milliseconds since boot (GetTickCount64), the clock the event loop's waits use.
+    std::int64_t SteadyMs() override;
     LocalTime NowLocal() override;
     double SecondsSinceMidnight() override;
 };

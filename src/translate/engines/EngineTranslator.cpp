@@ -15,8 +15,9 @@ TranslationOutcome EngineTranslator::Translate(const std::u16string& text, const
     TranslationOutcome out;
     if (text.empty()) return out;
     try {
+        engines::TextRun run;
         for (const auto& piece : SegmentText(text, ModeForSource(src), *widths_)) {
-            engines::RoutedPiece routed = router_.Translate(piece, src, dst);
+            engines::RoutedPiece routed = router_.Translate(piece, src, dst, run);
             if (routed.text) {
                 out.text += *routed.text;
             } else {

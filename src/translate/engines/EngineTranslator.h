@@ -11,7 +11,8 @@
 namespace velmora::translate {
 
 // ITranslator over the engine router: the text is segmented as HttpTranslator does (the mode of
-// the source language, a width table read once), and each piece goes through the router.
+// the source language, a width table read once), and each piece goes through the router as a
+// piece of one text.
 class EngineTranslator : public ITranslator {
   public:
     // The router must outlive the translator.

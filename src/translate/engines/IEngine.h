@@ -9,15 +9,16 @@ namespace velmora::translate::engines {
 // Why one engine did not translate one piece. The router decides from the kind whether the
 // next engine gets the piece.
 enum class FailureKind {
-    Unsupported,     // the engine has no code for the pair; never attempted
-    Transport,       // refused, unreachable, timed out, body too large, pipeline died or hung
-    RateLimited,     // 429: slow down (Retry-After honoured)
-    QuotaExceeded,   // 456: quota used up (Retry-After honoured)
-    ServerError,     // 5xx
-    BadKey,          // 401/403
-    BadRequest,      // any other 4xx
-    NoTranslation,   // an answer that holds no translation
-    SkippedBackoff,  // skipped: the engine asked us to wait and the wait has not passed
+    Unsupported,         // the engine has no code for the pair; never attempted
+    Transport,           // refused, unreachable, timed out, body too large, pipeline died or hung
+    RateLimited,         // 429: slow down (Retry-After honoured)
+    QuotaExceeded,       // 456: quota used up (Retry-After honoured)
+    ServerError,         // 5xx
+    BadKey,              // 401/403
+    BadRequest,          // any other 4xx
+    NoTranslation,       // an answer that holds no translation
+    SkippedBackoff,      // skipped: the engine asked us to wait and the wait has not passed
+    SkippedUnreachable,  // skipped: it failed at the transport in this text or a little before
 };
 
 struct EngineFailure {

@@ -30,7 +30,10 @@ Configuration LibreAt(const std::string& url) {
 struct EngineSetTest : ::testing::Test {
     platform::fake::FakePlatform fp;
     NoPrograms programs;
-    EngineServices services{fp.http, fp.codePage, fp.loop, programs, fp.clock};
+    std::vector<std::string> logged;
+    EngineServices services{fp.http,  fp.codePage,
+                            fp.loop,  programs,
+                            fp.clock, [this](const std::string& line) { logged.push_back(line); }};
     std::vector<std::string> posts;  // the URL of every translation request
 
     // A LibreTranslate server that answers with the host it was reached at; the language list
@@ -71,6 +74,16 @@ TEST_F(EngineSetTest, ReloadServesTheNextTranslationAndSparesOneUnderWay) {
     EXPECT_FALSE(empty.complete);
     EXPECT_FALSE(empty.Reason().empty());
     EXPECT_EQ(posts.size(), 3u);
+}
+
+TEST_F(EngineSetTest, AnEngineTakenOutOfUseIsLogged) {
+    EngineSet set(LibreAt("http://dead/translate"), services);
+    fp.http.handler = [](const HttpRequest&) -> HttpResponse {
+        throw platform::HttpError("HTTP request timed out");
+    };
+    EXPECT_FALSE(set.Translate(u"hello", "en", "fr").complete);
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].rfind("engine libretranslate not asked for 30 s", 0), 0u) << logged[0];
 }
 
 }  // namespace

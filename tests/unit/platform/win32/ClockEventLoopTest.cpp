@@ -2,6 +2,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <thread>
 
 #include "platform/win32/Win32Clock.h"
@@ -34,10 +35,14 @@ TEST(Win32Clock, SecondsMillisecondsAndLocalTimeAreOneClock) {
 TEST(Win32Clock, AdvancesWithRealTime) {
     Win32Clock clock;
     const std::int64_t before = clock.NowMs();
+    const std::int64_t steadyBefore = clock.SteadyMs();
     Sleep(300);
     const std::int64_t elapsed = clock.NowMs() - before;
     EXPECT_GE(elapsed, 280);
     EXPECT_LT(elapsed, 2000);
+    // The steady reading moves as much and is its own clock, not the local time.
+    EXPECT_GE(clock.SteadyMs() - steadyBefore, 280);
+    EXPECT_GT(std::abs(clock.NowMs() - clock.SteadyMs()), 24LL * 3600 * 1000);
 }
 
 std::atomic<int> g_ticks{0};

@@ -56,6 +56,29 @@ TEST_F(Fixture, APieceNoEngineTranslatedMakesItPartial) {
     EXPECT_EQ(translator.TranslateText(u"one. two. three", "en", "es"), u"ONE");
 }
 
+// A dead first engine times out (20 s) once per text, not once per piece, even when the other
+// pieces take longer than its time out of use; the text is complete from the second engine.
+TEST_F(Fixture, ADeadFirstEngineCostsOneTimeoutPerText) {
+    for (std::int64_t secondMs : {500, 20'000}) {
+        SCOPED_TRACE(secondMs);
+        FakeEngine dead{"deepl"}, working{"google"};
+        dead.results = {PieceResult::Fail(FailureKind::Transport, "timed out")};
+        dead.onCall = [&] { clock.AdvanceMs(20'000); };
+        working.onCall = [&] { clock.AdvanceMs(secondMs); };
+        engines::Router r({&dead, &working}, clock);
+        EngineTranslator t(r, codePage);
+        const std::int64_t start = clock.SteadyMs();
+        auto out = t.Translate(u"one. two. three. four", "en", "es");
+        EXPECT_EQ(dead.pieces.size(), 1u);
+        EXPECT_EQ(working.pieces.size(), 4u);
+        EXPECT_TRUE(out.complete);
+        EXPECT_EQ(out.text, u"<one.>< two.>< three.>< four>");
+        EXPECT_EQ(clock.SteadyMs() - start, 20'000 + 4 * secondMs);
+        ASSERT_EQ(out.pieces.size(), 4u);
+        EXPECT_EQ(out.pieces[3].failures.at(0).second.kind, FailureKind::SkippedUnreachable);
+    }
+}
+
 TEST_F(Fixture, NoEngineForThePairIsPartialWithAReason) {
     FakeEngine none{"none", false};
     engines::Router r({&none}, clock);

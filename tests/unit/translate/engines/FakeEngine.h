@@ -1,6 +1,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@ class FakeEngine : public IEngine {
     PieceResult TranslatePiece(std::u16string_view piece, const std::string&,
                                const std::string&) override {
         pieces.emplace_back(piece);
+        if (onCall) onCall();
         if (results.empty()) return PieceResult::Ok(u"<" + std::u16string(piece) + u">");
         PieceResult r = results.front();
         if (results.size() > 1) results.pop_front();
@@ -26,6 +28,7 @@ class FakeEngine : public IEngine {
     }
     std::deque<PieceResult> results;
     std::vector<std::u16string> pieces;
+    std::function<void()> onCall;  // runs at each call: lets a test spend time
 
   private:
     std::string name_;

@@ -105,12 +105,97 @@ TEST_F(RouterFixture, QuotaWithoutRetryAfterWaitsSixtySeconds) {
     EXPECT_EQ(Go().report.engine, "a");
 }
 
-TEST_F(RouterFixture, OtherFailuresDoNotBackOff) {
-    a.results = {Fail(K::ServerError), Fail(K::Transport), PieceResult::Ok(u"A")};
+TEST_F(RouterFixture, AnAnswerThatFailsLeavesTheEngineInUse) {
+    for (K kind : {K::ServerError, K::BadKey, K::BadRequest, K::NoTranslation}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        FakeEngine first{"first"}, second{"second"};
+        first.results = {Fail(kind), PieceResult::Ok(u"A")};
+        Router r({&first, &second}, clock);
+        TextRun run;
+        r.Translate(u"x", "en", "es", run);
+        EXPECT_EQ(r.Translate(u"y", "en", "es", run).report.engine, "first");
+    }
+}
+
+// A dead engine: 30 s out after the first transport failure, then each failed retry doubles the
+// time up to 10 min.
+TEST_F(RouterFixture, ATransportFailureKeepsTheEngineOutForAGrowingTime) {
+    a.results = {Fail(K::Transport)};
     Go();
-    Go();
-    EXPECT_EQ(Go().report.engine, "a");
-    EXPECT_EQ(a.pieces.size(), 3u);
+    for (std::int64_t openMs : {30'000, 60'000, 120'000, 240'000, 480'000, 600'000, 600'000}) {
+        SCOPED_TRACE(openMs);
+        const std::size_t asked = a.pieces.size();
+        clock.AdvanceMs(openMs - 1);
+        auto during = Go();
+        EXPECT_EQ(a.pieces.size(), asked);
+        EXPECT_EQ(during.report.engine, "b");
+        ASSERT_EQ(during.report.failures.size(), 1u);
+        EXPECT_EQ(during.report.failures[0].second.kind, K::SkippedUnreachable);
+        clock.AdvanceMs(1);
+        Go();  // asked again, and still dead
+        EXPECT_EQ(a.pieces.size(), asked + 1);
+    }
+}
+
+TEST_F(RouterFixture, AnAnswerAfterATransportFailureStartsTheWaitOverAtThirtySeconds) {
+    for (PieceResult answer : {PieceResult::Ok(u"A"), Fail(K::ServerError), Fail(K::BadKey)}) {
+        SCOPED_TRACE(answer.failure.detail);
+        FakeEngine first{"first"}, second{"second"};
+        Router r({&first, &second}, clock);
+        first.results = {Fail(K::Transport)};
+        r.Translate(u"x", "en", "es");
+        clock.AdvanceMs(30'000);
+        first.results = {Fail(K::Transport)};
+        r.Translate(u"x", "en", "es");  // out for 60 s now
+        clock.AdvanceMs(60'000);
+        first.results = {answer, Fail(K::Transport)};
+        r.Translate(u"x", "en", "es");  // answers
+        r.Translate(u"x", "en", "es");  // dead again: out for 30 s, not 120
+        ASSERT_EQ(first.pieces.size(), 4u);
+        clock.AdvanceMs(29'999);
+        r.Translate(u"x", "en", "es");
+        EXPECT_EQ(first.pieces.size(), 4u);
+        clock.AdvanceMs(1);
+        r.Translate(u"x", "en", "es");
+        EXPECT_EQ(first.pieces.size(), 5u);
+    }
+}
+
+// The user or daylight-saving time sets the wall clock an hour either way: every wait still
+// ends after its own time.
+TEST_F(RouterFixture, WallClockJumpsDoNotMoveTheWaits) {
+    for (PieceResult failure : {Fail(K::RateLimited, 30), Fail(K::Transport)}) {
+        for (std::int64_t jumpMs : {3'600'000, -3'600'000}) {
+            SCOPED_TRACE(static_cast<int>(failure.failure.kind));
+            SCOPED_TRACE(jumpMs);
+            FakeEngine first{"first"}, second{"second"};
+            Router r({&first, &second}, clock);
+            first.results = {failure, PieceResult::Ok(u"A")};
+            r.Translate(u"x", "en", "es");
+            clock.SetMs(clock.NowMs() + jumpMs);
+            EXPECT_EQ(r.Translate(u"x", "en", "es").report.engine, "second");
+            clock.AdvanceMs(29'999);
+            EXPECT_EQ(r.Translate(u"x", "en", "es").report.engine, "second");
+            clock.AdvanceMs(1);
+            EXPECT_EQ(r.Translate(u"x", "en", "es").report.engine, "first");
+        }
+    }
+}
+
+TEST_F(RouterFixture, TakingAnEngineOutAndItsReturnAreLogged) {
+    std::vector<std::string> lines;
+    FakeEngine first{"first"}, second{"second"};
+    Router r({&first, &second}, clock, [&](const std::string& l) { lines.push_back(l); });
+    first.results = {Fail(K::Transport), Fail(K::Transport), PieceResult::Ok(u"A")};
+    r.Translate(u"x", "en", "es");
+    clock.AdvanceMs(30'000);
+    r.Translate(u"x", "en", "es");
+    clock.AdvanceMs(60'000);
+    r.Translate(u"x", "en", "es");
+    r.Translate(u"x", "en", "es");  // a plain success after that says nothing
+    EXPECT_EQ(lines, (std::vector<std::string>{"engine first not asked for 30 s: failed",
+                                               "engine first not asked for 60 s: failed",
+                                               "engine first answers again"}));
 }
 
 TEST_F(RouterFixture, BackoffIsPerEngine) {
