@@ -139,6 +139,9 @@ void frmEngineSettings::Load() {
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(row.used ? Qt::Checked : Qt::Unchecked);
     }
+    // Wide enough for the longest name.
+    lstEngines->setMinimumWidth(lstEngines->sizeHintForColumn(0) + 2 * lstEngines->frameWidth() +
+                                8);
     lstEngines->setCurrentRow(0);
     lblKeyStore->setText(QStringLiteral("密钥保存在：") + KeyVault::Describe(vault_.Where()));
 }
@@ -154,7 +157,7 @@ void frmEngineSettings::ShowEngine(int row) {
     const EngineFields fields = FieldsOf(shown_);
     const EngineGuide guide = GuideOf(shown_);
     lblName->setText(Q(guide.name));
-    lblNeeds->setText(QStringLiteral("需要：") + Q(guide.needs));
+    lblNeeds->setText(Q(guide.needs));
     lblOffline->setText(Q(OfflineLine(guide)));
     lblCoverage->setText(Q(CoverageLine(shown_, apertiumPairs_)));
     lblLink->setText(guide.linkUrl.empty()

@@ -71,7 +71,7 @@ std::vector<std::string> frmEngineSettings::OfferedEngines() {
 bool frmEngineSettings::ShowModal(HWND owner) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
-    hwnd_ = CreateDialogFrame(kClassName, Proc, kCaption, kStyle, 700, 418, owner, this);
+    hwnd_ = CreateDialogFrame(kClassName, Proc, kCaption, kStyle, 760, 418, owner, this);
     if (!hwnd_) return false;
     CreateControls();
     Load();
@@ -85,42 +85,42 @@ void frmEngineSettings::CreateControls() {
     lstEngines = Child(hwnd_, WC_LISTVIEWW, L"",
                        WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL |
                            LVS_SHOWSELALWAYS,
-                       kLstEngines, 8, 8, 180, 318);
+                       kLstEngines, 8, 8, 240, 318);
     ListView_SetExtendedListViewStyle(lstEngines, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     LVCOLUMNW column{};
     column.mask = LVCF_WIDTH;
-    column.cx = 170;
+    column.cx = 230;
     ListView_InsertColumn(lstEngines, 0, &column);
-    cmdUp = Child(hwnd_, L"BUTTON", L"上移", WS_TABSTOP | BS_PUSHBUTTON, kCmdUp, 196, 8, 65, 23);
+    cmdUp = Child(hwnd_, L"BUTTON", L"上移", WS_TABSTOP | BS_PUSHBUTTON, kCmdUp, 256, 8, 65, 23);
     cmdDown =
-        Child(hwnd_, L"BUTTON", L"下移", WS_TABSTOP | BS_PUSHBUTTON, kCmdDown, 196, 37, 65, 23);
-    lblName = Label(hwnd_, L"", 270, 8, 422, 18);
+        Child(hwnd_, L"BUTTON", L"下移", WS_TABSTOP | BS_PUSHBUTTON, kCmdDown, 256, 37, 65, 23);
+    lblName = Label(hwnd_, L"", 330, 8, 422, 18);
     SendMessageW(lblName, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(13, true)), FALSE);
-    lblNeeds = Label(hwnd_, L"", 270, 28, 422, 32);
-    lblOffline = Label(hwnd_, L"", 270, 62, 422, 18);
-    lblCoverage = Label(hwnd_, L"", 270, 82, 422, 84);
+    lblNeeds = Label(hwnd_, L"", 330, 28, 422, 32);
+    lblOffline = Label(hwnd_, L"", 330, 62, 422, 18);
+    lblCoverage = Label(hwnd_, L"", 330, 82, 422, 84);
     cmdKeyPage =
-        Child(hwnd_, L"BUTTON", L"", WS_TABSTOP | BS_PUSHBUTTON, kCmdKeyPage, 270, 168, 100, 23);
-    lblUrl = Label(hwnd_, L"地址：", 270, 203, 50, 18);
-    txtUrl = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtUrl, 322, 200, 370, 22,
+        Child(hwnd_, L"BUTTON", L"", WS_TABSTOP | BS_PUSHBUTTON, kCmdKeyPage, 330, 168, 100, 23);
+    lblUrl = Label(hwnd_, L"地址：", 330, 203, 50, 18);
+    txtUrl = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtUrl, 382, 200, 370, 22,
                    WS_EX_CLIENTEDGE);
-    lblKey = Label(hwnd_, L"密钥：", 270, 231, 50, 18);
-    txtKey = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, kTxtKey, 322,
+    lblKey = Label(hwnd_, L"密钥：", 330, 231, 50, 18);
+    txtKey = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, kTxtKey, 382,
                    228, 370, 22, WS_EX_CLIENTEDGE);
-    lblRegion = Label(hwnd_, L"区域：", 270, 259, 50, 18);
-    txtRegion = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtRegion, 322, 256, 370,
+    lblRegion = Label(hwnd_, L"区域：", 330, 259, 50, 18);
+    txtRegion = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtRegion, 382, 256, 370,
                       22, WS_EX_CLIENTEDGE);
     cmdTest =
-        Child(hwnd_, L"BUTTON", L"测试", WS_TABSTOP | BS_PUSHBUTTON, kCmdTest, 270, 286, 65, 23);
+        Child(hwnd_, L"BUTTON", L"测试", WS_TABSTOP | BS_PUSHBUTTON, kCmdTest, 330, 286, 65, 23);
     EnableWindow(cmdTest, static_cast<bool>(test_));
-    lblTestResult = Label(hwnd_, L"", 343, 289, 349, 40);
-    lblKeyStore = Label(hwnd_, L"", 8, 334, 684, 18);
-    lblError = Label(hwnd_, L"", 8, 356, 684, 18);
+    lblTestResult = Label(hwnd_, L"", 403, 289, 349, 40);
+    lblKeyStore = Label(hwnd_, L"", 8, 334, 744, 18);
+    lblError = Label(hwnd_, L"", 8, 356, 744, 18);
     lblNote = Label(hwnd_, L"确定后立即生效", 8, 389, 400, 18);
     cmdOK =
-        Child(hwnd_, L"BUTTON", L"确定", WS_TABSTOP | BS_DEFPUSHBUTTON, kCmdOK, 554, 384, 65, 23);
+        Child(hwnd_, L"BUTTON", L"确定", WS_TABSTOP | BS_DEFPUSHBUTTON, kCmdOK, 614, 384, 65, 23);
     cmdCancel =
-        Child(hwnd_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON, kCmdCancel, 627, 384, 65, 23);
+        Child(hwnd_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON, kCmdCancel, 687, 384, 65, 23);
 }
 
 void frmEngineSettings::InsertRow(int row, const std::string& name, bool checked) {
@@ -174,7 +174,7 @@ void frmEngineSettings::ShowEngine(int row) {
     const EngineFields fields = FieldsOf(shown_);
     const EngineGuide guide = GuideOf(shown_);
     SetText(lblName, std::string(guide.name));
-    SetText(lblNeeds, "需要：" + std::string(guide.needs));
+    SetText(lblNeeds, std::string(guide.needs));
     SetText(lblOffline, OfflineLine(guide));
     SetText(lblCoverage, CoverageLine(shown_, {}));  // the offline engine is not offered here
     SetText(cmdKeyPage, std::string(guide.linkText) + "…");

@@ -347,28 +347,33 @@ TEST(EngineDialog, EachEngineIsShownByItsNameWithWhatItNeedsItsLanguagesAndItsKe
                          QStringLiteral("Apertium APy 服务器"),
                      }));
 
+    // Every name shows whole in the list, with its check box.
+    EXPECT_LE(d->lstEngines->sizeHintForColumn(0), d->lstEngines->viewport()->width());
+
     struct Row {
         const char* engine;
+        const char* needs;  // a part of the line
         const char* offline;
         const char* coverage;  // the line, or a part of it
         const char* keyPage;   // empty: no link
     } rows[] = {
-        {"apertium", "本机离线运行，文字不离开本机。",
+        {"apertium", "无需密钥和地址", "本机离线运行，文字不离开本机。",
          "已安装的语言对：英语→加泰罗尼亚语、英语⇄西班牙语；不含中文。",
          "https://wiki.apertium.org/wiki/Installation"},
-        {"form", "在线服务：需联网，文字会发送到该服务。", "可选本程序全部 40 种语言", ""},
-        {"deepl", "在线服务：需联网，文字会发送到该服务。", "种，含中文；不支持：",
+        {"form", "需要服务地址", "在线服务：需联网，文字会发送到该服务。",
+         "可选本程序全部 40 种语言", ""},
+        {"deepl", "需要密钥", "在线服务：需联网，文字会发送到该服务。", "种，含中文；不支持：",
          "https://www.deepl.com/pro-api"},
-        {"google", "在线服务：需联网，文字会发送到该服务。", "支持本程序全部 40 种语言，含中文。",
-         "https://cloud.google.com/translate/docs/setup"},
-        {"apy", "在线服务：需联网，文字会发送到该服务。", "不含中文",
+        {"google", "API 密钥", "在线服务：需联网，文字会发送到该服务。",
+         "支持本程序全部 40 种语言，含中文。", "https://cloud.google.com/translate/docs/setup"},
+        {"apy", "需要 APy 服务器地址", "在线服务：需联网，文字会发送到该服务。", "不含中文",
          "https://wiki.apertium.org/wiki/Apertium-apy"},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.engine);
         Select(*d, r.engine);
         EXPECT_EQ(d->lblName->text(), d->lstEngines->currentItem()->text());
-        EXPECT_TRUE(d->lblNeeds->text().startsWith(QStringLiteral("需要：")))
+        EXPECT_TRUE(d->lblNeeds->text().contains(QString::fromUtf8(r.needs)))
             << d->lblNeeds->text().toStdString();
         EXPECT_EQ(d->lblOffline->text(), QString::fromUtf8(r.offline));
         EXPECT_TRUE(d->lblCoverage->text().contains(QString::fromUtf8(r.coverage)))

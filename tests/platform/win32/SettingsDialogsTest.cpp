@@ -95,6 +95,17 @@ TEST(EngineSettingsDialogTest, OkSavesOrderChecksAddressesAndKeysIntoTheFile) {
                                L"网页表单翻译（旧版服务）+", L"LibreTranslate（自建或公共服务器）",
                                L"DeepL", L"Google 翻译", L"微软翻译", L"Apertium APy 服务器"}))
             << "the offline engine is not offered on Windows";
+        // Every name shows whole beside its check box, and the column inside the list.
+        RECT list;
+        GetClientRect(d.lstEngines, &list);
+        const int column = ListView_GetColumnWidth(d.lstEngines, 0);
+        EXPECT_LE(column, list.right);
+        for (const std::wstring& row : Rows(d)) {
+            const std::wstring name = row.substr(0, row.find(L'+'));
+            EXPECT_LE(ListView_GetStringWidth(d.lstEngines, name.c_str()) +
+                          GetSystemMetrics(SM_CXSMICON) + 12,
+                      column);
+        }
 
         // deepl on with a key, moved to the top; libretranslate on but with no address yet.
         Pick(d, L"DeepL", true);
@@ -168,18 +179,19 @@ TEST(EngineSettingsDialogTest, EachEngineSaysWhatItNeedsItsLanguagesAndOpensItsK
         ran = true;
         struct Row {
             const wchar_t* engine;
+            const wchar_t* needs;     // a part of the line
             const wchar_t* coverage;  // a part of the line
             const char* keyPage;      // empty: no button
         } rows[] = {
-            {L"DeepL", L"种，含中文；不支持：", "https://www.deepl.com/pro-api"},
-            {L"Google 翻译", L"支持本程序全部 40 种语言，含中文。",
+            {L"DeepL", L"需要密钥", L"种，含中文；不支持：", "https://www.deepl.com/pro-api"},
+            {L"Google 翻译", L"API 密钥", L"支持本程序全部 40 种语言，含中文。",
              "https://cloud.google.com/translate/docs/setup"},
-            {L"网页表单翻译（旧版服务）", L"可选本程序全部 40 种语言", ""},
+            {L"网页表单翻译（旧版服务）", L"需要服务地址", L"可选本程序全部 40 种语言", ""},
         };
         for (const Row& r : rows) {
             Pick(d, r.engine, false);
             EXPECT_EQ(WindowText(d.lblName), r.engine);
-            EXPECT_EQ(WindowText(d.lblNeeds).rfind(L"需要：", 0), 0u);
+            EXPECT_NE(WindowText(d.lblNeeds).find(r.needs), std::wstring::npos);
             EXPECT_EQ(WindowText(d.lblOffline), L"在线服务：需联网，文字会发送到该服务。");
             EXPECT_NE(WindowText(d.lblCoverage).find(r.coverage), std::wstring::npos)
                 << "coverage of the row " << &r - rows;
