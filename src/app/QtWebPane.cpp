@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <QRegularExpression>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
 #include <QWebEngineSettings>
 #include <QWebEngineView>
@@ -25,6 +27,24 @@ constexpr const char* kHideScrollBars = R"((function () {
   document.documentElement.style.overflow = 'hidden';
   return true;
 })())";
+
+// In the main window's colours; the marker's id lets a test find it.
+constexpr const char* kOfflinePage = R"(<!DOCTYPE html>
+<html lang="zh-CN"><head><meta charset="utf-8"><title>%1</title><style>
+html, body { margin: 0; height: 100%; overflow: hidden; background: #f4f8fc; color: #2b3a4e;
+  font: 12px sans-serif; }
+#velmora-offline { box-sizing: border-box; height: 100%; padding: 18px 10px;
+  border: 1px solid #b9c9da; border-radius: 4px; text-align: center; }
+h1 { margin: 6px 0 10px; font-size: 14px; color: #1f5fa8; }
+p { margin: 6px 0; line-height: 1.6; }
+</style></head><body><div id="velmora-offline"><h1>%1</h1>
+<p>这里的内容需要联网才能显示。</p><p>网络恢复后，下次打开窗口时会自动重新加载。</p>
+<p>翻译不受影响。</p></div></body></html>)";
+
+// The local page is loaded from a data: address; the vendor's pages never are.
+bool IsOfflinePage(const QUrl& url) {
+    return url.scheme() == QLatin1String("data");
+}
 }  // namespace
 
 QtWebPane::QtWebPane(QWidget* parent)
@@ -34,7 +54,13 @@ QtWebPane::QtWebPane(QWidget* parent)
     if (!view_) return;
     layout->addWidget(view_);
     view_->settings()->setAttribute(QWebEngineSettings::ShowScrollBars, false);
-    connect(view_, &QWebEngineView::loadFinished, this, &QtWebPane::DocumentComplete);
+    // The engine's own error page is English; the local page replaces it.
+    view_->settings()->setAttribute(QWebEngineSettings::ErrorPageEnabled, false);
+    connect(view_->page(), &QWebEnginePage::loadingChanged, this, &QtWebPane::LoadingChanged);
+}
+
+QString QtWebPane::OfflineTitle() {
+    return QStringLiteral("暂时无法显示");
 }
 
 QString QtWebPane::AddressWithScheme(const QString& address) {
@@ -49,7 +75,47 @@ bool QtWebPane::Enabled() {
 
 void QtWebPane::Navigate2(const QString& address) {
     address_ = QUrl(AddressWithScheme(address));
-    if (view_) view_->load(address_);
+    LoadAddress();
+}
+
+void QtWebPane::LoadAddress() {
+    if (!view_) return;
+    offline_ = false;
+    ++attempt_;
+    view_->load(address_);
+}
+
+void QtWebPane::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // A discarded page is loaded by Restore; otherwise the address gets another chance here.
+    if (offline_ && !discarded_) LoadAddress();
+}
+
+void QtWebPane::LoadingChanged(const QWebEngineLoadingInfo& info) {
+    using Status = QWebEngineLoadingInfo::LoadStatus;
+    const bool local = IsOfflinePage(info.url());
+    switch (info.status()) {
+        case Status::LoadStartedStatus:
+            return;
+        case Status::LoadFailedStatus:
+            if (!local) {
+                // Not from inside the engine's own notification; and not over a newer load.
+                QTimer::singleShot(0, this, [this, attempt = attempt_] {
+                    if (attempt == attempt_) ShowOfflinePage();
+                });
+                return;
+            }
+            break;
+        case Status::LoadSucceededStatus:
+        case Status::LoadStoppedStatus:
+            break;
+    }
+    DocumentComplete(info.status() == Status::LoadSucceededStatus && !local);
+}
+
+void QtWebPane::ShowOfflinePage() {
+    offline_ = true;
+    view_->setHtml(QString::fromUtf8(kOfflinePage).arg(OfflineTitle()));
 }
 
 void QtWebPane::Discard() {
@@ -68,9 +134,8 @@ void QtWebPane::Restore() {
     discarded_ = false;
     // Showing the view has made the page active already, with the engine's cached copy (or
     // nothing, when it was discarded before its first load finished): the ads are asked anew.
-    QWebEnginePage* page = view_->page();
-    page->setLifecycleState(QWebEnginePage::LifecycleState::Active);
-    page->load(address_);
+    view_->page()->setLifecycleState(QWebEnginePage::LifecycleState::Active);
+    LoadAddress();
 }
 
 void QtWebPane::DocumentComplete(bool ok) {

@@ -4,14 +4,18 @@
 #include <QUrl>
 #include <QWidget>
 
+class QShowEvent;
+class QWebEngineLoadingInfo;
 class QWebEngineView;
 
 namespace velmora::app {
 
 // An embedded browser pane for the vendor's pages. After every completed load the page's
 // scroll bars are switched off (the engine's scroll bars are off from the start as well); a
-// document without a body is left alone. With VELMORA_NO_PANES set (to anything but 0) the pane
-// stays empty: no web view is made and nothing is loaded.
+// document without a body is left alone. An address that cannot be loaded gets a small local
+// page in Chinese instead of the engine's error page, and is asked for again the next time the
+// pane is shown. With VELMORA_NO_PANES set (to anything but 0) the pane stays empty: no web view
+// is made and nothing is loaded.
 class QtWebPane : public QWidget {
     Q_OBJECT
   public:
@@ -33,6 +37,9 @@ class QtWebPane : public QWidget {
     // Whether panes show pages at all (VELMORA_NO_PANES).
     static bool Enabled();
 
+    // The local page's title, shown while the address cannot be loaded.
+    static QString OfflineTitle();
+
     // http:// in front of an address that has no scheme.
     static QString AddressWithScheme(const QString& address);
 
@@ -43,14 +50,23 @@ class QtWebPane : public QWidget {
     static void PrepareEnvironment();
 
   signals:
-    // After the scroll bars of a completed load have been dealt with.
+    // After the scroll bars of a completed load have been dealt with; false when the address
+    // could not be loaded (the local page is shown then).
     void documentCompleted(bool ok);
 
+  protected:
+    void showEvent(QShowEvent* event) override;
+
   private:
+    void LoadAddress();
+    void LoadingChanged(const QWebEngineLoadingInfo& info);
+    void ShowOfflinePage();
     void DocumentComplete(bool ok);
     QWebEngineView* view_;
     QUrl address_;
     bool discarded_ = false;
+    bool offline_ = false;  // the local page stands in for the address
+    int attempt_ = 0;       // counts loads of the address, so a stale failure is ignored
 };
 
 }  // namespace velmora::app

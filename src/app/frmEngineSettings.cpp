@@ -1,15 +1,17 @@
 #include "app/frmEngineSettings.h"
 
+#include <QDesktopServices>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace velmora::app {
 
 namespace {
 
-QString Q(const std::string& s) {
-    return QString::fromStdString(s);
+QString Q(std::string_view s) {
+    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
 }
 
 QPushButton* Button(QWidget* parent, const char* name, const QString& caption) {
@@ -41,6 +43,18 @@ void frmEngineSettings::CreateControls() {
     lstEngines->setObjectName(QStringLiteral("lstEngines"));
     cmdUp = Button(this, "cmdUp", QStringLiteral("上移"));
     cmdDown = Button(this, "cmdDown", QStringLiteral("下移"));
+    lblName = Named<QLabel>(this, "lblName");
+    lblName->setStyleSheet(QStringLiteral("font-weight:bold;"));
+    lblNeeds = Named<QLabel>(this, "lblNeeds");
+    lblOffline = Named<QLabel>(this, "lblOffline");
+    lblCoverage = Named<QLabel>(this, "lblCoverage");
+    for (QLabel* l : {lblName, lblNeeds, lblOffline, lblCoverage}) {
+        l->setWordWrap(true);
+        l->setTextFormat(Qt::PlainText);
+    }
+    lblLink = Named<QLabel>(this, "lblLink");
+    lblLink->setTextFormat(Qt::RichText);
+    lblLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     lblUrl = Named<QLabel>(this, "lblUrl", QStringLiteral("地址："));
     txtUrl = Named<QLineEdit>(this, "txtUrl");
     lblKey = Named<QLabel>(this, "lblKey", QStringLiteral("密钥："));
@@ -77,10 +91,13 @@ void frmEngineSettings::CreateControls() {
     fields->addWidget(cmdTest, 3, 0);
     fields->addWidget(lblTestResult, 3, 1);
     fields->setRowStretch(4, 1);
+    auto* about = new QVBoxLayout;
+    for (QLabel* l : {lblName, lblNeeds, lblOffline, lblCoverage, lblLink}) about->addWidget(l);
+    about->addLayout(fields, 1);
     auto* top = new QHBoxLayout;
     top->addWidget(lstEngines, 1);
     top->addLayout(moves);
-    top->addLayout(fields, 2);
+    top->addLayout(about, 2);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(lblNote, 1);
     buttons->addWidget(cmdOK);
@@ -90,12 +107,14 @@ void frmEngineSettings::CreateControls() {
     all->addWidget(lblKeyStore);
     all->addWidget(lblError);
     all->addLayout(buttons);
-    resize(620, 300);
+    resize(700, 420);
 
     connect(lstEngines, &QListWidget::currentRowChanged, this, &frmEngineSettings::ShowEngine);
     connect(cmdUp, &QPushButton::clicked, this, [this] { Move(-1); });
     connect(cmdDown, &QPushButton::clicked, this, [this] { Move(1); });
     connect(cmdTest, &QPushButton::clicked, this, &frmEngineSettings::RunTest);
+    connect(lblLink, &QLabel::linkActivated, this,
+            [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
     connect(cmdOK, &QPushButton::clicked, this, &frmEngineSettings::accept);
     connect(cmdCancel, &QPushButton::clicked, this, &frmEngineSettings::reject);
     const auto keep = [this](std::string EngineSettings::*field) {
@@ -113,12 +132,16 @@ void frmEngineSettings::Load() {
     FillKeysFromVault(vault_, config);
     loaded_ = EngineEditsOf(config);
     edits_ = loaded_;
+    apertiumPairs_ = InstalledApertiumPairs(config.apertiumModes);
     for (const EngineListRow& row : EngineListOrder(config, KnownEngines())) {
-        auto* item = new QListWidgetItem(Q(row.name), lstEngines);
+        auto* item = new QListWidgetItem(Q(GuideOf(row.name).name), lstEngines);
         item->setData(Qt::UserRole, Q(row.name));
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(row.used ? Qt::Checked : Qt::Unchecked);
     }
+    // Wide enough for the longest name.
+    lstEngines->setMinimumWidth(lstEngines->sizeHintForColumn(0) + 2 * lstEngines->frameWidth() +
+                                8);
     lstEngines->setCurrentRow(0);
     lblKeyStore->setText(QStringLiteral("密钥保存在：") + KeyVault::Describe(vault_.Where()));
 }
@@ -132,6 +155,15 @@ void frmEngineSettings::ShowEngine(int row) {
     shown_ = EngineAt(row);
     const EngineSettings& s = edits_[shown_];
     const EngineFields fields = FieldsOf(shown_);
+    const EngineGuide guide = GuideOf(shown_);
+    lblName->setText(Q(guide.name));
+    lblNeeds->setText(Q(guide.needs));
+    lblOffline->setText(Q(OfflineLine(guide)));
+    lblCoverage->setText(Q(CoverageLine(shown_, apertiumPairs_)));
+    lblLink->setText(guide.linkUrl.empty()
+                         ? QString()
+                         : QStringLiteral("<a href=\"%1\">%2</a>")
+                               .arg(Q(guide.linkUrl).toHtmlEscaped(), Q(guide.linkText)));
     filling_ = true;
     txtUrl->setText(Q(s.url));
     txtUrl->setEnabled(fields.url);

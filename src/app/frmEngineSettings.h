@@ -10,9 +10,11 @@
 #include <map>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/KeyVault.h"
 #include "app/core/Configuration.h"
+#include "app/core/EngineGuide.h"
 #include "app/core/SettingsForms.h"
 
 namespace velmora::app {
@@ -22,9 +24,11 @@ namespace velmora::app {
 using EngineTest =
     std::function<std::pair<bool, QString>(const std::string& engine, const EngineSettings&)>;
 
-// The engine list, order and per-engine address, key and region. Reads the configuration file
-// and the vault when built; OK writes the list and addresses to the file and changed keys to
-// the vault; Cancel writes nothing. The caller puts a saved change to work.
+// The engine list, order and per-engine address, key and region, each engine with its name for
+// the user, what it needs, whether it is offline, its languages and where its key comes from
+// (opened in the desktop's browser). Reads the configuration file and the vault when built; OK
+// writes the list and addresses to the file and changed keys to the vault; Cancel writes nothing.
+// The caller puts a saved change to work.
 class frmEngineSettings : public QDialog {
     Q_OBJECT
   public:
@@ -36,6 +40,11 @@ class frmEngineSettings : public QDialog {
     QListWidget* lstEngines = nullptr;
     QPushButton* cmdUp = nullptr;
     QPushButton* cmdDown = nullptr;
+    QLabel* lblName = nullptr;
+    QLabel* lblNeeds = nullptr;
+    QLabel* lblOffline = nullptr;
+    QLabel* lblCoverage = nullptr;
+    QLabel* lblLink = nullptr;  // a link to the key page; empty when the engine has none
     QLabel* lblUrl = nullptr;
     QLineEdit* txtUrl = nullptr;
     QLabel* lblKey = nullptr;
@@ -64,6 +73,7 @@ class frmEngineSettings : public QDialog {
     EngineEdits loaded_;
     EngineEdits edits_;
     std::string shown_;
+    std::vector<std::string> apertiumPairs_;
     bool filling_ = false;  // fields are being filled from edits_, not typed
 };
 

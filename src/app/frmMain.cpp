@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QString>
@@ -10,6 +11,7 @@
 #include "app/QtArtwork.h"
 #include "app/core/Autostart.h"
 #include "app/core/CloseDecision.h"
+#include "app/core/TipPanel.h"
 #include "app/frmHelp.h"
 #include "app/frmInPlaceSettings.h"
 #include "target/SendShortcut.h"
@@ -117,9 +119,13 @@ void frmMain::CreateControls() {
     connect(txtResult, &ResultTextBox::focusLost, this,
             [this] { Monitor().OnResultBoxFocusChanged(false); });
 
-    picTips = Place<QFrame>(this, "picTips", 88, 568, 105, 33);
-    lblTips = Place<QLabel>(picTips, "lblTips", 0, 16, 105, 25);
+    picTips = Place<QFrame>(this, "picTips", kTipPanelDesign.x, kTipPanelDesign.y,
+                            kTipPanelDesign.width, kTipPanelDesign.height);
+    lblTips = Place<QLabel>(picTips, "lblTips", kTipLabelDesign.x, kTipLabelDesign.y,
+                            kTipLabelDesign.width, kTipLabelDesign.height);
     lblTips->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lblTips->setTextFormat(Qt::PlainText);
+    lblTips->setWordWrap(true);
     auto* tipsCaption = new QLabel(QStringLiteral("操作提示"), picTips);
     tipsCaption->setObjectName(QStringLiteral("picTipsCaption"));
     tipsCaption->setGeometry(6, 1, 99, 15);
@@ -187,9 +193,10 @@ void frmMain::CreateControls() {
 
     // Earlier controls stack above later ones, so the tip panel floats over the input box and
     // each pressed look over its image.
-    const QList<QWidget*> order = {cmdSend,
+    // A long tip's panel grows up over the result box, so it stacks above that too.
+    const QList<QWidget*> order = {picTips,
+                                   cmdSend,
                                    txtResult,
-                                   picTips,
                                    WebBrowser2,
                                    WebBrowser1,
                                    cboOtherLan,
@@ -272,15 +279,13 @@ void frmMain::CreateMenus() {
         target::RunSendShortcutSetting(shortcutDialog_, State.SendShortcutControl,
                                        State.SendShortcutKey);
     });
-    connect(mnuEngineSettings, &QAction::triggered, this, [this] {
-        if (showEngineSettings_) showEngineSettings_();
-    });
+    connect(mnuEngineSettings, &QAction::triggered, this, &frmMain::ShowEngineSettings);
 }
 
 void frmMain::WirePicker(ImageControl* icon, ImageControl* pressedImage, const QString& tip,
                          target::TargetPoint& target) {
     connect(icon, &ImageControl::moved, this, [this, tip] {
-        lblTips->setText(tip);
+        SetTip(tip);
         picTips->show();
     });
     connect(icon, &ImageControl::pressed, this, [pressedImage] { pressedImage->show(); });
@@ -549,8 +554,32 @@ bool frmMain::IsMainWindowActive() {
     return isActiveWindow();
 }
 
+void frmMain::ShowEngineSettings() {
+    if (showEngineSettings_) showEngineSettings_();
+}
+
+void frmMain::SetTip(const QString& text) {
+    lblTips->setText(text);
+    lblTips->ensurePolished();
+    const QFontMetrics metrics(lblTips->font());
+    constexpr int kUnbounded = 1 << 20;
+    const int oneLine = metrics.boundingRect(QRect(0, 0, kUnbounded, kUnbounded), 0, text).width();
+    const TipLayout layout = LayOutTip(oneLine, [&](int width) {
+        return metrics.boundingRect(QRect(0, 0, width, kUnbounded), Qt::TextWordWrap, text)
+            .height();
+    });
+    const auto place = [](QWidget* w, const TipRect& r) {
+        w->setGeometry(r.x, r.y, r.width, r.height);
+    };
+    place(picTips, layout.panel);
+    place(lblTips, layout.label);
+    // Centred like the design's one line; several lines read better from the left.
+    const bool design = layout.label == kTipLabelDesign;
+    lblTips->setAlignment((design ? Qt::AlignHCenter : Qt::AlignLeft) | Qt::AlignTop);
+}
+
 void frmMain::ShowTip(const std::u16string& text) {
-    lblTips->setText(QString::fromStdU16String(text));
+    SetTip(QString::fromStdU16String(text));
     picTips->show();
     // Hidden in the tray nobody sees the tip panel (an in-place translation runs from there):
     // the tray icon says it too.

@@ -125,6 +125,8 @@ class frmMain : public QWidget, public relay::IMainView {
     void Timer1_Timer();
     // Opens the in-place translation settings (shortcut, send after paste).
     void mnuInPlaceSettings_Click();
+    // Opens the translation engine settings; nothing when the window was given no way to.
+    void ShowEngineSettings();
 
   protected:
     void closeEvent(QCloseEvent* e) override;
@@ -138,6 +140,8 @@ class frmMain : public QWidget, public relay::IMainView {
     void WirePicker(ImageControl* icon, ImageControl* pressedImage, const QString& tip,
                     target::TargetPoint& target);
     void PickTarget(target::TargetPoint& target);
+    // The tip's text, with the panel and label placed so all of it shows.
+    void SetTip(const QString& text);
     void ShowTrayIcon();
     // While minimised for want of a tray: moves into one as soon as it appears.
     void WaitForTray();

@@ -1,5 +1,7 @@
 #include "app/core/EngineSet.h"
 
+#include "app/core/EngineGuide.h"
+
 #include "translate/engines/ApertiumEngine.h"
 #include "translate/engines/ApyEngine.h"
 #include "translate/engines/DeeplEngine.h"
@@ -81,14 +83,20 @@ std::pair<bool, std::string> EngineSet::TryEngine(const std::string& name,
                                                   const EngineServices& services,
                                                   const std::u16string& sample,
                                                   const std::string& src, const std::string& dst) {
+    const e::EngineFailure unsupported{e::FailureKind::Unsupported, {}, std::nullopt};
     auto engine = MakeEngine(name, settings, config, services);
-    if (!engine) return {false, "unknown engine"};
+    if (!engine) return {false, FailureWords(name, unsupported)};
     e::Router router({engine.get()}, services.clock);
     translate::EngineTranslator translator(router, services.codePage);
     const translate::TranslationOutcome outcome = translator.Translate(sample, src, dst);
     if (outcome.complete && !outcome.text.empty())
         return {true, services.codePage.ToUtf8(outcome.text)};
-    return {false, outcome.Reason()};
+    // The first piece that failed tells why; the engine's own details are English, left out.
+    for (const translate::PieceReport& piece : outcome.pieces) {
+        if (piece.engine.empty() && !piece.failures.empty())
+            return {false, FailureWords(name, piece.failures.front().second)};
+    }
+    return {false, FailureWords(name, unsupported)};
 }
 
 }  // namespace velmora::app

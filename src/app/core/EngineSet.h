@@ -54,7 +54,7 @@ class EngineSet : public translate::ITranslator {
                                             const std::string& dst) override;
 
     // One sample through one engine alone, for the settings dialog's test button: the
-    // translation, or the reason there is none.
+    // translation, or the reason there is none in words for the user (FailureWords).
     static std::pair<bool, std::string> TryEngine(const std::string& name,
                                                   const EngineSettings& settings,
                                                   const Configuration& config,

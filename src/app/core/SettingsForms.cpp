@@ -1,5 +1,7 @@
 #include "app/core/SettingsForms.h"
 
+#include "app/core/EngineGuide.h"
+
 #include <algorithm>
 #include <optional>
 #include <utility>
@@ -75,8 +77,9 @@ std::string CheckEngineSettings(const std::vector<std::string>& enabled, const E
     if (enabled.empty()) return "请至少选择一个翻译引擎";
     for (const std::string& name : enabled) {
         const EngineSettings& s = At(edits, name);
-        if (EngineNeedsUrl(name) && s.url.empty()) return "引擎 " + name + " 需要填写地址";
-        if (EngineNeedsKey(name) && s.key.empty()) return "引擎 " + name + " 需要填写密钥";
+        const std::string shown(GuideOf(name).name);
+        if (EngineNeedsUrl(name) && s.url.empty()) return "引擎 " + shown + " 需要填写地址";
+        if (EngineNeedsKey(name) && s.key.empty()) return "引擎 " + shown + " 需要填写密钥";
     }
     return {};
 }
@@ -118,7 +121,9 @@ std::string SaveEngineSettings(const std::filesystem::path& file,
         if (!change.value || !keyCodec.seal) continue;
         std::string why;
         std::optional<std::string> sealed = keyCodec.seal(*change.value, why);
-        if (!sealed) return "引擎 " + change.section + " 的密钥无法加密（" + why + "）";
+        if (!sealed)
+            return "引擎 " + std::string(GuideOf(change.section).name) + " 的密钥无法加密（" + why +
+                   "）";
         change.value = std::move(sealed);
     }
     for (IniChange& change : EngineSettingsChanges(enabled, edits))

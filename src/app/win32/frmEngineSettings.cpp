@@ -1,9 +1,11 @@
 #include "app/win32/frmEngineSettings.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 
+#include "app/core/EngineGuide.h"
 #include "app/win32/DpapiKeyCodec.h"
 #include "platform/Utf8.h"
 
@@ -52,7 +54,12 @@ std::string Trimmed(HWND edit) {
 }  // namespace
 
 frmEngineSettings::frmEngineSettings(std::filesystem::path configFile, EngineTest test)
-    : file_(std::move(configFile)), test_(std::move(test)) {}
+    : openUrl([](const std::string& url) {
+          const std::u16string wide = platform::Utf8Decode(url);
+          ShellExecuteW(nullptr, L"open", W(wide), nullptr, nullptr, SW_SHOWNORMAL);
+      }),
+      file_(std::move(configFile)),
+      test_(std::move(test)) {}
 
 std::vector<std::string> frmEngineSettings::OfferedEngines() {
     std::vector<std::string> names = KnownEngines();
@@ -64,7 +71,7 @@ std::vector<std::string> frmEngineSettings::OfferedEngines() {
 bool frmEngineSettings::ShowModal(HWND owner) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
-    hwnd_ = CreateDialogFrame(kClassName, Proc, kCaption, kStyle, 620, 300, owner, this);
+    hwnd_ = CreateDialogFrame(kClassName, Proc, kCaption, kStyle, 760, 418, owner, this);
     if (!hwnd_) return false;
     CreateControls();
     Load();
@@ -78,45 +85,58 @@ void frmEngineSettings::CreateControls() {
     lstEngines = Child(hwnd_, WC_LISTVIEWW, L"",
                        WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL |
                            LVS_SHOWSELALWAYS,
-                       kLstEngines, 8, 8, 180, 200);
+                       kLstEngines, 8, 8, 240, 318);
     ListView_SetExtendedListViewStyle(lstEngines, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     LVCOLUMNW column{};
     column.mask = LVCF_WIDTH;
-    column.cx = 150;
+    column.cx = 230;
     ListView_InsertColumn(lstEngines, 0, &column);
-    cmdUp = Child(hwnd_, L"BUTTON", L"上移", WS_TABSTOP | BS_PUSHBUTTON, kCmdUp, 196, 8, 65, 23);
+    cmdUp = Child(hwnd_, L"BUTTON", L"上移", WS_TABSTOP | BS_PUSHBUTTON, kCmdUp, 256, 8, 65, 23);
     cmdDown =
-        Child(hwnd_, L"BUTTON", L"下移", WS_TABSTOP | BS_PUSHBUTTON, kCmdDown, 196, 37, 65, 23);
-    lblUrl = Label(hwnd_, L"地址：", 270, 11, 50, 18);
-    txtUrl = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtUrl, 322, 8, 290, 22,
+        Child(hwnd_, L"BUTTON", L"下移", WS_TABSTOP | BS_PUSHBUTTON, kCmdDown, 256, 37, 65, 23);
+    lblName = Label(hwnd_, L"", 330, 8, 422, 18);
+    SendMessageW(lblName, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(13, true)), FALSE);
+    lblNeeds = Label(hwnd_, L"", 330, 28, 422, 32);
+    lblOffline = Label(hwnd_, L"", 330, 62, 422, 18);
+    lblCoverage = Label(hwnd_, L"", 330, 82, 422, 84);
+    cmdKeyPage =
+        Child(hwnd_, L"BUTTON", L"", WS_TABSTOP | BS_PUSHBUTTON, kCmdKeyPage, 330, 168, 100, 23);
+    lblUrl = Label(hwnd_, L"地址：", 330, 203, 50, 18);
+    txtUrl = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtUrl, 382, 200, 370, 22,
                    WS_EX_CLIENTEDGE);
-    lblKey = Label(hwnd_, L"密钥：", 270, 39, 50, 18);
-    txtKey = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, kTxtKey, 322, 36,
-                   290, 22, WS_EX_CLIENTEDGE);
-    lblRegion = Label(hwnd_, L"区域：", 270, 67, 50, 18);
-    txtRegion = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtRegion, 322, 64, 290,
+    lblKey = Label(hwnd_, L"密钥：", 330, 231, 50, 18);
+    txtKey = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, kTxtKey, 382,
+                   228, 370, 22, WS_EX_CLIENTEDGE);
+    lblRegion = Label(hwnd_, L"区域：", 330, 259, 50, 18);
+    txtRegion = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtRegion, 382, 256, 370,
                       22, WS_EX_CLIENTEDGE);
     cmdTest =
-        Child(hwnd_, L"BUTTON", L"测试", WS_TABSTOP | BS_PUSHBUTTON, kCmdTest, 270, 94, 65, 23);
+        Child(hwnd_, L"BUTTON", L"测试", WS_TABSTOP | BS_PUSHBUTTON, kCmdTest, 330, 286, 65, 23);
     EnableWindow(cmdTest, static_cast<bool>(test_));
-    lblTestResult = Label(hwnd_, L"", 343, 97, 269, 110);
-    lblKeyStore = Label(hwnd_, L"", 8, 216, 604, 18);
-    lblError = Label(hwnd_, L"", 8, 238, 604, 18);
-    lblNote = Label(hwnd_, L"确定后立即生效", 8, 271, 400, 18);
+    lblTestResult = Label(hwnd_, L"", 403, 289, 349, 40);
+    lblKeyStore = Label(hwnd_, L"", 8, 334, 744, 18);
+    lblError = Label(hwnd_, L"", 8, 356, 744, 18);
+    lblNote = Label(hwnd_, L"确定后立即生效", 8, 389, 400, 18);
     cmdOK =
-        Child(hwnd_, L"BUTTON", L"确定", WS_TABSTOP | BS_DEFPUSHBUTTON, kCmdOK, 474, 266, 65, 23);
+        Child(hwnd_, L"BUTTON", L"确定", WS_TABSTOP | BS_DEFPUSHBUTTON, kCmdOK, 614, 384, 65, 23);
     cmdCancel =
-        Child(hwnd_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON, kCmdCancel, 547, 266, 65, 23);
+        Child(hwnd_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON, kCmdCancel, 687, 384, 65, 23);
 }
 
 void frmEngineSettings::InsertRow(int row, const std::string& name, bool checked) {
-    const std::u16string text = platform::Utf8Decode(name);
+    // The row shows the engine's name for the user and keeps its identifier's place among the
+    // known engines.
+    const std::vector<std::string>& known = KnownEngines();
+    const auto at = std::find(known.begin(), known.end(), name);
+    if (at == known.end()) return;
+    const std::u16string text = platform::Utf8Decode(std::string(GuideOf(name).name));
     LVITEMW item{};
-    item.mask = LVIF_TEXT;
+    item.mask = LVIF_TEXT | LVIF_PARAM;
     item.iItem = row;
     item.pszText = const_cast<wchar_t*>(W(text));
-    const int at = ListView_InsertItem(lstEngines, &item);
-    ListView_SetCheckState(lstEngines, at, checked);
+    item.lParam = at - known.begin();
+    const int inserted = ListView_InsertItem(lstEngines, &item);
+    ListView_SetCheckState(lstEngines, inserted, checked);
 }
 
 void frmEngineSettings::Load() {
@@ -134,9 +154,13 @@ void frmEngineSettings::Load() {
 }
 
 std::string frmEngineSettings::EngineAt(int row) const {
-    wchar_t text[64] = {};
-    ListView_GetItemText(lstEngines, row, 0, text, 64);
-    return platform::Utf8Encode(U(text));
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    if (!ListView_GetItem(lstEngines, &item)) return {};
+    const std::vector<std::string>& known = KnownEngines();
+    const auto index = static_cast<std::size_t>(item.lParam);
+    return index < known.size() ? known[index] : std::string();
 }
 
 int frmEngineSettings::SelectedRow() const {
@@ -148,6 +172,13 @@ void frmEngineSettings::ShowEngine(int row) {
     shown_ = row >= 0 && row < count ? EngineAt(row) : std::string();
     const EngineSettings& s = edits_[shown_];
     const EngineFields fields = FieldsOf(shown_);
+    const EngineGuide guide = GuideOf(shown_);
+    SetText(lblName, std::string(guide.name));
+    SetText(lblNeeds, std::string(guide.needs));
+    SetText(lblOffline, OfflineLine(guide));
+    SetText(lblCoverage, CoverageLine(shown_, {}));  // the offline engine is not offered here
+    SetText(cmdKeyPage, std::string(guide.linkText) + "…");
+    ShowWindow(cmdKeyPage, guide.linkUrl.empty() ? SW_HIDE : SW_SHOW);
     filling_ = true;
     SetText(txtUrl, s.url);
     EnableWindow(txtUrl, fields.url);
@@ -230,6 +261,8 @@ LRESULT frmEngineSettings::Handle(UINT msg, WPARAM wp, LPARAM lp) {
                 if (id == kCmdUp) Move(-1);
                 if (id == kCmdDown) Move(1);
                 if (id == kCmdTest) RunTest();
+                if (id == kCmdKeyPage && openUrl && !GuideOf(shown_).linkUrl.empty())
+                    openUrl(std::string(GuideOf(shown_).linkUrl));
             }
             return 0;
         }

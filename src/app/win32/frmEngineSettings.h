@@ -18,11 +18,12 @@ namespace velmora::app::win32 {
 using EngineTest =
     std::function<std::pair<bool, std::string>(const std::string& engine, const EngineSettings&)>;
 
-// The engine list, order and per-engine address, key and region ("翻译引擎设置"). Reads the
-// configuration file when shown; 确定 writes the list, addresses and keys to it (Windows keeps
-// the keys there, encrypted for the user, and a key found there as typed is encrypted by the
-// next save) and closes only once written; 取消 writes nothing. The caller puts a saved change
-// to work.
+// The engine list, order and per-engine address, key and region ("翻译引擎设置"), each engine
+// with its name for the user, what it needs, whether it is offline, its languages and a button
+// that opens its key page in the browser. Reads the configuration file when shown; 确定 writes the
+// list, addresses and keys to it (Windows keeps the keys there, encrypted for the user, and a key
+// found there as typed is encrypted by the next save) and closes only once written; 取消 writes
+// nothing. The caller puts a saved change to work.
 class frmEngineSettings {
   public:
     static constexpr const wchar_t* kClassName = L"VelmoraEngineSettings";
@@ -37,6 +38,7 @@ class frmEngineSettings {
         kCmdTest,
         kCmdOK,
         kCmdCancel,
+        kCmdKeyPage,
     };
 
     frmEngineSettings(std::filesystem::path configFile, EngineTest test);
@@ -49,11 +51,19 @@ class frmEngineSettings {
     // The engines offered: all but those Windows cannot run.
     static std::vector<std::string> OfferedEngines();
 
+    // Opens a key page; the shell's default browser unless replaced.
+    std::function<void(const std::string& url)> openUrl;
+
     // While the dialog is shown; null otherwise.
     HWND hwnd() const { return hwnd_; }
     HWND lstEngines = nullptr;  // a list view with a check box per engine
     HWND cmdUp = nullptr;
     HWND cmdDown = nullptr;
+    HWND lblName = nullptr;
+    HWND lblNeeds = nullptr;
+    HWND lblOffline = nullptr;
+    HWND lblCoverage = nullptr;
+    HWND cmdKeyPage = nullptr;  // hidden for engines without a key page
     HWND lblUrl = nullptr;
     HWND txtUrl = nullptr;
     HWND lblKey = nullptr;

@@ -12,6 +12,7 @@
 
 #include "app/core/Autostart.h"
 #include "app/core/CloseDecision.h"
+#include "app/core/TipPanel.h"
 #include "app/win32/Win32Ui.h"
 #include "app/win32/frmHelp.h"
 #include "app/win32/frmInPlaceSettings.h"
@@ -176,9 +177,14 @@ void frmMain::CreateControls() {
     SetWindowSubclass(txtResult, TxtResultProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this));
 
     const wchar_t* tipsClass = RegisterClassOnce(L"VelmoraTips", TipsProc, nullptr, tipsBrush_);
-    picTips = CreateWindowExW(0, tipsClass, L"picTips", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS, 88,
-                              568, 105, 33, hwnd_, nullptr, GetModuleHandleW(nullptr), this);
-    lblTips = Child(picTips, L"STATIC", L"", SS_CENTER, 0, 0, 0, 16, 105, 25);
+    picTips =
+        CreateWindowExW(0, tipsClass, L"picTips", WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS,
+                        kTipPanelDesign.x, kTipPanelDesign.y, kTipPanelDesign.width,
+                        kTipPanelDesign.height, hwnd_, nullptr, GetModuleHandleW(nullptr), this);
+    // Wraps between words, and inside a word longer than the line (SS_EDITCONTROL).
+    lblTips =
+        Child(picTips, L"STATIC", L"", SS_CENTER | SS_EDITCONTROL | SS_NOPREFIX, 0, 0,
+              kTipLabelDesign.x, kTipLabelDesign.y, kTipLabelDesign.width, kTipLabelDesign.height);
 
     WebBrowser2 = std::make_unique<WebPane>(hwnd_, L"WebBrowser2", 344, 416, 169, 225);
     WebBrowser1 = std::make_unique<WebPane>(hwnd_, L"WebBrowser1", 344, 8, 169, 406);
@@ -230,9 +236,10 @@ void frmMain::CreateControls() {
 
     // Earlier controls stack above later ones, so the tip panel floats over the input box and
     // each pressed look over its image.
-    const std::vector<HWND> order = {cmdSend,
+    // A long tip's panel grows up over the result box, so it stacks above that too.
+    const std::vector<HWND> order = {picTips,
+                                     cmdSend,
                                      txtResult,
-                                     picTips,
                                      WebBrowser2->hwnd(),
                                      WebBrowser1->hwnd(),
                                      cboOtherLan,
@@ -294,7 +301,7 @@ void frmMain::CreateMenus() {
 void frmMain::WirePicker(ImageControl& icon, ImageControl& pressedLook, const wchar_t* tip,
                          target::TargetPoint& target) {
     icon.moved = [this, tip] {
-        SetWindowTextW(lblTips, tip);
+        SetTip(tip);
         ShowWindow(picTips, SW_SHOWNA);
     };
     icon.pressed = [&pressedLook] { pressedLook.SetVisible(true); };
@@ -465,7 +472,7 @@ void frmMain::OnCommand(UINT id) {
             frmHelp::ShowHelp(hwnd_, std::wstring(W(platform::Utf8Decode(config_.pageBase))));
             break;
         case kMnuEngineSettings:
-            if (showEngineSettings_) showEngineSettings_();
+            ShowEngineSettings();
             break;
         case kMnuInPlaceSettings: {
             frmInPlaceSettings dialog(config_.file);
@@ -771,8 +778,43 @@ platform::WinHandle frmMain::MainWindowHandle() {
     return ToHandle(hwnd_);
 }
 
+void frmMain::ShowEngineSettings() {
+    if (showEngineSettings_) showEngineSettings_();
+}
+
+void frmMain::SetTip(const wchar_t* text) {
+    SetWindowTextW(lblTips, text);
+    // Measured as the static control draws it.
+    constexpr UINT kDraw = DT_NOPREFIX | DT_EXPANDTABS | DT_CALCRECT;
+    HDC dc = GetDC(lblTips);
+    const HGDIOBJ oldFont =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(lblTips, WM_GETFONT, 0, 0)));
+    const auto measure = [&](int width, UINT flags) {
+        RECT r{0, 0, width, 0};
+        DrawTextW(dc, text, -1, &r, kDraw | flags);
+        return r;
+    };
+    const TipLayout layout = LayOutTip(measure(1 << 20, 0).right, [&](int width) {
+        return static_cast<int>(measure(width, DT_WORDBREAK | DT_EDITCONTROL).bottom);
+    });
+    SelectObject(dc, oldFont);
+    ReleaseDC(lblTips, dc);
+    // Centred like the design's one line; several lines read better from the left.
+    const LONG_PTR style =
+        GetWindowLongPtrW(lblTips, GWL_STYLE) & ~static_cast<LONG_PTR>(SS_TYPEMASK);
+    SetWindowLongPtrW(lblTips, GWL_STYLE,
+                      style | (layout.label == kTipLabelDesign ? SS_CENTER : SS_LEFT));
+    const auto place = [](HWND w, const TipRect& r) {
+        SetWindowPos(w, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
+    };
+    place(picTips, layout.panel);
+    place(lblTips, layout.label);
+    InvalidateRect(picTips, nullptr, TRUE);
+    InvalidateRect(lblTips, nullptr, TRUE);
+}
+
 void frmMain::ShowTip(const std::u16string& text) {
-    SetWindowTextW(lblTips, W(text));
+    SetTip(W(text));
     ShowWindow(picTips, SW_SHOWNA);
     // Hidden in the tray nobody sees the tip panel (an in-place translation runs from there):
     // the tray icon says it too.

@@ -132,6 +132,8 @@ class frmMain : public relay::IMainView {
     void cmdSend_Click();
     void Timer1_Timer();
     void tmrRefresh_Timer();
+    // Opens the translation engine settings; nothing when the window was given no way to.
+    void ShowEngineSettings();
 
   private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -156,6 +158,8 @@ class frmMain : public relay::IMainView {
     void PopupTrayMenu();
     void PopupMenuAt(HMENU menu, POINT screen);
     void HideTips();
+    // The tip's text, with the panel and label placed so all of it shows.
+    void SetTip(const wchar_t* text);
     void PaintBackground(HDC dc);
     bool Attached() const { return session_.Attached(); }
     relay::IncomingMonitor& Monitor() { return session_.Monitor(); }

@@ -5,13 +5,23 @@
 #include <sys/stat.h>
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
+#include <QUrl>
 #include <cstring>
 
 #include "app/KeyVault.h"
+#include "app/core/EngineSet.h"
 #include "app/frmEngineSettings.h"
+#include "platform/posix/CurlHttp.h"
+#include "platform/posix/IconvCodePage.h"
+#include "platform/posix/PosixPipeline.h"
+#include "platform/qt/QtClock.h"
+#include "platform/qt/QtEventLoop.h"
+#include "support/StandinProcess.h"
 #include "support/TempDir.h"
 
 using namespace velmora;
@@ -86,6 +96,36 @@ struct Fixture {
         EXPECT_TRUE(QTest::qWaitForWindowExposed(d.get()));
         return d;
     }
+};
+
+// Where QDesktopServices would send a link: kept here instead of starting a browser.
+class LinkCatcher : public QObject {
+    Q_OBJECT
+  public:
+    std::vector<QUrl> opened;
+  public slots:
+    void Open(const QUrl& url) { opened.push_back(url); }
+};
+
+// The test button's work as the program does it: one engine alone, over the real network code.
+struct RealEngines {
+    platform::qt::QtEventLoop loop;
+    platform::posix::CurlHttp http{loop, [] {
+                                       platform::posix::CurlHttp::Limits l;
+                                       l.connectTimeoutMs = 2000;
+                                       l.totalTimeoutMs = 5000;
+                                       return l;
+                                   }()};
+    platform::posix::IconvCodePage codePage;
+    platform::qt::QtClock clock;
+    platform::posix::PosixProgramRunner programs;
+    app::EngineServices services{http, codePage, loop, programs, clock};
+    app::EngineTest test = [this](const std::string& engine, const app::EngineSettings& s) {
+        const app::TestSample sample = app::DefaultTestSample(engine);
+        const auto [ok, text] = app::EngineSet::TryEngine(engine, s, app::Configuration{}, services,
+                                                          sample.text, sample.src, sample.dst);
+        return std::pair{ok, QString::fromStdString(text)};
+    };
 };
 
 const char* const kHandWritten =
@@ -233,9 +273,10 @@ TEST(EngineSettingsFile, CancelAndRefusedSettingsWriteNothing) {
         const char* message;
     };
     // An engine that cannot run without a key or an address is not saved on; nor is no engine.
-    const Case cases[] = {{"deepl", "引擎 deepl 需要填写密钥"},
-                          {"libretranslate", "引擎 libretranslate 需要填写地址"},
-                          {nullptr, "请至少选择一个翻译引擎"}};
+    const Case cases[] = {
+        {"deepl", "引擎 DeepL 需要填写密钥"},
+        {"libretranslate", "引擎 LibreTranslate（自建或公共服务器） 需要填写地址"},
+        {nullptr, "请至少选择一个翻译引擎"}};
     for (const Case& c : cases) {
         auto d = f.Open();
         if (c.engine) {
@@ -268,18 +309,126 @@ TEST(EngineSettingsFile, TestShowsTheTranslationOrTheErrorOfTheEngineAsEdited) {
     EXPECT_EQ(f.calls[0].settings.url, "https://api.cognitive.microsofttranslator.com/translate");
     EXPECT_EQ(d->lblTestResult->text(), QStringLiteral("译文：Hello, friend"));
 
-    f.answer = {false, QStringLiteral("bad key (HTTP 401)")};
+    f.answer = {false, QStringLiteral("密钥无效")};
     Select(*d, "deepl");
     EXPECT_TRUE(d->lblTestResult->text().isEmpty()) << "a result belongs to its engine";
     QTest::mouseClick(d->cmdTest, Qt::LeftButton);
     ASSERT_EQ(f.calls.size(), 2u);
     EXPECT_EQ(f.calls[1].engine, "deepl");
-    EXPECT_EQ(d->lblTestResult->text(), QStringLiteral("失败：bad key (HTTP 401)"));
+    EXPECT_EQ(d->lblTestResult->text(), QStringLiteral("失败：密钥无效"));
     EXPECT_FALSE(std::filesystem::exists(f.file)) << "a test saves nothing";
 
     // Without a way to test, the button is off.
     app::frmEngineSettings none(f.vault, nullptr);
     EXPECT_FALSE(none.cmdTest->isEnabled());
+}
+
+TEST(EngineDialog, EachEngineIsShownByItsNameWithWhatItNeedsItsLanguagesAndItsKeyPage) {
+    Fixture f;
+    TempDir modes;
+    for (const char* name : {"eng-spa.mode", "spa-eng.mode", "eng-cat.mode"})
+        WriteFile(modes.path() / name, "cat\n");
+    std::filesystem::create_directories(f.file.parent_path());
+    WriteFile(f.file, "[apertium]\nmodes=" + modes.path().string() + "\n");
+    LinkCatcher browser;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &browser, "Open");
+    auto d = f.Open();
+
+    std::vector<QString> shown;
+    for (int row = 0; row < d->lstEngines->count(); ++row)
+        shown.push_back(d->lstEngines->item(row)->text());
+    EXPECT_EQ(shown, (std::vector<QString>{
+                         QStringLiteral("Apertium（本机离线）"),
+                         QStringLiteral("网页表单翻译（旧版服务）"),
+                         QStringLiteral("LibreTranslate（自建或公共服务器）"),
+                         QStringLiteral("DeepL"),
+                         QStringLiteral("Google 翻译"),
+                         QStringLiteral("微软翻译"),
+                         QStringLiteral("Apertium APy 服务器"),
+                     }));
+
+    // Every name shows whole in the list, with its check box.
+    EXPECT_LE(d->lstEngines->sizeHintForColumn(0), d->lstEngines->viewport()->width());
+
+    struct Row {
+        const char* engine;
+        const char* needs;  // a part of the line
+        const char* offline;
+        const char* coverage;  // the line, or a part of it
+        const char* keyPage;   // empty: no link
+    } rows[] = {
+        {"apertium", "无需密钥和地址", "本机离线运行，文字不离开本机。",
+         "已安装的语言对：英语→加泰罗尼亚语、英语⇄西班牙语；不含中文。",
+         "https://wiki.apertium.org/wiki/Installation"},
+        {"form", "需要服务地址", "在线服务：需联网，文字会发送到该服务。",
+         "可选本程序全部 40 种语言", ""},
+        {"deepl", "需要密钥", "在线服务：需联网，文字会发送到该服务。", "种，含中文；不支持：",
+         "https://www.deepl.com/pro-api"},
+        {"google", "API 密钥", "在线服务：需联网，文字会发送到该服务。",
+         "支持本程序全部 40 种语言，含中文。", "https://cloud.google.com/translate/docs/setup"},
+        {"apy", "需要 APy 服务器地址", "在线服务：需联网，文字会发送到该服务。", "不含中文",
+         "https://wiki.apertium.org/wiki/Apertium-apy"},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.engine);
+        Select(*d, r.engine);
+        EXPECT_EQ(d->lblName->text(), d->lstEngines->currentItem()->text());
+        EXPECT_TRUE(d->lblNeeds->text().contains(QString::fromUtf8(r.needs)))
+            << d->lblNeeds->text().toStdString();
+        EXPECT_EQ(d->lblOffline->text(), QString::fromUtf8(r.offline));
+        EXPECT_TRUE(d->lblCoverage->text().contains(QString::fromUtf8(r.coverage)))
+            << d->lblCoverage->text().toStdString();
+        browser.opened.clear();
+        // A click on the link's first letters (the label holds the link alone).
+        QTest::mouseClick(d->lblLink, Qt::LeftButton, {}, QPoint(4, d->lblLink->height() / 2));
+        if (*r.keyPage) {
+            ASSERT_EQ(browser.opened.size(), 1u);
+            EXPECT_EQ(browser.opened[0], QUrl(QString::fromUtf8(r.keyPage)));
+        } else {
+            EXPECT_TRUE(d->lblLink->text().isEmpty());
+            EXPECT_TRUE(browser.opened.empty());
+        }
+    }
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+}
+
+TEST(EngineDialog, TheTestButtonReportsInChineseWhatTheStandInAnswered) {
+    velmora::testing::StandinProcess standin;
+    RealEngines engines;
+    Fixture f;
+    f.test = engines.test;
+    auto d = f.Open();
+    Select(*d, "deepl");
+
+    struct Case {
+        const char* name;
+        std::string url;
+        const char* key;
+        const char* fault;  // a fault rule for the next request; empty: none
+        const char* line;   // the result line, or its start
+    } cases[] = {
+        {"success", standin.Url("/v2/translate"), "standin-key", "", "译文：[EN-US] hello"},
+        {"bad key", standin.Url("/v2/translate"), "wrong-key", "", "失败：密钥无效"},
+        {"quota", standin.Url("/v2/translate"), "standin-key", "456", "失败：额度已用完"},
+        {"too many", standin.Url("/v2/translate"), "standin-key", "429", "失败：请求过于频繁"},
+        {"server", standin.Url("/v2/translate"), "standin-key", "500", "失败：服务器出错"},
+        {"unreachable", "http://127.0.0.1:1/v2/translate", "standin-key", "",
+         "失败：无法连接（请检查地址和网络）"},
+    };
+    const QRegularExpression latin(QStringLiteral("[A-Za-z]"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Type(d->txtUrl, QString::fromStdString(c.url));
+        Type(d->txtKey, QString::fromUtf8(c.key));
+        if (*c.fault) standin.Rule({{"api", "deepl"}, {"fault", c.fault}, {"count", 1}});
+        QTest::mouseClick(d->cmdTest, Qt::LeftButton);
+        const QString line = d->lblTestResult->text();
+        EXPECT_TRUE(line.startsWith(QString::fromUtf8(c.line))) << line.toStdString();
+        if (line.startsWith(QStringLiteral("失败："))) {
+            EXPECT_FALSE(line.contains(latin)) << "no address, no English: " << line.toStdString();
+        }
+    }
+    EXPECT_FALSE(std::filesystem::exists(f.file)) << "a test saves nothing";
 }
 
 TEST(EngineSettingsKeyring, KeysGoToTheKeyringAndLeaveTheFile) {
@@ -361,3 +510,5 @@ int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
+
+#include "EngineSettingsTest.moc"

@@ -8,6 +8,7 @@
 #include <QClipboard>
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QInputMethodEvent>
 #include <QKeySequenceEdit>
 #include <QLabel>
@@ -260,6 +261,51 @@ TEST(MainWindow, TipPanelShowsOverAPickerAndHidesOverTheBareWindow) {
         EXPECT_TRUE(f.window.isVisible()) << "a mouse move must never act as a tray event";
         EXPECT_FALSE(f.window.mnuPopup->isVisible());
     }
+}
+
+TEST(MainWindow, ALongTipShowsWholeAndAShortOneKeepsTheDesignPlace) {
+    Fixture f;
+    f.window.Load();
+    f.window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
+    const std::u16string sentence =
+        u"这里没有能把中文翻译成英语的引擎：本机离线引擎只支持所列的欧洲语言对。"
+        u"请在 设置 → 翻译引擎 中添加一个在线引擎并填写密钥。";
+    struct Case {
+        const char* name;
+        std::u16string tip;
+    } cases[] = {
+        {"a sentence", sentence},
+        {"three sentences", sentence + sentence + sentence},
+        {"a word without breaks", std::u16string(120, u'译')},
+        {"up over the result box", sentence + sentence + sentence + sentence + sentence + sentence},
+    };
+    const QRect window = f.window.rect();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        f.window.ShowTip(c.tip);
+        QLabel* label = f.window.lblTips;
+        const QRect panel = f.window.picTips->geometry();
+        ASSERT_TRUE(f.window.picTips->isVisible());
+        EXPECT_TRUE(window.contains(panel)) << "panel " << panel.y() << "+" << panel.height();
+        EXPECT_EQ(panel.bottom(), 600) << "the bottom edge stays where the design has it";
+        // The label lies inside its panel, and the wrapped text inside the label.
+        EXPECT_TRUE(QRect(QPoint(0, 0), panel.size()).contains(label->geometry()));
+        const QRect needed = QFontMetrics(label->font())
+                                 .boundingRect(QRect(0, 0, label->width(), 100000),
+                                               Qt::TextWordWrap | Qt::AlignLeft, label->text());
+        EXPECT_LE(needed.width(), label->width());
+        EXPECT_LE(needed.height(), label->height());
+        EXPECT_EQ(label->text(), QString::fromStdU16String(c.tip));
+        // Nothing stacks over it: the panel is what the top of its middle shows.
+        const QPoint top(panel.center().x(), panel.top() + 2);
+        QWidget* atTop = f.window.childAt(top);
+        EXPECT_TRUE(atTop == f.window.picTips || f.window.picTips->isAncestorOf(atTop));
+    }
+
+    f.window.ShowTip(u"设置完成");
+    EXPECT_EQ(f.window.picTips->geometry(), QRect(88, 568, 105, 33));
+    EXPECT_EQ(f.window.lblTips->geometry(), QRect(0, 16, 105, 25));
 }
 
 TEST(MainWindow, SettingButtonShowsPressedLookAndOpensItsMenuAtTheFixedPoint) {

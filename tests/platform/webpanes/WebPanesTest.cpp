@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QRegularExpression>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <QWebEngineView>
@@ -129,6 +131,61 @@ TEST(WebPanes, ADocumentWithoutBodyAndAnUnreachableServerAreHarmless) {
     EXPECT_TRUE(pane.lastOk);
     EXPECT_EQ(RunJs(pane.pane->view(), "getComputedStyle(document.body).overflow").toString(),
               "hidden");
+}
+
+TEST(WebPanes, AnAddressThatCannotBeLoadedShowsTheLocalPageAndIsAskedForAgainWhenShown) {
+    // A port nobody listens on until the server comes up on it.
+    int port = 0;
+    {
+        VendorServer gone({});
+        port = gone.port();
+    }
+    QWidget window;
+    window.resize(300, 300);
+    Pane pane(&window, {0, 0, 169, 225});
+    window.show();
+    QWebEngineView* view = pane.pane->view();
+    const QString address = QStringLiteral("127.0.0.1:%1/ad1.php").arg(port);
+    auto showAgain = [&] {
+        window.hide();
+        const int before = pane.completed;
+        window.show();
+        return WaitFor([&] { return pane.completed > before; });
+    };
+    auto local = [&] {
+        return RunJs(view, "document.getElementById('velmora-offline') !== null").toBool() &&
+               RunJs(view, "document.title").toString() == QtWebPane::OfflineTitle();
+    };
+
+    ASSERT_TRUE(pane.Load(address));
+    EXPECT_FALSE(pane.lastOk);
+    EXPECT_TRUE(local());
+    const QString text = RunJs(view, "document.body.innerText").toString();
+    EXPECT_TRUE(text.contains(QStringLiteral("下次打开窗口时会自动重新加载")))
+        << text.toStdString();
+    EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))))
+        << "no English error page: " << text.toStdString();
+    EXPECT_EQ(RunJs(view, "getComputedStyle(document.body).overflow").toString(), "hidden");
+
+    // Shown again while the server is still down: asked for again, the local page again.
+    ASSERT_TRUE(showAgain());
+    EXPECT_FALSE(pane.lastOk);
+    EXPECT_TRUE(local());
+
+    // Up now: the next show brings the real page.
+    VendorServer server({"--port", std::to_string(port)});
+    ASSERT_EQ(server.port(), port);
+    ASSERT_TRUE(showAgain());
+    EXPECT_TRUE(pane.lastOk);
+    EXPECT_FALSE(local());
+    EXPECT_TRUE(RunJs(view, "document.getElementById('ad') !== null").toBool());
+    EXPECT_EQ(CountRequests(server, "/ad1.php"), 1);
+
+    // A page that loaded is not asked for again by a show.
+    window.hide();
+    window.show();
+    QTest::qWait(500);
+    EXPECT_EQ(CountRequests(server, "/ad1.php"), 1);
 }
 
 TEST(HelpWindow, OpensModalAndMaximisedOnTheHelpPageAfreshEachTime) {

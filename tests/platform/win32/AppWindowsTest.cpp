@@ -1,18 +1,24 @@
 // The Win32 front end's own windows, in process: the result box's formats, the send keys, the
-// snapshot overlay and the send shortcut dialog, driven through their real controls.
+// snapshot overlay, the send shortcut dialog and the main window's tip panel, driven through
+// their real controls.
 #include "app/win32/Win32Ui.h"
 
 #include <commctrl.h>
+#include <ole2.h>
 #include <richedit.h>
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <string>
+#include <vector>
 
 #include "app/win32/RichResultBox.h"
+#include "app/win32/Win32CompositionRoot.h"
 #include "app/win32/frmMain.h"
 #include "app/win32/frmSettingSendShortcut.h"
 #include "app/win32/frmSnapShot.h"
+#include "support/TempDir.h"
 
 #include "Win32TestSupport.h"
 
@@ -156,6 +162,79 @@ TEST(SendShortcutDialogTest, ButtonsSetOrClearTheFieldsAndEscKeepsThem) {
     EXPECT_EQ(dialog.mControl, 0);
     EXPECT_EQ(dialog.mKey, VK_RETURN);
     EXPECT_EQ(dialog.hwnd(), nullptr) << "the window goes after each use";
+}
+
+// A child's rectangle in its parent's client coordinates.
+RECT Placed(HWND child) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(nullptr, GetParent(child), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+bool Inside(const RECT& outer, const RECT& inner) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+}
+
+TEST(MainWindowTipTest, ALongTipShowsWholeAndAShortOneKeepsTheDesignPlace) {
+    constexpr wchar_t kRun[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+    const bool autostartBefore = RegGetValueW(HKEY_CURRENT_USER, kRun, L"velmora", RRF_RT_REG_SZ,
+                                              nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    TempDir home;
+    const auto file = home.path() / "velmora.conf";
+    WriteFile(file, "[inplace]\nshortcut=\n");  // no global chord taken by a test
+    _putenv_s("VELMORA_PAGE_BASE", "127.0.0.1:1");
+    const HRESULT ole = OleInitialize(nullptr);  // the panes need it, as at the program's start
+    {
+        Win32CompositionRoot root(file);
+        root.CreateMainWindow();
+        frmMain& w = *root.MainWindow();
+        ShowWindow(w.hwnd(), SW_SHOWNOACTIVATE);
+        const std::u16string sentence =
+            u"这里没有能把中文翻译成英语的引擎：本机离线引擎只支持所列的欧洲语言对。"
+            u"请在 设置 → 翻译引擎 中添加一个在线引擎并填写密钥。";
+        const std::u16string tips[] = {
+            sentence, sentence + sentence + sentence, std::u16string(120, u'译'),
+            sentence + sentence + sentence + sentence + sentence + sentence};
+        RECT client;
+        GetClientRect(w.hwnd(), &client);
+        for (const std::u16string& tip : tips) {
+            const int index = static_cast<int>(&tip - tips);
+            w.ShowTip(tip);
+            const RECT panel = Placed(w.picTips);
+            const RECT label = Placed(w.lblTips);
+            EXPECT_TRUE(IsWindowVisible(w.picTips)) << index;
+            EXPECT_TRUE(Inside(client, panel)) << index;
+            EXPECT_EQ(panel.bottom, 601) << "the bottom edge stays where the design has it";
+            EXPECT_TRUE(Inside({0, 0, panel.right - panel.left, panel.bottom - panel.top}, label))
+                << index;
+            // The text as the label draws it, wrapped at its width, within its height.
+            HDC dc = GetDC(w.lblTips);
+            const HGDIOBJ old = SelectObject(
+                dc, reinterpret_cast<HGDIOBJ>(SendMessageW(w.lblTips, WM_GETFONT, 0, 0)));
+            RECT needed{0, 0, label.right - label.left, 0};
+            DrawTextW(dc, reinterpret_cast<const wchar_t*>(tip.c_str()), -1, &needed,
+                      DT_CALCRECT | DT_WORDBREAK | DT_EDITCONTROL | DT_NOPREFIX | DT_EXPANDTABS);
+            SelectObject(dc, old);
+            ReleaseDC(w.lblTips, dc);
+            EXPECT_LE(needed.right, label.right - label.left) << index;
+            EXPECT_LE(needed.bottom, label.bottom - label.top) << index;
+            // Nothing stacks over it: the panel is what the top of its middle shows.
+            const POINT top{(panel.left + panel.right) / 2, panel.top + 2};
+            EXPECT_EQ(ChildWindowFromPointEx(w.hwnd(), top, CWP_SKIPINVISIBLE), w.picTips) << index;
+        }
+        w.ShowTip(u"设置完成");
+        const RECT panel = Placed(w.picTips);
+        const RECT label = Placed(w.lblTips);
+        EXPECT_EQ(std::vector<LONG>({panel.left, panel.top, panel.right, panel.bottom}),
+                  std::vector<LONG>({88, 568, 193, 601}));
+        EXPECT_EQ(std::vector<LONG>({label.left, label.top, label.right, label.bottom}),
+                  std::vector<LONG>({0, 16, 105, 41}));
+    }
+    if (SUCCEEDED(ole)) OleUninitialize();
+    _putenv_s("VELMORA_PAGE_BASE", "");
+    if (!autostartBefore) RegDeleteKeyValueW(HKEY_CURRENT_USER, kRun, L"velmora");
 }
 
 }  // namespace

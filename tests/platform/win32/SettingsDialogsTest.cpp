@@ -38,7 +38,8 @@ std::vector<std::wstring> Rows(const frmEngineSettings& d) {
     return rows;
 }
 
-// Selects the engine's row, checks or clears its box, and shows its fields.
+// Selects the row of the engine shown by that name, checks or clears its box, and shows its
+// fields.
 void Pick(frmEngineSettings& d, const wchar_t* engine, bool on) {
     for (int i = 0; i < ListView_GetItemCount(d.lstEngines); ++i) {
         wchar_t text[64] = {};
@@ -52,13 +53,28 @@ void Pick(frmEngineSettings& d, const wchar_t* engine, bool on) {
     ADD_FAILURE() << "not listed";
 }
 
+// Whether the label's text, wrapped at its width as it draws it, fits its height.
+bool FitsWrapped(HWND label) {
+    RECT box;
+    GetClientRect(label, &box);
+    const std::wstring text = WindowText(label);
+    HDC dc = GetDC(label);
+    const HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(label, WM_GETFONT, 0, 0)));
+    RECT needed{0, 0, box.right, 0};
+    DrawTextW(dc, text.c_str(), -1, &needed, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+    SelectObject(dc, old);
+    ReleaseDC(label, dc);
+    return needed.bottom <= box.bottom;
+}
+
 struct EngineDialog {
     TempDir home;
     std::filesystem::path file = home.path() / "velmora" / "velmora.conf";
     std::vector<std::pair<std::string, app::EngineSettings>> calls;
     frmEngineSettings dialog{file, [this](const std::string& engine, const app::EngineSettings& s) {
                                  calls.emplace_back(engine, s);
-                                 return std::pair<bool, std::string>(false, "HTTP 401");
+                                 return std::pair<bool, std::string>(false, "密钥无效");
                              }};
 };
 
@@ -75,35 +91,48 @@ TEST(EngineSettingsDialogTest, OkSavesOrderChecksAddressesAndKeysIntoTheFile) {
         EXPECT_EQ(WindowText(d.lblKeyStore), L"密钥保存在：配置文件 (已为本用户加密)");
         EXPECT_EQ(WindowText(d.lblNote), L"确定后立即生效");
         EXPECT_TRUE(GetWindowLongW(d.txtKey, GWL_STYLE) & ES_PASSWORD);
-        EXPECT_EQ(Rows(d), (std::vector<std::wstring>{L"form+", L"libretranslate", L"deepl",
-                                                      L"google", L"microsoft", L"apy"}))
+        EXPECT_EQ(Rows(d), (std::vector<std::wstring>{
+                               L"网页表单翻译（旧版服务）+", L"LibreTranslate（自建或公共服务器）",
+                               L"DeepL", L"Google 翻译", L"微软翻译", L"Apertium APy 服务器"}))
             << "the offline engine is not offered on Windows";
+        // Every name shows whole beside its check box, and the column inside the list.
+        RECT list;
+        GetClientRect(d.lstEngines, &list);
+        const int column = ListView_GetColumnWidth(d.lstEngines, 0);
+        EXPECT_LE(column, list.right);
+        for (const std::wstring& row : Rows(d)) {
+            const std::wstring name = row.substr(0, row.find(L'+'));
+            EXPECT_LE(ListView_GetStringWidth(d.lstEngines, name.c_str()) +
+                          GetSystemMetrics(SM_CXSMICON) + 12,
+                      column);
+        }
 
         // deepl on with a key, moved to the top; libretranslate on but with no address yet.
-        Pick(d, L"deepl", true);
+        Pick(d, L"DeepL", true);
         EXPECT_FALSE(IsWindowVisible(d.txtRegion));
         SetWindowTextW(d.txtKey, L" dk-2:fx ");
         Click(d.cmdUp);
         Click(d.cmdUp);
         EXPECT_FALSE(IsWindowEnabled(d.cmdUp));
-        Pick(d, L"microsoft", false);
+        Pick(d, L"微软翻译", false);
         EXPECT_TRUE(IsWindowVisible(d.txtRegion));
         SetWindowTextW(d.txtRegion, L"westeurope");
         Click(d.cmdTest);
         ASSERT_EQ(f.calls.size(), 1u);
         EXPECT_EQ(f.calls[0].first, "microsoft");
         EXPECT_EQ(f.calls[0].second.region, "westeurope") << "the test uses the unsaved fields";
-        EXPECT_EQ(WindowText(d.lblTestResult), L"失败：HTTP 401");
-        Pick(d, L"libretranslate", true);
+        EXPECT_EQ(WindowText(d.lblTestResult), L"失败：密钥无效");
+        Pick(d, L"LibreTranslate（自建或公共服务器）", true);
         EXPECT_EQ(WindowText(d.lblTestResult), L"") << "a result belongs to its engine";
 
         Click(d.cmdOK);
         EXPECT_TRUE(IsWindowVisible(d.hwnd())) << "stays open to be corrected";
-        EXPECT_EQ(WindowText(d.lblError), L"未能保存：引擎 libretranslate 需要填写地址");
+        EXPECT_EQ(WindowText(d.lblError),
+                  L"未能保存：引擎 LibreTranslate（自建或公共服务器） 需要填写地址");
         EXPECT_EQ(ReadFile(f.file), "; mine\n[translation]\nengines=form\n");
 
         SetWindowTextW(d.txtUrl, L"http://127.0.0.1:5000/translate");
-        Pick(d, L"deepl", true);
+        Pick(d, L"DeepL", true);
         EXPECT_EQ(WindowText(d.txtKey), L"dk-2:fx");
         Click(d.cmdOK);
     });
@@ -125,10 +154,10 @@ TEST(EngineSettingsDialogTest, OkSavesOrderChecksAddressesAndKeysIntoTheFile) {
         After(300, [&] {
             frmEngineSettings& d = f.dialog;
             ASSERT_NE(d.hwnd(), nullptr);
-            EXPECT_EQ(Rows(d)[0], L"deepl+");
+            EXPECT_EQ(Rows(d)[0], L"DeepL+");
             EXPECT_EQ(WindowText(d.txtKey), L"dk-2:fx");
             SetWindowTextW(d.txtKey, L"other");
-            Pick(d, L"google", true);
+            Pick(d, L"Google 翻译", true);
             if (closeBox)
                 SendMessageW(d.hwnd(), WM_CLOSE, 0, 0);
             else
@@ -139,10 +168,52 @@ TEST(EngineSettingsDialogTest, OkSavesOrderChecksAddressesAndKeysIntoTheFile) {
     EXPECT_EQ(std::filesystem::last_write_time(f.file), before);
 }
 
+TEST(EngineSettingsDialogTest, EachEngineSaysWhatItNeedsItsLanguagesAndOpensItsKeyPage) {
+    EngineDialog f;
+    std::vector<std::string> opened;
+    f.dialog.openUrl = [&](const std::string& url) { opened.push_back(url); };
+    bool ran = false;
+    After(300, [&] {
+        frmEngineSettings& d = f.dialog;
+        ASSERT_NE(d.hwnd(), nullptr);
+        ran = true;
+        struct Row {
+            const wchar_t* engine;
+            const wchar_t* needs;     // a part of the line
+            const wchar_t* coverage;  // a part of the line
+            const char* keyPage;      // empty: no button
+        } rows[] = {
+            {L"DeepL", L"需要密钥", L"种，含中文；不支持：", "https://www.deepl.com/pro-api"},
+            {L"Google 翻译", L"API 密钥", L"支持本程序全部 40 种语言，含中文。",
+             "https://cloud.google.com/translate/docs/setup"},
+            {L"网页表单翻译（旧版服务）", L"需要服务地址", L"可选本程序全部 40 种语言", ""},
+        };
+        for (const Row& r : rows) {
+            Pick(d, r.engine, false);
+            EXPECT_EQ(WindowText(d.lblName), r.engine);
+            EXPECT_NE(WindowText(d.lblNeeds).find(r.needs), std::wstring::npos);
+            EXPECT_EQ(WindowText(d.lblOffline), L"在线服务：需联网，文字会发送到该服务。");
+            EXPECT_NE(WindowText(d.lblCoverage).find(r.coverage), std::wstring::npos)
+                << "coverage of the row " << &r - rows;
+            EXPECT_TRUE(FitsWrapped(d.lblCoverage)) << "coverage of the row " << &r - rows;
+            opened.clear();
+            EXPECT_EQ(IsWindowVisible(d.cmdKeyPage) != FALSE, *r.keyPage != 0);
+            if (*r.keyPage) {
+                EXPECT_EQ(WindowText(d.cmdKeyPage), L"获取密钥…");
+                Click(d.cmdKeyPage);
+                EXPECT_EQ(opened, std::vector<std::string>{r.keyPage});
+            }
+        }
+        Click(d.cmdCancel);
+    });
+    EXPECT_FALSE(f.dialog.ShowModal(nullptr));
+    EXPECT_TRUE(ran);
+}
+
 TEST(EngineSettingsDialogTest, CancelOnAFreshProfileCreatesNoFile) {
     EngineDialog f;
     After(300, [&] {
-        Pick(f.dialog, L"google", true);
+        Pick(f.dialog, L"Google 翻译", true);
         SetWindowTextW(f.dialog.txtKey, L"gk");
         Click(f.dialog.cmdCancel);
     });

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 
 #include "platform/fake/FakePlatform.h"
@@ -84,6 +85,39 @@ TEST_F(EngineSetTest, AnEngineTakenOutOfUseIsLogged) {
     EXPECT_FALSE(set.Translate(u"hello", "en", "fr").complete);
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_EQ(logged[0].rfind("engine libretranslate not asked for 30 s", 0), 0u) << logged[0];
+}
+
+TEST_F(EngineSetTest, ATestOfOneEngineSaysInWordsWhyItFailed) {
+    const EngineSettings deepl{"http://deepl/v2/translate", "k", ""};
+    struct Case {
+        std::optional<HttpResponse> answer;  // none: the server cannot be reached
+        bool ok;
+        const char* text;
+    } cases[] = {
+        {HttpResponse(200, R"({"translations": [{"text": "Hello, friend"}]})"), true,
+         "Hello, friend"},
+        {HttpResponse(403, R"({"message": "Wrong key http://deepl/x"})"), false, "密钥无效"},
+        {HttpResponse(456, R"({"message": "Quota exceeded"})"), false, "额度已用完"},
+        {HttpResponse(429, "", {{"Retry-After", "7"}}), false, "请求过于频繁（请 7 秒后再试）"},
+        {HttpResponse(503, ""), false, "服务器出错，请稍后再试"},
+        {std::nullopt, false, "无法连接（请检查地址和网络）"},
+    };
+    for (const Case& c : cases) {
+        fp.http.handler = nullptr;
+        fp.http.responses.clear();
+        if (c.answer) fp.http.responses.push_back(*c.answer);
+        const auto [ok, text] = EngineSet::TryEngine("deepl", deepl, Configuration{}, services,
+                                                     u"你好，朋友", "zh-CN", "en");
+        EXPECT_EQ(ok, c.ok) << c.text;
+        EXPECT_EQ(text, c.text);
+    }
+    // A pair the engine does not offer is never sent.
+    const std::size_t sent = fp.http.requests.size();
+    const auto [ok, text] =
+        EngineSet::TryEngine("deepl", deepl, Configuration{}, services, u"hello", "en", "ga");
+    EXPECT_FALSE(ok);
+    EXPECT_EQ(text, "此引擎不支持测试所用的语言对");
+    EXPECT_EQ(fp.http.requests.size(), sent);
 }
 
 }  // namespace

@@ -64,13 +64,14 @@ TEST(SettingsForms, AnEngineMissingWhatItNeedsIsNotSaved) {
         const char* why;
     } rows[] = {
         {{}, "请至少选择一个翻译引擎"},
-        {{"form", "deepl"}, "引擎 deepl 需要填写密钥"},
-        {{"microsoft"}, "引擎 microsoft 需要填写密钥"},
+        {{"form", "deepl"}, "引擎 DeepL 需要填写密钥"},
+        {{"microsoft"}, "引擎 微软翻译 需要填写密钥"},
         {{"google", "libretranslate", "form", "apy"}, ""},
     };
     for (const Row& r : rows) EXPECT_EQ(CheckEngineSettings(r.enabled, edits), r.why);
     edits["libretranslate"].url.clear();
-    EXPECT_EQ(CheckEngineSettings({"libretranslate"}, edits), "引擎 libretranslate 需要填写地址");
+    EXPECT_EQ(CheckEngineSettings({"libretranslate"}, edits),
+              "引擎 LibreTranslate（自建或公共服务器） 需要填写地址");
 }
 
 TEST(SettingsForms, ASaveWritesWhatStartUpReadsBackAndLeavesDefaultsOut) {
