@@ -178,6 +178,8 @@ std::string FailureWords(std::string_view id, const e::EngineFailure& failure) {
             return "服务器的回答中没有译文（请检查地址）";
         case K::SkippedBackoff:
             return "服务器要求稍后再试";
+        case K::SkippedUnreachable:
+            return "刚才无法连接，暂不再试（请稍后再试）";
     }
     return "未知错误";
 }

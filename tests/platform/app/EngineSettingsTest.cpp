@@ -119,7 +119,7 @@ struct RealEngines {
     platform::posix::IconvCodePage codePage;
     platform::qt::QtClock clock;
     platform::posix::PosixProgramRunner programs;
-    app::EngineServices services{http, codePage, loop, programs, clock};
+    app::EngineServices services{http, codePage, loop, programs, clock, {}};
     app::EngineTest test = [this](const std::string& engine, const app::EngineSettings& s) {
         const app::TestSample sample = app::DefaultTestSample(engine);
         const auto [ok, text] = app::EngineSet::TryEngine(engine, s, app::Configuration{}, services,
