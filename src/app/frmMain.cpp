@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QString>
+#include <QTimer>
 #include <cstdlib>
 
 #include "app/QtArtwork.h"
@@ -552,6 +553,10 @@ void frmMain::SetTimeKeeperVisible(bool visible) {
 
 bool frmMain::IsMainWindowActive() {
     return isActiveWindow();
+}
+
+void frmMain::OfferEngineSettings() {
+    QTimer::singleShot(0, this, [this] { ShowEngineSettings(); });
 }
 
 void frmMain::ShowEngineSettings() {

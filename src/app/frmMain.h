@@ -79,6 +79,8 @@ class frmMain : public QWidget, public relay::IMainView {
     bool IsMainWindowActive() override;
     platform::WinHandle MainWindowHandle() override { return Handle(); }
     void ShowTip(const std::u16string& text) override;
+    // Posted, so the dialog opens once the flow that asked for it has returned.
+    void OfferEngineSettings() override;
     [[noreturn]] void EndProgram() override;
 
     // Controls, in creation order.

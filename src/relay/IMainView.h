@@ -38,6 +38,8 @@ class IMainView {
 
     // The tip panel: shows text to the user.
     virtual void ShowTip(const std::u16string& text) = 0;
+    // Opens the engine settings once the running flow has ended (never inside it).
+    virtual void OfferEngineSettings() {}
 
     // Ends the program at once (the user chose Exit).
     [[noreturn]] virtual void EndProgram() = 0;

@@ -21,6 +21,12 @@ constexpr int kSendConfirmStepMs = 50;
 
 }  // namespace
 
+std::u16string NoEngineTip(const std::u16string& from, const std::u16string& to) {
+    return u"未发送：这里没有能把" + from + u"译成" + to +
+           u"的翻译引擎。本机离线引擎只支持已安装的欧洲语言对；请在 设置 → 翻译引擎 "
+           u"中添加在线引擎。";
+}
+
 OutgoingFlow::OutgoingFlow(platform::Platform platform, IMainView& view, IResultBox& resultBox,
                            RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
                            const translate::clsGoogleLanguages& languages)
@@ -104,12 +110,20 @@ void OutgoingFlow::SendOnce() {
         std::u16string why = u"翻译失败";
         std::u16string tip(kNotSentTranslationFailed);
         std::string reason = outcome.Reason();
-        if (!reason.empty()) {
+        if (outcome.NoEngineForPair()) {
+            why = u"没有可用的翻译引擎";
+            tip = NoEngineTip(view_.MyLanguageDesc(), view_.OtherLanguageDesc());
+        } else if (!reason.empty()) {
             tip += u"：" + platform::Utf8Decode(reason);
             why += u"：" + platform::Utf8Decode(reason);
         }
         WriteEcho(text, u"", std::u16string(kEchoNotSent) + why);
         view_.ShowTip(tip);
+        // A way to a working engine, the first time a run meets none.
+        if (!enginesOffered_) {
+            enginesOffered_ = true;
+            view_.OfferEngineSettings();
+        }
         return;
     }
     view_.FocusSendBox();
@@ -124,7 +138,10 @@ void OutgoingFlow::SendOnce() {
     } catch (const std::exception&) {
         done = Delivery::Failed(kSendSystemFailed, u"系统操作失败");
     }
-    WriteEcho(text, translation, done.echoNote);
+    if (outcome.sameLanguage && done.echoNote.empty())
+        WriteEcho(text, u"", kEchoSameLanguage);
+    else
+        WriteEcho(text, translation, done.echoNote);
     if (!done.tip.empty()) view_.ShowTip(done.tip);
     if (!done.sent) return;
     RemoveSentText(text);

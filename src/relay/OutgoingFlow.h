@@ -33,6 +33,11 @@ inline constexpr std::u16string_view kSendClipboardBusy = u"剪贴板被其他�
 // Shown when a system call failed on the way.
 inline constexpr std::u16string_view kSendSystemFailed = u"系统操作失败，未发送";
 
+// The echo's note when both languages are the same and the text went out as typed.
+inline constexpr std::u16string_view kEchoSameLanguage = u"两边语言相同，原文发送，未经翻译";
+// The tip when no configured engine offers the pair: the two language names go in between.
+std::u16string NoEngineTip(const std::u16string& from, const std::u16string& to);
+
 // The echo's notes: why a text was not sent, or that its send could not be confirmed.
 inline constexpr std::u16string_view kEchoNotSent = u"未发送：";
 inline constexpr std::u16string_view kEchoNotConfirmed = u"未能确认已发出";
@@ -83,6 +88,7 @@ class OutgoingFlow {
     const translate::clsGoogleLanguages& languages_;
     target::Injector inject_;
     bool pending_ = false;
+    bool enginesOffered_ = false;  // the engine dialog is offered once a run
 
   public:
     static constexpr int kKeysUpBoundMs = 10'000;  // the user letting go of the send shortcut

@@ -79,6 +79,13 @@ std::u16string TranslateText(const TranslateContext& ctx, std::u16string_view te
     }
 }
 
+bool TranslationOutcome::NoEngineForPair() const {
+    if (complete || pieces.empty()) return false;
+    for (const auto& p : pieces)
+        if (!p.engine.empty() || !p.failures.empty()) return false;
+    return true;
+}
+
 std::string TranslationOutcome::Reason() const {
     if (complete) return {};
     std::size_t missing = 0;

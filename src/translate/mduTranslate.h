@@ -55,6 +55,10 @@ struct TranslationOutcome {
     std::u16string text;
     bool complete = true;
     std::vector<PieceReport> pieces;
+    // Both languages were the same: the text is passed on as it is, no engine asked.
+    bool sameLanguage = false;
+    // Not complete, and no engine configured offers the language pair at all.
+    bool NoEngineForPair() const;
     // Why the outcome is not complete, short and in UTF-8 (Chinese first, the engines' English
     // details after); empty when complete. Never holds a key: details never do.
     std::string Reason() const;

@@ -67,12 +67,19 @@ void EngineSet::Reload(const Configuration& config) {
 
 std::u16string EngineSet::TranslateText(const std::u16string& text, const std::string& src,
                                         const std::string& dst) {
+    // The same language on both sides needs no engine (none translates a language into itself).
+    if (src == dst) return text;
     const auto held = current_;  // kept alive until this call ends, whatever Reload does
     return held->translator->TranslateText(text, src, dst);
 }
 
 translate::TranslationOutcome EngineSet::Translate(const std::u16string& text,
                                                    const std::string& src, const std::string& dst) {
+    if (src == dst) {
+        translate::TranslationOutcome same{text, true, {}};
+        same.sameLanguage = true;
+        return same;
+    }
     const auto held = current_;
     return held->translator->Translate(text, src, dst);
 }

@@ -566,6 +566,9 @@ LRESULT frmMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
                     break;
             }
             return 0;
+        case kOfferEnginesMessage:
+            ShowEngineSettings();
+            return 0;
         case kTrayMessage:
             HideTips();
             if (LOWORD(lp) == WM_LBUTTONUP) RestoreFromTray();

@@ -51,6 +51,8 @@ class frmMain : public relay::IMainView {
     static constexpr int kClientHeight = 644;
     // The tray icon's notifications; the low word of lParam holds the mouse message.
     static constexpr UINT kTrayMessage = WM_APP + 1;
+    // Posted: the engine dialog opens once the flow that asked for it has returned.
+    static constexpr UINT kOfferEnginesMessage = WM_APP + 2;
     static constexpr UINT kTrayIconId = 1;
     enum TimerId : UINT_PTR { kTmrRefresh = 1, kTimer1 = 2, kTrayWait = 3 };
     enum MenuId : UINT {
@@ -98,6 +100,7 @@ class frmMain : public relay::IMainView {
     bool IsMainWindowActive() override;
     platform::WinHandle MainWindowHandle() override;
     void ShowTip(const std::u16string& text) override;
+    void OfferEngineSettings() override { PostMessageW(hwnd_, kOfferEnginesMessage, 0, 0); }
     [[noreturn]] void EndProgram() override;
 
     // Controls, in creation order.

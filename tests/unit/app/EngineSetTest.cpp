@@ -77,6 +77,19 @@ TEST_F(EngineSetTest, ReloadServesTheNextTranslationAndSparesOneUnderWay) {
     EXPECT_EQ(posts.size(), 3u);
 }
 
+TEST_F(EngineSetTest, TheSameLanguageOnBothSidesPassesAsItIsWithoutAnyRequest) {
+    EngineSet set(LibreAt("http://libre/translate"), services);
+    fp.http.handler = [this](const HttpRequest& r) { return Answer(r); };
+    const auto same =
+        set.Translator().Translate(u"你好，我们明天下午三点见面吧。", "zh-CN", "zh-CN");
+    EXPECT_TRUE(same.complete);
+    EXPECT_TRUE(same.sameLanguage);
+    EXPECT_EQ(same.text, u"你好，我们明天下午三点见面吧。");
+    EXPECT_EQ(set.Translator().TranslateText(u"hi", "en", "en"), u"hi");
+    EXPECT_TRUE(fp.http.requests.empty());
+    EXPECT_FALSE(set.Translator().Translate(u"hello", "en", "fr").sameLanguage);
+}
+
 TEST_F(EngineSetTest, AnEngineTakenOutOfUseIsLogged) {
     EngineSet set(LibreAt("http://dead/translate"), services);
     fp.http.handler = [](const HttpRequest&) -> HttpResponse {

@@ -472,6 +472,36 @@ TEST_F(OutgoingFlowTest, AKeyRunThatNeverWentThroughWholeFailsTheSend) {
     }
 }
 
+TEST_F(OutgoingFlowTest, NoEngineForThePairSaysWhatToDoAndOffersTheEnginesOnce) {
+    translate.outcome = translate::TranslationOutcome{u"", false, {{"", {}}}};
+    for (int run = 0; run < 2; ++run) {
+        fp.log.Clear();
+        view.sendText = u"你好";
+        flow.cmdSend_Click();
+        EXPECT_EQ(view.tip, NoEngineTip(u"中文(简体)", u"英语"));
+        EXPECT_EQ(view.sendText, u"你好");
+        EXPECT_EQ(fp.log.Entries(),
+                  (Log{"view mask 0", "view focus send", "view tip", "view mask 1"}));
+        EXPECT_EQ(view.enginesOffered, 1);
+    }
+    EXPECT_NE(view.tip.find(u"设置 → 翻译引擎"), std::u16string::npos);
+    EXPECT_EQ(view.tip.find(u"http"), std::u16string::npos);
+    EXPECT_TRUE(box.Text().ends_with(u"(未发送：没有可用的翻译引擎)\r\n\r\n"));
+}
+
+TEST_F(OutgoingFlowTest, TheSameLanguageGoesOutAsTypedAndTheEchoSaysSo) {
+    translate::TranslationOutcome same{u"早上好", true, {}};
+    same.sameLanguage = true;
+    translate.outcome = same;
+    view.sendText = u"早上好";
+    flow.cmdSend_Click();
+    EXPECT_EQ(fp.clipboard.text, u"早上好");
+    EXPECT_EQ(view.sendText, u"");
+    EXPECT_TRUE(box.Text().ends_with(u"早上好(两边语言相同，原文发送，未经翻译)\r\n\r\n"))
+        << testing::Narrow(box.Text());
+    EXPECT_EQ(view.enginesOffered, 0);
+}
+
 TEST_F(OutgoingFlowTest, TheEchoIsWrittenOnceTheSendIsDone) {
     state.SendShortcutControl = vk::Control;
     state.SendShortcutKey = vk::Return;

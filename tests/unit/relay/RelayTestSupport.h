@@ -91,7 +91,9 @@ class FakeView : public IMainView {
         fp_.log.Add("view tip");
         tip = text;
     }
+    void OfferEngineSettings() override { ++enginesOffered; }
     [[noreturn]] void EndProgram() override { fp_.process.ExitNow(0); }
+    int enginesOffered = 0;
 
     // Called by the result box fake when it takes the focus: txtSend loses it.
     void ResultBoxTookFocus() {
