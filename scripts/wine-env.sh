@@ -14,8 +14,9 @@ mkdir -p "$WINEPREFIX"
 # Debian's wineserver wrapper starts every server with -p0 (it exits the moment its last program
 # does): a server that wine started on its own is waited out, and ours, started first, stays.
 # Without this each test program started a fresh server, and one that met the previous server on
-# its way out ended at once with status 1 and no word.
-wineserver -w 2>/dev/null || true
+# its way out ended at once with status 1 and no word. A persistent server left behind by an
+# earlier run never exits on its own: after 30 s it is ended, so the wait is bounded.
+timeout 30 wineserver -w 2>/dev/null || wineserver -k 2>/dev/null || true
 wineserver -p
 wine64 wineboot -i >/dev/null 2>&1 || true
 velmora_stop_wine() { wineserver -k 2>/dev/null || true; }

@@ -76,8 +76,9 @@ struct Rig {
     } translate;
     relay::mduSendBuffer buffer{regex, translate};
     relay::fake::RecordingResultBox box;
-    relay::IncomingMonitor monitor{p,     view,   box,
-                                   state, buffer, translate::clsGoogleLanguages::Shared()};
+    relay::RelayScheduler scheduler;
+    relay::IncomingMonitor monitor{
+        p, view, box, state, buffer, translate::clsGoogleLanguages::Shared(), scheduler};
 };
 
 void BM_IdleCountdown_Waiting(benchmark::State& state) {

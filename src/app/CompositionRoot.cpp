@@ -16,8 +16,6 @@ namespace velmora::app {
 
 namespace {
 
-constexpr int kInPlaceRetryMs = 100;
-
 EngineServices ServicesOf(Backends& b) {
     platform::Platform& p = b.platform();
     return EngineServices{.http = p.http,
@@ -50,14 +48,13 @@ CompositionRoot::CompositionRoot(const std::filesystem::path& configFile)
               backends_.downloadHttp()),
       engines_(config_, ServicesOf(backends_)),
       session_(backends_.platform(), engines_.Translator(),
-               translate::clsGoogleLanguages::Shared()) {
+               translate::clsGoogleLanguages::Shared()),
+      applySettings_([this] { return JobRunning(); }, [this] { ApplySettingsNow(); }) {
     session_.SetInPlaceSend(config_.inPlaceSend);
-    inPlaceRetry_.setInterval(kInPlaceRetryMs);
-    QObject::connect(&inPlaceRetry_, &QTimer::timeout, [this] {
-        inPlaceRetry_.stop();
-        if (!session_.Attached()) return;
-        session_.InPlace().RunPending();
-        if (session_.Attached() && session_.InPlace().Pending()) inPlaceRetry_.start();
+    applySettingsLater_.setInterval(100);
+    QObject::connect(&applySettingsLater_, &QTimer::timeout, [this] {
+        applySettings_.Poll();
+        if (!applySettings_.Pending()) applySettingsLater_.stop();
     });
 }
 
@@ -65,7 +62,6 @@ CompositionRoot::~CompositionRoot() {
     // No shortcut may reach a session whose window is gone; the grab is given back here.
     hotkeyWatch_.reset();
     hotkey_.reset();
-    inPlaceRetry_.stop();
     // The window goes before the session it is attached to.
     main_.reset();
     updateWindow_.reset();
@@ -131,8 +127,13 @@ void CompositionRoot::StartInPlace() {
 
 void CompositionRoot::OnInPlaceShortcut() {
     if (!session_.Attached()) return;
+    // Settings saved from here on wait: the shortcut's objects are on the stack.
+    struct InShortcut {
+        int& depth;
+        explicit InShortcut(int& d) : depth(d) { ++depth; }
+        ~InShortcut() { --depth; }
+    } inShortcut{inShortcut_};
     session_.InPlace().OnShortcut();
-    if (session_.Attached() && session_.InPlace().Pending()) inPlaceRetry_.start();
 }
 
 void CompositionRoot::ShowEngineSettings() {
@@ -148,7 +149,17 @@ void CompositionRoot::ShowEngineSettings() {
     if (dialog.exec() == QDialog::Accepted) ApplySavedSettings();
 }
 
+bool CompositionRoot::JobRunning() const {
+    const relay::RelayState& s = session_.State;
+    return inShortcut_ > 0 || session_.Scheduler.Busy() || s.SendRunning || s.CaptureRunning ||
+           s.InPlaceRunning;
+}
+
 void CompositionRoot::ApplySavedSettings() {
+    if (!applySettings_.Request()) applySettingsLater_.start();
+}
+
+void CompositionRoot::ApplySettingsNow() {
     config_ = Load(config_.file, vault_);
     engines_.Reload(config_);
     session_.SetInPlaceSend(config_.inPlaceSend);

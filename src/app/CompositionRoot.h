@@ -7,6 +7,7 @@
 #include "app/Backends.h"
 #include "app/KeyVault.h"
 #include "app/core/Configuration.h"
+#include "app/core/DeferredApply.h"
 #include "app/core/EngineSet.h"
 #include "app/core/mduMain.h"
 #include "relay/Session.h"
@@ -56,7 +57,10 @@ class CompositionRoot : public IStartupShell {
     void StartInPlace();
     // Reads the file a settings dialog saved and puts it to work: the engines from the next
     // translation on, the in-place shortcut and its send choice at once.
+    // Applies saved settings now, or once the running job ended.
     void ApplySavedSettings();
+    void ApplySettingsNow();
+    bool JobRunning() const;
     void OnInPlaceShortcut();
 
     Backends backends_;
@@ -72,8 +76,10 @@ class CompositionRoot : public IStartupShell {
     std::unique_ptr<frmMain> main_;
     std::unique_ptr<platform::x11::X11Hotkey> hotkey_;
     std::unique_ptr<platform::qt::QtFdWatch> hotkeyWatch_;
-    // Runs an in-place translation queued behind a send, whose end nothing reports.
-    QTimer inPlaceRetry_;
+    // Settings saved while a job runs wait for its end (checked on this timer).
+    DeferredApply applySettings_;
+    QTimer applySettingsLater_;
+    int inShortcut_ = 0;  // the shortcut's handler is on the stack
 };
 
 }  // namespace velmora::app

@@ -104,7 +104,10 @@ void frmMain::CreateControls() {
     tmrRefresh = new QTimer(this);
     tmrRefresh->setObjectName(QStringLiteral("tmrRefresh"));
     tmrRefresh->setInterval(Heartbeat::kTickMs);
-    connect(tmrRefresh, &QTimer::timeout, this, [this] { heartbeat_.Tick(); });
+    // Never inside a relay job: the next tick (30 s on) queries instead.
+    connect(tmrRefresh, &QTimer::timeout, this, [this] {
+        if (!session_.Scheduler.Busy()) heartbeat_.Tick();
+    });
     tmrRefresh->start();
 
     cmdSend = Place<QPushButton>(this, "cmdSend", 368, 544, 89, 17);
@@ -483,6 +486,10 @@ void frmMain::mouseMoveEvent(QMouseEvent* e) {
 }
 
 bool frmMain::TxtSendKeyDown(QKeyEvent* e) {
+    // Esc while a send is being translated abandons it; otherwise Esc is the box's own.
+    if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier &&
+        session_.Outgoing().Cancel())
+        return true;
     Monitor().OnSendBoxKeyDown();
     if (target::IsSendKeyEvent(e->key(), e->modifiers())) {
         cmdSend_Click();
@@ -553,6 +560,32 @@ void frmMain::SetTimeKeeperVisible(bool visible) {
 
 bool frmMain::IsMainWindowActive() {
     return isActiveWindow();
+}
+
+void frmMain::SetTranslating(bool on) {
+    if (!progress_) {
+        progress_ = new QTimer(this);
+        progress_->setInterval(250);
+        connect(progress_, &QTimer::timeout, this, [this] {
+            const qint64 ms = translatingSince_.elapsed();
+            // Only on the window itself: from the tray it would be a message every turn.
+            if (ms < relay::kProgressAfterMs || !isVisible()) return;
+            ShowTip(relay::TranslatingTip(ms));
+            progressShown_ = true;
+        });
+    }
+    if (on) {
+        translatingSince_.start();
+        progressShown_ = false;
+        progress_->start();
+        return;
+    }
+    progress_->stop();
+    if (progressShown_) {
+        picTips->hide();
+        lblTips->clear();
+        progressShown_ = false;
+    }
 }
 
 void frmMain::OfferEngineSettings() {

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -81,6 +82,8 @@ class frmMain : public QWidget, public relay::IMainView {
     void ShowTip(const std::u16string& text) override;
     // Posted, so the dialog opens once the flow that asked for it has returned.
     void OfferEngineSettings() override;
+    // The tip panel counts the seconds of a translation that takes longer than half a second.
+    void SetTranslating(bool on) override;
     [[noreturn]] void EndProgram() override;
 
     // Controls, in creation order.
@@ -167,6 +170,9 @@ class frmMain : public QWidget, public relay::IMainView {
     std::unique_ptr<QtResultBox> resultBox_;
     QSystemTrayIcon* tray_ = nullptr;
     QTimer* trayWait_ = nullptr;
+    QTimer* progress_ = nullptr;
+    QElapsedTimer translatingSince_;
+    bool progressShown_ = false;
     bool closingFromCode_ = false;
     bool sessionEnding_ = false;
     bool trayWidgetSeen_ = false;

@@ -2,9 +2,16 @@
 
 #include <chrono>
 #include <functional>
+#include <stdexcept>
 #include <thread>
 
 namespace velmora::platform {
+
+// Thrown by a wait on the network that gave up because the user cancelled the job it serves.
+class Cancelled : public std::runtime_error {
+  public:
+    Cancelled() : std::runtime_error("cancelled by the user") {}
+};
 
 // The single user-interface thread's message loop. Every wait keeps dispatching events, so
 // our own windows (and the clipboard we serve to other programs) stay alive while we wait.
@@ -27,6 +34,15 @@ class IEventLoop {
     virtual void Hold(int ms) {
         if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
+
+    // The user cancelled the running job (Esc during a send's translation): the network waits
+    // under it throw Cancelled at their next turn, and the job clears the request when it ends.
+    void RequestCancel() { cancelRequested_ = true; }
+    void ClearCancel() { cancelRequested_ = false; }
+    bool CancelRequested() const { return cancelRequested_; }
+
+  private:
+    bool cancelRequested_ = false;
 };
 
 }  // namespace velmora::platform

@@ -38,6 +38,8 @@ class IMainView {
 
     // The tip panel: shows text to the user.
     virtual void ShowTip(const std::u16string& text) = 0;
+    // A send's translation began (true) or ended (false): the view shows its progress.
+    virtual void SetTranslating(bool on) { (void)on; }
     // Opens the engine settings once the running flow has ended (never inside it).
     virtual void OfferEngineSettings() {}
 

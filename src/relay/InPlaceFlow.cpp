@@ -22,7 +22,7 @@ constexpr int kSendChordMs = 100;
 
 InPlaceFlow::InPlaceFlow(platform::Platform platform, IMainView& view, IResultBox& resultBox,
                          RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
-                         const translate::clsGoogleLanguages& languages)
+                         const translate::clsGoogleLanguages& languages, RelayScheduler& scheduler)
     : p_(platform),
       view_(view),
       box_(resultBox),
@@ -30,31 +30,11 @@ InPlaceFlow::InPlaceFlow(platform::Platform platform, IMainView& view, IResultBo
       sendBuffer_(sendBuffer),
       translator_(translator),
       languages_(languages),
+      scheduler_(scheduler),
       inject_(platform.input, platform.loop) {}
 
-bool InPlaceFlow::Busy() const {
-    return state_.SendRunning || state_.CaptureRunning || state_.InPlaceRunning;
-}
-
 void InPlaceFlow::OnShortcut() {
-    if (Busy()) {
-        // Two runs would fight over the same clipboard and keyboard; one queued press is
-        // enough, more would translate the translation.
-        pending_ = true;
-        return;
-    }
-    pending_ = false;
-    RunOnce();
-    if (OnRunEnded) OnRunEnded();
-    while (pending_ && !Busy()) {
-        pending_ = false;
-        RunOnce();
-        if (OnRunEnded) OnRunEnded();
-    }
-}
-
-void InPlaceFlow::RunPending() {
-    if (pending_ && !Busy()) OnShortcut();
+    scheduler_.Submit(RelayJob::InPlace, [this] { RunOnce(); });
 }
 
 bool InPlaceFlow::PollUntil(const std::function<bool()>& done, int boundMs) {

@@ -9,6 +9,7 @@
 #include "relay/IMainView.h"
 #include "relay/IResultBox.h"
 #include "relay/ITranslate.h"
+#include "relay/RelayScheduler.h"
 #include "relay/RelayState.h"
 #include "relay/mduSendBuffer.h"
 #include "target/Injector.h"
@@ -45,22 +46,17 @@ class InPlaceFlow {
 
     InPlaceFlow(platform::Platform platform, IMainView& view, IResultBox& resultBox,
                 RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
-                const translate::clsGoogleLanguages& languages);
+                const translate::clsGoogleLanguages& languages, RelayScheduler& scheduler);
 
     // Whether the send shortcut is pressed after the paste.
     void SetSendAfterPaste(bool send) { sendAfterPaste_ = send; }
 
-    // The shortcut was pressed. While a send, a capture or another in-place run is under way it
-    // is queued (once) and runs when RunPending is called after that one ended.
+    // The shortcut was pressed: a job of the scheduler. While another job runs it is queued
+    // (once: more would translate the translation) and runs when that one has ended.
     void OnShortcut();
-    void RunPending();
-    bool Pending() const { return pending_; }
-
-    // Runs after every in-place run, so a send queued meanwhile can go.
-    std::function<void()> OnRunEnded;
+    bool Pending() const { return scheduler_.Queued(RelayJob::InPlace); }
 
   private:
-    bool Busy() const;
     void RunOnce();
     // The translation of what the user typed; nullopt, and the tip saying why, when there is
     // none whole.
@@ -82,9 +78,9 @@ class InPlaceFlow {
     mduSendBuffer& sendBuffer_;
     ITranslate& translator_;
     const translate::clsGoogleLanguages& languages_;
+    RelayScheduler& scheduler_;
     target::Injector inject_;
     bool sendAfterPaste_ = false;
-    bool pending_ = false;
 };
 
 }  // namespace velmora::relay

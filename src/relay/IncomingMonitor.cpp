@@ -47,13 +47,15 @@ std::size_t NewHistoryStart(std::u16string_view capture, std::u16string_view tai
 IncomingMonitor::IncomingMonitor(platform::Platform platform, IMainView& view,
                                  IResultBox& resultBox, RelayState& state,
                                  mduSendBuffer& sendBuffer,
-                                 const translate::clsGoogleLanguages& languages)
+                                 const translate::clsGoogleLanguages& languages,
+                                 RelayScheduler& scheduler)
     : p_(platform),
       view_(view),
       box_(resultBox),
       state_(state),
       sendBuffer_(sendBuffer),
       languages_(languages),
+      scheduler_(scheduler),
       inject_(platform.input, platform.loop) {}
 
 void IncomingMonitor::OnSendBoxKeyDown() {
@@ -111,7 +113,7 @@ int IncomingMonitor::MsToNextSecond() {
 bool IncomingMonitor::MayRead() const {
     // A tick that falls into a yield of a running tick or send does nothing: two injected
     // sequences must never interleave. A user selecting in the result box keeps what they see.
-    return !tickRunning_ && !state_.SendRunning && !state_.CaptureRunning &&
+    return !tickRunning_ && !scheduler_.Busy() && !state_.SendRunning && !state_.CaptureRunning &&
            !state_.ResultBoxFocused && state_.ReturnAreaTarget.WinHwnd != 0 &&
            !state_.ReturnAreaLost;
 }
@@ -121,10 +123,13 @@ void IncomingMonitor::Timer1_Timer() {
     const Raised ticking(tickRunning_);
 
     // A read through the tree takes neither focus nor clipboard: no countdown, no wait.
-    if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Keys && ReadThroughTree()) {
-        view_.SetTimeKeeperVisible(false);
-        if (OnCaptureEnded) OnCaptureEnded();
-        return;
+    if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Keys) {
+        bool read = false;
+        scheduler_.Submit(RelayJob::Capture, [&] { read = ReadThroughTree(); });
+        if (read) {
+            view_.SetTimeKeeperVisible(false);
+            return;
+        }
     }
     if (!view_.IsMainWindowActive()) return;
 
@@ -132,15 +137,16 @@ void IncomingMonitor::Timer1_Timer() {
         view_.SetTimeKeeperVisible(false);
         return;
     }
-    Capture();
-    if (OnCaptureEnded) OnCaptureEnded();
+    // A job that started during the countdown keeps the history: this capture is dropped, the
+    // next tick tries again.
+    scheduler_.Submit(RelayJob::Capture, [this] { Capture(); });
 }
 
 void IncomingMonitor::WatchTick() {
     if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Tree || !MayRead()) return;
     const Raised ticking(tickRunning_);
     // A tree that stops answering is left to Timer1, whose next tick falls back to the copy.
-    if (ReadThroughTree() && OnCaptureEnded) OnCaptureEnded();
+    scheduler_.Submit(RelayJob::Capture, [this] { ReadThroughTree(); });
 }
 
 bool IncomingMonitor::RunIdleCountdown() {

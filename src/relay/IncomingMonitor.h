@@ -7,6 +7,7 @@
 #include "platform/Platform.h"
 #include "relay/IMainView.h"
 #include "relay/IResultBox.h"
+#include "relay/RelayScheduler.h"
 #include "relay/RelayState.h"
 #include "relay/mduSendBuffer.h"
 #include "target/Injector.h"
@@ -36,7 +37,7 @@ class IncomingMonitor {
   public:
     IncomingMonitor(platform::Platform platform, IMainView& view, IResultBox& resultBox,
                     RelayState& state, mduSendBuffer& sendBuffer,
-                    const translate::clsGoogleLanguages& languages);
+                    const translate::clsGoogleLanguages& languages, RelayScheduler& scheduler);
 
     // Timer1's tick (500 ms, enabled while txtSend has the focus).
     void Timer1_Timer();
@@ -54,9 +55,6 @@ class IncomingMonitor {
     void RequestExit();
     // The history pane was picked again: the old tail says nothing about the new one.
     void OnReturnAreaPicked();
-
-    // Runs after each capture, when a send may start again.
-    std::function<void()> OnCaptureEnded;
 
     bool TickRunning() const { return tickRunning_; }
 
@@ -86,6 +84,7 @@ class IncomingMonitor {
     RelayState& state_;
     mduSendBuffer& sendBuffer_;
     const translate::clsGoogleLanguages& languages_;
+    RelayScheduler& scheduler_;
     target::Injector inject_;
     bool tickRunning_ = false;
     std::uint64_t picks_ = 0;  // re-picks seen; a capture spanning one keeps nothing

@@ -1,5 +1,6 @@
 #include "relay/OutgoingFlow.h"
 
+#include <algorithm>
 #include <exception>
 
 #include "platform/Utf8.h"
@@ -27,9 +28,21 @@ std::u16string NoEngineTip(const std::u16string& from, const std::u16string& to)
            u"中添加在线引擎。";
 }
 
+std::u16string TranslatingTip(std::int64_t elapsedMs) {
+    const std::string seconds = std::to_string(std::max<std::int64_t>(0, elapsedMs) / 1000);
+    return u"正在翻译… " + std::u16string(seconds.begin(), seconds.end()) + u" 秒（按 Esc 取消）";
+}
+
+bool OutgoingFlow::Cancel() {
+    if (!translating_) return false;
+    p_.loop.RequestCancel();
+    return true;
+}
+
 OutgoingFlow::OutgoingFlow(platform::Platform platform, IMainView& view, IResultBox& resultBox,
                            RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
-                           const translate::clsGoogleLanguages& languages)
+                           const translate::clsGoogleLanguages& languages,
+                           RelayScheduler& scheduler)
     : p_(platform),
       view_(view),
       box_(resultBox),
@@ -37,6 +50,7 @@ OutgoingFlow::OutgoingFlow(platform::Platform platform, IMainView& view, IResult
       sendBuffer_(sendBuffer),
       translator_(translator),
       languages_(languages),
+      scheduler_(scheduler),
       inject_(platform.input, platform.loop) {}
 
 void OutgoingFlow::WriteEcho(const std::u16string& typed, const std::u16string& translation,
@@ -52,26 +66,10 @@ OutgoingFlow::Delivery OutgoingFlow::Delivery::Failed(std::u16string_view tip,
 }
 
 void OutgoingFlow::cmdSend_Click() {
-    if (state_.SendRunning || state_.CaptureRunning) {
-        // Ignoring it would lose the request; queueing more than one would send the same text
-        // twice.
-        if (!pending_) {
-            pending_ = true;
-            view_.ShowTip(std::u16string(kSendQueued));
-        }
-        return;
-    }
-    pending_ = false;
-    SendOnce();
-    // A request made during this send runs now, with what txtSend holds now.
-    while (pending_ && !state_.SendRunning && !state_.CaptureRunning) {
-        pending_ = false;
-        SendOnce();
-    }
-}
-
-void OutgoingFlow::RunPendingSend() {
-    if (pending_) cmdSend_Click();
+    // Queued once: a second request would send the same text twice.
+    const bool alreadyQueued = scheduler_.Queued(RelayJob::Send);
+    if (!scheduler_.Submit(RelayJob::Send, [this] { SendOnce(); }) && !alreadyQueued)
+        view_.ShowTip(std::u16string(kSendQueued));
 }
 
 void OutgoingFlow::RemoveSentText(const std::u16string& sent) {
@@ -101,8 +99,28 @@ void OutgoingFlow::SendOnce() {
 
     std::string sourceCode = languages_.getKeyByDesc(view_.MyLanguageDesc());
     std::string targetCode = languages_.getKeyByDesc(view_.OtherLanguageDesc());
-    const translate::TranslationOutcome outcome =
-        translator_.Translate(text, sourceCode, targetCode);
+    translate::TranslationOutcome outcome;
+    {
+        p_.loop.ClearCancel();
+        struct Translating {
+            OutgoingFlow& f;
+            explicit Translating(OutgoingFlow& flow) : f(flow) {
+                f.translating_ = true;
+                f.view_.SetTranslating(true);
+            }
+            ~Translating() {
+                f.translating_ = false;
+                f.view_.SetTranslating(false);
+            }
+        } translating{*this};
+        outcome = translator_.Translate(text, sourceCode, targetCode);
+    }
+    if (outcome.cancelled || p_.loop.CancelRequested()) {
+        // Abandoned: nothing goes out, no echo, the typed text stays as it is.
+        p_.loop.ClearCancel();
+        view_.ShowTip(std::u16string(kSendCancelled));
+        return;
+    }
     const std::u16string& translation = outcome.text;
     if (!outcome.complete || translation.empty()) {
         // Sending part of a message, or an emptied input box, says something the user did not

@@ -6,6 +6,7 @@
 #include "relay/IMainView.h"
 #include "relay/IResultBox.h"
 #include "relay/ITranslate.h"
+#include "relay/RelayScheduler.h"
 #include "relay/RelayState.h"
 #include "relay/mduSendBuffer.h"
 #include "target/Injector.h"
@@ -33,6 +34,12 @@ inline constexpr std::u16string_view kSendClipboardBusy = u"剪贴板被其他�
 // Shown when a system call failed on the way.
 inline constexpr std::u16string_view kSendSystemFailed = u"系统操作失败，未发送";
 
+// Shown when the user cancelled a send (Esc) while it was being translated.
+inline constexpr std::u16string_view kSendCancelled = u"已取消，未发送";
+// The progress tip, shown once a send's translation has taken kProgressAfterMs.
+inline constexpr int kProgressAfterMs = 500;
+std::u16string TranslatingTip(std::int64_t elapsedMs);
+
 // The echo's note when both languages are the same and the text went out as typed.
 inline constexpr std::u16string_view kEchoSameLanguage = u"两边语言相同，原文发送，未经翻译";
 // The tip when no configured engine offers the pair: the two language names go in between.
@@ -48,14 +55,16 @@ class OutgoingFlow {
   public:
     OutgoingFlow(platform::Platform platform, IMainView& view, IResultBox& resultBox,
                  RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
-                 const translate::clsGoogleLanguages& languages);
+                 const translate::clsGoogleLanguages& languages, RelayScheduler& scheduler);
 
-    // The send command (button, send image release, Ctrl+Enter, Alt+S). While another send or
-    // a capture of the history is under way it is queued (once) and runs when that one ends.
+    // The send command (button, send image release, Ctrl+Enter, Alt+S): a job of the
+    // scheduler. While another job runs it is queued (once) and sends what txtSend holds when
+    // its turn comes.
     void cmdSend_Click();
-    // Runs a queued send, if any; the monitor calls it when a capture ends.
-    void RunPendingSend();
-    bool SendPending() const { return pending_; }
+    // Esc in txtSend: abandons the send whose translation is under way (its request is given
+    // up, nothing is sent, the typed text stays). False when no translation runs.
+    bool Cancel();
+    bool SendPending() const { return scheduler_.Queued(RelayJob::Send); }
 
   private:
     // How a send ended: sent (or left in the chat's box, as asked), or why not. The tip is
@@ -86,9 +95,10 @@ class OutgoingFlow {
     mduSendBuffer& sendBuffer_;
     ITranslate& translator_;
     const translate::clsGoogleLanguages& languages_;
+    RelayScheduler& scheduler_;
     target::Injector inject_;
-    bool pending_ = false;
     bool enginesOffered_ = false;  // the engine dialog is offered once a run
+    bool translating_ = false;
 
   public:
     static constexpr int kKeysUpBoundMs = 10'000;  // the user letting go of the send shortcut

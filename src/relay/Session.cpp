@@ -11,17 +11,12 @@ Session::Session(platform::Platform platform, ITranslate& translator,
 
 void Session::Attach(IMainView& view, IResultBox& resultBox) {
     Detach();
-    outgoing_.emplace(platform_, view, resultBox, State, sendBuffer_, translator_, languages_);
-    monitor_.emplace(platform_, view, resultBox, State, sendBuffer_, languages_);
-    inPlace_.emplace(platform_, view, resultBox, State, sendBuffer_, translator_, languages_);
+    outgoing_.emplace(platform_, view, resultBox, State, sendBuffer_, translator_, languages_,
+                      Scheduler);
+    monitor_.emplace(platform_, view, resultBox, State, sendBuffer_, languages_, Scheduler);
+    inPlace_.emplace(platform_, view, resultBox, State, sendBuffer_, translator_, languages_,
+                     Scheduler);
     inPlace_->SetSendAfterPaste(inPlaceSend_);
-    // A send or an in-place translation asked for during a capture waits for its end; a send
-    // asked for during an in-place translation waits for that.
-    monitor_->OnCaptureEnded = [this] {
-        outgoing_->RunPendingSend();
-        inPlace_->RunPending();
-    };
-    inPlace_->OnRunEnded = [this] { outgoing_->RunPendingSend(); };
     // Chat programs export their accessibility trees only while the session's accessibility
     // is on; turn it on once, as a screen reader does, and say what that means.
     if (!accessibilityChecked_) {
@@ -45,6 +40,8 @@ void Session::OnReturnAreaPicked() {
 }
 
 void Session::Detach() {
+    // Queued jobs act for the window that goes.
+    Scheduler.DropQueued();
     inPlace_.reset();
     monitor_.reset();
     outgoing_.reset();

@@ -9,6 +9,7 @@
 #include "relay/InPlaceFlow.h"
 #include "relay/IncomingMonitor.h"
 #include "relay/OutgoingFlow.h"
+#include "relay/RelayScheduler.h"
 #include "relay/RelayState.h"
 #include "relay/mduSendBuffer.h"
 #include "translate/clsGoogleLanguages.h"
@@ -46,6 +47,8 @@ class Session {
     void OnReturnAreaPicked();
 
     RelayState State;
+    // Sends, in-place runs and captures, one at a time.
+    RelayScheduler Scheduler;
 
   private:
     platform::Platform platform_;

@@ -57,6 +57,8 @@ struct TranslationOutcome {
     std::vector<PieceReport> pieces;
     // Both languages were the same: the text is passed on as it is, no engine asked.
     bool sameLanguage = false;
+    // The user abandoned it; nothing of it is to be used.
+    bool cancelled = false;
     // Not complete, and no engine configured offers the language pair at all.
     bool NoEngineForPair() const;
     // Why the outcome is not complete, short and in UTF-8 (Chinese first, the engines' English

@@ -54,7 +54,8 @@ std::shared_ptr<EngineSet::Generation> EngineSet::Build(const Configuration& con
         }
     }
     g->router = std::make_unique<e::Router>(std::move(order), services.clock, services.log);
-    g->translator = std::make_unique<translate::EngineTranslator>(*g->router, services.codePage);
+    g->translator = std::make_unique<translate::EngineTranslator>(*g->router, services.codePage,
+                                                                  &services.loop);
     return g;
 }
 

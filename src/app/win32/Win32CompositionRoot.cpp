@@ -18,8 +18,6 @@ namespace velmora::app::win32 {
 
 namespace {
 
-constexpr UINT kInPlaceRetryMs = 100;
-
 EngineServices ServicesOf(Win32Backends& b) {
     platform::Platform& p = b.platform();
     return EngineServices{.http = p.http,
@@ -77,11 +75,10 @@ Win32CompositionRoot::Win32CompositionRoot(const std::filesystem::path& configFi
       engines_(config_, ServicesOf(backends_)),
       session_(backends_.platform(), engines_.Translator(),
                translate::clsGoogleLanguages::Shared()),
-      inPlaceRetry_(kInPlaceRetryMs, [this] {
-          inPlaceRetry_.Stop();
-          if (!session_.Attached()) return;
-          session_.InPlace().RunPending();
-          if (session_.Attached() && session_.InPlace().Pending()) inPlaceRetry_.Start();
+      applySettings_([this] { return JobRunning(); }, [this] { ApplySettingsNow(); }),
+      applySettingsLater_(100, [this] {
+          applySettings_.Poll();
+          if (!applySettings_.Pending()) applySettingsLater_.Stop();
       }) {
     session_.SetInPlaceSend(config_.inPlaceSend);
 }
@@ -89,7 +86,6 @@ Win32CompositionRoot::Win32CompositionRoot(const std::filesystem::path& configFi
 Win32CompositionRoot::~Win32CompositionRoot() {
     // No shortcut may reach a session whose window is gone; the chord is given back here.
     hotkey_.reset();
-    inPlaceRetry_.Stop();
     // The window goes before the session it is attached to.
     main_.reset();
     updateWindow_.reset();
@@ -139,7 +135,17 @@ void Win32CompositionRoot::ShowEngineSettings() {
     if (dialog.ShowModal(main_->hwnd())) ApplySavedSettings();
 }
 
+bool Win32CompositionRoot::JobRunning() const {
+    const relay::RelayState& s = session_.State;
+    return inShortcut_ > 0 || session_.Scheduler.Busy() || s.SendRunning || s.CaptureRunning ||
+           s.InPlaceRunning;
+}
+
 void Win32CompositionRoot::ApplySavedSettings() {
+    if (!applySettings_.Request()) applySettingsLater_.Start();
+}
+
+void Win32CompositionRoot::ApplySettingsNow() {
     config_ = Load(config_.file);
     engines_.Reload(config_);
     session_.SetInPlaceSend(config_.inPlaceSend);
@@ -164,8 +170,13 @@ void Win32CompositionRoot::StartInPlace() {
 
 void Win32CompositionRoot::OnInPlaceShortcut() {
     if (!session_.Attached()) return;
+    // Settings saved from here on wait: the shortcut's objects are on the stack.
+    struct InShortcut {
+        int& depth;
+        explicit InShortcut(int& d) : depth(d) { ++depth; }
+        ~InShortcut() { --depth; }
+    } inShortcut{inShortcut_};
     session_.InPlace().OnShortcut();
-    if (session_.Attached() && session_.InPlace().Pending()) inPlaceRetry_.Start();
 }
 
 void Win32CompositionRoot::ShowMainWindow() {

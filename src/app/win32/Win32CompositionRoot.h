@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/core/Configuration.h"
+#include "app/core/DeferredApply.h"
 #include "app/core/EngineSet.h"
 #include "app/core/mduMain.h"
 #include "app/win32/CallbackTimer.h"
@@ -55,8 +56,11 @@ class Win32CompositionRoot : public IStartupShell {
     // when it cannot.
     void StartInPlace();
     // Reads the file a settings dialog saved and puts it to work: the engines from the next
-    // translation on, the in-place shortcut and its send choice at once.
+    // translation on, the in-place shortcut and its send choice; now when no job runs, else
+    // once it ended.
     void ApplySavedSettings();
+    void ApplySettingsNow();
+    bool JobRunning() const;
     void OnInPlaceShortcut();
     // The engine settings, opened here where the engines' services live.
     void ShowEngineSettings();
@@ -72,8 +76,9 @@ class Win32CompositionRoot : public IStartupShell {
     std::unique_ptr<frmAutoUpdate> updateWindow_;
     std::unique_ptr<frmMain> main_;
     std::unique_ptr<platform::IHotkey> hotkey_;
-    // Runs an in-place translation queued behind a send, whose end nothing reports.
-    CallbackTimer inPlaceRetry_;
+    DeferredApply applySettings_;
+    CallbackTimer applySettingsLater_;
+    int inShortcut_ = 0;  // the shortcut's handler is on the stack
 };
 
 // Writes one line of diagnostics where a windowed program can show it.

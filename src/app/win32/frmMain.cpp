@@ -443,6 +443,18 @@ void frmMain::EndProgram() {
     ExitProgram();
 }
 
+void frmMain::SetTranslating(bool on) {
+    if (on) {
+        translatingSince_ = GetTickCount64();
+        progressShown_ = false;
+        SetTimer(hwnd_, kProgress, 250, nullptr);
+        return;
+    }
+    KillTimer(hwnd_, kProgress);
+    if (progressShown_) HideTips();
+    progressShown_ = false;
+}
+
 void frmMain::HideTips() {
     SetWindowTextW(lblTips, L"");
     ShowWindow(picTips, SW_HIDE);
@@ -493,7 +505,8 @@ void frmMain::Timer1_Timer() {
 }
 
 void frmMain::tmrRefresh_Timer() {
-    heartbeat_.Tick();
+    // Never inside a relay job: the next tick (30 s on) queries instead.
+    if (!session_.Scheduler.Busy()) heartbeat_.Tick();
 }
 
 void frmMain::PaintBackground(HDC dc) {
@@ -553,6 +566,15 @@ LRESULT frmMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
                 case kTimer1:
                     Timer1_Timer();
                     break;
+                case kProgress: {
+                    const ULONGLONG ms = GetTickCount64() - translatingSince_;
+                    // Only on the window itself: from the tray it would be a message a turn.
+                    if (ms >= relay::kProgressAfterMs && IsWindowVisible(hwnd_)) {
+                        ShowTip(relay::TranslatingTip(static_cast<std::int64_t>(ms)));
+                        progressShown_ = true;
+                    }
+                    break;
+                }
                 case kTrayWait:
                     if (!IsIconic(hwnd_) || !IsWindowVisible(hwnd_)) {
                         KillTimer(hwnd_, kTrayWait);  // the user brought it back
@@ -656,6 +678,12 @@ LRESULT frmMain::TxtSendMessage(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN: {
             swallowChar_ = false;
+            // Esc while a send is being translated abandons it; otherwise Esc is the box's own.
+            if (wp == VK_ESCAPE && !Down(VK_CONTROL) && !Down(VK_MENU) && !Down(VK_SHIFT) &&
+                session_.Outgoing().Cancel()) {
+                swallowChar_ = true;
+                return 0;
+            }
             Monitor().OnSendBoxKeyDown();
             const bool ctrl = Down(VK_CONTROL);
             const bool alt = Down(VK_MENU);

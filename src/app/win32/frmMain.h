@@ -54,7 +54,7 @@ class frmMain : public relay::IMainView {
     // Posted: the engine dialog opens once the flow that asked for it has returned.
     static constexpr UINT kOfferEnginesMessage = WM_APP + 2;
     static constexpr UINT kTrayIconId = 1;
-    enum TimerId : UINT_PTR { kTmrRefresh = 1, kTimer1 = 2, kTrayWait = 3 };
+    enum TimerId : UINT_PTR { kTmrRefresh = 1, kTimer1 = 2, kTrayWait = 3, kProgress = 4 };
     enum MenuId : UINT {
         kMnuRestore = 201,
         kMnuExit,
@@ -101,6 +101,8 @@ class frmMain : public relay::IMainView {
     platform::WinHandle MainWindowHandle() override;
     void ShowTip(const std::u16string& text) override;
     void OfferEngineSettings() override { PostMessageW(hwnd_, kOfferEnginesMessage, 0, 0); }
+    // The tip panel counts the seconds of a translation that takes longer than half a second.
+    void SetTranslating(bool on) override;
     [[noreturn]] void EndProgram() override;
 
     // Controls, in creation order.
@@ -190,6 +192,8 @@ class frmMain : public relay::IMainView {
     bool sessionEnding_ = false;
     // The character a consumed send chord would still type.
     bool swallowChar_ = false;
+    ULONGLONG translatingSince_ = 0;
+    bool progressShown_ = false;
 };
 
 }  // namespace velmora::app::win32

@@ -262,6 +262,8 @@ HttpResponse CurlHttp::Send(const HttpRequest& request) {
                 loop_.Yield();
                 lastYield = Clock::now();
             }
+            // Abandoned: the handle is detached and the connection closed on the way out.
+            if (loop_.CancelRequested()) throw Cancelled();
         }
         CURLcode result = CURLE_OK;
         int left = 0;

@@ -399,6 +399,11 @@ HttpResponse WinHttp::Send(const HttpRequest& request) {
     while (!isDone()) {
         loop_.WaitUntil(isDone, limits_.loopStepMs);
         if (isDone()) break;
+        if (loop_.CancelRequested()) {
+            // The worker is given up as on any early leave; its handles are closed.
+            Cancel(*job, "cancelled by the user");
+            throw Cancelled();
+        }
         const auto now = Clock::now();
         if (cancelledAt) {
             // A blocked call that does not notice the closed handle ends by its own timeout;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/IEventLoop.h"
 #include "translate/engines/ApertiumCodes.h"
 #include "translate/engines/HttpAnswer.h"
 #include "translate/engines/JsonAnswer.h"
@@ -66,6 +67,9 @@ const ApyPairs* ApyEngine::Pairs() {
         r.url = BaseOf(settings_.url, "/translate") + "/listPairs";
         try {
             pairs_ = ParseApyPairs(http_.Send(r));
+        } catch (const platform::Cancelled&) {
+            asked_ = false;  // asked again with the next text
+            throw;
         } catch (...) {
             pairs_.reset();
         }

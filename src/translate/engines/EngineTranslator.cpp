@@ -2,8 +2,9 @@
 
 namespace velmora::translate {
 
-EngineTranslator::EngineTranslator(engines::Router& router, const platform::ICodePage& codePage)
-    : router_(router), widths_(std::make_shared<AnsiWidthTable>(codePage)) {}
+EngineTranslator::EngineTranslator(engines::Router& router, const platform::ICodePage& codePage,
+                                   const platform::IEventLoop* loop)
+    : router_(router), loop_(loop), widths_(std::make_shared<AnsiWidthTable>(codePage)) {}
 
 std::u16string EngineTranslator::TranslateText(const std::u16string& text, const std::string& src,
                                                const std::string& dst) {
@@ -17,6 +18,7 @@ TranslationOutcome EngineTranslator::Translate(const std::u16string& text, const
     try {
         engines::TextRun run;
         for (const auto& piece : SegmentText(text, ModeForSource(src), *widths_)) {
+            if (loop_ && loop_->CancelRequested()) throw platform::Cancelled();
             engines::RoutedPiece routed = router_.Translate(piece, src, dst, run);
             if (routed.text) {
                 out.text += *routed.text;
@@ -25,6 +27,9 @@ TranslationOutcome EngineTranslator::Translate(const std::u16string& text, const
             }
             out.pieces.push_back(std::move(routed.report));
         }
+    } catch (const platform::Cancelled&) {
+        out.complete = false;
+        out.cancelled = true;
     } catch (...) {
         out.complete = false;
     }

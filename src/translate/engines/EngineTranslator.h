@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/ICodePage.h"
+#include "platform/IEventLoop.h"
 #include "translate/engines/Router.h"
 #include "translate/mduTranBuilder.h"
 #include "translate/mduTranslate.h"
@@ -15,8 +16,10 @@ namespace velmora::translate {
 // piece of one text.
 class EngineTranslator : public ITranslator {
   public:
-    // The router must outlive the translator.
-    EngineTranslator(engines::Router& router, const platform::ICodePage& codePage);
+    // The router (and the loop, when given) must outlive the translator. With a loop, a cancel
+    // requested on it ends the text between two pieces as well as inside a request.
+    EngineTranslator(engines::Router& router, const platform::ICodePage& codePage,
+                     const platform::IEventLoop* loop = nullptr);
     std::u16string TranslateText(const std::u16string& text, const std::string& src,
                                  const std::string& dst) override;
     // Complete only when every piece was translated. Never throws.
@@ -25,6 +28,7 @@ class EngineTranslator : public ITranslator {
 
   private:
     engines::Router& router_;
+    const platform::IEventLoop* loop_;
     std::shared_ptr<const AnsiWidthTable> widths_;
 };
 

@@ -4,6 +4,8 @@
 #include <cctype>
 #include <charconv>
 
+#include "platform/IEventLoop.h"
+
 namespace velmora::translate::engines {
 
 namespace {
@@ -112,6 +114,8 @@ PieceResult Exchange(platform::IHttp& http, const platform::HttpRequest& request
             keyed.carriesCredential = true;
             result = parse(http.Send(keyed));
         }
+    } catch (const platform::Cancelled&) {
+        throw;  // no failure of the engine: the whole text is abandoned
     } catch (const platform::HttpError& e) {
         return PieceResult::Fail(FailureKind::Transport,
                                  "transport failure: " + ServerText(e.what(), key, 160));

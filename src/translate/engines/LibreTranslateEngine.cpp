@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/IEventLoop.h"
 #include "translate/clsGoogleLanguages.h"
 #include "translate/engines/HttpAnswer.h"
 #include "translate/engines/JsonAnswer.h"
@@ -101,6 +102,9 @@ const LibreLanguages* LibreTranslateEngine::Languages() {
         r.headers = {{"Accept", "application/json"}};
         try {
             languages_ = ParseLibreLanguages(http_.Send(r));
+        } catch (const platform::Cancelled&) {
+            asked_ = false;  // asked again with the next text
+            throw;
         } catch (...) {
             languages_.reset();  // no list: the usual codes are assumed
         }

@@ -1,6 +1,7 @@
 // The main window inside this process: every control against the layout table.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 
 #include <csignal>
@@ -18,6 +19,7 @@
 #include <QTest>
 #include <QTimer>
 #include <cstdlib>
+#include <functional>
 
 #include "app/CompositionRoot.h"
 #include "app/frmInPlaceSettings.h"
@@ -59,9 +61,11 @@ struct Fixture {
     update::NullUpdateServices update;
     struct CountingTranslator : translate::ITranslator {
         int calls = 0;
+        std::function<void()> during;  // runs inside the translation: a slow engine
         std::u16string TranslateText(const std::u16string&, const std::string&,
                                      const std::string&) override {
             ++calls;
+            if (during) during();
             return {};
         }
     } translator;
@@ -400,6 +404,37 @@ TEST(MainWindow, SendBoxKeysAndFocusDriveTheRelay) {
     f.window.cboMyLan->setFocus();
     QApplication::processEvents();
     EXPECT_FALSE(f.window.Timer1->isActive());
+}
+
+TEST(MainWindow, ASlowTranslationCountsItsSecondsAndEscCancelsIt) {
+    Fixture f;
+    ASSERT_NO_FATAL_FAILURE(ShowWithSendBoxFocused(f));
+    QString progress;
+    f.translator.during = [&] {
+        // The engine answers after 10 s unless the user gives up first.
+        f.loop.WaitUntil(
+            [&] {
+                if (f.window.lblTips->text().startsWith(QStringLiteral("正在翻译…")) &&
+                    progress.isEmpty()) {
+                    progress = f.window.lblTips->text();
+                    QTest::keyClick(f.window.txtSend, Qt::Key_Escape);
+                }
+                return f.platform.loop.CancelRequested();
+            },
+            10'000);
+    };
+    f.window.txtSend->setPlainText(QStringLiteral("hello"));
+    const auto start = std::chrono::steady_clock::now();
+    QTest::keyClick(f.window.txtSend, Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(progress, QStringLiteral("正在翻译… 0 秒（按 Esc 取消）"));
+    EXPECT_EQ(f.window.lblTips->text(), QStringLiteral("已取消，未发送"));
+    EXPECT_EQ(f.window.txtSend->toPlainText(), QStringLiteral("hello"));
+    EXPECT_EQ(f.translator.calls, 1);
+    // Esc with nothing to cancel is the box's own and cancels nothing later.
+    f.translator.during = nullptr;
+    QTest::keyClick(f.window.txtSend, Qt::Key_Escape);
+    EXPECT_FALSE(f.platform.loop.CancelRequested());
 }
 
 TEST(MainWindow, InputMethodWordsCountAsTyping) {

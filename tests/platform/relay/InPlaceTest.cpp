@@ -148,13 +148,15 @@ class InPlaceTest : public ::testing::Test {
     fake::RecordingResultBox box;
     testing::FakeTranslate translate;
     mduSendBuffer buffer{fp.regex, translate};
+    RelayScheduler scheduler;
     InPlaceFlow flow{
-        p, view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared()};
+        p, view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared(), scheduler};
     // The same flow with the desktop's accessibility tree, as the program has it.
     platform::atspi::AtspiAccessibility tree{windows};
     platform::Platform pTree = Backends(tree);
     InPlaceFlow treeFlow{
-        pTree, view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared()};
+        pTree,    view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared(),
+        scheduler};
     InPlaceFlow* active_ = &flow;
     int runs = 0;
 

@@ -117,8 +117,9 @@ class InjectionGuardTest : public ::testing::Test {
     fake::RecordingResultBox box;
     testing::FakeTranslate translate;
     mduSendBuffer buffer{fp.regex, translate};
+    RelayScheduler scheduler;
     OutgoingFlow flow{
-        p, view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared()};
+        p, view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared(), scheduler};
 
     std::string socket_;
     std::unique_ptr<imsim::ImsimProcess> bystander_;

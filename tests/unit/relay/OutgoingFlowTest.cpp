@@ -89,13 +89,10 @@ class OutgoingFlowTest : public ::testing::Test {
     fake::RecordingResultBox box;
     testing::FakeTranslate translate;
     mduSendBuffer buffer{fp.regex, translate};
-    OutgoingFlow flow{fp.platform(),
-                      view,
-                      box,
-                      state,
-                      buffer,
-                      translate,
-                      translate::clsGoogleLanguages::Shared()};
+    RelayScheduler scheduler;
+    OutgoingFlow flow{
+        fp.platform(), view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared(),
+        scheduler};
 };
 
 TEST_F(OutgoingFlowTest, SendStepsForEachWayOfSending) {
@@ -337,22 +334,21 @@ TEST_F(OutgoingFlowTest, SendAskedForDuringASendRunsOnceRightAfterIt) {
 }
 
 TEST_F(OutgoingFlowTest, SendAskedForDuringACaptureWaitsForItsEnd) {
-    state.CaptureRunning = true;
-    view.sendText = u"later";
-    flow.cmdSend_Click();
-    flow.cmdSend_Click();
-    EXPECT_EQ(fp.log.Entries(), (Log{"view tip"}));
-    EXPECT_EQ(view.tip, kSendQueued);
-    EXPECT_EQ(view.sendText, u"later");
-    EXPECT_TRUE(translate.calls.empty());
-
-    state.CaptureRunning = false;
-    fp.log.Clear();
-    view.sendText = u"later, more";
-    flow.RunPendingSend();
-    flow.RunPendingSend();  // the request is used up
+    scheduler.Submit(RelayJob::Capture, [&] {
+        view.sendText = u"later";
+        flow.cmdSend_Click();
+        flow.cmdSend_Click();
+        EXPECT_EQ(fp.log.Entries(), (Log{"view tip"}));
+        EXPECT_EQ(view.tip, kSendQueued);
+        EXPECT_TRUE(flow.SendPending());
+        EXPECT_TRUE(translate.calls.empty());
+        // The user typed on before the capture ended: the send takes what is there then.
+        fp.log.Clear();
+        view.sendText = u"later, more";
+    });
+    EXPECT_FALSE(flow.SendPending());
     EXPECT_EQ(fp.log.Entries(), Preamble() + ImSteps(Click(70, 80, 10), false));
-    ASSERT_EQ(translate.calls.size(), 1u);
+    ASSERT_EQ(translate.calls.size(), 1u) << "queued once";
     EXPECT_EQ(translate.calls[0].text, u"later, more");
 }
 
@@ -500,6 +496,35 @@ TEST_F(OutgoingFlowTest, TheSameLanguageGoesOutAsTypedAndTheEchoSaysSo) {
     EXPECT_TRUE(box.Text().ends_with(u"早上好(两边语言相同，原文发送，未经翻译)\r\n\r\n"))
         << testing::Narrow(box.Text());
     EXPECT_EQ(view.enginesOffered, 0);
+}
+
+TEST_F(OutgoingFlowTest, EscDuringTheTranslationSendsNothingAndKeepsTheText) {
+    EXPECT_FALSE(flow.Cancel()) << "nothing to cancel before a send";
+    fp.clipboard.text = u"theirs";
+    translate.onTranslate = [&] {
+        EXPECT_TRUE(view.translating) << "the progress runs while the engines work";
+        EXPECT_TRUE(flow.Cancel());
+    };
+    flow.cmdSend_Click();
+    EXPECT_EQ(fp.log.Entries(), (Log{"view mask 0", "view tip", "view mask 1"}));
+    EXPECT_FALSE(view.translating);
+    EXPECT_EQ(view.translatingChanges, 2);
+    EXPECT_EQ(view.tip, kSendCancelled);
+    EXPECT_EQ(view.sendText, u"hello");
+    EXPECT_EQ(fp.clipboard.text, u"theirs");
+    EXPECT_TRUE(box.runs.empty());
+    EXPECT_FALSE(fp.loop.CancelRequested());
+    EXPECT_FALSE(flow.Cancel()) << "nor after it";
+    // The next send is not cancelled by the old request.
+    translate.onTranslate = nullptr;
+    flow.cmdSend_Click();
+    EXPECT_EQ(view.sendText, u"");
+}
+
+TEST(TranslatingTipTest, CountsWholeSeconds) {
+    EXPECT_EQ(TranslatingTip(500), u"正在翻译… 0 秒（按 Esc 取消）");
+    EXPECT_EQ(TranslatingTip(2999), u"正在翻译… 2 秒（按 Esc 取消）");
+    EXPECT_EQ(TranslatingTip(-5), u"正在翻译… 0 秒（按 Esc 取消）");
 }
 
 TEST_F(OutgoingFlowTest, TheEchoIsWrittenOnceTheSendIsDone) {

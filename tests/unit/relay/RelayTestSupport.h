@@ -92,8 +92,14 @@ class FakeView : public IMainView {
         tip = text;
     }
     void OfferEngineSettings() override { ++enginesOffered; }
+    void SetTranslating(bool on) override {
+        translating = on;
+        ++translatingChanges;
+    }
     [[noreturn]] void EndProgram() override { fp_.process.ExitNow(0); }
     int enginesOffered = 0;
+    bool translating = false;
+    int translatingChanges = 0;
 
     // Called by the result box fake when it takes the focus: txtSend loses it.
     void ResultBoxTookFocus() {

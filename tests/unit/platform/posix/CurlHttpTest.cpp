@@ -177,6 +177,35 @@ TEST(CurlHttp, ServerThatAcceptsAndNeverAnswersTimesOut) {
     close(fd);
 }
 
+TEST(CurlHttp, ACancelDuringTheWaitAbandonsTheRequestAtOnce) {
+    // A server that never answers, and the user pressing Esc 100 ms in: the request ends by
+    // Cancelled (no transport failure), long before its own time-out.
+    int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ASSERT_EQ(listen(fd, 8), 0);
+    socklen_t len = sizeof addr;
+    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
+    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/";
+
+    Loop l;
+    auto limits = HttpTestLimits();
+    limits.totalTimeoutMs = 10'000;
+    CurlHttp http(l.loop, limits);
+    const auto start = std::chrono::steady_clock::now();
+    l.loop.onYield = [&] {
+        if (std::chrono::steady_clock::now() - start >= std::chrono::milliseconds(100))
+            l.loop.RequestCancel();
+    };
+    EXPECT_THROW(http.Send(Get(url)), Cancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    l.loop.onYield = nullptr;
+    l.loop.ClearCancel();
+    close(fd);
+}
+
 long MaxRssKiB() {
     rusage u{};
     getrusage(RUSAGE_SELF, &u);

@@ -79,6 +79,36 @@ TEST_F(Fixture, ADeadFirstEngineCostsOneTimeoutPerText) {
     }
 }
 
+TEST_F(Fixture, ACancelledTextStopsAtOnceAndCountsAgainstNoEngine) {
+    platform::fake::ActionLog log;
+    platform::fake::FakeEventLoop loop{clock, log};
+    EngineTranslator cancellable{router, codePage, &loop};
+    // Esc while the first engine waits on its answer: the request is abandoned.
+    first.onCall = [&] {
+        loop.RequestCancel();
+        throw platform::Cancelled();
+    };
+    auto out = cancellable.Translate(u"one. two. three", "en", "es");
+    EXPECT_TRUE(out.cancelled);
+    EXPECT_FALSE(out.complete);
+    EXPECT_EQ(first.pieces.size(), 1u);
+    EXPECT_TRUE(second.pieces.empty()) << "no other engine is asked for an abandoned text";
+    // Cancelled between two pieces (an offline engine is not interrupted): the rest is left.
+    loop.ClearCancel();
+    first.pieces.clear();
+    first.onCall = [&] { loop.RequestCancel(); };
+    out = cancellable.Translate(u"one. two. three", "en", "es");
+    EXPECT_TRUE(out.cancelled);
+    EXPECT_EQ(first.pieces.size(), 1u);
+    // The engine is not out of use: the next text goes to it.
+    loop.ClearCancel();
+    first.pieces.clear();
+    first.onCall = nullptr;
+    out = cancellable.Translate(u"one", "en", "es");
+    EXPECT_TRUE(out.complete);
+    EXPECT_EQ(out.pieces[0].engine, "deepl");
+}
+
 TEST_F(Fixture, NoEngineForThePairIsPartialWithAReason) {
     FakeEngine none{"none", false};
     engines::Router r({&none}, clock);
