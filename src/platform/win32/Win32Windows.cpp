@@ -47,8 +47,28 @@ bool Win32Windows::PollUntil(const std::function<bool()>& done, int boundMs) {
     }
 }
 
+std::optional<Win32Windows::Identity> Win32Windows::IdentityOf(HWND h) {
+    Identity id;
+    if (!h || GetWindowThreadProcessId(h, &id.process) == 0) return std::nullopt;
+    wchar_t name[256];
+    const int length = GetClassNameW(h, name, 256);
+    if (length <= 0) return std::nullopt;
+    id.windowClass.assign(name, static_cast<std::size_t>(length));
+    return id;
+}
+
+void Win32Windows::Watch(WinHandle w) {
+    if (auto id = IdentityOf(Live(w)))
+        watched_[w] = std::move(*id);
+    else
+        watched_.erase(w);
+}
+
 bool Win32Windows::IsWindow(WinHandle w) {
-    return Live(w) != nullptr;
+    HWND h = Live(w);
+    if (!h) return false;
+    auto it = watched_.find(w);
+    return it == watched_.end() || IdentityOf(h) == it->second;
 }
 
 bool Win32Windows::IsInside(WinHandle w, WinHandle outer) {

@@ -6,6 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <optional>
+#include <string>
 
 #include "platform/IEventLoop.h"
 #include "platform/IWindows.h"
@@ -27,9 +30,10 @@ inline WinHandle ToHandle(HWND h) {
 class Win32Windows : public IWindows {
   public:
     explicit Win32Windows(IEventLoop& loop) : loop_(loop) {}
+    // For a watched handle: also the same process and window class as when it was watched, so a
+    // handle the system gave to a new window after the picked one closed is not taken for it.
     bool IsWindow(WinHandle w) override;
-    // Not yet: a handle that outlived its window is not told from a new one here.
-    void Watch(WinHandle) override {}
+    void Watch(WinHandle w) override;
     bool IsInside(WinHandle w, WinHandle outer) override;
     bool IsOwnWindow(WinHandle w) override;
     WinHandle WindowFromPoint(Point screen) override;
@@ -48,7 +52,14 @@ class Win32Windows : public IWindows {
     // Whether the window is at (x, y), and of the size where one is given (> 0), once the move
     // has settled.
     bool WaitForPlace(HWND top, int x, int y, int width, int height);
+    struct Identity {
+        DWORD process = 0;
+        std::wstring windowClass;
+        bool operator==(const Identity&) const = default;
+    };
+    static std::optional<Identity> IdentityOf(HWND h);
     IEventLoop& loop_;
+    std::map<WinHandle, Identity> watched_;
 };
 
 }  // namespace velmora::platform::win32

@@ -229,6 +229,20 @@ TEST_F(Win32BackendTest, SetForegroundWindowReportsWhetherItTook) {
     EXPECT_FALSE(windows.SetForegroundWindow(0));
 }
 
+TEST_F(Win32BackendTest, AWatchedWindowIsTheSameWindowUntilItCloses) {
+    ColourWindow picked({100, 100, 300, 250}, RGB(200, 0, 0));
+    const WinHandle handle = ToHandle(picked.hwnd());
+    windows.Watch(handle);
+    // Its process and class are read back each time: the same window passes every time.
+    for (int i = 0; i < 3; ++i) EXPECT_TRUE(windows.IsWindow(handle));
+    // Another program's window, watched too, stays itself.
+    const WinHandle desktop = ToHandle(GetDesktopWindow());
+    windows.Watch(desktop);
+    EXPECT_TRUE(windows.IsWindow(desktop));
+    picked.Destroy();
+    EXPECT_FALSE(windows.IsWindow(handle));
+}
+
 TEST_F(Win32BackendTest, OwnWindowsAreTold) {
     ColourWindow mine({100, 100, 300, 250}, RGB(0, 200, 0));
     EXPECT_TRUE(windows.IsOwnWindow(ToHandle(mine.hwnd())));
