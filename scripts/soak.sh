@@ -1,29 +1,37 @@
 #!/usr/bin/env bash
-# Runs the desktop and end-to-end tests of the default build ROUNDS times in a row on a desktop of
-# their own while stress-ng keeps every core busy, as on a loaded user desktop, and counts each
-# test's passes and failures. Nothing is run again: every failure is counted and its output kept.
-#   bash scripts/soak.sh [ROUNDS] [ctest label regex]      (defaults: 20, "platform|e2e")
+# Runs the desktop and end-to-end tests of a build (the default one unless named) ROUNDS times in a
+# row on a desktop of their own while stress-ng keeps every core busy, as on a loaded user
+# desktop, and counts each test's passes and failures. Nothing is run again: every failure is
+# counted and its output kept. The Windows build's tests run under Wine.
+#   bash scripts/soak.sh [ROUNDS] [ctest label regex] [build folder]
+#   (defaults: 20, "platform|e2e", build)
 set -uo pipefail
 ROUNDS="${1:-20}"
 LABELS="${2:-platform|e2e}"
+BUILD="${3:-build}"
 cd "$(dirname "$0")/.."
 export LANG=C.UTF-8
 export QTWEBENGINE_DISABLE_SANDBOX=1
 export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --no-sandbox"
 
-OUT="build/soak"
+OUT="$BUILD/soak"
 rm -rf "$OUT"
 mkdir -p "$OUT"
 export VELMORA_FORCE_XVFB=1 VELMORA_DISPLAY_NUM=150
 source scripts/desktop.sh
 velmora_start_desktop || exit 1
+if [ "$BUILD" = build-windows ]; then
+  export HOME="$PWD/$OUT/home"
+  mkdir -p "$HOME"
+  source scripts/wine-env.sh
+fi
 stress-ng --cpu "$(nproc)" --quiet >/dev/null 2>&1 &
 load=$!
-trap 'kill $load 2>/dev/null; velmora_stop_desktop' EXIT
+trap 'kill $load 2>/dev/null; [ "$BUILD" = build-windows ] && velmora_stop_wine; velmora_stop_desktop' EXIT
 
 for round in $(seq 1 "$ROUNDS"); do
   log="$OUT/round-$round.log"
-  ctest --test-dir build -L "$LABELS" -E e2e_package --output-on-failure --timeout 600 >"$log" 2>&1
+  ctest --test-dir "$BUILD" -L "$LABELS" -E e2e_package --output-on-failure --timeout 600 >"$log" 2>&1
   grep -oE 'Test +#[0-9]+: [A-Za-z0-9_]+ [.]* *(\*\*\*)?[A-Za-z]+' "$log" |
     awk -v r="$round" '{print r, $3, ($NF == "Passed") ? "pass" : "fail"}' >>"$OUT/results"
   echo "round $round: $(grep -c ' pass$' <(grep "^$round " "$OUT/results")) passed," \
