@@ -62,6 +62,10 @@ InputBox::InputBox(QWidget* parent, SendKey key) : QPlainTextEdit(parent), key_(
 }
 
 void InputBox::keyPressEvent(QKeyEvent* e) {
+    if (pasteDelayMs_ > 0 && e->matches(QKeySequence::Paste)) {
+        QTimer::singleShot(pasteDelayMs_, this, [this] { paste(); });
+        return;
+    }
     bool enter = e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter;
     Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
     if (enter) {
@@ -98,6 +102,7 @@ ChatWindow::ChatWindow(ChatOptions options) : options_(std::move(options)) {
 
     history_ = new HistoryPane(this);
     input_ = new InputBox(this, options_.sendKey);
+    input_->SetPasteDelay(options_.pasteDelayMs);
     send_ = new QPushButton(QStringLiteral("Send"), this);
     send_->setObjectName(QStringLiteral("send"));
     send_->setAutoDefault(false);

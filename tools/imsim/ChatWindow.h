@@ -38,6 +38,8 @@ class InputBox : public QPlainTextEdit {
     Q_OBJECT
   public:
     InputBox(QWidget* parent, SendKey key);
+    // Reads the clipboard this long after the paste key, as programs that fetch it late do.
+    void SetPasteDelay(int ms) { pasteDelayMs_ = ms; }
 
   signals:
     void sendRequested();
@@ -48,6 +50,7 @@ class InputBox : public QPlainTextEdit {
 
   private:
     SendKey key_;
+    int pasteDelayMs_ = 0;
 };
 
 struct ChatOptions {
@@ -59,6 +62,7 @@ struct ChatOptions {
     std::vector<std::string> replies;  // used in turn after each message we send
     std::string autoReply;             // after the replies are used up; empty: none
     int replyDelayMs = 300;
+    int pasteDelayMs = 0;
 };
 
 class ChatWindow : public QWidget {

@@ -88,10 +88,13 @@ int main(int argc, char** argv) {
     QCommandLineOption control(QStringLiteral("control"),
                                "Listen for control requests on a Unix socket.", "path");
     QCommandLineOption geometry(QStringLiteral("geometry"), "Window geometry WxH+X+Y.", "geometry");
+    QCommandLineOption pasteDelay(QStringLiteral("paste-delay"),
+                                  "Read the clipboard this long after the paste key (default 0).",
+                                  "ms", "0");
     QCommandLineOption alien(QStringLiteral("alien-controls"),
                              "Controls without windows of their own (one X window in all).");
     for (const auto* o : {&me, &peer, &form, &said, &indent, &noIndent, &sendKey, &script,
-                          &autoReply, &replyDelay, &control, &geometry, &alien})
+                          &autoReply, &replyDelay, &pasteDelay, &control, &geometry, &alien})
         parser.addOption(*o);
     parser.process(app);
 
@@ -115,6 +118,8 @@ int main(int argc, char** argv) {
         return Fail(QStringLiteral("--send-key takes enter, ctrl-enter or button"));
     options.replyDelayMs = parser.value(replyDelay).toInt(&ok);
     if (!ok || options.replyDelayMs < 0) return Fail(QStringLiteral("bad --reply-delay"));
+    options.pasteDelayMs = parser.value(pasteDelay).toInt(&ok);
+    if (!ok || options.pasteDelayMs < 0) return Fail(QStringLiteral("bad --paste-delay"));
     options.autoReply = parser.value(autoReply).toStdString();
     options.nativeControls = !parser.isSet(alien);
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QProcess>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -18,6 +19,7 @@
 
 #include "platform/atspi/AtspiAccessibility.h"
 #include "support/PollUntil.h"
+#include "support/TinyPng.h"
 #include "support/XInputWindow.h"
 #include "target/Injector.h"
 #include "unit/relay/RelayTestSupport.h"
@@ -56,10 +58,12 @@ class InPlaceTest : public ::testing::Test {
     void SetUp() override {
         ASSERT_NE(std::getenv("DISPLAY"), nullptr);
         socket_ = "/tmp/velmora-inplace-" + std::to_string(getpid()) + ".sock";
-        chat_ = std::make_unique<imsim::ImsimProcess>(
-            Imsim(), socket_,
-            std::vector<std::string>{"--geometry", "560x460+200+120", "--me", "Wang", "--peer",
-                                     "Anna"});
+        chat_ = std::make_unique<imsim::ImsimProcess>(Imsim(), socket_, [this] {
+            std::vector<std::string> args{"--geometry", "560x460+200+120", "--me",
+                                          "Wang",       "--peer",          "Anna"};
+            args.insert(args.end(), chatArgs_.begin(), chatArgs_.end());
+            return args;
+        }());
         ASSERT_TRUE(chat_->WaitReady());
         ASSERT_TRUE(PollUntil([&] {
             auto g = chat_->client().Geometry();
@@ -161,6 +165,7 @@ class InPlaceTest : public ::testing::Test {
     int runs = 0;
 
     bool layoutChanged_ = false;
+    std::vector<std::string> chatArgs_;  // more options for the chat program
     std::string socket_;
     std::unique_ptr<imsim::ImsimProcess> chat_;
     imsim::ImsimGeometry geometry_;
@@ -175,6 +180,36 @@ TEST_F(InPlaceTest, TheTypedTextIsReplacedByItsTranslation) {
     EXPECT_EQ(chat_->client().Input(), "[en]" + std::string(kTyped));
     EXPECT_TRUE(chat_->client().Sent().empty());
     EXPECT_EQ(buffer.SentTexts(), std::vector<std::u16string>{u"[en]" + kTyped16});
+    ExpectCleanAfterwards();
+}
+
+TEST_F(InPlaceTest, AnImageTheUserCopiedIsOnTheClipboardAgainAfterwards) {
+    const QByteArray png = TinyPng();
+    ASSERT_EQ(std::system(("printf '%s' '" + png.toBase64().toStdString() +
+                           "' | base64 -d | xclip -selection clipboard -t image/png -i")
+                              .c_str()),
+              0);
+    ASSERT_TRUE(loop.WaitUntil([&] { return !clipboard.Image().empty(); }, 5000));
+    ASSERT_TRUE(PressShortcut());
+    EXPECT_EQ(chat_->client().Input(), "[en]" + std::string(kTyped));
+    // What another program pastes now is the very image, served by us.
+    QProcess read;
+    read.start(QStringLiteral("xclip"), {"-selection", "clipboard", "-t", "image/png", "-o"});
+    loop.WaitUntil([&] { return read.state() == QProcess::NotRunning; }, 5000);
+    EXPECT_EQ(read.readAllStandardOutput(), png);
+    EXPECT_FALSE(input.AnyKeyDown());
+}
+
+// A chat program that reads the clipboard a second after the paste key.
+class InPlaceLatePasteTest : public InPlaceTest {
+  protected:
+    InPlaceLatePasteTest() { chatArgs_ = {"--paste-delay", "1000"}; }
+};
+
+TEST_F(InPlaceLatePasteTest, ThePasteGetsTheTranslationNotTheOldClipboard) {
+    ASSERT_TRUE(PressShortcut());
+    EXPECT_TRUE(view.tip.empty()) << testing::Narrow(view.tip);
+    EXPECT_EQ(chat_->client().Input(), "[en]" + std::string(kTyped));
     ExpectCleanAfterwards();
 }
 

@@ -8,6 +8,7 @@
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/qt/QtScreen.h"
+#include "support/TinyPng.h"
 
 namespace velmora::platform::qt {
 namespace {
@@ -65,9 +66,7 @@ TEST_F(QtClipboardTest, EachPasteByAnotherProgramIsCountedOurOwnReadsAreNot) {
 }
 
 TEST_F(QtClipboardTest, AnImageAnotherProgramHeldComesBackWhole) {
-    const QByteArray png = QByteArray::fromBase64(
-        "iVBORw0KGgoAAAANSUhEUgAAAAIAAAACCAIAAAD91JpzAAAAEElEQVR4nGP4z8AARAwQCgAf7gP9i18U1AAAAABJ"
-        "RU5ErkJggg==");
+    const QByteArray png = TinyPng();
     ASSERT_FALSE(png.isEmpty());
     QProcess::execute(QStringLiteral("sh"),
                       {"-c", "printf '%s' '" + QString::fromLatin1(png.toBase64()) +
