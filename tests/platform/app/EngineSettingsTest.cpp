@@ -21,6 +21,7 @@
 #include "platform/posix/PosixPipeline.h"
 #include "platform/qt/QtClock.h"
 #include "platform/qt/QtEventLoop.h"
+#include "support/Screenshot.h"
 #include "support/StandinProcess.h"
 #include "support/TempDir.h"
 
@@ -424,6 +425,7 @@ TEST(EngineDialog, TheTestButtonReportsInChineseWhatTheStandInAnswered) {
         QTest::mouseClick(d->cmdTest, Qt::LeftButton);
         const QString line = d->lblTestResult->text();
         EXPECT_TRUE(line.startsWith(QString::fromUtf8(c.line))) << line.toStdString();
+        if (std::string(c.name) == "bad key") SaveScreenshot(*d, "engine-dialog-bad-key");
         if (line.startsWith(QStringLiteral("失败："))) {
             EXPECT_FALSE(line.contains(latin)) << "no address, no English: " << line.toStdString();
         }

@@ -22,10 +22,14 @@
 #include <functional>
 
 #include "app/CompositionRoot.h"
+#include "app/core/EngineSet.h"
 #include "app/frmInPlaceSettings.h"
 #include "app/frmMain.h"
+#include "platform/VirtualKey.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/qt/QtEventLoop.h"
+#include "relay/OutgoingFlow.h"
+#include "support/Screenshot.h"
 #include "support/TempDir.h"
 #include "translate/clsGoogleLanguages.h"
 // Xlib's macros clash with Qt's names: X11 headers come last.
@@ -62,11 +66,19 @@ struct Fixture {
     struct CountingTranslator : translate::ITranslator {
         int calls = 0;
         std::function<void()> during;  // runs inside the translation: a slow engine
+        translate::ITranslator* delegate =
+            nullptr;  // the program's engines, where a test sets them
         std::u16string TranslateText(const std::u16string&, const std::string&,
                                      const std::string&) override {
             ++calls;
             if (during) during();
             return {};
+        }
+        translate::TranslationOutcome Translate(const std::u16string& text, const std::string& src,
+                                                const std::string& dst) override {
+            if (!delegate) return ITranslator::Translate(text, src, dst);
+            ++calls;
+            return delegate->Translate(text, src, dst);
         }
     } translator;
     app::Configuration config;
@@ -435,6 +447,81 @@ TEST(MainWindow, ASlowTranslationCountsItsSecondsAndEscCancelsIt) {
     f.translator.during = nullptr;
     QTest::keyClick(f.window.txtSend, Qt::Key_Escape);
     EXPECT_FALSE(f.platform.loop.CancelRequested());
+}
+
+// The program's own engines over the fixture's HTTP port, and a chat window to send into.
+struct EngineRig {
+    struct NoPrograms : platform::IProgramRunner {
+        std::unique_ptr<platform::IPipeline> NewPipeline() override { return nullptr; }
+        platform::RunResult Run(const platform::Argv&, std::string_view, int,
+                                std::size_t) override {
+            return {};
+        }
+    } programs;
+    std::unique_ptr<app::EngineSet> engines;
+
+    EngineRig(Fixture& f, std::vector<std::string> names) {
+        app::Configuration c;
+        c.engines = std::move(names);
+        c.engineSettings["libretranslate"].url = "http://libre.invalid/translate";
+        engines = std::make_unique<app::EngineSet>(
+            c, app::EngineServices{
+                   f.fakes.http, f.fakes.codePage, f.platform.loop, programs, f.fakes.clock, {}});
+        f.translator.delegate = &engines->Translator();
+        constexpr platform::WinHandle kChat = 768, kInput = 512;
+        f.fakes.windows.windows[kChat] = {{10, 20, 410, 320}, false, false};
+        f.fakes.windows.windows[kInput] = {{20, 40, 400, 100}, false, false, kChat};
+        f.session.State.InputAreaTarget = {kInput, 50, 60, 5, 6, 20, 10, 410, 320};
+        f.session.State.SendButtonTarget = {kChat, 70, 80, 7, 8, 20, 10, 410, 320};
+        f.session.State.SendShortcutKey = platform::vk::Return;
+    }
+};
+
+void SendTyped(Fixture& f, const QString& text) {
+    f.window.txtSend->setPlainText(text);
+    QTest::keyClick(f.window.txtSend, Qt::Key_Return, Qt::ControlModifier);
+}
+
+TEST(MainWindow, TheSameLanguageBothSidesGoesOutAsTypedWithoutAnyRequest) {
+    Fixture f;
+    ASSERT_NO_FATAL_FAILURE(ShowWithSendBoxFocused(f));
+    EngineRig rig(f, {"libretranslate"});
+    f.window.cboOtherLan->setCurrentText(QStringLiteral("中文(简体)"));
+    f.window.cboMyLan->setCurrentText(QStringLiteral("中文(简体)"));
+    const QString typed = QStringLiteral("你好，我们明天下午三点见面吧。");
+    SendTyped(f, typed);
+    EXPECT_TRUE(f.fakes.http.requests.empty()) << "no engine is asked";
+    EXPECT_EQ(f.fakes.clipboard.text, typed.toStdU16String()) << "what the chat window got";
+    EXPECT_TRUE(f.window.txtSend->toPlainText().isEmpty());
+    EXPECT_TRUE(f.window.txtResult->toPlainText().contains(
+        typed + QStringLiteral("(两边语言相同，原文发送，未经翻译)")))
+        << f.window.txtResult->toPlainText().toStdString();
+}
+
+TEST(MainWindow, NoEngineForThePairSaysWhatToDoWhollyAndOffersTheEnginesOnce) {
+    int offered = 0;
+    Fixture f([&] { ++offered; });
+    ASSERT_NO_FATAL_FAILURE(ShowWithSendBoxFocused(f));
+    EngineRig rig(f, {"apertium"});  // no installed pair has Chinese
+    f.window.cboOtherLan->setCurrentText(QStringLiteral("英语"));
+    f.window.cboMyLan->setCurrentText(QStringLiteral("中文(简体)"));
+    for (int i = 0; i < 2; ++i) {
+        SendTyped(f, QStringLiteral("你好"));
+        QTest::qWait(50);  // the offer is posted, to come after the send
+        EXPECT_EQ(offered, 1);
+    }
+    const QString tip = f.window.lblTips->text();
+    EXPECT_EQ(tip, QString::fromStdU16String(relay::NoEngineTip(u"中文(简体)", u"英语")));
+    EXPECT_FALSE(tip.contains(QStringLiteral("http")));
+    // Shown whole: the wrapped text fits the label.
+    const QRect need =
+        QFontMetrics(f.window.lblTips->font())
+            .boundingRect(QRect(0, 0, f.window.lblTips->width(), 1 << 20), Qt::TextWordWrap, tip);
+    EXPECT_LE(need.height(), f.window.lblTips->height());
+    EXPECT_TRUE(f.window.picTips->isVisible());
+    EXPECT_EQ(f.window.txtSend->toPlainText(), QStringLiteral("你好"));
+    EXPECT_TRUE(f.fakes.http.requests.empty());
+    SaveScreenshot(f.window, "main-window-no-engine");
 }
 
 TEST(MainWindow, InputMethodWordsCountAsTyping) {

@@ -14,6 +14,7 @@
 #include "app/core/HelpSize.h"
 #include "app/frmAutoUpdate.h"
 #include "app/frmHelp.h"
+#include "support/Screenshot.h"
 #include "support/VendorServer.h"
 
 using namespace velmora::app;
@@ -166,6 +167,7 @@ TEST(WebPanes, AnAddressThatCannotBeLoadedShowsTheLocalPageAndIsAskedForAgainWhe
     EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))))
         << "no English error page: " << text.toStdString();
     EXPECT_EQ(RunJs(view, "getComputedStyle(document.body).overflow").toString(), "hidden");
+    SaveScreenshot(window, "web-pane-server-down");
 
     // Shown again while the server is still down: asked for again, the local page again.
     ASSERT_TRUE(showAgain());
