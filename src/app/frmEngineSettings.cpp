@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QScrollArea>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -92,8 +93,20 @@ void frmEngineSettings::CreateControls() {
     fields->addWidget(lblTestResult, 3, 1);
     fields->setRowStretch(4, 1);
     auto* about = new QVBoxLayout;
-    for (QLabel* l : {lblName, lblNeeds, lblOffline, lblCoverage, lblLink}) about->addWidget(l);
-    about->addLayout(fields, 1);
+    for (QLabel* l : {lblName, lblNeeds, lblOffline}) about->addWidget(l);
+    // A long list of languages scrolls in its own place instead of being squeezed over the
+    // lines around it.
+    auto* coverage = new QScrollArea(this);
+    coverage->setObjectName(QStringLiteral("scrCoverage"));
+    coverage->setFrameShape(QFrame::NoFrame);
+    coverage->setWidgetResizable(true);
+    coverage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    coverage->setWidget(lblCoverage);
+    coverage->setMinimumHeight(64);
+    lblCoverage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    about->addWidget(coverage, 1);
+    about->addWidget(lblLink);
+    about->addLayout(fields);
     auto* top = new QHBoxLayout;
     top->addWidget(lstEngines, 1);
     top->addLayout(moves);
