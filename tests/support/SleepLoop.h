@@ -11,17 +11,25 @@
 // waits through the loop.
 class SleepLoop : public velmora::platform::IEventLoop {
   public:
-    void Yield() override { ++yields; }
+    void Yield() override {
+        ++yields;
+        if (onTurn) onTurn();
+    }
     void Wait(int ms) override {
         waitedMs += ms;
+        if (onTurn) onTurn();
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     }
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        while (!done() && std::chrono::steady_clock::now() < end)
+        while (!done() && std::chrono::steady_clock::now() < end) {
+            if (onTurn) onTurn();
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
         return done();
     }
+    // What the program's other handlers do when the loop turns (a slow request, say).
+    std::function<void()> onTurn;
     void Wake() override {}
     int yields = 0;
     int waitedMs = 0;

@@ -164,6 +164,34 @@ TEST_F(InjectionGuardTest, AnAltStillHeldFromTheSendShortcutIsWaitedOut) {
     EXPECT_EQ(std::system("pkill -f 'xclip -selection clipboard -loop[s] 17'"), 0);
 }
 
+TEST_F(InjectionGuardTest, AHandlerThatBlocksForASecondNeverRunsWhileOurKeyIsDown) {
+    // Another handler of the program (the version query, say) blocks for a second whenever it
+    // runs: inside a held Ctrl+V the server would repeat the V into the chat window.
+    Pick(static_cast<Window>(geometry_.window), BystanderRect());
+    FocusBystander();
+    ASSERT_EQ(std::system("printf '[en]hello' | xclip -selection clipboard -loops 17 "
+                          ">/dev/null 2>&1 &"),
+              0);
+    ASSERT_TRUE(PollUntil([] {
+        return std::system("xclip -selection clipboard -o 2>/dev/null | grep -q hello") == 0;
+    }));
+    int blockedWithAKeyDown = 0;
+    loop.onTurn = [&] {
+        if (!input.AnyKeyDown()) return;
+        ++blockedWithAKeyDown;
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+    };
+    Send();
+    loop.onTurn = nullptr;
+    EXPECT_EQ(blockedWithAKeyDown, 0);
+    ASSERT_TRUE(PollUntil([&] { return !bystander_->client().Sent().empty(); }, 3000));
+    const auto sent = bystander_->client().Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].text, "[en]hello") << "the translation once, nothing repeated";
+    EXPECT_FALSE(input.AnyKeyDown());
+    EXPECT_EQ(std::system("pkill -f 'xclip -selection clipboard -loop[s] 17'"), 0);
+}
+
 TEST_F(InjectionGuardTest, ClosedChatWindowLeavesTheWindowNowAtItsPointAlone) {
     const platform::Rect r = BystanderRect();
     {
