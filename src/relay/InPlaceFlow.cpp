@@ -63,7 +63,7 @@ std::optional<std::u16string> InPlaceFlow::TranslateTyped(const std::u16string& 
     if (outcome.complete && !outcome.text.empty()) return outcome.text;
     // Part of a message, or nothing, would replace what the user wrote.
     tip = kInPlaceTranslationFailed;
-    const std::string reason = outcome.Reason();
+    const std::string reason = outcome.ReasonForUser();
     if (!reason.empty()) tip += u"：" + platform::Utf8Decode(reason);
     return std::nullopt;
 }

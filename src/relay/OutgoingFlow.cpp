@@ -127,7 +127,7 @@ void OutgoingFlow::SendOnce() {
         // write: keep the draft in both boxes and tell why.
         std::u16string why = u"翻译失败";
         std::u16string tip(kNotSentTranslationFailed);
-        std::string reason = outcome.Reason();
+        std::string reason = outcome.ReasonForUser();
         if (outcome.NoEngineForPair()) {
             why = u"没有可用的翻译引擎";
             tip = NoEngineTip(view_.MyLanguageDesc(), view_.OtherLanguageDesc());

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "translate/FailureWords.h"
+
 namespace velmora::translate {
 
 namespace {
@@ -104,6 +106,29 @@ std::string TranslationOutcome::Reason() const {
     if (!pieces.empty())
         out += " (" + std::to_string(missing) + "/" + std::to_string(pieces.size()) + " 段未翻译)";
     for (std::size_t i = 0; i < causes.size(); ++i) out += (i ? "; " : ": ") + causes[i];
+    return out;
+}
+
+std::string TranslationOutcome::ReasonForUser() const {
+    if (complete) return {};
+    std::size_t missing = 0;
+    std::vector<std::string> causes;  // distinct, in the order first seen
+    for (const auto& p : pieces) {
+        if (!p.engine.empty()) continue;
+        ++missing;
+        auto note = [&](std::string cause) {
+            if (causes.size() < 4 && std::find(causes.begin(), causes.end(), cause) == causes.end())
+                causes.push_back(std::move(cause));
+        };
+        if (p.failures.empty()) note("没有能翻译这一语言对的引擎");
+        for (const auto& [engine, failure] : p.failures)
+            note(std::string(EngineDisplayName(engine)) + "：" + FailureWords(failure));
+    }
+    std::string out = "翻译不完整";
+    if (!pieces.empty())
+        out += "（" + std::to_string(pieces.size()) + " 段中有 " + std::to_string(missing) +
+               " 段未译出）";
+    for (std::size_t i = 0; i < causes.size(); ++i) out += (i ? "；" : "：") + causes[i];
     return out;
 }
 

@@ -62,8 +62,11 @@ struct TranslationOutcome {
     // Not complete, and no engine configured offers the language pair at all.
     bool NoEngineForPair() const;
     // Why the outcome is not complete, short and in UTF-8 (Chinese first, the engines' English
-    // details after); empty when complete. Never holds a key: details never do.
+    // details after); empty when complete. Never holds a key: details never do. For logs.
     std::string Reason() const;
+    // The same for the user: in Chinese, engines by their names, failures in words; no address
+    // and nothing a server said.
+    std::string ReasonForUser() const;
 };
 
 // What callers outside the translation client depend on.

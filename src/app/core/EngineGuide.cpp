@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "platform/Utf8.h"
+#include "translate/FailureWords.h"
 #include "translate/clsGoogleLanguages.h"
 #include "translate/engines/ApertiumCodes.h"
 #include "translate/engines/ApertiumModes.h"
@@ -20,21 +21,21 @@ namespace {
 
 namespace e = translate::engines;
 
+// Names come from translate::EngineDisplayName.
 constexpr std::array<EngineGuide, 7> kGuides{{
-    {"apertium", "Apertium（本机离线）",
-     "无需密钥和地址；需安装 Apertium 语言对（如 apertium-eng-spa）", true,
+    {"apertium", "", "无需密钥和地址；需安装 Apertium 语言对（如 apertium-eng-spa）", true,
      "https://wiki.apertium.org/wiki/Installation", "安装说明"},
-    {"form", "网页表单翻译（旧版服务）", "需要服务地址，无需密钥", false, "", ""},
-    {"libretranslate", "LibreTranslate（自建或公共服务器）", "需要服务器地址；公共服务器还需要密钥",
-     false, "https://portal.libretranslate.com/", "获取密钥"},
-    {"deepl", "DeepL", "需要密钥（免费版密钥以 :fx 结尾）", false, "https://www.deepl.com/pro-api",
+    {"form", "", "需要服务地址，无需密钥", false, "", ""},
+    {"libretranslate", "", "需要服务器地址；公共服务器还需要密钥", false,
+     "https://portal.libretranslate.com/", "获取密钥"},
+    {"deepl", "", "需要密钥（免费版密钥以 :fx 结尾）", false, "https://www.deepl.com/pro-api",
      "获取密钥"},
-    {"google", "Google 翻译", "需要 Google Cloud 的 API 密钥", false,
+    {"google", "", "需要 Google Cloud 的 API 密钥", false,
      "https://cloud.google.com/translate/docs/setup", "获取密钥"},
-    {"microsoft", "微软翻译", "需要 Azure 翻译服务的密钥；区域资源还需填写区域", false,
+    {"microsoft", "", "需要 Azure 翻译服务的密钥；区域资源还需填写区域", false,
      "https://learn.microsoft.com/azure/ai-services/translator/create-translator-resource",
      "获取密钥"},
-    {"apy", "Apertium APy 服务器", "需要 APy 服务器地址，无需密钥", false,
+    {"apy", "", "需要 APy 服务器地址，无需密钥", false,
      "https://wiki.apertium.org/wiki/Apertium-apy", "架设说明"},
 }};
 
@@ -123,8 +124,10 @@ std::string ApertiumCoverage(const std::vector<std::string>& pairs) {
 }  // namespace
 
 EngineGuide GuideOf(std::string_view id) {
-    for (const EngineGuide& g : kGuides) {
-        if (g.id == id) return g;
+    for (EngineGuide g : kGuides) {
+        if (g.id != id) continue;
+        g.name = translate::EngineDisplayName(id);  // one name table for every text
+        return g;
     }
     return EngineGuide{id, id, "", false, "", ""};
 }
@@ -153,35 +156,11 @@ std::vector<std::string> InstalledApertiumPairs(const std::filesystem::path& mod
 }
 
 std::string FailureWords(std::string_view id, const e::EngineFailure& failure) {
-    using K = e::FailureKind;
-    const auto later = [&failure](std::string words) {
-        if (failure.retryAfterSeconds)
-            words += "（请 " + std::to_string(*failure.retryAfterSeconds) + " 秒后再试）";
-        return words;
-    };
-    switch (failure.kind) {
-        case K::Unsupported:
-            return "此引擎不支持测试所用的语言对";
-        case K::Transport:
-            return GuideOf(id).offline ? "本机翻译程序未能运行" : "无法连接（请检查地址和网络）";
-        case K::RateLimited:
-            return later("请求过于频繁");
-        case K::QuotaExceeded:
-            return later("额度已用完");
-        case K::ServerError:
-            return "服务器出错，请稍后再试";
-        case K::BadKey:
-            return "密钥无效";
-        case K::BadRequest:
-            return "服务器拒绝了请求（请检查地址和设置）";
-        case K::NoTranslation:
-            return "服务器的回答中没有译文（请检查地址）";
-        case K::SkippedBackoff:
-            return "服务器要求稍后再试";
-        case K::SkippedUnreachable:
-            return "刚才无法连接，暂不再试（请稍后再试）";
-    }
-    return "未知错误";
+    // A test names its own language pair, and an offline engine has no network to blame.
+    if (failure.kind == e::FailureKind::Unsupported) return "此引擎不支持测试所用的语言对";
+    if (failure.kind == e::FailureKind::Transport && GuideOf(id).offline)
+        return "本机翻译程序未能运行";
+    return translate::FailureWords(failure);
 }
 
 }  // namespace velmora::app

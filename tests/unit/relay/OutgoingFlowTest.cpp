@@ -254,7 +254,8 @@ TEST_F(OutgoingFlowTest, FailedTranslationIsEchoedButNotSent) {
     const Case cases[] = {
         {"one of two pieces failed on every engine",
          TranslationOutcome{u"Half.", false, {{"alpha", {}}, failed}},
-         u"翻译失败，未发送：翻译不完整 (1/2 段未翻译): alpha: timed out"},
+         u"翻译失败，未发送：翻译不完整（2 段中有 1 "
+         u"段未译出）：alpha：无法连接（请检查地址和网络）"},
         {"nothing translated", std::nullopt, u"翻译失败，未发送：翻译不完整"},
         {"complete but empty", TranslationOutcome{u"", true, {}}, u"翻译失败，未发送"},
     };

@@ -51,6 +51,12 @@ TEST_F(Fixture, APieceNoEngineTranslatedMakesItPartial) {
     EXPECT_NE(reason.find("google: server error (HTTP 500)"), std::string::npos) << reason;
     // The same cause for two pieces is named once.
     EXPECT_EQ(reason.find("deepl: key refused"), reason.rfind("deepl: key refused"));
+    // For the user: engines by name, failures in words, nothing the servers said.
+    const std::string words = out.ReasonForUser();
+    EXPECT_EQ(
+        words,
+        "翻译不完整（3 段中有 2 段未译出）：DeepL：密钥无效；Google 翻译：服务器出错，请稍后再试")
+        << words;
     // TranslateText gives the same joined text.
     first.results = {PieceResult::Ok(u"ONE"), PieceResult::Fail(FailureKind::BadKey, "x")};
     EXPECT_EQ(translator.TranslateText(u"one. two. three", "en", "es"), u"ONE");
