@@ -1,6 +1,7 @@
 #include "translate/mduTranslate.h"
 
 #include <algorithm>
+#include <functional>
 #include <vector>
 
 #include "translate/FailureWords.h"
@@ -88,47 +89,58 @@ bool TranslationOutcome::NoEngineForPair() const {
     return true;
 }
 
-std::string TranslationOutcome::Reason() const {
-    if (complete) return {};
+namespace {
+
+// The pieces no engine translated, and up to four distinct causes in the order first seen.
+struct Causes {
     std::size_t missing = 0;
-    std::vector<std::string> causes;  // distinct, in the order first seen
+    std::vector<std::string> list;
+};
+Causes CausesOf(
+    const std::vector<PieceReport>& pieces, const std::string& noEngine,
+    const std::function<std::string(const std::string&, const engines::EngineFailure&)>& cause) {
+    Causes out;
+    auto note = [&](std::string c) {
+        if (out.list.size() < 4 && std::find(out.list.begin(), out.list.end(), c) == out.list.end())
+            out.list.push_back(std::move(c));
+    };
     for (const auto& p : pieces) {
         if (!p.engine.empty()) continue;
-        ++missing;
-        auto note = [&](std::string cause) {
-            if (causes.size() < 4 && std::find(causes.begin(), causes.end(), cause) == causes.end())
-                causes.push_back(std::move(cause));
-        };
-        if (p.failures.empty()) note("no engine offers this language pair");
-        for (const auto& [engine, failure] : p.failures) note(engine + ": " + failure.detail);
+        ++out.missing;
+        if (p.failures.empty()) note(noEngine);
+        for (const auto& [engine, failure] : p.failures) note(cause(engine, failure));
     }
+    return out;
+}
+
+}  // namespace
+
+std::string TranslationOutcome::Reason() const {
+    if (complete) return {};
+    const Causes c = CausesOf(pieces, "no engine offers this language pair",
+                              [](const std::string& engine, const engines::EngineFailure& f) {
+                                  return engine + ": " + f.detail;
+                              });
     std::string out = "翻译不完整";
     if (!pieces.empty())
-        out += " (" + std::to_string(missing) + "/" + std::to_string(pieces.size()) + " 段未翻译)";
-    for (std::size_t i = 0; i < causes.size(); ++i) out += (i ? "; " : ": ") + causes[i];
+        out +=
+            " (" + std::to_string(c.missing) + "/" + std::to_string(pieces.size()) + " 段未翻译)";
+    for (std::size_t i = 0; i < c.list.size(); ++i) out += (i ? "; " : ": ") + c.list[i];
     return out;
 }
 
 std::string TranslationOutcome::ReasonForUser() const {
     if (complete) return {};
-    std::size_t missing = 0;
-    std::vector<std::string> causes;  // distinct, in the order first seen
-    for (const auto& p : pieces) {
-        if (!p.engine.empty()) continue;
-        ++missing;
-        auto note = [&](std::string cause) {
-            if (causes.size() < 4 && std::find(causes.begin(), causes.end(), cause) == causes.end())
-                causes.push_back(std::move(cause));
-        };
-        if (p.failures.empty()) note("没有能翻译这一语言对的引擎");
-        for (const auto& [engine, failure] : p.failures)
-            note(std::string(EngineDisplayName(engine)) + "：" + FailureWords(failure));
-    }
+    const Causes c =
+        CausesOf(pieces, "没有能翻译这一语言对的引擎",
+                 [](const std::string& engine, const engines::EngineFailure& f) {
+                     return std::string(EngineDisplayName(engine)) + "：" + FailureWords(f);
+                 });
     std::string out = "翻译不完整";
     if (!pieces.empty())
-        out += "（" + std::to_string(pieces.size()) + " 段中有 " + std::to_string(missing) +
+        out += "（" + std::to_string(pieces.size()) + " 段中有 " + std::to_string(c.missing) +
                " 段未译出）";
-    for (std::size_t i = 0; i < causes.size(); ++i) out += (i ? "；" : "：") + causes[i];
+    for (std::size_t i = 0; i < c.list.size(); ++i) out += (i ? "；" : "：") + c.list[i];
     return out;
 }
 

@@ -92,6 +92,24 @@ class InjectionGuardTest : public ::testing::Test {
         view.sendText = u"hello";
         flow.cmdSend_Click();
     }
+    // The flow's clipboard is a fake here: the chat window pastes what xclip serves.
+    void ServeTranslationFromXclip() {
+        ASSERT_EQ(std::system("printf '[en]hello' | xclip -selection clipboard -loops 17 "
+                              ">/dev/null 2>&1 &"),
+                  0);
+        ASSERT_TRUE(PollUntil([] {
+            return std::system("xclip -selection clipboard -o 2>/dev/null | grep -q hello") == 0;
+        }));
+    }
+    // The chat window sent exactly the translation, once; no key is left down.
+    void ExpectSentOnceAsIs() {
+        ASSERT_TRUE(PollUntil([&] { return !bystander_->client().Sent().empty(); }, 3000));
+        const auto sent = bystander_->client().Sent();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].text, "[en]hello");
+        EXPECT_FALSE(input.AnyKeyDown());
+        EXPECT_EQ(std::system("pkill -f 'xclip -selection clipboard -loop[s] 17'"), 0);
+    }
 
     platform::x11::XDisplay display;
     platform::x11::XTestInput input{display};
@@ -143,25 +161,12 @@ TEST_F(InjectionGuardTest, AnAltStillHeldFromTheSendShortcutIsWaitedOut) {
     // Ctrl+Alt+A, select nothing, and the chat would send its draft with the translation.
     Pick(static_cast<Window>(geometry_.window), BystanderRect());
     FocusBystander();
-    // The flow's clipboard is a fake here: the chat window pastes what xclip serves.
-    ASSERT_EQ(std::system("printf '[en]hello' | xclip -selection clipboard -loops 17 "
-                          ">/dev/null 2>&1 &"),
-              0);
-    ASSERT_TRUE(PollUntil([] {
-        return std::system(
-                   "xclip -selection clipboard -o 2>/dev/null "
-                   "| grep -q hello") == 0;
-    }));
+    ASSERT_NO_FATAL_FAILURE(ServeTranslationFromXclip());
     ASSERT_EQ(std::system("xdotool keydown alt"), 0);
     ASSERT_EQ(std::system("(sleep 0.7; xdotool keyup alt) >/dev/null 2>&1 &"), 0);
     Send();
     EXPECT_TRUE(view.tip.empty()) << testing::Narrow(view.tip);
-    ASSERT_TRUE(PollUntil([&] { return !bystander_->client().Sent().empty(); }, 3000));
-    const auto sent = bystander_->client().Sent();
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].text, "[en]hello");  // not the draft in front of it
-    EXPECT_FALSE(input.AnyKeyDown());
-    EXPECT_EQ(std::system("pkill -f 'xclip -selection clipboard -loop[s] 17'"), 0);
+    ExpectSentOnceAsIs();  // not the draft in front of it
 }
 
 TEST_F(InjectionGuardTest, AHandlerThatBlocksForASecondNeverRunsWhileOurKeyIsDown) {
@@ -169,12 +174,7 @@ TEST_F(InjectionGuardTest, AHandlerThatBlocksForASecondNeverRunsWhileOurKeyIsDow
     // runs: inside a held Ctrl+V the server would repeat the V into the chat window.
     Pick(static_cast<Window>(geometry_.window), BystanderRect());
     FocusBystander();
-    ASSERT_EQ(std::system("printf '[en]hello' | xclip -selection clipboard -loops 17 "
-                          ">/dev/null 2>&1 &"),
-              0);
-    ASSERT_TRUE(PollUntil([] {
-        return std::system("xclip -selection clipboard -o 2>/dev/null | grep -q hello") == 0;
-    }));
+    ASSERT_NO_FATAL_FAILURE(ServeTranslationFromXclip());
     int blockedWithAKeyDown = 0;
     loop.onTurn = [&] {
         if (!input.AnyKeyDown()) return;
@@ -184,12 +184,7 @@ TEST_F(InjectionGuardTest, AHandlerThatBlocksForASecondNeverRunsWhileOurKeyIsDow
     Send();
     loop.onTurn = nullptr;
     EXPECT_EQ(blockedWithAKeyDown, 0);
-    ASSERT_TRUE(PollUntil([&] { return !bystander_->client().Sent().empty(); }, 3000));
-    const auto sent = bystander_->client().Sent();
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].text, "[en]hello") << "the translation once, nothing repeated";
-    EXPECT_FALSE(input.AnyKeyDown());
-    EXPECT_EQ(std::system("pkill -f 'xclip -selection clipboard -loop[s] 17'"), 0);
+    ExpectSentOnceAsIs();  // the translation once, nothing repeated
 }
 
 TEST_F(InjectionGuardTest, ClosedChatWindowLeavesTheWindowNowAtItsPointAlone) {

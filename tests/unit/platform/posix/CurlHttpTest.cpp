@@ -33,6 +33,34 @@ struct Loop {
     Loop() { loop.logWaits = false; }
 };
 
+// A listening socket that is never accepted from: the kernel completes the handshake, nobody
+// ever reads or writes.
+class SilentPort {
+  public:
+    SilentPort() : fd_(socket(AF_INET, SOCK_STREAM, 0)) {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t len = sizeof addr;
+        listening_ = fd_ >= 0 && bind(fd_, reinterpret_cast<sockaddr*>(&addr), len) == 0 &&
+                     listen(fd_, 8) == 0 &&
+                     getsockname(fd_, reinterpret_cast<sockaddr*>(&addr), &len) == 0;
+        port_ = ntohs(addr.sin_port);
+    }
+    ~SilentPort() {
+        if (fd_ >= 0) close(fd_);
+    }
+    SilentPort(const SilentPort&) = delete;
+    SilentPort& operator=(const SilentPort&) = delete;
+    bool Listening() const { return listening_; }
+    std::string Url() const { return "http://127.0.0.1:" + std::to_string(port_) + "/"; }
+
+  private:
+    int fd_;
+    int port_ = 0;
+    bool listening_ = false;
+};
+
 HttpRequest Get(const std::string& url) {
     HttpRequest r;
     r.url = url;
@@ -152,17 +180,9 @@ TEST(CurlHttp, AKeyIsNeverCarriedToAnotherServerAndOtherRequestsLeaveTheirCreden
 }
 
 TEST(CurlHttp, ServerThatAcceptsAndNeverAnswersTimesOut) {
-    // A listening socket that is never accepted from: the kernel completes the handshake,
-    // nobody ever reads or writes.
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(listen(fd, 8), 0);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/";
+    SilentPort silent;
+    ASSERT_TRUE(silent.Listening());
+    const std::string url = silent.Url();
 
     Loop l;
     auto limits = HttpTestLimits();
@@ -174,21 +194,14 @@ TEST(CurlHttp, ServerThatAcceptsAndNeverAnswersTimesOut) {
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GE(took, std::chrono::milliseconds(1400));
     EXPECT_LT(took, std::chrono::seconds(5));
-    close(fd);
 }
 
 TEST(CurlHttp, ACancelDuringTheWaitAbandonsTheRequestAtOnce) {
     // A server that never answers, and the user pressing Esc 100 ms in: the request ends by
     // Cancelled (no transport failure), long before its own time-out.
-    int fd = socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
-    ASSERT_EQ(listen(fd, 8), 0);
-    socklen_t len = sizeof addr;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    const std::string url = "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/";
+    SilentPort silent;
+    ASSERT_TRUE(silent.Listening());
+    const std::string url = silent.Url();
 
     Loop l;
     auto limits = HttpTestLimits();
@@ -203,7 +216,6 @@ TEST(CurlHttp, ACancelDuringTheWaitAbandonsTheRequestAtOnce) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
     l.loop.onYield = nullptr;
     l.loop.ClearCancel();
-    close(fd);
 }
 
 long MaxRssKiB() {
