@@ -2,6 +2,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <string>
+
+#include "platform/Utf8.h"
 
 namespace velmora::platform::win32 {
 
@@ -262,6 +266,99 @@ Bitmap Win32Clipboard::Image() {
     if (!h) return {};
     GlobalLockGuard lock(h);
     return BitmapFromDib(lock.get(), lock.size());
+}
+
+namespace {
+
+// Formats whose data is a GDI handle, not global memory.
+bool IsHandleFormat(UINT format) {
+    switch (format) {
+        case CF_BITMAP:
+        case CF_METAFILEPICT:
+        case CF_PALETTE:
+        case CF_ENHMETAFILE:
+        case CF_OWNERDISPLAY:
+        case CF_DSPBITMAP:
+        case CF_DSPMETAFILEPICT:
+        case CF_DSPENHMETAFILE:
+            return true;
+        default:
+            return format >= CF_PRIVATEFIRST && format <= CF_GDIOBJLAST;
+    }
+}
+
+std::string FormatName(UINT format) {
+    if (format >= 0xC000) {
+        wchar_t name[256];
+        const int n = GetClipboardFormatNameW(format, name, 256);
+        if (n > 0) return "win32name:" + Utf8Encode(std::u16string(name, name + n));
+    }
+    return "win32:" + std::to_string(format);
+}
+
+UINT FormatId(const std::string& name) {
+    if (name.rfind("win32name:", 0) == 0) {
+        const std::u16string wide = Utf8Decode(name.substr(10));
+        return RegisterClipboardFormatW(std::wstring(wide.begin(), wide.end()).c_str());
+    }
+    if (name.rfind("win32:", 0) == 0) {
+        try {
+            const unsigned long id = std::stoul(name.substr(6));
+            return id > 0 && id < 0x10000 ? static_cast<UINT>(id) : 0;
+        } catch (const std::exception&) {
+            return 0;
+        }
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::optional<ClipboardContents> Win32Clipboard::Save() {
+    Session s(owner_, loop_);
+    if (!s) return std::nullopt;
+    ClipboardContents saved;
+    std::size_t total = 0;
+    for (UINT f = EnumClipboardFormats(0); f != 0; f = EnumClipboardFormats(f)) {
+        if (static_cast<int>(saved.formats.size()) >= kMaxFormats) break;
+        if (IsHandleFormat(f)) continue;
+        HANDLE h = GetClipboardData(f);
+        if (!h) continue;
+        GlobalLockGuard lock(h);
+        if (!lock.get() || total + lock.size() > kMaxBytes) continue;
+        total += lock.size();
+        saved.formats.emplace_back(FormatName(f),
+                                   std::string(static_cast<const char*>(lock.get()), lock.size()));
+    }
+    return saved;
+}
+
+bool Win32Clipboard::Restore(const ClipboardContents& contents) {
+    Session s(owner_, loop_);
+    if (!s || !EmptyClipboard()) return false;
+    bool all = true;
+    for (const auto& [name, bytes] : contents.formats) {
+        const std::string& data = bytes;
+        const UINT id = FormatId(name);
+        if (id == 0) {
+            all = false;
+            continue;
+        }
+        GlobalMemory mem(data.size() ? data.size() : 1);
+        {
+            GlobalLockGuard lock(mem.get());
+            if (!lock.get()) {
+                all = false;
+                continue;
+            }
+            std::memcpy(lock.get(), data.data(), data.size());
+        }
+        if (SetClipboardData(id, mem.get()))
+            mem.release();  // the clipboard owns it now
+        else
+            all = false;
+    }
+    return all;
 }
 
 }  // namespace velmora::platform::win32

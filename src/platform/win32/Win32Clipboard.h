@@ -25,6 +25,14 @@ class Win32Clipboard : public IClipboard {
     std::optional<std::u16string> Text() override;
     bool SetImage(const Bitmap& image) override;
     Bitmap Image() override;
+    // Every format held in global memory (at most kMaxFormats, kMaxBytes in all): text, DIBs,
+    // file lists, other programs' registered formats; GDI handle formats are left out (their
+    // DIB forms are kept). Names are "win32:<id>", or "win32name:<name>" for a registered one.
+    std::optional<ClipboardContents> Save() override;
+    bool Restore(const ClipboardContents& contents) override;
+
+    static constexpr int kMaxFormats = 32;
+    static constexpr std::size_t kMaxBytes = 64u << 20;
 
   private:
     class Session;

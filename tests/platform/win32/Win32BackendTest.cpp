@@ -138,6 +138,50 @@ TEST_F(Win32BackendTest, ClipboardImageRoundTripsAndReplacesText) {
     EXPECT_EQ(clipboard.Image().pixels, b.pixels);  // a refused image leaves the clipboard be
 }
 
+TEST_F(Win32BackendTest, EveryFormatAnotherProgramPutOnTheClipboardComesBack) {
+    // Another program's text, image and a format of its own, set the way it would.
+    Bitmap b;
+    b.width = 2;
+    b.height = 2;
+    b.pixels = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFF123456};
+    ASSERT_TRUE(clipboard.SetImage(b));
+    HANDLE dib = nullptr;
+    std::string dibBytes;
+    {
+        ASSERT_TRUE(OpenClipboard(nullptr));
+        dib = GetClipboardData(CF_DIB);
+        ASSERT_NE(dib, nullptr);
+        dibBytes.assign(static_cast<const char*>(GlobalLock(dib)), GlobalSize(dib));
+        GlobalUnlock(dib);
+        EmptyClipboard();
+        auto put = [](UINT format, const void* data, std::size_t size) {
+            HGLOBAL h = GlobalAlloc(GMEM_MOVEABLE, size);
+            std::memcpy(GlobalLock(h), data, size);
+            GlobalUnlock(h);
+            return SetClipboardData(format, h) != nullptr;
+        };
+        const wchar_t text[] = L"the user's own text";
+        const char own[] = "\x01\x02 private bytes";
+        EXPECT_TRUE(put(CF_UNICODETEXT, text, sizeof text));
+        EXPECT_TRUE(put(CF_DIB, dibBytes.data(), dibBytes.size()));
+        EXPECT_TRUE(put(RegisterClipboardFormatW(L"Velmora Test Format"), own, sizeof own));
+        CloseClipboard();
+    }
+    const auto saved = clipboard.Save();
+    ASSERT_TRUE(saved.has_value());
+    ASSERT_TRUE(clipboard.SetText(u"the translation"));
+    ASSERT_TRUE(clipboard.Restore(*saved));
+
+    EXPECT_EQ(clipboard.Text(), std::u16string(u"the user's own text"));
+    EXPECT_EQ(clipboard.Image().pixels, b.pixels);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE own = GetClipboardData(RegisterClipboardFormatW(L"Velmora Test Format"));
+    ASSERT_NE(own, nullptr);
+    EXPECT_EQ(std::string(static_cast<const char*>(GlobalLock(own))), "\x01\x02 private bytes");
+    GlobalUnlock(own);
+    CloseClipboard();
+}
+
 TEST_F(Win32BackendTest, ClipboardChangesWakeTheLoop) {
     const int before = loop.wakes;
     ASSERT_TRUE(clipboard.SetText(u"wake up"));
