@@ -5,6 +5,8 @@
 # counted and its output kept. The Windows build's tests run under Wine.
 #   bash scripts/soak.sh [ROUNDS] [ctest label regex] [build folder]
 #   (defaults: 20, "platform|e2e", build)
+# SOAK_DISPLAY picks the X display (default 150), so two soaks can run side by side; SOAK_LOAD
+# replaces stress-ng as the load with a command of its own (e.g. the fuzz campaign).
 set -uo pipefail
 ROUNDS="${1:-20}"
 LABELS="${2:-platform|e2e}"
@@ -17,17 +19,26 @@ export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu --no-sandbox"
 OUT="$BUILD/soak"
 rm -rf "$OUT"
 mkdir -p "$OUT"
-export VELMORA_FORCE_XVFB=1 VELMORA_DISPLAY_NUM=150
+export VELMORA_FORCE_XVFB=1 VELMORA_DISPLAY_NUM="${SOAK_DISPLAY:-150}"
 source scripts/desktop.sh
 velmora_start_desktop || exit 1
+export HOME="$PWD/$OUT/home"
+mkdir -p "$HOME"
 if [ "$BUILD" = build-windows ]; then
-  export HOME="$PWD/$OUT/home"
-  mkdir -p "$HOME"
   source scripts/wine-env.sh
 fi
-stress-ng --cpu "$(nproc)" --quiet >/dev/null 2>&1 &
+if [ "$BUILD" = build-asan ]; then
+  # The same suppressions and options as the test run, with why, in scripts/test.sh.
+  export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+  export ASAN_OPTIONS="detect_leaks=1:new_delete_type_mismatch=0"
+fi
+if [ -n "${SOAK_LOAD:-}" ]; then
+  setsid bash -c "$SOAK_LOAD" >"$OUT/load.log" 2>&1 &
+else
+  setsid stress-ng --cpu "$(nproc)" --quiet >/dev/null 2>&1 &
+fi
 load=$!
-trap 'kill $load 2>/dev/null; [ "$BUILD" = build-windows ] && velmora_stop_wine; velmora_stop_desktop' EXIT
+trap 'kill -INT -- -$load 2>/dev/null; [ "$BUILD" = build-windows ] && velmora_stop_wine; velmora_stop_desktop' EXIT
 
 for round in $(seq 1 "$ROUNDS"); do
   log="$OUT/round-$round.log"
