@@ -1,29 +1,34 @@
 #pragma once
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <thread>
 
-#include "platform/IEventLoop.h"
+#include "support/QueuedLoop.h"
 
 // The event loop of a test that runs no toolkit: waiting is sleeping, in short slices so a
 // condition is seen soon. It counts what it was asked for, so a test can see that a backend
 // waits through the loop.
-class SleepLoop : public velmora::platform::IEventLoop {
+class SleepLoop : public QueuedLoop {
   public:
     void Yield() override {
         ++yields;
-        if (onTurn) onTurn();
+        Turn();
     }
     void Wait(int ms) override {
         waitedMs += ms;
-        if (onTurn) onTurn();
-        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+        Turn();
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        while (std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(std::min(ms, 5)));
+            RunQueued();
+        }
     }
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override {
         const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
         while (!done() && std::chrono::steady_clock::now() < end) {
-            if (onTurn) onTurn();
+            Turn();
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return done();
@@ -33,4 +38,10 @@ class SleepLoop : public velmora::platform::IEventLoop {
     void Wake() override {}
     int yields = 0;
     int waitedMs = 0;
+
+  private:
+    void Turn() {
+        if (onTurn) onTurn();
+        RunQueued();
+    }
 };

@@ -75,6 +75,32 @@ bool FakeEventLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs) 
     return true;
 }
 
+void FakeEventLoop::After(int ms, std::function<void()> fn) {
+    if (logWaits) log_.Add("wait " + std::to_string(ms));
+    queue_.After(clock_.SteadyMs() + std::max(ms, 0), std::move(fn));
+}
+
+void FakeEventLoop::RunAside(std::function<void()> work, std::function<void()> done) {
+    queue_.Post([work = std::move(work), done = std::move(done)] {
+        work();
+        done();
+    });
+}
+
+bool FakeEventLoop::Run(int limitMs) {
+    const std::int64_t end = clock_.SteadyMs() + std::max(limitMs, 0);
+    while (auto due = queue_.NextDue()) {
+        while (clock_.SteadyMs() < *due) {
+            if (clock_.SteadyMs() >= end) return false;
+            clock_.AdvanceMs(std::min<std::int64_t>(kPollMs, *due - clock_.SteadyMs()));
+            RunDue();
+        }
+        RunDue();
+        queue_.RunOne(clock_.SteadyMs());
+    }
+    return true;
+}
+
 void FakeEventLoop::RunDue() {
     // Nested waits inside the hook must not re-enter it.
     if (depth_ > 0) return;

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/LoopQueue.h"
 #include "platform/Platform.h"
 
 namespace velmora::platform::fake {
@@ -52,6 +53,18 @@ class FakeClock : public IClock {
 class FakeEventLoop : public IEventLoop {
   public:
     FakeEventLoop(FakeClock& clock, ActionLog& log) : clock_(clock), log_(log) {}
+    void Post(std::function<void()> fn) override { queue_.Post(std::move(fn)); }
+    // Logged as "wait ms", as the waits are.
+    void After(int ms, std::function<void()> fn) override;
+    // The work runs on the test's thread at the next turn, then done: the same order as a
+    // thread that answers at once, without a thread's timing.
+    void RunAside(std::function<void()> work, std::function<void()> done) override;
+    void JoinAside() override {}
+    // Runs what is queued, moving the fake clock on to each timer's time in kPollMs steps
+    // (the hook below runs at each step and before each entry), until nothing is queued or
+    // limitMs of fake time passed. True when the queue emptied.
+    bool Run(int limitMs = 600'000);
+    bool Idle() const { return !queue_.NextDue(); }
     void Yield() override;
     void Wait(int ms) override;
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override;
@@ -71,6 +84,7 @@ class FakeEventLoop : public IEventLoop {
 
   private:
     void RunDue();
+    LoopQueue queue_;
     FakeClock& clock_;
     ActionLog& log_;
     int wakes_ = 0;

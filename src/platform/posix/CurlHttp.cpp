@@ -1,5 +1,7 @@
 #include "platform/posix/CurlHttp.h"
 
+#include <atomic>
+
 #include "platform/HttpRedirect.h"
 
 #include <curl/curl.h>
@@ -113,10 +115,11 @@ size_t WriteBody(char* data, size_t size, size_t count, void* user) {
 struct CurlHttp::Impl {
     std::unique_ptr<CURLSH, ShareDeleter> share;
     std::mutex locks[CURL_LOCK_DATA_LAST];
-    // Handles of the outermost request, kept between requests; nested requests make their own.
+    // Handles kept between requests; a request made while they are in use (nested in another's
+    // wait, or on another thread) makes its own.
     EasyPtr easy;
     MultiPtr multi;
-    int depth = 0;
+    std::atomic<bool> cachedInUse = false;
 
     static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* user) {
         static_cast<Impl*>(user)->locks[data].lock();
@@ -148,17 +151,19 @@ CurlHttp::~CurlHttp() {
 }
 
 HttpResponse CurlHttp::Send(const HttpRequest& request) {
-    struct DepthGuard {
-        int& d;
-        explicit DepthGuard(int& v) : d(v) { ++d; }
-        ~DepthGuard() { --d; }
-    } guard(impl_->depth);
+    const bool cached = !impl_->cachedInUse.exchange(true);
+    struct Release {
+        std::atomic<bool>* flag;
+        ~Release() {
+            if (flag) flag->store(false);
+        }
+    } release{cached ? &impl_->cachedInUse : nullptr};
 
     EasyPtr ownEasy;
     MultiPtr ownMulti;
     CURL* easy;
     CURLM* multi;
-    if (impl_->depth == 1) {
+    if (cached) {
         if (!impl_->easy) impl_->easy.reset(curl_easy_init());
         if (!impl_->multi) impl_->multi.reset(curl_multi_init());
         easy = impl_->easy.get();

@@ -20,14 +20,74 @@ class Depth {
     int& d_;
 };
 
+constexpr UINT kRunPosted = WM_APP + 1;
+constexpr wchar_t kClass[] = L"VelmoraEventLoop";
+
 }  // namespace
 
 Win32EventLoop::Win32EventLoop() : wake_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
     if (!wake_) throw std::runtime_error("CreateEvent failed");
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &Win32EventLoop::Proc;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.lpszClassName = kClass;
+    RegisterClassW(&wc);  // fails harmlessly when a second loop registers it again
+    window_ = CreateWindowExW(0, kClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance,
+                              nullptr);
+    if (!window_) {
+        CloseHandle(wake_);
+        throw std::runtime_error("cannot create the event loop's window");
+    }
+    SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
 }
 
 Win32EventLoop::~Win32EventLoop() {
+    // Work run aside may still be waiting on the network: it gives up at its next turn.
+    RequestCancel();
+    aside_.JoinAll();
+    SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    DestroyWindow(window_);
     CloseHandle(wake_);
+}
+
+LRESULT CALLBACK Win32EventLoop::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = reinterpret_cast<Win32EventLoop*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    if (self && msg == kRunPosted) {
+        self->RunPosted();
+        return 0;
+    }
+    if (self && msg == WM_TIMER) {
+        KillTimer(hwnd, wp);
+        auto it = self->timers_.find(wp);
+        if (it != self->timers_.end()) {
+            auto fn = std::move(it->second);
+            self->timers_.erase(it);
+            fn();
+        }
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void Win32EventLoop::Post(std::function<void()> fn) {
+    posted_.Post(std::move(fn));
+    PostMessageW(window_, kRunPosted, 0, 0);
+}
+
+void Win32EventLoop::RunPosted() {
+    // One entry per message: each Post sent one.
+    posted_.RunOne(0);
+}
+
+void Win32EventLoop::After(int ms, std::function<void()> fn) {
+    const UINT_PTR id = nextTimer_++;
+    timers_.emplace(id, std::move(fn));
+    // USER_TIMER_MINIMUM (10 ms) is the floor the system sets anyway.
+    SetTimer(window_, id, static_cast<UINT>(ms > 0 ? ms : 0), nullptr);
+}
+
+void Win32EventLoop::RunAside(std::function<void()> work, std::function<void()> done) {
+    aside_.Run(*this, std::move(work), std::move(done));
 }
 
 void Win32EventLoop::DispatchPending() {
@@ -53,6 +113,7 @@ void Win32EventLoop::Leave() {
 }
 
 void Win32EventLoop::Yield() {
+    if (!OnLoopThread()) return;
     {
         Depth d(depth_);
         DispatchPending();
@@ -61,6 +122,10 @@ void Win32EventLoop::Yield() {
 }
 
 void Win32EventLoop::Wait(int ms) {
+    if (!OnLoopThread()) {
+        Sleep(static_cast<DWORD>(ms > 0 ? ms : 0));
+        return;
+    }
     {
         Depth d(depth_);
         const ULONGLONG end = GetTickCount64() + (ms > 0 ? static_cast<ULONGLONG>(ms) : 0);
@@ -76,6 +141,14 @@ void Win32EventLoop::Wait(int ms) {
 }
 
 bool Win32EventLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+    if (!OnLoopThread()) {
+        const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(std::max(timeoutMs, 0));
+        while (!done()) {
+            if (GetTickCount64() >= end) return done();
+            Sleep(kPollMs);
+        }
+        return true;
+    }
     bool result = false;
     {
         Depth d(depth_);

@@ -4,7 +4,11 @@
 // <winbase.h> defines Yield() away as an obsolete no-op; here it is the port's call.
 #undef Yield
 
+#include <cstdint>
+#include <map>
+
 #include "platform/IEventLoop.h"
+#include "platform/LoopQueue.h"
 
 namespace velmora::platform::win32 {
 
@@ -19,6 +23,10 @@ class Win32EventLoop : public IEventLoop {
     Win32EventLoop(const Win32EventLoop&) = delete;
     Win32EventLoop& operator=(const Win32EventLoop&) = delete;
 
+    void Post(std::function<void()> fn) override;
+    void After(int ms, std::function<void()> fn) override;
+    void RunAside(std::function<void()> work, std::function<void()> done) override;
+    void JoinAside() override { aside_.JoinAll(); }
     void Yield() override;
     void Wait(int ms) override;
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override;
@@ -26,10 +34,17 @@ class Win32EventLoop : public IEventLoop {
     void Wake() override;
 
   private:
+    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    void RunPosted();
     void DispatchPending();
     void Leave();  // end of a wait: re-post a WM_QUIT seen when this was the outermost one
 
     HANDLE wake_;  // manual-reset
+    HWND window_;  // message-only: posted calls and timers arrive here
+    LoopQueue posted_;
+    std::map<UINT_PTR, std::function<void()>> timers_;
+    UINT_PTR nextTimer_ = 1;
+    AsideThreads aside_;
     int depth_ = 0;
     bool quitSeen_ = false;
     int quitCode_ = 0;

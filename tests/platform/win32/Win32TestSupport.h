@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/IEventLoop.h"
+#include "support/QueuedLoop.h"
 
 namespace velmora::platform::win32::test {
 
@@ -38,7 +39,7 @@ inline void PumpFor(int ms) {
 }
 
 // The message loop of a Win32 program, as the backends see it.
-class PumpLoop : public IEventLoop {
+class PumpLoop : public QueuedLoop {
   public:
     void Yield() override { Pump(); }
     void Wait(int ms) override {

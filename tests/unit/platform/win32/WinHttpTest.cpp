@@ -29,6 +29,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/QueuedLoop.h"
+
 namespace velmora::platform::win32 {
 namespace {
 
@@ -36,7 +38,7 @@ using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
 // A message-pumping loop that counts its turns; onTurn plays "other events".
-class PumpLoop : public IEventLoop {
+class PumpLoop : public QueuedLoop {
   public:
     void Yield() override {
         MSG msg;
