@@ -76,7 +76,7 @@ struct Rig {
     } translate;
     relay::mduSendBuffer buffer{regex, translate};
     relay::fake::RecordingResultBox box;
-    relay::RelayScheduler scheduler;
+    relay::RelayScheduler scheduler{loop};
     relay::IncomingMonitor monitor{
         p, view, box, state, buffer, translate::clsGoogleLanguages::Shared(), scheduler};
 };

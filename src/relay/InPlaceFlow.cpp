@@ -34,14 +34,14 @@ InPlaceFlow::InPlaceFlow(platform::Platform platform, IMainView& view, IResultBo
       inject_(platform.input, platform.loop) {}
 
 void InPlaceFlow::OnShortcut() {
-    scheduler_.Submit(RelayJob::InPlace, [this] { RunOnce(); });
+    scheduler_.Submit(RelayJob::InPlace, [this] { return RunOnce(); });
 }
 
-bool InPlaceFlow::PollUntil(const std::function<bool()>& done, int boundMs) {
+platform::Task<bool> InPlaceFlow::PollUntil(std::function<bool()> done, int boundMs) {
     for (int waited = 0;; waited += kPollStepMs) {
-        if (done()) return true;
-        if (waited >= boundMs) return false;
-        p_.loop.Wait(kPollStepMs);
+        if (done()) co_return true;
+        if (waited >= boundMs) co_return false;
+        co_await platform::Delay(p_.loop, kPollStepMs);
     }
 }
 
@@ -55,17 +55,18 @@ void InPlaceFlow::Fail(std::u16string tip) {
     view_.ShowTip(tip);
 }
 
-std::optional<std::u16string> InPlaceFlow::TranslateTyped(const std::u16string& typed,
-                                                          std::u16string& tip) {
+platform::Task<std::optional<std::u16string>> InPlaceFlow::TranslateTyped(std::u16string typed,
+                                                                          std::u16string& tip) {
     const std::string source = languages_.getKeyByDesc(view_.MyLanguageDesc());
     const std::string target = languages_.getKeyByDesc(view_.OtherLanguageDesc());
-    const translate::TranslationOutcome outcome = translator_.Translate(typed, source, target);
-    if (outcome.complete && !outcome.text.empty()) return outcome.text;
+    const translate::TranslationOutcome outcome = co_await platform::Aside(
+        p_.loop, [&] { return translator_.Translate(typed, source, target); });
+    if (outcome.complete && !outcome.text.empty()) co_return outcome.text;
     // Part of a message, or nothing, would replace what the user wrote.
     tip = kInPlaceTranslationFailed;
     const std::string reason = outcome.ReasonForUser();
     if (!reason.empty()) tip += u"：" + platform::Utf8Decode(reason);
-    return std::nullopt;
+    co_return std::nullopt;
 }
 
 void InPlaceFlow::PressSendShortcut() {
@@ -75,34 +76,34 @@ void InPlaceFlow::PressSendShortcut() {
                           static_cast<std::uint8_t>(state_.SendShortcutControl), kSendChordMs);
 }
 
-void InPlaceFlow::RunThroughTree(platform::WinHandle window, platform::Point field,
-                                 const std::u16string& typed) {
+platform::Task<> InPlaceFlow::RunThroughTree(platform::WinHandle window, platform::Point field,
+                                             std::u16string typed) {
     std::u16string tip;
-    auto translation = TranslateTyped(typed, tip);
+    auto translation = co_await TranslateTyped(typed, tip);
     if (!translation) {
         Fail(tip);
-        return;
+        co_return;
     }
     // The translation waited on engines: the user may have gone on to another window.
     if (p_.windows.FocusedWindow() != window) {
         Fail(std::u16string(kInPlaceFocusMoved));
-        return;
+        co_return;
     }
     // The user may have typed on meanwhile: what is replaced must be what was translated.
     if (p_.accessibility.InputTextAt(window, field) != typed ||
         !p_.accessibility.SetInputTextAt(window, field, *translation)) {
         Fail(std::u16string(kInPlaceNotWritten));
-        return;
+        co_return;
     }
     WriteEcho(typed, *translation);
     sendBuffer_.BufferSentText(*translation);
-    if (!sendAfterPaste_) return;
+    if (!sendAfterPaste_) co_return;
     if (!p_.accessibility.SendActionAt(window, field)) {
-        if (state_.SendShortcutKey <= 0) return;  // nothing sends, as on the clipboard's way
+        if (state_.SendShortcutKey <= 0) co_return;  // nothing sends, as on the clipboard's way
         PressSendShortcut();
     }
     // Sent means the program took the text out of its input box.
-    const bool emptied = PollUntil(
+    const bool emptied = co_await PollUntil(
         [&] {
             auto now = p_.accessibility.InputTextAt(window, field);
             return now && now->empty();
@@ -111,7 +112,7 @@ void InPlaceFlow::RunThroughTree(platform::WinHandle window, platform::Point fie
     if (!emptied) Fail(std::u16string(kInPlaceSendNotConfirmed));
 }
 
-void InPlaceFlow::RunOnce() {
+platform::Task<> InPlaceFlow::RunOnce() {
     state_.InPlaceRunning = true;
     state_.SendRunning = true;
     struct Restore {
@@ -124,31 +125,37 @@ void InPlaceFlow::RunOnce() {
 
     // A held Alt would turn our Ctrl+A into Ctrl+Alt+A, and the shortcut's grab would swallow
     // our keys.
-    if (!PollUntil([&] { return !p_.input.AnyKeyDown(); }, kReleaseBoundMs)) {
+    if (!co_await PollUntil([&] { return !p_.input.AnyKeyDown(); }, kReleaseBoundMs)) {
         Fail(std::u16string(kInPlaceKeysHeld));
-        return;
+        co_return;
     }
     const platform::WinHandle window = p_.windows.FocusedWindow();
     if (window == 0) {
         Fail(std::u16string(kInPlaceNothingCopied));
-        return;
+        co_return;
     }
     // Our own windows: the result box would be copied, translated and echoed into itself.
     if (p_.windows.IsOwnWindow(window)) {
         Fail(std::u16string(kInPlaceOwnWindow));
-        return;
+        co_return;
     }
 
+    std::optional<platform::Point> treeField;
+    std::u16string treeText;
     try {
         if (auto field = p_.accessibility.FocusedInputPoint(window)) {
             auto text = p_.accessibility.InputTextAt(window, *field);
             if (text && !text->empty()) {
-                RunThroughTree(window, *field, *text);
-                return;
+                treeText = *text;
+                treeField = *field;
             }
         }
     } catch (const std::exception&) {
-        return;
+        co_return;
+    }
+    if (treeField) {
+        co_await RunThroughTree(window, *treeField, treeText);
+        co_return;
     }
 
     std::u16string typed;
@@ -162,7 +169,7 @@ void InPlaceFlow::RunOnce() {
         p_.clipboard.Clear();
         inject_.PressChordRun(
             {{vk::Letter('A'), vk::Control, kChordMs}, {vk::Letter('C'), vk::Control, kChordMs}});
-        PollUntil(
+        co_await PollUntil(
             [&] {
                 typed = p_.clipboard.Text().value_or(u"");
                 return !typed.empty();
@@ -171,47 +178,47 @@ void InPlaceFlow::RunOnce() {
         if (typed.empty()) {
             giveBack();
             Fail(std::u16string(kInPlaceNothingCopied));
-            return;
+            co_return;
         }
 
         std::u16string tip;
-        auto translated = TranslateTyped(typed, tip);
+        auto translated = co_await TranslateTyped(typed, tip);
         if (!translated) {
             giveBack();
             Fail(tip);
-            return;
+            co_return;
         }
         translation = *translated;
 
         if (!p_.clipboard.SetText(translation)) {
             giveBack();
-            return;
+            co_return;
         }
         // The translation waited on engines: the user may have gone on to another window,
         // whose text Ctrl+A, Ctrl+V would destroy.
         if (p_.windows.FocusedWindow() != window) {
             giveBack();
             Fail(std::u16string(kInPlaceFocusMoved));
-            return;
+            co_return;
         }
         // Counted from here: a clipboard manager may have asked already.
         const std::optional<int> readsBefore = p_.clipboard.Reads();
         inject_.PressChordRun(
             {{vk::Letter('A'), vk::Control, kChordMs}, {vk::Letter('V'), vk::Control, kChordMs}});
-        p_.loop.Wait(kPasteSettleMs);
+        co_await platform::Delay(p_.loop, kPasteSettleMs);
         // A program that reads the clipboard late would paste the old contents given back, and
         // with send on, send them: the old contents go back once it has taken the translation.
-        if (readsBefore &&
-            !PollUntil([&] { return p_.clipboard.Reads() > readsBefore; }, kPasteReadBoundMs)) {
+        if (readsBefore && !co_await PollUntil([&] { return p_.clipboard.Reads() > readsBefore; },
+                                               kPasteReadBoundMs)) {
             giveBack();
             Fail(std::u16string(kInPlacePasteNotTaken));
-            return;
+            co_return;
         }
         if (sendAfterPaste_) PressSendShortcut();
         giveBack();
     } catch (const std::exception&) {
         // A failing platform call ends the run silently, as in the outgoing flow.
-        return;
+        co_return;
     }
     WriteEcho(typed, translation);
     sendBuffer_.BufferSentText(translation);

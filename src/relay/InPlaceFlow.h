@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Async.h"
 #include "platform/Platform.h"
 #include "relay/IMainView.h"
 #include "relay/IResultBox.h"
@@ -57,17 +58,18 @@ class InPlaceFlow {
     bool Pending() const { return scheduler_.Queued(RelayJob::InPlace); }
 
   private:
-    void RunOnce();
-    // The translation of what the user typed; nullopt, and the tip saying why, when there is
-    // none whole.
-    std::optional<std::u16string> TranslateTyped(const std::u16string& typed, std::u16string& tip);
+    platform::Task<> RunOnce();
+    // The translation of what the user typed, on a thread of its own; nullopt, and the tip
+    // saying why, when there is none whole.
+    platform::Task<std::optional<std::u16string>> TranslateTyped(std::u16string typed,
+                                                                 std::u16string& tip);
     // The run through the tree: typed is the text of the focused input box at field.
-    void RunThroughTree(platform::WinHandle window, platform::Point field,
-                        const std::u16string& typed);
+    platform::Task<> RunThroughTree(platform::WinHandle window, platform::Point field,
+                                    std::u16string typed);
     // Presses the send shortcut when the user asked for a send after the paste.
     void PressSendShortcut();
-    // Polls done() every step for at most boundMs, keeping the event loop alive.
-    bool PollUntil(const std::function<bool()>& done, int boundMs);
+    // Checks done() every step for at most boundMs, suspended on the event loop in between.
+    platform::Task<bool> PollUntil(std::function<bool()> done, int boundMs);
     void WriteEcho(const std::u16string& typed, const std::u16string& translation);
     void Fail(std::u16string tip);
 

@@ -125,7 +125,7 @@ void IncomingMonitor::Timer1_Timer() {
     // A read through the tree takes neither focus nor clipboard: no countdown, no wait.
     if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Keys) {
         bool read = false;
-        scheduler_.Submit(RelayJob::Capture, [&] { read = ReadThroughTree(); });
+        scheduler_.SubmitWhole(RelayJob::Capture, [&] { read = ReadThroughTree(); });
         if (read) {
             view_.SetTimeKeeperVisible(false);
             return;
@@ -139,14 +139,14 @@ void IncomingMonitor::Timer1_Timer() {
     }
     // A job that started during the countdown keeps the history: this capture is dropped, the
     // next tick tries again.
-    scheduler_.Submit(RelayJob::Capture, [this] { Capture(); });
+    scheduler_.SubmitWhole(RelayJob::Capture, [this] { Capture(); });
 }
 
 void IncomingMonitor::WatchTick() {
     if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Tree || !MayRead()) return;
     const Raised ticking(tickRunning_);
     // A tree that stops answering is left to Timer1, whose next tick falls back to the copy.
-    scheduler_.Submit(RelayJob::Capture, [this] { ReadThroughTree(); });
+    scheduler_.SubmitWhole(RelayJob::Capture, [this] { ReadThroughTree(); });
 }
 
 bool IncomingMonitor::RunIdleCountdown() {

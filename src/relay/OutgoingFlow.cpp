@@ -68,7 +68,7 @@ OutgoingFlow::Delivery OutgoingFlow::Delivery::Failed(std::u16string_view tip,
 void OutgoingFlow::cmdSend_Click() {
     // Queued once: a second request would send the same text twice.
     const bool alreadyQueued = scheduler_.Queued(RelayJob::Send);
-    if (!scheduler_.Submit(RelayJob::Send, [this] { SendOnce(); }) && !alreadyQueued)
+    if (!scheduler_.Submit(RelayJob::Send, [this] { return SendOnce(); }) && !alreadyQueued)
         view_.ShowTip(std::u16string(kSendQueued));
 }
 
@@ -82,9 +82,9 @@ void OutgoingFlow::RemoveSentText(const std::u16string& sent) {
     }
 }
 
-void OutgoingFlow::SendOnce() {
+platform::Task<> OutgoingFlow::SendOnce() {
     std::u16string text = view_.SendText();
-    if (text.empty()) return;
+    if (text.empty()) co_return;
 
     state_.SendRunning = true;
     view_.SetSendMaskVisible(false);
@@ -113,13 +113,16 @@ void OutgoingFlow::SendOnce() {
                 f.view_.SetTranslating(false);
             }
         } translating{*this};
-        outcome = translator_.Translate(text, sourceCode, targetCode);
+        // On a thread of its own: the loop serves our windows and the clipboard meanwhile, and
+        // nothing else of ours runs inside the wait.
+        outcome = co_await platform::Aside(
+            p_.loop, [&] { return translator_.Translate(text, sourceCode, targetCode); });
     }
     if (outcome.cancelled || p_.loop.CancelRequested()) {
         // Abandoned: nothing goes out, no echo, the typed text stays as it is.
         p_.loop.ClearCancel();
         view_.ShowTip(std::u16string(kSendCancelled));
-        return;
+        co_return;
     }
     const std::u16string& translation = outcome.text;
     if (!outcome.complete || translation.empty()) {
@@ -142,90 +145,93 @@ void OutgoingFlow::SendOnce() {
             enginesOffered_ = true;
             view_.OfferEngineSettings();
         }
-        return;
+        co_return;
     }
     view_.FocusSendBox();
-    p_.loop.Yield();
+    co_await platform::Delay(p_.loop, 0);
 
     // txtSend and the send buffer change only once the message went out, and the echo says
     // whether it did: whatever stops the flow leaves the typed text where the user can send it
     // again.
     Delivery done;
+    bool failed = false;
     try {
-        done = Deliver(translation);
+        done = co_await Deliver(translation);
     } catch (const std::exception&) {
-        done = Delivery::Failed(kSendSystemFailed, u"系统操作失败");
+        failed = true;
     }
+    if (failed) done = Delivery::Failed(kSendSystemFailed, u"系统操作失败");
     if (outcome.sameLanguage && done.echoNote.empty())
         WriteEcho(text, u"", kEchoSameLanguage);
     else
         WriteEcho(text, translation, done.echoNote);
     if (!done.tip.empty()) view_.ShowTip(done.tip);
-    if (!done.sent) return;
+    if (!done.sent) co_return;
     RemoveSentText(text);
     sendBuffer_.BufferSentText(translation);
 }
 
-OutgoingFlow::Delivery OutgoingFlow::Deliver(const std::u16string& translation) {
+platform::Task<OutgoingFlow::Delivery> OutgoingFlow::Deliver(std::u16string translation) {
     // Through the chat program's tree the user's clipboard stays as it is.
-    switch (SendThroughTree(translation)) {
+    switch (co_await SendThroughTree(translation)) {
         case TreeSend::Sent:
-            return {true, {}, {}};
+            co_return Delivery{true, {}, {}};
         case TreeSend::NotConfirmed:
             // The text is in the chat's box and may have gone: sending it again could send it
             // twice, so txtSend keeps it and the user looks.
-            return {false, std::u16string(kSendNotConfirmed), std::u16string(kEchoNotConfirmed)};
+            co_return Delivery{false, std::u16string(kSendNotConfirmed),
+                               std::u16string(kEchoNotConfirmed)};
         case TreeSend::NotTried:
             break;
     }
     // A clipboard that another program holds open ends the flow before the IM client is
     // touched: pasting stale content would be worse than not sending.
     if (!p_.clipboard.Clear() || !p_.clipboard.SetText(translation))
-        return Delivery::Failed(kSendClipboardBusy, u"剪贴板被占用");
+        co_return Delivery::Failed(kSendClipboardBusy, u"剪贴板被占用");
     if (state_.InputAreaTarget.WinHwnd == 0) {
         // Nothing to click into: clicking (0, 0) and pressing Ctrl+A, Delete into whatever
         // window has the focus could destroy someone else's text.
-        return Delivery::Failed(kPickInputAreaFirst, u"未设置输入框位置");
+        co_return Delivery::Failed(kPickInputAreaFirst, u"未设置输入框位置");
     }
     // The send fires on the key-down of its shortcut: injected keys wait until the user's
     // own are up, or a held Alt turns our Ctrl+A into Ctrl+Alt+A.
     bool keysUp = false;
     for (int waited = 0; waited <= kKeysUpBoundMs; waited += kKeysUpStepMs) {
         if ((keysUp = !p_.input.AnyKeyDown())) break;
-        p_.loop.Wait(kKeysUpStepMs);
+        co_await platform::Delay(p_.loop, kKeysUpStepMs);
     }
-    if (!keysUp) return Delivery::Failed(kSendKeysHeld, u"按键一直未松开");
-    return DriveImClient();
+    if (!keysUp) co_return Delivery::Failed(kSendKeysHeld, u"按键一直未松开");
+    co_return co_await DriveImClient();
 }
 
-OutgoingFlow::TreeSend OutgoingFlow::SendThroughTree(const std::u16string& text) {
+platform::Task<OutgoingFlow::TreeSend> OutgoingFlow::SendThroughTree(std::u16string text) {
     const target::TargetPoint in = state_.InputAreaTarget;
     const target::TargetPoint send = state_.SendButtonTarget;
     const platform::Point inPoint{in.ScreenCursorX, in.ScreenCursorY};
     const platform::Point sendPoint{send.ScreenCursorX, send.ScreenCursorY};
-    if (in.WinHwnd == 0 || !p_.windows.IsWindow(in.WinHwnd)) return TreeSend::NotTried;
+    if (in.WinHwnd == 0 || !p_.windows.IsWindow(in.WinHwnd)) co_return TreeSend::NotTried;
     // Only a box that shows its text can confirm the send by emptying.
-    if (!p_.accessibility.InputTextAt(in.WinHwnd, inPoint)) return TreeSend::NotTried;
+    if (!p_.accessibility.InputTextAt(in.WinHwnd, inPoint)) co_return TreeSend::NotTried;
     const bool button = state_.SendShortcutKey <= 0 && send.WinHwnd > 0;
     // Neither a send button nor a send key: the translation is only to wait in the chat
     // program's box, which the keys below do as always.
-    if (!button && state_.SendShortcutKey <= 0) return TreeSend::NotTried;
-    if (button && !p_.windows.IsWindow(send.WinHwnd)) return TreeSend::NotTried;
-    if (!p_.accessibility.SetInputTextAt(in.WinHwnd, inPoint, text)) return TreeSend::NotTried;
+    if (!button && state_.SendShortcutKey <= 0) co_return TreeSend::NotTried;
+    if (button && !p_.windows.IsWindow(send.WinHwnd)) co_return TreeSend::NotTried;
+    if (!p_.accessibility.SetInputTextAt(in.WinHwnd, inPoint, text)) co_return TreeSend::NotTried;
     // The send button's action; with a send key instead, the input box's own (an entry's
     // activate). Without one, the keys below replace the text and send as always.
     const bool acted = button ? p_.accessibility.SendActionAt(send.WinHwnd, sendPoint)
                               : p_.accessibility.SendActionAt(in.WinHwnd, inPoint);
-    if (!acted) return TreeSend::NotTried;
+    if (!acted) co_return TreeSend::NotTried;
     for (int waited = 0; waited <= kSendConfirmMs; waited += kSendConfirmStepMs) {
         auto now = p_.accessibility.InputTextAt(in.WinHwnd, inPoint);
-        if (now && now->empty()) return TreeSend::Sent;
-        p_.loop.Wait(kSendConfirmStepMs);
+        if (now && now->empty()) co_return TreeSend::Sent;
+        co_await platform::Delay(p_.loop, kSendConfirmStepMs);
     }
-    return TreeSend::NotConfirmed;
+    co_return TreeSend::NotConfirmed;
 }
 
-OutgoingFlow::Delivery OutgoingFlow::DriveImClient() {
+platform::Task<OutgoingFlow::Delivery> OutgoingFlow::DriveImClient() {
     // Copies: a target picked again during one of the yields must not change this send.
     const target::TargetPoint in = state_.InputAreaTarget;
     const target::TargetPoint send = state_.SendButtonTarget;
@@ -239,7 +245,7 @@ OutgoingFlow::Delivery OutgoingFlow::DriveImClient() {
 
     // A closed window's point now shows some other program: nothing may go there.
     if (!p_.windows.IsWindow(in.WinHwnd) || (clickSend && !p_.windows.IsWindow(send.WinHwnd)))
-        return lost;
+        co_return lost;
 
     p_.windows.ShowCursor(true);
     platform::Point saved = p_.input.CursorPos();
@@ -247,8 +253,9 @@ OutgoingFlow::Delivery OutgoingFlow::DriveImClient() {
     if (minimised) p_.windows.ShowWindow(chat, platform::ShowCommand::ShowNormal);
     p_.windows.SetTopmost(chat, true, rect);
     Delivery done = lost;
-    if (ReadyToInject(p_, in.WinHwnd, {{in.WinHwnd, inPoint}}) &&
-        (!clickSend || PointReaches(p_, send.WinHwnd, sendPoint))) {
+    const bool ready = co_await AwaitReadyToInject(p_, in.WinHwnd, Aim{in.WinHwnd, inPoint}) &&
+                       (!clickSend || co_await AwaitPointReaches(p_, send.WinHwnd, sendPoint));
+    if (ready) {
         inject_.ClickAt(inPoint.x, inPoint.y, 1);
         // A run that never went through whole left the chat's box in a state we do not know:
         // sending it could send the old draft, or a bare letter, in front of the translation.
@@ -258,7 +265,8 @@ OutgoingFlow::Delivery OutgoingFlow::DriveImClient() {
         if (!replaced) {
             done = broken;
         } else {
-            p_.loop.Wait(300);
+            // The chat program asks our clipboard for the paste meanwhile.
+            co_await platform::Delay(p_.loop, 300);
             if (state_.SendShortcutKey > 0) {
                 // Codes are 0..255 by construction (the shortcut dialog offers nothing else).
                 const bool pressed = inject_.PressKeyChord(
@@ -267,7 +275,7 @@ OutgoingFlow::Delivery OutgoingFlow::DriveImClient() {
                 done = pressed ? Delivery{true, {}, {}} : broken;
             } else if (clickSend) {
                 // The paste took time; the button must still be there to be clicked.
-                if (PointReaches(p_, send.WinHwnd, sendPoint)) {
+                if (co_await AwaitPointReaches(p_, send.WinHwnd, sendPoint)) {
                     inject_.ClickAt(sendPoint.x, sendPoint.y, 10);
                     done = {true, {}, {}};
                 }
@@ -279,10 +287,10 @@ OutgoingFlow::Delivery OutgoingFlow::DriveImClient() {
     p_.windows.SetTopmost(chat, false, rect);
     if (minimised) p_.windows.ShowWindow(chat, platform::ShowCommand::Minimize);
     p_.input.MoveCursor(saved.x, saved.y);
-    p_.loop.Wait(1);
+    co_await platform::Delay(p_.loop, 1);
     p_.windows.ShowCursor(false);
     p_.windows.SetForegroundWindow(view_.MainWindowHandle());
-    return done;
+    co_return done;
 }
 
 }  // namespace velmora::relay

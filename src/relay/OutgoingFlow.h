@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "platform/Async.h"
 #include "platform/Platform.h"
 #include "relay/IMainView.h"
 #include "relay/IResultBox.h"
@@ -76,17 +77,17 @@ class OutgoingFlow {
         static Delivery Failed(std::u16string_view tip, std::u16string_view why);
     };
 
-    void SendOnce();
-    Delivery Deliver(const std::u16string& translation);
+    platform::Task<> SendOnce();
+    platform::Task<Delivery> Deliver(std::u16string translation);
     void RemoveSentText(const std::u16string& sent);
     void WriteEcho(const std::u16string& typed, const std::u16string& translation,
                    std::u16string_view note);
     // Clicks into the chat's input box, replaces its text by the clipboard's and sends.
-    Delivery DriveImClient();
+    platform::Task<Delivery> DriveImClient();
     enum class TreeSend { NotTried, Sent, NotConfirmed };
     // Puts the text into the chat input box and runs its send action through the chat
     // program's accessibility tree, then waits (bounded) for the input box to empty.
-    TreeSend SendThroughTree(const std::u16string& text);
+    platform::Task<TreeSend> SendThroughTree(std::u16string text);
 
     platform::Platform p_;
     IMainView& view_;

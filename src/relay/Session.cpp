@@ -4,7 +4,8 @@ namespace velmora::relay {
 
 Session::Session(platform::Platform platform, ITranslate& translator,
                  const translate::clsGoogleLanguages& languages)
-    : platform_(platform),
+    : Scheduler(platform.loop),
+      platform_(platform),
       translator_(translator),
       languages_(languages),
       sendBuffer_(platform_.regex, translator_) {}
@@ -39,9 +40,13 @@ void Session::OnReturnAreaPicked() {
     }
 }
 
+Session::~Session() {
+    Detach();
+}
+
 void Session::Detach() {
-    // Queued jobs act for the window that goes.
-    Scheduler.DropQueued();
+    // The jobs act for the window that goes: a suspended one must not resume into it.
+    Scheduler.Abandon();
     inPlace_.reset();
     monitor_.reset();
     outgoing_.reset();

@@ -27,6 +27,7 @@ class Session {
   public:
     Session(platform::Platform platform, ITranslate& translator,
             const translate::clsGoogleLanguages& languages);
+    ~Session();
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 

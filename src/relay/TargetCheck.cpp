@@ -21,4 +21,21 @@ bool ReadyToInject(platform::Platform& p, platform::WinHandle activate,
     return true;
 }
 
+platform::Task<bool> AwaitPointReaches(platform::Platform& p, platform::WinHandle window,
+                                       platform::Point point) {
+    if (window == 0) co_return false;
+    co_return co_await platform::Until(
+        p.loop,
+        [&p, window, point] {
+            return p.windows.IsInside(p.windows.WindowFromPoint(point), window);
+        },
+        kPlacementBoundMs);
+}
+
+platform::Task<bool> AwaitReadyToInject(platform::Platform& p, platform::WinHandle activate,
+                                        Aim aim) {
+    if (!p.windows.SetForegroundWindow(activate)) co_return false;
+    co_return co_await AwaitPointReaches(p, aim.window, aim.point);
+}
+
 }  // namespace velmora::relay

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "platform/Async.h"
 #include "platform/Platform.h"
 
 namespace velmora::relay {
@@ -22,5 +23,11 @@ struct Aim {
 };
 bool ReadyToInject(platform::Platform& p, platform::WinHandle activate,
                    std::initializer_list<Aim> aims);
+
+// The same for a job: it suspends on the loop while the window manager is at work.
+platform::Task<bool> AwaitPointReaches(platform::Platform& p, platform::WinHandle window,
+                                       platform::Point point);
+platform::Task<bool> AwaitReadyToInject(platform::Platform& p, platform::WinHandle activate,
+                                        Aim aim);
 
 }  // namespace velmora::relay

@@ -11,11 +11,13 @@ void ClickAt(platform::IInput& input, platform::IEventLoop& loop, std::int32_t x
     input.MoveCursor(x, y);
     input.LeftDown();
     input.LeftUp();
-    loop.Yield();
     // Keys that follow must not overtake the click: wait until its release has been processed
     // (a window manager's grab can hold it back); a button the user holds ends the wait later.
-    loop.WaitUntil([&] { return !input.AnyButtonDown(); }, kClickSettleMs);
-    loop.Wait(delayMs);
+    // Held like a chord: nothing of ours runs in between.
+    for (int waited = 0; input.AnyButtonDown() && waited < kClickSettleMs;
+         waited += platform::IEventLoop::kPollMs)
+        loop.Hold(platform::IEventLoop::kPollMs);
+    loop.Hold(delayMs);
 }
 
 }  // namespace velmora::target

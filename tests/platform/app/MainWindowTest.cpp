@@ -1,6 +1,7 @@
 // The main window inside this process: every control against the layout table.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 
@@ -64,7 +65,7 @@ struct Fixture {
                                 .accessibility = fakes.accessibility};
     update::NullUpdateServices update;
     struct CountingTranslator : translate::ITranslator {
-        int calls = 0;
+        std::atomic<int> calls = 0;    // counted on the thread the translation runs on
         std::function<void()> during;  // runs inside the translation: a slow engine
         translate::ITranslator* delegate =
             nullptr;  // the program's engines, where a test sets them
@@ -84,6 +85,10 @@ struct Fixture {
     app::Configuration config;
     std::string unitId = "BFEBFBFF000906EA";
     relay::Session session{platform, translator, translate::clsGoogleLanguages::Shared()};
+    // A send suspends on the loop while it translates; this turns the loop until it has ended.
+    bool RelayIdle() {
+        return loop.WaitUntil([&] { return !session.Scheduler.Busy(); }, 10'000);
+    }
     target::frmSnapShot overlay;
     target::frmSettingSendShortcut shortcutDialog;
     app::frmMain window{app::MainWindowParts{.platform = platform,
@@ -407,9 +412,11 @@ TEST(MainWindow, SendBoxKeysAndFocusDriveTheRelay) {
     // Ctrl+Enter and Alt+S send what was typed (translation first).
     f.window.txtSend->setPlainText(QStringLiteral("hello"));
     QTest::keyClick(f.window.txtSend, Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(f.RelayIdle());
     EXPECT_EQ(f.translator.calls, 1);
     f.window.txtSend->setPlainText(QStringLiteral("again"));
     QTest::keyClick(f.window.txtSend, Qt::Key_S, Qt::AltModifier);
+    ASSERT_TRUE(f.RelayIdle());
     EXPECT_EQ(f.translator.calls, 2);
 
     // Focus out stops the countdown.
@@ -423,21 +430,19 @@ TEST(MainWindow, ASlowTranslationCountsItsSecondsAndEscCancelsIt) {
     ASSERT_NO_FATAL_FAILURE(ShowWithSendBoxFocused(f));
     QString progress;
     f.translator.during = [&] {
-        // The engine answers after 10 s unless the user gives up first.
-        f.loop.WaitUntil(
-            [&] {
-                if (f.window.lblTips->text().startsWith(QStringLiteral("正在翻译…")) &&
-                    progress.isEmpty()) {
-                    progress = f.window.lblTips->text();
-                    QTest::keyClick(f.window.txtSend, Qt::Key_Escape);
-                }
-                return f.platform.loop.CancelRequested();
-            },
-            10'000);
+        // The engine answers after 10 s unless the user gives up first (this runs aside,
+        // where the waits block without turning the loop).
+        f.loop.WaitUntil([&] { return f.platform.loop.CancelRequested(); }, 10'000);
     };
     f.window.txtSend->setPlainText(QStringLiteral("hello"));
     const auto start = std::chrono::steady_clock::now();
     QTest::keyClick(f.window.txtSend, Qt::Key_Return, Qt::ControlModifier);
+    // The window stays live while the engine works: the tip counts, Esc reaches the box.
+    ASSERT_TRUE(f.loop.WaitUntil(
+        [&] { return f.window.lblTips->text().startsWith(QStringLiteral("正在翻译…")); }, 5'000));
+    progress = f.window.lblTips->text();
+    QTest::keyClick(f.window.txtSend, Qt::Key_Escape);
+    ASSERT_TRUE(f.RelayIdle());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
     EXPECT_EQ(progress, QStringLiteral("正在翻译… 0 秒（按 Esc 取消）"));
     EXPECT_EQ(f.window.lblTips->text(), QStringLiteral("已取消，未发送"));
@@ -480,6 +485,7 @@ struct EngineRig {
 void SendTyped(Fixture& f, const QString& text) {
     f.window.txtSend->setPlainText(text);
     QTest::keyClick(f.window.txtSend, Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_TRUE(f.RelayIdle());
 }
 
 TEST(MainWindow, TheSameLanguageBothSidesGoesOutAsTypedWithoutAnyRequest) {

@@ -109,10 +109,13 @@ class InPlaceTest : public ::testing::Test {
         }
     }
 
-    // The user presses the shortcut; true once the flow ran.
+    // The user presses the shortcut; true once the flow ran to its end.
     bool PressShortcut() {
         if (std::system("xdotool key ctrl+alt+y") != 0) return false;
-        return loop.WaitUntil([&] { return runs > 0; }, 20'000);
+        return RunEnded();
+    }
+    bool RunEnded() {
+        return loop.WaitUntil([&] { return runs > 0 && !scheduler.Busy(); }, 20'000);
     }
     void ExpectCleanAfterwards() {
         EXPECT_EQ(clipboard.Text(), kEarlierClip);
@@ -152,7 +155,7 @@ class InPlaceTest : public ::testing::Test {
     fake::RecordingResultBox box;
     testing::FakeTranslate translate;
     mduSendBuffer buffer{fp.regex, translate};
-    RelayScheduler scheduler;
+    RelayScheduler scheduler{loop};
     InPlaceFlow flow{
         p, view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared(), scheduler};
     // The same flow with the desktop's accessibility tree, as the program has it.
@@ -227,7 +230,7 @@ TEST_F(InPlaceTest, AShortcutHeldForAWhileRunsOnceAfterItsRelease) {
     ASSERT_EQ(std::system("(xdotool keydown ctrl+alt+y; sleep 1.5; xdotool keyup y alt ctrl) "
                           ">/dev/null 2>&1 &"),
               0);
-    ASSERT_TRUE(loop.WaitUntil([&] { return runs > 0; }, 20'000));
+    ASSERT_TRUE(RunEnded());
     loop.Wait(1000);  // a second run would start now
     EXPECT_EQ(runs, 1);
     EXPECT_EQ(translate.calls.size(), 1u) << testing::Narrow(view.tip);

@@ -88,9 +88,11 @@ class InjectionGuardTest : public ::testing::Test {
         EXPECT_EQ(bystander_->client().Input(), kDraft);
         EXPECT_TRUE(bystander_->client().Sent().empty());
     }
+    // The user sends; returns once the send has ended.
     void Send() {
         view.sendText = u"hello";
         flow.cmdSend_Click();
+        ASSERT_TRUE(loop.RunUntil([&] { return !scheduler.Busy(); }, 30'000));
     }
     // The flow's clipboard is a fake here: the chat window pastes what xclip serves.
     void ServeTranslationFromXclip() {
@@ -135,7 +137,7 @@ class InjectionGuardTest : public ::testing::Test {
     fake::RecordingResultBox box;
     testing::FakeTranslate translate;
     mduSendBuffer buffer{fp.regex, translate};
-    RelayScheduler scheduler;
+    RelayScheduler scheduler{loop};
     OutgoingFlow flow{
         p, view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared(), scheduler};
 

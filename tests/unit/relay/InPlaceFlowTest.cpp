@@ -81,7 +81,7 @@ class InPlaceFlowTest : public ::testing::Test {
     fake::RecordingResultBox box;
     testing::FakeTranslate translate;
     mduSendBuffer buffer{fp.regex, translate};
-    RelayScheduler scheduler;
+    RelayScheduler scheduler{fp.loop};
     InPlaceFlow flow{
         fp.platform(), view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared(),
         scheduler};
@@ -92,6 +92,7 @@ class InPlaceFlowTest : public ::testing::Test {
 
 TEST_F(InPlaceFlowTest, ReplacesTheTypedTextByItsTranslationAndGivesTheClipboardBack) {
     flow.OnShortcut();
+    fp.loop.Run();
     EXPECT_EQ(fp.log.Entries(), kCopy + kPaste + kGiveBack);
     EXPECT_EQ(field, u"[en]你好 world");
     EXPECT_EQ(fp.clipboard.text, u"old clip");
@@ -123,6 +124,7 @@ TEST_F(InPlaceFlowTest, APasteWhoseCtrlWasLetGoIsDoneAgain) {
         typing();
     };
     flow.OnShortcut();
+    fp.loop.Run();
     const Log paste =
         Chord(vk::Letter('A'), vk::Control, 50) + Chord(vk::Letter('V'), vk::Control, 50);
     EXPECT_EQ(fp.log.Entries(),
@@ -135,6 +137,7 @@ TEST_F(InPlaceFlowTest, APasteWhoseCtrlWasLetGoIsDoneAgain) {
 TEST_F(InPlaceFlowTest, AnEmptyClipboardBeforeIsEmptiedAgainAfter) {
     fp.clipboard.text.clear();
     flow.OnShortcut();
+    fp.loop.Run();
     EXPECT_EQ(fp.log.Entries(), kCopy + kPaste + kGiveBack);
     EXPECT_EQ(fp.clipboard.text, u"");
     EXPECT_EQ(field, u"[en]你好 world");
@@ -178,6 +181,7 @@ TEST_F(InPlaceFlowTest, TheOldClipboardGoesBackOnlyOnceTheTargetTookThePaste) {
             pressedAt = -1;
         };
         flow.OnShortcut();
+        fp.loop.Run();
         EXPECT_EQ(field, c.replaced ? u"[en]你好 world" : u"你好 world");
         EXPECT_EQ(fp.clipboard.text, u"old clip");
         const auto& log = fp.log.Entries();
@@ -195,6 +199,7 @@ TEST_F(InPlaceFlowTest, EveryFormatOnTheClipboardComesBack) {
     fp.clipboard.other = {{"image/png", std::string("\x89PNG\r\n\x1a\n", 8)}, {"x-app/y", "z"}};
     const auto before = fp.clipboard.other;
     flow.OnShortcut();
+    fp.loop.Run();
     EXPECT_EQ(field, u"[en]你好 world");
     EXPECT_EQ(fp.clipboard.other, before);
     EXPECT_EQ(fp.clipboard.text, u"");
@@ -207,6 +212,7 @@ TEST_F(InPlaceFlowTest, WaitsForTheShortcutsKeysToBeReleasedFirst) {
         if (fp.clock.NowMs() - start >= 100) fp.input.userKeyDown = false;
     };
     flow.OnShortcut();
+    fp.loop.Run();
     EXPECT_EQ(fp.log.Entries(), Polls(5) + kCopy + kPaste + kGiveBack);
     EXPECT_EQ(field, u"[en]你好 world");
 }
@@ -214,6 +220,7 @@ TEST_F(InPlaceFlowTest, WaitsForTheShortcutsKeysToBeReleasedFirst) {
 TEST_F(InPlaceFlowTest, KeysHeldPastTheBoundPressNothing) {
     fp.input.userKeyDown = true;
     flow.OnShortcut();
+    fp.loop.Run();
     EXPECT_EQ(fp.log.Entries(),
               Polls(InPlaceFlow::kReleaseBoundMs / InPlaceFlow::kPollStepMs) + Log{"view tip"});
     ExpectUnchangedAndTold(kInPlaceKeysHeld);
@@ -222,6 +229,7 @@ TEST_F(InPlaceFlowTest, KeysHeldPastTheBoundPressNothing) {
 TEST_F(InPlaceFlowTest, NothingCopiedLeavesEverythingAsItWas) {
     field.clear();
     flow.OnShortcut();
+    fp.loop.Run();
     EXPECT_EQ(fp.log.Entries(), kCopy +
                                     Polls(InPlaceFlow::kCopyBoundMs / InPlaceFlow::kPollStepMs) +
                                     kGiveBack + Log{"view tip"});
@@ -234,6 +242,7 @@ TEST_F(InPlaceFlowTest, NothingCopiedLeavesEverythingAsItWas) {
 TEST_F(InPlaceFlowTest, IncompleteTranslationLeavesTheTextAsTyped) {
     translate.outcome = translate::TranslationOutcome{u"[en]你好", false, {}};
     flow.OnShortcut();
+    fp.loop.Run();
     EXPECT_EQ(fp.log.Entries(), kCopy + kGiveBack + Log{"view tip"});
     ExpectUnchangedAndTold(kInPlaceTranslationFailed);
 }
@@ -241,6 +250,7 @@ TEST_F(InPlaceFlowTest, IncompleteTranslationLeavesTheTextAsTyped) {
 TEST_F(InPlaceFlowTest, FocusMovedDuringTheTranslationTouchesNeitherWindow) {
     translate.onTranslate = [&] { fp.windows.foreground = kOther; };
     flow.OnShortcut();
+    fp.loop.Run();
     EXPECT_EQ(fp.log.Entries(), kCopy + Log{"clipboard settext"} + kGiveBack + Log{"view tip"});
     ExpectUnchangedAndTold(kInPlaceFocusMoved);
 }
@@ -248,6 +258,7 @@ TEST_F(InPlaceFlowTest, FocusMovedDuringTheTranslationTouchesNeitherWindow) {
 TEST_F(InPlaceFlowTest, InOneOfOurOwnWindowsNothingIsCopiedOrReplaced) {
     fp.windows.windows[kChat].own = true;  // the focus is in our result box, say
     flow.OnShortcut();
+    fp.loop.Run();
     EXPECT_EQ(fp.log.Entries(), Log{"view tip"});
     ExpectUnchangedAndTold(kInPlaceOwnWindow);
     EXPECT_TRUE(translate.calls.empty());
@@ -272,18 +283,20 @@ TEST_F(InPlaceFlowTest, SendAfterPastePressesTheSendShortcutOnlyWhenOneIsSet) {
         state.SendShortcutKey = c.key;
         state.SendShortcutControl = c.control;
         flow.OnShortcut();
+        fp.loop.Run();
         EXPECT_EQ(fp.log.Entries(), kCopy + kPaste + c.sendKeys + kGiveBack)
             << c.send << " " << c.key;
     }
 }
 
 TEST_F(InPlaceFlowTest, PressesDuringABusyFlowRunOnceAfterIt) {
-    scheduler.Submit(RelayJob::Send, [&] {
+    scheduler.SubmitWhole(RelayJob::Send, [&] {
         flow.OnShortcut();
         flow.OnShortcut();
         EXPECT_TRUE(fp.log.Entries().empty());
         EXPECT_TRUE(flow.Pending());
     });
+    fp.loop.Run();
     EXPECT_FALSE(flow.Pending());
     EXPECT_EQ(fp.log.Entries(), kCopy + kPaste + kGiveBack);
     EXPECT_EQ(translate.calls.size(), 1u);
@@ -295,6 +308,7 @@ TEST_F(InPlaceFlowTest, APressDuringARunStartsTheNextRunOnlyAfterIt) {
         if (translate.calls.size() == 1) flow.OnShortcut();
     };
     flow.OnShortcut();
+    fp.loop.Run();
     EXPECT_EQ(fp.log.Entries(), kCopy + kPaste + kGiveBack + kCopy + kPaste + kGiveBack);
     EXPECT_EQ(translate.calls.size(), 2u);
     EXPECT_EQ(field, u"[en][en]你好 world");
@@ -317,6 +331,7 @@ class InPlaceTreeTest : public InPlaceFlowTest {
 
 TEST_F(InPlaceTreeTest, TheTextIsReplacedInTheTreeWithoutKeysOrClipboard) {
     flow.OnShortcut();
+    fp.loop.Run();
     EXPECT_EQ(treeField(), u"[en]你好 world");
     EXPECT_FALSE(KeysOrClipboardUsed());
     EXPECT_EQ(fp.clipboard.text, u"old clip");
@@ -344,6 +359,7 @@ TEST_F(InPlaceTreeTest, WhatChangedDuringTheTranslationIsLeftAsItIsAndTold) {
         view.tip.clear();
         translate.onTranslate = c.meanwhile;
         flow.OnShortcut();
+        fp.loop.Run();
         EXPECT_EQ(treeField(), c.after);
         EXPECT_TRUE(view.tip.starts_with(c.tip)) << Narrow(view.tip);
         EXPECT_TRUE(buffer.SentTexts().empty());
@@ -381,6 +397,7 @@ TEST_F(InPlaceTreeTest, ASendCountsOnlyWhenTheInputBoxWasEmptied) {
             if (c.empties && fp.input.down.contains(vk::Return)) treeField().clear();
         };
         flow.OnShortcut();
+        fp.loop.Run();
         const auto& log = fp.log.Entries();
         const bool pressed =
             std::find(log.begin(), log.end(), "kdown " + std::to_string(vk::Return)) != log.end();

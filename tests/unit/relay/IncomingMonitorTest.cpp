@@ -47,7 +47,7 @@ class IncomingMonitorTest : public ::testing::Test {
     testing::FakeTranslate translate;
     native::RegexEngine regex;
     mduSendBuffer buffer{regex, translate};
-    RelayScheduler scheduler;
+    RelayScheduler scheduler{fp.loop};
     IncomingMonitor monitor{fp.platform(), view,   box,
                             state,         buffer, translate::clsGoogleLanguages::Shared(),
                             scheduler};
@@ -203,8 +203,7 @@ TEST_F(IncomingMonitorTest, CaptureTakesOverAndGivesBackAMinimisedWindow) {
     };
     Log expected = {"yield",  // the countdown's last pass
                     "iconic 640",     "showcursor 1", "show 640 1", "getcursor", "clipboard clear",
-                    "foreground 640", "move 30,40",   "ldown",      "lup",       "yield",
-                    "wait 10"};
+                    "foreground 640", "move 30,40",   "ldown",      "lup",       "hold 10"};
     for (int k : {vk::Letter('A'), vk::Letter('C')}) {
         auto c = chord(k);
         expected.insert(expected.end(), c.begin(), c.end());

@@ -58,6 +58,7 @@ TEST_F(SessionTest, SendAskedForDuringACaptureRunsWhenTheCaptureHasGivenEverythi
         }
     };
     session.Monitor().Timer1_Timer();
+    fp.loop.Run();
     ASSERT_TRUE(asked);
     ASSERT_FALSE(translate.calls.empty());
     EXPECT_EQ(translate.calls.back().text, u"queued");
@@ -83,6 +84,7 @@ TEST_F(SessionTest, InPlaceAskedForDuringACaptureRunsWhenTheCaptureEnds) {
         }
     };
     session.Monitor().Timer1_Timer();
+    fp.loop.Run();
     ASSERT_TRUE(asked);
     EXPECT_FALSE(session.InPlace().Pending());
     ASSERT_FALSE(translate.calls.empty());
@@ -100,6 +102,7 @@ TEST_F(SessionTest, SendAskedForDuringAnInPlaceRunGoesAfterIt) {
         EXPECT_TRUE(session.Outgoing().SendPending());
     };
     session.InPlace().OnShortcut();
+    fp.loop.Run();
     EXPECT_FALSE(session.Outgoing().SendPending());
     ASSERT_EQ(translate.calls.size(), 2u);
     EXPECT_EQ(translate.calls[1].text, u"queued");
@@ -149,6 +152,20 @@ TEST(SessionAccessibilityTest, TheFirstAttachTurnsAccessibilityOnAndSaysSoOnlyWh
         EXPECT_TRUE(view.tip.empty());
         session.Detach();
     }
+}
+
+TEST_F(SessionTest, ASendWaitingWhenTheWindowGoesNeverResumesIntoIt) {
+    view.sendText = u"hello";
+    session.Outgoing().cmdSend_Click();
+    ASSERT_TRUE(session.Scheduler.Busy());  // waiting for its translation
+    EXPECT_FALSE(view.maskVisible);
+    session.Detach();
+    EXPECT_FALSE(session.Scheduler.Busy());
+    EXPECT_TRUE(view.maskVisible);  // the send image came back as the job went
+    ASSERT_TRUE(fp.loop.Run());
+    EXPECT_EQ(IndexOf("clipboard settext"), static_cast<std::ptrdiff_t>(fp.log.Entries().size()));
+    EXPECT_EQ(view.sendText, u"hello");
+    EXPECT_FALSE(session.State.SendRunning);
 }
 
 }  // namespace

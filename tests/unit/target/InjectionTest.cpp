@@ -129,17 +129,17 @@ INSTANTIATE_TEST_SUITE_P(
                 false}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(ClickAtTest, MovesClicksThenYieldsAndWaits) {
+TEST(ClickAtTest, MovesClicksThenHolds) {
     platform::fake::FakePlatform fp;
     ClickAt(fp.input, fp.loop, 100, 200, 10);
-    EXPECT_EQ(fp.log.Entries(), (Log{"move 100,200", "ldown", "lup", "yield", "wait 10"}));
+    EXPECT_EQ(fp.log.Entries(), (Log{"move 100,200", "ldown", "lup", "hold 10"}));
     EXPECT_EQ(fp.input.cursor, (platform::Point{100, 200}));
 }
 
-TEST(ClickAtTest, ZeroDelayStillWaitsZero) {
+TEST(ClickAtTest, ZeroDelayStillHoldsZero) {
     platform::fake::FakePlatform fp;
     ClickAt(fp.input, fp.loop, -5, 7, 0);
-    EXPECT_EQ(fp.log.Entries(), (Log{"move -5,7", "ldown", "lup", "yield", "wait 0"}));
+    EXPECT_EQ(fp.log.Entries(), (Log{"move -5,7", "ldown", "lup", "hold 0"}));
 }
 
 TEST(ClickAtTest, KeysWaitUntilTheClickHasReallyEnded) {
@@ -150,7 +150,7 @@ TEST(ClickAtTest, KeysWaitUntilTheClickHasReallyEnded) {
     Injector inject(p);
     fp.input.buttonHeld = true;
     std::int64_t start = fp.clock.NowMs();
-    fp.loop.onYield = [&] {
+    fp.loop.onHold = [&] {
         if (fp.input.buttonHeld && fp.clock.NowMs() - start >= 40) {
             fp.input.buttonHeld = false;
             fp.log.Add("released");
@@ -175,10 +175,10 @@ TEST(ClickAtTest, AButtonHeldByTheUserDelaysTheClickBoundedly) {
     EXPECT_LE(fp.clock.NowMs() - start, 2000);
 }
 
-TEST(InjectorTest, NothingOfOursRunsWhileAnInjectedKeyIsDown) {
+TEST(InjectorTest, NothingOfOursRunsWhileAnInjectedKeyIsDownOrAClickGoesThrough) {
     // A handler run inside the hold (a slow request, say) would keep the key down long enough
-    // for the server to repeat it; events wait until the chord is released. The hold still
-    // passes in full.
+    // for the server to repeat it, or let a key overtake the click; events wait until the
+    // injection is through. The holds still pass in full.
     platform::fake::FakePlatform fp;
     fp.loop.logWaits = false;
     fp.loop.onYield = [&] {
@@ -192,7 +192,7 @@ TEST(InjectorTest, NothingOfOursRunsWhileAnInjectedKeyIsDown) {
     inject.ClickAt(1, 2, 10);
     EXPECT_EQ(fp.clock.NowMs() - before, 110);
     EXPECT_EQ(fp.log.Entries(), (Log{Down(vk::Control), Down(vk::Letter('C')), Up(vk::Letter('C')),
-                                     Up(vk::Control), "move 1,2", "ldown", "lup", "event"}));
+                                     Up(vk::Control), "move 1,2", "ldown", "lup"}));
 }
 
 }  // namespace
