@@ -68,7 +68,8 @@ frmMain::frmMain(const MainWindowParts& parts)
       shortcutDialog_(parts.shortcutDialog),
       showEngineSettings_(parts.showEngineSettings),
       settingsSaved_(parts.settingsSaved),
-      heartbeat_(platform_.clock, [this] { update_.GetLatestVersion(unitId_); }) {
+      heartbeat_(platform_.clock, platform_.loop,
+                 [&update = update_, &unitId = unitId_] { update.GetLatestVersion(unitId); }) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Quillet"));
     setWindowIcon(artwork::AppIcon());
@@ -105,9 +106,7 @@ void frmMain::CreateControls() {
     tmrRefresh->setObjectName(QStringLiteral("tmrRefresh"));
     tmrRefresh->setInterval(Heartbeat::kTickMs);
     // Never inside a relay job: the next tick (30 s on) queries instead.
-    connect(tmrRefresh, &QTimer::timeout, this, [this] {
-        if (!session_.Scheduler.Busy()) heartbeat_.Tick();
-    });
+    connect(tmrRefresh, &QTimer::timeout, this, [this] { heartbeat_.Tick(); });
     tmrRefresh->start();
 
     cmdSend = Place<QPushButton>(this, "cmdSend", 368, 544, 89, 17);

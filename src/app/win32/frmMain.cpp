@@ -132,7 +132,8 @@ frmMain::frmMain(const MainWindowParts& parts)
       session_(parts.session),
       overlay_(parts.overlay),
       shortcutDialog_(parts.shortcutDialog),
-      heartbeat_(platform_.clock, [this] { update_.GetLatestVersion(unitId_); }) {
+      heartbeat_(platform_.clock, platform_.loop,
+                 [&update = update_, &unitId = unitId_] { update.GetLatestVersion(unitId); }) {
     background_ = CreateSolidBrush(kBackground);
     tipsBrush_ = CreateSolidBrush(kTipsBack);
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
@@ -506,7 +507,7 @@ void frmMain::Timer1_Timer() {
 
 void frmMain::tmrRefresh_Timer() {
     // Never inside a relay job: the next tick (30 s on) queries instead.
-    if (!session_.Scheduler.Busy()) heartbeat_.Tick();
+    heartbeat_.Tick();
 }
 
 void frmMain::PaintBackground(HDC dc) {

@@ -85,8 +85,10 @@ TEST(CloseHandler, DecisionForEveryReason) {
 TEST(Heartbeat, FirstTickQueriesThenAtMostEveryTenMinutes) {
     platform::fake::FakePlatform f;
     int queries = 0;
-    app::Heartbeat hb(f.clock, [&] { ++queries; });
+    app::Heartbeat hb(f.clock, f.loop, [&] { ++queries; });
     EXPECT_TRUE(hb.Tick());
+    EXPECT_EQ(queries, 0);  // asked aside: the tick returns at once
+    f.loop.Run();
     EXPECT_EQ(queries, 1);
     f.clock.AdvanceMs(30'000);
     EXPECT_FALSE(hb.Tick());  // two ticks 30 s apart: one query
@@ -95,6 +97,7 @@ TEST(Heartbeat, FirstTickQueriesThenAtMostEveryTenMinutes) {
     while (queries == 1 && ticks < 100) {
         f.clock.AdvanceMs(30'000);
         hb.Tick();
+        f.loop.Run();
         ++ticks;
     }
     EXPECT_EQ(queries, 2);
@@ -102,6 +105,20 @@ TEST(Heartbeat, FirstTickQueriesThenAtMostEveryTenMinutes) {
     f.clock.AdvanceMs(600'000);
     EXPECT_FALSE(hb.Tick());  // exactly 600 s is not more than 600
     f.clock.AdvanceMs(1000);
+    EXPECT_TRUE(hb.Tick());
+}
+
+TEST(Heartbeat, AQueryStillInFlightIsNotAskedAgain) {
+    platform::fake::FakePlatform f;
+    int queries = 0;
+    app::Heartbeat hb(f.clock, f.loop, [&] { ++queries; });
+    EXPECT_TRUE(hb.Tick());
+    f.clock.AdvanceMs(601'000);  // a server that takes its time: the next tick comes first
+    EXPECT_FALSE(hb.Tick());
+    EXPECT_TRUE(hb.InFlight());
+    f.loop.Run();
+    EXPECT_EQ(queries, 1);
+    EXPECT_FALSE(hb.InFlight());
     EXPECT_TRUE(hb.Tick());
 }
 
