@@ -62,8 +62,18 @@ int RunProgram(const fs::path& program, const std::string& updateUrl, const fs::
     const pid_t pid = velmora::testing::Spawn(
         a, {{"VELMORA_UPDATE_URL", updateUrl}, {"XDG_CONFIG_HOME", config.string()}});
     if (pid < 0) return -1;
+    // Bounded: a run that opened its main window instead of ending would wait forever.
     int status = 0;
-    waitpid(pid, &status, 0);
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+    while (waitpid(pid, &status, WNOHANG) == 0) {
+        if (std::chrono::steady_clock::now() > end) {
+            kill(pid, SIGKILL);
+            waitpid(pid, &status, 0);
+            ADD_FAILURE() << program << " did not end within 120 s";
+            return -1;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
