@@ -38,17 +38,19 @@ int InkedPixels(HWND hwnd) {
     return inked;
 }
 
-// A loopback listener that reads the first request line of the first connection.
+// A loopback listener (on a free port, or on the one given) that reads the first request line
+// of the first connection and counts the connections made to it.
 class Listener {
   public:
-    Listener() {
+    explicit Listener(int port = 0) {
         WSADATA wsa;
         WSAStartup(MAKEWORD(2, 2), &wsa);
         socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(socket_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        a.sin_port = htons(static_cast<u_short>(port));
+        bound_ = bind(socket_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
         listen(socket_, 4);
         int len = sizeof a;
         getsockname(socket_, reinterpret_cast<sockaddr*>(&a), &len);
@@ -57,14 +59,19 @@ class Listener {
         ioctlsocket(socket_, FIONBIO, &nonBlocking);
     }
     ~Listener() {
+        for (SOCKET s : later_) closesocket(s);
         if (client_ != INVALID_SOCKET) closesocket(client_);
         closesocket(socket_);
         WSACleanup();
     }
+    bool bound() const { return bound_; }
     int port() const { return port_; }
     // Whether a whole request line has come in yet; never blocks.
     bool Poll() {
-        if (client_ == INVALID_SOCKET) client_ = accept(socket_, nullptr, nullptr);
+        if (client_ == INVALID_SOCKET) {
+            client_ = accept(socket_, nullptr, nullptr);
+            if (client_ != INVALID_SOCKET) ++connections_;
+        }
         if (client_ == INVALID_SOCKET) return false;
         char buf[512];
         const int n = recv(client_, buf, sizeof buf, 0);
@@ -72,13 +79,31 @@ class Listener {
         return received_.find("\r\n") != std::string::npos;
     }
     std::string RequestLine() const { return received_.substr(0, received_.find("\r\n")); }
+    // Connections made so far; the ones after the first are held open unread.
+    int Connections() {
+        Poll();
+        for (SOCKET s; (s = accept(socket_, nullptr, nullptr)) != INVALID_SOCKET;) {
+            later_.push_back(s);
+            ++connections_;
+        }
+        return connections_;
+    }
 
   private:
     SOCKET socket_ = INVALID_SOCKET;
     SOCKET client_ = INVALID_SOCKET;
+    std::vector<SOCKET> later_;
+    int connections_ = 0;
+    bool bound_ = false;
     int port_ = 0;
     std::string received_;
 };
+
+// A loopback port that nobody listens on (until a Listener is made on it).
+int SilentPort() {
+    Listener gone;
+    return gone.port();
+}
 
 HWND Host(int w, int h) {
     return CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, w, h,
@@ -145,6 +170,26 @@ TEST(BrowserControl, HostedInPlaceItFillsTheHostAndFetchesTheAddress) {
         ASSERT_TRUE(control->Navigate(address));
         ASSERT_TRUE(PumpUntil([&] { return server.Poll(); }, 15000));
         EXPECT_EQ(server.RequestLine(), "GET /ad1.php HTTP/1.1");
+    }
+    DestroyWindow(host);
+}
+
+// The control reports a page it could not fetch through its connection point, as it does on
+// Windows; under Wine this runs without a document engine.
+TEST(BrowserControl, ReportsAnAddressThatCannotBeFetched) {
+    OleScope ole;
+    HWND host = Host(240, 260);
+    ASSERT_NE(host, nullptr);
+    {
+        auto control = BrowserControl::Host(host);
+        ASSERT_NE(control, nullptr);
+        std::vector<std::wstring> failed;
+        control->navigateFailed = [&](const std::wstring& address) { failed.push_back(address); };
+        const std::wstring address =
+            L"http://127.0.0.1:" + std::to_wstring(SilentPort()) + L"/ad1.php";
+        ASSERT_TRUE(control->Navigate(address));
+        ASSERT_TRUE(PumpUntil([&] { return !failed.empty(); }, 15000));
+        EXPECT_EQ(failed.front(), address);
     }
     DestroyWindow(host);
 }
