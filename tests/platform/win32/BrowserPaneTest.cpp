@@ -1,9 +1,10 @@
 // The browser panes, the help and the update windows in process: the system's browser control
-// hosted in a pane, and the plain pane where the system has no document engine (Wine without
-// its Gecko package).
+// hosted in a pane, its local page for an address that cannot be loaded, and the plain pane where
+// the system has no document engine (Wine without its Gecko package).
 #include "app/win32/Win32Ui.h"
 
 #include <ole2.h>
+#include <shlwapi.h>
 #include <winsock2.h>
 #undef Yield
 
@@ -15,6 +16,7 @@
 
 #include "Win32TestSupport.h"
 #include "app/core/HelpSize.h"
+#include "app/core/OfflinePage.h"
 #include "app/win32/Controls.h"
 #include "app/win32/frmAutoUpdate.h"
 #include "app/win32/frmHelp.h"
@@ -105,6 +107,38 @@ int SilentPort() {
     return gone.port();
 }
 
+std::string Narrow(const std::wstring& s) {
+    std::string out;
+    for (wchar_t c : s) out += c < 128 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+// The local file a file:// address names, in its long form; empty for other addresses. The
+// control may spell the address its own way (Wine's keeps back slashes).
+std::wstring PathOf(const std::wstring& url) {
+    wchar_t path[MAX_PATH];
+    DWORD length = MAX_PATH;
+    if (url.rfind(L"file:", 0) != 0 || FAILED(PathCreateFromUrlW(url.c_str(), path, &length, 0)))
+        return {};
+    wchar_t full[MAX_PATH];
+    const DWORD n = GetLongPathNameW(path, full, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(full, n) : std::wstring(path, length);
+}
+
+std::string FileAt(const std::wstring& url) {
+    const std::wstring path = PathOf(url);
+    if (path.empty()) return {};
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return {};
+    std::string bytes;
+    char buf[4096];
+    DWORD n = 0;
+    while (ReadFile(f, buf, sizeof buf, &n, nullptr) && n > 0) bytes.append(buf, n);
+    CloseHandle(f);
+    return bytes;
+}
+
 HWND Host(int w, int h) {
     return CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, w, h,
                            nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -190,6 +224,53 @@ TEST(BrowserControl, ReportsAnAddressThatCannotBeFetched) {
         ASSERT_TRUE(control->Navigate(address));
         ASSERT_TRUE(PumpUntil([&] { return !failed.empty(); }, 15000));
         EXPECT_EQ(failed.front(), address);
+    }
+    DestroyWindow(host);
+}
+
+// The whole path under the control without a document engine: the failure, the local page's file
+// loaded in its place, and the address asked for again on each show while the local page stands.
+TEST(WebPane, AnAddressThatCannotBeLoadedShowsTheLocalPageAndIsAskedForAgainWhenShown) {
+    OleScope ole;
+    HWND host = Host(300, 300);
+    ASSERT_NE(host, nullptr);
+    {
+        WebPane pane(host, L"WebBrowser1", 0, 0, 169, 225, &BrowserControl::Host);
+        ASSERT_NE(pane.browser(), nullptr);
+        const int port = SilentPort();
+        pane.Navigate2(L"127.0.0.1:" + std::to_wstring(port) + L"/ad1.php");
+        EXPECT_FALSE(pane.ShowsLocalPage()) << "not before the control has failed";
+        ASSERT_TRUE(PumpUntil([&] { return pane.ShowsLocalPage(); }, 15000));
+
+        const std::wstring local = WebPane::LocalPageAddress();
+        ASSERT_FALSE(PathOf(local).empty()) << "the page is written to a file: " << Narrow(local);
+        EXPECT_TRUE(PumpUntil([&] {
+            return PathOf(pane.browser()->LocationURL()) == PathOf(local);
+        })) << "the control loads the local page "
+            << Narrow(local) << ", not " << Narrow(pane.browser()->LocationURL());
+        EXPECT_EQ(FileAt(local), "\xEF\xBB\xBF" + velmora::app::OfflinePageHtml());
+        EXPECT_EQ(pane.LocationURL(), L"http://127.0.0.1:" + std::to_wstring(port) + L"/ad1.php")
+            << "the pane keeps its address";
+
+        // Shown while still down: asked for again, and the local page again.
+        pane.Shown();
+        EXPECT_FALSE(pane.ShowsLocalPage());
+        ASSERT_TRUE(PumpUntil([&] { return pane.ShowsLocalPage(); }, 15000));
+        PumpFor(300);
+        EXPECT_TRUE(pane.ShowsLocalPage()) << "the local page's own failure changes nothing";
+
+        // Up now: the next show fetches the address.
+        Listener server(port);
+        ASSERT_TRUE(server.bound());
+        pane.Shown();
+        ASSERT_TRUE(PumpUntil([&] { return server.Poll(); }, 15000));
+        EXPECT_EQ(server.RequestLine(), "GET /ad1.php HTTP/1.1");
+
+        // While that load is under way, a show does not ask again.
+        pane.Shown();
+        PumpFor(500);
+        EXPECT_EQ(server.Connections(), 1);
+        EXPECT_FALSE(pane.ShowsLocalPage());
     }
     DestroyWindow(host);
 }
