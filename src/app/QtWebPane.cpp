@@ -28,19 +28,6 @@ constexpr const char* kHideScrollBars = R"((function () {
   return true;
 })())";
 
-// In the main window's colours; the marker's id lets a test find it.
-constexpr const char* kOfflinePage = R"(<!DOCTYPE html>
-<html lang="zh-CN"><head><meta charset="utf-8"><title>%1</title><style>
-html, body { margin: 0; height: 100%; overflow: hidden; background: #f4f8fc; color: #2b3a4e;
-  font: 12px sans-serif; }
-#velmora-offline { box-sizing: border-box; height: 100%; padding: 18px 10px;
-  border: 1px solid #b9c9da; border-radius: 4px; text-align: center; }
-h1 { margin: 6px 0 10px; font-size: 14px; color: #1f5fa8; }
-p { margin: 6px 0; line-height: 1.6; }
-</style></head><body><div id="velmora-offline"><h1>%1</h1>
-<p>这里的内容需要联网才能显示。</p><p>网络恢复后，下次打开窗口时会自动重新加载。</p>
-<p>翻译不受影响。</p></div></body></html>)";
-
 // The local page is loaded from a data: address; the vendor's pages never are.
 bool IsOfflinePage(const QUrl& url) {
     return url.scheme() == QLatin1String("data");
@@ -60,7 +47,8 @@ QtWebPane::QtWebPane(QWidget* parent)
 }
 
 QString QtWebPane::OfflineTitle() {
-    return QStringLiteral("暂时无法显示");
+    return QString::fromUtf8(kOfflinePageTitle.data(),
+                             static_cast<qsizetype>(kOfflinePageTitle.size()));
 }
 
 QString QtWebPane::AddressWithScheme(const QString& address) {
@@ -80,15 +68,14 @@ void QtWebPane::Navigate2(const QString& address) {
 
 void QtWebPane::LoadAddress() {
     if (!view_) return;
-    offline_ = false;
-    ++attempt_;
+    fallback_.Load();
     view_->load(address_);
 }
 
 void QtWebPane::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     // A discarded page is loaded by Restore; otherwise the address gets another chance here.
-    if (offline_ && !discarded_) LoadAddress();
+    if (!discarded_ && fallback_.RetryOnShow()) LoadAddress();
 }
 
 void QtWebPane::LoadingChanged(const QWebEngineLoadingInfo& info) {
@@ -100,8 +87,8 @@ void QtWebPane::LoadingChanged(const QWebEngineLoadingInfo& info) {
         case Status::LoadFailedStatus:
             if (!local) {
                 // Not from inside the engine's own notification; and not over a newer load.
-                QTimer::singleShot(0, this, [this, attempt = attempt_] {
-                    if (attempt == attempt_) ShowOfflinePage();
+                QTimer::singleShot(0, this, [this, load = fallback_.CurrentLoad()] {
+                    if (fallback_.Failed(load)) ShowOfflinePage();
                 });
                 return;
             }
@@ -114,8 +101,7 @@ void QtWebPane::LoadingChanged(const QWebEngineLoadingInfo& info) {
 }
 
 void QtWebPane::ShowOfflinePage() {
-    offline_ = true;
-    view_->setHtml(QString::fromUtf8(kOfflinePage).arg(OfflineTitle()));
+    view_->setHtml(QString::fromStdString(OfflinePageHtml()));
 }
 
 void QtWebPane::Discard() {

@@ -4,6 +4,8 @@
 #include <QUrl>
 #include <QWidget>
 
+#include "app/core/OfflinePage.h"
+
 class QShowEvent;
 class QWebEngineLoadingInfo;
 class QWebEngineView;
@@ -65,8 +67,7 @@ class QtWebPane : public QWidget {
     QWebEngineView* view_;
     QUrl address_;
     bool discarded_ = false;
-    bool offline_ = false;  // the local page stands in for the address
-    int attempt_ = 0;       // counts loads of the address, so a stale failure is ignored
+    OfflineFallback fallback_;  // whether the local page stands in for the address
 };
 
 }  // namespace velmora::app

@@ -1,7 +1,9 @@
 #include "app/win32/BrowserControl.h"
 
 #include <exdisp.h>
+#include <exdispid.h>
 #include <mshtmhst.h>
+#include <ocidl.h>
 #include <ole2.h>
 #undef Yield
 
@@ -19,7 +21,97 @@ void Release(T*& p) {
     p = nullptr;
 }
 
+// An argument passed by reference to a variant is read through it.
+const VARIANT& Deref(const VARIANT& v) {
+    return V_VT(&v) == (VT_VARIANT | VT_BYREF) && V_VARIANTREF(&v) ? *V_VARIANTREF(&v) : v;
+}
+
+std::wstring Text(const VARIANT& v) {
+    const VARIANT& d = Deref(v);
+    if (V_VT(&d) != VT_BSTR || !V_BSTR(&d)) return {};
+    return std::wstring(V_BSTR(&d), SysStringLen(V_BSTR(&d)));
+}
+
+// COM's identity rule: two interfaces are of one object when their IUnknowns are equal.
+bool SameObject(IUnknown* a, IUnknown* b) {
+    if (!a || !b) return false;
+    IUnknown* ua = nullptr;
+    IUnknown* ub = nullptr;
+    a->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&ua));
+    b->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&ub));
+    const bool same = ua && ua == ub;
+    Release(ua);
+    Release(ub);
+    return same;
+}
+
 }  // namespace
+
+struct BrowserControl::Objects {
+    IOleObject* object = nullptr;
+    IWebBrowser2* browser = nullptr;
+    IOleInPlaceObject* inPlace = nullptr;
+    IConnectionPoint* events = nullptr;
+    DWORD eventsCookie = 0;
+};
+
+// The control's notifications (DWebBrowserEvents2), of which only a failed navigation matters.
+// Reference counted, so it may outlive its owner by a notification under way: Detach cuts it off.
+class BrowserEvents final : public IDispatch {
+  public:
+    explicit BrowserEvents(BrowserControl* owner) : owner_(owner) {}
+    void Detach() { owner_ = nullptr; }
+
+    // IUnknown
+    STDMETHODIMP QueryInterface(REFIID riid, void** out) override {
+        if (!out) return E_POINTER;
+        *out = nullptr;
+        if (!IsEqualIID(riid, IID_IUnknown) && !IsEqualIID(riid, IID_IDispatch) &&
+            !IsEqualIID(riid, DIID_DWebBrowserEvents2))
+            return E_NOINTERFACE;
+        *out = static_cast<IDispatch*>(this);
+        AddRef();
+        return S_OK;
+    }
+    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
+    STDMETHODIMP_(ULONG) Release() override {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+
+    // IDispatch: the control calls Invoke by number; no type information is needed.
+    STDMETHODIMP GetTypeInfoCount(UINT* count) override {
+        if (count) *count = 0;
+        return S_OK;
+    }
+    STDMETHODIMP GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+        if (info) *info = nullptr;
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP GetIDsOfNames(REFIID, LPOLESTR*, UINT, LCID, DISPID*) override {
+        return E_NOTIMPL;
+    }
+    STDMETHODIMP Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                        UINT*) override {
+        // NavigateError(pDisp, URL, TargetFrameName, StatusCode, Cancel), the last one first.
+        if (id != DISPID_NAVIGATEERROR || !owner_ || !params || params->cArgs != 5) return S_OK;
+        const VARIANT* args = params->rgvarg;
+        const VARIANT& from = Deref(args[4]);
+        // A frame inside the page (an ad's) reports its own failures as another browser object.
+        const bool wholePage =
+            V_VT(&from) == VT_DISPATCH && SameObject(V_DISPATCH(&from), owner_->objects_->browser);
+        if (owner_->NavigateError(wholePage, Text(args[3])) &&
+            V_VT(&args[0]) == (VT_BOOL | VT_BYREF) && V_BOOLREF(&args[0]))
+            *V_BOOLREF(&args[0]) = VARIANT_TRUE;
+        return S_OK;
+    }
+
+  private:
+    ~BrowserEvents() = default;
+    BrowserControl* owner_;
+    ULONG refs_ = 1;
+};
 
 // The container side of the control: client site, in-place site and frame, and the host UI
 // handler that turns scroll bars and the border off. Everything else is declined.
@@ -157,14 +249,11 @@ class BrowserSite final : public IOleClientSite,
     ULONG refs_ = 1;
 };
 
-struct BrowserControl::Objects {
-    IOleObject* object = nullptr;
-    IWebBrowser2* browser = nullptr;
-    IOleInPlaceObject* inPlace = nullptr;
-};
-
 BrowserControl::BrowserControl(HWND host)
-    : host_(host), site_(new BrowserSite(host)), objects_(std::make_unique<Objects>()) {}
+    : host_(host),
+      site_(new BrowserSite(host)),
+      events_(new BrowserEvents(this)),
+      objects_(std::make_unique<Objects>()) {}
 
 std::unique_ptr<BrowserControl> BrowserControl::Create(HWND host) {
     // The control itself comes with the shell, but it renders through the document engine,
@@ -200,12 +289,25 @@ std::unique_ptr<BrowserControl> BrowserControl::Host(HWND host) {
     o.object->QueryInterface(IID_IOleInPlaceObject, reinterpret_cast<void**>(&o.inPlace));
     // Script errors of an ad page are the page's business, not a dialog for the user.
     o.browser->put_Silent(VARIANT_TRUE);
+    // Without the notifications the control still shows pages, only its own error page too.
+    IConnectionPointContainer* points = nullptr;
+    if (SUCCEEDED(o.browser->QueryInterface(IID_IConnectionPointContainer,
+                                            reinterpret_cast<void**>(&points)))) {
+        if (SUCCEEDED(points->FindConnectionPoint(DIID_DWebBrowserEvents2, &o.events)) &&
+            FAILED(o.events->Advise(static_cast<IDispatch*>(control->events_), &o.eventsCookie)))
+            Release(o.events);
+        points->Release();
+    }
     control->Fit();
     return control;
 }
 
 BrowserControl::~BrowserControl() {
     Objects& o = *objects_;
+    if (o.events) o.events->Unadvise(o.eventsCookie);
+    Release(o.events);
+    events_->Detach();
+    events_->Release();
     if (o.inPlace) o.inPlace->InPlaceDeactivate();
     Release(o.inPlace);
     Release(o.browser);
@@ -234,6 +336,13 @@ std::wstring BrowserControl::LocationURL() const {
         out.assign(url, SysStringLen(url));
     SysFreeString(url);
     return out;
+}
+
+bool BrowserControl::NavigateError(bool wholePage, const std::wstring& address) {
+    if (!wholePage || !navigateFailed) return false;
+    navigateFailed(address);
+    // The control's error page is English; the owner shows one of its own.
+    return true;
 }
 
 void BrowserControl::Fit() {

@@ -2,15 +2,18 @@
 
 #include "app/win32/Win32Ui.h"  // windows.h, without its Yield macro
 
+#include <functional>
 #include <memory>
 #include <string>
 
 namespace velmora::app::win32 {
 
+class BrowserEvents;
 class BrowserSite;
 
 // The system's web browser control, in place in a window of ours and filling it; its page
-// never shows scroll bars or a 3-D border. Needs OLE on the calling thread.
+// never shows scroll bars or a 3-D border. A page that cannot be loaded is reported instead of
+// being replaced by the control's own error page. Needs OLE on the calling thread.
 class BrowserControl {
   public:
     // Null when the system has no usable browser control (no document engine: Wine without its
@@ -31,10 +34,19 @@ class BrowserControl {
     // Fits the control to the host's client area.
     void Fit();
 
+    // The address of the whole page (not of a frame inside it) could not be loaded. Called from
+    // inside the control's own notification: navigate from a posted message, not from here.
+    std::function<void(const std::wstring& address)> navigateFailed;
+
   private:
+    friend class BrowserEvents;
     explicit BrowserControl(HWND host);
+    // wholePage: the page itself failed, not a frame inside it. Returns whether the control's
+    // own error page is to be left out.
+    bool NavigateError(bool wholePage, const std::wstring& address);
     HWND host_;
-    BrowserSite* site_ = nullptr;  // reference counted; one reference is ours
+    BrowserSite* site_ = nullptr;      // reference counted; one reference is ours
+    BrowserEvents* events_ = nullptr;  // likewise
     struct Objects;
     std::unique_ptr<Objects> objects_;
 };

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/core/OfflinePage.h"
 #include "app/win32/BrowserControl.h"
 
 namespace velmora::app::win32 {
@@ -40,12 +41,16 @@ class ImageControl {
 
 // A browser pane: the system's web browser control where the system has one; where it has none
 // (Wine without its Gecko package) the pane keeps the address it was sent to and shows that the
-// page cannot be displayed.
+// page cannot be displayed. An address that cannot be loaded gets a small local page in Chinese
+// instead of the control's English error page, and is asked for again when Shown is called.
 class WebPane {
   public:
     static constexpr const wchar_t* kCannotShow = L"页面无法显示";
 
-    WebPane(HWND parent, const wchar_t* name, int x, int y, int w, int h);
+    using MakeBrowser = std::unique_ptr<BrowserControl> (*)(HWND host);
+    // make: how the browser control is made in the pane's window (null: no control).
+    WebPane(HWND parent, const wchar_t* name, int x, int y, int w, int h,
+            MakeBrowser make = &BrowserControl::Create);
     ~WebPane();
     WebPane(const WebPane&) = delete;
     WebPane& operator=(const WebPane&) = delete;
@@ -58,14 +63,25 @@ class WebPane {
     BrowserControl* browser() const { return browser_.get(); }
     HWND hwnd() const { return hwnd_; }
 
+    // The window the pane lies in was shown: an address that could not be loaded is asked for
+    // again. Otherwise nothing.
+    void Shown();
+    // Whether the local page stands in for the address.
+    bool ShowsLocalPage() const { return fallback_.Offline(); }
+
     // http:// in front of an address that has no scheme.
     static std::wstring AddressWithScheme(const std::wstring& address);
+    // The local page as a file the control can load (written on first use), as a file:// URL;
+    // about:blank when it cannot be written.
+    static const std::wstring& LocalPageAddress();
 
   private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    void LoadAddress();
     HWND hwnd_ = nullptr;
     std::wstring address_;
     std::unique_ptr<BrowserControl> browser_;
+    OfflineFallback fallback_;
 };
 
 }  // namespace velmora::app::win32

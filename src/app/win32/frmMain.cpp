@@ -600,6 +600,14 @@ LRESULT frmMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         case WM_MOUSEMOVE:
             HideTips();
             return 0;
+        case WM_SHOWWINDOW:
+            // Back from the tray (or shown at all): a pane whose page could not be loaded
+            // tries again.
+            if (wp) {
+                for (WebPane* pane : {WebBrowser1.get(), WebBrowser2.get()})
+                    if (pane) pane->Shown();
+            }
+            break;
         case WM_ACTIVATE:
             if (Attached()) Monitor().OnActivationChanged();
             // The default handler would put the focus on the window itself; give it back to the

@@ -1,9 +1,10 @@
 // The browser panes, the help and the update windows in process: the system's browser control
-// hosted in a pane, and the plain pane where the system has no document engine (Wine without
-// its Gecko package).
+// hosted in a pane, its local page for an address that cannot be loaded, and the plain pane where
+// the system has no document engine (Wine without its Gecko package).
 #include "app/win32/Win32Ui.h"
 
 #include <ole2.h>
+#include <shlwapi.h>
 #include <winsock2.h>
 #undef Yield
 
@@ -15,6 +16,7 @@
 
 #include "Win32TestSupport.h"
 #include "app/core/HelpSize.h"
+#include "app/core/OfflinePage.h"
 #include "app/win32/Controls.h"
 #include "app/win32/frmAutoUpdate.h"
 #include "app/win32/frmHelp.h"
@@ -38,17 +40,19 @@ int InkedPixels(HWND hwnd) {
     return inked;
 }
 
-// A loopback listener that reads the first request line of the first connection.
+// A loopback listener (on a free port, or on the one given) that reads the first request line
+// of the first connection and counts the connections made to it.
 class Listener {
   public:
-    Listener() {
+    explicit Listener(int port = 0) {
         WSADATA wsa;
         WSAStartup(MAKEWORD(2, 2), &wsa);
         socket_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
         sockaddr_in a{};
         a.sin_family = AF_INET;
         a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(socket_, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        a.sin_port = htons(static_cast<u_short>(port));
+        bound_ = bind(socket_, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
         listen(socket_, 4);
         int len = sizeof a;
         getsockname(socket_, reinterpret_cast<sockaddr*>(&a), &len);
@@ -57,14 +61,19 @@ class Listener {
         ioctlsocket(socket_, FIONBIO, &nonBlocking);
     }
     ~Listener() {
+        for (SOCKET s : later_) closesocket(s);
         if (client_ != INVALID_SOCKET) closesocket(client_);
         closesocket(socket_);
         WSACleanup();
     }
+    bool bound() const { return bound_; }
     int port() const { return port_; }
     // Whether a whole request line has come in yet; never blocks.
     bool Poll() {
-        if (client_ == INVALID_SOCKET) client_ = accept(socket_, nullptr, nullptr);
+        if (client_ == INVALID_SOCKET) {
+            client_ = accept(socket_, nullptr, nullptr);
+            if (client_ != INVALID_SOCKET) ++connections_;
+        }
         if (client_ == INVALID_SOCKET) return false;
         char buf[512];
         const int n = recv(client_, buf, sizeof buf, 0);
@@ -72,13 +81,63 @@ class Listener {
         return received_.find("\r\n") != std::string::npos;
     }
     std::string RequestLine() const { return received_.substr(0, received_.find("\r\n")); }
+    // Connections made so far; the ones after the first are held open unread.
+    int Connections() {
+        Poll();
+        for (SOCKET s; (s = accept(socket_, nullptr, nullptr)) != INVALID_SOCKET;) {
+            later_.push_back(s);
+            ++connections_;
+        }
+        return connections_;
+    }
 
   private:
     SOCKET socket_ = INVALID_SOCKET;
     SOCKET client_ = INVALID_SOCKET;
+    std::vector<SOCKET> later_;
+    int connections_ = 0;
+    bool bound_ = false;
     int port_ = 0;
     std::string received_;
 };
+
+// A loopback port that nobody listens on (until a Listener is made on it).
+int SilentPort() {
+    Listener gone;
+    return gone.port();
+}
+
+std::string Narrow(const std::wstring& s) {
+    std::string out;
+    for (wchar_t c : s) out += c < 128 ? static_cast<char>(c) : '?';
+    return out;
+}
+
+// The local file a file:// address names, in its long form; empty for other addresses. The
+// control may spell the address its own way (Wine's keeps back slashes).
+std::wstring PathOf(const std::wstring& url) {
+    wchar_t path[MAX_PATH];
+    DWORD length = MAX_PATH;
+    if (url.rfind(L"file:", 0) != 0 || FAILED(PathCreateFromUrlW(url.c_str(), path, &length, 0)))
+        return {};
+    wchar_t full[MAX_PATH];
+    const DWORD n = GetLongPathNameW(path, full, MAX_PATH);
+    return n > 0 && n < MAX_PATH ? std::wstring(full, n) : std::wstring(path, length);
+}
+
+std::string FileAt(const std::wstring& url) {
+    const std::wstring path = PathOf(url);
+    if (path.empty()) return {};
+    HANDLE f = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (f == INVALID_HANDLE_VALUE) return {};
+    std::string bytes;
+    char buf[4096];
+    DWORD n = 0;
+    while (ReadFile(f, buf, sizeof buf, &n, nullptr) && n > 0) bytes.append(buf, n);
+    CloseHandle(f);
+    return bytes;
+}
 
 HWND Host(int w, int h) {
     return CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, w, h,
@@ -145,6 +204,73 @@ TEST(BrowserControl, HostedInPlaceItFillsTheHostAndFetchesTheAddress) {
         ASSERT_TRUE(control->Navigate(address));
         ASSERT_TRUE(PumpUntil([&] { return server.Poll(); }, 15000));
         EXPECT_EQ(server.RequestLine(), "GET /ad1.php HTTP/1.1");
+    }
+    DestroyWindow(host);
+}
+
+// The control reports a page it could not fetch through its connection point, as it does on
+// Windows; under Wine this runs without a document engine.
+TEST(BrowserControl, ReportsAnAddressThatCannotBeFetched) {
+    OleScope ole;
+    HWND host = Host(240, 260);
+    ASSERT_NE(host, nullptr);
+    {
+        auto control = BrowserControl::Host(host);
+        ASSERT_NE(control, nullptr);
+        std::vector<std::wstring> failed;
+        control->navigateFailed = [&](const std::wstring& address) { failed.push_back(address); };
+        const std::wstring address =
+            L"http://127.0.0.1:" + std::to_wstring(SilentPort()) + L"/ad1.php";
+        ASSERT_TRUE(control->Navigate(address));
+        ASSERT_TRUE(PumpUntil([&] { return !failed.empty(); }, 15000));
+        EXPECT_EQ(failed.front(), address);
+    }
+    DestroyWindow(host);
+}
+
+// The whole path under the control without a document engine: the failure, the local page's file
+// loaded in its place, and the address asked for again on each show while the local page stands.
+TEST(WebPane, AnAddressThatCannotBeLoadedShowsTheLocalPageAndIsAskedForAgainWhenShown) {
+    OleScope ole;
+    HWND host = Host(300, 300);
+    ASSERT_NE(host, nullptr);
+    {
+        WebPane pane(host, L"WebBrowser1", 0, 0, 169, 225, &BrowserControl::Host);
+        ASSERT_NE(pane.browser(), nullptr);
+        const int port = SilentPort();
+        pane.Navigate2(L"127.0.0.1:" + std::to_wstring(port) + L"/ad1.php");
+        EXPECT_FALSE(pane.ShowsLocalPage()) << "not before the control has failed";
+        ASSERT_TRUE(PumpUntil([&] { return pane.ShowsLocalPage(); }, 15000));
+
+        const std::wstring local = WebPane::LocalPageAddress();
+        ASSERT_FALSE(PathOf(local).empty()) << "the page is written to a file: " << Narrow(local);
+        EXPECT_TRUE(PumpUntil([&] {
+            return PathOf(pane.browser()->LocationURL()) == PathOf(local);
+        })) << "the control loads the local page "
+            << Narrow(local) << ", not " << Narrow(pane.browser()->LocationURL());
+        EXPECT_EQ(FileAt(local), "\xEF\xBB\xBF" + velmora::app::OfflinePageHtml());
+        EXPECT_EQ(pane.LocationURL(), L"http://127.0.0.1:" + std::to_wstring(port) + L"/ad1.php")
+            << "the pane keeps its address";
+
+        // Shown while still down: asked for again, and the local page again.
+        pane.Shown();
+        EXPECT_FALSE(pane.ShowsLocalPage());
+        ASSERT_TRUE(PumpUntil([&] { return pane.ShowsLocalPage(); }, 15000));
+        PumpFor(300);
+        EXPECT_TRUE(pane.ShowsLocalPage()) << "the local page's own failure changes nothing";
+
+        // Up now: the next show fetches the address.
+        Listener server(port);
+        ASSERT_TRUE(server.bound());
+        pane.Shown();
+        ASSERT_TRUE(PumpUntil([&] { return server.Poll(); }, 15000));
+        EXPECT_EQ(server.RequestLine(), "GET /ad1.php HTTP/1.1");
+
+        // While that load is under way, a show does not ask again.
+        pane.Shown();
+        PumpFor(500);
+        EXPECT_EQ(server.Connections(), 1);
+        EXPECT_FALSE(pane.ShowsLocalPage());
     }
     DestroyWindow(host);
 }

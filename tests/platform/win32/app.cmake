@@ -25,5 +25,5 @@ endif()
 if(TARGET velmora_app_win32)
   velmora_add_test(NAME platform_win32_browser_pane LABEL platform TIMEOUT 120
     SOURCES ${CMAKE_CURRENT_LIST_DIR}/BrowserPaneTest.cpp
-    LIBS velmora_app_win32 ws2_32)
+    LIBS velmora_app_win32 ws2_32 shlwapi)
 endif()
