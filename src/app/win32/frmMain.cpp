@@ -1,5 +1,7 @@
 #include "app/win32/frmMain.h"
 
+#include "target/SendChord.h"
+
 #include <commctrl.h>
 #include <imm.h>
 #include <richedit.h>
@@ -113,13 +115,6 @@ bool Down(int vk) {
 }
 
 }  // namespace
-
-bool IsSendChord(int virtualKey, bool ctrl, bool alt, bool shift, bool win) {
-    if (shift || win) return false;
-    if (ctrl && !alt) return virtualKey == VK_RETURN;
-    if (alt && !ctrl) return virtualKey == 'S';
-    return false;
-}
 
 frmMain::frmMain(const MainWindowParts& parts)
     : State(parts.session.State),
@@ -696,8 +691,8 @@ LRESULT frmMain::TxtSendMessage(UINT msg, WPARAM wp, LPARAM lp) {
             Monitor().OnSendBoxKeyDown();
             const bool ctrl = Down(VK_CONTROL);
             const bool alt = Down(VK_MENU);
-            if (IsSendChord(static_cast<int>(wp), ctrl, alt, Down(VK_SHIFT),
-                            Down(VK_LWIN) || Down(VK_RWIN))) {
+            if (target::IsSendChord(static_cast<int>(wp), ctrl, alt, Down(VK_SHIFT),
+                                    Down(VK_LWIN) || Down(VK_RWIN))) {
                 // The chord's character (LF, or the Alt+S beep) must not reach the box.
                 swallowChar_ = true;
                 cmdSend_Click();

@@ -37,9 +37,6 @@ struct MainWindowParts {
     std::function<void()> settingsSaved = {};
 };
 
-// The input box's own send keys: exactly Ctrl+Enter or exactly Alt+S (no other modifier).
-bool IsSendChord(int virtualKey, bool ctrl, bool alt, bool shift, bool win);
-
 // The program's one long-lived window. Controls are public members named as the rest of the
 // program knows them; handlers delegate to the logic.
 class frmMain : public relay::IMainView {

@@ -1,20 +1,11 @@
 #include "target/qt/TxtSendKeysQt.h"
 
 #include "platform/VirtualKey.h"
+#include "target/SendChord.h"
 
 namespace velmora::target {
 
 namespace vk = platform::vk;
-
-namespace {
-// The input box's own send keys: exactly Ctrl+Enter or exactly Alt+S (no other modifier).
-bool IsSendChord(int code, bool ctrl, bool alt, bool shift, bool meta) {
-    if (shift || meta) return false;
-    if (ctrl && !alt) return code == vk::Return;
-    if (alt && !ctrl) return code == vk::Letter('S');
-    return false;
-}
-}  // namespace
 
 int VkFromQtKey(int qtKey) {
     switch (qtKey) {

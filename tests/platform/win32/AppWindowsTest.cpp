@@ -82,26 +82,6 @@ TEST(RichResultBoxTest, EveryInsertionTakesTheFormatAndUnsetAttributesPersist) {
     DestroyWindow(box);
 }
 
-TEST(SendChordTest, OnlyCtrlEnterAndAltSSend) {
-    struct Row {
-        int vk;
-        bool ctrl, alt, shift, win;
-        bool sends;
-    } rows[] = {
-        {VK_RETURN, true, false, false, false, true},
-        {'S', false, true, false, false, true},
-        {VK_RETURN, false, false, false, false, false},
-        {VK_RETURN, true, true, false, false, false},
-        {VK_RETURN, true, false, true, false, false},
-        {'S', true, false, false, false, false},
-        {'S', false, true, false, true, false},
-        {'A', false, true, false, false, false},
-    };
-    for (const Row& r : rows)
-        EXPECT_EQ(IsSendChord(r.vk, r.ctrl, r.alt, r.shift, r.win), r.sends)
-            << r.vk << " ctrl " << r.ctrl << " alt " << r.alt;
-}
-
 platform::Bitmap Picture(int w, int h) {
     platform::Bitmap b;
     b.width = w;
