@@ -21,9 +21,12 @@
 #include "translate/engines/ApyEngine.h"
 #include "translate/engines/DeeplEngine.h"
 #include "translate/engines/GoogleEngine.h"
-#include "translate/engines/HttpAnswer.h"
+#include "translate/engines/HttpExchange.h"
+#include "translate/engines/HttpHeaders.h"
 #include "translate/engines/LibreTranslateEngine.h"
 #include "translate/engines/MicrosoftEngine.h"
+#include "translate/engines/Redaction.h"
+#include "translate/engines/UrlParts.h"
 
 namespace {
 

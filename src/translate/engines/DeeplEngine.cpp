@@ -3,8 +3,9 @@
 #include <array>
 #include <utility>
 
-#include "translate/engines/HttpAnswer.h"
+#include "translate/engines/HttpExchange.h"
 #include "translate/engines/JsonAnswer.h"
+#include "translate/engines/Redaction.h"
 
 namespace velmora::translate::engines {
 

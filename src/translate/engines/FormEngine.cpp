@@ -1,7 +1,7 @@
 #include "translate/engines/FormEngine.h"
 
 #include "translate/clsGoogleLanguages.h"
-#include "translate/engines/HttpAnswer.h"
+#include "translate/engines/HttpExchange.h"
 #include "translate/mduTranslate.h"
 
 namespace velmora::translate::engines {

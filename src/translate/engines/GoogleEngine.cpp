@@ -3,8 +3,10 @@
 #include <vector>
 
 #include "translate/clsGoogleLanguages.h"
-#include "translate/engines/HttpAnswer.h"
+#include "translate/engines/HttpExchange.h"
+#include "translate/engines/HttpHeaders.h"
 #include "translate/engines/JsonAnswer.h"
+#include "translate/engines/Redaction.h"
 
 namespace velmora::translate::engines {
 

@@ -1,6 +1,6 @@
 #include "translate/engines/HostedApiEngine.h"
 
-#include "translate/engines/HttpAnswer.h"
+#include "translate/engines/HttpExchange.h"
 
 namespace velmora::translate::engines {
 

@@ -4,8 +4,10 @@
 
 #include "platform/IEventLoop.h"
 #include "translate/clsGoogleLanguages.h"
-#include "translate/engines/HttpAnswer.h"
+#include "translate/engines/HttpExchange.h"
 #include "translate/engines/JsonAnswer.h"
+#include "translate/engines/Redaction.h"
+#include "translate/engines/UrlParts.h"
 
 namespace velmora::translate::engines {
 

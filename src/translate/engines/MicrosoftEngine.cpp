@@ -1,8 +1,11 @@
 #include "translate/engines/MicrosoftEngine.h"
 
 #include "translate/clsGoogleLanguages.h"
-#include "translate/engines/HttpAnswer.h"
+#include "translate/engines/HttpExchange.h"
+#include "translate/engines/HttpHeaders.h"
 #include "translate/engines/JsonAnswer.h"
+#include "translate/engines/Redaction.h"
+#include "translate/engines/UrlParts.h"
 
 namespace velmora::translate::engines {
 

@@ -11,9 +11,10 @@
 #include "translate/engines/DeeplEngine.h"
 #include "translate/engines/FormEngine.h"
 #include "translate/engines/GoogleEngine.h"
-#include "translate/engines/HttpAnswer.h"
+#include "translate/engines/HttpHeaders.h"
 #include "translate/engines/LibreTranslateEngine.h"
 #include "translate/engines/MicrosoftEngine.h"
+#include "translate/engines/Redaction.h"
 
 namespace velmora::translate::engines {
 namespace {
