@@ -6,11 +6,11 @@
 
 #include "platform/posix/CpuidProcessorId.h"
 #include "platform/posix/CurlHttp.h"
-#include "platform/posix/FileKeyStore.h"
 #include "platform/posix/IconvCodePage.h"
 #include "platform/posix/Pcre2Regex.h"
 #include "platform/posix/PosixPipeline.h"
 #include "platform/posix/PosixProcess.h"
+#include "platform/posix/RegistryFile.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtClock.h"
 #include "platform/qt/QtEventLoop.h"
@@ -66,7 +66,7 @@ struct Backends::Impl {
     platform::posix::IconvCodePage codePage;
     platform::posix::CpuidProcessorId processorId;
     platform::posix::PosixProcess process;
-    platform::posix::FileKeyStore keyStore;
+    platform::posix::RegistryFile keyStore;
     platform::posix::PosixProgramRunner programs;
     // VELMORA_ACCESSIBILITY=off reads every history by keys and clipboard, as where no
     // accessibility tree exists (for a program whose tree misleads, and for comparison).

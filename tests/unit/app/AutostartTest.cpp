@@ -5,7 +5,7 @@
 #include "support/NativeBackends.h"
 #ifndef _WIN32
 #include "platform/posix/DesktopEntry.h"
-#include "platform/posix/FileKeyStore.h"
+#include "platform/posix/RegistryFile.h"
 #include "support/TempDir.h"
 #endif
 
@@ -20,7 +20,7 @@ const std::string kRunAnsi = "Software\\Microsoft\\Windows\\CurrentVersion\\Run"
 #ifndef _WIN32
 // Linux keeps the Run key's values as XDG autostart entries (desktop files).
 using velmora::platform::posix::DesktopEntryValue;
-using velmora::platform::posix::FileKeyStore;
+using velmora::platform::posix::RegistryFile;
 using velmora::platform::posix::SplitCommandLine;
 
 // The fake platform, with a real file-backed key store in a temporary home and the real ANSI
@@ -29,7 +29,7 @@ struct Home {
     TempDir tmp;
     FakePlatform f;
     velmora::native::CodePage codePage;
-    FileKeyStore store{tmp.path() / "config", tmp.path() / "config" / "autostart"};
+    RegistryFile store{tmp.path() / "config", tmp.path() / "config" / "autostart"};
     Platform pf() { return f.platform(codePage, store); }
     std::filesystem::path Entry() {
         return tmp.path() / "config" / "autostart" / "velmora.desktop";
@@ -146,7 +146,7 @@ TEST(Autostart, NonAsciiProgramFolderIsWrittenExactlyAndQuoted) {
         ASSERT_EQ(words.size(), 2u) << c.folder;
         EXPECT_EQ(words[0], std::string(c.folder) + "/velmora");
         // Read back from a fresh store: the exact command.
-        FileKeyStore again{h.tmp.path() / "config", h.tmp.path() / "config" / "autostart"};
+        RegistryFile again{h.tmp.path() / "config", h.tmp.path() / "config" / "autostart"};
         EXPECT_EQ(again.ReadValueUtf8(RootKey::CurrentUser, kRunAnsi, "velmora"), c.exec)
             << c.folder;
         // And it counts as present: the next start leaves it alone.

@@ -1,4 +1,4 @@
-#include "platform/posix/FileKeyStore.h"
+#include "platform/posix/RegistryFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -148,20 +148,20 @@ bool WriteFileAtomically(const fs::path& path, const std::string& bytes) {
     return ok;
 }
 
-fs::path FileKeyStore::DefaultConfigDir() {
+fs::path RegistryFile::DefaultConfigDir() {
     return HomeConfig();
 }
-fs::path FileKeyStore::DefaultAutostartDir() {
+fs::path RegistryFile::DefaultAutostartDir() {
     return HomeConfig() / "autostart";
 }
 
-FileKeyStore::FileKeyStore() : FileKeyStore(DefaultConfigDir(), DefaultAutostartDir()) {}
+RegistryFile::RegistryFile() : RegistryFile(DefaultConfigDir(), DefaultAutostartDir()) {}
 
-FileKeyStore::FileKeyStore(fs::path configDir, fs::path autostartDir)
+RegistryFile::RegistryFile(fs::path configDir, fs::path autostartDir)
     : storeFile_(std::move(configDir) / "velmora" / "registry.ini"),
       autostartDir_(std::move(autostartDir)) {}
 
-std::vector<FileKeyStore::Key> FileKeyStore::Load() const {
+std::vector<RegistryFile::Key> RegistryFile::Load() const {
     std::vector<Key> keys;
     auto text = ReadWhole(storeFile_);
     if (!text) return keys;
@@ -182,7 +182,7 @@ std::vector<FileKeyStore::Key> FileKeyStore::Load() const {
     return keys;
 }
 
-bool FileKeyStore::Save(const std::vector<Key>& keys) const {
+bool RegistryFile::Save(const std::vector<Key>& keys) const {
     std::string text = "; Velmora key store. Values of the Run key are the autostart entries.\n";
     for (const auto& k : keys) {
         text += "[" + Escape(k.path) + "]\n";
@@ -191,7 +191,7 @@ bool FileKeyStore::Save(const std::vector<Key>& keys) const {
     return WriteFileAtomically(storeFile_, text);
 }
 
-bool FileKeyStore::KeyExists(RootKey root, const std::string& subkey) {
+bool RegistryFile::KeyExists(RootKey root, const std::string& subkey) {
     if (!RootName(root)) return false;
     if (subkey.empty()) return true;
     const std::string path = FullPath(root, subkey);
@@ -200,7 +200,7 @@ bool FileKeyStore::KeyExists(RootKey root, const std::string& subkey) {
                        [&](const Key& k) { return SameName(k.path, path); });
 }
 
-bool FileKeyStore::CreateKey(RootKey root, const std::string& subkey) {
+bool RegistryFile::CreateKey(RootKey root, const std::string& subkey) {
     if (!RootName(root)) return false;
     if (subkey.empty()) return true;
     auto keys = Load();
@@ -218,7 +218,7 @@ bool FileKeyStore::CreateKey(RootKey root, const std::string& subkey) {
     return !changed || Save(keys);
 }
 
-std::optional<std::string> FileKeyStore::ReadValue(RootKey root, const std::string& subkey,
+std::optional<std::string> RegistryFile::ReadValue(RootKey root, const std::string& subkey,
                                                    const std::string& name) {
     if (!RootName(root)) return std::nullopt;
     if (IsRunKey(root, subkey)) return ReadRunValue(name);
@@ -232,7 +232,7 @@ std::optional<std::string> FileKeyStore::ReadValue(RootKey root, const std::stri
     return std::nullopt;
 }
 
-bool FileKeyStore::WriteValue(RootKey root, const std::string& subkey, const std::string& name,
+bool RegistryFile::WriteValue(RootKey root, const std::string& subkey, const std::string& name,
                               const std::string& data) {
     if (!KeyExists(root, subkey)) return false;
     if (IsRunKey(root, subkey)) return WriteRunValue(name, data);
@@ -250,7 +250,7 @@ bool FileKeyStore::WriteValue(RootKey root, const std::string& subkey, const std
     return Save(keys);
 }
 
-std::optional<fs::path> FileKeyStore::AutostartFile(const std::string& name) const {
+std::optional<fs::path> RegistryFile::AutostartFile(const std::string& name) const {
     // The value name becomes a file name: nothing that could leave the folder.
     std::string stem = Utf8Encode(codePage_.FromAnsi(name));
     if (stem.empty() || stem.size() > 200 || stem == "." || stem == ".." ||
@@ -266,7 +266,7 @@ std::optional<fs::path> FileKeyStore::AutostartFile(const std::string& name) con
     return autostartDir_ / (stem + ".desktop");
 }
 
-std::optional<std::string> FileKeyStore::ReadValueUtf8(RootKey root, const std::string& subkey,
+std::optional<std::string> RegistryFile::ReadValueUtf8(RootKey root, const std::string& subkey,
                                                        const std::string& name) {
     if (IsRunKey(root, subkey)) return ReadRunText(name);
     auto ansi = ReadValue(root, subkey, name);
@@ -274,7 +274,7 @@ std::optional<std::string> FileKeyStore::ReadValueUtf8(RootKey root, const std::
     return Utf8Encode(codePage_.FromAnsi(*ansi));
 }
 
-bool FileKeyStore::WriteValueUtf8(RootKey root, const std::string& subkey, const std::string& name,
+bool RegistryFile::WriteValueUtf8(RootKey root, const std::string& subkey, const std::string& name,
                                   const std::string& utf8) {
     if (!IsRunKey(root, subkey))
         return WriteValue(root, subkey, name, codePage_.ToAnsi(Utf8Decode(utf8)));
@@ -283,14 +283,14 @@ bool FileKeyStore::WriteValueUtf8(RootKey root, const std::string& subkey, const
     return WriteRunEntry(name, text, codePage_.ToAnsi(Utf8Decode(text)), text);
 }
 
-std::optional<std::string> FileKeyStore::RunEntryText(const std::string& name) const {
+std::optional<std::string> RegistryFile::RunEntryText(const std::string& name) const {
     auto file = AutostartFile(name);
     if (!file) return std::nullopt;
     return ReadWhole(*file);
 }
 
 // A hidden entry is one the user switched off: it is there, and must stay as it is.
-std::optional<std::string> FileKeyStore::ReadRunValue(const std::string& name) const {
+std::optional<std::string> RegistryFile::ReadRunValue(const std::string& name) const {
     auto text = RunEntryText(name);
     if (!text) return std::nullopt;
     if (auto v = DesktopEntryValue(*text, kValueField)) return Unescape(*v);
@@ -300,7 +300,7 @@ std::optional<std::string> FileKeyStore::ReadRunValue(const std::string& name) c
     return std::nullopt;
 }
 
-std::optional<std::string> FileKeyStore::ReadRunText(const std::string& name) const {
+std::optional<std::string> RegistryFile::ReadRunText(const std::string& name) const {
     auto text = RunEntryText(name);
     if (!text) return std::nullopt;
     if (auto v = DesktopEntryValue(*text, kTextField)) return Unescape(*v);
@@ -311,13 +311,13 @@ std::optional<std::string> FileKeyStore::ReadRunText(const std::string& name) co
     return std::nullopt;
 }
 
-bool FileKeyStore::WriteRunValue(const std::string& name, const std::string& data) const {
+bool RegistryFile::WriteRunValue(const std::string& name, const std::string& data) const {
     // The value stops at a NUL, as a registry string does.
     return WriteRunEntry(name, Utf8Encode(codePage_.FromAnsi(data.substr(0, data.find('\0')))),
                          data, std::nullopt);
 }
 
-bool FileKeyStore::WriteRunEntry(const std::string& name, const std::string& command,
+bool RegistryFile::WriteRunEntry(const std::string& name, const std::string& command,
                                  const std::string& ansiValue,
                                  const std::optional<std::string>& utf8Value) const {
     auto file = AutostartFile(name);

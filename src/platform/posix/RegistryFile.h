@@ -19,10 +19,10 @@ namespace velmora::platform::posix {
 // happens at logon. A value written as UTF-8 keeps its exact text there (paths the ANSI code page
 // cannot spell); elsewhere it is stored in ANSI. A hidden (Hidden=true) entry, switched off by
 // the user, still counts as present; an unreadable one counts as missing.
-class FileKeyStore : public IKeyStore {
+class RegistryFile : public IKeyStore {
   public:
-    FileKeyStore();  // the default folders below
-    FileKeyStore(std::filesystem::path configDir, std::filesystem::path autostartDir);
+    RegistryFile();  // the default folders below
+    RegistryFile(std::filesystem::path configDir, std::filesystem::path autostartDir);
 
     // $XDG_CONFIG_HOME when it is an absolute path, else $HOME/.config.
     static std::filesystem::path DefaultConfigDir();

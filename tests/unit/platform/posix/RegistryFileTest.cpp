@@ -3,7 +3,7 @@
 #include <cstdlib>
 
 #include "platform/posix/DesktopEntry.h"
-#include "platform/posix/FileKeyStore.h"
+#include "platform/posix/RegistryFile.h"
 #include "support/TempDir.h"
 
 using namespace velmora::platform::posix;
@@ -16,11 +16,11 @@ const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 struct Store {
     TempDir tmp;
     fs::path autostart = tmp.path() / "auto";
-    FileKeyStore store{tmp.path() / "cfg", autostart};
+    RegistryFile store{tmp.path() / "cfg", autostart};
 };
 }  // namespace
 
-TEST(FileKeyStore, KeysAndValuesPersistAcrossInstancesWithRegistryCaseRules) {
+TEST(RegistryFile, KeysAndValuesPersistAcrossInstancesWithRegistryCaseRules) {
     Store s;
     EXPECT_FALSE(s.store.KeyExists(RootKey::CurrentUser, "Software\\Velmora"));
     EXPECT_FALSE(s.store.WriteValue(RootKey::CurrentUser, "Software\\Velmora", "a", "1"));
@@ -33,7 +33,7 @@ TEST(FileKeyStore, KeysAndValuesPersistAcrossInstancesWithRegistryCaseRules) {
     ASSERT_TRUE(
         s.store.WriteValue(RootKey::CurrentUser, "Software\\Velmora", "odd=name", odd + "2"));
 
-    FileKeyStore again(s.tmp.path() / "cfg", s.autostart);
+    RegistryFile again(s.tmp.path() / "cfg", s.autostart);
     EXPECT_EQ(again.ReadValue(RootKey::CurrentUser, "SOFTWARE\\VELMORA", "ODD=NAME"), odd + "2");
     EXPECT_EQ(again.ReadValue(RootKey::CurrentUser, "Software\\Velmora", "missing"), std::nullopt);
     EXPECT_EQ(again.ReadValue(RootKey::CurrentUser, "Software\\Nope", "Odd=Name"), std::nullopt);
@@ -44,7 +44,7 @@ TEST(FileKeyStore, KeysAndValuesPersistAcrossInstancesWithRegistryCaseRules) {
     EXPECT_EQ(files, 1);
 }
 
-TEST(FileKeyStore, RunValuesAreAutostartEntriesWithAQuotedExec) {
+TEST(RegistryFile, RunValuesAreAutostartEntriesWithAQuotedExec) {
     Store s;
     ASSERT_TRUE(s.store.CreateKey(RootKey::CurrentUser, kRun));
     const std::string value = "\"/home/u/a b/it's $HOME/velmora\" -s";
@@ -77,7 +77,7 @@ TEST(FileKeyStore, RunValuesAreAutostartEntriesWithAQuotedExec) {
     EXPECT_FALSE(fs::exists(s.tmp.path() / "evil.desktop"));
 }
 
-TEST(FileKeyStore, RunValuesWrittenAsUtf8KeepPathsTheAnsiCodePageCannotSpell) {
+TEST(RegistryFile, RunValuesWrittenAsUtf8KeepPathsTheAnsiCodePageCannotSpell) {
     Store s;
     ASSERT_TRUE(s.store.CreateKey(RootKey::CurrentUser, kRun));
     // "björn" has no CP936 spelling; the CJK folder has one.
@@ -86,7 +86,7 @@ TEST(FileKeyStore, RunValuesWrittenAsUtf8KeepPathsTheAnsiCodePageCannotSpell) {
     const std::string text = ReadFile(s.autostart / "velmora.desktop");
     EXPECT_EQ(DesktopEntryValue(text, "Exec"), value);
 
-    FileKeyStore again(s.tmp.path() / "cfg", s.autostart);
+    RegistryFile again(s.tmp.path() / "cfg", s.autostart);
     EXPECT_EQ(again.ReadValueUtf8(RootKey::CurrentUser, kRun, "velmora"), value);
     // The ANSI view is the code page's spelling: CP936 bytes, '?' where it has none.
     EXPECT_EQ(again.ReadValue(RootKey::CurrentUser, kRun, "velmora"),
@@ -97,7 +97,7 @@ TEST(FileKeyStore, RunValuesWrittenAsUtf8KeepPathsTheAnsiCodePageCannotSpell) {
               "/\xE9\x80\x9F\xE8\xAE\xB0/v");
 }
 
-TEST(FileKeyStore, ExecQuotingTable) {
+TEST(RegistryFile, ExecQuotingTable) {
     struct Case {
         const char* commandLine;
         const char* exec;  // as written in the file
@@ -113,14 +113,14 @@ TEST(FileKeyStore, ExecQuotingTable) {
     for (const auto& c : cases) EXPECT_EQ(ExecValue(c.commandLine), c.exec) << c.commandLine;
 }
 
-TEST(FileKeyStore, DefaultFoldersFollowXdgConfigHome) {
+TEST(RegistryFile, DefaultFoldersFollowXdgConfigHome) {
     const char* old = std::getenv("XDG_CONFIG_HOME");
     std::string saved = old ? old : "";
     setenv("XDG_CONFIG_HOME", "/x/cfg", 1);
-    EXPECT_EQ(FileKeyStore::DefaultAutostartDir(), fs::path("/x/cfg/autostart"));
+    EXPECT_EQ(RegistryFile::DefaultAutostartDir(), fs::path("/x/cfg/autostart"));
     setenv("XDG_CONFIG_HOME", "relative", 1);  // not absolute: ignored
     setenv("HOME", std::getenv("HOME") ? std::getenv("HOME") : "/root", 1);
-    EXPECT_EQ(FileKeyStore::DefaultConfigDir(), fs::path(std::getenv("HOME")) / ".config");
+    EXPECT_EQ(RegistryFile::DefaultConfigDir(), fs::path(std::getenv("HOME")) / ".config");
     if (old)
         setenv("XDG_CONFIG_HOME", saved.c_str(), 1);
     else
