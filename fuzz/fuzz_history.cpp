@@ -6,11 +6,13 @@
 // and never the own name; every translation request is what was shown before it; every shown
 // message line is in the capture.
 
+#include <exception>
 #include <string>
 #include <vector>
 
 #include "FuzzCheck.h"
 #include "platform/Utf8.h"
+#include "platform/fake/FakePlatform.h"
 #include "platform/posix/Pcre2Regex.h"
 #include "relay/SpeakerForms.h"
 #include "relay/mduSendBuffer.h"
@@ -49,6 +51,20 @@ class EchoTranslator : public translate::ITranslator {
     std::vector<std::u16string> asked;
 };
 
+// Shows a capture as the program does; its translations run aside at the fake loop's turns.
+void Show(relay::mduSendBuffer& buffer, const std::u16string& record, const std::string& target,
+          relay::IResultBox& box) {
+    platform::fake::FakeClock clock;
+    platform::fake::ActionLog log;
+    platform::fake::FakeEventLoop loop{clock, log};
+    platform::Task<> job = buffer.ProcessNewHistory(loop, record, "en", target, box);
+    std::exception_ptr error;
+    job.Start([&error](std::exception_ptr e) { error = e; });
+    loop.Run();
+    if (error) std::rethrow_exception(error);
+    FUZZ_CHECK(job.Done());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -67,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         RecordingBox box;
         translator.asked.clear();
         languagesDiffer = !languagesDiffer;
-        buffer.ProcessNewHistory(record, "en", languagesDiffer ? "zh-CN" : "en", box);
+        Show(buffer, record, languagesDiffer ? "zh-CN" : "en", box);
         FUZZ_CHECK(buffer.SentTexts().empty());
         const std::u16string normalized = relay::NormalizeLineEnds(record);
 

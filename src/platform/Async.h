@@ -166,6 +166,40 @@ class Delay {
     detail::Resumer resumer_;
 };
 
+// A delay that an event may cut short: co_await bell.Wait(loop, ms) resumes after ms, or at
+// the loop's next turn after Ring(), whichever comes first; never inside Ring's caller. One
+// job waits on a bell at a time; a ring while none waits is lost. Loop thread only.
+class Bell {
+  public:
+    class Awaiter {
+      public:
+        Awaiter(Bell& bell, IEventLoop& loop, int ms) : bell_(bell), loop_(loop), ms_(ms) {}
+        bool await_ready() const noexcept { return false; }
+        void await_suspend(std::coroutine_handle<> h) {
+            resumer_.Arm(h);
+            bell_.loop_ = &loop_;
+            bell_.resume_ = resumer_.Callback();
+            loop_.After(ms_ > 0 ? ms_ : 0, resumer_.Callback());
+        }
+        void await_resume() noexcept { bell_.resume_ = nullptr; }
+
+      private:
+        Bell& bell_;
+        IEventLoop& loop_;
+        int ms_;
+        detail::Resumer resumer_;
+    };
+    Awaiter Wait(IEventLoop& loop, int ms) { return Awaiter(*this, loop, ms); }
+    // The waiting job resumes at the loop's next turn; its timer, when it comes, does nothing.
+    void Ring() {
+        if (resume_) loop_->Post(std::exchange(resume_, nullptr));
+    }
+
+  private:
+    IEventLoop* loop_ = nullptr;
+    std::function<void()> resume_;
+};
+
 // co_await Until(loop, done, timeoutMs): true once done() holds, checked now and then every
 // kPollMs (conditions on other programs' windows change with no event of ours); false when
 // timeoutMs passed first.

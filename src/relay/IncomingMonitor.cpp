@@ -60,18 +60,18 @@ IncomingMonitor::IncomingMonitor(platform::Platform platform, IMainView& view,
 
 void IncomingMonitor::OnSendBoxKeyDown() {
     state_.LastKeyTime = p_.clock.NowSeconds();
-    p_.loop.Wake();
+    wake_.Ring();
 }
 
 void IncomingMonitor::OnSendBoxFocusLost() {
     state_.CountdownAborted = true;
     view_.SetTimeKeeperVisible(false);
-    p_.loop.Wake();
+    wake_.Ring();
 }
 
 void IncomingMonitor::OnResultBoxFocusChanged(bool focused) {
     state_.ResultBoxFocused = focused;
-    p_.loop.Wake();
+    wake_.Ring();
 }
 
 void IncomingMonitor::OnReturnAreaPicked() {
@@ -96,12 +96,12 @@ void IncomingMonitor::OnReturnAreaPicked() {
 }
 
 void IncomingMonitor::OnActivationChanged() {
-    p_.loop.Wake();
+    wake_.Ring();
 }
 
 void IncomingMonitor::RequestExit() {
     state_.ExitRequested = true;
-    p_.loop.Wake();
+    wake_.Ring();
 }
 
 int IncomingMonitor::MsToNextSecond() {
@@ -120,36 +120,38 @@ bool IncomingMonitor::MayRead() const {
 
 void IncomingMonitor::Timer1_Timer() {
     if (!MayRead()) return;
-    const Raised ticking(tickRunning_);
 
     // A read through the tree takes neither focus nor clipboard: no countdown, no wait.
-    if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Keys) {
-        bool read = false;
-        scheduler_.SubmitWhole(RelayJob::Capture, [&] { read = ReadThroughTree(); });
-        if (read) {
-            view_.SetTimeKeeperVisible(false);
-            return;
-        }
-    }
-    if (!view_.IsMainWindowActive()) return;
-
-    if (!RunIdleCountdown()) {
+    if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Keys && ReadThroughTree()) {
         view_.SetTimeKeeperVisible(false);
         return;
     }
+    if (!view_.IsMainWindowActive()) return;
+
+    countdown_ = CountdownThenCapture();
+    // The finished frame goes as soon as it has ended.
+    countdown_.Start(
+        [this](std::exception_ptr) { platform::Task<> ended = std::move(countdown_); });
+}
+
+platform::Task<> IncomingMonitor::CountdownThenCapture() {
+    const Raised ticking(tickRunning_);
+    if (!co_await RunIdleCountdown()) {
+        view_.SetTimeKeeperVisible(false);
+        co_return;
+    }
     // A job that started during the countdown keeps the history: this capture is dropped, the
     // next tick tries again.
-    scheduler_.SubmitWhole(RelayJob::Capture, [this] { Capture(); });
+    scheduler_.Submit(RelayJob::Capture, [this] { return CaptureJob(); });
 }
 
 void IncomingMonitor::WatchTick() {
     if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Tree || !MayRead()) return;
-    const Raised ticking(tickRunning_);
     // A tree that stops answering is left to Timer1, whose next tick falls back to the copy.
-    scheduler_.SubmitWhole(RelayJob::Capture, [this] { ReadThroughTree(); });
+    ReadThroughTree();
 }
 
-bool IncomingMonitor::RunIdleCountdown() {
+platform::Task<bool> IncomingMonitor::RunIdleCountdown() {
     state_.LastKeyTime = p_.clock.NowSeconds();
     state_.CountdownAborted = false;
     view_.SetTimeKeeperCaption(u"5");
@@ -157,14 +159,14 @@ bool IncomingMonitor::RunIdleCountdown() {
     std::int64_t elapsed = 0;
     for (;;) {
         if (elapsed >= kIdleSeconds) {
-            if (!view_.IsComposing()) return true;
+            if (!view_.IsComposing()) co_return true;
             // A word still in the input method is typing: the capture would steal the focus
             // from it. Count again from now; its commit or cancel stamps LastKeyTime anew.
             state_.LastKeyTime = p_.clock.NowSeconds();
         }
         if (state_.ExitRequested) view_.EndProgram();
-        if (state_.CountdownAborted) return false;
-        if (!view_.IsMainWindowActive()) return false;
+        if (state_.CountdownAborted) co_return false;
+        if (!view_.IsMainWindowActive()) co_return false;
         elapsed = p_.clock.NowSeconds() - state_.LastKeyTime;
         if (elapsed < 0) {
             // The clock went back; count from now rather than wait for it to catch up.
@@ -174,24 +176,18 @@ bool IncomingMonitor::RunIdleCountdown() {
         view_.SetTimeKeeperCaption(Decimal(kIdleSeconds - elapsed));
         if (elapsed >= kIdleSeconds) {
             // "0" stays up for one pass, as when the loop polled.
-            p_.loop.Yield();
+            co_await platform::Delay(p_.loop, 0);
             continue;
         }
-        // Sleep until the label has to change or something the loop watches changes: a key
-        // (moves LastKeyTime), a focus change, deactivation or Exit; each of them calls Wake().
-        const std::int64_t seenKeyTime = state_.LastKeyTime;
-        p_.loop.WaitUntil(
-            [&] {
-                return state_.ExitRequested || state_.CountdownAborted ||
-                       state_.LastKeyTime != seenKeyTime || !view_.IsMainWindowActive();
-            },
-            MsToNextSecond());
+        // Sleep until the label has to change or something the countdown watches changes: a
+        // key (moves LastKeyTime), a focus change, deactivation or Exit; each of them rings.
+        co_await wake_.Wait(p_.loop, MsToNextSecond());
     }
 }
 
-std::u16string IncomingMonitor::WaitForClipboardText() {
+platform::Task<std::u16string> IncomingMonitor::WaitForClipboardText() {
     std::u16string s;
-    auto read = [&] {
+    auto read = [this, &s] {
         try {
             s = p_.clipboard.Text().value_or(std::u16string());
         } catch (const std::exception&) {
@@ -201,15 +197,22 @@ std::u16string IncomingMonitor::WaitForClipboardText() {
     };
     state_.LastKeyTime = p_.clock.NowSeconds();
     while (p_.clock.NowSeconds() - state_.LastKeyTime < kClipboardSeconds) {
-        // The clipboard backend wakes us when the clipboard changes; otherwise we look again at
-        // the next whole second, where the three-second limit is decided.
-        if (p_.loop.WaitUntil(read, MsToNextSecond())) break;
+        // Looked at every poll; the three-second limit is decided at each whole second.
+        if (co_await platform::Until(p_.loop, read, MsToNextSecond())) break;
     }
-    return s;
+    co_return s;
 }
 
-void IncomingMonitor::Capture() {
-    // Copies: a target picked again during one of the yields must not change this capture.
+namespace {
+// Built outside the job's frame (GCC 12 mishandles a braced list inside a coroutine).
+bool PressSelectAllAndCopy(target::Injector& inject) {
+    return inject.PressChordRun(
+        {{vk::Letter('A'), vk::Control, 100}, {vk::Letter('C'), vk::Control, 100}});
+}
+}  // namespace
+
+platform::Task<> IncomingMonitor::CaptureJob() {
+    // Copies: a target picked again during one of the waits must not change this capture.
     const target::TargetPoint ra = state_.ReturnAreaTarget;
     const std::uint64_t picksAtStart = picks_;
     const Raised capturing(state_.CaptureRunning);
@@ -217,7 +220,7 @@ void IncomingMonitor::Capture() {
     const platform::Point point{ra.ScreenCursorX, ra.ScreenCursorY};
     if (!p_.windows.IsWindow(ra.WinHwnd)) {
         LoseReturnArea();
-        return;
+        co_return;
     }
     bool minimised = p_.windows.IsIconic(ra.WinHwnd);
     p_.windows.ShowCursor(true);
@@ -232,35 +235,35 @@ void IncomingMonitor::Capture() {
     } catch (const std::exception&) {
     }
     // Ctrl+A, Ctrl+C into another window would copy someone else's text as the peer's.
-    const bool ready = cleared && ReadyToInject(p_, ra.WinHwnd, {{ra.WinHwnd, point}});
+    const bool ready =
+        cleared && co_await AwaitReadyToInject(p_, ra.WinHwnd, Aim{ra.WinHwnd, point});
     // Programs that keep the keyboard in their input box copy only what a drag selected.
     const std::optional<platform::Rect> widget =
         state_.ReturnAreaRoute == RelayState::HistoryRoute::Drag
             ? p_.accessibility.WidgetRectAt(ra.WinHwnd, point)
             : std::nullopt;
     if (ready && widget) {
-        DragSelectAndCopy(*widget);
+        co_await DragSelectAndCopy(*widget);
     } else if (ready) {
         inject_.ClickAt(point.x, point.y, 10);
-        inject_.PressChordRun(
-            {{vk::Letter('A'), vk::Control, 100}, {vk::Letter('C'), vk::Control, 100}});
+        PressSelectAllAndCopy(inject_);
     }
     if (ready) {
-        p_.loop.Wait(500);
+        co_await platform::Delay(p_.loop, 500);
         view_.SetTimeKeeperCaption(std::u16string(kReadingCaption));
-        p_.loop.Yield();
+        co_await platform::Delay(p_.loop, 0);
 
-        std::u16string s = WaitForClipboardText();
+        std::u16string s = co_await WaitForClipboardText();
         // Programs that keep the focus in their input box copy the user's unsent draft: that
         // is no history, and must never be shown as the other party's message.
         if (IsInputBoxText(s)) {
             view_.ShowTip(std::u16string(kCopyWasInput));
             s.clear();
         }
-        TakeHistory(s, picksAtStart, box_);
+        co_await TakeHistory(std::move(s), picksAtStart, box_);
     }
 
-    p_.loop.Yield();
+    co_await platform::Delay(p_.loop, 0);
     p_.input.MoveCursor(saved.x, saved.y);
     p_.windows.ShowCursor(false);
     p_.windows.SetForegroundWindow(view_.MainWindowHandle());
@@ -270,26 +273,26 @@ void IncomingMonitor::Capture() {
     if (cleared && !ready) LoseReturnArea();
 }
 
-bool IncomingMonitor::TakeHistory(const std::u16string& s, std::uint64_t picksAtStart,
-                                  IResultBox& box) {
+platform::Task<bool> IncomingMonitor::TakeHistory(std::u16string s, std::uint64_t picksAtStart,
+                                                  IResultBox& box) {
     const std::size_t seen = NewHistoryStart(s, state_.LastHistoryTail, state_.LastHistoryLength);
     // A pick during the waits is another pane: this read must not become its tail.
     if (picks_ == picksAtStart && !s.empty())
         state_.LastHistoryTail = s.substr(s.size() - std::min(s.size(), kHistoryTailLength));
-    if (s.size() <= seen) return false;
-    std::u16string_view newText = std::u16string_view(s).substr(seen);
+    if (s.size() <= seen) co_return false;
     constexpr std::size_t kMaxLength = std::numeric_limits<std::int32_t>::max();
     state_.LastHistoryLength = static_cast<std::int32_t>(std::min(s.size(), kMaxLength));
     std::string sourceCode = languages_.getKeyByDesc(view_.OtherLanguageDesc());
     std::string targetCode = languages_.getKeyByDesc(view_.MyLanguageDesc());
     try {
-        sendBuffer_.ProcessNewHistory(newText, sourceCode, targetCode, box);
+        co_await sendBuffer_.ProcessNewHistory(p_.loop, s.substr(seen), std::move(sourceCode),
+                                               std::move(targetCode), box);
     } catch (const std::exception&) {
         // A failure inside the processing ends it; the give-back after it still runs.
     }
     view_.SetTimeKeeperCaption(u"5");
-    p_.loop.Yield();
-    return true;
+    co_await platform::Delay(p_.loop, 0);
+    co_return true;
 }
 
 namespace {
@@ -312,22 +315,28 @@ class FocusKeepingBox : public IResultBox {
 }  // namespace
 
 bool IncomingMonitor::ReadThroughTree() {
-    const target::TargetPoint ra = state_.ReturnAreaTarget;
-    const std::uint64_t picksAtStart = picks_;
+    const target::TargetPoint& ra = state_.ReturnAreaTarget;
     if (!p_.windows.IsWindow(ra.WinHwnd)) {
         LoseReturnArea();
         return true;
     }
     auto text = p_.accessibility.HistoryTextAt(ra.WinHwnd, {ra.ScreenCursorX, ra.ScreenCursorY});
     if (!text) return false;
-    const Raised capturing(state_.CaptureRunning);
-    // The user may be typing in the send box meanwhile: the focus stays there.
-    FocusKeepingBox box(box_);
-    if (TakeHistory(*text, picksAtStart, box)) box_.ScrollToEnd();
+    // Callers read only while no job runs: this one starts now.
+    scheduler_.Submit(RelayJob::Capture, [this, s = std::move(*text), picks = picks_] {
+        return TreeCaptureJob(s, picks);
+    });
     return true;
 }
 
-void IncomingMonitor::DragSelectAndCopy(const platform::Rect& widget) {
+platform::Task<> IncomingMonitor::TreeCaptureJob(std::u16string text, std::uint64_t picksAtStart) {
+    const Raised capturing(state_.CaptureRunning);
+    // The user may be typing in the send box meanwhile: the focus stays there.
+    FocusKeepingBox box(box_);
+    if (co_await TakeHistory(std::move(text), picksAtStart, box)) box_.ScrollToEnd();
+}
+
+platform::Task<> IncomingMonitor::DragSelectAndCopy(platform::Rect widget) {
     // Inside the widget's edges, in steps: a selection follows the pointer's way, and a jump
     // from corner to corner selects nothing in some programs.
     constexpr int kInset = 4;
@@ -337,14 +346,15 @@ void IncomingMonitor::DragSelectAndCopy(const platform::Rect& widget) {
     p_.input.MoveCursor(from.x, from.y);
     p_.input.LeftDown();
     for (int i = 1; i <= kSteps; ++i) {
-        p_.loop.Wait(10);
+        co_await platform::Delay(p_.loop, 10);
         p_.input.MoveCursor(from.x + (to.x - from.x) * i / kSteps,
                             from.y + (to.y - from.y) * i / kSteps);
     }
     p_.input.LeftUp();
-    p_.loop.WaitUntil([&] { return !p_.input.AnyButtonDown(); }, 1000);
+    co_await platform::Until(
+        p_.loop, [this] { return !p_.input.AnyButtonDown(); }, 1000);
     // Many such programs copy a selection as it is made; the others copy on Ctrl+C.
-    auto copied = [&] {
+    auto copied = [this] {
         try {
             auto t = p_.clipboard.Text();
             return t && !t->empty();
@@ -352,7 +362,7 @@ void IncomingMonitor::DragSelectAndCopy(const platform::Rect& widget) {
             return false;
         }
     };
-    if (!p_.loop.WaitUntil(copied, kSelfCopyMs))
+    if (!co_await platform::Until(p_.loop, copied, kSelfCopyMs))
         inject_.PressKeyChord(vk::Letter('C'), vk::Control, 100);
 }
 

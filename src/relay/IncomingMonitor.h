@@ -4,6 +4,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/Async.h"
 #include "platform/Platform.h"
 #include "relay/IMainView.h"
 #include "relay/IResultBox.h"
@@ -31,8 +32,9 @@ inline constexpr std::size_t kHistoryTailLength = 256;
 // The incoming message monitor: where the chat program's accessibility tree shows its history,
 // it reads it at every tick of the history watch, whatever has the focus; elsewhere, after five
 // idle seconds in txtSend it copies the IM client's history and gives mouse, window and focus back.
-// Either way the new part goes to the history module. Waits sleep on the event loop until the next
-// whole second or a Wake(), never spin.
+// Either way the new part goes to the history module. The countdown and the capture suspend on the
+// event loop; the countdown sleeps until the next whole second or an event that ends it, never
+// spins.
 class IncomingMonitor {
   public:
     IncomingMonitor(platform::Platform platform, IMainView& view, IResultBox& resultBox,
@@ -45,9 +47,9 @@ class IncomingMonitor {
     // new messages are read as they arrive, whatever has the focus and while the user types.
     void WatchTick();
     // Five idle seconds in lblTimeKeeper; true when they ran out, false when abandoned.
-    bool RunIdleCountdown();
+    platform::Task<bool> RunIdleCountdown();
 
-    // Window events the waits depend on; each updates the state and wakes a waiting countdown.
+    // Window events the countdown depends on; each updates the state and ends its wait.
     void OnSendBoxKeyDown();
     void OnSendBoxFocusLost();
     void OnResultBoxFocusChanged(bool focused);
@@ -59,23 +61,28 @@ class IncomingMonitor {
     bool TickRunning() const { return tickRunning_; }
 
   private:
-    void Capture();
+    // The countdown, not a job of the scheduler: it drives nothing, and a send asked for
+    // meanwhile goes at once. The capture after it is a job.
+    platform::Task<> CountdownThenCapture();
+    // Copies the history out of the chat window and gives mouse, window and focus back.
+    platform::Task<> CaptureJob();
     // Whether a tick may read the history now: nothing else holds it, and there is one.
     bool MayRead() const;
-    // One read of the history through the accessibility tree; false when the tree gives none
-    // (the caller then takes the way of keys).
+    // One read of the history through the accessibility tree, whose new part a capture job
+    // then shows; false when the tree gives none (the caller then takes the way of keys).
     bool ReadThroughTree();
+    platform::Task<> TreeCaptureJob(std::u16string text, std::uint64_t picksAtStart);
     // Hands the part of a history read that is new since the last read to the history module.
     // True when there was a new part.
-    bool TakeHistory(const std::u16string& s, std::uint64_t picksAtStart, IResultBox& box);
+    platform::Task<bool> TakeHistory(std::u16string s, std::uint64_t picksAtStart, IResultBox& box);
     // Selects the history widget's text with the mouse, top left to bottom right, and copies
     // it where the program does not copy a selection by itself.
-    void DragSelectAndCopy(const platform::Rect& widget);
+    platform::Task<> DragSelectAndCopy(platform::Rect widget);
     // Whether a copy is only the text of the chat program's input box (a copy that went to it).
     bool IsInputBoxText(const std::u16string& s);
     // Stops capturing until the return area is picked again, and says why.
     void LoseReturnArea();
-    std::u16string WaitForClipboardText();
+    platform::Task<std::u16string> WaitForClipboardText();
     int MsToNextSecond();
 
     platform::Platform p_;
@@ -87,7 +94,9 @@ class IncomingMonitor {
     RelayScheduler& scheduler_;
     target::Injector inject_;
     bool tickRunning_ = false;
-    std::uint64_t picks_ = 0;  // re-picks seen; a capture spanning one keeps nothing
+    std::uint64_t picks_ = 0;     // re-picks seen; a capture spanning one keeps nothing
+    platform::Bell wake_;         // rung by the events that end or restart the countdown's wait
+    platform::Task<> countdown_;  // last: its frame goes before what it uses
 };
 
 }  // namespace velmora::relay

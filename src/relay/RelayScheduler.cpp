@@ -4,17 +4,6 @@
 
 namespace velmora::relay {
 
-namespace {
-platform::Task<> RunWhole(std::function<void()> run) {
-    run();
-    co_return;
-}
-}  // namespace
-
-bool RelayScheduler::SubmitWhole(RelayJob kind, std::function<void()> run) {
-    return Submit(kind, [run = std::move(run)] { return RunWhole(run); });
-}
-
 RelayScheduler::~RelayScheduler() {
     Abandon();
 }

@@ -32,8 +32,6 @@ class RelayScheduler {
 
     // True when the job started now; false when it was queued or dropped.
     bool Submit(RelayJob kind, Make make);
-    // A job that runs to its end at once (its waits, if any, are its own).
-    bool SubmitWhole(RelayJob kind, std::function<void()> run);
     bool Busy() const { return running_.has_value(); }
     std::optional<RelayJob> Running() const { return running_; }
     bool Queued(RelayJob kind) const;

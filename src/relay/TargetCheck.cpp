@@ -7,20 +7,6 @@ namespace {
 constexpr int kPlacementBoundMs = 1000;
 }  // namespace
 
-bool PointReaches(platform::Platform& p, platform::WinHandle window, platform::Point point) {
-    if (window == 0) return false;
-    auto reaches = [&] { return p.windows.IsInside(p.windows.WindowFromPoint(point), window); };
-    return reaches() || p.loop.WaitUntil(reaches, kPlacementBoundMs);
-}
-
-bool ReadyToInject(platform::Platform& p, platform::WinHandle activate,
-                   std::initializer_list<Aim> aims) {
-    if (!p.windows.SetForegroundWindow(activate)) return false;
-    for (const Aim& a : aims)
-        if (!PointReaches(p, a.window, a.point)) return false;
-    return true;
-}
-
 platform::Task<bool> AwaitPointReaches(platform::Platform& p, platform::WinHandle window,
                                        platform::Point point) {
     if (window == 0) co_return false;

@@ -12,21 +12,17 @@ namespace velmora::relay {
 inline constexpr std::u16string_view kTargetLost = u"目标窗口已关闭或被遮挡，请重新设置";
 
 // Whether a click at `point` would reach `window`: the window under the point is that window or
-// lies inside it. Waits, bounded, while the window manager is still placing or raising it.
-bool PointReaches(platform::Platform& p, platform::WinHandle window, platform::Point point);
+// lies inside it. The job suspends on the loop, bounded, while the window manager is still
+// placing or raising it.
+platform::Task<bool> AwaitPointReaches(platform::Platform& p, platform::WinHandle window,
+                                       platform::Point point);
 
-// Activates `window` and checks that each point reaches its window. Run after the restore and
+// Activates `window` and checks that the point reaches its window. Run after the restore and
 // the topmost placement, before the first click or key of a sequence.
 struct Aim {
     platform::WinHandle window;
     platform::Point point;
 };
-bool ReadyToInject(platform::Platform& p, platform::WinHandle activate,
-                   std::initializer_list<Aim> aims);
-
-// The same for a job: it suspends on the loop while the window manager is at work.
-platform::Task<bool> AwaitPointReaches(platform::Platform& p, platform::WinHandle window,
-                                       platform::Point point);
 platform::Task<bool> AwaitReadyToInject(platform::Platform& p, platform::WinHandle activate,
                                         Aim aim);
 

@@ -1,5 +1,7 @@
 #include "relay/mduSendBuffer.h"
 
+#include <utility>
+
 namespace velmora::relay {
 
 namespace {
@@ -131,45 +133,24 @@ void mduSendBuffer::LearnOwnSpeakerName(std::u16string_view h) {
     }
 }
 
-void mduSendBuffer::Flush(const std::u16string& x, const std::string& sourceCode,
-                          const std::string& targetCode, IResultBox& box) {
-    box.SetColor(kBlue);
-    box.SetBold(false);
-    if (sourceCode == targetCode) {
-        box.Insert(x + u"\r\n");
-        return;
-    }
-    box.Insert(x);
-    // The translation yields to the event loop, where the send flow may write its echo; every
-    // attribute is therefore set again before the translation goes in.
-    std::u16string translated = translator_.TranslateText(x, sourceCode, targetCode);
-    box.SetItalic(true);
-    box.SetColor(kRed);
-    box.SetBold(false);
-    box.Insert(u"(译文：" + translated + u")\r\n");
-}
-
-void mduSendBuffer::ProcessNewHistory(std::u16string_view raw, const std::string& sourceCode,
-                                      const std::string& targetCode, IResultBox& box) {
+std::vector<mduSendBuffer::Shown> mduSendBuffer::ReadNewHistory(std::u16string_view raw) {
     const std::u16string text = NormalizeLineEnds(raw);
     if (ownSpeakerName_.empty()) {
         LearnOwnSpeakerName(text);
         sentTexts_.clear();
     }
-    box.FocusAndNewLine();
 
+    std::vector<Shown> shown;
     std::u16string pending;
+    const auto flush = [&] {
+        if (!pending.empty()) shown.push_back({false, std::exchange(pending, {})});
+    };
     const auto takeLine = [&](std::u16string_view line) {
         if (const auto speaker = Classify(line, family_)) {
             if (speaker->name != ownSpeakerName_) {
                 inIncomingMessage_ = true;
-                if (!pending.empty()) {
-                    Flush(pending, sourceCode, targetCode, box);
-                    pending.clear();
-                }
-                box.SetColor(kMagenta);
-                box.SetBold(true);
-                box.Insert(std::u16string(speaker->header) + u"\r\n");
+                flush();
+                shown.push_back({true, std::u16string(speaker->header)});
                 if (speaker->body && !speaker->body->empty()) pending = *speaker->body;
             } else {
                 inIncomingMessage_ = false;
@@ -195,8 +176,38 @@ void mduSendBuffer::ProcessNewHistory(std::u16string_view raw, const std::string
             rest = {};
         }
     }
-    if (!pending.empty()) Flush(pending, sourceCode, targetCode, box);
-    if (!rest.empty()) Flush(std::u16string(rest), sourceCode, targetCode, box);
+    flush();
+    if (!rest.empty()) shown.push_back({false, std::u16string(rest)});
+    return shown;
+}
+
+platform::Task<> mduSendBuffer::ProcessNewHistory(platform::IEventLoop& loop, std::u16string text,
+                                                  std::string sourceCode, std::string targetCode,
+                                                  IResultBox& box) {
+    const std::vector<Shown> shown = ReadNewHistory(text);
+    box.FocusAndNewLine();
+    for (const Shown& s : shown) {
+        if (s.header) {
+            box.SetColor(kMagenta);
+            box.SetBold(true);
+            box.Insert(s.text + u"\r\n");
+            continue;
+        }
+        box.SetColor(kBlue);
+        box.SetBold(false);
+        if (sourceCode == targetCode) {
+            box.Insert(s.text + u"\r\n");
+            continue;
+        }
+        box.Insert(s.text);
+        const std::u16string translated = co_await platform::Aside(
+            loop, [&] { return translator_.TranslateText(s.text, sourceCode, targetCode); });
+        // The loop ran other handlers meanwhile: every attribute is set again.
+        box.SetItalic(true);
+        box.SetColor(kRed);
+        box.SetBold(false);
+        box.Insert(u"(译文：" + translated + u")\r\n");
+    }
 }
 
 }  // namespace velmora::relay

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Async.h"
 #include "platform/IRegex.h"
 #include "relay/IResultBox.h"
 #include "relay/ITranslate.h"
@@ -38,9 +39,12 @@ class mduSendBuffer {
     // Keeps a pasted translation while the own speaker name is still unknown.
     void BufferSentText(const std::u16string& text);
 
-    // Shows the other party's messages of a new piece of history in the box.
-    void ProcessNewHistory(std::u16string_view text, const std::string& sourceCode,
-                           const std::string& targetCode, IResultBox& resultBox);
+    // Shows the other party's messages of a new piece of history in the box. The reading and
+    // the box's writes run on the loop's thread; each translation runs aside while the loop
+    // goes on.
+    platform::Task<> ProcessNewHistory(platform::IEventLoop& loop, std::u16string text,
+                                       std::string sourceCode, std::string targetCode,
+                                       IResultBox& resultBox);
 
     bool IsSpeakerLine(std::u16string_view line) const;
     std::u16string ExtractSpeakerName(std::u16string_view line, bool trimIt) const;
@@ -66,15 +70,21 @@ class mduSendBuffer {
     // A newly picked history may be another program's: its form is learnt again.
     void ForgetSpeakerFamily() { family_ = SpeakerFamily::Unknown; }
 
-    // Writes one message block, with its translation when the languages differ.
-    void Flush(const std::u16string& x, const std::string& sourceCode,
-               const std::string& targetCode, IResultBox& resultBox);
-
     const std::vector<std::u16string>& SentTexts() const { return sentTexts_; }
     const std::u16string& OwnSpeakerName() const { return ownSpeakerName_; }
     bool InIncomingMessage() const { return inIncomingMessage_; }
 
   private:
+    // One thing to show of a new piece of history: a speaker line of the other party, or one of
+    // their message blocks (translated when the languages differ).
+    struct Shown {
+        bool header = false;
+        std::u16string text;
+    };
+    // Reads a new piece of history: learns the own speaker name and the window's form, and
+    // returns what of the other party's to show, in order.
+    std::vector<Shown> ReadNewHistory(std::u16string_view text);
+
     const platform::ICompiledRegex& Compiled(std::u16string_view pattern);
 
     platform::IRegexEngine& regex_;

@@ -94,6 +94,8 @@ bool FakeEventLoop::Run(int limitMs) {
             if (clock_.SteadyMs() >= end) return false;
             clock_.AdvanceMs(std::min<std::int64_t>(kPollMs, *due - clock_.SteadyMs()));
             RunDue();
+            // What the hook posted (an event's handler) runs now, not at the old due time.
+            due = queue_.NextDue();
         }
         RunDue();
         queue_.RunOne(clock_.SteadyMs());

@@ -92,6 +92,34 @@ TEST_F(AsyncTest, UntilSeesTheConditionOrGivesUpAfterItsBound) {
     EXPECT_EQ(clock.SteadyMs() - t0, 60 + 200);
 }
 
+TEST_F(AsyncTest, ABellEndsAWaitAtTheNextTurnAndItsTimerThenDoesNothing) {
+    Bell bell;
+    std::vector<std::int64_t> resumed;
+    const std::int64_t t0 = clock.SteadyMs();
+    Task<> job = [](IEventLoop& l, Bell& b, fake::FakeClock& c,
+                    std::vector<std::int64_t>& out) -> Task<> {
+        co_await b.Wait(l, 1000);
+        out.push_back(c.SteadyMs());
+        co_await b.Wait(l, 300);
+        out.push_back(c.SteadyMs());
+    }(loop, bell, clock, resumed);
+    job.Start([](std::exception_ptr) {});
+    bool rung = false;
+    loop.onYield = [&] {
+        if (!rung && clock.SteadyMs() - t0 >= 250) {
+            rung = true;
+            bell.Ring();
+            EXPECT_TRUE(resumed.empty()) << "never inside the ringer";
+        }
+    };
+    ASSERT_TRUE(loop.Run());
+    // Rung at 250: the first wait ends there; the second runs its whole 300 ms, and the first
+    // wait's timer at 1000 resumes nothing.
+    EXPECT_EQ(resumed, (std::vector<std::int64_t>{t0 + 250, t0 + 550}));
+    bell.Ring();  // nobody waits: nothing is posted
+    EXPECT_TRUE(loop.Idle());
+}
+
 TEST(LoopQueueTest, RunsInDueOrderThenInTheOrderAskedAndTakesPostsFromAnyThread) {
     LoopQueue q;
     std::vector<std::string> ran;

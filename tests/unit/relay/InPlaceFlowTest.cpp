@@ -290,11 +290,15 @@ TEST_F(InPlaceFlowTest, SendAfterPastePressesTheSendShortcutOnlyWhenOneIsSet) {
 }
 
 TEST_F(InPlaceFlowTest, PressesDuringABusyFlowRunOnceAfterIt) {
-    scheduler.SubmitWhole(RelayJob::Send, [&] {
-        flow.OnShortcut();
-        flow.OnShortcut();
-        EXPECT_TRUE(fp.log.Entries().empty());
-        EXPECT_TRUE(flow.Pending());
+    scheduler.Submit(RelayJob::Send, [this] {
+        return [](InPlaceFlow& f, FakePlatform& p) -> platform::Task<> {
+            f.OnShortcut();
+            co_await platform::Delay(p.loop, 100);  // the send waits on the loop
+            f.OnShortcut();
+            EXPECT_EQ(p.log.Entries().size(), 1u) << "only the send's wait";
+            EXPECT_TRUE(f.Pending());
+            p.log.Clear();
+        }(flow, fp);
     });
     fp.loop.Run();
     EXPECT_FALSE(flow.Pending());

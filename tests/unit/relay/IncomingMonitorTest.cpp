@@ -10,11 +10,15 @@
 namespace velmora::relay {
 namespace {
 
-using platform::fake::FakeExit;
 using platform::fake::FakePlatform;
 using Log = std::vector<std::string>;
 namespace vk = platform::vk;
 using Captions = std::vector<std::pair<std::u16string, std::int64_t>>;
+
+Log operator+(Log a, const Log& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
 
 constexpr int kHistory = 640;
 
@@ -38,7 +42,30 @@ class IncomingMonitorTest : public ::testing::Test {
         };
     }
 
+    // Jobs still waiting go before the monitor their frames use.
+    ~IncomingMonitorTest() override { scheduler.Abandon(); }
+
     std::int64_t Elapsed() { return fp.clock.NowMs() - t0; }
+    // A tick of Timer1 or of the history watch, and what it started, to the end.
+    void Tick() {
+        monitor.Timer1_Timer();
+        fp.loop.Run();
+    }
+    void Watch() {
+        monitor.WatchTick();
+        fp.loop.Run();
+    }
+    // The countdown alone, to its end: whether it ran out.
+    std::optional<bool> Countdown() {
+        std::optional<bool> ranOut;
+        platform::Task<> job = [](IncomingMonitor& m,
+                                  std::optional<bool>& out) -> platform::Task<> {
+            out = co_await m.RunIdleCountdown();
+        }(monitor, ranOut);
+        job.Start([](std::exception_ptr) {});
+        fp.loop.Run();
+        return ranOut;
+    }
 
     FakePlatform fp;
     RelayState state;
@@ -78,7 +105,7 @@ TEST_F(IncomingMonitorTest, GuardsLeaveEverythingUntouched) {
         t.view.captions.clear();
         t.fp.log.Clear();
         c.set(t);
-        monitor.Timer1_Timer();
+        Tick();
         EXPECT_TRUE(fp.log.Entries().empty());
         EXPECT_TRUE(view.captions.empty());
         EXPECT_FALSE(view.timeKeeperVisible);
@@ -86,20 +113,27 @@ TEST_F(IncomingMonitorTest, GuardsLeaveEverythingUntouched) {
     }
 }
 
+// The countdown's waits: one to each whole second, then the pass that shows 0.
+Log CountdownWaits() {
+    Log waits(5, "wait 1000");
+    waits.push_back("wait 0");
+    return waits;
+}
+
 TEST_F(IncomingMonitorTest, CountdownShowsEachWholeSecondWithoutSpinning) {
-    EXPECT_TRUE(monitor.RunIdleCountdown());
+    EXPECT_EQ(Countdown(), true);
     const Captions expected = {{u"5", t0},        {u"4", t0 + 1000}, {u"3", t0 + 2000},
                                {u"2", t0 + 3000}, {u"1", t0 + 4000}, {u"0", t0 + 5000}};
     EXPECT_EQ(view.captions, expected);
     EXPECT_TRUE(view.timeKeeperVisible);
     EXPECT_EQ(Elapsed(), 5000);
-    // One yield for the pass that shows 0; every other moment is spent in a wait.
-    EXPECT_EQ(fp.loop.yields(), 1);
+    // One wait to each whole second and one pass that shows 0: no polling in between.
+    EXPECT_EQ(fp.log.Entries(), CountdownWaits());
 }
 
 TEST_F(IncomingMonitorTest, CountdownMeasuresWholeSecondsFromMidSecondStart) {
     fp.clock.AdvanceMs(700);
-    EXPECT_TRUE(monitor.RunIdleCountdown());
+    EXPECT_EQ(Countdown(), true);
     // Started at .700 of a second: the first second is over after 300 ms, as on a whole-second
     // clock.
     EXPECT_EQ(view.captions[1], (std::pair<std::u16string, std::int64_t>{u"4", t0 + 1000}));
@@ -114,7 +148,7 @@ TEST_F(IncomingMonitorTest, KeyPressRestartsTheCount) {
             monitor.OnSendBoxKeyDown();
         }
     };
-    EXPECT_TRUE(monitor.RunIdleCountdown());
+    EXPECT_EQ(Countdown(), true);
     std::vector<std::u16string> labels;
     for (const auto& c : view.captions) labels.push_back(c.first);
     EXPECT_EQ(labels, (std::vector<std::u16string>{u"5", u"4", u"3", u"2", u"5", u"4", u"3", u"2",
@@ -128,8 +162,9 @@ TEST_F(IncomingMonitorTest, PendingInputMethodWordHoldsTheCapture) {
     hook = [&] {
         if (Elapsed() >= 12'000 && !state.CountdownAborted) monitor.OnSendBoxFocusLost();
     };
-    monitor.Timer1_Timer();
-    EXPECT_EQ(fp.log.Entries(), (Log{"yield", "yield"})) << "only the two passes at 0";
+    Tick();
+    Log waits = CountdownWaits() + CountdownWaits() + Log{"wait 1000", "wait 1000"};
+    EXPECT_EQ(fp.log.Entries(), waits) << "only waits, with the two passes at 0";
     EXPECT_EQ(Elapsed(), 12'000);
     EXPECT_FALSE(view.timeKeeperVisible);
 
@@ -144,11 +179,12 @@ TEST_F(IncomingMonitorTest, PendingInputMethodWordHoldsTheCapture) {
             monitor.OnSendBoxKeyDown();
         }
     };
-    monitor.Timer1_Timer();
-    ASSERT_GE(fp.log.Entries().size(), 6u);
-    EXPECT_EQ(
-        (Log{fp.log.Entries().begin(), fp.log.Entries().begin() + 6}),
-        (Log{"yield", "yield", "iconic 640", "showcursor 1", "getcursor", "clipboard clear"}));
+    Tick();
+    // Up to the commit: 0 at 5 s, then 5 again; the key at 7 s ends the wait that began at 7.
+    waits = CountdownWaits() + Log{"wait 1000", "wait 1000"} + CountdownWaits();
+    ASSERT_GE(fp.log.Entries().size(), waits.size() + 4);
+    const Log head{fp.log.Entries().begin(), fp.log.Entries().begin() + waits.size() + 4};
+    EXPECT_EQ(head, (waits + Log{"iconic 640", "showcursor 1", "getcursor", "clipboard clear"}));
     EXPECT_EQ(view.captions[view.captions.size() - 3].second, start + 12'000) << "0 at 7 + 5 s";
 }
 
@@ -177,9 +213,11 @@ TEST_F(IncomingMonitorTest, AbandonedCountdownHidesLabelAndCapturesNothing) {
                 c.act(*this);
             }
         };
-        monitor.Timer1_Timer();
+        Tick();
         EXPECT_FALSE(view.timeKeeperVisible);
-        EXPECT_EQ(fp.clock.NowMs() - start, 2500);  // woken at once, not at the next second
+        // Woken at once, not at the next second.
+        EXPECT_EQ(view.timeKeeperHiddenMs - start, 2500);
+        EXPECT_FALSE(monitor.TickRunning());
         for (const auto& e : fp.log.Entries()) EXPECT_NE(e, "clipboard clear");
     }
 }
@@ -188,27 +226,29 @@ TEST_F(IncomingMonitorTest, ExitDuringCountdownEndsTheProgram) {
     hook = [&] {
         if (Elapsed() >= 2000) monitor.RequestExit();
     };
-    EXPECT_THROW(monitor.Timer1_Timer(), FakeExit);
-    EXPECT_EQ(Elapsed(), 2000);
+    Tick();
+    EXPECT_EQ(view.endedAtMs, t0 + 2000);
     EXPECT_FALSE(monitor.TickRunning());
+    for (const auto& e : fp.log.Entries()) EXPECT_NE(e, "clipboard clear");
 }
 
 TEST_F(IncomingMonitorTest, CaptureTakesOverAndGivesBackAMinimisedWindow) {
     fp.windows.windows[kHistory].iconic = true;
-    monitor.Timer1_Timer();
+    Tick();
     auto chord = [](int key) {
         const std::string ctrl = std::to_string(vk::Control);
         return Log{"kdown " + ctrl, "kdown " + std::to_string(key), "hold 100",
                    "kup " + std::to_string(key), "kup " + ctrl};
     };
-    Log expected = {"yield",  // the countdown's last pass
-                    "iconic 640",     "showcursor 1", "show 640 1", "getcursor", "clipboard clear",
-                    "foreground 640", "move 30,40",   "ldown",      "lup",       "hold 10"};
+    Log expected = CountdownWaits() + Log{"iconic 640", "showcursor 1",    "show 640 1",
+                                          "getcursor",  "clipboard clear", "foreground 640",
+                                          "move 30,40", "ldown",           "lup",
+                                          "hold 10"};
     for (int k : {vk::Letter('A'), vk::Letter('C')}) {
         auto c = chord(k);
         expected.insert(expected.end(), c.begin(), c.end());
     }
-    Log tail = {"wait 500",     "yield",          "yield",      "yield",          "move 5,6",
+    Log tail = {"wait 500",     "wait 0",         "wait 0",     "wait 0",         "move 5,6",
                 "showcursor 0", "foreground 256", "show 640 6", "view focus send"};
     expected.insert(expected.end(), tail.begin(), tail.end());
     EXPECT_EQ(fp.log.Entries(), expected);
@@ -242,7 +282,7 @@ TEST_F(IncomingMonitorTest, OnlyTextLongerThanTheLastCaptureIsProcessed) {
     for (const auto& s : steps) {
         translate.calls.clear();
         history = s.clipboard;
-        monitor.Timer1_Timer();
+        Tick();
         EXPECT_EQ(state.LastHistoryLength, s.lengthAfter);
         if (s.handedOver) {
             ASSERT_EQ(translate.calls.size(), 1u);
@@ -280,7 +320,7 @@ TEST_F(IncomingMonitorTest, NewHistoryIsWhatFollowsTheLastCapturesEnd) {
         SCOPED_TRACE(s.what);
         translate.calls.clear();
         history = s.clipboard;
-        monitor.Timer1_Timer();
+        Tick();
         if (s.handedOver) {
             ASSERT_EQ(translate.calls.size(), 1u);
             EXPECT_EQ(translate.calls[0].text, *s.handedOver);
@@ -310,14 +350,14 @@ TEST_F(IncomingMonitorTest, PickingTheHistoryPaneAgainForgetsTheOldEnd) {
         state.LastHistoryLength = 0;
         state.LastHistoryTail.clear();
         history = before;
-        monitor.Timer1_Timer();
+        Tick();
         if (c.repick) {
             monitor.OnReturnAreaPicked();
             EXPECT_TRUE(state.LastHistoryTail.empty());
         }
         translate.calls.clear();
         history = after;
-        monitor.Timer1_Timer();
+        Tick();
         ASSERT_EQ(translate.calls.size(), 1u);
         EXPECT_EQ(translate.calls[0].text, c.handedOver);
     }
@@ -331,7 +371,7 @@ TEST_F(IncomingMonitorTest, PickDuringACaptureKeepsNoTailFromTheOldPane) {
             monitor.OnReturnAreaPicked();
         }
     };
-    monitor.Timer1_Timer();
+    Tick();
     EXPECT_TRUE(hookDone);
     EXPECT_TRUE(state.LastHistoryTail.empty());
     EXPECT_FALSE(state.CaptureRunning);
@@ -340,7 +380,7 @@ TEST_F(IncomingMonitorTest, PickDuringACaptureKeepsNoTailFromTheOldPane) {
 
 TEST_F(IncomingMonitorTest, EmptyClipboardGivesUpAfterThreeWholeSeconds) {
     copyOnCtrlC = false;
-    monitor.Timer1_Timer();
+    Tick();
     // Reading starts at 5.710 s; the wait counts whole seconds from 5, so it ends at 8.
     EXPECT_EQ(view.lastFocusSendMs, t0 + 8000);
     EXPECT_EQ(box.focusCount, 0);
@@ -354,36 +394,38 @@ TEST_F(IncomingMonitorTest, LateCopyIsTakenWhenItArrives) {
     hook = [&] {
         if (Elapsed() >= 6500 && fp.clipboard.text.empty()) fp.clipboard.text = history;
     };
-    monitor.Timer1_Timer();
+    Tick();
     EXPECT_EQ(view.lastFocusSendMs, t0 + 6500);
     EXPECT_EQ(state.LastHistoryLength, static_cast<std::int32_t>(history.size()));
 }
 
 TEST_F(IncomingMonitorTest, UnreadableOrUnclearableClipboard) {
     fp.clipboard.failReads = true;
-    monitor.Timer1_Timer();
+    Tick();
     EXPECT_EQ(state.LastHistoryLength, 0);
     EXPECT_EQ(view.lastFocusSendMs, t0 + 8000);
 
     fp.clipboard.failReads = false;
     fp.clipboard.failWrites = true;
     fp.log.Clear();
-    monitor.Timer1_Timer();
+    Tick();
     Log tail(fp.log.Entries().end() - 9, fp.log.Entries().end());
-    EXPECT_EQ(tail, (Log{"iconic 640", "showcursor 1", "getcursor", "clipboard clear", "yield",
+    EXPECT_EQ(tail, (Log{"iconic 640", "showcursor 1", "getcursor", "clipboard clear", "wait 0",
                          "move 5,6", "showcursor 0", "foreground 256", "view focus send"}));
     EXPECT_EQ(state.LastHistoryLength, 0);
 }
 
-TEST_F(IncomingMonitorTest, NestedTickDoesNotStartASecondCountdownOrCapture) {
+TEST_F(IncomingMonitorTest, TicksDuringACountdownOrCaptureStartNoSecondOne) {
     int nested = 0;
     hook = [&] {
-        if (Elapsed() >= 1500 && nested < 3) {
+        // Three during the countdown, three while the capture waits for its copy.
+        if ((Elapsed() >= 1500 && nested < 3) || (state.CaptureRunning && nested < 6)) {
             ++nested;
             monitor.Timer1_Timer();
+            monitor.WatchTick();
         }
     };
-    monitor.Timer1_Timer();
+    Tick();
     std::vector<std::u16string> labels;
     for (const auto& c : view.captions) labels.push_back(c.first);
     EXPECT_EQ(labels, (std::vector<std::u16string>{u"5", u"4", u"3", u"2", u"1", u"0",
@@ -391,7 +433,7 @@ TEST_F(IncomingMonitorTest, NestedTickDoesNotStartASecondCountdownOrCapture) {
     int clears = 0;
     for (const auto& e : fp.log.Entries()) clears += e == "clipboard clear";
     EXPECT_EQ(clears, 1);
-    EXPECT_EQ(nested, 3);
+    EXPECT_EQ(nested, 6);
 }
 
 TEST_F(IncomingMonitorTest, LostHistoryWindowStopsCapturesUntilPickedAgain) {
@@ -421,7 +463,7 @@ TEST_F(IncomingMonitorTest, LostHistoryWindowStopsCapturesUntilPickedAgain) {
         t.fp.log.Clear();
         t.fp.clipboard.text = u"theirs";
         c.set(t);
-        monitor.Timer1_Timer();
+        Tick();
         EXPECT_FALSE(injected());
         EXPECT_EQ(view.tip, kTargetLost);
         EXPECT_TRUE(box.runs.empty());
@@ -433,11 +475,11 @@ TEST_F(IncomingMonitorTest, LostHistoryWindowStopsCapturesUntilPickedAgain) {
         // The next ticks leave everything alone, even with the window back.
         fp.windows.windows = {{kHistory, {{0, 0, 300, 200}}}};
         fp.log.Clear();
-        monitor.Timer1_Timer();
+        Tick();
         EXPECT_TRUE(fp.log.Entries().empty());
 
         monitor.OnReturnAreaPicked();
-        monitor.Timer1_Timer();
+        Tick();
         EXPECT_TRUE(injected());
         EXPECT_FALSE(state.ReturnAreaLost);
         box.runs.clear();
@@ -510,7 +552,7 @@ TEST_F(TreeRouteTest, EachTickReadsTheTreeWithoutKeysFocusOrClipboardAndShowsEac
         translate.calls.clear();
         fp.accessibility.history[kHistory] = s.history;
         const std::int64_t before = fp.clock.NowMs();
-        monitor.Timer1_Timer();
+        Tick();
         EXPECT_LT(fp.clock.NowMs() - before, 1000);
         std::vector<std::u16string> texts;
         for (const auto& call : translate.calls) texts.push_back(call.text);
@@ -520,6 +562,30 @@ TEST_F(TreeRouteTest, EachTickReadsTheTreeWithoutKeysFocusOrClipboardAndShowsEac
     EXPECT_FALSE(view.timeKeeperVisible);
     EXPECT_EQ(box.focusCount, 0);  // the send box kept the focus throughout
     EXPECT_TRUE(view.sendFocused);
+}
+
+TEST_F(TreeRouteTest, TheLoopRunsOtherHandlersWhileANewMessageIsTranslated) {
+    fp.accessibility.history[kHistory] = u"Ann 9:00:00\n    hi";
+    monitor.OnReturnAreaPicked();
+    std::vector<std::string> seen;
+    translate.onTranslate = [&] { seen.push_back("translated"); };
+    // A handler already queued, as the user's events are.
+    fp.loop.Post([&] {
+        seen.push_back(scheduler.Running() == RelayJob::Capture ? "handler beside the capture"
+                                                                : "handler alone");
+        seen.push_back(box.Text().ends_with(u"hi") ? "original shown" : "original missing");
+        monitor.WatchTick();  // a tick meanwhile is dropped, not run inside or after
+    });
+    monitor.WatchTick();
+    // The tick is back on the loop: the translation has not run inside it.
+    EXPECT_TRUE(translate.calls.empty());
+    EXPECT_TRUE(state.CaptureRunning);
+    ASSERT_TRUE(fp.loop.Run());
+    EXPECT_EQ(seen, (std::vector<std::string>{"handler beside the capture", "original shown",
+                                              "translated"}));
+    EXPECT_EQ(box.Text(), u"\r\nAnn 9:00:00\r\n    hi(译文：[zh-CN]    hi)\r\n");
+    EXPECT_FALSE(state.CaptureRunning);
+    EXPECT_FALSE(scheduler.Busy());
 }
 
 TEST_F(TreeRouteTest, TheWatchReadsOnlyTheTreeAndOnlyWhenNothingElseHoldsTheHistory) {
@@ -553,7 +619,7 @@ TEST_F(TreeRouteTest, TheWatchReadsOnlyTheTreeAndOnlyWhenNothingElseHoldsTheHist
         view.sendFocused = false;
         fp.log.Clear();
         translate.calls.clear();
-        monitor.WatchTick();
+        Watch();
         std::vector<std::u16string> texts;
         for (const auto& call : translate.calls) texts.push_back(call.text);
         EXPECT_EQ(texts, c.translated);
@@ -584,9 +650,11 @@ TEST_F(TreeRouteTest, AWidgetWithoutTextIsReadByADragOverItAndACopy) {
         copyOnCtrlC = !c.copiesOnSelect;
         hook = [&] {
             const auto& e = fp.log.Entries();
-            if (c.copiesOnSelect && !e.empty() && e.back() == "lup") fp.clipboard.text = history;
+            // Once the button is up, at the first turn after.
+            if (c.copiesOnSelect && std::find(e.begin(), e.end(), "lup") != e.end())
+                fp.clipboard.text = history;
         };
-        monitor.Timer1_Timer();
+        Tick();
         const Log& e = fp.log.Entries();
         // From inside the top left corner to inside the bottom right one, button held.
         auto down = std::find(e.begin(), e.end(), "ldown");
@@ -610,7 +678,7 @@ TEST_F(TreeRouteTest, ATreeThatStopsAnsweringFallsBackToTheCopy) {
     fp.accessibility.history[kHistory] = u"Ann 9:00:00\nhi";
     monitor.OnReturnAreaPicked();
     fp.accessibility.history.clear();
-    monitor.Timer1_Timer();
+    Tick();
     EXPECT_TRUE(Touched());  // the countdown ran out and the copy was made
     ASSERT_EQ(translate.calls.size(), 1u);
 }
@@ -639,7 +707,7 @@ TEST_F(TreeRouteTest, ACopyThatIsTheInputBoxTextIsNoHistory) {
         fp.accessibility.input.clear();
         if (c.inputBox) fp.accessibility.input[kInput] = *c.inputBox;
         history = c.copy;
-        monitor.Timer1_Timer();
+        Tick();
         EXPECT_EQ(!translate.calls.empty(), c.shown);
         EXPECT_EQ(view.tip == kCopyWasInput, !c.shown);
     }

@@ -346,17 +346,21 @@ TEST_F(OutgoingFlowTest, SendAskedForDuringASendRunsOnceRightAfterIt) {
 }
 
 TEST_F(OutgoingFlowTest, SendAskedForDuringACaptureWaitsForItsEnd) {
-    scheduler.SubmitWhole(RelayJob::Capture, [&] {
-        view.sendText = u"later";
-        flow.cmdSend_Click();
-        flow.cmdSend_Click();
-        EXPECT_EQ(fp.log.Entries(), (Log{"view tip"}));
-        EXPECT_EQ(view.tip, kSendQueued);
-        EXPECT_TRUE(flow.SendPending());
-        EXPECT_TRUE(translate.calls.empty());
-        // The user typed on before the capture ended: the send takes what is there then.
-        fp.log.Clear();
-        view.sendText = u"later, more";
+    const Log tipOnly{"view tip"};
+    scheduler.Submit(RelayJob::Capture, [this, &tipOnly] {
+        return [](OutgoingFlowTest& t, const Log& tip) -> platform::Task<> {
+            t.view.sendText = u"later";
+            t.flow.cmdSend_Click();
+            t.flow.cmdSend_Click();
+            EXPECT_EQ(t.fp.log.Entries(), tip);
+            EXPECT_EQ(t.view.tip, kSendQueued);
+            EXPECT_TRUE(t.flow.SendPending());
+            co_await platform::Delay(t.fp.loop, 100);  // the capture waits on the loop
+            EXPECT_TRUE(t.translate.calls.empty());
+            // The user typed on before the capture ended: the send takes what is there then.
+            t.fp.log.Clear();
+            t.view.sendText = u"later, more";
+        }(*this, tipOnly);
     });
     fp.loop.Run();
     EXPECT_FALSE(flow.SendPending());

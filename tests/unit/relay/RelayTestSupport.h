@@ -2,7 +2,9 @@
 
 // Stand-ins for the main window and the translator, shared by the relay tests.
 
+#include <exception>
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,6 +14,7 @@
 #include "relay/ITranslate.h"
 #include "relay/RelayState.h"
 #include "relay/fake/RecordingResultBox.h"
+#include "relay/mduSendBuffer.h"
 
 namespace velmora::relay::testing {
 
@@ -51,6 +54,27 @@ class FakeTranslate : public ITranslate {
     std::function<void()> onTranslate;  // runs inside the call, like the yield after an exchange
 };
 
+// Shows a piece of history as a capture does, on a fake loop of its own run to the end (the
+// translations run aside at its turns). What the showing threw is thrown here.
+inline void ShowHistory(mduSendBuffer& buffer, std::u16string_view text,
+                        const std::string& sourceCode, const std::string& targetCode,
+                        IResultBox& box) {
+    platform::fake::FakeClock clock;
+    platform::fake::ActionLog log;
+    platform::fake::FakeEventLoop loop{clock, log};
+    platform::Task<> job =
+        buffer.ProcessNewHistory(loop, std::u16string(text), sourceCode, targetCode, box);
+    bool ended = false;
+    std::exception_ptr error;
+    job.Start([&](std::exception_ptr e) {
+        ended = true;
+        error = e;
+    });
+    loop.Run();
+    if (error) std::rethrow_exception(error);
+    if (!ended) throw std::logic_error("the history was not shown to its end");
+}
+
 // The main window as the flows see it. Actions go to the platform's log, so a test can read the
 // whole sequence in one place. Focus moves play the window's focus handlers through the state.
 class FakeView : public IMainView {
@@ -84,7 +108,10 @@ class FakeView : public IMainView {
             captions.push_back({caption, fp_.clock.NowMs()});
         timeKeeper = caption;
     }
-    void SetTimeKeeperVisible(bool visible) override { timeKeeperVisible = visible; }
+    void SetTimeKeeperVisible(bool visible) override {
+        if (timeKeeperVisible && !visible) timeKeeperHiddenMs = fp_.clock.NowMs();
+        timeKeeperVisible = visible;
+    }
     bool IsMainWindowActive() override { return active; }
     platform::WinHandle MainWindowHandle() override { return 256; }
     void ShowTip(const std::u16string& text) override {
@@ -96,7 +123,10 @@ class FakeView : public IMainView {
         translating = on;
         ++translatingChanges;
     }
-    [[noreturn]] void EndProgram() override { fp_.process.ExitNow(0); }
+    [[noreturn]] void EndProgram() override {
+        endedAtMs = fp_.clock.NowMs();
+        fp_.process.ExitNow(0);
+    }
     int enginesOffered = 0;
     bool translating = false;
     int translatingChanges = 0;
@@ -116,6 +146,8 @@ class FakeView : public IMainView {
     std::vector<std::pair<std::u16string, std::int64_t>> captions;  // distinct changes, with time
     std::u16string tip;
     bool timeKeeperVisible = false;
+    std::int64_t timeKeeperHiddenMs = -1;  // when it last went from shown to hidden
+    std::int64_t endedAtMs = -1;           // when the program was ended
     bool maskVisible = true;
     bool active = true;
     bool sendFocused = true;

@@ -74,6 +74,28 @@ TEST_F(SessionTest, SendAskedForDuringACaptureRunsWhenTheCaptureHasGivenEverythi
     EXPECT_EQ(fp.clipboard.text, u"[en]queued");
 }
 
+TEST_F(SessionTest, SendAskedForDuringTheIdleCountdownGoesAtOnceAndTheCaptureFollowsIt) {
+    const std::int64_t t0 = fp.clock.NowMs();
+    std::optional<RelayJob> runningAfterClick;
+    onYield = [&] {
+        if (!runningAfterClick && fp.clock.NowMs() - t0 >= 2000) {
+            view.sendText = u"now";
+            session.Outgoing().cmdSend_Click();
+            runningAfterClick = session.Scheduler.Running();
+        }
+    };
+    session.Monitor().Timer1_Timer();
+    fp.loop.Run();
+    // The countdown drives nothing: the send did not queue behind it.
+    EXPECT_EQ(runningAfterClick, RelayJob::Send);
+    EXPECT_NE(view.tip, kSendQueued);
+    EXPECT_EQ(view.sendText, u"");
+    // The countdown ran out after the send had ended: the capture still came.
+    EXPECT_LT(IndexOf("view mask 1"), IndexOf("clipboard clear", IndexOf("view mask 1")));
+    EXPECT_LT(IndexOf("clipboard clear", IndexOf("view mask 1")),
+              static_cast<std::ptrdiff_t>(fp.log.Entries().size()));
+}
+
 TEST_F(SessionTest, InPlaceAskedForDuringACaptureRunsWhenTheCaptureEnds) {
     bool asked = false;
     onYield = [&] {

@@ -126,7 +126,8 @@ TEST(NormalizeLineEnds, EveryLineEndBecomesCrLfAndEmbeddedObjectsGo) {
 // a second line of a message on its own, the user's own messages in between.
 TEST_F(SpeakerFormsTest, OneLineHistoryLearnsTheOwnNameSkipsItAndTranslatesTheRest) {
     buffer.BufferSentText(u"Hola Alice");
-    buffer.ProcessNewHistory(
+    testing::ShowHistory(
+        buffer,
         u"(07:02:09) Alice: Hello Velmora, how are you?\n"
         u"(07:02:20) Velmora: Hola Alice\n"
         u"(07:03:01) Alice: Fine.\n"
@@ -164,7 +165,7 @@ TEST_F(SpeakerFormsTest, AFirstReadOfOneLineWithoutItsLineEndIsASpeakerLine) {
         mduSendBuffer fresh{regex, translate};
         fake::RecordingResultBox shown;
         translate.calls.clear();
-        fresh.ProcessNewHistory(c.history, "en", "zh-CN", shown);
+        testing::ShowHistory(fresh, c.history, "en", "zh-CN", shown);
         EXPECT_EQ(fresh.Family(), c.family);
         ASSERT_EQ(translate.calls.size(), 1u);
         EXPECT_EQ(translate.calls[0].text, c.translated);
@@ -177,18 +178,18 @@ TEST_F(SpeakerFormsTest, AFirstReadOfOneLineWithoutItsLineEndIsASpeakerLine) {
 
 TEST_F(SpeakerFormsTest, IrcHistoryWithStampsAndQtLineSeparators) {
     buffer.BufferSentText(u"hi alice");
-    buffer.ProcessNewHistory(
-        u"[07:02:09] <alice> Hello\u2028[07:02:15] <velmora> hi alice\u2028"
-        u"[07:02:40] <alice> <3 you\u2028",
-        "en", "zh-CN", box);
+    testing::ShowHistory(buffer,
+                         u"[07:02:09] <alice> Hello\u2028[07:02:15] <velmora> hi alice\u2028"
+                         u"[07:02:40] <alice> <3 you\u2028",
+                         "en", "zh-CN", box);
     EXPECT_EQ(buffer.OwnSpeakerName(), u"velmora");
     ASSERT_EQ(translate.calls.size(), 2u);
     EXPECT_EQ(translate.calls[0].text, u"Hello");
     EXPECT_EQ(translate.calls[1].text, u"<3 you");
     // Later captures: own lines stay skipped, and the family holds against look-alikes.
     translate.calls.clear();
-    buffer.ProcessNewHistory(u"[07:05:00] <velmora> again\n[07:05:10] <alice> ok\n", "en", "zh-CN",
-                             box);
+    testing::ShowHistory(buffer, u"[07:05:00] <velmora> again\n[07:05:10] <alice> ok\n", "en",
+                         "zh-CN", box);
     ASSERT_EQ(translate.calls.size(), 1u);
     EXPECT_EQ(translate.calls[0].text, u"ok");
     buffer.ForgetSpeakerFamily();
@@ -197,8 +198,8 @@ TEST_F(SpeakerFormsTest, IrcHistoryWithStampsAndQtLineSeparators) {
 
 TEST_F(SpeakerFormsTest, StampedSaysFormLearnsANameWithoutTheStamp) {
     buffer.BufferSentText(u"hello");
-    buffer.ProcessNewHistory(u"[10:00:00] Me 说:\r\n  hello\r\n[10:00:05] Ann 说:\r\n  hi\r\n",
-                             "en", "zh-CN", box);
+    testing::ShowHistory(buffer, u"[10:00:00] Me 说:\r\n  hello\r\n[10:00:05] Ann 说:\r\n  hi\r\n",
+                         "en", "zh-CN", box);
     EXPECT_EQ(buffer.OwnSpeakerName(), u"Me");
     ASSERT_EQ(translate.calls.size(), 1u);
     EXPECT_EQ(translate.calls[0].text, u"hi");

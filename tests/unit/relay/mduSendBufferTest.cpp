@@ -131,27 +131,27 @@ TEST_F(SendBufferTest, LearnsOwnSpeakerName) {
 
 TEST_F(SendBufferTest, BufferIsDroppedAfterEachProcessingAndUnusedOnceLearned) {
     buffer.BufferSentText(u"hello");
-    buffer.ProcessNewHistory(u"\r\nMe 10:00:00\r\nhello\r\n", "en", "en", box);
+    testing::ShowHistory(buffer, u"\r\nMe 10:00:00\r\nhello\r\n", "en", "en", box);
     EXPECT_EQ(buffer.OwnSpeakerName(), u"");
     EXPECT_TRUE(buffer.SentTexts().empty());
 
     buffer.BufferSentText(u"again");
     EXPECT_EQ(buffer.SentTexts().size(), 1u);
-    buffer.ProcessNewHistory(u"\r\nMe 10:00:05\r\n  again\r\n", "en", "en", box);
+    testing::ShowHistory(buffer, u"\r\nMe 10:00:05\r\n  again\r\n", "en", "en", box);
     EXPECT_EQ(buffer.OwnSpeakerName(), u"Me 1");
     EXPECT_TRUE(buffer.SentTexts().empty());
 
     buffer.BufferSentText(u"later");
     EXPECT_TRUE(buffer.SentTexts().empty());
     // The name never changes once learned.
-    buffer.ProcessNewHistory(u"\r\nYou 11:00:00\r\n  later\r\n", "en", "en", box);
+    testing::ShowHistory(buffer, u"\r\nYou 11:00:00\r\n  later\r\n", "en", "en", box);
     EXPECT_EQ(buffer.OwnSpeakerName(), u"Me 1");
 }
 
 // Teaches the buffer "Me 1" as the own speaker name.
 void LearnMe(mduSendBuffer& b, fake::RecordingResultBox& box) {
     b.BufferSentText(u"hello");
-    b.ProcessNewHistory(u"\r\nMe 10:00:00\r\n  hello\r\n", "en", "en", box);
+    testing::ShowHistory(b, u"\r\nMe 10:00:00\r\n  hello\r\n", "en", "en", box);
     ASSERT_EQ(b.OwnSpeakerName(), u"Me 1");
     box.runs.clear();
 }
@@ -159,7 +159,8 @@ void LearnMe(mduSendBuffer& b, fake::RecordingResultBox& box) {
 TEST_F(SendBufferTest, ProcessingExampleInsertsExactFormattedRuns) {
     LearnMe(buffer, box);
     ASSERT_FALSE(buffer.InIncomingMessage());
-    buffer.ProcessNewHistory(
+    testing::ShowHistory(
+        buffer,
         u"\r\nOther 10:00:01\r\nhi there\r\nsecond line\r\nMe 10:00:05\r\nmy reply\r\n"
         u"Other 10:00:09\r\nlast",
         "en", "zh-CN", box);
@@ -182,9 +183,27 @@ TEST_F(SendBufferTest, ProcessingExampleInsertsExactFormattedRuns) {
     EXPECT_TRUE(box.italic());  // left on for whatever comes next
 }
 
+TEST_F(SendBufferTest, EachTranslationRunsAsideOnceItsOriginalIsShown) {
+    platform::fake::FakePlatform fp;
+    std::vector<std::u16string> shownAtTranslation;
+    translate.onTranslate = [&] { shownAtTranslation.push_back(box.Text()); };
+    platform::Task<> job = buffer.ProcessNewHistory(
+        fp.loop, u"Ann 9:00:00\r\nhi\r\nBo 9:00:01\r\nyo\r\n", "en", "zh-CN", box);
+    job.Start([](std::exception_ptr) {});
+    // Back on the loop with the first original shown, its translation not yet asked for.
+    EXPECT_EQ(box.Text(), u"\r\nAnn 9:00:00\r\nhi");
+    EXPECT_TRUE(translate.calls.empty());
+    ASSERT_TRUE(fp.loop.Run());
+    EXPECT_TRUE(job.Done());
+    const std::u16string first = u"\r\nAnn 9:00:00\r\nhi";
+    const std::u16string second = first + u"(译文：[zh-CN]hi)\r\nBo 9:00:01\r\nyo";
+    EXPECT_EQ(shownAtTranslation, (std::vector<std::u16string>{first, second}));
+    EXPECT_EQ(box.Text(), second + u"(译文：[zh-CN]yo)\r\n");
+}
+
 TEST_F(SendBufferTest, EqualLanguagesInsertWithoutTranslation) {
     LearnMe(buffer, box);
-    buffer.ProcessNewHistory(u"Other 10:00:01\r\nhi\r\n\r\nthere\r\nrest", "en", "en", box);
+    testing::ShowHistory(buffer, u"Other 10:00:01\r\nhi\r\n\r\nthere\r\nrest", "en", "en", box);
     const std::vector<BoxRun> expected = {
         {u"\r\n", kBlack, false, false},
         {u"Other 10:00:01\r\n", kMagenta, true, false},
@@ -197,36 +216,37 @@ TEST_F(SendBufferTest, EqualLanguagesInsertWithoutTranslation) {
 
 TEST_F(SendBufferTest, MessageStateCarriesOverBetweenCalls) {
     LearnMe(buffer, box);
-    buffer.ProcessNewHistory(u"Other 10:00:01\r\nfirst\r\n", "en", "en", box);
+    testing::ShowHistory(buffer, u"Other 10:00:01\r\nfirst\r\n", "en", "en", box);
     EXPECT_TRUE(buffer.InIncomingMessage());
     box.runs.clear();
     // Body lines before any speaker line continue the message that ended the last call.
-    buffer.ProcessNewHistory(u"  more\r\nMe 10:00:02\r\nmine\r\n", "en", "en", box);
+    testing::ShowHistory(buffer, u"  more\r\nMe 10:00:02\r\nmine\r\n", "en", "en", box);
     EXPECT_EQ(box.Text(), u"\r\nmore\r\n");
     EXPECT_FALSE(buffer.InIncomingMessage());
     box.runs.clear();
-    buffer.ProcessNewHistory(u"orphan\r\n", "en", "en", box);
+    testing::ShowHistory(buffer, u"orphan\r\n", "en", "en", box);
     EXPECT_EQ(box.Text(), u"\r\n");
 }
 
 TEST_F(SendBufferTest, OwnLineBetweenIncomingMessagesDoesNotFlush) {
     LearnMe(buffer, box);
-    buffer.ProcessNewHistory(u"Ann 9:00:00\r\na1\r\nMe 10:00:00\r\nmine\r\nAnn 9:00:01\r\na2\r\n",
-                             "en", "en", box);
+    testing::ShowHistory(buffer,
+                         u"Ann 9:00:00\r\na1\r\nMe 10:00:00\r\nmine\r\nAnn 9:00:01\r\na2\r\n", "en",
+                         "en", box);
     EXPECT_EQ(box.Text(), u"\r\nAnn 9:00:00\r\na1\r\nAnn 9:00:01\r\na2\r\n");
 }
 
 TEST_F(SendBufferTest, RestIsShownUntrimmedEvenWhenOwn) {
     LearnMe(buffer, box);
-    buffer.ProcessNewHistory(u"Me 10:00:00\r\n  my unfinished line", "en", "en", box);
+    testing::ShowHistory(buffer, u"Me 10:00:00\r\n  my unfinished line", "en", "en", box);
     EXPECT_EQ(box.Text(), u"\r\n  my unfinished line\r\n");
     box.runs.clear();
-    buffer.ProcessNewHistory(u"Ann 9:00:00\r\n", "en", "en", box);
+    testing::ShowHistory(buffer, u"Ann 9:00:00\r\n", "en", "en", box);
     EXPECT_EQ(box.Text(), u"\r\nAnn 9:00:00\r\n");  // nothing flushed for an empty rest
 }
 
 TEST_F(SendBufferTest, BeforeLearningEveryNamedSpeakerIsIncomingAndEmptyNamesAreOwn) {
-    buffer.ProcessNewHistory(u"Me 10:00:00\r\nmine\r\nAnn say:\r\nhidden\r\n", "en", "en", box);
+    testing::ShowHistory(buffer, u"Me 10:00:00\r\nmine\r\nAnn say:\r\nhidden\r\n", "en", "en", box);
     // "say:" yields the empty name, which equals the still empty own name.
     EXPECT_EQ(box.Text(), u"\r\nMe 10:00:00\r\nmine\r\n");
     EXPECT_FALSE(buffer.InIncomingMessage());
@@ -234,12 +254,12 @@ TEST_F(SendBufferTest, BeforeLearningEveryNamedSpeakerIsIncomingAndEmptyNamesAre
 
 TEST_F(SendBufferTest, FailedTranslationLeavesEmptyParentheses) {
     translate.fixed = u"";
-    buffer.ProcessNewHistory(u"Ann 9:00:00\r\nhi\r\n", "en", "zh-CN", box);
+    testing::ShowHistory(buffer, u"Ann 9:00:00\r\nhi\r\n", "en", "zh-CN", box);
     EXPECT_EQ(box.runs.back(), (BoxRun{u"(译文：)\r\n", kRed, false, true}));
 }
 
 TEST_F(SendBufferTest, ALoneCrStaysInsideALineWhileLfAndLineSeparatorEndIt) {
-    buffer.ProcessNewHistory(u"Ann 9:00:00\r\na\rb\nc\u2028d\r\n", "en", "en", box);
+    testing::ShowHistory(buffer, u"Ann 9:00:00\r\na\rb\nc\u2028d\r\n", "en", "en", box);
     EXPECT_EQ(box.Text(), u"\r\nAnn 9:00:00\r\na\rb\r\nc\r\nd\r\n");
 }
 
@@ -258,7 +278,7 @@ TEST_F(SendBufferTest, OverlongLinesAreMessageText) {
 
     // A hostile line of digits ends up as part of the message, in one piece.
     std::u16string digits = std::u16string(100000, u'1') + u":";
-    buffer.ProcessNewHistory(u"Ann 9:00:00\r\n" + digits + u"\r\n", "en", "en", box);
+    testing::ShowHistory(buffer, u"Ann 9:00:00\r\n" + digits + u"\r\n", "en", "en", box);
     EXPECT_EQ(box.Text(), u"\r\nAnn 9:00:00\r\n" + digits + u"\r\n");
 }
 
