@@ -81,10 +81,25 @@ void FakeEventLoop::After(int ms, std::function<void()> fn) {
 }
 
 void FakeEventLoop::RunAside(std::function<void()> work, std::function<void()> done) {
-    queue_.Post([work = std::move(work), done = std::move(done)] {
-        work();
+    auto item = std::make_shared<AsideWork>(AsideWork{std::move(work)});
+    aside_.push_back(item);
+    queue_.Post([this, item, done = std::move(done)] {
+        if (!item->ran) {
+            item->ran = true;
+            item->work();
+        }
+        std::erase(aside_, item);
         done();
     });
+}
+
+void FakeEventLoop::JoinAside() {
+    for (const auto& item : std::vector(aside_)) {
+        if (item->ran) continue;
+        item->ran = true;
+        item->work();
+    }
+    aside_.clear();
 }
 
 bool FakeEventLoop::Run(int limitMs) {

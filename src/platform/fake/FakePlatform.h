@@ -59,7 +59,8 @@ class FakeEventLoop : public IEventLoop {
     // The work runs on the test's thread at the next turn, then done: the same order as a
     // thread that answers at once, without a thread's timing.
     void RunAside(std::function<void()> work, std::function<void()> done) override;
-    void JoinAside() override {}
+    // As a thread would be waited for: work not yet run runs now (its done stays queued).
+    void JoinAside() override;
     // Runs what is queued, moving the fake clock on to each timer's time in kPollMs steps
     // (the hook below runs at each step and before each entry), until nothing is queued or
     // limitMs of fake time passed. True when the queue emptied.
@@ -84,6 +85,11 @@ class FakeEventLoop : public IEventLoop {
 
   private:
     void RunDue();
+    struct AsideWork {
+        std::function<void()> work;
+        bool ran = false;
+    };
+    std::vector<std::shared_ptr<AsideWork>> aside_;
     LoopQueue queue_;
     FakeClock& clock_;
     ActionLog& log_;
