@@ -2,7 +2,6 @@
 
 #include <QAction>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -10,63 +9,33 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
-#include <cstdint>
-#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "app/QtControls.h"
 #include "app/QtResultBox.h"
 #include "app/QtWebPane.h"
-#include "app/core/Configuration.h"
-#include "app/core/Heartbeat.h"
-#include "platform/Platform.h"
-#include "relay/IMainView.h"
+#include "app/core/IMainWindow.h"
+#include "app/core/MainController.h"
 #include "relay/RelayState.h"
-#include "relay/Session.h"
-#include "target/TargetPoint.h"
-#include "target/qt/frmSettingSendShortcut.h"
-#include "target/qt/frmSnapShot.h"
-#include "update/IUpdateServices.h"
 
 namespace velmora::app {
 
-// What the main window works with; the composition root owns all of it.
-struct MainWindowParts {
-    platform::Platform& platform;
-    const Configuration& config;
-    update::IUpdateServices& update;
-    const std::string& unitId;
-    relay::Session& session;
-    target::frmSnapShot& overlay;
-    target::frmSettingSendShortcut& shortcutDialog;
-    // Opens the translation engine settings; the menu entry is disabled without it.
-    std::function<void()> showEngineSettings = {};
-    // Told when a settings dialog the window opens itself has saved the file.
-    std::function<void()> settingsSaved = {};
-};
-
-// The program's one long-lived window. Controls are public members named as the rest of the
-// program knows them; handlers delegate to the logic.
-class frmMain : public QWidget, public relay::IMainView {
+// The program's one long-lived window, a view: it draws, forwards its events to the controller
+// and does what the controller tells it. Controls are public members named as the rest of the
+// program knows them.
+class frmMain : public QWidget, public IMainWindow {
     Q_OBJECT
   public:
-    explicit frmMain(const MainWindowParts& parts);
+    explicit frmMain(MainController& controller);
     ~frmMain() override;
 
-    // The load handler: caption, language lists, web panes, autostart entry.
-    void Load();
-    void FillLanguageLists();
-    // Close requested by the program itself (hidden start).
-    void CloseFromCode();
-    void RestoreFromTray();
-    [[noreturn]] void ExitProgram();
-    platform::WinHandle Handle();
-    bool TrayIconShown() const { return tray_ && tray_->isVisible(); }
-
+    MainController& Controller() { return controller_; }
     // The relay's state for the whole process: the three targets, the send shortcut, the
     // typing-idle state, the exit flag and the last capture's length.
     relay::RelayState& State;
 
-    // What the relay flows see of this window.
     std::u16string SendText() override;
     void ClearSendText() override;
     void SetSendText(const std::u16string& text) override;
@@ -75,16 +44,33 @@ class frmMain : public QWidget, public relay::IMainView {
     void SetSendMaskVisible(bool visible) override;
     std::u16string MyLanguageDesc() override;
     std::u16string OtherLanguageDesc() override;
+    void SetLanguageLists(const std::vector<std::u16string>& descs) override;
     void SetTimeKeeperCaption(const std::u16string& caption) override;
     void SetTimeKeeperVisible(bool visible) override;
-    bool IsMainWindowActive() override;
-    platform::WinHandle MainWindowHandle() override { return Handle(); }
-    void ShowTip(const std::u16string& text) override;
-    // Posted, so the dialog opens once the flow that asked for it has returned.
-    void OfferEngineSettings() override;
-    // The tip panel counts the seconds of a translation that takes longer than half a second.
-    void SetTranslating(bool on) override;
-    [[noreturn]] void EndProgram() override;
+    void SetCaption(const std::u16string& caption) override;
+    void NavigatePanes(const std::string& top, const std::string& bottom) override;
+    void SetPanesDiscarded(bool discarded) override;
+    void ShowTipPanel(const std::u16string& text) override;
+    void HideTipPanel() override;
+    platform::WinHandle Handle() override;
+    bool IsActive() override { return isActiveWindow(); }
+    bool IsShown() override { return isVisible(); }
+    bool IsMinimized() override { return isMinimized(); }
+    void Show() override { show(); }
+    void HideWindow() override { hide(); }
+    void Minimize() override { showMinimized(); }
+    void RestoreAndActivate() override;
+    void Close() override { close(); }
+    bool TrayAvailable() override;
+    bool TrayIconShown() override { return tray_ && tray_->isVisible(); }
+    void ShowTrayIcon() override;
+    void RemoveTrayIcon() override;
+    void TrayMessage(const std::u16string& title, const std::u16string& text) override;
+    void PopupTrayMenu() override;
+    void PopupSettingMenu() override;
+    void SetIdleTimerRunning(bool running) override;
+    void ShowHelp(const std::string& pageBase) override;
+    bool RunInPlaceSettings(const std::filesystem::path& configFile) override;
 
     // Controls, in creation order.
     QTimer* tmrRefresh = nullptr;
@@ -123,15 +109,9 @@ class frmMain : public QWidget, public relay::IMainView {
     QAction* mnuEngineSettings = nullptr;
     QAction* mnuInPlaceSettings = nullptr;
 
-    Heartbeat& heartbeat() { return heartbeat_; }
-
   public slots:
     void cmdSend_Click();
     void Timer1_Timer();
-    // Opens the in-place translation settings (shortcut, send after paste).
-    void mnuInPlaceSettings_Click();
-    // Opens the translation engine settings; nothing when the window was given no way to.
-    void ShowEngineSettings();
 
   protected:
     void closeEvent(QCloseEvent* e) override;
@@ -142,39 +122,11 @@ class frmMain : public QWidget, public relay::IMainView {
   private:
     void CreateControls();
     void CreateMenus();
-    void WirePicker(ImageControl* icon, ImageControl* pressedImage, const QString& tip,
-                    target::TargetPoint& target);
-    void PickTarget(target::TargetPoint& target);
-    // The tip's text, with the panel and label placed so all of it shows.
-    void SetTip(const QString& text);
-    void ShowTrayIcon();
-    // While minimised for want of a tray: moves into one as soon as it appears.
-    void WaitForTray();
-    void PopupTrayMenu();
-    // Discards the web panes' pages while hidden in the tray, or loads them again.
-    void SetPanesDiscarded(bool discarded);
-    bool TxtSendKeyDown(QKeyEvent* e);
+    void WirePicker(ImageControl* icon, ImageControl* pressedImage, Picker picker);
 
-    relay::IncomingMonitor& Monitor() { return session_.Monitor(); }
-
-    platform::Platform& platform_;
-    const Configuration& config_;
-    update::IUpdateServices& update_;
-    const std::string& unitId_;
-    relay::Session& session_;
-    target::frmSnapShot& overlay_;
-    target::frmSettingSendShortcut& shortcutDialog_;
-    std::function<void()> showEngineSettings_;
-    std::function<void()> settingsSaved_;
-    Heartbeat heartbeat_;
+    MainController& controller_;
     std::unique_ptr<QtResultBox> resultBox_;
     QSystemTrayIcon* tray_ = nullptr;
-    QTimer* trayWait_ = nullptr;
-    QTimer* progress_ = nullptr;
-    QElapsedTimer translatingSince_;
-    bool progressShown_ = false;
-    bool closingFromCode_ = false;
-    bool sessionEnding_ = false;
     bool trayWidgetSeen_ = false;
 };
 

@@ -33,4 +33,23 @@ struct Platform {
     IAccessibility& accessibility;
 };
 
+// The bundle over a set of backends whose members carry the ports' names.
+template <typename Set>
+Platform BundleOf(Set& s, IAccessibility& accessibility) {
+    return Platform{.input = s.input,
+                    .windows = s.windows,
+                    .clipboard = s.clipboard,
+                    .screen = s.screen,
+                    .http = s.http,
+                    .regex = s.regex,
+                    .codePage = s.codePage,
+                    .clock = s.clock,
+                    .loop = s.loop,
+                    .keyStore = s.keyStore,
+                    .processorId = s.processorId,
+                    .process = s.process,
+                    .messageBox = s.messageBox,
+                    .accessibility = accessibility};
+}
+
 }  // namespace velmora::platform

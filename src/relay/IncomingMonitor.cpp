@@ -118,7 +118,7 @@ bool IncomingMonitor::MayRead() const {
            !state_.ReturnAreaLost;
 }
 
-void IncomingMonitor::Timer1_Timer() {
+void IncomingMonitor::OnIdleTick() {
     if (!MayRead()) return;
 
     // A read through the tree takes neither focus nor clipboard: no countdown, no wait.

@@ -42,7 +42,7 @@ class IncomingMonitor {
                     const translate::clsGoogleLanguages& languages, RelayScheduler& scheduler);
 
     // Timer1's tick (500 ms, enabled while txtSend has the focus).
-    void Timer1_Timer();
+    void OnIdleTick();
     // The history watch's tick (500 ms, always running): where the tree shows the history,
     // new messages are read as they arrive, whatever has the focus and while the user types.
     void WatchTick();

@@ -65,7 +65,7 @@ OutgoingFlow::Delivery OutgoingFlow::Delivery::Failed(std::u16string_view tip,
     return {false, std::u16string(tip), std::u16string(kEchoNotSent) + std::u16string(why)};
 }
 
-void OutgoingFlow::cmdSend_Click() {
+void OutgoingFlow::Send() {
     // Queued once: a second request would send the same text twice.
     const bool alreadyQueued = scheduler_.Queued(RelayJob::Send);
     if (!scheduler_.Submit(RelayJob::Send, [this] { return SendOnce(); }) && !alreadyQueued)

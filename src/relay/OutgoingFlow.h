@@ -61,7 +61,7 @@ class OutgoingFlow {
     // The send command (button, send image release, Ctrl+Enter, Alt+S): a job of the
     // scheduler. While another job runs it is queued (once) and sends what txtSend holds when
     // its turn comes.
-    void cmdSend_Click();
+    void Send();
     // Esc in txtSend: abandons the send whose translation is under way (its request is given
     // up, nothing is sent, the typed text stays). False when no translation runs.
     bool Cancel();

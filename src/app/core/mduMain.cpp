@@ -93,4 +93,24 @@ StartOutcome Main(const std::string& argumentText, const std::filesystem::path& 
     return StartOutcome::Running;
 }
 
+int WriteVersionOnly(const std::string& argumentText, const std::filesystem::path& programFolder,
+                     const std::string& unitId,
+                     const std::function<void(const std::string&)>& report) {
+    struct NoWindows : IStartupShell {
+        void ShowUpdateWindow() override {}
+        void CloseUpdateWindow() override {}
+        void Yield() override {}
+        void CreateMainWindow() override {}
+        void ShowMainWindow() override {}
+        void CloseMainWindowFromCode() override {}
+    } none;
+    update::NullUpdateServices noUpdate;
+    std::string error;
+    if (Main(argumentText, programFolder, unitId, noUpdate, none, &error) !=
+        StartOutcome::VersionFailed)
+        return 0;
+    report(error);
+    return 1;
+}
+
 }  // namespace velmora::app

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "update/IUpdateServices.h"
@@ -46,5 +47,11 @@ enum class StartOutcome { VersionWritten, VersionFailed, Running };
 StartOutcome Main(const std::string& argumentText, const std::filesystem::path& programFolder,
                   const std::string& unitId, update::IUpdateServices& update, IStartupShell& shell,
                   std::string* error = nullptr);
+
+// The version mode on its own: no window, no network, only the unit id and the file. Returns
+// the process's exit status; a failure is said through report.
+int WriteVersionOnly(const std::string& argumentText, const std::filesystem::path& programFolder,
+                     const std::string& unitId,
+                     const std::function<void(const std::string&)>& report);
 
 }  // namespace velmora::app

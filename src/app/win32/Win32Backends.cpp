@@ -80,23 +80,8 @@ struct Win32Backends::Impl {
 };
 
 Win32Backends::Win32Backends() : impl_(std::make_unique<Impl>()) {
-    Impl& i = *impl_;
-    platform_ = std::make_unique<platform::Platform>(platform::Platform{
-        .input = i.input,
-        .windows = i.windows,
-        .clipboard = i.clipboard,
-        .screen = i.screen,
-        .http = i.http,
-        .regex = i.regex,
-        .codePage = i.codePage,
-        .clock = i.clock,
-        .loop = i.loop,
-        .keyStore = i.keyStore,
-        .processorId = i.processorId,
-        .process = i.process,
-        .messageBox = i.messageBox,
-        .accessibility = i.accessibility,
-    });
+    platform_ =
+        std::make_unique<platform::Platform>(platform::BundleOf(*impl_, impl_->accessibility));
 }
 
 Win32Backends::~Win32Backends() = default;

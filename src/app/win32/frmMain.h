@@ -4,42 +4,23 @@
 
 #include <shellapi.h>
 
-#include <functional>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
-#include "app/core/Configuration.h"
-#include "app/core/Heartbeat.h"
+#include "app/core/IMainWindow.h"
+#include "app/core/MainController.h"
 #include "app/win32/Controls.h"
 #include "app/win32/RichResultBox.h"
-#include "platform/Platform.h"
-#include "relay/IMainView.h"
 #include "relay/RelayState.h"
-#include "relay/Session.h"
-#include "target/SendShortcut.h"
-#include "target/SnapShotPick.h"
-#include "update/IUpdateServices.h"
 
 namespace velmora::app::win32 {
 
-// What the main window works with; the composition root owns all of it.
-struct MainWindowParts {
-    platform::Platform& platform;
-    const Configuration& config;
-    update::IUpdateServices& update;
-    const std::string& unitId;
-    relay::Session& session;
-    target::ISnapShotOverlay& overlay;
-    target::ISendShortcutDialog& shortcutDialog;
-    // Opens the translation engine settings; the menu entry is disabled without it.
-    std::function<void()> showEngineSettings = {};
-    // Told when a settings dialog the window opens itself has saved the file.
-    std::function<void()> settingsSaved = {};
-};
-
-// The program's one long-lived window. Controls are public members named as the rest of the
-// program knows them; handlers delegate to the logic.
-class frmMain : public relay::IMainView {
+// The program's one long-lived window, a view: it draws, forwards its events to the controller
+// and does what the controller tells it. Controls are public members named as the rest of the
+// program knows them.
+class frmMain : public IMainWindow {
   public:
     static constexpr const wchar_t* kClassName = L"VelmoraMain";
     static constexpr const wchar_t* kCaption = L"Quillet2009正式版";
@@ -48,10 +29,8 @@ class frmMain : public relay::IMainView {
     static constexpr int kClientHeight = 644;
     // The tray icon's notifications; the low word of lParam holds the mouse message.
     static constexpr UINT kTrayMessage = WM_APP + 1;
-    // Posted: the engine dialog opens once the flow that asked for it has returned.
-    static constexpr UINT kOfferEnginesMessage = WM_APP + 2;
     static constexpr UINT kTrayIconId = 1;
-    enum TimerId : UINT_PTR { kTmrRefresh = 1, kTimer1 = 2, kTrayWait = 3, kProgress = 4 };
+    enum TimerId : UINT_PTR { kTmrRefresh = 1, kTimer1 = 2 };
     enum MenuId : UINT {
         kMnuRestore = 201,
         kMnuExit,
@@ -65,25 +44,16 @@ class frmMain : public relay::IMainView {
     };
     enum ControlId : int { kCmdSend = 101, kTxtResult, kCboOtherLan, kCboMyLan, kTxtSend };
 
-    explicit frmMain(const MainWindowParts& parts);
+    explicit frmMain(MainController& controller);
     ~frmMain() override;
     frmMain(const frmMain&) = delete;
     frmMain& operator=(const frmMain&) = delete;
 
-    // The load handler: caption, language lists, web panes, autostart entry.
-    void Load();
-    void FillLanguageLists();
-    void Show();
-    // Close requested by the program itself (hidden start).
-    void CloseFromCode();
-    void RestoreFromTray();
-    [[noreturn]] void ExitProgram();
+    MainController& Controller() { return controller_; }
     HWND hwnd() const { return hwnd_; }
-    bool TrayIconShown() const { return trayAdded_; }
-
+    void Show() override;
     relay::RelayState& State;
 
-    // What the relay flows see of this window.
     std::u16string SendText() override;
     void ClearSendText() override;
     void SetSendText(const std::u16string& text) override;
@@ -92,15 +62,32 @@ class frmMain : public relay::IMainView {
     void SetSendMaskVisible(bool visible) override;
     std::u16string MyLanguageDesc() override;
     std::u16string OtherLanguageDesc() override;
+    void SetLanguageLists(const std::vector<std::u16string>& descs) override;
     void SetTimeKeeperCaption(const std::u16string& caption) override;
     void SetTimeKeeperVisible(bool visible) override;
-    bool IsMainWindowActive() override;
-    platform::WinHandle MainWindowHandle() override;
-    void ShowTip(const std::u16string& text) override;
-    void OfferEngineSettings() override { PostMessageW(hwnd_, kOfferEnginesMessage, 0, 0); }
-    // The tip panel counts the seconds of a translation that takes longer than half a second.
-    void SetTranslating(bool on) override;
-    [[noreturn]] void EndProgram() override;
+    void SetCaption(const std::u16string& caption) override;
+    void NavigatePanes(const std::string& top, const std::string& bottom) override;
+    void SetPanesDiscarded(bool discarded) override;
+    void ShowTipPanel(const std::u16string& text) override;
+    void HideTipPanel() override;
+    platform::WinHandle Handle() override;
+    bool IsActive() override { return GetActiveWindow() == hwnd_; }
+    bool IsShown() override { return IsWindowVisible(hwnd_) != FALSE; }
+    bool IsMinimized() override { return IsIconic(hwnd_) != FALSE; }
+    void HideWindow() override { ShowWindow(hwnd_, SW_HIDE); }
+    void Minimize() override { ShowWindow(hwnd_, SW_MINIMIZE); }
+    void RestoreAndActivate() override;
+    void Close() override { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
+    bool TrayAvailable() override { return FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr; }
+    bool TrayIconShown() override { return trayAdded_; }
+    void ShowTrayIcon() override;
+    void RemoveTrayIcon() override;
+    void TrayMessage(const std::u16string& title, const std::u16string& text) override;
+    void PopupTrayMenu() override;
+    void PopupSettingMenu() override;
+    void SetIdleTimerRunning(bool running) override;
+    void ShowHelp(const std::string& pageBase) override;
+    bool RunInPlaceSettings(const std::filesystem::path& configFile) override;
 
     // Controls, in creation order.
     HWND cmdSend = nullptr;
@@ -128,14 +115,11 @@ class frmMain : public relay::IMainView {
     HMENU mnuPopup = nullptr;
     HMENU mnuSetting = nullptr;
 
-    Heartbeat& heartbeat() { return heartbeat_; }
     RichResultBox& resultBox() { return *resultBox_; }
 
     void cmdSend_Click();
     void Timer1_Timer();
     void tmrRefresh_Timer();
-    // Opens the translation engine settings; nothing when the window was given no way to.
-    void ShowEngineSettings();
 
   private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -148,34 +132,14 @@ class frmMain : public relay::IMainView {
     LRESULT TxtSendMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
     void CreateMenus();
-    void WirePicker(ImageControl& icon, ImageControl& pressedLook, const wchar_t* tip,
-                    target::TargetPoint& target);
-    void PickTarget(target::TargetPoint& target);
+    void WirePicker(ImageControl& icon, ImageControl& pressedLook, Picker picker);
     void OnCommand(UINT id);
-    void OnClose();
-    void ShowTrayIcon();
-    void DeleteTrayIcon();
     NOTIFYICONDATAW TrayData(UINT flags) const;
-    void WaitForTray();
-    void PopupTrayMenu();
     void PopupMenuAt(HMENU menu, POINT screen);
-    void HideTips();
-    // The tip's text, with the panel and label placed so all of it shows.
-    void SetTip(const wchar_t* text);
     void PaintBackground(HDC dc);
-    bool Attached() const { return session_.Attached(); }
-    relay::IncomingMonitor& Monitor() { return session_.Monitor(); }
+    bool Attached() const { return controller_.Attached(); }
 
-    platform::Platform& platform_;
-    const Configuration& config_;
-    std::function<void()> showEngineSettings_;
-    std::function<void()> settingsSaved_;
-    update::IUpdateServices& update_;
-    const std::string& unitId_;
-    relay::Session& session_;
-    target::ISnapShotOverlay& overlay_;
-    target::ISendShortcutDialog& shortcutDialog_;
-    Heartbeat heartbeat_;
+    MainController& controller_;
     HWND hwnd_ = nullptr;
     // The control that had the focus when the window was last deactivated.
     HWND focusBefore_ = nullptr;
@@ -185,12 +149,8 @@ class frmMain : public relay::IMainView {
     std::unique_ptr<RichResultBox> resultBox_;
     UINT taskbarCreated_ = 0;
     bool trayAdded_ = false;
-    bool closingFromCode_ = false;
-    bool sessionEnding_ = false;
     // The character a consumed send chord would still type.
     bool swallowChar_ = false;
-    ULONGLONG translatingSince_ = 0;
-    bool progressShown_ = false;
 };
 
 }  // namespace velmora::app::win32

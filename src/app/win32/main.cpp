@@ -9,10 +9,11 @@
 #include <memory>
 #include <string>
 
+#include "app/core/Program.h"
 #include "app/core/mduMain.h"
 #include "app/win32/RichResultBox.h"
 #include "app/win32/Win32Backends.h"
-#include "app/win32/Win32CompositionRoot.h"
+#include "app/win32/Win32FrontEnd.h"
 #include "platform/Utf8.h"
 
 using namespace velmora;
@@ -39,26 +40,6 @@ std::filesystem::path ProgramFolder() {
     return std::filesystem::path(path).parent_path();
 }
 
-// The version mode opens no window and uses no network: only the unit id and the file.
-int WriteVersionOnly(const std::string& args) {
-    struct NoWindows : app::IStartupShell {
-        void ShowUpdateWindow() override {}
-        void CloseUpdateWindow() override {}
-        void Yield() override {}
-        void CreateMainWindow() override {}
-        void ShowMainWindow() override {}
-        void CloseMainWindowFromCode() override {}
-    } none;
-    update::NullUpdateServices noUpdate;
-    std::string error;
-    if (app::Main(args, ProgramFolder(), app::win32::ProcessorIdAlone(), noUpdate, none, &error) ==
-        app::StartOutcome::VersionFailed) {
-        app::win32::Report(error);
-        return 1;
-    }
-    return 0;
-}
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
@@ -67,15 +48,17 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR commandLine, int) {
     const HRESULT com = OleInitialize(nullptr);
     int code = 0;
     if (app::ModeOf(args) == app::StartMode::Version) {
-        code = WriteVersionOnly(args);
+        code = app::WriteVersionOnly(args, ProgramFolder(), app::win32::ProcessorIdAlone(),
+                                     app::win32::Report);
     } else {
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
         InitCommonControlsEx(&icc);
         app::win32::RichResultBox::LoadLibraryOnce();
-        std::unique_ptr<app::win32::Win32CompositionRoot> root;
+        std::unique_ptr<app::win32::Win32FrontEnd> frontEnd;
+        std::unique_ptr<app::Program> root;
         try {
-            root =
-                std::make_unique<app::win32::Win32CompositionRoot>(app::win32::Win32ConfigFile());
+            frontEnd = std::make_unique<app::win32::Win32FrontEnd>();
+            root = std::make_unique<app::Program>(*frontEnd, app::win32::Win32ConfigFile());
         } catch (const std::exception& e) {
             app::win32::Report(e.what());
             return 2;

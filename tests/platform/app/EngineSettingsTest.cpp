@@ -13,9 +13,9 @@
 #include <QUrl>
 #include <cstring>
 
+#include "app/EngineSettingsDialog.h"
 #include "app/KeyVault.h"
 #include "app/core/EngineSet.h"
-#include "app/frmEngineSettings.h"
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/IconvCodePage.h"
 #include "platform/posix/PosixPipeline.h"
@@ -46,14 +46,14 @@ QString KeyringEntry(const std::string& engine) {
     return QString::fromUtf8(tool.readAllStandardOutput());
 }
 
-std::vector<std::string> ListOrder(const app::frmEngineSettings& d) {
+std::vector<std::string> ListOrder(const app::EngineSettingsDialog& d) {
     std::vector<std::string> names;
     for (int row = 0; row < d.lstEngines->count(); ++row)
         names.push_back(d.lstEngines->item(row)->data(Qt::UserRole).toString().toStdString());
     return names;
 }
 
-QListWidgetItem* Select(app::frmEngineSettings& d, const char* engine) {
+QListWidgetItem* Select(app::EngineSettingsDialog& d, const char* engine) {
     for (int row = 0; row < d.lstEngines->count(); ++row) {
         if (d.lstEngines->item(row)->data(Qt::UserRole).toString() == QLatin1String(engine)) {
             d.lstEngines->setCurrentRow(row);
@@ -91,8 +91,8 @@ struct Fixture {
         return answer;
     };
 
-    std::unique_ptr<app::frmEngineSettings> Open() {
-        auto d = std::make_unique<app::frmEngineSettings>(vault, test);
+    std::unique_ptr<app::EngineSettingsDialog> Open() {
+        auto d = std::make_unique<app::EngineSettingsDialog>(vault, test);
         d->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(d.get()));
         return d;
@@ -320,7 +320,7 @@ TEST(EngineSettingsFile, TestShowsTheTranslationOrTheErrorOfTheEngineAsEdited) {
     EXPECT_FALSE(std::filesystem::exists(f.file)) << "a test saves nothing";
 
     // Without a way to test, the button is off.
-    app::frmEngineSettings none(f.vault, nullptr);
+    app::EngineSettingsDialog none(f.vault, nullptr);
     EXPECT_FALSE(none.cmdTest->isEnabled());
 }
 

@@ -22,9 +22,10 @@
 #include <cstdlib>
 #include <functional>
 
-#include "app/CompositionRoot.h"
+#include "app/InPlaceSettingsDialog.h"
+#include "app/QtFrontEnd.h"
 #include "app/core/EngineSet.h"
-#include "app/frmInPlaceSettings.h"
+#include "app/core/Program.h"
 #include "app/frmMain.h"
 #include "platform/VirtualKey.h"
 #include "platform/fake/FakePlatform.h"
@@ -32,6 +33,8 @@
 #include "relay/OutgoingFlow.h"
 #include "support/Screenshot.h"
 #include "support/TempDir.h"
+#include "target/qt/frmSettingSendShortcut.h"
+#include "target/qt/frmSnapShot.h"
 #include "translate/clsGoogleLanguages.h"
 // Xlib's macros clash with Qt's names: X11 headers come last.
 #include "platform/x11/X11Hotkey.h"
@@ -91,22 +94,23 @@ struct Fixture {
     }
     target::frmSnapShot overlay;
     target::frmSettingSendShortcut shortcutDialog;
-    app::frmMain window{app::MainWindowParts{.platform = platform,
-                                             .config = config,
-                                             .update = update,
-                                             .unitId = unitId,
-                                             .session = session,
-                                             .overlay = overlay,
-                                             .shortcutDialog = shortcutDialog,
-                                             .showEngineSettings = showEngineSettings,
-                                             .settingsSaved = settingsSaved}};
+    app::MainController controller{app::MainWindowParts{.platform = platform,
+                                                        .config = config,
+                                                        .update = update,
+                                                        .unitId = unitId,
+                                                        .session = session,
+                                                        .overlay = overlay,
+                                                        .shortcutDialog = shortcutDialog,
+                                                        .showEngineSettings = showEngineSettings,
+                                                        .settingsSaved = settingsSaved}};
+    app::frmMain window{controller};
 };
 
 }  // namespace
 
 TEST(MainWindow, EveryControlAtItsPlaceWithItsKindCaptionAndState) {
     Fixture f;
-    f.window.Load();
+    f.controller.Load();
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
     EXPECT_EQ(f.window.windowTitle(), QStringLiteral("Quillet2009正式版"));
@@ -210,7 +214,7 @@ TEST(MainWindow, InPlaceSettingsTellTheRootOnlyWhenSaved) {
     for (const bool ok : {false, true}) {
         QTimer answer;
         QObject::connect(&answer, &QTimer::timeout, [&] {
-            auto* d = qobject_cast<app::frmInPlaceSettings*>(QApplication::activeModalWidget());
+            auto* d = qobject_cast<app::InPlaceSettingsDialog*>(QApplication::activeModalWidget());
             if (!d) return;
             answer.stop();
             ok ? d->accept() : d->reject();
@@ -239,18 +243,19 @@ TEST(MainWindow, TheRootHoldsASavedShortcutAtOnce) {
     };
     ASSERT_FALSE(takenByOther()) << "the chord must be free before";
     {
-        app::CompositionRoot root(file);
+        app::QtFrontEnd frontEnd(file);
+        app::Program root(frontEnd, file);
         root.CreateMainWindow();
         QTimer answer;
         QObject::connect(&answer, &QTimer::timeout, [&] {
-            auto* d = qobject_cast<app::frmInPlaceSettings*>(QApplication::activeModalWidget());
+            auto* d = qobject_cast<app::InPlaceSettingsDialog*>(QApplication::activeModalWidget());
             if (!d) return;
             answer.stop();
             d->txtShortcut->setKeySequence(QKeySequence(QStringLiteral("Ctrl+Alt+F9")));
             d->accept();
         });
         answer.start(20);
-        root.MainWindow()->mnuInPlaceSettings->trigger();
+        dynamic_cast<app::frmMain&>(*root.MainWindow()).mnuInPlaceSettings->trigger();
         EXPECT_TRUE(takenByOther());
     }
     EXPECT_FALSE(takenByOther()) << "given back with the root";
@@ -260,7 +265,7 @@ TEST(MainWindow, TheRootHoldsASavedShortcutAtOnce) {
 
 TEST(MainWindow, TipPanelShowsOverAPickerAndHidesOverTheBareWindow) {
     Fixture f;
-    f.window.Load();
+    f.controller.Load();
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
     QTest::mouseMove(f.window.imgSendArea, QPoint(5, 5));
@@ -286,7 +291,7 @@ TEST(MainWindow, TipPanelShowsOverAPickerAndHidesOverTheBareWindow) {
 
 TEST(MainWindow, ALongTipShowsWholeAndAShortOneKeepsTheDesignPlace) {
     Fixture f;
-    f.window.Load();
+    f.controller.Load();
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
     const std::u16string sentence =
@@ -304,7 +309,7 @@ TEST(MainWindow, ALongTipShowsWholeAndAShortOneKeepsTheDesignPlace) {
     const QRect window = f.window.rect();
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        f.window.ShowTip(c.tip);
+        f.controller.ShowTip(c.tip);
         QLabel* label = f.window.lblTips;
         const QRect panel = f.window.picTips->geometry();
         ASSERT_TRUE(f.window.picTips->isVisible());
@@ -324,14 +329,14 @@ TEST(MainWindow, ALongTipShowsWholeAndAShortOneKeepsTheDesignPlace) {
         EXPECT_TRUE(atTop == f.window.picTips || f.window.picTips->isAncestorOf(atTop));
     }
 
-    f.window.ShowTip(u"设置完成");
+    f.controller.ShowTip(u"设置完成");
     EXPECT_EQ(f.window.picTips->geometry(), QRect(88, 568, 105, 33));
     EXPECT_EQ(f.window.lblTips->geometry(), QRect(0, 16, 105, 25));
 }
 
 TEST(MainWindow, SettingButtonShowsPressedLookAndOpensItsMenuAtTheFixedPoint) {
     Fixture f;
-    f.window.Load();
+    f.controller.Load();
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
     QTest::mousePress(f.window.imgSetting, Qt::LeftButton, {}, QPoint(10, 10));
@@ -345,7 +350,7 @@ TEST(MainWindow, SettingButtonShowsPressedLookAndOpensItsMenuAtTheFixedPoint) {
 
 TEST(MainWindow, CloseHidesBehindOneTrayIconAndRestoreBringsItBack) {
     Fixture f;
-    f.window.Load();
+    f.controller.Load();
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
     ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable()) << "the test desktop runs a tray";
@@ -354,7 +359,7 @@ TEST(MainWindow, CloseHidesBehindOneTrayIconAndRestoreBringsItBack) {
         EXPECT_FALSE(f.window.isVisible());
         EXPECT_TRUE(f.window.TrayIconShown());
         EXPECT_EQ(f.window.findChildren<QSystemTrayIcon*>().size(), 1);
-        f.window.RestoreFromTray();
+        f.controller.RestoreFromTray();
         EXPECT_TRUE(f.window.isVisible());
         EXPECT_TRUE(f.window.TrayIconShown()) << "the icon stays once added";
     }
@@ -362,7 +367,7 @@ TEST(MainWindow, CloseHidesBehindOneTrayIconAndRestoreBringsItBack) {
 
 TEST(MainWindow, ATipWhileInTheTrayComesAsATrayMessage) {
     Fixture f;
-    f.window.Load();
+    f.controller.Load();
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
     const QString text = QStringLiteral("翻译失败，未发送");
@@ -375,17 +380,17 @@ TEST(MainWindow, ATipWhileInTheTrayComesAsATrayMessage) {
         }
         return false;
     };
-    f.window.ShowTip(text.toStdU16String());
+    f.controller.ShowTip(text.toStdU16String());
     EXPECT_FALSE(QTest::qWaitFor([&] { return balloonWith(text); }, 300)) << "shown: the panel";
     f.window.close();
     ASSERT_TRUE(f.window.TrayIconShown());
-    f.window.ShowTip(text.toStdU16String());
+    f.controller.ShowTip(text.toStdU16String());
     EXPECT_TRUE(QTest::qWaitFor([&] { return balloonWith(text); }, 3000));
 }
 
 // Loads and shows the window and waits until the send box has the keyboard focus.
 void ShowWithSendBoxFocused(Fixture& f) {
-    f.window.Load();
+    f.controller.Load();
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
     f.window.activateWindow();
@@ -437,9 +442,14 @@ TEST(MainWindow, ASlowTranslationCountsItsSecondsAndEscCancelsIt) {
     f.window.txtSend->setPlainText(QStringLiteral("hello"));
     const auto start = std::chrono::steady_clock::now();
     QTest::keyClick(f.window.txtSend, Qt::Key_Return, Qt::ControlModifier);
-    // The window stays live while the engine works: the tip counts, Esc reaches the box.
+    // The window stays live while the engine works: the tip counts, Esc reaches the box. The
+    // fixture's clock is a fake one: it moves on with each look.
     ASSERT_TRUE(f.loop.WaitUntil(
-        [&] { return f.window.lblTips->text().startsWith(QStringLiteral("正在翻译…")); }, 5'000));
+        [&] {
+            f.fakes.clock.AdvanceMs(platform::IEventLoop::kPollMs);
+            return f.window.lblTips->text().startsWith(QStringLiteral("正在翻译…"));
+        },
+        5'000));
     progress = f.window.lblTips->text();
     QTest::keyClick(f.window.txtSend, Qt::Key_Escape);
     ASSERT_TRUE(f.RelayIdle());
@@ -562,7 +572,7 @@ TEST(MainWindow, InputMethodWordsCountAsTyping) {
 
 TEST(MainWindow, CloseHidesToTheTrayAgainOnceTheUserActsAfterACommitDataRequest) {
     Fixture f;
-    f.window.Load();
+    f.controller.Load();
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
     ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable()) << "the test desktop runs a tray";

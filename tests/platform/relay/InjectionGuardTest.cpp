@@ -91,7 +91,7 @@ class InjectionGuardTest : public ::testing::Test {
     // The user sends; returns once the send has ended.
     void Send() {
         view.sendText = u"hello";
-        flow.cmdSend_Click();
+        flow.Send();
         ASSERT_TRUE(loop.RunUntil([&] { return !scheduler.Busy(); }, 30'000));
     }
     // The flow's clipboard is a fake here: the chat window pastes what xclip serves.

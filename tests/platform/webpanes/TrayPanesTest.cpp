@@ -19,6 +19,8 @@
 #include "platform/fake/FakePlatform.h"
 #include "platform/qt/QtEventLoop.h"
 #include "support/VendorServer.h"
+#include "target/qt/frmSettingSendShortcut.h"
+#include "target/qt/frmSnapShot.h"
 #include "translate/clsGoogleLanguages.h"
 
 using namespace velmora;
@@ -111,13 +113,14 @@ struct Fixture {
     relay::Session session{platform, translator, translate::clsGoogleLanguages::Shared()};
     target::frmSnapShot overlay;
     target::frmSettingSendShortcut shortcutDialog;
-    app::frmMain window{app::MainWindowParts{.platform = platform,
-                                             .config = config,
-                                             .update = update,
-                                             .unitId = unitId,
-                                             .session = session,
-                                             .overlay = overlay,
-                                             .shortcutDialog = shortcutDialog}};
+    app::MainController controller{app::MainWindowParts{.platform = platform,
+                                                        .config = config,
+                                                        .update = update,
+                                                        .unitId = unitId,
+                                                        .session = session,
+                                                        .overlay = overlay,
+                                                        .shortcutDialog = shortcutDialog}};
+    app::frmMain window{controller};
 };
 
 }  // namespace
@@ -135,7 +138,7 @@ TEST(TrayPanes, InTheTrayThePanesFreeTheirRendererAndShownAgainLoadTheirPagesAne
         });
     }
     auto loadedTimes = [&](int n) { return completed[0] >= n && completed[1] >= n; };
-    f.window.Load();
+    f.controller.Load();
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
     ASSERT_TRUE(WaitFor([&] { return loadedTimes(1); }));
@@ -151,7 +154,7 @@ TEST(TrayPanes, InTheTrayThePanesFreeTheirRendererAndShownAgainLoadTheirPagesAne
     for (auto* pane : panes) EXPECT_EQ(pane->view()->page()->lifecycleState(), State::Discarded);
     EXPECT_TRUE(WaitFor([] { return Renderers() == 0; }, 15000)) << Renderers() << " left";
 
-    f.window.RestoreFromTray();
+    f.controller.RestoreFromTray();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
     // From the server again, not from the engine's cache.
     EXPECT_TRUE(WaitFor([&] {
@@ -173,7 +176,7 @@ TEST(TrayPanes, SwitchedOffThePanesMakeNoViewAndAskForNothing) {
     setenv("VELMORA_NO_PANES", "1", 1);
     Fixture f(server.host());
     unsetenv("VELMORA_NO_PANES");
-    f.window.Load();
+    f.controller.Load();
     f.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&f.window));
     QTest::qWait(2000);  // time enough for a pane to ask for its page
@@ -181,7 +184,7 @@ TEST(TrayPanes, SwitchedOffThePanesMakeNoViewAndAskForNothing) {
     EXPECT_EQ(f.window.WebBrowser2->view(), nullptr);
     EXPECT_EQ(CountRequests(server, "/ad1.php") + CountRequests(server, "/ad2.php"), 0);
     f.window.close();
-    f.window.RestoreFromTray();  // the tray round trip copes with empty panes
+    f.controller.RestoreFromTray();  // the tray round trip copes with empty panes
     EXPECT_TRUE(f.window.isVisible());
 }
 

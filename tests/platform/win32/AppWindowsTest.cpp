@@ -13,8 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "app/core/Program.h"
 #include "app/win32/RichResultBox.h"
-#include "app/win32/Win32CompositionRoot.h"
+#include "app/win32/Win32FrontEnd.h"
 #include "app/win32/frmMain.h"
 #include "app/win32/frmSettingSendShortcut.h"
 #include "app/win32/frmSnapShot.h"
@@ -27,7 +28,12 @@ namespace {
 using namespace velmora;
 using namespace velmora::app::win32;
 
+using velmora::app::Program;
 using velmora::platform::win32::test::After;
+
+frmMain& MainOf(Program& root) {
+    return static_cast<frmMain&>(*root.MainWindow());
+}
 
 struct Format {
     COLORREF color;
@@ -167,9 +173,10 @@ TEST(MainWindowTipTest, ALongTipShowsWholeAndAShortOneKeepsTheDesignPlace) {
     _putenv_s("VELMORA_PAGE_BASE", "127.0.0.1:1");
     const HRESULT ole = OleInitialize(nullptr);  // the panes need it, as at the program's start
     {
-        Win32CompositionRoot root(file);
+        Win32FrontEnd frontEnd;
+        Program root(frontEnd, file);
         root.CreateMainWindow();
-        frmMain& w = *root.MainWindow();
+        frmMain& w = MainOf(root);
         ShowWindow(w.hwnd(), SW_SHOWNOACTIVATE);
         const std::u16string sentence =
             u"这里没有能把中文翻译成英语的引擎：本机离线引擎只支持所列的欧洲语言对。"
@@ -181,7 +188,7 @@ TEST(MainWindowTipTest, ALongTipShowsWholeAndAShortOneKeepsTheDesignPlace) {
         GetClientRect(w.hwnd(), &client);
         for (const std::u16string& tip : tips) {
             const int index = static_cast<int>(&tip - tips);
-            w.ShowTip(tip);
+            w.Controller().ShowTip(tip);
             const RECT panel = Placed(w.picTips);
             const RECT label = Placed(w.lblTips);
             EXPECT_TRUE(IsWindowVisible(w.picTips)) << index;
@@ -204,7 +211,7 @@ TEST(MainWindowTipTest, ALongTipShowsWholeAndAShortOneKeepsTheDesignPlace) {
             const POINT top{(panel.left + panel.right) / 2, panel.top + 2};
             EXPECT_EQ(ChildWindowFromPointEx(w.hwnd(), top, CWP_SKIPINVISIBLE), w.picTips) << index;
         }
-        w.ShowTip(u"设置完成");
+        w.Controller().ShowTip(u"设置完成");
         const RECT panel = Placed(w.picTips);
         const RECT label = Placed(w.lblTips);
         EXPECT_EQ(std::vector<LONG>({panel.left, panel.top, panel.right, panel.bottom}),

@@ -10,9 +10,11 @@
 #include <functional>
 #include <regex>
 
-#include "app/win32/Win32CompositionRoot.h"
-#include "app/win32/frmEngineSettings.h"
-#include "app/win32/frmInPlaceSettings.h"
+#include "app/core/Program.h"
+#include "app/win32/EngineSettingsDialog.h"
+#include "app/win32/InPlaceSettingsDialog.h"
+#include "app/win32/Win32FrontEnd.h"
+#include "app/win32/frmMain.h"
 #include "support/TempDir.h"
 
 #include "Win32TestSupport.h"
@@ -22,13 +24,18 @@ namespace {
 using namespace velmora;
 using namespace velmora::app::win32;
 
+using velmora::app::Program;
 using velmora::platform::win32::test::After;
+
+frmMain& MainOf(Program& root) {
+    return static_cast<frmMain&>(*root.MainWindow());
+}
 
 void Click(HWND button) {
     SendMessageW(button, BM_CLICK, 0, 0);
 }
 
-std::vector<std::wstring> Rows(const frmEngineSettings& d) {
+std::vector<std::wstring> Rows(const EngineSettingsDialog& d) {
     std::vector<std::wstring> rows;
     for (int i = 0; i < ListView_GetItemCount(d.lstEngines); ++i) {
         wchar_t text[64] = {};
@@ -40,7 +47,7 @@ std::vector<std::wstring> Rows(const frmEngineSettings& d) {
 
 // Selects the row of the engine shown by that name, checks or clears its box, and shows its
 // fields.
-void Pick(frmEngineSettings& d, const wchar_t* engine, bool on) {
+void Pick(EngineSettingsDialog& d, const wchar_t* engine, bool on) {
     for (int i = 0; i < ListView_GetItemCount(d.lstEngines); ++i) {
         wchar_t text[64] = {};
         ListView_GetItemText(d.lstEngines, i, 0, text, 64);
@@ -72,10 +79,11 @@ struct EngineDialog {
     TempDir home;
     std::filesystem::path file = home.path() / "velmora" / "velmora.conf";
     std::vector<std::pair<std::string, app::EngineSettings>> calls;
-    frmEngineSettings dialog{file, [this](const std::string& engine, const app::EngineSettings& s) {
-                                 calls.emplace_back(engine, s);
-                                 return std::pair<bool, std::string>(false, "密钥无效");
-                             }};
+    EngineSettingsDialog dialog{file,
+                                [this](const std::string& engine, const app::EngineSettings& s) {
+                                    calls.emplace_back(engine, s);
+                                    return std::pair<bool, std::string>(false, "密钥无效");
+                                }};
 };
 
 TEST(EngineSettingsDialogTest, OkSavesOrderChecksAddressesAndKeysIntoTheFile) {
@@ -84,7 +92,7 @@ TEST(EngineSettingsDialogTest, OkSavesOrderChecksAddressesAndKeysIntoTheFile) {
     WriteFile(f.file, "; mine\n[translation]\nengines=form\n");
     bool ran = false;
     After(300, [&] {
-        frmEngineSettings& d = f.dialog;
+        EngineSettingsDialog& d = f.dialog;
         ASSERT_NE(d.hwnd(), nullptr);
         ran = true;
         EXPECT_EQ(WindowText(d.hwnd()), L"翻译引擎设置");
@@ -152,7 +160,7 @@ TEST(EngineSettingsDialogTest, OkSavesOrderChecksAddressesAndKeysIntoTheFile) {
     const auto before = std::filesystem::last_write_time(f.file);
     for (bool closeBox : {false, true}) {
         After(300, [&] {
-            frmEngineSettings& d = f.dialog;
+            EngineSettingsDialog& d = f.dialog;
             ASSERT_NE(d.hwnd(), nullptr);
             EXPECT_EQ(Rows(d)[0], L"DeepL+");
             EXPECT_EQ(WindowText(d.txtKey), L"dk-2:fx");
@@ -174,7 +182,7 @@ TEST(EngineSettingsDialogTest, EachEngineSaysWhatItNeedsItsLanguagesAndOpensItsK
     f.dialog.openUrl = [&](const std::string& url) { opened.push_back(url); };
     bool ran = false;
     After(300, [&] {
-        frmEngineSettings& d = f.dialog;
+        EngineSettingsDialog& d = f.dialog;
         ASSERT_NE(d.hwnd(), nullptr);
         ran = true;
         struct Row {
@@ -224,7 +232,7 @@ TEST(EngineSettingsDialogTest, CancelOnAFreshProfileCreatesNoFile) {
 TEST(InPlaceSettingsDialogTest, TheChordAndSendAreSavedAndABadChordKeepsTheDialogOpen) {
     TempDir home;
     const auto file = home.path() / "velmora" / "velmora.conf";
-    frmInPlaceSettings dialog(file);
+    InPlaceSettingsDialog dialog(file);
     const auto hotkey = [&] {
         return LOWORD(SendMessageW(dialog.txtShortcut, HKM_GETHOTKEY, 0, 0));
     };
@@ -288,7 +296,7 @@ TEST(InPlaceSettingsDialogTest, TheHotKeyControlsValueIsWrittenAsShortcutsAre) {
         {MAKEWORD(VK_RETURN, HOTKEYF_CONTROL), "Ctrl+#13"},
         {MAKEWORD(0, HOTKEYF_CONTROL), ""},
     };
-    for (const Row& r : rows) EXPECT_EQ(frmInPlaceSettings::ChordText(r.hotkey), r.text);
+    for (const Row& r : rows) EXPECT_EQ(InPlaceSettingsDialog::ChordText(r.hotkey), r.text);
 }
 
 // The program's own wiring: both settings entries are enabled and open their dialogs, modal
@@ -304,21 +312,22 @@ TEST(SettingsMenuTest, BothEntriesOpenTheirDialogsOverTheMainWindow) {
     // As the program's start does: the main window's panes need OLE on this thread.
     const HRESULT ole = OleInitialize(nullptr);
     {
-        Win32CompositionRoot root(file);
+        Win32FrontEnd frontEnd;
+        Program root(frontEnd, file);
         root.CreateMainWindow();
-        const HWND main = root.MainWindow()->hwnd();
+        const HWND main = MainOf(root).hwnd();
         struct Row {
             UINT command;
             const wchar_t* cls;
             int cancel;
         } rows[] = {
-            {frmMain::kMnuEngineSettings, frmEngineSettings::kClassName,
-             frmEngineSettings::kCmdCancel},
-            {frmMain::kMnuInPlaceSettings, frmInPlaceSettings::kClassName,
-             frmInPlaceSettings::kCmdCancel},
+            {frmMain::kMnuEngineSettings, EngineSettingsDialog::kClassName,
+             EngineSettingsDialog::kCmdCancel},
+            {frmMain::kMnuInPlaceSettings, InPlaceSettingsDialog::kClassName,
+             InPlaceSettingsDialog::kCmdCancel},
         };
         for (const Row& r : rows) {
-            EXPECT_EQ(GetMenuState(root.MainWindow()->mnuSetting, r.command, MF_BYCOMMAND) &
+            EXPECT_EQ(GetMenuState(MainOf(root).mnuSetting, r.command, MF_BYCOMMAND) &
                           (MF_GRAYED | MF_DISABLED),
                       0u);
             bool seen = false;
@@ -339,11 +348,11 @@ TEST(SettingsMenuTest, BothEntriesOpenTheirDialogsOverTheMainWindow) {
         ASSERT_TRUE(RegisterHotKey(nullptr, 7, chord, VK_F9)) << "the chord is free before";
         UnregisterHotKey(nullptr, 7);
         After(300, [&] {
-            HWND dialog = FindWindowW(frmInPlaceSettings::kClassName, nullptr);
+            HWND dialog = FindWindowW(InPlaceSettingsDialog::kClassName, nullptr);
             ASSERT_NE(dialog, nullptr);
-            SendMessageW(GetDlgItem(dialog, frmInPlaceSettings::kTxtShortcut), HKM_SETHOTKEY,
+            SendMessageW(GetDlgItem(dialog, InPlaceSettingsDialog::kTxtShortcut), HKM_SETHOTKEY,
                          MAKEWORD(VK_F9, HOTKEYF_CONTROL | HOTKEYF_ALT), 0);
-            Click(GetDlgItem(dialog, frmInPlaceSettings::kCmdOK));
+            Click(GetDlgItem(dialog, InPlaceSettingsDialog::kCmdOK));
         });
         SendMessageW(main, WM_COMMAND, frmMain::kMnuInPlaceSettings, 0);
         EXPECT_FALSE(RegisterHotKey(nullptr, 7, chord, VK_F9)) << "the root did not take it";

@@ -48,7 +48,7 @@ class IncomingMonitorTest : public ::testing::Test {
     std::int64_t Elapsed() { return fp.clock.NowMs() - t0; }
     // A tick of Timer1 or of the history watch, and what it started, to the end.
     void Tick() {
-        monitor.Timer1_Timer();
+        monitor.OnIdleTick();
         fp.loop.Run();
     }
     void Watch() {
@@ -421,7 +421,7 @@ TEST_F(IncomingMonitorTest, TicksDuringACountdownOrCaptureStartNoSecondOne) {
         // Three during the countdown, three while the capture waits for its copy.
         if ((Elapsed() >= 1500 && nested < 3) || (state.CaptureRunning && nested < 6)) {
             ++nested;
-            monitor.Timer1_Timer();
+            monitor.OnIdleTick();
             monitor.WatchTick();
         }
     };

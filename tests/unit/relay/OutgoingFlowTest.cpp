@@ -122,7 +122,7 @@ TEST_F(OutgoingFlowTest, SendStepsForEachWayOfSending) {
         fp.windows.windows[kChat].iconic = c.minimised;
         fp.input.cursor = {5, 6};
         view.sendText = u"hello";
-        flow.cmdSend_Click();
+        flow.Send();
         fp.loop.Run();
         Log expected = Preamble() + ImSteps(c.send, c.minimised);
         if (c.sendWin == 0) {
@@ -164,7 +164,7 @@ TEST_F(OutgoingFlowTest, InjectedKeysWaitUntilTheUsersOwnAreUp) {
         fp.loop.onYield = [&] {
             if (fp.clock.NowMs() >= releaseAt) fp.input.userKeyDown = false;
         };
-        flow.cmdSend_Click();
+        flow.Send();
         fp.loop.Run();
         const auto& log = fp.log.Entries();
         const bool clicked = std::find(log.begin(), log.end(), "ldown") != log.end();
@@ -179,7 +179,7 @@ TEST_F(OutgoingFlowTest, EchoRunsAndTranslationDirection) {
     // The echo's time is when the send ended, well within the second.
     fp.clock.SetMs(((14510LL * 86400) + 9 * 3600 + 5 * 60 + 7) * 1000);
     translate.fixed = u"你好";
-    flow.cmdSend_Click();
+    flow.Send();
     fp.loop.Run();
     const std::vector<BoxRun> expected = {
         {u"\r\n", kBlack, false, false},
@@ -200,7 +200,7 @@ TEST_F(OutgoingFlowTest, ItalicLeftOnByIncomingOutputCarriesIntoTheEcho) {
     box.SetItalic(true);
     translate.fixed = u"";  // a failed translation is echoed all the same, as not sent
     view.sendText = u"  ";
-    flow.cmdSend_Click();
+    flow.Send();
     fp.loop.Run();
     const std::vector<BoxRun> expected = {
         {u"\r\n", kBlack, false, true},
@@ -215,7 +215,7 @@ TEST_F(OutgoingFlowTest, ItalicLeftOnByIncomingOutputCarriesIntoTheEcho) {
 
 TEST_F(OutgoingFlowTest, EmptyTextDoesNothing) {
     view.sendText.clear();
-    flow.cmdSend_Click();
+    flow.Send();
     fp.loop.Run();
     EXPECT_TRUE(fp.log.Entries().empty());
     EXPECT_TRUE(translate.calls.empty());
@@ -224,7 +224,7 @@ TEST_F(OutgoingFlowTest, EmptyTextDoesNothing) {
 
 TEST_F(OutgoingFlowTest, UnsetInputTargetTranslatesAndEchoesButTouchesNoWindow) {
     state.InputAreaTarget = {};
-    flow.cmdSend_Click();
+    flow.Send();
     fp.loop.Run();
     Log expected = Preamble() + Log{"view focus send", "view tip", "view mask 1"};
     EXPECT_EQ(fp.log.Entries(), expected);
@@ -237,7 +237,7 @@ TEST_F(OutgoingFlowTest, UnsetInputTargetTranslatesAndEchoesButTouchesNoWindow) 
 
 TEST_F(OutgoingFlowTest, ClipboardFailureEndsFlowButShowsTheSendImage) {
     fp.clipboard.failWrites = true;
-    flow.cmdSend_Click();
+    flow.Send();
     fp.loop.Run();
     Log expected = Preamble();
     expected.pop_back();  // nothing is set after the failed clear
@@ -276,7 +276,7 @@ TEST_F(OutgoingFlowTest, FailedTranslationIsEchoedButNotSent) {
         translate.outcome = c.outcome;
         fp.clipboard.text = u"theirs";
         view.sendText = u"hello";
-        flow.cmdSend_Click();
+        flow.Send();
         fp.loop.Run();
         // No clipboard write, no click, no key: the IM client's draft stays as it was.
         EXPECT_EQ(fp.log.Entries(),
@@ -312,7 +312,7 @@ TEST_F(OutgoingFlowTest, OnlyTheSentTextLeavesTheSendBox) {
         fp.log.Clear();
         view.sendText = u"hello";
         translate.onTranslate = [&] { view.sendText = c.typedMeanwhile; };
-        flow.cmdSend_Click();
+        flow.Send();
         fp.loop.Run();
         EXPECT_EQ(view.sendText, c.left);
         Log expected = c.boxSteps + Log{"view mask 1"};
@@ -326,12 +326,12 @@ TEST_F(OutgoingFlowTest, SendAskedForDuringASendRunsOnceRightAfterIt) {
     translate.onTranslate = [&] {
         if (nested++ == 0) {
             view.sendText = u"hello again";
-            flow.cmdSend_Click();  // Ctrl+Enter while the first waits for its translation
-            flow.cmdSend_Click();  // and once more: still one request
+            flow.Send();  // Ctrl+Enter while the first waits for its translation
+            flow.Send();  // and once more: still one request
             EXPECT_EQ(view.tip, kSendQueued);
         }
     };
-    flow.cmdSend_Click();
+    flow.Send();
     fp.loop.Run();
     ASSERT_EQ(translate.calls.size(), 2u);
     EXPECT_EQ(translate.calls[0].text, u"hello");
@@ -350,8 +350,8 @@ TEST_F(OutgoingFlowTest, SendAskedForDuringACaptureWaitsForItsEnd) {
     scheduler.Submit(RelayJob::Capture, [this, &tipOnly] {
         return [](OutgoingFlowTest& t, const Log& tip) -> platform::Task<> {
             t.view.sendText = u"later";
-            t.flow.cmdSend_Click();
-            t.flow.cmdSend_Click();
+            t.flow.Send();
+            t.flow.Send();
             EXPECT_EQ(t.fp.log.Entries(), tip);
             EXPECT_EQ(t.view.tip, kSendQueued);
             EXPECT_TRUE(t.flow.SendPending());
@@ -407,7 +407,7 @@ TEST_F(OutgoingFlowTest, NothingGoesToAWindowThatIsGoneCoveredOrNotActivated) {
         t.fp.input.cursor = {5, 6};
         t.view.sendText = u"hello";
         c.set(t);
-        flow.cmdSend_Click();
+        flow.Send();
         fp.loop.Run();
         Log expected = Preamble() + (c.checkedBeforeTouching
                                          ? Log{"view focus send", "view tip", "view mask 1"}
@@ -429,7 +429,7 @@ TEST_F(OutgoingFlowTest, ACoveredSendButtonDoesNotMatterWhenAShortcutSends) {
     fp.windows.windows[900] = {{65, 75, 75, 85}};
     state.SendShortcutControl = vk::Control;
     state.SendShortcutKey = vk::Return;
-    flow.cmdSend_Click();
+    flow.Send();
     fp.loop.Run();
     EXPECT_EQ(fp.log.Entries(), Preamble() + ImSteps(Chord(vk::Return, vk::Control, 100), false));
     EXPECT_EQ(view.sendText, u"");
@@ -446,7 +446,7 @@ TEST_F(OutgoingFlowTest, ASelectAllWhoseCtrlWasLetGoIsPressedAgainBeforeThePaste
             ++letGo;
         }
     };
-    flow.cmdSend_Click();
+    flow.Send();
     fp.loop.Run();
     EXPECT_EQ(fp.log.Entries(), Preamble() + ImSteps(Chord(vk::Return, vk::Control, 100), false,
                                                      {"view clear send"}, 1));
@@ -476,7 +476,7 @@ TEST_F(OutgoingFlowTest, AKeyRunThatNeverWentThroughWholeFailsTheSend) {
         fp.loop.onHold = [&] {
             if (fp.input.down.count(c.droppedUnder)) fp.input.down.erase(vk::Control);
         };
-        flow.cmdSend_Click();
+        flow.Send();
         fp.loop.Run();
         const auto& log = fp.log.Entries();
         const bool pressed =
@@ -497,7 +497,7 @@ TEST_F(OutgoingFlowTest, NoEngineForThePairSaysWhatToDoAndOffersTheEnginesOnce) 
     for (int run = 0; run < 2; ++run) {
         fp.log.Clear();
         view.sendText = u"你好";
-        flow.cmdSend_Click();
+        flow.Send();
         fp.loop.Run();
         EXPECT_EQ(view.tip, NoEngineTip(u"中文(简体)", u"英语"));
         EXPECT_EQ(view.sendText, u"你好");
@@ -515,7 +515,7 @@ TEST_F(OutgoingFlowTest, TheSameLanguageGoesOutAsTypedAndTheEchoSaysSo) {
     same.sameLanguage = true;
     translate.outcome = same;
     view.sendText = u"早上好";
-    flow.cmdSend_Click();
+    flow.Send();
     fp.loop.Run();
     EXPECT_EQ(fp.clipboard.text, u"早上好");
     EXPECT_EQ(view.sendText, u"");
@@ -531,7 +531,7 @@ TEST_F(OutgoingFlowTest, EscDuringTheTranslationSendsNothingAndKeepsTheText) {
         EXPECT_TRUE(view.translating) << "the progress runs while the engines work";
         EXPECT_TRUE(flow.Cancel());
     };
-    flow.cmdSend_Click();
+    flow.Send();
     fp.loop.Run();
     EXPECT_EQ(fp.log.Entries(), (Log{"view mask 0", "view tip", "view mask 1"}));
     EXPECT_FALSE(view.translating);
@@ -544,7 +544,7 @@ TEST_F(OutgoingFlowTest, EscDuringTheTranslationSendsNothingAndKeepsTheText) {
     EXPECT_FALSE(flow.Cancel()) << "nor after it";
     // The next send is not cancelled by the old request.
     translate.onTranslate = nullptr;
-    flow.cmdSend_Click();
+    flow.Send();
     fp.loop.Run();
     EXPECT_EQ(view.sendText, u"");
 }
@@ -559,7 +559,7 @@ TEST_F(OutgoingFlowTest, TheEchoIsWrittenOnceTheSendIsDone) {
     state.SendShortcutControl = vk::Control;
     state.SendShortcutKey = vk::Return;
     box.onFocus = [&] { fp.log.Add("echo"); };
-    flow.cmdSend_Click();
+    flow.Send();
     fp.loop.Run();
     const auto& log = fp.log.Entries();
     const auto echo = std::find(log.begin(), log.end(), "echo");
@@ -608,7 +608,7 @@ TEST_F(OutgoingFlowTest, ThroughTheChatProgramsTreeNoKeyNoClickNoClipboard) {
         view.sendText = u"hello";
         view.tip.clear();
         const std::int64_t start = fp.clock.NowMs();
-        flow.cmdSend_Click();
+        flow.Send();
         fp.loop.Run();
 
         bool keys = false;
@@ -635,14 +635,14 @@ TEST_F(OutgoingFlowTest, WithNeitherASendButtonNorASendKeyNothingIsActivated) {
     state.SendShortcutKey = 0;
     state.SendButtonTarget.WinHwnd = 0;
     view.sendText = u"hello";
-    flow.cmdSend_Click();
+    flow.Send();
     fp.loop.Run();
     for (const auto& e : fp.log.Entries()) EXPECT_FALSE(e.starts_with("a11y send")) << e;
 }
 
 TEST_F(OutgoingFlowTest, ASendGivesTheLoopBackWhileItTranslatesAndEndsFromThere) {
     view.sendText = u"hello";
-    flow.cmdSend_Click();
+    flow.Send();
     // Back in the loop with the send under way: the loop's other handlers run beside it.
     EXPECT_TRUE(scheduler.Busy());
     EXPECT_TRUE(view.translating);

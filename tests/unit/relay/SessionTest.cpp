@@ -54,10 +54,10 @@ TEST_F(SessionTest, SendAskedForDuringACaptureRunsWhenTheCaptureHasGivenEverythi
         if (session.State.CaptureRunning && !asked) {
             asked = true;
             view.sendText = u"queued";
-            session.Outgoing().cmdSend_Click();
+            session.Outgoing().Send();
         }
     };
-    session.Monitor().Timer1_Timer();
+    session.Monitor().OnIdleTick();
     fp.loop.Run();
     ASSERT_TRUE(asked);
     ASSERT_FALSE(translate.calls.empty());
@@ -80,11 +80,11 @@ TEST_F(SessionTest, SendAskedForDuringTheIdleCountdownGoesAtOnceAndTheCaptureFol
     onYield = [&] {
         if (!runningAfterClick && fp.clock.NowMs() - t0 >= 2000) {
             view.sendText = u"now";
-            session.Outgoing().cmdSend_Click();
+            session.Outgoing().Send();
             runningAfterClick = session.Scheduler.Running();
         }
     };
-    session.Monitor().Timer1_Timer();
+    session.Monitor().OnIdleTick();
     fp.loop.Run();
     // The countdown drives nothing: the send did not queue behind it.
     EXPECT_EQ(runningAfterClick, RelayJob::Send);
@@ -105,7 +105,7 @@ TEST_F(SessionTest, InPlaceAskedForDuringACaptureRunsWhenTheCaptureEnds) {
             EXPECT_TRUE(session.InPlace().Pending());
         }
     };
-    session.Monitor().Timer1_Timer();
+    session.Monitor().OnIdleTick();
     fp.loop.Run();
     ASSERT_TRUE(asked);
     EXPECT_FALSE(session.InPlace().Pending());
@@ -120,7 +120,7 @@ TEST_F(SessionTest, SendAskedForDuringAnInPlaceRunGoesAfterIt) {
     translate.onTranslate = [&] {
         if (translate.calls.size() != 1) return;
         view.sendText = u"queued";
-        session.Outgoing().cmdSend_Click();
+        session.Outgoing().Send();
         EXPECT_TRUE(session.Outgoing().SendPending());
     };
     session.InPlace().OnShortcut();
@@ -178,7 +178,7 @@ TEST(SessionAccessibilityTest, TheFirstAttachTurnsAccessibilityOnAndSaysSoOnlyWh
 
 TEST_F(SessionTest, ASendWaitingWhenTheWindowGoesNeverResumesIntoIt) {
     view.sendText = u"hello";
-    session.Outgoing().cmdSend_Click();
+    session.Outgoing().Send();
     ASSERT_TRUE(session.Scheduler.Busy());  // waiting for its translation
     EXPECT_FALSE(view.maskVisible);
     session.Detach();

@@ -2,9 +2,10 @@
 // dialog saves, read the way the program and the dialog load.
 #include <gtest/gtest.h>
 
+#include "app/core/Program.h"
 #include "app/core/SettingsForms.h"
 #include "app/win32/DpapiKeyCodec.h"
-#include "app/win32/Win32CompositionRoot.h"
+#include "app/win32/Win32FrontEnd.h"
 #include "support/TempDir.h"
 
 namespace velmora::app::win32 {

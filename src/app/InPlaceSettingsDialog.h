@@ -13,10 +13,10 @@ namespace velmora::app {
 // The in-place translation's global shortcut and whether it sends after the paste. Reads the
 // configuration file when built; OK writes [inplace] to it, Cancel writes nothing. The caller puts
 // a saved change to work.
-class frmInPlaceSettings : public QDialog {
+class InPlaceSettingsDialog : public QDialog {
     Q_OBJECT
   public:
-    explicit frmInPlaceSettings(std::filesystem::path configFile, QWidget* parent = nullptr);
+    explicit InPlaceSettingsDialog(std::filesystem::path configFile, QWidget* parent = nullptr);
 
     // Saves, and closes only when the shortcut is usable and the file was written.
     void accept() override;

@@ -1,4 +1,4 @@
-#include "app/frmEngineSettings.h"
+#include "app/EngineSettingsDialog.h"
 
 #include <QDesktopServices>
 #include <QGridLayout>
@@ -31,15 +31,15 @@ W* Named(QWidget* parent, const char* name, const QString& text = {}) {
 
 }  // namespace
 
-frmEngineSettings::frmEngineSettings(KeyVault& vault, EngineTest test, QWidget* parent)
+EngineSettingsDialog::EngineSettingsDialog(KeyVault& vault, EngineTest test, QWidget* parent)
     : QDialog(parent), vault_(vault), test_(std::move(test)) {
-    setObjectName(QStringLiteral("frmEngineSettings"));
+    setObjectName(QStringLiteral("EngineSettingsDialog"));
     setWindowTitle(QStringLiteral("翻译引擎设置"));
     CreateControls();
     Load();
 }
 
-void frmEngineSettings::CreateControls() {
+void EngineSettingsDialog::CreateControls() {
     lstEngines = new QListWidget(this);
     lstEngines->setObjectName(QStringLiteral("lstEngines"));
     cmdUp = Button(this, "cmdUp", QStringLiteral("上移"));
@@ -122,14 +122,14 @@ void frmEngineSettings::CreateControls() {
     all->addLayout(buttons);
     resize(700, 420);
 
-    connect(lstEngines, &QListWidget::currentRowChanged, this, &frmEngineSettings::ShowEngine);
+    connect(lstEngines, &QListWidget::currentRowChanged, this, &EngineSettingsDialog::ShowEngine);
     connect(cmdUp, &QPushButton::clicked, this, [this] { Move(-1); });
     connect(cmdDown, &QPushButton::clicked, this, [this] { Move(1); });
-    connect(cmdTest, &QPushButton::clicked, this, &frmEngineSettings::RunTest);
+    connect(cmdTest, &QPushButton::clicked, this, &EngineSettingsDialog::RunTest);
     connect(lblLink, &QLabel::linkActivated, this,
             [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
-    connect(cmdOK, &QPushButton::clicked, this, &frmEngineSettings::accept);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmEngineSettings::reject);
+    connect(cmdOK, &QPushButton::clicked, this, &EngineSettingsDialog::accept);
+    connect(cmdCancel, &QPushButton::clicked, this, &EngineSettingsDialog::reject);
     const auto keep = [this](std::string EngineSettings::*field) {
         return [this, field](const QString& text) {
             if (!filling_ && !shown_.empty()) edits_[shown_].*field = text.trimmed().toStdString();
@@ -140,7 +140,7 @@ void frmEngineSettings::CreateControls() {
     connect(txtRegion, &QLineEdit::textChanged, this, keep(&EngineSettings::region));
 }
 
-void frmEngineSettings::Load() {
+void EngineSettingsDialog::Load() {
     Configuration config = LoadSettingsFile(vault_.File(), VaultKeyLookup(vault_));
     FillKeysFromVault(vault_, config);
     loaded_ = EngineEditsOf(config);
@@ -159,12 +159,12 @@ void frmEngineSettings::Load() {
     lblKeyStore->setText(QStringLiteral("密钥保存在：") + KeyVault::Describe(vault_.Where()));
 }
 
-std::string frmEngineSettings::EngineAt(int row) const {
+std::string EngineSettingsDialog::EngineAt(int row) const {
     const QListWidgetItem* item = lstEngines->item(row);
     return item ? item->data(Qt::UserRole).toString().toStdString() : std::string();
 }
 
-void frmEngineSettings::ShowEngine(int row) {
+void EngineSettingsDialog::ShowEngine(int row) {
     shown_ = EngineAt(row);
     const EngineSettings& s = edits_[shown_];
     const EngineFields fields = FieldsOf(shown_);
@@ -193,7 +193,7 @@ void frmEngineSettings::ShowEngine(int row) {
     cmdDown->setEnabled(row >= 0 && row + 1 < lstEngines->count());
 }
 
-void frmEngineSettings::Move(int by) {
+void EngineSettingsDialog::Move(int by) {
     const int from = lstEngines->currentRow();
     const int to = from + by;
     if (from < 0 || to < 0 || to >= lstEngines->count()) return;
@@ -202,7 +202,7 @@ void frmEngineSettings::Move(int by) {
     lstEngines->setCurrentRow(to);
 }
 
-void frmEngineSettings::RunTest() {
+void EngineSettingsDialog::RunTest() {
     if (!test_ || shown_.empty()) return;
     lblTestResult->setText(QStringLiteral("正在测试……"));
     lblTestResult->repaint();
@@ -212,7 +212,7 @@ void frmEngineSettings::RunTest() {
     lblTestResult->setText(Q(TestResultLine(ok, text.toStdString())));
 }
 
-QString frmEngineSettings::Save() {
+QString EngineSettingsDialog::Save() {
     std::vector<std::string> enabled;
     for (int row = 0; row < lstEngines->count(); ++row) {
         if (lstEngines->item(row)->checkState() == Qt::Checked) enabled.push_back(EngineAt(row));
@@ -228,7 +228,7 @@ QString frmEngineSettings::Save() {
     return Q(WriteIniChanges(vault_.File(), EngineSettingsChanges(enabled, edits_)));
 }
 
-void frmEngineSettings::accept() {
+void EngineSettingsDialog::accept() {
     const QString why = Save();
     if (!why.isEmpty()) {
         lblError->setText(Q(SaveErrorLine(why.toStdString())));

@@ -1,4 +1,4 @@
-#include "app/win32/frmInPlaceSettings.h"
+#include "app/win32/InPlaceSettingsDialog.h"
 
 #include <commctrl.h>
 
@@ -24,10 +24,10 @@ HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, in
 
 }  // namespace
 
-frmInPlaceSettings::frmInPlaceSettings(std::filesystem::path configFile)
+InPlaceSettingsDialog::InPlaceSettingsDialog(std::filesystem::path configFile)
     : file_(std::move(configFile)) {}
 
-std::string frmInPlaceSettings::ChordText(WORD hotkey) {
+std::string InPlaceSettingsDialog::ChordText(WORD hotkey) {
     const BYTE key = LOBYTE(hotkey);
     const BYTE mods = HIBYTE(hotkey);
     if (key == 0) return {};
@@ -44,7 +44,7 @@ std::string frmInPlaceSettings::ChordText(WORD hotkey) {
     return text;
 }
 
-bool frmInPlaceSettings::ShowModal(HWND owner) {
+bool InPlaceSettingsDialog::ShowModal(HWND owner) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_HOTKEY_CLASS};
     InitCommonControlsEx(&icc);
     hwnd_ = CreateDialogFrame(kClassName, Proc, kCaption, kStyle, 380, 160, owner, this);
@@ -56,7 +56,7 @@ bool frmInPlaceSettings::ShowModal(HWND owner) {
     return saved_;
 }
 
-void frmInPlaceSettings::CreateControls() {
+void InPlaceSettingsDialog::CreateControls() {
     lblShortcut = Child(hwnd_, L"STATIC", L"快捷键：", SS_LEFT, -1, 8, 11, 60, 18);
     txtShortcut =
         Child(hwnd_, HOTKEY_CLASSW, L"", WS_TABSTOP | WS_BORDER, kTxtShortcut, 70, 8, 210, 22);
@@ -74,7 +74,7 @@ void frmInPlaceSettings::CreateControls() {
         Child(hwnd_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON, kCmdCancel, 307, 130, 65, 23);
 }
 
-void frmInPlaceSettings::Load() {
+void InPlaceSettingsDialog::Load() {
     // The file as it is now: it may have been saved from here since the start.
     const InPlaceForm form = LoadInPlaceForm(file_);
     loadedText_ = form.shortcut;
@@ -90,7 +90,7 @@ void frmInPlaceSettings::Load() {
     SendMessageW(chkSend, BM_SETCHECK, form.send ? BST_CHECKED : BST_UNCHECKED, 0);
 }
 
-void frmInPlaceSettings::cmdOK_Click() {
+void InPlaceSettingsDialog::cmdOK_Click() {
     const WORD hotkey = LOWORD(SendMessageW(txtShortcut, HKM_GETHOTKEY, 0, 0));
     const std::string typed =
         hotkey == loadedHotkey_ && hotkey != 0 ? loadedText_ : ChordText(hotkey);
@@ -106,7 +106,7 @@ void frmInPlaceSettings::cmdOK_Click() {
     ShowWindow(hwnd_, SW_HIDE);
 }
 
-LRESULT frmInPlaceSettings::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT InPlaceSettingsDialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_COMMAND: {
             const int id = LOWORD(wp);
@@ -130,8 +130,8 @@ LRESULT frmInPlaceSettings::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
-LRESULT CALLBACK frmInPlaceSettings::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = Self<frmInPlaceSettings>(hwnd, msg, lp);
+LRESULT CALLBACK InPlaceSettingsDialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = Self<InPlaceSettingsDialog>(hwnd, msg, lp);
     if (!self || !self->hwnd_) return DefWindowProcW(hwnd, msg, wp, lp);
     return self->Handle(msg, wp, lp);
 }

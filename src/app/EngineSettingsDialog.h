@@ -29,10 +29,10 @@ using EngineTest =
 // (opened in the desktop's browser). Reads the configuration file and the vault when built; OK
 // writes the list and addresses to the file and changed keys to the vault; Cancel writes nothing.
 // The caller puts a saved change to work.
-class frmEngineSettings : public QDialog {
+class EngineSettingsDialog : public QDialog {
     Q_OBJECT
   public:
-    frmEngineSettings(KeyVault& vault, EngineTest test, QWidget* parent = nullptr);
+    EngineSettingsDialog(KeyVault& vault, EngineTest test, QWidget* parent = nullptr);
 
     // Saves, and closes only when everything was written.
     void accept() override;

@@ -1,4 +1,4 @@
-#include "app/win32/frmEngineSettings.h"
+#include "app/win32/EngineSettingsDialog.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -53,7 +53,7 @@ std::string Trimmed(HWND edit) {
 
 }  // namespace
 
-frmEngineSettings::frmEngineSettings(std::filesystem::path configFile, EngineTest test)
+EngineSettingsDialog::EngineSettingsDialog(std::filesystem::path configFile, EngineTest test)
     : openUrl([](const std::string& url) {
           const std::u16string wide = platform::Utf8Decode(url);
           ShellExecuteW(nullptr, L"open", W(wide), nullptr, nullptr, SW_SHOWNORMAL);
@@ -61,14 +61,14 @@ frmEngineSettings::frmEngineSettings(std::filesystem::path configFile, EngineTes
       file_(std::move(configFile)),
       test_(std::move(test)) {}
 
-std::vector<std::string> frmEngineSettings::OfferedEngines() {
+std::vector<std::string> EngineSettingsDialog::OfferedEngines() {
     std::vector<std::string> names = KnownEngines();
     // The offline engine runs Linux programs.
     names.erase(std::remove(names.begin(), names.end(), "apertium"), names.end());
     return names;
 }
 
-bool frmEngineSettings::ShowModal(HWND owner) {
+bool EngineSettingsDialog::ShowModal(HWND owner) {
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
     InitCommonControlsEx(&icc);
     hwnd_ = CreateDialogFrame(kClassName, Proc, kCaption, kStyle, 760, 418, owner, this);
@@ -80,7 +80,7 @@ bool frmEngineSettings::ShowModal(HWND owner) {
     return saved_;
 }
 
-void frmEngineSettings::CreateControls() {
+void EngineSettingsDialog::CreateControls() {
     // Creation order is the tab order.
     lstEngines = Child(hwnd_, WC_LISTVIEWW, L"",
                        WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL |
@@ -123,7 +123,7 @@ void frmEngineSettings::CreateControls() {
         Child(hwnd_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON, kCmdCancel, 687, 384, 65, 23);
 }
 
-void frmEngineSettings::InsertRow(int row, const std::string& name, bool checked) {
+void EngineSettingsDialog::InsertRow(int row, const std::string& name, bool checked) {
     // The row shows the engine's name for the user and keeps its identifier's place among the
     // known engines.
     const std::vector<std::string>& known = KnownEngines();
@@ -139,7 +139,7 @@ void frmEngineSettings::InsertRow(int row, const std::string& name, bool checked
     ListView_SetCheckState(lstEngines, inserted, checked);
 }
 
-void frmEngineSettings::Load() {
+void EngineSettingsDialog::Load() {
     const Configuration config = LoadSettingsFile(file_, nullptr, DpapiKeyCodec());
     loaded_ = EngineEditsOf(config);
     keysToSeal_ = config.keysToSeal;
@@ -153,7 +153,7 @@ void frmEngineSettings::Load() {
     ShowEngine(0);
 }
 
-std::string frmEngineSettings::EngineAt(int row) const {
+std::string EngineSettingsDialog::EngineAt(int row) const {
     LVITEMW item{};
     item.mask = LVIF_PARAM;
     item.iItem = row;
@@ -163,11 +163,11 @@ std::string frmEngineSettings::EngineAt(int row) const {
     return index < known.size() ? known[index] : std::string();
 }
 
-int frmEngineSettings::SelectedRow() const {
+int EngineSettingsDialog::SelectedRow() const {
     return ListView_GetNextItem(lstEngines, -1, LVNI_SELECTED);
 }
 
-void frmEngineSettings::ShowEngine(int row) {
+void EngineSettingsDialog::ShowEngine(int row) {
     const int count = ListView_GetItemCount(lstEngines);
     shown_ = row >= 0 && row < count ? EngineAt(row) : std::string();
     const EngineSettings& s = edits_[shown_];
@@ -195,7 +195,7 @@ void frmEngineSettings::ShowEngine(int row) {
     EnableWindow(cmdDown, row >= 0 && row + 1 < count);
 }
 
-void frmEngineSettings::Move(int by) {
+void EngineSettingsDialog::Move(int by) {
     const int from = SelectedRow();
     const int to = from + by;
     if (from < 0 || to < 0 || to >= ListView_GetItemCount(lstEngines)) return;
@@ -211,7 +211,7 @@ void frmEngineSettings::Move(int by) {
     ShowEngine(to);
 }
 
-void frmEngineSettings::RunTest() {
+void EngineSettingsDialog::RunTest() {
     if (!test_ || shown_.empty()) return;
     testOk_ = true;
     SetWindowTextW(lblTestResult, L"正在测试……");
@@ -221,7 +221,7 @@ void frmEngineSettings::RunTest() {
     SetText(lblTestResult, TestResultLine(ok, text));
 }
 
-void frmEngineSettings::FieldChanged(int id) {
+void EngineSettingsDialog::FieldChanged(int id) {
     if (filling_ || shown_.empty()) return;
     EngineSettings& s = edits_[shown_];
     if (id == kTxtUrl) s.url = Trimmed(txtUrl);
@@ -229,7 +229,7 @@ void frmEngineSettings::FieldChanged(int id) {
     if (id == kTxtRegion) s.region = Trimmed(txtRegion);
 }
 
-void frmEngineSettings::cmdOK_Click() {
+void EngineSettingsDialog::cmdOK_Click() {
     std::vector<std::string> enabled;
     const int count = ListView_GetItemCount(lstEngines);
     for (int row = 0; row < count; ++row) {
@@ -246,7 +246,7 @@ void frmEngineSettings::cmdOK_Click() {
     ShowWindow(hwnd_, SW_HIDE);
 }
 
-LRESULT frmEngineSettings::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT EngineSettingsDialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     switch (msg) {
         case WM_COMMAND: {
             const int id = LOWORD(wp);
@@ -293,8 +293,8 @@ LRESULT frmEngineSettings::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd_, msg, wp, lp);
 }
 
-LRESULT CALLBACK frmEngineSettings::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = Self<frmEngineSettings>(hwnd, msg, lp);
+LRESULT CALLBACK EngineSettingsDialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = Self<EngineSettingsDialog>(hwnd, msg, lp);
     if (!self || !self->hwnd_) return DefWindowProcW(hwnd, msg, wp, lp);
     return self->Handle(msg, wp, lp);
 }

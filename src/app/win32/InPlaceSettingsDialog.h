@@ -11,15 +11,15 @@ namespace velmora::app::win32 {
 // Reads the configuration file when shown; 确定 writes [inplace] to it and closes only once the
 // shortcut is usable and the file written; 取消 writes nothing. Changes take effect at the next
 // start.
-class frmInPlaceSettings {
+class InPlaceSettingsDialog {
   public:
     static constexpr const wchar_t* kClassName = L"VelmoraInPlaceSettings";
     static constexpr const wchar_t* kCaption = L"就地翻译";
     enum ControlId { kTxtShortcut = 101, kCmdClear, kChkSend, kCmdOK, kCmdCancel };
 
-    explicit frmInPlaceSettings(std::filesystem::path configFile);
-    frmInPlaceSettings(const frmInPlaceSettings&) = delete;
-    frmInPlaceSettings& operator=(const frmInPlaceSettings&) = delete;
+    explicit InPlaceSettingsDialog(std::filesystem::path configFile);
+    InPlaceSettingsDialog(const InPlaceSettingsDialog&) = delete;
+    InPlaceSettingsDialog& operator=(const InPlaceSettingsDialog&) = delete;
 
     // Shows the dialog over owner (disabled meanwhile) until it is closed; true when saved.
     bool ShowModal(HWND owner);

@@ -24,7 +24,7 @@ using EngineTest =
 // list, addresses and keys to it (Windows keeps the keys there, encrypted for the user, and a key
 // found there as typed is encrypted by the next save) and closes only once written; 取消 writes
 // nothing. The caller puts a saved change to work.
-class frmEngineSettings {
+class EngineSettingsDialog {
   public:
     static constexpr const wchar_t* kClassName = L"VelmoraEngineSettings";
     static constexpr const wchar_t* kCaption = L"翻译引擎设置";
@@ -41,9 +41,9 @@ class frmEngineSettings {
         kCmdKeyPage,
     };
 
-    frmEngineSettings(std::filesystem::path configFile, EngineTest test);
-    frmEngineSettings(const frmEngineSettings&) = delete;
-    frmEngineSettings& operator=(const frmEngineSettings&) = delete;
+    EngineSettingsDialog(std::filesystem::path configFile, EngineTest test);
+    EngineSettingsDialog(const EngineSettingsDialog&) = delete;
+    EngineSettingsDialog& operator=(const EngineSettingsDialog&) = delete;
 
     // Shows the dialog over owner (disabled meanwhile) until it is closed; true when saved.
     bool ShowModal(HWND owner);

@@ -1,4 +1,4 @@
-#include "app/frmInPlaceSettings.h"
+#include "app/InPlaceSettingsDialog.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -21,15 +21,15 @@ QString ToQtText(const std::string& shortcut) {
 
 }  // namespace
 
-frmInPlaceSettings::frmInPlaceSettings(std::filesystem::path configFile, QWidget* parent)
+InPlaceSettingsDialog::InPlaceSettingsDialog(std::filesystem::path configFile, QWidget* parent)
     : QDialog(parent), file_(std::move(configFile)) {
-    setObjectName(QStringLiteral("frmInPlaceSettings"));
+    setObjectName(QStringLiteral("InPlaceSettingsDialog"));
     setWindowTitle(QStringLiteral("就地翻译"));
     CreateControls();
     Load();
 }
 
-void frmInPlaceSettings::CreateControls() {
+void InPlaceSettingsDialog::CreateControls() {
     lblShortcut = new QLabel(QStringLiteral("快捷键："), this);
     lblShortcut->setObjectName(QStringLiteral("lblShortcut"));
     txtShortcut = new QKeySequenceEdit(this);
@@ -75,11 +75,11 @@ void frmInPlaceSettings::CreateControls() {
             [this](const QKeySequence& seq) {
                 if (seq.count() > 1) txtShortcut->setKeySequence(QKeySequence(seq[0]));
             });
-    connect(cmdOK, &QPushButton::clicked, this, &frmInPlaceSettings::accept);
-    connect(cmdCancel, &QPushButton::clicked, this, &frmInPlaceSettings::reject);
+    connect(cmdOK, &QPushButton::clicked, this, &InPlaceSettingsDialog::accept);
+    connect(cmdCancel, &QPushButton::clicked, this, &InPlaceSettingsDialog::reject);
 }
 
-void frmInPlaceSettings::Load() {
+void InPlaceSettingsDialog::Load() {
     // The file as it is now: it may have been saved from here since the start.
     const InPlaceForm form = LoadInPlaceForm(file_);
     if (!form.shortcut.empty())
@@ -88,7 +88,7 @@ void frmInPlaceSettings::Load() {
     chkSend->setChecked(form.send);
 }
 
-QString frmInPlaceSettings::Save() {
+QString InPlaceSettingsDialog::Save() {
     const QKeySequence seq = txtShortcut->keySequence();
     const std::string typed =
         seq.isEmpty() ? std::string()
@@ -99,7 +99,7 @@ QString frmInPlaceSettings::Save() {
     return QString::fromStdString(WriteIniChanges(file_, changes));
 }
 
-void frmInPlaceSettings::accept() {
+void InPlaceSettingsDialog::accept() {
     const QString why = Save();
     if (!why.isEmpty()) {
         lblError->setText(QString::fromStdString(SaveErrorLine(why.toStdString())));

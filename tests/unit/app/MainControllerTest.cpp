@@ -1,0 +1,321 @@
+#include "app/core/MainController.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "../relay/RelayTestSupport.h"
+#include "platform/Utf8.h"
+#include "translate/clsGoogleLanguages.h"
+
+namespace velmora::app {
+namespace {
+
+using platform::fake::FakePlatform;
+
+// Records what the controller tells the window; answers its questions from plain fields.
+class RecordingWindow : public IMainWindow {
+  public:
+    std::vector<std::string> calls;
+    bool shown = true;
+    bool minimized = false;
+    bool trayAvailable = true;
+    bool trayIcon = false;
+    bool saveInPlace = false;
+    std::u16string tip;
+    bool tipShown = false;
+    std::vector<std::u16string> languages;
+    std::u16string caption;
+
+    bool Did(const std::string& call) const {
+        return std::find(calls.begin(), calls.end(), call) != calls.end();
+    }
+
+    std::u16string SendText() override { return text; }
+    void ClearSendText() override { text.clear(); }
+    void SetSendText(const std::u16string& t) override { text = t; }
+    void FocusSendBox() override {}
+    bool IsComposing() override { return false; }
+    void SetSendMaskVisible(bool) override {}
+    std::u16string MyLanguageDesc() override { return u"中文(简体)"; }
+    std::u16string OtherLanguageDesc() override { return u"英语"; }
+    void SetLanguageLists(const std::vector<std::u16string>& descs) override { languages = descs; }
+    void SetTimeKeeperCaption(const std::u16string&) override {}
+    void SetTimeKeeperVisible(bool) override {}
+    void SetCaption(const std::u16string& c) override { caption = c; }
+    void NavigatePanes(const std::string& top, const std::string& bottom) override {
+        calls.push_back("panes " + top + " " + bottom);
+    }
+    void SetPanesDiscarded(bool discarded) override {
+        calls.push_back(discarded ? "discard panes" : "restore panes");
+    }
+    void ShowTipPanel(const std::u16string& t) override {
+        tip = t;
+        tipShown = true;
+    }
+    void HideTipPanel() override { tipShown = false; }
+    platform::WinHandle Handle() override { return 77; }
+    bool IsActive() override { return true; }
+    bool IsShown() override { return shown; }
+    bool IsMinimized() override { return minimized; }
+    void Show() override { shown = true; }
+    void HideWindow() override {
+        shown = false;
+        calls.push_back("hide");
+    }
+    void Minimize() override {
+        minimized = true;
+        calls.push_back("minimize");
+    }
+    void RestoreAndActivate() override {
+        shown = true;
+        minimized = false;
+        calls.push_back("restore");
+    }
+    void Close() override { calls.push_back("close"); }
+    bool TrayAvailable() override { return trayAvailable; }
+    bool TrayIconShown() override { return trayIcon; }
+    void ShowTrayIcon() override { trayIcon = true; }
+    void RemoveTrayIcon() override { trayIcon = false; }
+    void TrayMessage(const std::u16string& title, const std::u16string& t) override {
+        calls.push_back("balloon " + platform::Utf8Encode(title) + ": " + platform::Utf8Encode(t));
+    }
+    void PopupTrayMenu() override { calls.push_back("tray menu"); }
+    void PopupSettingMenu() override { calls.push_back("setting menu"); }
+    void SetIdleTimerRunning(bool running) override {
+        calls.push_back(running ? "Timer1 on" : "Timer1 off");
+    }
+    void ShowHelp(const std::string& pageBase) override { calls.push_back("help " + pageBase); }
+    bool RunInPlaceSettings(const std::filesystem::path&) override { return saveInPlace; }
+
+    std::u16string text;
+};
+
+struct NoOverlay : target::ISnapShotOverlay {
+    std::optional<platform::Point> ShowModal(const platform::Rect&,
+                                             const platform::Bitmap&) override {
+        return std::nullopt;
+    }
+    platform::WinHandle WindowId() override { return 0; }
+    void DestroyWindow() override {}
+};
+
+struct NoShortcutDialog : target::ISendShortcutDialog {
+    void ShowModal() override {}
+    const target::SendShortcutChoice& Choice() const override { return choice; }
+    target::SendShortcutChoice choice;
+};
+
+class MainControllerTest : public ::testing::Test {
+  protected:
+    MainControllerTest() {
+        config.pageBase = "http://127.0.0.1:8080";
+        controller.Attach(window, box);
+    }
+
+    FakePlatform fp;
+    platform::Platform platform = fp.platform();
+    relay::testing::FakeTranslate translate;
+    relay::Session session{platform, translate, translate::clsGoogleLanguages::Shared()};
+    Configuration config;
+    update::NullUpdateServices update;
+    std::string unitId = "unit";
+    NoOverlay overlay;
+    NoShortcutDialog shortcutDialog;
+    int engineDialogs = 0;
+    int saved = 0;
+    relay::fake::RecordingResultBox box;
+    RecordingWindow window;
+    MainController controller{MainWindowParts{.platform = platform,
+                                              .config = config,
+                                              .update = update,
+                                              .unitId = unitId,
+                                              .session = session,
+                                              .overlay = overlay,
+                                              .shortcutDialog = shortcutDialog,
+                                              .showEngineSettings = [this] { ++engineDialogs; },
+                                              .settingsSaved = [this] { ++saved; }}};
+};
+
+TEST_F(MainControllerTest, LoadSetsCaptionBothLanguageListsAndThePanesPages) {
+    controller.Load();
+    EXPECT_EQ(window.caption, u"Quillet2009正式版");
+    EXPECT_EQ(window.languages, translate::clsGoogleLanguages::Shared().getAllDescs());
+    EXPECT_FALSE(window.languages.empty());
+    EXPECT_TRUE(window.Did("panes http://127.0.0.1:8080/ad1.php http://127.0.0.1:8080/ad2.php"));
+}
+
+TEST_F(MainControllerTest, CloseDecidesBetweenTrayMinimiseAndClosing) {
+    struct Row {
+        const char* name;
+        bool exitRequested, byUser, sessionEnding, trayAvailable;
+        bool closes;
+        std::vector<std::string> calls;
+        bool trayIcon;
+    };
+    const Row rows[] = {
+        {"close box, tray there", false, true, false, true, false, {"hide", "discard panes"}, true},
+        {"close box, no tray", false, true, false, false, false, {"minimize"}, false},
+        {"exit chosen", true, true, false, true, true, {}, false},
+        {"session ends", false, false, true, true, true, {}, false},
+    };
+    for (const Row& r : rows) {
+        RecordingWindow w;
+        w.trayAvailable = r.trayAvailable;
+        w.trayIcon = r.exitRequested;  // an icon there must go on exit
+        controller.Detach();
+        controller.Attach(w, box);
+        session.State.ExitRequested = r.exitRequested;
+        controller.OnSessionEnding(r.sessionEnding);
+        EXPECT_EQ(controller.OnCloseRequested(r.byUser), r.closes) << r.name;
+        EXPECT_EQ(w.calls, r.calls) << r.name;
+        EXPECT_EQ(w.trayIcon, r.trayIcon) << r.name;
+        controller.Detach();
+    }
+}
+
+TEST_F(MainControllerTest, UserInputAfterALogoutRequestMakesTheCloseBoxHideAgain) {
+    controller.OnSessionEnding(true);
+    controller.OnUserInput();
+    EXPECT_FALSE(controller.OnCloseRequested(true));
+    EXPECT_TRUE(window.Did("hide"));
+}
+
+TEST_F(MainControllerTest, MinimisedForWantOfATrayMovesIntoItOnceItAppears) {
+    window.trayAvailable = false;
+    EXPECT_FALSE(controller.OnCloseRequested(true));
+    fp.loop.Run(10'000);
+    EXPECT_FALSE(window.trayIcon) << "no tray yet";
+    EXPECT_FALSE(fp.loop.Idle()) << "still watching for one";
+    window.trayAvailable = true;
+    fp.loop.Run(10'000);
+    EXPECT_TRUE(window.trayIcon);
+    EXPECT_FALSE(window.shown);
+    EXPECT_TRUE(fp.loop.Idle()) << "the watch ends";
+
+    // Brought back by the user before the tray came: the watch ends and nothing is hidden.
+    RecordingWindow back;
+    back.trayAvailable = false;
+    controller.Detach();
+    controller.Attach(back, box);
+    controller.OnCloseRequested(true);
+    back.minimized = false;
+    back.trayAvailable = true;
+    fp.loop.Run(10'000);
+    EXPECT_FALSE(back.trayIcon);
+    EXPECT_TRUE(back.shown);
+    EXPECT_TRUE(fp.loop.Idle());
+}
+
+TEST_F(MainControllerTest, KeysInTheSendBox) {
+    window.text = u"hello";
+    EXPECT_FALSE(controller.OnSendBoxKey(SendBoxKey::EscapeAlone))
+        << "Esc with no translation running is the box's own";
+    EXPECT_FALSE(controller.OnSendBoxKey(SendBoxKey::Other));
+    EXPECT_FALSE(session.Scheduler.Busy());
+    EXPECT_TRUE(controller.OnSendBoxKey(SendBoxKey::SendChord)) << "the chord is used up";
+    EXPECT_TRUE(session.Scheduler.Busy()) << "and starts a send";
+}
+
+TEST_F(MainControllerTest, FocusOfTheSendBoxRunsTheIdleTimer) {
+    controller.OnSendBoxFocus(true);
+    controller.OnSendBoxFocus(false);
+    EXPECT_EQ(window.calls, (std::vector<std::string>{"Timer1 on", "Timer1 off"}));
+}
+
+TEST_F(MainControllerTest, ATipWhileHiddenInTheTrayAlsoGoesToTheTrayIcon) {
+    controller.ShowTip(u"shown");
+    EXPECT_EQ(window.tip, u"shown");
+    EXPECT_FALSE(window.Did("balloon Quillet2009正式版: shown"));
+    window.shown = false;
+    window.trayIcon = true;
+    controller.ShowTip(u"hidden");
+    EXPECT_EQ(window.tip, u"hidden");
+    EXPECT_TRUE(window.Did("balloon Quillet2009正式版: hidden"));
+}
+
+TEST_F(MainControllerTest, ProgressShowsAfterHalfASecondCountsAndGoesWhenDone) {
+    controller.SetTranslating(true);
+    fp.loop.Run(400);
+    EXPECT_FALSE(window.tipShown) << "a quick translation shows nothing";
+    fp.loop.Run(2'000);
+    ASSERT_TRUE(window.tipShown);
+    EXPECT_EQ(window.tip, relay::TranslatingTip(2'250));
+    controller.SetTranslating(false);
+    EXPECT_FALSE(window.tipShown);
+    EXPECT_TRUE(fp.loop.Run(1'000)) << "the count stops";
+
+    // From the tray it would be a message every turn.
+    window.shown = false;
+    controller.SetTranslating(true);
+    fp.loop.Run(2'000);
+    EXPECT_FALSE(window.tipShown);
+    controller.SetTranslating(false);
+}
+
+TEST_F(MainControllerTest, EngineSettingsOfferedByAFlowOpenOnlyAfterItReturned) {
+    controller.OfferEngineSettings();
+    EXPECT_EQ(engineDialogs, 0);
+    fp.loop.Run();
+    EXPECT_EQ(engineDialogs, 1);
+}
+
+TEST_F(MainControllerTest, MenuEntries) {
+    controller.OnMenu(MenuCommand::Help);
+    EXPECT_TRUE(window.Did("help http://127.0.0.1:8080"));
+    controller.OnMenu(MenuCommand::InPlaceSettings);
+    EXPECT_EQ(saved, 0) << "cancelled";
+    window.saveInPlace = true;
+    controller.OnMenu(MenuCommand::InPlaceSettings);
+    EXPECT_EQ(saved, 1);
+    controller.OnMenu(MenuCommand::EngineSettings);
+    EXPECT_EQ(engineDialogs, 1);
+
+    window.shown = false;
+    window.trayIcon = true;
+    controller.OnMenu(MenuCommand::Restore);
+    EXPECT_TRUE(window.shown);
+    EXPECT_TRUE(window.Did("restore panes"));
+
+    window.calls.clear();
+    EXPECT_THROW(controller.OnMenu(MenuCommand::Exit), platform::fake::FakeExit);
+    EXPECT_TRUE(session.State.ExitRequested);
+    EXPECT_TRUE(window.Did("close"));
+}
+
+TEST_F(MainControllerTest, TrayClicksAndPickerTips) {
+    window.tipShown = true;
+    controller.OnTrayClick(false);
+    EXPECT_FALSE(window.tipShown) << "a click on the tray hides the tip";
+    EXPECT_TRUE(window.Did("tray menu"));
+    window.shown = false;
+    controller.OnTrayClick(true);
+    EXPECT_TRUE(window.shown);
+
+    const std::pair<Picker, std::u16string> tips[] = {
+        {Picker::SendArea, u"设置输入框位置"},
+        {Picker::ReturnArea, u"设置返回框位置"},
+        {Picker::SendButton, u"设置发送按钮位置"},
+    };
+    for (const auto& [picker, text] : tips) {
+        controller.OnPickerHover(picker);
+        EXPECT_EQ(window.tip, text);
+        controller.OnMouseMove();
+        EXPECT_FALSE(window.tipShown);
+    }
+}
+
+TEST_F(MainControllerTest, NothingReachesAWindowThatWasDetached) {
+    controller.Detach();
+    EXPECT_FALSE(controller.OnSendBoxKey(SendBoxKey::SendChord));
+    controller.OnSendClicked();
+    controller.ShowTip(u"gone");
+    EXPECT_FALSE(session.Scheduler.Busy());
+    EXPECT_TRUE(window.tip.empty());
+}
+
+}  // namespace
+}  // namespace velmora::app
