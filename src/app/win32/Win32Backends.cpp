@@ -43,6 +43,17 @@ platform::RunResult NoProgramRunner::Run(const platform::Argv&, std::string_view
     return r;
 }
 
+std::string ProcessorIdAlone() {
+    pw::WmiProcessorId cpu;
+    return update::mduUnitId::GetUnitId(cpu);
+}
+
+}  // namespace velmora::app::win32
+
+namespace velmora::app {
+
+namespace pw = platform::win32;
+
 namespace {
 pw::WinHttp::Limits DownloadLimits() {
     pw::WinHttp::Limits l;
@@ -53,7 +64,7 @@ pw::WinHttp::Limits DownloadLimits() {
 }
 }  // namespace
 
-struct Win32Backends::Impl {
+struct Backends::Impl {
     Impl()
         : clipboard(loop),
           screen(clipboard),
@@ -75,28 +86,23 @@ struct Win32Backends::Impl {
     pw::WmiProcessorId processorId;
     pw::Win32Process process;
     pw::RegistryKeyStore keyStore;
-    NoProgramRunner programs;
+    win32::NoProgramRunner programs;
     platform::NoAccessibility accessibility;
 };
 
-Win32Backends::Win32Backends() : impl_(std::make_unique<Impl>()) {
+Backends::Backends() : impl_(std::make_unique<Impl>()) {
     platform_ =
         std::make_unique<platform::Platform>(platform::BundleOf(*impl_, impl_->accessibility));
 }
 
-Win32Backends::~Win32Backends() = default;
+Backends::~Backends() = default;
 
-platform::IHttp& Win32Backends::downloadHttp() {
+platform::IHttp& Backends::downloadHttp() {
     return impl_->downloadHttp;
 }
 
-platform::IProgramRunner& Win32Backends::programs() {
+platform::IProgramRunner& Backends::programs() {
     return impl_->programs;
 }
 
-std::string ProcessorIdAlone() {
-    pw::WmiProcessorId cpu;
-    return update::mduUnitId::GetUnitId(cpu);
-}
-
-}  // namespace velmora::app::win32
+}  // namespace velmora::app

@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
+#include "app/core/Backends.h"
 #include "platform/IPipeline.h"
-#include "platform/Platform.h"
 
 namespace velmora::app::win32 {
 
@@ -15,26 +15,6 @@ class NoProgramRunner : public platform::IProgramRunner {
     std::unique_ptr<platform::IPipeline> NewPipeline() override;
     platform::RunResult Run(const platform::Argv& argv, std::string_view input, int timeoutMs,
                             std::size_t maxBytes) override;
-};
-
-// The Win32 backends, built once and owned together, and the bundle of ports the logic
-// receives. Must be built on the thread that runs the message loop.
-class Win32Backends {
-  public:
-    Win32Backends();
-    ~Win32Backends();
-    Win32Backends(const Win32Backends&) = delete;
-    Win32Backends& operator=(const Win32Backends&) = delete;
-
-    platform::Platform& platform() { return *platform_; }
-    // Large update files go through their own client, with limits suited to them.
-    platform::IHttp& downloadHttp();
-    platform::IProgramRunner& programs();
-
-  private:
-    struct Impl;
-    std::unique_ptr<Impl> impl_;
-    std::unique_ptr<platform::Platform> platform_;
 };
 
 // The machine's processor id, without building the other backends.

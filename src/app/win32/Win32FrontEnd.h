@@ -50,7 +50,7 @@ class Win32FrontEnd : public IFrontEnd {
     std::unique_ptr<platform::IHotkey> NewHotkey(std::string& why) override;
 
   private:
-    Win32Backends backends_;
+    Backends backends_;
     frmSnapShot overlay_;
     frmSettingSendShortcut shortcutDialog_;
     std::unique_ptr<frmAutoUpdate> updateWindow_;
