@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """Long fuzzing campaign: runs every fuzz target in slices until each has spent the goal in CPU
-time, keeping a growing corpus and a ledger (CPU seconds, executions, edges, findings) in
-build-fuzz/campaign/, so a campaign can stop and resume. Run scripts/fuzz.sh once first to build.
+time, keeping a growing corpus in build-fuzz/campaign/ and a ledger (CPU seconds, executions,
+edges, findings) in fuzz/campaign-ledger.json, which is committed: a campaign stops and resumes,
+across machines too. --merge adds to fuzz/corpus/ the campaign's inputs that reach new edges.
+Run scripts/fuzz.sh once first to build.
 
-usage: scripts/fuzz-campaign.py [--goal SECONDS] [--slice SECONDS] [--jobs N] [--report]
+usage: scripts/fuzz-campaign.py [--goal SECONDS] [--slice SECONDS] [--jobs N] [--report|--merge]
 Ctrl+C (SIGINT to the script) stops every slice and keeps what it spent.
 """
 import argparse
@@ -19,7 +21,7 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BUILD = os.path.join(ROOT, "build-fuzz")
 CAMPAIGN = os.path.join(BUILD, "campaign")
-LEDGER = os.path.join(CAMPAIGN, "ledger.json")
+LEDGER = os.path.join(ROOT, "fuzz", "campaign-ledger.json")
 
 
 def targets():
@@ -100,17 +102,34 @@ def report(ledger):
               f"{len(e['findings'])}")
 
 
+def merge():
+    for t in targets():
+        found = os.path.join(CAMPAIGN, "corpus", t)
+        if not os.path.isdir(found):
+            continue
+        kept = os.path.join(ROOT, "fuzz", "corpus", t)
+        os.makedirs(kept, exist_ok=True)
+        before = len(os.listdir(kept))
+        subprocess.run([os.path.join(BUILD, "fuzz", t), "-merge=1", "-timeout=10", kept, found],
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=True)
+        print(f"{t:24} {before} -> {len(os.listdir(kept))} inputs")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--goal", type=float, default=3600)
     ap.add_argument("--slice", type=int, default=600)
     ap.add_argument("--jobs", type=int, default=1)
     ap.add_argument("--report", action="store_true")
+    ap.add_argument("--merge", action="store_true")
     a = ap.parse_args()
     os.makedirs(CAMPAIGN, exist_ok=True)
     ledger = load_ledger()
     if a.report:
         report(ledger)
+        return 0
+    if a.merge:
+        merge()
         return 0
     # Started in the background, the script may have inherited an ignored SIGINT: take both.
     def stop(signum, frame):
