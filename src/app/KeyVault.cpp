@@ -83,6 +83,9 @@ void KeyVault::NoteOutcome(Outcome outcome) {
 }
 
 std::optional<std::string> KeyVault::Read(const std::string& engine) {
+    if (store_ == Store::Keyring) {
+        if (const auto it = answered_.find(engine); it != answered_.end()) return it->second;
+    }
     if (store_ != Store::File) {
         auto* job = new QKeychain::ReadPasswordJob(kService);
         job->setKey(QString::fromStdString(engine));
@@ -92,8 +95,10 @@ std::optional<std::string> KeyVault::Read(const std::string& engine) {
         });
         NoteOutcome(outcome);
         if (outcome != Outcome::Failed) {
-            if (key.empty()) return std::nullopt;
-            return key;
+            std::optional<std::string> answer;
+            if (!key.empty()) answer = key;
+            if (engine != kProbe) answered_[engine] = answer;
+            return answer;
         }
     }
     return ReadFromFile(engine);
@@ -113,6 +118,7 @@ QString KeyVault::Write(const std::string& engine, const std::string& key) {
         const Outcome outcome = Run(job);
         NoteOutcome(outcome);
         if (outcome == Outcome::Done || (key.empty() && outcome == Outcome::NotFound)) {
+            answered_[engine] = key.empty() ? std::nullopt : std::optional<std::string>(key);
             // A key left in the file would win over the keyring's at the next start.
             if (!ReadFromFile(engine)) return {};
             return QString::fromStdString(WriteIniChanges(file_, {{engine, "key", std::nullopt}}));

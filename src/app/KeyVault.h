@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -20,7 +21,9 @@ namespace velmora::app {
 // no session bus at all) the configuration file's [<engine>] key=, which is then kept readable
 // by its owner only. Keyring calls are waited for
 // in a local event loop for at most the timeout; a keyring that fails or does not answer in
-// time is not asked again by this vault. Needs a QCoreApplication. Keys never reach any text.
+// time is not asked again by this vault. What the keyring answered is kept in memory, so the
+// keyring is asked at start-up and from the settings dialog, not again when saved settings are
+// applied later from a timer. Needs a QCoreApplication. Keys never reach any text.
 class KeyVault {
   public:
     enum class Store { Keyring, File };
@@ -51,6 +54,8 @@ class KeyVault {
     std::filesystem::path file_;
     std::chrono::milliseconds timeout_;
     std::optional<Store> store_;
+    // The keyring's answers so far, by engine (nothing: it has no key for the engine).
+    std::map<std::string, std::optional<std::string>> answered_;
 };
 
 // The vault as LoadConfiguration's key lookup.

@@ -2,6 +2,7 @@
 
 #include <optional>
 
+#include "platform/Async.h"
 #include "platform/Types.h"
 
 namespace velmora::platform {
@@ -9,7 +10,9 @@ namespace velmora::platform {
 enum class ShowCommand { ShowNormal = 1, Minimize = 6, Restore = 9 };
 
 // Operations on other programs' windows. Fire-and-forget: a handle that is 0 or no longer
-// exists makes the call do nothing (and never crashes the program).
+// exists makes the call do nothing (and never crashes the program). The three that wait for the
+// window manager (placing, showing, activating) suspend on the event loop until the change is
+// seen or a bound passed: nothing of ours runs inside them, and other handlers run meanwhile.
 class IWindows {
   public:
     virtual ~IWindows() = default;
@@ -27,12 +30,12 @@ class IWindows {
     virtual std::optional<Rect> GetWindowRect(WinHandle w) = 0;
     virtual std::optional<Point> ScreenToClient(WinHandle w, Point screen) = 0;
     // SetWindowPos with HWND_TOPMOST / HWND_NOTOPMOST at a rectangle.
-    virtual void SetTopmost(WinHandle w, bool topmost, const Rect& at) = 0;
-    virtual void ShowWindow(WinHandle w, ShowCommand cmd) = 0;
+    virtual Task<> SetTopmost(WinHandle w, bool topmost, Rect at) = 0;
+    virtual Task<> ShowWindow(WinHandle w, ShowCommand cmd) = 0;
     virtual bool IsIconic(WinHandle w) = 0;
     // Asks for the window to become the active one; true once it is (bounded wait), false when
     // the window is gone or the window manager did not activate it.
-    virtual bool SetForegroundWindow(WinHandle w) = 0;
+    virtual Task<bool> SetForegroundWindow(WinHandle w) = 0;
     // The top-level window that has the keyboard focus (the active window); 0 when none.
     virtual WinHandle FocusedWindow() = 0;
     // Cursor display counter; returns the new count.

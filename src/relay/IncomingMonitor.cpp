@@ -224,7 +224,7 @@ platform::Task<> IncomingMonitor::CaptureJob() {
     }
     bool minimised = p_.windows.IsIconic(ra.WinHwnd);
     p_.windows.ShowCursor(true);
-    if (minimised) p_.windows.ShowWindow(ra.WinHwnd, platform::ShowCommand::ShowNormal);
+    if (minimised) co_await p_.windows.ShowWindow(ra.WinHwnd, platform::ShowCommand::ShowNormal);
     platform::Point saved = p_.input.CursorPos();
 
     // If the clipboard cannot be emptied, a copy could not be told from what was there before:
@@ -266,8 +266,8 @@ platform::Task<> IncomingMonitor::CaptureJob() {
     co_await platform::Delay(p_.loop, 0);
     p_.input.MoveCursor(saved.x, saved.y);
     p_.windows.ShowCursor(false);
-    p_.windows.SetForegroundWindow(view_.MainWindowHandle());
-    if (minimised) p_.windows.ShowWindow(ra.WinHwnd, platform::ShowCommand::Minimize);
+    co_await p_.windows.SetForegroundWindow(view_.MainWindowHandle());
+    if (minimised) co_await p_.windows.ShowWindow(ra.WinHwnd, platform::ShowCommand::Minimize);
     box_.ScrollToEnd();
     view_.FocusSendBox();
     if (cleared && !ready) LoseReturnArea();

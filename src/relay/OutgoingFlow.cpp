@@ -250,8 +250,8 @@ platform::Task<OutgoingFlow::Delivery> OutgoingFlow::DriveImClient() {
     p_.windows.ShowCursor(true);
     platform::Point saved = p_.input.CursorPos();
     bool minimised = p_.windows.IsIconic(chat);
-    if (minimised) p_.windows.ShowWindow(chat, platform::ShowCommand::ShowNormal);
-    p_.windows.SetTopmost(chat, true, rect);
+    if (minimised) co_await p_.windows.ShowWindow(chat, platform::ShowCommand::ShowNormal);
+    co_await p_.windows.SetTopmost(chat, true, rect);
     Delivery done = lost;
     const bool ready = co_await AwaitReadyToInject(p_, in.WinHwnd, Aim{in.WinHwnd, inPoint}) &&
                        (!clickSend || co_await AwaitPointReaches(p_, send.WinHwnd, sendPoint));
@@ -284,12 +284,12 @@ platform::Task<OutgoingFlow::Delivery> OutgoingFlow::DriveImClient() {
             }
         }
     }
-    p_.windows.SetTopmost(chat, false, rect);
-    if (minimised) p_.windows.ShowWindow(chat, platform::ShowCommand::Minimize);
+    co_await p_.windows.SetTopmost(chat, false, rect);
+    if (minimised) co_await p_.windows.ShowWindow(chat, platform::ShowCommand::Minimize);
     p_.input.MoveCursor(saved.x, saved.y);
     co_await platform::Delay(p_.loop, 1);
     p_.windows.ShowCursor(false);
-    p_.windows.SetForegroundWindow(view_.MainWindowHandle());
+    co_await p_.windows.SetForegroundWindow(view_.MainWindowHandle());
     co_return done;
 }
 

@@ -20,7 +20,9 @@ platform::Task<bool> AwaitPointReaches(platform::Platform& p, platform::WinHandl
 
 platform::Task<bool> AwaitReadyToInject(platform::Platform& p, platform::WinHandle activate,
                                         Aim aim) {
-    if (!p.windows.SetForegroundWindow(activate)) co_return false;
+    // A plain statement: GCC 12 drops a co_await inside an if's condition.
+    const bool active = co_await p.windows.SetForegroundWindow(activate);
+    if (!active) co_return false;
     co_return co_await AwaitPointReaches(p, aim.window, aim.point);
 }
 

@@ -16,8 +16,11 @@ class QueuedLoop : public velmora::platform::IEventLoop {
     }
     void Post(std::function<void()> fn) override { queue_.Post(std::move(fn)); }
     void After(int ms, std::function<void()> fn) override {
+        ++timersSet;
         queue_.After(NowMs() + (ms > 0 ? ms : 0), std::move(fn));
     }
+    // How many timers jobs set: a job that waits suspended on the loop sets them.
+    int timersSet = 0;
     void RunAside(std::function<void()> work, std::function<void()> done) override {
         aside_.Run(*this, std::move(work), std::move(done));
     }

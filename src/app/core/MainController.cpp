@@ -236,7 +236,9 @@ void MainController::RestoreFromTray() {
     ++trayWait_;
     view_->RestoreAndActivate();
     view_->SetPanesDiscarded(false);
-    platform_.windows.SetForegroundWindow(view_->Handle());
+    // Beside whatever runs: the window manager answers in its own time.
+    activation_ = platform_.windows.SetForegroundWindow(view_->Handle());
+    activation_.Start([](std::exception_ptr) {});
 }
 
 void MainController::ExitProgram() {

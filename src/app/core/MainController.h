@@ -149,6 +149,7 @@ class MainController : public relay::IMainView {
     std::function<void()> settingsSaved_;
     Heartbeat heartbeat_;
     IMainWindow* view_ = nullptr;
+    platform::Task<bool> activation_;
     // Timers run on the loop outlive nothing: they check this token, and a generation, first.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
     std::uint64_t trayWait_ = 0;

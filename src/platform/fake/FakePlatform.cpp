@@ -162,20 +162,20 @@ std::optional<Point> FakeWindows::ScreenToClient(WinHandle w, Point p) {
     return Point{p.x - it->second.rect.left, p.y - it->second.rect.top};
 }
 
-void FakeWindows::SetTopmost(WinHandle w, bool topmost, const Rect& at) {
+Task<> FakeWindows::SetTopmost(WinHandle w, bool topmost, Rect at) {
     log_.Add("topmost " + std::to_string(w) + " " + (topmost ? "on " : "off ") +
              std::to_string(at.left) + "," + std::to_string(at.top) + "," +
              std::to_string(at.right - at.left) + "x" + std::to_string(at.bottom - at.top));
     auto it = windows.find(w);
-    if (it == windows.end()) return;
+    if (it == windows.end()) co_return;
     it->second.topmost = topmost;
     it->second.rect = at;
 }
 
-void FakeWindows::ShowWindow(WinHandle w, ShowCommand cmd) {
+Task<> FakeWindows::ShowWindow(WinHandle w, ShowCommand cmd) {
     log_.Add("show " + std::to_string(w) + " " + std::to_string(static_cast<int>(cmd)));
     auto it = windows.find(w);
-    if (it == windows.end()) return;
+    if (it == windows.end()) co_return;
     it->second.iconic = (cmd == ShowCommand::Minimize);
 }
 
@@ -185,14 +185,14 @@ bool FakeWindows::IsIconic(WinHandle w) {
     return it != windows.end() && it->second.iconic;
 }
 
-bool FakeWindows::SetForegroundWindow(WinHandle w) {
+Task<bool> FakeWindows::SetForegroundWindow(WinHandle w) {
     log_.Add("foreground " + std::to_string(w));
-    if (w == 0) return false;
+    if (w == 0) co_return false;
     // A handle the test never described (our own main window) takes the focus.
     auto it = windows.find(w);
-    if (it != windows.end() && it->second.refusesFocus) return false;
+    if (it != windows.end() && it->second.refusesFocus) co_return false;
     foreground = w;
-    return true;
+    co_return true;
 }
 
 bool FakeWindows::IsWindow(WinHandle w) {

@@ -139,10 +139,10 @@ class FakeWindows : public IWindows {
     WinHandle WindowFromPoint(Point screen) override;
     std::optional<Rect> GetWindowRect(WinHandle w) override;
     std::optional<Point> ScreenToClient(WinHandle w, Point screen) override;
-    void SetTopmost(WinHandle w, bool topmost, const Rect& at) override;
-    void ShowWindow(WinHandle w, ShowCommand cmd) override;
+    Task<> SetTopmost(WinHandle w, bool topmost, Rect at) override;
+    Task<> ShowWindow(WinHandle w, ShowCommand cmd) override;
     bool IsIconic(WinHandle w) override;
-    bool SetForegroundWindow(WinHandle w) override;
+    Task<bool> SetForegroundWindow(WinHandle w) override;
     bool IsWindow(WinHandle w) override;
     void Watch(WinHandle w) override { watched.insert(w); }
     bool IsInside(WinHandle w, WinHandle outer) override;

@@ -147,7 +147,8 @@ class Win32Clipboard::Session {
                 open_ = true;
                 return;
             }
-            loop.Wait(kOpenRetryMs);
+            // Another program has it open for a moment; nothing of ours may run meanwhile.
+            loop.Hold(kOpenRetryMs);
         }
     }
     ~Session() {

@@ -39,14 +39,6 @@ HWND TopLevelOf(HWND h) {
 }
 }  // namespace
 
-bool Win32Windows::PollUntil(const std::function<bool()>& done, int boundMs) {
-    for (int waited = 0;; waited += kPollStepMs) {
-        if (done()) return true;
-        if (waited >= boundMs) return false;
-        loop_.Wait(kPollStepMs);
-    }
-}
-
 std::optional<Win32Windows::Identity> Win32Windows::IdentityOf(HWND h) {
     Identity id;
     if (!h || GetWindowThreadProcessId(h, &id.process) == 0) return std::nullopt;
@@ -102,9 +94,9 @@ std::optional<Point> Win32Windows::ScreenToClient(WinHandle w, Point screen) {
     return Point{p.x, p.y};
 }
 
-void Win32Windows::SetTopmost(WinHandle w, bool topmost, const Rect& at) {
+Task<> Win32Windows::SetTopmost(WinHandle w, bool topmost, Rect at) {
     HWND h = Live(w);
-    if (!h) return;
+    if (!h) co_return;
     HWND top = TopLevelOf(h);
     HWND after = topmost ? HWND_TOPMOST : HWND_NOTOPMOST;
     const UINT keep = SWP_NOACTIVATE | SWP_ASYNCWINDOWPOS;
@@ -113,7 +105,7 @@ void Win32Windows::SetTopmost(WinHandle w, bool topmost, const Rect& at) {
     if (at.right <= at.left || at.bottom <= at.top) {
         SetWindowPos(top, after, 0, 0, 0, 0, keep | SWP_NOMOVE | SWP_NOSIZE);
         Settle(top);
-        return;
+        co_return;
     }
     // A late answer of the window manager to an earlier move can undo this one after it
     // showed (seen under Wine on a loaded desktop): look again once it has settled, and move
@@ -121,23 +113,26 @@ void Win32Windows::SetTopmost(WinHandle w, bool topmost, const Rect& at) {
     for (int attempt = 0; attempt < kMoveAttempts; ++attempt) {
         if (top == h) {
             SetWindowPos(top, after, at.left, at.top, at.right - at.left, at.bottom - at.top, keep);
-            if (WaitForPlace(top, at.left, at.top, at.right - at.left, at.bottom - at.top)) return;
+            const bool placed =
+                co_await WaitForPlace(top, at.left, at.top, at.right - at.left, at.bottom - at.top);
+            if (placed) co_return;
             continue;
         }
         // A control keeps its place inside its window: move the whole window so that the
         // control lands at the rectangle, and leave the sizes alone.
         Settle(top);  // a move still under way would give a stale offset
         RECT inner{}, outer{};
-        if (!::GetWindowRect(h, &inner) || !::GetWindowRect(top, &outer)) return;
+        if (!::GetWindowRect(h, &inner) || !::GetWindowRect(top, &outer)) co_return;
         const int x = at.left - (inner.left - outer.left);
         const int y = at.top - (inner.top - outer.top);
         SetWindowPos(top, after, x, y, 0, 0, keep | SWP_NOSIZE);
-        WaitForPlace(top, x, y, 0, 0);
-        if (!::GetWindowRect(h, &inner) || (inner.left == at.left && inner.top == at.top)) return;
+        co_await WaitForPlace(top, x, y, 0, 0);
+        if (!::GetWindowRect(h, &inner) || (inner.left == at.left && inner.top == at.top))
+            co_return;
     }
 }
 
-bool Win32Windows::WaitForPlace(HWND top, int x, int y, int width, int height) {
+Task<bool> Win32Windows::WaitForPlace(HWND top, int x, int y, int width, int height) {
     // The move is asynchronous (a hung program must not hang us), but callers click at the
     // new place next. Under a window manager the window can bounce back to an earlier place
     // for a moment (its answer to an earlier move arrives late): the place must hold.
@@ -148,19 +143,20 @@ bool Win32Windows::WaitForPlace(HWND top, int x, int y, int width, int height) {
                (height <= 0 || r.bottom - r.top == height);
     };
     int heldMs = 0;
-    PollUntil(
-        [&] {
+    co_await Until(
+        loop_,
+        [&heldMs, placed] {
             heldMs = placed() ? heldMs + kPollStepMs : 0;
             return heldMs > kPlaceSteadyMs;
         },
         kMoveBoundMs);
     Settle(top);
-    return placed();
+    co_return placed();
 }
 
-void Win32Windows::ShowWindow(WinHandle w, ShowCommand cmd) {
+Task<> Win32Windows::ShowWindow(WinHandle w, ShowCommand cmd) {
     HWND h = Live(w);
-    if (!h) return;
+    if (!h) co_return;
     HWND top = TopLevelOf(h);
     const bool minimize = cmd == ShowCommand::Minimize;
     // The callers click into the window next, so wait (bounded) until the change is visible
@@ -178,8 +174,9 @@ void Win32Windows::ShowWindow(WinHandle w, ShowCommand cmd) {
         // Async: a hung program must not hang us.
         ShowWindowAsync(top, static_cast<int>(cmd));
         int heldMs = 0;
-        const bool held = PollUntil(
-            [&] {
+        const bool held = co_await Until(
+            loop_,
+            [&heldMs, shown] {
                 heldMs = shown() ? heldMs + kPollStepMs : 0;
                 return heldMs > kPlaceSteadyMs;
             },
@@ -194,9 +191,9 @@ bool Win32Windows::IsIconic(WinHandle w) {
     return h && ::IsIconic(TopLevelOf(h));
 }
 
-bool Win32Windows::SetForegroundWindow(WinHandle w) {
+Task<bool> Win32Windows::SetForegroundWindow(WinHandle w) {
     HWND h = Live(w);
-    if (!h) return false;
+    if (!h) co_return false;
     HWND top = TopLevelOf(h);
     if (!::SetForegroundWindow(top) && GetForegroundWindow() != top) {
         // The system lets only the program with the last input activate another: join the
@@ -214,16 +211,17 @@ bool Win32Windows::SetForegroundWindow(WinHandle w) {
     const auto ours = [top] { return ::IsWindow(top) && GetForegroundWindow() == top; };
     const ULONGLONG deadline = GetTickCount64() + kActivateBoundMs;
     for (ULONGLONG now = GetTickCount64(); now < deadline; now = GetTickCount64()) {
-        if (!PollUntil(ours, static_cast<int>(deadline - now))) return false;
+        const bool active = co_await Until(loop_, ours, static_cast<int>(deadline - now));
+        if (!active) co_return false;
         for (int steady = 0; steady < kForegroundSteadyMs && ours(); steady += kPollStepMs)
-            loop_.Wait(kPollStepMs);
+            co_await Delay(loop_, kPollStepMs);
         if (ours()) {
             Settle(top);
-            return true;
+            co_return true;
         }
         ::SetForegroundWindow(top);
     }
-    return false;
+    co_return false;
 }
 
 WinHandle Win32Windows::FocusedWindow() {

@@ -39,19 +39,18 @@ class Win32Windows : public IWindows {
     WinHandle WindowFromPoint(Point screen) override;
     std::optional<Rect> GetWindowRect(WinHandle w) override;
     std::optional<Point> ScreenToClient(WinHandle w, Point screen) override;
-    void SetTopmost(WinHandle w, bool topmost, const Rect& at) override;
-    void ShowWindow(WinHandle w, ShowCommand cmd) override;
+    Task<> SetTopmost(WinHandle w, bool topmost, Rect at) override;
+    Task<> ShowWindow(WinHandle w, ShowCommand cmd) override;
     bool IsIconic(WinHandle w) override;
-    bool SetForegroundWindow(WinHandle w) override;
+    Task<bool> SetForegroundWindow(WinHandle w) override;
     WinHandle FocusedWindow() override;
     int ShowCursor(bool show) override;
 
   private:
     // Checks done() every few milliseconds for at most boundMs, dispatching in between.
-    bool PollUntil(const std::function<bool()>& done, int boundMs);
     // Whether the window is at (x, y), and of the size where one is given (> 0), once the move
     // has settled.
-    bool WaitForPlace(HWND top, int x, int y, int width, int height);
+    Task<bool> WaitForPlace(HWND top, int x, int y, int width, int height);
     struct Identity {
         DWORD process = 0;
         std::wstring windowClass;

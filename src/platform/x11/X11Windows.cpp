@@ -33,14 +33,6 @@ constexpr int kActivateBoundMs = 1500;  // activation reaching the window (slow 
 
 X11Windows::X11Windows(XDisplay& display, IEventLoop& loop) : d_(display), loop_(loop) {}
 
-bool X11Windows::PollUntil(const std::function<bool()>& done, int boundMs) {
-    for (int waited = 0;; waited += kPollStepMs) {
-        if (done()) return true;
-        if (waited >= boundMs) return false;
-        loop_.Wait(kPollStepMs);
-    }
-}
-
 bool X11Windows::Exists(Window w) {
     if (!w) return false;
     ErrorScope scope(d_);
@@ -159,9 +151,9 @@ void X11Windows::MoveTo(Window top, int x, int y, int width, int height, bool re
     XFlush(d_.get());
 }
 
-void X11Windows::SetTopmost(WinHandle handle, bool topmost, const Rect& at) {
+Task<> X11Windows::SetTopmost(WinHandle handle, bool topmost, Rect at) {
     Window w = static_cast<Window>(handle);
-    if (!Exists(w)) return;
+    if (!Exists(w)) co_return;
     Window top = TopLevelOf(w);
     ErrorScope scope(d_);
     if (d_.Supports("_NET_WM_STATE") && d_.Supports("_NET_WM_STATE_ABOVE")) {
@@ -173,13 +165,13 @@ void X11Windows::SetTopmost(WinHandle handle, bool topmost, const Rect& at) {
     }
     // A rectangle of zeros comes from a pick whose rectangle could not be read: keep the
     // window where it is rather than shrink it to nothing.
-    if (at.right <= at.left || at.bottom <= at.top) return;
+    if (at.right <= at.left || at.bottom <= at.top) co_return;
     auto current = GetWindowRect(static_cast<WinHandle>(w));
-    if (!current) return;
+    if (!current) co_return;
     if (top == w) {
         if (*current != at)
             MoveTo(top, at.left, at.top, at.right - at.left, at.bottom - at.top, true);
-        return;
+        co_return;
     }
     // A child keeps its place inside its parent: move the whole top-level so that the child
     // lands at the rectangle, and leave the sizes alone. The child's offset inside the
@@ -188,38 +180,43 @@ void X11Windows::SetTopmost(WinHandle handle, bool topmost, const Rect& at) {
     int ox = 0;
     int oy = 0;
     Window ignored = 0;
-    if (!XTranslateCoordinates(d_.get(), w, top, 0, 0, &ox, &oy, &ignored)) return;
+    if (!XTranslateCoordinates(d_.get(), w, top, 0, 0, &ox, &oy, &ignored)) co_return;
     auto topRect = GetWindowRect(static_cast<WinHandle>(top));
-    if (!topRect) return;
+    if (!topRect) co_return;
     const int nx = at.left - ox;
     const int ny = at.top - oy;
-    if (topRect->left == nx && topRect->top == ny) return;
+    if (topRect->left == nx && topRect->top == ny) co_return;
     MoveTo(top, nx, ny, 0, 0, false);
 }
 
-void X11Windows::ShowWindow(WinHandle handle, ShowCommand cmd) {
+Task<> X11Windows::ShowWindow(WinHandle handle, ShowCommand cmd) {
     Window w = static_cast<Window>(handle);
-    if (!Exists(w)) return;
+    if (!Exists(w)) co_return;
     Window top = TopLevelOf(w);
-    ErrorScope scope(d_);
-    if (cmd == ShowCommand::Minimize) {
-        XIconifyWindow(d_.get(), top, d_.ScreenNumber());
+    bool wasViewable = false;
+    {
+        // Ends before the wait: other handlers' requests run meanwhile.
+        ErrorScope scope(d_);
+        if (cmd == ShowCommand::Minimize) {
+            XIconifyWindow(d_.get(), top, d_.ScreenNumber());
+            XFlush(d_.get());
+            co_return;
+        }
+        XWindowAttributes before;
+        wasViewable =
+            XGetWindowAttributes(d_.get(), top, &before) && before.map_state == IsViewable;
+        // Mapping an iconic client asks the window manager to restore it; activation then
+        // raises and focuses it.
+        XMapRaised(d_.get(), top);
         XFlush(d_.get());
-        return;
+        if (d_.Supports("_NET_ACTIVE_WINDOW"))
+            d_.SendRootMessage(top, d_.GetAtom("_NET_ACTIVE_WINDOW"), kSourcePager, CurrentTime, 0);
     }
-    XWindowAttributes before;
-    const bool wasViewable =
-        XGetWindowAttributes(d_.get(), top, &before) && before.map_state == IsViewable;
-    // Mapping an iconic client asks the window manager to restore it; activation then
-    // raises and focuses it.
-    XMapRaised(d_.get(), top);
-    XFlush(d_.get());
-    if (d_.Supports("_NET_ACTIVE_WINDOW"))
-        d_.SendRootMessage(top, d_.GetAtom("_NET_ACTIVE_WINDOW"), kSourcePager, CurrentTime, 0);
     // The window manager maps the window in its own time; the callers click into it next, so
     // wait (briefly, bounded) until it is viewable, as a restore on Windows is done on return.
-    PollUntil(
-        [&] {
+    co_await Until(
+        loop_,
+        [this, top] {
             XWindowAttributes attrs;
             XSync(d_.get(), False);
             return !XGetWindowAttributes(d_.get(), top, &attrs) || attrs.map_state == IsViewable;
@@ -227,7 +224,7 @@ void X11Windows::ShowWindow(WinHandle handle, ShowCommand cmd) {
         kMapBoundMs);
     // A program drops input to a window it has not yet seen exposed; give a window that was
     // just brought back from the icon a moment to take it.
-    if (!wasViewable) loop_.Wait(kExposeSettleMs);
+    if (!wasViewable) co_await Delay(loop_, kExposeSettleMs);
 }
 
 bool X11Windows::IsIconic(WinHandle handle) {
@@ -245,18 +242,21 @@ bool X11Windows::IsIconic(WinHandle handle) {
     return false;
 }
 
-bool X11Windows::SetForegroundWindow(WinHandle handle) {
+Task<bool> X11Windows::SetForegroundWindow(WinHandle handle) {
     Window w = static_cast<Window>(handle);
-    if (!Exists(w)) return false;
+    if (!Exists(w)) co_return false;
     Window top = TopLevelOf(w);
-    ErrorScope scope(d_);
     if (d_.Supports("_NET_ACTIVE_WINDOW")) {
-        d_.SendRootMessage(top, d_.GetAtom("_NET_ACTIVE_WINDOW"), kSourcePager, CurrentTime, 0);
+        {
+            ErrorScope scope(d_);  // ends before the wait
+            d_.SendRootMessage(top, d_.GetAtom("_NET_ACTIVE_WINDOW"), kSourcePager, CurrentTime, 0);
+        }
         // The window manager activates in its own time, and the keys our callers press next go
         // to whatever has the focus then: wait (bounded) until the window is the active one.
         const Atom active = d_.GetAtom("_NET_ACTIVE_WINDOW");
-        return PollUntil(
-            [&] {
+        co_return co_await Until(
+            loop_,
+            [this, top, active] {
                 XSync(d_.get(), False);
                 auto now = d_.GetCardinals(d_.Root(), active, XA_WINDOW);
                 return !now.empty() && static_cast<Window>(now[0]) == top;
@@ -264,13 +264,14 @@ bool X11Windows::SetForegroundWindow(WinHandle handle) {
             kActivateBoundMs);
     }
     // No EWMH window manager: raise and focus by hand, then ask the server where the focus is.
+    ErrorScope scope(d_);
     XRaiseWindow(d_.get(), top);
     XSetInputFocus(d_.get(), top, RevertToParent, CurrentTime);
     XSync(d_.get(), False);
     Window focus = None;
     int revert = 0;
     XGetInputFocus(d_.get(), &focus, &revert);
-    return !scope.Failed() && focus != None && IsInside(static_cast<WinHandle>(focus), top);
+    co_return !scope.Failed() && focus != None && IsInside(static_cast<WinHandle>(focus), top);
 }
 
 bool X11Windows::IsWindow(WinHandle handle) {

@@ -21,10 +21,10 @@ class X11Windows : public IWindows {
     WinHandle WindowFromPoint(Point screen) override;
     std::optional<Rect> GetWindowRect(WinHandle w) override;
     std::optional<Point> ScreenToClient(WinHandle w, Point screen) override;
-    void SetTopmost(WinHandle w, bool topmost, const Rect& at) override;
-    void ShowWindow(WinHandle w, ShowCommand cmd) override;
+    Task<> SetTopmost(WinHandle w, bool topmost, Rect at) override;
+    Task<> ShowWindow(WinHandle w, ShowCommand cmd) override;
     bool IsIconic(WinHandle w) override;
-    bool SetForegroundWindow(WinHandle w) override;
+    Task<bool> SetForegroundWindow(WinHandle w) override;
     bool IsWindow(WinHandle w) override;
     void Watch(WinHandle w) override;
     bool IsInside(WinHandle w, WinHandle outer) override;
@@ -42,7 +42,6 @@ class X11Windows : public IWindows {
     Window ClientBelow(Window w, int depth);
     void MoveTo(Window top, int x, int y, int width, int height, bool resize);
     // Polls done() every few milliseconds for at most boundMs, dispatching events in between.
-    bool PollUntil(const std::function<bool()>& done, int boundMs);
     XDisplay& d_;
     IEventLoop& loop_;
     int cursorCount_ = 0;

@@ -13,6 +13,7 @@
 
 #include "ImsimClient.h"
 #include "platform/VirtualKey.h"
+#include "support/Finish.h"
 #include "support/PollUntil.h"
 #include "support/Shell.h"
 #include "support/SleepLoop.h"
@@ -61,7 +62,8 @@ class ImsimWindowTest : public ::testing::Test {
             if (settled) geometry_ = *g;
             return settled && geometry_.input.x > 200;
         });
-        windows_.SetForegroundWindow(static_cast<WinHandle>(geometry_.window));
+        velmora::platform::test::Finish(
+            loop_, windows_.SetForegroundWindow(static_cast<WinHandle>(geometry_.window)));
         // Keys go where the server's input focus is, which on a busy desktop follows the window
         // manager's activation a moment later.
         EXPECT_TRUE(PollUntil([&] { return HasInputFocus(geometry_.window); }, 5000));

@@ -6,9 +6,12 @@
 
 #include <QGuiApplication>
 #include <QProcess>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "ImsimClient.h"
 #include "platform/VirtualKey.h"
@@ -16,6 +19,7 @@
 #include "platform/qt/QtEventLoop.h"
 #include "platform/qt/QtFdWatch.h"
 #include "relay/InPlaceFlow.h"
+#include "support/Finish.h"
 
 #include "platform/atspi/AtspiAccessibility.h"
 #include "support/PollUntil.h"
@@ -73,7 +77,8 @@ class InPlaceTest : public ::testing::Test {
         }));
         ASSERT_TRUE(chat_->client().SetInput(kTyped));
         // The user's part: the chat window active, the caret in its input box.
-        ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(geometry_.window)));
+        ASSERT_TRUE(platform::test::Finish(
+            loop, windows.SetForegroundWindow(static_cast<WinHandle>(geometry_.window))));
         // The window manager may still be moving the new window into place: a click where it
         // was hits the desktop, and openbox then puts the focus on a window of its own.
         imsim::ImsimGeometry seen;
@@ -263,11 +268,21 @@ TEST_F(InPlaceTest, AFailingTranslationLeavesTheTextByteForByte) {
 TEST_F(InPlaceTest, FocusMovedBeforeThePasteLeavesBothWindowsAlone) {
     XInputWindow other(900, 120, 300, 200);
     // A new window takes the focus when it maps: give it back to the chat.
-    ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(geometry_.window)));
+    ASSERT_TRUE(platform::test::Finish(
+        loop, windows.SetForegroundWindow(static_cast<WinHandle>(geometry_.window))));
     ASSERT_EQ(other.InputEvents(), 0);
+    platform::Task<bool> activation;
     translate.onTranslate = [&] {
-        // The user went on to another window while the engines worked.
-        ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(other.id())));
+        // The user went on to another window while the engines worked (this runs aside: the
+        // activation runs on the loop's thread, which is free while the job waits).
+        std::atomic<int> active = -1;
+        loop.Post([&] {
+            activation = windows.SetForegroundWindow(static_cast<WinHandle>(other.id()));
+            activation.Start([&](std::exception_ptr) { active = activation.await_resume(); });
+        });
+        for (int i = 0; i < 1000 && active < 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        ASSERT_EQ(active, 1);
     };
     ASSERT_TRUE(PressShortcut());
     EXPECT_EQ(view.tip, kInPlaceFocusMoved);
@@ -278,7 +293,8 @@ TEST_F(InPlaceTest, FocusMovedBeforeThePasteLeavesBothWindowsAlone) {
 
 TEST_F(InPlaceTest, PressedInOneOfOurOwnWindowsItCopiesAndReplacesNothing) {
     XInputWindow ours(900, 120, 300, 200, {.markedOurs = true});
-    ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(ours.id())));
+    ASSERT_TRUE(platform::test::Finish(
+        loop, windows.SetForegroundWindow(static_cast<WinHandle>(ours.id()))));
     ASSERT_TRUE(PressShortcut());
     EXPECT_EQ(view.tip, kInPlaceOwnWindow) << testing::Narrow(view.tip);
     EXPECT_TRUE(translate.calls.empty());

@@ -14,6 +14,7 @@
 #include "ImsimClient.h"
 #include "relay/OutgoingFlow.h"
 #include "relay/TargetCheck.h"
+#include "support/Finish.h"
 #include "support/PollUntil.h"
 #include "support/SleepLoop.h"
 #include "support/XInputWindow.h"
@@ -81,7 +82,8 @@ class InjectionGuardTest : public ::testing::Test {
         return windows.GetWindowRect(static_cast<WinHandle>(geometry_.window)).value();
     }
     void FocusBystander() {
-        ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(geometry_.window)));
+        ASSERT_TRUE(platform::test::Finish(
+            loop, windows.SetForegroundWindow(static_cast<WinHandle>(geometry_.window))));
     }
     void ExpectBystanderUntouched() {
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
@@ -217,7 +219,8 @@ TEST_F(InjectionGuardTest, AWindowThatGotTheClosedChatWindowsIdGetsNothing) {
         others.push_back(
             std::make_unique<XInputWindow>(r.left, r.top, r.right - r.left, r.bottom - r.top));
     ASSERT_EQ(others.back()->id(), id) << "no new window got the chat window's id";
-    ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(id)));
+    ASSERT_TRUE(
+        platform::test::Finish(loop, windows.SetForegroundWindow(static_cast<WinHandle>(id))));
     Send();
     EXPECT_EQ(view.tip, kTargetLost);
     EXPECT_EQ(view.sendText, u"hello");

@@ -20,6 +20,7 @@
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/qt/QtScreen.h"
+#include "support/Finish.h"
 #include "support/Shell.h"
 #include "target/Injector.h"
 #include "target/SnapShotPick.h"
@@ -80,7 +81,8 @@ class PickerTest : public ::testing::Test {
                 break;
             loop.Wait(50);
         }
-        windows.SetForegroundWindow(static_cast<WinHandle>(geometry.window));
+        platform::test::Finish(
+            loop, windows.SetForegroundWindow(static_cast<WinHandle>(geometry.window)));
         loop.Wait(200);
     }
 
@@ -276,7 +278,8 @@ TEST_F(PickerTest, InjectedPasteAndCopyWithOurOwnClipboard) {
     const std::u16string text = u"Translated: 你好\r\nline two";
     ASSERT_TRUE(clipboard.SetText(text));
     chat->client().SetInput("leftover");
-    ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(geometry.input.window)));
+    ASSERT_TRUE(platform::test::Finish(
+        loop, windows.SetForegroundWindow(static_cast<WinHandle>(geometry.input.window))));
     loop.Wait(100);
     // The chat window moves its focus to the clicked box in a round trip of its own.
     inject.ClickAt(geometry.input.x + 20, geometry.input.y + 20, 150);
@@ -291,7 +294,8 @@ TEST_F(PickerTest, InjectedPasteAndCopyWithOurOwnClipboard) {
 
     chat->client().Post("a reply");
     std::string expected = chat->client().History();
-    ASSERT_TRUE(windows.SetForegroundWindow(static_cast<WinHandle>(geometry.history.window)));
+    ASSERT_TRUE(platform::test::Finish(
+        loop, windows.SetForegroundWindow(static_cast<WinHandle>(geometry.history.window))));
     inject.ClickAt(geometry.history.x + 20, geometry.history.y + 20, 10);
     inject.PressKeyChord(vk::Letter('A'), vk::Control, 100);
     inject.PressKeyChord(vk::Letter('C'), vk::Control, 100);

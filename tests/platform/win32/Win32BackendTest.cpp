@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "Win32TestSupport.h"
+#include "support/Finish.h"
 
 #include <cstring>
 #include <string>
@@ -262,15 +263,15 @@ TEST_F(Win32BackendTest, CaptureHoldsTheVirtualScreenWithAWindowAtItsPlace) {
 TEST_F(Win32BackendTest, SetForegroundWindowReportsWhetherItTook) {
     ColourWindow a({100, 100, 300, 250}, RGB(200, 0, 0));
     ColourWindow b({400, 100, 600, 250}, RGB(0, 0, 200));
-    EXPECT_TRUE(windows.SetForegroundWindow(ToHandle(a.hwnd())));
+    EXPECT_TRUE(platform::test::Finish(loop, windows.SetForegroundWindow(ToHandle(a.hwnd()))));
     EXPECT_EQ(windows.FocusedWindow(), ToHandle(a.hwnd()));
-    EXPECT_TRUE(windows.SetForegroundWindow(ToHandle(b.hwnd())));
+    EXPECT_TRUE(platform::test::Finish(loop, windows.SetForegroundWindow(ToHandle(b.hwnd()))));
     EXPECT_EQ(windows.FocusedWindow(), ToHandle(b.hwnd()));
     const WinHandle gone = ToHandle(a.hwnd());
     a.Destroy();
     EXPECT_FALSE(windows.IsWindow(gone));
-    EXPECT_FALSE(windows.SetForegroundWindow(gone));
-    EXPECT_FALSE(windows.SetForegroundWindow(0));
+    EXPECT_FALSE(platform::test::Finish(loop, windows.SetForegroundWindow(gone)));
+    EXPECT_FALSE(platform::test::Finish(loop, windows.SetForegroundWindow(0)));
 }
 
 TEST_F(Win32BackendTest, AWatchedWindowIsTheSameWindowUntilItCloses) {
@@ -336,7 +337,7 @@ bool UnderWine() {
 
 TEST_F(Win32BackendTest, IsKeyDownSeesAHeldModifierLetGoUnderIt) {
     FramedWindow first(100, 100);
-    ASSERT_TRUE(windows.SetForegroundWindow(first.handle()));
+    ASSERT_TRUE(platform::test::Finish(loop, windows.SetForegroundWindow(first.handle())));
     EXPECT_FALSE(input.IsKeyDown(vk::Control));
     input.KeyDown(vk::Control);
     EXPECT_TRUE(input.IsKeyDown(vk::Control));
@@ -354,7 +355,7 @@ TEST_F(Win32BackendTest, IsKeyDownSeesAHeldModifierLetGoUnderIt) {
 TEST_F(Win32BackendTest, HotkeyRunsOncePerPressUntilUnregistered) {
     // Something of ours has the focus, as a user would have some window in front.
     ColourWindow front({100, 100, 300, 250}, RGB(90, 90, 90));
-    windows.SetForegroundWindow(ToHandle(front.hwnd()));
+    platform::test::Finish(loop, windows.SetForegroundWindow(ToHandle(front.hwnd())));
     Win32Hotkey hotkey;
     int runs = 0;
     hotkey.SetHandler([&] { ++runs; });

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "Win32TestSupport.h"
+#include "support/Finish.h"
 
 #include <atomic>
 #include <filesystem>
@@ -90,7 +91,7 @@ class Win32ChatDriveTest : public ::testing::Test {
         input_ = GetDlgItem(window_, kInputId);
         send_ = GetDlgItem(window_, kSendId);
         ASSERT_TRUE(history_ && input_ && send_);
-        ASSERT_TRUE(windows_.SetForegroundWindow(ToHandle(window_)));
+        ASSERT_TRUE(platform::test::Finish(loop, windows_.SetForegroundWindow(ToHandle(window_))));
     }
     void TearDown() override {
         chat_.reset();
@@ -241,11 +242,11 @@ TEST_F(Win32ChatDriveTest, WindowQueriesAgreeWithThePlacedWindow) {
     ASSERT_TRUE(PumpUntil([&] { return !windows_.IsWindow(chat); }, 5000));
     EXPECT_EQ(windows_.GetWindowRect(chat), std::nullopt);
     EXPECT_EQ(windows_.ScreenToClient(chat, {1, 1}), std::nullopt);
-    EXPECT_FALSE(windows_.SetForegroundWindow(chat));
+    EXPECT_FALSE(platform::test::Finish(loop, windows_.SetForegroundWindow(chat)));
     EXPECT_FALSE(windows_.IsIconic(chat));
     EXPECT_FALSE(windows_.IsInside(ToHandle(input_), chat));
-    windows_.SetTopmost(chat, true, kPlaced);
-    windows_.ShowWindow(chat, ShowCommand::Restore);
+    platform::test::Finish(loop, windows_.SetTopmost(chat, true, kPlaced));
+    platform::test::Finish(loop, windows_.ShowWindow(chat, ShowCommand::Restore));
     EXPECT_FALSE(windows_.IsWindow(0));
     EXPECT_EQ(windows_.GetWindowRect(0), std::nullopt);
 }
@@ -278,12 +279,12 @@ bool IsTopmost(HWND h) {
 TEST_F(Win32ChatDriveTest, TopmostGoesOnAndOffAtTheGivenRectangle) {
     const WinHandle chat = ToHandle(window_);
     const Rect at{260, 180, 260 + 480, 180 + 400};
-    windows_.SetTopmost(chat, true, at);
+    platform::test::Finish(loop, windows_.SetTopmost(chat, true, at));
     EXPECT_TRUE(PumpUntil([&] { return IsTopmost(window_); }, 2000));
     EXPECT_EQ(windows_.GetWindowRect(chat), at);
 
     const Rect back{120, 90, 120 + 500, 90 + 420};
-    windows_.SetTopmost(chat, false, back);
+    platform::test::Finish(loop, windows_.SetTopmost(chat, false, back));
     EXPECT_TRUE(PumpUntil([&] { return !IsTopmost(window_); }, 2000));
     EXPECT_EQ(windows_.GetWindowRect(chat), back);
 
@@ -291,7 +292,7 @@ TEST_F(Win32ChatDriveTest, TopmostGoesOnAndOffAtTheGivenRectangle) {
     auto inputBefore = windows_.GetWindowRect(ToHandle(input_));
     ASSERT_TRUE(inputBefore);
     const Rect target{300, 400, 300 + 10, 400 + 10};
-    windows_.SetTopmost(ToHandle(input_), true, target);
+    platform::test::Finish(loop, windows_.SetTopmost(ToHandle(input_), true, target));
     EXPECT_TRUE(PumpUntil([&] { return IsTopmost(window_); }, 2000));
     auto inputAfter = windows_.GetWindowRect(ToHandle(input_));
     ASSERT_TRUE(inputAfter);
@@ -301,7 +302,7 @@ TEST_F(Win32ChatDriveTest, TopmostGoesOnAndOffAtTheGivenRectangle) {
 
     // A rectangle of zeros changes the layer only.
     auto placed = windows_.GetWindowRect(chat);
-    windows_.SetTopmost(chat, false, Rect{});
+    platform::test::Finish(loop, windows_.SetTopmost(chat, false, Rect{}));
     EXPECT_TRUE(PumpUntil([&] { return !IsTopmost(window_); }, 2000));
     EXPECT_EQ(windows_.GetWindowRect(chat), placed);
 }
@@ -310,18 +311,18 @@ TEST_F(Win32ChatDriveTest, MinimiseAndRestoreAreSeenByIsIconic) {
     const WinHandle chat = ToHandle(window_);
     EXPECT_FALSE(windows_.IsIconic(chat));
     // Through a control, as a pick yields one: the state is the window's.
-    windows_.ShowWindow(ToHandle(input_), ShowCommand::Minimize);
+    platform::test::Finish(loop, windows_.ShowWindow(ToHandle(input_), ShowCommand::Minimize));
     // Under an X window manager the state changes when the manager has done it.
     EXPECT_TRUE(PumpUntil([&] { return IsIconic(window_) != FALSE; }, 2000));
     EXPECT_TRUE(windows_.IsIconic(chat));
     EXPECT_TRUE(windows_.IsIconic(ToHandle(input_)));
 
-    windows_.ShowWindow(chat, ShowCommand::Restore);
+    platform::test::Finish(loop, windows_.ShowWindow(chat, ShowCommand::Restore));
     EXPECT_TRUE(PumpUntil([&] { return !IsIconic(window_); }, 2000));
     EXPECT_FALSE(windows_.IsIconic(chat));
     EXPECT_EQ(windows_.GetWindowRect(chat), kPlaced);
     // Back in use: it can be brought forward and typed into again.
-    EXPECT_TRUE(windows_.SetForegroundWindow(chat));
+    EXPECT_TRUE(platform::test::Finish(loop, windows_.SetForegroundWindow(chat)));
     Click(input_);
     Tap(vk::Letter('q'));
     EXPECT_TRUE(InputBecomes(L"q"));

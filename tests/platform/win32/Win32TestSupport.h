@@ -38,16 +38,25 @@ inline void PumpFor(int ms) {
     PumpUntil([] { return false; }, ms);
 }
 
-// The message loop of a Win32 program, as the backends see it.
+// The message loop of a Win32 program, as the backends see it: messages, and the timers and
+// posted calls of the jobs that suspend on it.
 class PumpLoop : public QueuedLoop {
   public:
-    void Yield() override { Pump(); }
+    void Yield() override {
+        Pump();
+        RunQueued();
+    }
     void Wait(int ms) override {
         waitedMs += ms;
-        PumpFor(ms);
+        WaitUntil([] { return false; }, ms);
     }
     bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override {
-        return PumpUntil(done, timeoutMs);
+        return PumpUntil(
+            [&] {
+                RunQueued();
+                return done();
+            },
+            timeoutMs);
     }
     void Wake() override { ++wakes; }
     int waitedMs = 0;

@@ -23,6 +23,7 @@
 #include "platform/x11/X11Windows.h"
 #include "platform/x11/XDisplay.h"
 #include "platform/x11/XTestInput.h"
+#include "support/Finish.h"
 #include "support/PollUntil.h"
 #include "support/SleepLoop.h"
 #include "target/mduKeyBoard.h"
@@ -166,7 +167,7 @@ class X11BackendTest : public ::testing::Test {
     }
     // Brings the window forward through the backend and waits until it has the focus.
     void Focus(TestWindow& w) {
-        windows.SetForegroundWindow(static_cast<WinHandle>(w.id()));
+        platform::test::Finish(loop, windows.SetForegroundWindow(static_cast<WinHandle>(w.id())));
         ASSERT_TRUE(PollUntil([&] { return ActiveWindow(display) == w.id(); }));
         w.WaitFor(FocusIn, 500);
         w.Drain(50);
@@ -340,30 +341,30 @@ TEST_F(X11BackendTest, TopmostMinimiseRestoreAndActivationChangeTheRealWindow) {
     TestWindow other(500, 300, 200, 150);
     auto h = static_cast<WinHandle>(w.id());
 
-    windows.SetForegroundWindow(h);
+    platform::test::Finish(loop, windows.SetForegroundWindow(h));
     EXPECT_TRUE(PollUntil([&] { return ActiveWindow(display) == w.id(); }));
-    windows.SetForegroundWindow(static_cast<WinHandle>(other.id()));
+    platform::test::Finish(loop, windows.SetForegroundWindow(static_cast<WinHandle>(other.id())));
     EXPECT_TRUE(PollUntil([&] { return ActiveWindow(display) == other.id(); }));
 
     auto rect = *windows.GetWindowRect(h);
     Rect moved{rect.left + 40, rect.top + 30, rect.right + 40 + 20, rect.bottom + 30 + 10};
-    windows.SetTopmost(h, true, moved);
+    platform::test::Finish(loop, windows.SetTopmost(h, true, moved));
     EXPECT_TRUE(PollUntil([&] { return HasState(display, w.id(), "_NET_WM_STATE_ABOVE"); }));
     EXPECT_TRUE(PollUntil([&] { return windows.GetWindowRect(h) == moved; }))
         << windows.GetWindowRect(h)->left << "," << windows.GetWindowRect(h)->top;
-    windows.SetTopmost(h, false, moved);
+    platform::test::Finish(loop, windows.SetTopmost(h, false, moved));
     EXPECT_TRUE(PollUntil([&] { return !HasState(display, w.id(), "_NET_WM_STATE_ABOVE"); }));
     // An empty rectangle changes the state only, never the place or size.
-    windows.SetTopmost(h, true, Rect{});
+    platform::test::Finish(loop, windows.SetTopmost(h, true, Rect{}));
     EXPECT_TRUE(PollUntil([&] { return HasState(display, w.id(), "_NET_WM_STATE_ABOVE"); }));
     EXPECT_EQ(windows.GetWindowRect(h), moved);
-    windows.SetTopmost(h, false, Rect{});
+    platform::test::Finish(loop, windows.SetTopmost(h, false, Rect{}));
     EXPECT_TRUE(PollUntil([&] { return !HasState(display, w.id(), "_NET_WM_STATE_ABOVE"); }));
 
     EXPECT_FALSE(windows.IsIconic(h));
-    windows.ShowWindow(h, ShowCommand::Minimize);
+    platform::test::Finish(loop, windows.ShowWindow(h, ShowCommand::Minimize));
     EXPECT_TRUE(PollUntil([&] { return windows.IsIconic(h); }));
-    windows.ShowWindow(h, ShowCommand::Restore);
+    platform::test::Finish(loop, windows.ShowWindow(h, ShowCommand::Restore));
     EXPECT_TRUE(PollUntil([&] { return !windows.IsIconic(h); }));
     XWindowAttributes attrs;
     EXPECT_TRUE(PollUntil([&] {
@@ -400,15 +401,15 @@ TEST_F(X11BackendTest, CallsReturnOnceTheWindowManagerActedAndGiveUpWithinABound
     TestWindow w(100, 100, 300, 200);
     TestWindow other(500, 300, 200, 150);
     auto h = static_cast<WinHandle>(w.id());
-    windows.SetForegroundWindow(static_cast<WinHandle>(other.id()));
+    platform::test::Finish(loop, windows.SetForegroundWindow(static_cast<WinHandle>(other.id())));
     ASSERT_TRUE(PollUntil([&] { return ActiveWindow(display) == other.id(); }));
 
     // Keys pressed right after activation must reach the window: it is active on return.
-    EXPECT_TRUE(windows.SetForegroundWindow(h));
+    EXPECT_TRUE(platform::test::Finish(loop, windows.SetForegroundWindow(h)));
     EXPECT_EQ(ActiveWindow(display), w.id());
 
     // A click right after a restore must land: the window is viewable on return.
-    windows.ShowWindow(h, ShowCommand::Minimize);
+    platform::test::Finish(loop, windows.ShowWindow(h, ShowCommand::Minimize));
     // Iconic as the window manager says, and really taken off the screen (the state can be
     // set a moment before the unmap): only then does the restore have to wait.
     ASSERT_TRUE(PollUntil([&] {
@@ -416,22 +417,23 @@ TEST_F(X11BackendTest, CallsReturnOnceTheWindowManagerActedAndGiveUpWithinABound
         return windows.IsIconic(h) && XGetWindowAttributes(w.dpy(), w.id(), &a) &&
                a.map_state != IsViewable;
     }));
-    loop.waitedMs = 0;
-    windows.ShowWindow(h, ShowCommand::Restore);
+    loop.timersSet = 0;
+    platform::test::Finish(loop, windows.ShowWindow(h, ShowCommand::Restore));
     XWindowAttributes attrs;
     ASSERT_TRUE(XGetWindowAttributes(w.dpy(), w.id(), &attrs));
     EXPECT_EQ(attrs.map_state, IsViewable);
-    EXPECT_GT(loop.waitedMs, 0);  // the waits went through the event loop
+    EXPECT_GT(loop.timersSet, 0);  // it waited suspended on the event loop
 
     // The window manager ignores activation of a window it does not manage: the call waits
-    // through the loop, then gives up.
+    // suspended on the loop, then gives up.
     UnmanagedWindow stray;
-    loop.waitedMs = 0;
+    loop.timersSet = 0;
     auto start = std::chrono::steady_clock::now();
-    EXPECT_FALSE(windows.SetForegroundWindow(static_cast<WinHandle>(stray.id())));
+    EXPECT_FALSE(platform::test::Finish(
+        loop, windows.SetForegroundWindow(static_cast<WinHandle>(stray.id()))));
     auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_GT(loop.waitedMs, 0);
-    EXPECT_LE(loop.waitedMs, 1500);
+    EXPECT_GT(loop.timersSet, 0);
+    EXPECT_LE(loop.timersSet, 1500 / platform::IEventLoop::kPollMs + 1);
     EXPECT_LT(took, 3s);
     EXPECT_NE(ActiveWindow(display), stray.id());
 }
@@ -444,12 +446,12 @@ TEST_F(X11BackendTest, TopmostOnAChildMovesItsTopLevelWithoutResizing) {
     Rect childRect = *windows.GetWindowRect(c);
     Rect topRect = *windows.GetWindowRect(top);
     Rect at{childRect.left + 25, childRect.top + 15, childRect.right + 25, childRect.bottom + 15};
-    windows.SetTopmost(c, true, at);
+    platform::test::Finish(loop, windows.SetTopmost(c, true, at));
     EXPECT_TRUE(PollUntil([&] { return windows.GetWindowRect(c) == at; }));
     EXPECT_EQ(windows.GetWindowRect(top),
               (Rect{topRect.left + 25, topRect.top + 15, topRect.right + 25, topRect.bottom + 15}));
     EXPECT_TRUE(PollUntil([&] { return HasState(display, w.id(), "_NET_WM_STATE_ABOVE"); }));
-    windows.SetTopmost(c, false, at);
+    platform::test::Finish(loop, windows.SetTopmost(c, false, at));
 }
 
 TEST_F(X11BackendTest, VanishedWindowIsHarmless) {
@@ -459,12 +461,12 @@ TEST_F(X11BackendTest, VanishedWindowIsHarmless) {
     EXPECT_FALSE(windows.GetWindowRect(h));
     EXPECT_FALSE(windows.ScreenToClient(h, {1, 1}));
     EXPECT_FALSE(windows.IsIconic(h));
-    windows.SetTopmost(h, true, {0, 0, 10, 10});
-    windows.ShowWindow(h, ShowCommand::Minimize);
-    windows.ShowWindow(h, ShowCommand::Restore);
-    windows.SetForegroundWindow(h);
+    platform::test::Finish(loop, windows.SetTopmost(h, true, {0, 0, 10, 10}));
+    platform::test::Finish(loop, windows.ShowWindow(h, ShowCommand::Minimize));
+    platform::test::Finish(loop, windows.ShowWindow(h, ShowCommand::Restore));
+    platform::test::Finish(loop, windows.SetForegroundWindow(h));
     // An id that never existed, and none at all.
-    windows.SetForegroundWindow(0x7ffffff0);
+    platform::test::Finish(loop, windows.SetForegroundWindow(0x7ffffff0));
     EXPECT_FALSE(windows.GetWindowRect(0));
     EXPECT_NE(windows.WindowFromPoint({5, 5}), 0);
 }
