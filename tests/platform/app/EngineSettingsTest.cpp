@@ -11,6 +11,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <QUrl>
+#include <csignal>
 #include <cstring>
 
 #include "app/EngineSettingsDialog.h"
@@ -485,6 +486,42 @@ TEST(EngineSettingsKeyring, TheDialogSavesKeysInTheKeyringOnly) {
     Select(*again, "deepl");
     EXPECT_EQ(again->txtKey->text(), QStringLiteral("dk-ring:fx"));
     EXPECT_EQ(again->lstEngines->item(1)->checkState(), Qt::Checked);
+}
+
+// The keyring daemon's process, as the session bus knows it; 0 when it cannot be learned.
+long KeyringProcess() {
+    QProcess bus;
+    bus.start(
+        QStringLiteral("dbus-send"),
+        {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+         QStringLiteral("--dest=org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+         QStringLiteral("org.freedesktop.DBus.GetConnectionUnixProcessID"),
+         QStringLiteral("string:org.freedesktop.secrets")});
+    if (!bus.waitForFinished(10'000)) return 0;
+    const auto m = QRegularExpression(QStringLiteral("uint32 (\\d+)"))
+                       .match(QString::fromUtf8(bus.readAllStandardOutput()));
+    return m.hasMatch() ? m.captured(1).toLong() : 0;
+}
+
+TEST(EngineSettingsKeyring, AnswersAreKeptSoLaterReadsDoNotWaitForTheKeyring) {
+    ASSERT_TRUE(KeyringIs("running")) << "run under with-keyring.sh";
+    Fixture f;
+    ASSERT_EQ(f.vault.Write("deepl", "dk-kept:fx"), QString());
+    EXPECT_EQ(f.vault.Read("google"), std::nullopt);  // asked once: it has none
+    const long keyring = KeyringProcess();
+    ASSERT_GT(keyring, 0);
+    // Frozen from here on: a read that asked it would wait for the vault's whole bound.
+    ASSERT_EQ(::kill(static_cast<pid_t>(keyring), SIGSTOP), 0);
+    QElapsedTimer clock;
+    clock.start();
+    const auto deepl = f.vault.Read("deepl");
+    const auto google = f.vault.Read("google");
+    const qint64 took = clock.elapsed();
+    ::kill(static_cast<pid_t>(keyring), SIGCONT);
+    EXPECT_EQ(deepl, "dk-kept:fx");
+    EXPECT_EQ(google, std::nullopt);
+    EXPECT_LT(took, 1'000) << "the keyring was asked again";
+    EXPECT_EQ(f.vault.Where(), KeyVault::Store::Keyring);
 }
 
 TEST(EngineSettingsStoppedKeyring, AKeyringThatNeverAnswersIsGivenUpOnInTime) {
