@@ -127,12 +127,16 @@ bool Program::JobRunning() const {
 }
 
 void Program::ApplySavedSettings() {
-    if (!applySettings_.Request()) PollSavedSettings();
+    // One watch for the job's end, however often settings are saved meanwhile.
+    if (!applySettings_.Request() && !polling_) PollSavedSettings();
 }
 
 void Program::PollSavedSettings() {
+    polling_ = true;
     frontEnd_.Ports().loop.After(kApplyPollMs, [this, alive = alive_] {
-        if (*alive && !applySettings_.Poll() && applySettings_.Pending()) PollSavedSettings();
+        if (!*alive) return;
+        polling_ = false;
+        if (!applySettings_.Poll() && applySettings_.Pending()) PollSavedSettings();
     });
 }
 

@@ -66,7 +66,8 @@ class Program : public IStartupShell {
     std::unique_ptr<platform::IHotkey> hotkey_;
     DeferredApply applySettings_;
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
-    int inShortcut_ = 0;  // the shortcut's handler is on the stack
+    bool polling_ = false;  // a watch for the running job's end is set
+    int inShortcut_ = 0;    // the shortcut's handler is on the stack
 };
 
 }  // namespace velmora::app
