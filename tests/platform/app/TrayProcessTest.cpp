@@ -34,8 +34,11 @@ std::string TrayIconWindow() {
         "exit}'");
 }
 
-std::string MainWindow() {
-    return ShellLine("xdotool search --onlyvisible --name '^Quillet2009' | head -1");
+// The shown main window of any instance; tests pass their own program's pid, so a window a
+// killed instance left for the server to tear down is never taken for the new one's.
+std::string MainWindow(pid_t pid = 0) {
+    const std::string owner = pid > 0 ? "--all --pid " + std::to_string(pid) + " " : "";
+    return ShellLine("xdotool search " + owner + "--onlyvisible --name '^Quillet2009' | head -1");
 }
 
 // The program with a home of its own (a temporary folder, removed afterwards), so that its
@@ -55,7 +58,11 @@ class Program {
             kill(pid_, SIGKILL);
             waitpid(pid_, nullptr, 0);
         }
+        // The server drops a dead client's windows in its own time: the next test must not find
+        // this one's main window or tray icon.
+        PollUntil([] { return MainWindow().empty() && TrayIcons() == 0; }, 5000, 50);
     }
+    pid_t Pid() const { return pid_; }
     bool Running() {
         if (exited_) return false;
         int status = 0;
@@ -168,16 +175,17 @@ TEST(Program, HiddenStartBeforeTheTrayMovesIntoItOnceItAppears) {
     desktop.StartTray();
     ASSERT_TRUE(PollUntil([] { return TrayIcons() == 1; }, 8000, 100));
     EXPECT_TRUE(PollUntil([] { return MainWindowState() != "Iconic"; }, 8000, 100));
-    EXPECT_TRUE(MainWindow().empty());
+    EXPECT_TRUE(MainWindow(p.Pid()).empty());
     ShellLine("xdotool mousemove --window " + TrayIconWindow() + " 8 8 click 1");
-    EXPECT_TRUE(PollUntil([] { return !MainWindow().empty(); }, 8000, 100)) << "and back out";
+    EXPECT_TRUE(PollUntil([&p] { return !MainWindow(p.Pid()).empty(); }, 8000, 100))
+        << "and back out";
     EXPECT_EQ(TrayIcons(), 1);
 }
 
 TEST(Program, NormalStartShowsTheTitledWindowWithItsClientSize) {
     Program p("");
-    ASSERT_TRUE(PollUntil([] { return !MainWindow().empty(); }, 8000));
-    std::string info = ShellLine("xwininfo -id " + MainWindow());
+    ASSERT_TRUE(PollUntil([&p] { return !MainWindow(p.Pid()).empty(); }, 8000));
+    std::string info = ShellLine("xwininfo -id " + MainWindow(p.Pid()));
     EXPECT_NE(info.find("Width: 517"), std::string::npos) << info;
     EXPECT_NE(info.find("Height: 644"), std::string::npos) << info;
     EXPECT_EQ(TrayIcons(), 0);
@@ -194,24 +202,28 @@ TEST(Program, HiddenStartLeavesOnlyATrayIconAndLeftReleaseRestores) {
     Program p("-s");
     ASSERT_TRUE(PollUntil([] { return TrayIcons() == 1; }, 8000));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_TRUE(MainWindow().empty());
+    EXPECT_TRUE(MainWindow(p.Pid()).empty());
     ShellLine("xdotool mousemove --window " + TrayIconWindow() + " 8 8 click 1");
-    EXPECT_TRUE(PollUntil([] { return !MainWindow().empty(); }, 8000));
+    EXPECT_TRUE(PollUntil([&p] { return !MainWindow(p.Pid()).empty(); }, 8000));
     EXPECT_EQ(TrayIcons(), 1);
 }
 
 TEST(Program, ClosingTwiceLeavesOneIconAndExitFromTheTrayMenuEndsIt) {
     Program p("");
-    ASSERT_TRUE(PollUntil([] { return !MainWindow().empty(); }, 8000));
+    const pid_t pid = p.Pid();
+    ASSERT_TRUE(PollUntil([pid] { return !MainWindow(pid).empty(); }, 8000));
     for (int i = 0; i < 2; ++i) {
-        std::string w = MainWindow();
+        std::string w = MainWindow(pid);
         ASSERT_FALSE(w.empty());
         ShellLine("xdotool windowactivate --sync " + w + " key --clearmodifiers alt+F4");
-        ASSERT_TRUE(PollUntil([] { return MainWindow().empty(); }, 8000)) << "close hides";
+        ASSERT_TRUE(PollUntil([pid] { return MainWindow(pid).empty(); }, 8000))
+            << "close hides (round " << i << "); active window "
+            << ShellLine("xprop -root _NET_ACTIVE_WINDOW") << ", main window " << w << " state '"
+            << MainWindowState() << "'";
         EXPECT_TRUE(p.Running());
         EXPECT_TRUE(PollUntil([] { return TrayIcons() == 1; }, 8000));
         ShellLine("xdotool mousemove --window " + TrayIconWindow() + " 8 8 click 1");
-        ASSERT_TRUE(PollUntil([] { return !MainWindow().empty(); }, 8000));
+        ASSERT_TRUE(PollUntil([pid] { return !MainWindow(pid).empty(); }, 8000));
     }
     EXPECT_EQ(TrayIcons(), 1);
     // Right release opens the tray menu; its access key X exits.
