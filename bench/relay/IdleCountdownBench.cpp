@@ -13,8 +13,8 @@
 #include <map>
 #include <string>
 
+#include "platform/SystemClock.h"
 #include "platform/fake/FakePlatform.h"
-#include "platform/qt/QtClock.h"
 #include "platform/qt/QtEventLoop.h"
 #include "relay/IncomingMonitor.h"
 #include "relay/fake/RecordingResultBox.h"
@@ -52,7 +52,7 @@ int Seconds() {
 struct Rig {
     platform::fake::FakePlatform fakes;
     platform::qt::QtEventLoop loop;
-    platform::qt::QtClock clock;
+    platform::SystemClock clock;
     platform::Platform p{.input = fakes.input,
                          .windows = fakes.windows,
                          .clipboard = fakes.clipboard,

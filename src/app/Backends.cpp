@@ -4,6 +4,8 @@
 #include <memory>
 #include <string_view>
 
+#include "platform/SystemClock.h"
+#include "platform/SystemScreen.h"
 #include "platform/posix/CpuidProcessorId.h"
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/IconvCodePage.h"
@@ -12,10 +14,8 @@
 #include "platform/posix/PosixProcess.h"
 #include "platform/posix/RegistryFile.h"
 #include "platform/qt/QtClipboard.h"
-#include "platform/qt/QtClock.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/qt/QtMessageBox.h"
-#include "platform/qt/QtScreen.h"
 #include "update/mduUnitId.h"
 // Xlib's macros (None, Bool, ...) clash with Qt's names: X11 headers come last.
 #include <X11/Xlib.h>
@@ -52,11 +52,11 @@ struct Backends::Impl {
           downloadHttp(loop, DownloadLimits()),
           programs(&loop) {}
 
-    platform::qt::QtClock clock;
+    platform::SystemClock clock;
     platform::qt::QtEventLoop loop;
     platform::qt::QtMessageBox messageBox;
     platform::qt::QtClipboard clipboard;
-    platform::qt::QtScreen screen;
+    platform::SystemScreen screen;
     platform::x11::XDisplay display;
     platform::x11::XTestInput input;
     platform::x11::X11Windows windows;

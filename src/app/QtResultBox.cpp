@@ -1,27 +1,21 @@
 #include "app/QtResultBox.h"
 
 #include <QApplication>
+#include <QTextCharFormat>
 #include <QTextCursor>
 #include <QTextEdit>
 
 namespace velmora::app {
 
-QtResultBox::QtResultBox(QTextEdit& box) : box_(box) {
-    format_.setForeground(QColor(0, 0, 0));
-    format_.setFontWeight(QFont::Normal);
-    format_.setFontItalic(false);
-}
+QtResultBox::QtResultBox(QTextEdit& box) : box_(box) {}
 
-void QtResultBox::SetColor(std::uint32_t bgr) {
-    format_.setForeground(QColor(bgr & 0xFF, (bgr >> 8) & 0xFF, (bgr >> 16) & 0xFF));
-}
-
-void QtResultBox::SetBold(bool on) {
-    format_.setFontWeight(on ? QFont::Bold : QFont::Normal);
-}
-
-void QtResultBox::SetItalic(bool on) {
-    format_.setFontItalic(on);
+void QtResultBox::InsertAt(QTextCursor& cursor, const QString& text) {
+    const relay::TextFormat& f = Format();
+    QTextCharFormat format;
+    format.setForeground(QColor(f.color & 0xFF, (f.color >> 8) & 0xFF, (f.color >> 16) & 0xFF));
+    format.setFontWeight(f.bold ? QFont::Bold : QFont::Normal);
+    format.setFontItalic(f.italic);
+    cursor.insertText(text, format);
 }
 
 void QtResultBox::Insert(const std::u16string& text) {
@@ -30,7 +24,7 @@ void QtResultBox::Insert(const std::u16string& text) {
     t.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     t.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     QTextCursor c = box_.textCursor();
-    c.insertText(t, format_);
+    InsertAt(c, t);
     box_.setTextCursor(c);
 }
 
@@ -40,14 +34,14 @@ void QtResultBox::FocusAndNewLine() {
     QApplication::sendPostedEvents();
     QTextCursor c = box_.textCursor();
     c.movePosition(QTextCursor::End);
-    c.insertText(QStringLiteral("\n"), format_);
+    InsertAt(c, QStringLiteral("\n"));
     box_.setTextCursor(c);
 }
 
 void QtResultBox::NewLineAtEnd() {
     QTextCursor c = box_.textCursor();
     c.movePosition(QTextCursor::End);
-    c.insertText(QStringLiteral("\n"), format_);
+    InsertAt(c, QStringLiteral("\n"));
     box_.setTextCursor(c);
 }
 

@@ -8,13 +8,6 @@ namespace velmora::platform {
 
 namespace {
 
-bool IEquals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
 std::string Lower(std::string_view s) {
     std::string out(s);
     for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -65,6 +58,18 @@ bool IsCredentialHeader(std::string_view name) {
 }
 
 }  // namespace
+
+bool IEquals(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return std::tolower(static_cast<unsigned char>(x)) ==
+                      std::tolower(static_cast<unsigned char>(y));
+           });
+}
+
+bool IsHttpUrl(std::string_view url) {
+    const auto scheme = SchemeOf(url);
+    return scheme && (IEquals(*scheme, "http") || IEquals(*scheme, "https"));
+}
 
 std::string UrlOrigin::Text() const {
     return scheme + "://" + host + ":" + std::to_string(port);

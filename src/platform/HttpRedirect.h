@@ -17,6 +17,12 @@ struct UrlOrigin {
     std::string Text() const;  // "scheme://host:port", never a path, query or user part
 };
 
+// ASCII letters compared without case, as methods, header names and schemes are.
+bool IEquals(std::string_view a, std::string_view b);
+
+// Whether the URL's scheme is http or https.
+bool IsHttpUrl(std::string_view url);
+
 // Nothing for a URL that is not http or https or has no host.
 std::optional<UrlOrigin> OriginOf(std::string_view url);
 

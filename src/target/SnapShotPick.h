@@ -27,6 +27,10 @@ struct SnapShotFields {
 // pick, created by ShowModal and destroyed by DestroyWindow.
 class ISnapShotOverlay {
   public:
+    // An overlay owns its window: never copied.
+    ISnapShotOverlay() = default;
+    ISnapShotOverlay(const ISnapShotOverlay&) = delete;
+    ISnapShotOverlay& operator=(const ISnapShotOverlay&) = delete;
     virtual ~ISnapShotOverlay() = default;
     // Creates the window (frameless, topmost, at cover, cross cursor) showing picture unscaled
     // from its top-left corner (an empty picture: plain background), and waits modally. A press

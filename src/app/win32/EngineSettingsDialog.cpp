@@ -13,21 +13,11 @@ namespace velmora::app::win32 {
 
 namespace {
 
-constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr COLORREF kErrorInk = RGB(0xb0, 0x00, 0x20);
 constexpr COLORREF kGoodInk = RGB(0x1f, 0x6f, 0x2b);
 
-HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int id, int x, int y,
-           int w, int h, DWORD exStyle = 0) {
-    HWND c = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                             GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), TRUE);
-    return c;
-}
-
 HWND Label(HWND parent, const wchar_t* text, int x, int y, int w, int h) {
-    return Child(parent, L"STATIC", text, SS_LEFT | SS_NOPREFIX, -1, x, y, w, h);
+    return CreateChild(parent, L"STATIC", text, SS_LEFT | SS_NOPREFIX, -1, x, y, w, h);
 }
 
 void SetText(HWND w, const std::string& utf8) {
@@ -69,58 +59,51 @@ std::vector<std::string> EngineSettingsDialog::OfferedEngines() {
 }
 
 bool EngineSettingsDialog::ShowModal(HWND owner) {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES};
-    InitCommonControlsEx(&icc);
-    hwnd_ = CreateDialogFrame(kClassName, Proc, kCaption, kStyle, 760, 418, owner, this);
-    if (!hwnd_) return false;
-    CreateControls();
-    Load();
-    done_ = saved_ = false;
-    RunModalDialog(hwnd_, owner, lstEngines, [this] { return done_; });
-    return saved_;
+    return RunModal({kClassName, kCaption, 760, 418, ICC_LISTVIEW_CLASSES}, owner);
 }
 
 void EngineSettingsDialog::CreateControls() {
     // Creation order is the tab order.
-    lstEngines = Child(hwnd_, WC_LISTVIEWW, L"",
-                       WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOCOLUMNHEADER | LVS_SINGLESEL |
-                           LVS_SHOWSELALWAYS,
-                       kLstEngines, 8, 8, 240, 318);
+    lstEngines = CreateChild(hwnd_, WC_LISTVIEWW, L"",
+                             WS_TABSTOP | WS_BORDER | LVS_REPORT | LVS_NOCOLUMNHEADER |
+                                 LVS_SINGLESEL | LVS_SHOWSELALWAYS,
+                             kLstEngines, 8, 8, 240, 318);
     ListView_SetExtendedListViewStyle(lstEngines, LVS_EX_CHECKBOXES | LVS_EX_FULLROWSELECT);
     LVCOLUMNW column{};
     column.mask = LVCF_WIDTH;
     column.cx = 230;
     ListView_InsertColumn(lstEngines, 0, &column);
-    cmdUp = Child(hwnd_, L"BUTTON", L"上移", WS_TABSTOP | BS_PUSHBUTTON, kCmdUp, 256, 8, 65, 23);
-    cmdDown =
-        Child(hwnd_, L"BUTTON", L"下移", WS_TABSTOP | BS_PUSHBUTTON, kCmdDown, 256, 37, 65, 23);
+    cmdUp =
+        CreateChild(hwnd_, L"BUTTON", L"上移", WS_TABSTOP | BS_PUSHBUTTON, kCmdUp, 256, 8, 65, 23);
+    cmdDown = CreateChild(hwnd_, L"BUTTON", L"下移", WS_TABSTOP | BS_PUSHBUTTON, kCmdDown, 256, 37,
+                          65, 23);
     lblName = Label(hwnd_, L"", 330, 8, 422, 18);
     SendMessageW(lblName, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont(13, true)), FALSE);
     lblNeeds = Label(hwnd_, L"", 330, 28, 422, 32);
     lblOffline = Label(hwnd_, L"", 330, 62, 422, 18);
     lblCoverage = Label(hwnd_, L"", 330, 82, 422, 84);
-    cmdKeyPage =
-        Child(hwnd_, L"BUTTON", L"", WS_TABSTOP | BS_PUSHBUTTON, kCmdKeyPage, 330, 168, 100, 23);
+    cmdKeyPage = CreateChild(hwnd_, L"BUTTON", L"", WS_TABSTOP | BS_PUSHBUTTON, kCmdKeyPage, 330,
+                             168, 100, 23);
     lblUrl = Label(hwnd_, L"地址：", 330, 203, 50, 18);
-    txtUrl = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtUrl, 382, 200, 370, 22,
-                   WS_EX_CLIENTEDGE);
+    txtUrl = CreateChild(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtUrl, 382, 200, 370,
+                         22, WS_EX_CLIENTEDGE);
     lblKey = Label(hwnd_, L"密钥：", 330, 231, 50, 18);
-    txtKey = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, kTxtKey, 382,
-                   228, 370, 22, WS_EX_CLIENTEDGE);
+    txtKey = CreateChild(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL | ES_PASSWORD, kTxtKey,
+                         382, 228, 370, 22, WS_EX_CLIENTEDGE);
     lblRegion = Label(hwnd_, L"区域：", 330, 259, 50, 18);
-    txtRegion = Child(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtRegion, 382, 256, 370,
-                      22, WS_EX_CLIENTEDGE);
-    cmdTest =
-        Child(hwnd_, L"BUTTON", L"测试", WS_TABSTOP | BS_PUSHBUTTON, kCmdTest, 330, 286, 65, 23);
+    txtRegion = CreateChild(hwnd_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, kTxtRegion, 382, 256,
+                            370, 22, WS_EX_CLIENTEDGE);
+    cmdTest = CreateChild(hwnd_, L"BUTTON", L"测试", WS_TABSTOP | BS_PUSHBUTTON, kCmdTest, 330, 286,
+                          65, 23);
     EnableWindow(cmdTest, static_cast<bool>(test_));
     lblTestResult = Label(hwnd_, L"", 403, 289, 349, 40);
     lblKeyStore = Label(hwnd_, L"", 8, 334, 744, 18);
     lblError = Label(hwnd_, L"", 8, 356, 744, 18);
     lblNote = Label(hwnd_, L"确定后立即生效", 8, 389, 400, 18);
-    cmdOK =
-        Child(hwnd_, L"BUTTON", L"确定", WS_TABSTOP | BS_DEFPUSHBUTTON, kCmdOK, 614, 384, 65, 23);
-    cmdCancel =
-        Child(hwnd_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON, kCmdCancel, 687, 384, 65, 23);
+    cmdOK = CreateChild(hwnd_, L"BUTTON", L"确定", WS_TABSTOP | BS_DEFPUSHBUTTON, kCmdOK, 614, 384,
+                        65, 23);
+    cmdCancel = CreateChild(hwnd_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON, kCmdCancel, 687,
+                            384, 65, 23);
 }
 
 void EngineSettingsDialog::InsertRow(int row, const std::string& name, bool checked) {
@@ -239,11 +222,10 @@ void EngineSettingsDialog::cmdOK_Click() {
     if (why.empty())
         why = SaveEngineSettings(file_, enabled, loaded_, edits_, keysToSeal_, DpapiKeyCodec());
     if (!why.empty()) {
-        SetText(lblError, SaveErrorLine(why));
+        ShowSaveError(why);
         return;
     }
-    saved_ = done_ = true;
-    ShowWindow(hwnd_, SW_HIDE);
+    Finish(true);
 }
 
 LRESULT EngineSettingsDialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -256,7 +238,7 @@ LRESULT EngineSettingsDialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             } else if (id == kCmdOK || id == IDOK) {
                 if (code == BN_CLICKED) cmdOK_Click();
             } else if (id == kCmdCancel || id == IDCANCEL) {
-                if (code == BN_CLICKED) done_ = true;
+                if (code == BN_CLICKED) Finish(false);
             } else if (code == BN_CLICKED) {
                 if (id == kCmdUp) Move(-1);
                 if (id == kCmdDown) Move(1);
@@ -278,25 +260,13 @@ LRESULT EngineSettingsDialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
         }
         case WM_CTLCOLORSTATIC: {
             const HWND control = reinterpret_cast<HWND>(lp);
-            const HDC dc = reinterpret_cast<HDC>(wp);
             if (control != lblError && control != lblTestResult) break;
-            SetTextColor(dc, control == lblError || !testOk_ ? kErrorInk : kGoodInk);
-            SetBkMode(dc, TRANSPARENT);
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            return Ink(wp, control == lblError || !testOk_ ? kErrorInk : kGoodInk);
         }
-        case WM_CLOSE:
-            done_ = true;
-            return 0;
         default:
             break;
     }
-    return DefWindowProcW(hwnd_, msg, wp, lp);
-}
-
-LRESULT CALLBACK EngineSettingsDialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = Self<EngineSettingsDialog>(hwnd, msg, lp);
-    if (!self || !self->hwnd_) return DefWindowProcW(hwnd, msg, wp, lp);
-    return self->Handle(msg, wp, lp);
+    return HandleDefault(msg, wp, lp);
 }
 
 }  // namespace velmora::app::win32

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/win32/Win32Ui.h"  // windows.h, without its Yield macro
+#include "app/win32/SettingsDialog.h"  // windows.h, without its Yield macro
 
 #include <filesystem>
 #include <functional>
@@ -24,7 +24,7 @@ using EngineTest =
 // list, addresses and keys to it (Windows keeps the keys there, encrypted for the user, and a key
 // found there as typed is encrypted by the next save) and closes only once written; 取消 writes
 // nothing. The caller puts a saved change to work.
-class EngineSettingsDialog {
+class EngineSettingsDialog : public SettingsDialog {
   public:
     static constexpr const wchar_t* kClassName = L"VelmoraEngineSettings";
     static constexpr const wchar_t* kCaption = L"翻译引擎设置";
@@ -42,8 +42,6 @@ class EngineSettingsDialog {
     };
 
     EngineSettingsDialog(std::filesystem::path configFile, EngineTest test);
-    EngineSettingsDialog(const EngineSettingsDialog&) = delete;
-    EngineSettingsDialog& operator=(const EngineSettingsDialog&) = delete;
 
     // Shows the dialog over owner (disabled meanwhile) until it is closed; true when saved.
     bool ShowModal(HWND owner);
@@ -54,8 +52,6 @@ class EngineSettingsDialog {
     // Opens a key page; the shell's default browser unless replaced.
     std::function<void(const std::string& url)> openUrl;
 
-    // While the dialog is shown; null otherwise.
-    HWND hwnd() const { return hwnd_; }
     HWND lstEngines = nullptr;  // a list view with a check box per engine
     HWND cmdUp = nullptr;
     HWND cmdDown = nullptr;
@@ -73,16 +69,12 @@ class EngineSettingsDialog {
     HWND cmdTest = nullptr;
     HWND lblTestResult = nullptr;
     HWND lblKeyStore = nullptr;
-    HWND lblNote = nullptr;
-    HWND lblError = nullptr;
-    HWND cmdOK = nullptr;
-    HWND cmdCancel = nullptr;
 
   private:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
-    void CreateControls();
-    void Load();
+    void CreateControls() override;
+    void Load() override;
+    HWND FirstFocus() const override { return lstEngines; }
+    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp) override;
     void ShowEngine(int row);
     void Move(int by);
     void RunTest();
@@ -98,11 +90,8 @@ class EngineSettingsDialog {
     EngineEdits edits_;
     std::set<std::string> keysToSeal_;
     std::string shown_;
-    HWND hwnd_ = nullptr;
     bool filling_ = false;  // fields are being filled from edits_, not typed
     bool testOk_ = false;
-    bool done_ = false;
-    bool saved_ = false;
 };
 
 }  // namespace velmora::app::win32

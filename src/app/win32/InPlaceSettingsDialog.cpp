@@ -9,21 +9,6 @@
 
 namespace velmora::app::win32 {
 
-namespace {
-
-constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
-
-HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int id, int x, int y,
-           int w, int h, DWORD exStyle = 0) {
-    HWND c = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
-                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                             GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), TRUE);
-    return c;
-}
-
-}  // namespace
-
 InPlaceSettingsDialog::InPlaceSettingsDialog(std::filesystem::path configFile)
     : file_(std::move(configFile)) {}
 
@@ -45,33 +30,25 @@ std::string InPlaceSettingsDialog::ChordText(WORD hotkey) {
 }
 
 bool InPlaceSettingsDialog::ShowModal(HWND owner) {
-    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_HOTKEY_CLASS};
-    InitCommonControlsEx(&icc);
-    hwnd_ = CreateDialogFrame(kClassName, Proc, kCaption, kStyle, 380, 160, owner, this);
-    if (!hwnd_) return false;
-    CreateControls();
-    Load();
-    done_ = saved_ = false;
-    RunModalDialog(hwnd_, owner, txtShortcut, [this] { return done_; });
-    return saved_;
+    return RunModal({kClassName, kCaption, 380, 160, ICC_HOTKEY_CLASS}, owner);
 }
 
 void InPlaceSettingsDialog::CreateControls() {
-    lblShortcut = Child(hwnd_, L"STATIC", L"快捷键：", SS_LEFT, -1, 8, 11, 60, 18);
-    txtShortcut =
-        Child(hwnd_, HOTKEY_CLASSW, L"", WS_TABSTOP | WS_BORDER, kTxtShortcut, 70, 8, 210, 22);
-    cmdClear =
-        Child(hwnd_, L"BUTTON", L"不使用", WS_TABSTOP | BS_PUSHBUTTON, kCmdClear, 288, 7, 84, 23);
-    chkSend = Child(hwnd_, L"BUTTON", L"替换后按发送快捷键发送", WS_TABSTOP | BS_AUTOCHECKBOX,
-                    kChkSend, 8, 40, 364, 20);
-    lblNote = Child(hwnd_, L"STATIC",
-                    L"在任意窗口按快捷键，输入框中的文字即被替换为译文。确定后立即生效。", SS_LEFT,
-                    -1, 8, 66, 364, 36);
-    lblError = Child(hwnd_, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, -1, 8, 106, 364, 18);
-    cmdOK =
-        Child(hwnd_, L"BUTTON", L"确定", WS_TABSTOP | BS_DEFPUSHBUTTON, kCmdOK, 234, 130, 65, 23);
-    cmdCancel =
-        Child(hwnd_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON, kCmdCancel, 307, 130, 65, 23);
+    lblShortcut = CreateChild(hwnd_, L"STATIC", L"快捷键：", SS_LEFT, -1, 8, 11, 60, 18);
+    txtShortcut = CreateChild(hwnd_, HOTKEY_CLASSW, L"", WS_TABSTOP | WS_BORDER, kTxtShortcut, 70,
+                              8, 210, 22);
+    cmdClear = CreateChild(hwnd_, L"BUTTON", L"不使用", WS_TABSTOP | BS_PUSHBUTTON, kCmdClear, 288,
+                           7, 84, 23);
+    chkSend = CreateChild(hwnd_, L"BUTTON", L"替换后按发送快捷键发送", WS_TABSTOP | BS_AUTOCHECKBOX,
+                          kChkSend, 8, 40, 364, 20);
+    lblNote = CreateChild(hwnd_, L"STATIC",
+                          L"在任意窗口按快捷键，输入框中的文字即被替换为译文。确定后立即生效。",
+                          SS_LEFT, -1, 8, 66, 364, 36);
+    lblError = CreateChild(hwnd_, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, -1, 8, 106, 364, 18);
+    cmdOK = CreateChild(hwnd_, L"BUTTON", L"确定", WS_TABSTOP | BS_DEFPUSHBUTTON, kCmdOK, 234, 130,
+                        65, 23);
+    cmdCancel = CreateChild(hwnd_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON, kCmdCancel, 307,
+                            130, 65, 23);
 }
 
 void InPlaceSettingsDialog::Load() {
@@ -99,11 +76,10 @@ void InPlaceSettingsDialog::cmdOK_Click() {
         InPlaceChanges(typed, SendMessageW(chkSend, BM_GETCHECK, 0, 0) == BST_CHECKED, changes);
     if (why.empty()) why = WriteIniChanges(file_, changes);
     if (!why.empty()) {
-        SetWindowTextW(lblError, W(platform::Utf8Decode(SaveErrorLine(why))));
+        ShowSaveError(why);
         return;
     }
-    saved_ = done_ = true;
-    ShowWindow(hwnd_, SW_HIDE);
+    Finish(true);
 }
 
 LRESULT InPlaceSettingsDialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -112,28 +88,17 @@ LRESULT InPlaceSettingsDialog::Handle(UINT msg, WPARAM wp, LPARAM lp) {
             const int id = LOWORD(wp);
             if (HIWORD(wp) != BN_CLICKED) return 0;
             if (id == kCmdOK || id == IDOK) cmdOK_Click();
-            if (id == kCmdCancel || id == IDCANCEL) done_ = true;
+            if (id == kCmdCancel || id == IDCANCEL) Finish(false);
             if (id == kCmdClear) SendMessageW(txtShortcut, HKM_SETHOTKEY, 0, 0);
             return 0;
         }
         case WM_CTLCOLORSTATIC:
             if (reinterpret_cast<HWND>(lp) != lblError) break;
-            SetTextColor(reinterpret_cast<HDC>(wp), RGB(0xc0, 0x00, 0x00));
-            SetBkMode(reinterpret_cast<HDC>(wp), TRANSPARENT);
-            return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-        case WM_CLOSE:
-            done_ = true;
-            return 0;
+            return Ink(wp, RGB(0xc0, 0x00, 0x00));
         default:
             break;
     }
-    return DefWindowProcW(hwnd_, msg, wp, lp);
-}
-
-LRESULT CALLBACK InPlaceSettingsDialog::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-    auto* self = Self<InPlaceSettingsDialog>(hwnd, msg, lp);
-    if (!self || !self->hwnd_) return DefWindowProcW(hwnd, msg, wp, lp);
-    return self->Handle(msg, wp, lp);
+    return HandleDefault(msg, wp, lp);
 }
 
 }  // namespace velmora::app::win32

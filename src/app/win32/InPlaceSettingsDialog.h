@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/win32/Win32Ui.h"  // windows.h, without its Yield macro
+#include "app/win32/SettingsDialog.h"  // windows.h, without its Yield macro
 
 #include <filesystem>
 #include <string>
@@ -11,15 +11,13 @@ namespace velmora::app::win32 {
 // Reads the configuration file when shown; 确定 writes [inplace] to it and closes only once the
 // shortcut is usable and the file written; 取消 writes nothing. Changes take effect at the next
 // start.
-class InPlaceSettingsDialog {
+class InPlaceSettingsDialog : public SettingsDialog {
   public:
     static constexpr const wchar_t* kClassName = L"VelmoraInPlaceSettings";
     static constexpr const wchar_t* kCaption = L"就地翻译";
     enum ControlId { kTxtShortcut = 101, kCmdClear, kChkSend, kCmdOK, kCmdCancel };
 
     explicit InPlaceSettingsDialog(std::filesystem::path configFile);
-    InPlaceSettingsDialog(const InPlaceSettingsDialog&) = delete;
-    InPlaceSettingsDialog& operator=(const InPlaceSettingsDialog&) = delete;
 
     // Shows the dialog over owner (disabled meanwhile) until it is closed; true when saved.
     bool ShowModal(HWND owner);
@@ -27,22 +25,16 @@ class InPlaceSettingsDialog {
     // The hot key control's value (HKM_GETHOTKEY) as ParseShortcut reads it; empty for none.
     static std::string ChordText(WORD hotkey);
 
-    // While the dialog is shown; null otherwise.
-    HWND hwnd() const { return hwnd_; }
     HWND lblShortcut = nullptr;
     HWND txtShortcut = nullptr;  // a hot key control: records one chord
     HWND cmdClear = nullptr;
     HWND chkSend = nullptr;
-    HWND lblNote = nullptr;
-    HWND lblError = nullptr;
-    HWND cmdOK = nullptr;
-    HWND cmdCancel = nullptr;
 
   private:
-    static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
-    void CreateControls();
-    void Load();
+    void CreateControls() override;
+    void Load() override;
+    HWND FirstFocus() const override { return txtShortcut; }
+    LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp) override;
     void cmdOK_Click();
 
     std::filesystem::path file_;
@@ -50,9 +42,6 @@ class InPlaceSettingsDialog {
     // cannot show, is kept while the control holds what it was given.
     std::string loadedText_;
     WORD loadedHotkey_ = 0;
-    HWND hwnd_ = nullptr;
-    bool done_ = false;
-    bool saved_ = false;
 };
 
 }  // namespace velmora::app::win32

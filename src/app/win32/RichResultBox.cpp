@@ -22,25 +22,14 @@ const wchar_t* RichResultBox::ClassName() {
 
 RichResultBox::RichResultBox(HWND box) : box_(box) {}
 
-void RichResultBox::SetColor(std::uint32_t bgr) {
-    color_ = bgr & 0x00FFFFFF;
-}
-
-void RichResultBox::SetBold(bool on) {
-    bold_ = on;
-}
-
-void RichResultBox::SetItalic(bool on) {
-    italic_ = on;
-}
-
 void RichResultBox::InsertFormatted(const std::wstring& text) {
     // The format goes onto the empty selection at the caret, so the inserted text takes it.
     CHARFORMAT2W cf{};
     cf.cbSize = sizeof cf;
     cf.dwMask = CFM_COLOR | CFM_BOLD | CFM_ITALIC;
-    cf.crTextColor = static_cast<COLORREF>(color_);
-    cf.dwEffects = (bold_ ? CFE_BOLD : 0) | (italic_ ? CFE_ITALIC : 0);
+    const relay::TextFormat& f = Format();
+    cf.crTextColor = static_cast<COLORREF>(f.color);
+    cf.dwEffects = (f.bold ? CFE_BOLD : 0) | (f.italic ? CFE_ITALIC : 0);
     SendMessageW(box_, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
     SendMessageW(box_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
 }

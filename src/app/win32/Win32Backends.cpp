@@ -1,15 +1,15 @@
 #include "app/win32/Win32Backends.h"
 
+#include "platform/SystemClock.h"
+#include "platform/SystemScreen.h"
 #include "platform/win32/RegistryKeyStore.h"
 #include "platform/win32/StdRegex.h"
 #include "platform/win32/Win32Clipboard.h"
-#include "platform/win32/Win32Clock.h"
 #include "platform/win32/Win32CodePage.h"
 #include "platform/win32/Win32EventLoop.h"
 #include "platform/win32/Win32Input.h"
 #include "platform/win32/Win32MessageBox.h"
 #include "platform/win32/Win32Process.h"
-#include "platform/win32/Win32Screen.h"
 #include "platform/win32/Win32Windows.h"
 #include "platform/win32/WinHttp.h"
 #include "platform/win32/WmiProcessorId.h"
@@ -72,11 +72,11 @@ struct Backends::Impl {
           http(loop),
           downloadHttp(loop, DownloadLimits()) {}
 
-    pw::Win32Clock clock;
+    platform::SystemClock clock;
     pw::Win32EventLoop loop;
     pw::Win32MessageBox messageBox;
     pw::Win32Clipboard clipboard;
-    pw::Win32Screen screen;
+    platform::SystemScreen screen;
     pw::Win32Input input;
     pw::Win32Windows windows;
     pw::WinHttp http;

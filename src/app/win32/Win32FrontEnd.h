@@ -4,8 +4,7 @@
 #include <memory>
 #include <string>
 
-#include "app/core/IFrontEnd.h"
-#include "app/win32/Win32Backends.h"
+#include "app/core/OwningFrontEnd.h"
 #include "app/win32/Win32Ui.h"
 #include "app/win32/frmAutoUpdate.h"
 #include "app/win32/frmSettingSendShortcut.h"
@@ -26,22 +25,17 @@ void Report(const std::string& line);
 
 // Windows' part of the program: the Win32 backends and the system's own windows. Lives on the
 // thread that runs the message loop.
-class Win32FrontEnd : public IFrontEnd {
+class Win32FrontEnd : public OwningFrontEnd<frmSnapShot, frmSettingSendShortcut> {
   public:
     Win32FrontEnd() = default;
     Win32FrontEnd(const Win32FrontEnd&) = delete;
     Win32FrontEnd& operator=(const Win32FrontEnd&) = delete;
 
-    platform::Platform& Ports() override { return backends_.platform(); }
-    platform::IHttp& DownloadHttp() override { return backends_.downloadHttp(); }
-    platform::IProgramRunner& Programs() override { return backends_.programs(); }
     void Report(const std::string& line) override { win32::Report(line); }
     Configuration ReadConfiguration(const std::filesystem::path& file,
                                     Diagnostics& diagnostics) override {
         return LoadWin32Configuration(file, diagnostics);
     }
-    target::ISnapShotOverlay& Overlay() override { return overlay_; }
-    target::ISendShortcutDialog& ShortcutDialog() override { return shortcutDialog_; }
     void ShowUpdateWindow() override;
     void CloseUpdateWindow() override { updateWindow_.reset(); }
     std::unique_ptr<IMainWindow> CreateMainWindow(MainController& controller) override;
@@ -50,9 +44,6 @@ class Win32FrontEnd : public IFrontEnd {
     std::unique_ptr<platform::IHotkey> NewHotkey(std::string& why) override;
 
   private:
-    Backends backends_;
-    frmSnapShot overlay_;
-    frmSettingSendShortcut shortcutDialog_;
     std::unique_ptr<frmAutoUpdate> updateWindow_;
 };
 

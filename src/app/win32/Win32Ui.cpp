@@ -62,6 +62,15 @@ HFONT UiFont() {
     return UiFont(12, false);
 }
 
+HWND CreateChild(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int id, int x,
+                 int y, int w, int h, DWORD exStyle) {
+    HWND c = CreateWindowExW(exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, x, y, w, h, parent,
+                             reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                             GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), TRUE);
+    return c;
+}
+
 const wchar_t* RegisterClassOnce(const wchar_t* name, WNDPROC proc, HCURSOR cursor,
                                  HBRUSH background) {
     WNDCLASSEXW existing{};

@@ -34,6 +34,10 @@ std::wstring WindowText(HWND w);
 HFONT UiFont();
 HFONT UiFont(int pixelHeight, bool bold);
 
+// A visible child control in the program's font; id -1 for one no message names.
+HWND CreateChild(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int id, int x,
+                 int y, int w, int h, DWORD exStyle = 0);
+
 // Registers a window class once per process; returns the class name.
 const wchar_t* RegisterClassOnce(const wchar_t* name, WNDPROC proc, HCURSOR cursor = nullptr,
                                  HBRUSH background = nullptr);

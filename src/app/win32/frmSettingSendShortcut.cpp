@@ -10,15 +10,6 @@ namespace {
 
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 
-HWND Child(HWND parent, const wchar_t* cls, const wchar_t* text, DWORD style, int id, int x, int y,
-           int w, int h) {
-    HWND c = CreateWindowExW(0, cls, text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | style, x, y, w, h,
-                             parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                             GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(UiFont()), TRUE);
-    return c;
-}
-
 void Fill(HWND combo, const std::vector<std::u16string>& items) {
     SendMessageW(combo, CB_RESETCONTENT, 0, 0);
     for (const auto& item : items)
@@ -30,11 +21,13 @@ void Fill(HWND combo, const std::vector<std::u16string>& items) {
 
 void frmSettingSendShortcut::CreateControls() {
     // Creation order is the tab order.
-    cboCtrl =
-        Child(hwnd_, L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL, kCboCtrl, 8, 8, 81, 200);
-    cboKey = Child(hwnd_, L"COMBOBOX", L"", CBS_DROPDOWNLIST | WS_VSCROLL, kCboKey, 97, 8, 81, 200);
-    cmdOK = Child(hwnd_, L"BUTTON", L"完成", BS_PUSHBUTTON, kCmdOK, 186, 7, 65, 23);
-    cmdCancel = Child(hwnd_, L"BUTTON", L"取消", BS_PUSHBUTTON, kCmdCancel, 259, 7, 65, 23);
+    constexpr DWORD kList = WS_TABSTOP | CBS_DROPDOWNLIST | WS_VSCROLL;
+    cboCtrl = CreateChild(hwnd_, L"COMBOBOX", L"", kList, kCboCtrl, 8, 8, 81, 200);
+    cboKey = CreateChild(hwnd_, L"COMBOBOX", L"", kList, kCboKey, 97, 8, 81, 200);
+    cmdOK =
+        CreateChild(hwnd_, L"BUTTON", L"完成", WS_TABSTOP | BS_PUSHBUTTON, kCmdOK, 186, 7, 65, 23);
+    cmdCancel = CreateChild(hwnd_, L"BUTTON", L"取消", WS_TABSTOP | BS_PUSHBUTTON, kCmdCancel, 259,
+                            7, 65, 23);
     Fill(cboCtrl, target::ControlItems());
     Fill(cboKey, target::KeyItems());
 }

@@ -15,10 +15,7 @@ class frmSnapShot : public target::ISnapShotOverlay {
   public:
     static constexpr const wchar_t* kClassName = L"VelmoraSnapShot";
 
-    frmSnapShot() = default;
     ~frmSnapShot() override;
-    frmSnapShot(const frmSnapShot&) = delete;
-    frmSnapShot& operator=(const frmSnapShot&) = delete;
 
     std::optional<platform::Point> ShowModal(const platform::Rect& cover,
                                              const platform::Bitmap& picture) override;

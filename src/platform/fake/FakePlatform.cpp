@@ -37,10 +37,6 @@ LocalTime FakeClock::NowLocal() {
     return t;
 }
 
-double FakeClock::SecondsSinceMidnight() {
-    return static_cast<double>(nowMs_ % kDayMs) / 1000.0;
-}
-
 void FakeEventLoop::Yield() {
     ++yields_;
     if (logWaits) log_.Add("yield");

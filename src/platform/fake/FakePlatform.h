@@ -31,11 +31,9 @@ class FakeClock : public IClock {
   public:
     // Starts at 2009-09-23 09:05:07 local time.
     FakeClock();
-    std::int64_t NowSeconds() override { return nowMs_ / 1000; }
     std::int64_t NowMs() override { return nowMs_; }
     std::int64_t SteadyMs() override { return steadyMs_; }
     LocalTime NowLocal() override;
-    double SecondsSinceMidnight() override;
     // Time passes: both clocks move on.
     void AdvanceMs(std::int64_t ms) {
         nowMs_ += ms;

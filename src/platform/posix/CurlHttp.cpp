@@ -42,20 +42,6 @@ using EasyPtr = std::unique_ptr<CURL, EasyDeleter>;
 using MultiPtr = std::unique_ptr<CURLM, MultiDeleter>;
 using SlistPtr = std::unique_ptr<curl_slist, SlistDeleter>;
 
-bool IEquals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-bool IsHttpUrl(std::string_view url) {
-    auto colon = url.find(':');
-    if (colon == std::string_view::npos) return false;
-    auto scheme = url.substr(0, colon);
-    return IEquals(scheme, "http") || IEquals(scheme, "https");
-}
-
 struct Transfer {
     std::string body;
     std::size_t cap = 0;

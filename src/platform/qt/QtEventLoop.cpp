@@ -5,14 +5,11 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
-#include <thread>
 
 namespace velmora::platform::qt {
 
 QtEventLoop::~QtEventLoop() {
-    // Work run aside may still be waiting on the network: it gives up at its next turn.
-    RequestCancel();
-    aside_.JoinAll();
+    StopAside();
 }
 
 void QtEventLoop::Post(std::function<void()> fn) {
@@ -23,23 +20,10 @@ void QtEventLoop::After(int ms, std::function<void()> fn) {
     QTimer::singleShot(std::max(ms, 0), Qt::PreciseTimer, &context_, std::move(fn));
 }
 
-void QtEventLoop::RunAside(std::function<void()> work, std::function<void()> done) {
-    aside_.Run(*this, std::move(work), std::move(done));
-}
-
-void QtEventLoop::Yield() {
-    if (!OnLoopThread()) return;
-    QCoreApplication::sendPostedEvents();
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
-void QtEventLoop::Wait(int ms) {
-    if (!OnLoopThread()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(std::max(ms, 0)));
-        return;
-    }
+void QtEventLoop::DispatchFor(int ms) {
     if (ms <= 0) {
-        Yield();
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
         return;
     }
     QEventLoop loop;
@@ -47,17 +31,10 @@ void QtEventLoop::Wait(int ms) {
     loop.exec();
 }
 
-bool QtEventLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
+bool QtEventLoop::DispatchUntil(const std::function<bool()>& done, int timeoutMs) {
     QElapsedTimer elapsed;
     elapsed.start();
-    if (!OnLoopThread()) {
-        while (!done()) {
-            if (elapsed.elapsed() >= timeoutMs) return done();
-            std::this_thread::sleep_for(std::chrono::milliseconds(kPollMs));
-        }
-        return true;
-    }
-    Yield();
+    DispatchFor(0);
     while (!done()) {
         qint64 left = timeoutMs - elapsed.elapsed();
         if (left <= 0) return done();

@@ -1,4 +1,4 @@
-#include "platform/qt/QtScreen.h"
+#include "platform/SystemScreen.h"
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QGuiApplication>
@@ -13,7 +13,9 @@
 // Xlib last: its macros clash with names in Qt's headers.
 #include <X11/Xlib.h>
 
-namespace velmora::platform::qt {
+namespace velmora::platform {
+
+using qt::FromQImage;
 
 namespace {
 
@@ -28,7 +30,7 @@ QRect DeviceGeometry(const QScreen* s) {
 
 }  // namespace
 
-Rect QtScreen::VirtualScreen() {
+Rect SystemScreen::VirtualScreen() {
     // On X11 the virtual desktop is the root window, whose size is exact in device pixels;
     // the scaled screen sizes may be a pixel off after rounding.
     if (auto* x11 =
@@ -41,9 +43,9 @@ Rect QtScreen::VirtualScreen() {
     return Rect{all.left(), all.top(), all.left() + all.width(), all.top() + all.height()};
 }
 
-void QtScreen::CaptureToClipboard() {
+Bitmap SystemScreen::Capture() {
     Rect v = VirtualScreen();
-    if (v.right <= v.left || v.bottom <= v.top) return;
+    if (v.right <= v.left || v.bottom <= v.top) return {};
     // Each screen grabs its own part at full resolution; the parts go where their screens
     // are in the desktop, in device pixels, whatever the scale factor.
     QImage whole(v.right - v.left, v.bottom - v.top, QImage::Format_ARGB32);
@@ -59,8 +61,8 @@ void QtScreen::CaptureToClipboard() {
             any = true;
         }
     }
-    if (!any) return;
-    clipboard_.SetImage(FromQImage(whole));
+    if (!any) return {};
+    return FromQImage(whole);
 }
 
-}  // namespace velmora::platform::qt
+}  // namespace velmora::platform

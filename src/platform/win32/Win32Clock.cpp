@@ -1,10 +1,11 @@
-#include "platform/win32/Win32Clock.h"
+#include "platform/SystemClock.h"
 
 #include <windows.h>
 
-namespace velmora::platform::win32 {
+namespace velmora::platform {
 
-std::int64_t Win32Clock::NowMs() {
+// Milliseconds since 1601-01-01 local time (GetLocalTime).
+std::int64_t SystemClock::NowMs() {
     SYSTEMTIME st;
     GetLocalTime(&st);
     FILETIME ft;
@@ -15,24 +16,15 @@ std::int64_t Win32Clock::NowMs() {
     return static_cast<std::int64_t>(t.QuadPart / 10'000);  // 100 ns steps
 }
 
-std::int64_t Win32Clock::SteadyMs() {
+// Milliseconds since boot (GetTickCount64), the clock the event loop's waits use.
+std::int64_t SystemClock::SteadyMs() {
     return static_cast<std::int64_t>(GetTickCount64());
 }
 
-std::int64_t Win32Clock::NowSeconds() {
-    return NowMs() / 1000;
-}
-
-LocalTime Win32Clock::NowLocal() {
+LocalTime SystemClock::NowLocal() {
     SYSTEMTIME st;
     GetLocalTime(&st);
     return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond};
 }
 
-double Win32Clock::SecondsSinceMidnight() {
-    SYSTEMTIME st;
-    GetLocalTime(&st);
-    return st.wHour * 3600.0 + st.wMinute * 60.0 + st.wSecond + st.wMilliseconds / 1000.0;
-}
-
-}  // namespace velmora::platform::win32
+}  // namespace velmora::platform

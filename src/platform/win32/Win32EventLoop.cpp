@@ -42,9 +42,7 @@ Win32EventLoop::Win32EventLoop() : wake_(CreateEventW(nullptr, TRUE, FALSE, null
 }
 
 Win32EventLoop::~Win32EventLoop() {
-    // Work run aside may still be waiting on the network: it gives up at its next turn.
-    RequestCancel();
-    aside_.JoinAll();
+    StopAside();
     SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
     DestroyWindow(window_);
     CloseHandle(wake_);
@@ -86,10 +84,6 @@ void Win32EventLoop::After(int ms, std::function<void()> fn) {
     SetTimer(window_, id, static_cast<UINT>(ms > 0 ? ms : 0), nullptr);
 }
 
-void Win32EventLoop::RunAside(std::function<void()> work, std::function<void()> done) {
-    aside_.Run(*this, std::move(work), std::move(done));
-}
-
 void Win32EventLoop::DispatchPending() {
     MSG msg;
     while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -112,20 +106,7 @@ void Win32EventLoop::Leave() {
     }
 }
 
-void Win32EventLoop::Yield() {
-    if (!OnLoopThread()) return;
-    {
-        Depth d(depth_);
-        DispatchPending();
-    }
-    Leave();
-}
-
-void Win32EventLoop::Wait(int ms) {
-    if (!OnLoopThread()) {
-        Sleep(static_cast<DWORD>(ms > 0 ? ms : 0));
-        return;
-    }
+void Win32EventLoop::DispatchFor(int ms) {
     {
         Depth d(depth_);
         const ULONGLONG end = GetTickCount64() + (ms > 0 ? static_cast<ULONGLONG>(ms) : 0);
@@ -140,15 +121,7 @@ void Win32EventLoop::Wait(int ms) {
     Leave();
 }
 
-bool Win32EventLoop::WaitUntil(const std::function<bool()>& done, int timeoutMs) {
-    if (!OnLoopThread()) {
-        const ULONGLONG end = GetTickCount64() + static_cast<ULONGLONG>(std::max(timeoutMs, 0));
-        while (!done()) {
-            if (GetTickCount64() >= end) return done();
-            Sleep(kPollMs);
-        }
-        return true;
-    }
+bool Win32EventLoop::DispatchUntil(const std::function<bool()>& done, int timeoutMs) {
     bool result = false;
     {
         Depth d(depth_);

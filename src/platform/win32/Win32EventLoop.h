@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <map>
 
-#include "platform/IEventLoop.h"
 #include "platform/LoopQueue.h"
+#include "platform/ThreadedEventLoop.h"
 
 namespace velmora::platform::win32 {
 
@@ -16,7 +16,7 @@ namespace velmora::platform::win32 {
 // and dispatch every message that arrives, so our windows and the clipboard we serve stay alive.
 // A WM_QUIT met inside a wait is kept and posted again when the outermost wait returns, so the
 // program's own message loop still sees it.
-class Win32EventLoop : public IEventLoop {
+class Win32EventLoop : public ThreadedEventLoop {
   public:
     Win32EventLoop();
     ~Win32EventLoop() override;
@@ -25,16 +25,13 @@ class Win32EventLoop : public IEventLoop {
 
     void Post(std::function<void()> fn) override;
     void After(int ms, std::function<void()> fn) override;
-    void RunAside(std::function<void()> work, std::function<void()> done) override;
-    void JoinAside() override { aside_.JoinAll(); }
-    void Yield() override;
-    void Wait(int ms) override;
-    bool WaitUntil(const std::function<bool()>& done, int timeoutMs) override;
     // Safe from any thread: sets the event the waits also sleep on.
     void Wake() override;
 
   private:
     static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+    void DispatchFor(int ms) override;
+    bool DispatchUntil(const std::function<bool()>& done, int timeoutMs) override;
     void RunPosted();
     void DispatchPending();
     void Leave();  // end of a wait: re-post a WM_QUIT seen when this was the outermost one
@@ -44,7 +41,6 @@ class Win32EventLoop : public IEventLoop {
     LoopQueue posted_;
     std::map<UINT_PTR, std::function<void()>> timers_;
     UINT_PTR nextTimer_ = 1;
-    AsideThreads aside_;
     int depth_ = 0;
     bool quitSeen_ = false;
     int quitCode_ = 0;

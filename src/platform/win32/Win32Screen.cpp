@@ -1,10 +1,10 @@
-#include "platform/win32/Win32Screen.h"
+#include "platform/SystemScreen.h"
 
 #include <windows.h>
 
 #include <cstring>
 
-namespace velmora::platform::win32 {
+namespace velmora::platform {
 
 namespace {
 
@@ -63,14 +63,14 @@ class DibSection {
 
 }  // namespace
 
-Rect Win32Screen::VirtualScreen() {
+Rect SystemScreen::VirtualScreen() {
     const int x = GetSystemMetrics(SM_XVIRTUALSCREEN);
     const int y = GetSystemMetrics(SM_YVIRTUALSCREEN);
     return Rect{x, y, x + GetSystemMetrics(SM_CXVIRTUALSCREEN),
                 y + GetSystemMetrics(SM_CYVIRTUALSCREEN)};
 }
 
-Bitmap Win32Screen::Capture() {
+Bitmap SystemScreen::Capture() {
     const Rect v = VirtualScreen();
     const int width = v.right - v.left;
     const int height = v.bottom - v.top;
@@ -95,9 +95,4 @@ Bitmap Win32Screen::Capture() {
     return out;
 }
 
-void Win32Screen::CaptureToClipboard() {
-    Bitmap shot = Capture();
-    if (!shot.empty()) clipboard_.SetImage(shot);
-}
-
-}  // namespace velmora::platform::win32
+}  // namespace velmora::platform

@@ -50,29 +50,6 @@ std::string Narrow(std::wstring_view s) {
     return out;
 }
 
-bool IEquals(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-std::optional<std::string_view> SchemeOf(std::string_view url) {
-    const auto colon = url.find(':');
-    if (colon == std::string_view::npos || colon == 0) return std::nullopt;
-    const auto scheme = url.substr(0, colon);
-    if (!std::isalpha(static_cast<unsigned char>(scheme[0]))) return std::nullopt;
-    for (char c : scheme)
-        if (!std::isalnum(static_cast<unsigned char>(c)) && c != '+' && c != '-' && c != '.')
-            return std::nullopt;
-    return scheme;
-}
-
-bool IsHttpUrl(std::string_view url) {
-    const auto scheme = SchemeOf(url);
-    return scheme && (IEquals(*scheme, "http") || IEquals(*scheme, "https"));
-}
-
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() &&

@@ -48,10 +48,7 @@ class SnapShotWindow : public QWidget {
 // keyboard so Esc and Alt+F4 reach it.
 class frmSnapShot : public ISnapShotOverlay {
   public:
-    frmSnapShot() = default;
     ~frmSnapShot() override;
-    frmSnapShot(const frmSnapShot&) = delete;
-    frmSnapShot& operator=(const frmSnapShot&) = delete;
 
     std::optional<platform::Point> ShowModal(const platform::Rect& cover,
                                              const platform::Bitmap& picture) override;

@@ -17,10 +17,10 @@
 #include "app/EngineSettingsDialog.h"
 #include "app/KeyVault.h"
 #include "app/core/EngineSet.h"
+#include "platform/SystemClock.h"
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/IconvCodePage.h"
 #include "platform/posix/PosixPipeline.h"
-#include "platform/qt/QtClock.h"
 #include "platform/qt/QtEventLoop.h"
 #include "support/Screenshot.h"
 #include "support/StandinProcess.h"
@@ -119,7 +119,7 @@ struct RealEngines {
                                        return l;
                                    }()};
     platform::posix::IconvCodePage codePage;
-    platform::qt::QtClock clock;
+    platform::SystemClock clock;
     platform::posix::PosixProgramRunner programs;
     app::EngineServices services{http, codePage, loop, programs, clock, {}};
     app::EngineTest test = [this](const std::string& engine, const app::EngineSettings& s) {

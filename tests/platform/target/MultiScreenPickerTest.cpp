@@ -25,10 +25,10 @@
 #include <vector>
 
 #include "RandrMonitors.h"
+#include "platform/SystemScreen.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtEventLoop.h"
-#include "platform/qt/QtScreen.h"
 #include "target/SnapShotPick.h"
 #include "target/mduMouse.h"
 #include "target/qt/frmSnapShot.h"
@@ -241,7 +241,7 @@ class PickerChild : public ::testing::Test {
     platform::fake::FakePlatform fakes;
     platform::qt::QtEventLoop loop;
     platform::qt::QtClipboard clipboard{loop};
-    platform::qt::QtScreen screen;
+    platform::SystemScreen screen;
     platform::x11::XDisplay display;
     platform::x11::XTestInput input{display};
     platform::x11::X11Windows windows{display, loop};

@@ -15,11 +15,11 @@
 #include <string>
 
 #include "ImsimClient.h"
+#include "platform/SystemScreen.h"
 #include "platform/VirtualKey.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtEventLoop.h"
-#include "platform/qt/QtScreen.h"
 #include "support/Finish.h"
 #include "support/Shell.h"
 #include "target/Injector.h"
@@ -170,7 +170,7 @@ class PickerTest : public ::testing::Test {
     platform::fake::FakePlatform fakes;
     platform::qt::QtEventLoop loop;
     platform::qt::QtClipboard clipboard{loop};
-    platform::qt::QtScreen screen;
+    platform::SystemScreen screen;
     platform::x11::XDisplay display;
     platform::x11::XTestInput input{display};
     platform::x11::X11Windows windows{display, loop};

@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/SystemScreen.h"
 #include "platform/VirtualKey.h"
 #include "platform/win32/Win32Clipboard.h"
 #include "platform/win32/Win32Hotkey.h"
 #include "platform/win32/Win32Input.h"
-#include "platform/win32/Win32Screen.h"
 #include "platform/win32/Win32Windows.h"
 
 namespace velmora::platform::win32 {
@@ -233,7 +233,7 @@ TEST(Win32Dib, OtherDepthsAndOrdersReadAsOpaquePixels) {
 }
 
 TEST_F(Win32BackendTest, CaptureHoldsTheVirtualScreenWithAWindowAtItsPlace) {
-    Win32Screen screen(clipboard);
+    SystemScreen screen(clipboard);
     const Rect v = screen.VirtualScreen();
     ASSERT_GT(v.right - v.left, 0);
     ASSERT_GT(v.bottom - v.top, 0);

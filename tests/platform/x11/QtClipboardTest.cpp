@@ -5,9 +5,9 @@
 #include <QApplication>
 #include <QProcess>
 
+#include "platform/SystemScreen.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtEventLoop.h"
-#include "platform/qt/QtScreen.h"
 #include "support/TinyPng.h"
 
 namespace velmora::platform::qt {
@@ -106,7 +106,7 @@ TEST_F(QtClipboardTest, ImageConversionKeepsEveryPixel) {
 }
 
 TEST_F(QtClipboardTest, ScreenCaptureLandsOnTheClipboardForOthers) {
-    QtScreen screen(clipboard);
+    SystemScreen screen(clipboard);
     clipboard.SetText(u"earlier content");
     screen.CaptureToClipboard();
     Rect v = screen.VirtualScreen();

@@ -1,4 +1,4 @@
-#include "platform/qt/QtClock.h"
+#include "platform/SystemClock.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@ namespace {
 
 // The steady reading is its own clock: it moves with real time and is not the wall time,
 // which a user or daylight-saving time can set back or forward.
-TEST(QtClock, SteadyMillisecondsAdvanceWithRealTimeApartFromTheWallClock) {
-    QtClock clock;
+TEST(SystemClock, SteadyMillisecondsAdvanceWithRealTimeApartFromTheWallClock) {
+    SystemClock clock;
     const std::int64_t before = clock.SteadyMs();
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     const std::int64_t after = clock.SteadyMs();

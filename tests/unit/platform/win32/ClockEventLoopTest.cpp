@@ -5,14 +5,14 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/win32/Win32Clock.h"
+#include "platform/SystemClock.h"
 #include "platform/win32/Win32EventLoop.h"
 
 namespace velmora::platform::win32 {
 namespace {
 
-TEST(Win32Clock, SecondsMillisecondsAndLocalTimeAreOneClock) {
-    Win32Clock clock;
+TEST(SystemClock, SecondsMillisecondsAndLocalTimeAreOneClock) {
+    SystemClock clock;
     for (int attempt = 0; attempt < 5; ++attempt) {
         const std::int64_t ms = clock.NowMs();
         const std::int64_t s = clock.NowSeconds();
@@ -32,8 +32,8 @@ TEST(Win32Clock, SecondsMillisecondsAndLocalTimeAreOneClock) {
     FAIL() << "the clock never held still for one second";
 }
 
-TEST(Win32Clock, AdvancesWithRealTime) {
-    Win32Clock clock;
+TEST(SystemClock, AdvancesWithRealTime) {
+    SystemClock clock;
     const std::int64_t before = clock.NowMs();
     const std::int64_t steadyBefore = clock.SteadyMs();
     Sleep(300);
