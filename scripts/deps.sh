@@ -11,7 +11,7 @@ PACKAGES=(
   nlohmann-json3-dev qtkeychain-qt6-dev gnome-keyring dbus dbus-x11 libsecret-tools
   libatspi2.0-dev at-spi2-core libatk-adaptor python3-pyatspi
   pidgin prosody python3-slixmpp hexchat ngircd
-  xvfb xauth openbox trayer xdotool xclip x11-utils x11-xkb-utils imagemagick python3
+  xvfb xauth openbox trayer xdotool wmctrl xclip x11-utils x11-xkb-utils imagemagick python3
   fonts-wqy-microhei
   dpkg-dev lintian desktop-file-utils appstream man-db
   g++-mingw-w64-x86-64-posix wine64
