@@ -1,10 +1,12 @@
 # velmora_fast_compile(targets...): test code and stand-ins are built for compile speed, not run
-# speed. In optimised builds they skip the optimiser (about half their compile time) and keep
-# line tables only; fortified calls need the optimiser, so they go too.
+# speed. In optimised builds they skip the optimiser (about half their compile time); in every
+# build they keep line tables only (enough for a sanitizer's report). Fortified calls need the
+# optimiser, so they go too.
 function(velmora_fast_compile)
   foreach(t ${ARGN})
     target_compile_options(${t} PRIVATE
-      "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-O0;-g1;-U_FORTIFY_SOURCE>")
+      "$<$<CONFIG:Release,RelWithDebInfo,MinSizeRel>:-O0;-g1;-U_FORTIFY_SOURCE>"
+      "$<$<CONFIG:Debug>:-g1>")
   endforeach()
 endfunction()
 

@@ -28,6 +28,10 @@
 namespace velmora::relay {
 namespace {
 
+// How long the chat window may take to paste and send once our keys are in: its own clipboard
+// request may wait up to 5 s for the owner, and a sanitized build on a loaded desktop is slow.
+constexpr int kChatAnswersMs = 15000;
+
 using platform::WinHandle;
 
 std::string Imsim() {
@@ -107,7 +111,8 @@ class InjectionGuardTest : public ::testing::Test {
     }
     // The chat window sent exactly the translation, once; no key is left down.
     void ExpectSentOnceAsIs() {
-        ASSERT_TRUE(PollUntil([&] { return !bystander_->client().Sent().empty(); }, 3000));
+        ASSERT_TRUE(
+            PollUntil([&] { return !bystander_->client().Sent().empty(); }, kChatAnswersMs));
         const auto sent = bystander_->client().Sent();
         ASSERT_EQ(sent.size(), 1u);
         EXPECT_EQ(sent[0].text, "[en]hello");
