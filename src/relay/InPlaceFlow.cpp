@@ -23,15 +23,8 @@ constexpr int kSendChordMs = 100;
 InPlaceFlow::InPlaceFlow(platform::Platform platform, IMainView& view, IResultBox& resultBox,
                          RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
                          const translate::clsGoogleLanguages& languages, RelayScheduler& scheduler)
-    : p_(platform),
-      view_(view),
-      box_(resultBox),
-      state_(state),
-      sendBuffer_(sendBuffer),
-      translator_(translator),
-      languages_(languages),
-      scheduler_(scheduler),
-      inject_(platform.input, platform.loop) {}
+    : RelayFlow(platform, view, resultBox, state, sendBuffer, languages, scheduler),
+      translator_(translator) {}
 
 void InPlaceFlow::OnShortcut() {
     scheduler_.Submit(RelayJob::InPlace, [this] { return RunOnce(); });

@@ -49,14 +49,7 @@ IncomingMonitor::IncomingMonitor(platform::Platform platform, IMainView& view,
                                  mduSendBuffer& sendBuffer,
                                  const translate::clsGoogleLanguages& languages,
                                  RelayScheduler& scheduler)
-    : p_(platform),
-      view_(view),
-      box_(resultBox),
-      state_(state),
-      sendBuffer_(sendBuffer),
-      languages_(languages),
-      scheduler_(scheduler),
-      inject_(platform.input, platform.loop) {}
+    : RelayFlow(platform, view, resultBox, state, sendBuffer, languages, scheduler) {}
 
 void IncomingMonitor::OnSendBoxKeyDown() {
     state_.LastKeyTime = p_.clock.NowSeconds();

@@ -43,15 +43,8 @@ OutgoingFlow::OutgoingFlow(platform::Platform platform, IMainView& view, IResult
                            RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
                            const translate::clsGoogleLanguages& languages,
                            RelayScheduler& scheduler)
-    : p_(platform),
-      view_(view),
-      box_(resultBox),
-      state_(state),
-      sendBuffer_(sendBuffer),
-      translator_(translator),
-      languages_(languages),
-      scheduler_(scheduler),
-      inject_(platform.input, platform.loop) {}
+    : RelayFlow(platform, view, resultBox, state, sendBuffer, languages, scheduler),
+      translator_(translator) {}
 
 void OutgoingFlow::WriteEcho(const std::u16string& typed, const std::u16string& translation,
                              std::u16string_view note) {
