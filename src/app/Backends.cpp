@@ -55,7 +55,7 @@ struct Backends::Impl {
     platform::SystemClock clock;
     platform::qt::QtEventLoop loop;
     platform::qt::QtMessageBox messageBox;
-    platform::qt::QtClipboard clipboard;
+    platform::SystemClipboard clipboard;
     platform::SystemScreen screen;
     platform::x11::XDisplay display;
     platform::x11::XTestInput input;

@@ -75,7 +75,7 @@ struct Backends::Impl {
     platform::SystemClock clock;
     pw::Win32EventLoop loop;
     pw::Win32MessageBox messageBox;
-    pw::Win32Clipboard clipboard;
+    platform::SystemClipboard clipboard;
     platform::SystemScreen screen;
     pw::Win32Input input;
     pw::Win32Windows windows;

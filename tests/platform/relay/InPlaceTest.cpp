@@ -133,7 +133,7 @@ class InPlaceTest : public ::testing::Test {
     platform::x11::XTestInput input{display};
     platform::qt::QtEventLoop loop;
     platform::x11::X11Windows windows{display, loop};
-    platform::qt::QtClipboard clipboard{loop};
+    platform::SystemClipboard clipboard{loop};
     platform::x11::X11Hotkey hotkey;
     platform::qt::QtFdWatch watch{hotkey.Fd(), [this] { hotkey.Dispatch(); }};
     platform::fake::FakePlatform fp;

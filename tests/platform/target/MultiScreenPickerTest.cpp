@@ -240,7 +240,7 @@ class PickerChild : public ::testing::Test {
     frmSnapShot overlay;
     platform::fake::FakePlatform fakes;
     platform::qt::QtEventLoop loop;
-    platform::qt::QtClipboard clipboard{loop};
+    platform::SystemClipboard clipboard{loop};
     platform::SystemScreen screen;
     platform::x11::XDisplay display;
     platform::x11::XTestInput input{display};

@@ -169,7 +169,7 @@ class PickerTest : public ::testing::Test {
     imsim::ImsimGeometry geometry;
     platform::fake::FakePlatform fakes;
     platform::qt::QtEventLoop loop;
-    platform::qt::QtClipboard clipboard{loop};
+    platform::SystemClipboard clipboard{loop};
     platform::SystemScreen screen;
     platform::x11::XDisplay display;
     platform::x11::XTestInput input{display};

@@ -101,7 +101,7 @@ class Win32BackendTest : public ::testing::Test {
     test::PumpLoop loop;
     Win32Input input;
     Win32Windows windows{loop};
-    Win32Clipboard clipboard{loop};
+    SystemClipboard clipboard{loop};
 };
 
 TEST_F(Win32BackendTest, ClipboardTextRoundTrips) {
