@@ -46,7 +46,7 @@ struct Backends::Impl {
     Impl()
         : clipboard(loop),
           screen(clipboard),
-          input(display),
+          input(std::make_unique<platform::SystemInput::State>(display)),
           windows(display, loop),
           http(loop),
           downloadHttp(loop, DownloadLimits()),
@@ -58,7 +58,7 @@ struct Backends::Impl {
     platform::SystemClipboard clipboard;
     platform::SystemScreen screen;
     platform::x11::XDisplay display;
-    platform::x11::XTestInput input;
+    platform::SystemInput input;
     platform::x11::X11Windows windows;
     platform::posix::CurlHttp http;
     platform::posix::CurlHttp downloadHttp;

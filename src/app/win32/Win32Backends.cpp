@@ -77,7 +77,7 @@ struct Backends::Impl {
     pw::Win32MessageBox messageBox;
     platform::SystemClipboard clipboard;
     platform::SystemScreen screen;
-    pw::Win32Input input;
+    platform::SystemInput input{std::make_unique<platform::SystemInput::State>()};
     pw::Win32Windows windows;
     pw::WinHttp http;
     pw::WinHttp downloadHttp;

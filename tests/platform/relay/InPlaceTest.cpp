@@ -130,7 +130,7 @@ class InPlaceTest : public ::testing::Test {
 
     QGuiApplication& app = App();
     platform::x11::XDisplay display;
-    platform::x11::XTestInput input{display};
+    platform::SystemInput input{std::make_unique<platform::SystemInput::State>(display)};
     platform::qt::QtEventLoop loop;
     platform::x11::X11Windows windows{display, loop};
     platform::SystemClipboard clipboard{loop};

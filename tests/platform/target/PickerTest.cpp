@@ -172,7 +172,7 @@ class PickerTest : public ::testing::Test {
     platform::SystemClipboard clipboard{loop};
     platform::SystemScreen screen;
     platform::x11::XDisplay display;
-    platform::x11::XTestInput input{display};
+    platform::SystemInput input{std::make_unique<platform::SystemInput::State>(display)};
     platform::x11::X11Windows windows{display, loop};
 };
 imsim::ImsimProcess* PickerTest::chat = nullptr;

@@ -99,7 +99,7 @@ class Win32BackendTest : public ::testing::Test {
         input.KeyUp(vk::Control);
     }
     test::PumpLoop loop;
-    Win32Input input;
+    SystemInput input{std::make_unique<SystemInput::State>()};
     Win32Windows windows{loop};
     SystemClipboard clipboard{loop};
 };

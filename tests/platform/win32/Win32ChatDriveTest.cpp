@@ -126,7 +126,7 @@ class Win32ChatDriveTest : public ::testing::Test {
     }
 
     test::PumpLoop loop;
-    Win32Input input;
+    SystemInput input{std::make_unique<SystemInput::State>()};
     Win32Windows windows_{loop};
     SystemClipboard clipboard{loop};
     std::wstring title_;
