@@ -24,7 +24,7 @@ namespace {
 using namespace velmora;
 
 // A main window that stays active with the focus in txtSend.
-class IdleView : public relay::IMainView {
+class IdleView : public relay::IMainControls, public relay::IMainView {
   public:
     std::u16string SendText() override { return {}; }
     void ClearSendText() override {}
@@ -36,8 +36,9 @@ class IdleView : public relay::IMainView {
     std::u16string OtherLanguageDesc() override { return u"英语"; }
     void SetTimeKeeperCaption(const std::u16string& c) override { caption = c; }
     void SetTimeKeeperVisible(bool) override {}
-    bool IsMainWindowActive() override { return true; }
-    platform::WinHandle MainWindowHandle() override { return 1; }
+    bool IsActive() override { return true; }
+    platform::WinHandle Handle() override { return 1; }
+    relay::IMainControls& Controls() override { return *this; }
     void ShowTip(const std::u16string&) override {}
     [[noreturn]] void EndProgram() override { std::exit(0); }
     std::u16string caption;

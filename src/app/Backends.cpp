@@ -46,7 +46,7 @@ struct Backends::Impl {
     Impl()
         : clipboard(loop),
           screen(clipboard),
-          input(display),
+          input(std::make_unique<platform::SystemInput::State>(display)),
           windows(display, loop),
           http(loop),
           downloadHttp(loop, DownloadLimits()),
@@ -55,10 +55,10 @@ struct Backends::Impl {
     platform::SystemClock clock;
     platform::qt::QtEventLoop loop;
     platform::qt::QtMessageBox messageBox;
-    platform::qt::QtClipboard clipboard;
+    platform::SystemClipboard clipboard;
     platform::SystemScreen screen;
     platform::x11::XDisplay display;
-    platform::x11::XTestInput input;
+    platform::SystemInput input;
     platform::x11::X11Windows windows;
     platform::posix::CurlHttp http;
     platform::posix::CurlHttp downloadHttp;

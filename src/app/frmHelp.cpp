@@ -42,8 +42,8 @@ void frmHelp::moveEvent(QMoveEvent* event) {
 void frmHelp::FitBrowser() {
     // The rule works on the outer size, frame included; the frame is known once mapped.
     const QSize outer = frameGeometry().size();
-    const HelpBrowserGeometry g = HelpBrowserGeometryFor(outer.width(), outer.height());
-    WebBrowser1->setGeometry(g.left, g.top, g.width, g.height);
+    const ControlRect g = HelpBrowserGeometryFor(outer.width(), outer.height());
+    WebBrowser1->setGeometry(g.x, g.y, g.width, g.height);
 }
 
 }  // namespace velmora::app

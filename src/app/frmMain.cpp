@@ -273,7 +273,7 @@ void frmMain::ShowTipPanel(const std::u16string& tip) {
         return metrics.boundingRect(QRect(0, 0, width, kUnbounded), Qt::TextWordWrap, text)
             .height();
     });
-    const auto place = [](QWidget* w, const TipRect& r) {
+    const auto place = [](QWidget* w, const ControlRect& r) {
         w->setGeometry(r.x, r.y, r.width, r.height);
     };
     place(picTips, layout.panel);

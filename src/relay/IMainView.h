@@ -6,16 +6,17 @@
 
 namespace velmora::relay {
 
-// What the relay flows need of the main window. The window implements it; the calls act on its
-// controls at once (focus changes run the window's focus handlers before returning).
-class IMainView {
+// The main window's controls as the relay flows read and set them. The window implements it;
+// the calls act on its controls at once (focus changes run the window's focus handlers before
+// returning).
+class IMainControls {
   public:
-    virtual ~IMainView() = default;
+    virtual ~IMainControls() = default;
 
-    // txtSend
+    // txtSend (CR LF line breaks, as the rest of the program counts lines)
     virtual std::u16string SendText() = 0;
     virtual void ClearSendText() = 0;
-    // Replaces the text (CR LF line breaks) and puts the caret at its end.
+    // Replaces the text and puts the caret at its end.
     virtual void SetSendText(const std::u16string& text) = 0;
     virtual void FocusSendBox() = 0;
     // An input method holds an uncommitted (pre-edit) word in txtSend.
@@ -32,10 +33,18 @@ class IMainView {
     virtual void SetTimeKeeperCaption(const std::u16string& caption) = 0;
     virtual void SetTimeKeeperVisible(bool visible) = 0;
 
-    // Whether the main window is the active window of our UI thread.
-    virtual bool IsMainWindowActive() = 0;
-    virtual platform::WinHandle MainWindowHandle() = 0;
+    // The window itself: its handle, and whether it is the active window of our UI thread.
+    virtual platform::WinHandle Handle() = 0;
+    virtual bool IsActive() = 0;
+};
 
+// What the relay flows need of the program around the main window: its controls, and the
+// decisions that are not the window's own.
+class IMainView {
+  public:
+    virtual ~IMainView() = default;
+
+    virtual IMainControls& Controls() = 0;
     // The tip panel: shows text to the user.
     virtual void ShowTip(const std::u16string& text) = 0;
     // A send's translation began (true) or ended (false): the view shows its progress.

@@ -23,15 +23,8 @@ constexpr int kSendChordMs = 100;
 InPlaceFlow::InPlaceFlow(platform::Platform platform, IMainView& view, IResultBox& resultBox,
                          RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
                          const translate::clsGoogleLanguages& languages, RelayScheduler& scheduler)
-    : p_(platform),
-      view_(view),
-      box_(resultBox),
-      state_(state),
-      sendBuffer_(sendBuffer),
-      translator_(translator),
-      languages_(languages),
-      scheduler_(scheduler),
-      inject_(platform.input, platform.loop) {}
+    : RelayFlow(platform, view, resultBox, state, sendBuffer, languages, scheduler),
+      translator_(translator) {}
 
 void InPlaceFlow::OnShortcut() {
     scheduler_.Submit(RelayJob::InPlace, [this] { return RunOnce(); });
@@ -57,8 +50,8 @@ void InPlaceFlow::Fail(std::u16string tip) {
 
 platform::Task<std::optional<std::u16string>> InPlaceFlow::TranslateTyped(std::u16string typed,
                                                                           std::u16string& tip) {
-    const std::string source = languages_.getKeyByDesc(view_.MyLanguageDesc());
-    const std::string target = languages_.getKeyByDesc(view_.OtherLanguageDesc());
+    const std::string source = languages_.getKeyByDesc(view_.Controls().MyLanguageDesc());
+    const std::string target = languages_.getKeyByDesc(view_.Controls().OtherLanguageDesc());
     const translate::TranslationOutcome outcome = co_await platform::Aside(
         p_.loop, [&] { return translator_.Translate(typed, source, target); });
     if (outcome.complete && !outcome.text.empty()) co_return outcome.text;

@@ -6,15 +6,8 @@
 #include <string_view>
 
 #include "platform/Async.h"
-#include "platform/Platform.h"
-#include "relay/IMainView.h"
-#include "relay/IResultBox.h"
 #include "relay/ITranslate.h"
-#include "relay/RelayScheduler.h"
-#include "relay/RelayState.h"
-#include "relay/mduSendBuffer.h"
-#include "target/Injector.h"
-#include "translate/clsGoogleLanguages.h"
+#include "relay/RelayFlow.h"
 
 namespace velmora::relay {
 
@@ -36,7 +29,7 @@ inline constexpr std::u16string_view kInPlaceSendNotConfirmed =
 // the focus by its translation. Where the focused input box is in the accessibility tree, it is
 // read and written there (the clipboard untouched, no key but a send where no action sends);
 // elsewhere through the clipboard. No picked target is needed.
-class InPlaceFlow {
+class InPlaceFlow : RelayFlow {
   public:
     // Bounds of the waits, in milliseconds.
     static constexpr int kReleaseBoundMs = 10'000;   // the user letting go of the shortcut
@@ -73,15 +66,7 @@ class InPlaceFlow {
     void WriteEcho(const std::u16string& typed, const std::u16string& translation);
     void Fail(std::u16string tip);
 
-    platform::Platform p_;
-    IMainView& view_;
-    IResultBox& box_;
-    RelayState& state_;
-    mduSendBuffer& sendBuffer_;
     ITranslate& translator_;
-    const translate::clsGoogleLanguages& languages_;
-    RelayScheduler& scheduler_;
-    target::Injector inject_;
     bool sendAfterPaste_ = false;
 };
 

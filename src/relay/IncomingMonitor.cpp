@@ -49,14 +49,7 @@ IncomingMonitor::IncomingMonitor(platform::Platform platform, IMainView& view,
                                  mduSendBuffer& sendBuffer,
                                  const translate::clsGoogleLanguages& languages,
                                  RelayScheduler& scheduler)
-    : p_(platform),
-      view_(view),
-      box_(resultBox),
-      state_(state),
-      sendBuffer_(sendBuffer),
-      languages_(languages),
-      scheduler_(scheduler),
-      inject_(platform.input, platform.loop) {}
+    : RelayFlow(platform, view, resultBox, state, sendBuffer, languages, scheduler) {}
 
 void IncomingMonitor::OnSendBoxKeyDown() {
     state_.LastKeyTime = p_.clock.NowSeconds();
@@ -65,7 +58,7 @@ void IncomingMonitor::OnSendBoxKeyDown() {
 
 void IncomingMonitor::OnSendBoxFocusLost() {
     state_.CountdownAborted = true;
-    view_.SetTimeKeeperVisible(false);
+    view_.Controls().SetTimeKeeperVisible(false);
     wake_.Ring();
 }
 
@@ -123,10 +116,10 @@ void IncomingMonitor::OnIdleTick() {
 
     // A read through the tree takes neither focus nor clipboard: no countdown, no wait.
     if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Keys && ReadThroughTree()) {
-        view_.SetTimeKeeperVisible(false);
+        view_.Controls().SetTimeKeeperVisible(false);
         return;
     }
-    if (!view_.IsMainWindowActive()) return;
+    if (!view_.Controls().IsActive()) return;
 
     countdown_ = CountdownThenCapture();
     // The finished frame goes as soon as it has ended.
@@ -137,7 +130,7 @@ void IncomingMonitor::OnIdleTick() {
 platform::Task<> IncomingMonitor::CountdownThenCapture() {
     const Raised ticking(tickRunning_);
     if (!co_await RunIdleCountdown()) {
-        view_.SetTimeKeeperVisible(false);
+        view_.Controls().SetTimeKeeperVisible(false);
         co_return;
     }
     // A job that started during the countdown keeps the history: this capture is dropped, the
@@ -154,26 +147,26 @@ void IncomingMonitor::WatchTick() {
 platform::Task<bool> IncomingMonitor::RunIdleCountdown() {
     state_.LastKeyTime = p_.clock.NowSeconds();
     state_.CountdownAborted = false;
-    view_.SetTimeKeeperCaption(u"5");
-    view_.SetTimeKeeperVisible(true);
+    view_.Controls().SetTimeKeeperCaption(u"5");
+    view_.Controls().SetTimeKeeperVisible(true);
     std::int64_t elapsed = 0;
     for (;;) {
         if (elapsed >= kIdleSeconds) {
-            if (!view_.IsComposing()) co_return true;
+            if (!view_.Controls().IsComposing()) co_return true;
             // A word still in the input method is typing: the capture would steal the focus
             // from it. Count again from now; its commit or cancel stamps LastKeyTime anew.
             state_.LastKeyTime = p_.clock.NowSeconds();
         }
         if (state_.ExitRequested) view_.EndProgram();
         if (state_.CountdownAborted) co_return false;
-        if (!view_.IsMainWindowActive()) co_return false;
+        if (!view_.Controls().IsActive()) co_return false;
         elapsed = p_.clock.NowSeconds() - state_.LastKeyTime;
         if (elapsed < 0) {
             // The clock went back; count from now rather than wait for it to catch up.
             state_.LastKeyTime = p_.clock.NowSeconds();
             elapsed = 0;
         }
-        view_.SetTimeKeeperCaption(Decimal(kIdleSeconds - elapsed));
+        view_.Controls().SetTimeKeeperCaption(Decimal(kIdleSeconds - elapsed));
         if (elapsed >= kIdleSeconds) {
             // "0" stays up for one pass, as when the loop polled.
             co_await platform::Delay(p_.loop, 0);
@@ -250,7 +243,7 @@ platform::Task<> IncomingMonitor::CaptureJob() {
     }
     if (ready) {
         co_await platform::Delay(p_.loop, 500);
-        view_.SetTimeKeeperCaption(std::u16string(kReadingCaption));
+        view_.Controls().SetTimeKeeperCaption(std::u16string(kReadingCaption));
         co_await platform::Delay(p_.loop, 0);
 
         std::u16string s = co_await WaitForClipboardText();
@@ -266,10 +259,10 @@ platform::Task<> IncomingMonitor::CaptureJob() {
     co_await platform::Delay(p_.loop, 0);
     p_.input.MoveCursor(saved.x, saved.y);
     p_.windows.ShowCursor(false);
-    co_await p_.windows.SetForegroundWindow(view_.MainWindowHandle());
+    co_await p_.windows.SetForegroundWindow(view_.Controls().Handle());
     if (minimised) co_await p_.windows.ShowWindow(ra.WinHwnd, platform::ShowCommand::Minimize);
     box_.ScrollToEnd();
-    view_.FocusSendBox();
+    view_.Controls().FocusSendBox();
     if (cleared && !ready) LoseReturnArea();
 }
 
@@ -282,15 +275,15 @@ platform::Task<bool> IncomingMonitor::TakeHistory(std::u16string s, std::uint64_
     if (s.size() <= seen) co_return false;
     constexpr std::size_t kMaxLength = std::numeric_limits<std::int32_t>::max();
     state_.LastHistoryLength = static_cast<std::int32_t>(std::min(s.size(), kMaxLength));
-    std::string sourceCode = languages_.getKeyByDesc(view_.OtherLanguageDesc());
-    std::string targetCode = languages_.getKeyByDesc(view_.MyLanguageDesc());
+    std::string sourceCode = languages_.getKeyByDesc(view_.Controls().OtherLanguageDesc());
+    std::string targetCode = languages_.getKeyByDesc(view_.Controls().MyLanguageDesc());
     try {
         co_await sendBuffer_.ProcessNewHistory(p_.loop, s.substr(seen), std::move(sourceCode),
                                                std::move(targetCode), box);
     } catch (const std::exception&) {
         // A failure inside the processing ends it; the give-back after it still runs.
     }
-    view_.SetTimeKeeperCaption(u"5");
+    view_.Controls().SetTimeKeeperCaption(u"5");
     co_await platform::Delay(p_.loop, 0);
     co_return true;
 }
@@ -384,7 +377,7 @@ bool IncomingMonitor::IsInputBoxText(const std::u16string& s) {
 
 void IncomingMonitor::LoseReturnArea() {
     state_.ReturnAreaLost = true;
-    view_.SetTimeKeeperVisible(false);
+    view_.Controls().SetTimeKeeperVisible(false);
     view_.ShowTip(std::u16string(kTargetLost));
 }
 

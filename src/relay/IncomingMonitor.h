@@ -5,14 +5,7 @@
 #include <string>
 
 #include "platform/Async.h"
-#include "platform/Platform.h"
-#include "relay/IMainView.h"
-#include "relay/IResultBox.h"
-#include "relay/RelayScheduler.h"
-#include "relay/RelayState.h"
-#include "relay/mduSendBuffer.h"
-#include "target/Injector.h"
-#include "translate/clsGoogleLanguages.h"
+#include "relay/RelayFlow.h"
 
 namespace velmora::relay {
 
@@ -35,7 +28,7 @@ inline constexpr std::size_t kHistoryTailLength = 256;
 // Either way the new part goes to the history module. The countdown and the capture suspend on the
 // event loop; the countdown sleeps until the next whole second or an event that ends it, never
 // spins.
-class IncomingMonitor {
+class IncomingMonitor : RelayFlow {
   public:
     IncomingMonitor(platform::Platform platform, IMainView& view, IResultBox& resultBox,
                     RelayState& state, mduSendBuffer& sendBuffer,
@@ -85,14 +78,6 @@ class IncomingMonitor {
     platform::Task<std::u16string> WaitForClipboardText();
     int MsToNextSecond();
 
-    platform::Platform p_;
-    IMainView& view_;
-    IResultBox& box_;
-    RelayState& state_;
-    mduSendBuffer& sendBuffer_;
-    const translate::clsGoogleLanguages& languages_;
-    RelayScheduler& scheduler_;
-    target::Injector inject_;
     bool tickRunning_ = false;
     std::uint64_t picks_ = 0;     // re-picks seen; a capture spanning one keeps nothing
     platform::Bell wake_;         // rung by the events that end or restart the countdown's wait

@@ -43,21 +43,14 @@ OutgoingFlow::OutgoingFlow(platform::Platform platform, IMainView& view, IResult
                            RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
                            const translate::clsGoogleLanguages& languages,
                            RelayScheduler& scheduler)
-    : p_(platform),
-      view_(view),
-      box_(resultBox),
-      state_(state),
-      sendBuffer_(sendBuffer),
-      translator_(translator),
-      languages_(languages),
-      scheduler_(scheduler),
-      inject_(platform.input, platform.loop) {}
+    : RelayFlow(platform, view, resultBox, state, sendBuffer, languages, scheduler),
+      translator_(translator) {}
 
 void OutgoingFlow::WriteEcho(const std::u16string& typed, const std::u16string& translation,
                              std::u16string_view note) {
     box_.FocusAndNewLine();
     relay::WriteEcho(box_, u"", p_.clock.NowLocal(), typed, translation, note);
-    view_.FocusSendBox();
+    view_.Controls().FocusSendBox();
 }
 
 OutgoingFlow::Delivery OutgoingFlow::Delivery::Failed(std::u16string_view tip,
@@ -74,31 +67,31 @@ void OutgoingFlow::Send() {
 
 void OutgoingFlow::RemoveSentText(const std::u16string& sent) {
     // The translation yields, so the user may have typed on: only what was sent goes.
-    std::u16string now = view_.SendText();
+    std::u16string now = view_.Controls().SendText();
     if (now == sent) {
-        view_.ClearSendText();
+        view_.Controls().ClearSendText();
     } else if (now.starts_with(sent)) {
-        view_.SetSendText(now.substr(sent.size()));
+        view_.Controls().SetSendText(now.substr(sent.size()));
     }
 }
 
 platform::Task<> OutgoingFlow::SendOnce() {
-    std::u16string text = view_.SendText();
+    std::u16string text = view_.Controls().SendText();
     if (text.empty()) co_return;
 
     state_.SendRunning = true;
-    view_.SetSendMaskVisible(false);
+    view_.Controls().SetSendMaskVisible(false);
     // However the flow ends, the send image comes back and the next send may start.
     struct Restore {
         OutgoingFlow& f;
         ~Restore() {
             f.state_.SendRunning = false;
-            f.view_.SetSendMaskVisible(true);
+            f.view_.Controls().SetSendMaskVisible(true);
         }
     } restore{*this};
 
-    std::string sourceCode = languages_.getKeyByDesc(view_.MyLanguageDesc());
-    std::string targetCode = languages_.getKeyByDesc(view_.OtherLanguageDesc());
+    std::string sourceCode = languages_.getKeyByDesc(view_.Controls().MyLanguageDesc());
+    std::string targetCode = languages_.getKeyByDesc(view_.Controls().OtherLanguageDesc());
     translate::TranslationOutcome outcome;
     {
         p_.loop.ClearCancel();
@@ -133,7 +126,8 @@ platform::Task<> OutgoingFlow::SendOnce() {
         std::string reason = outcome.ReasonForUser();
         if (outcome.NoEngineForPair()) {
             why = u"没有可用的翻译引擎";
-            tip = NoEngineTip(view_.MyLanguageDesc(), view_.OtherLanguageDesc());
+            tip = NoEngineTip(view_.Controls().MyLanguageDesc(),
+                              view_.Controls().OtherLanguageDesc());
         } else if (!reason.empty()) {
             tip += u"：" + platform::Utf8Decode(reason);
             why += u"：" + platform::Utf8Decode(reason);
@@ -147,7 +141,7 @@ platform::Task<> OutgoingFlow::SendOnce() {
         }
         co_return;
     }
-    view_.FocusSendBox();
+    view_.Controls().FocusSendBox();
     co_await platform::Delay(p_.loop, 0);
 
     // txtSend and the send buffer change only once the message went out, and the echo says
@@ -289,7 +283,7 @@ platform::Task<OutgoingFlow::Delivery> OutgoingFlow::DriveImClient() {
     p_.input.MoveCursor(saved.x, saved.y);
     co_await platform::Delay(p_.loop, 1);
     p_.windows.ShowCursor(false);
-    co_await p_.windows.SetForegroundWindow(view_.MainWindowHandle());
+    co_await p_.windows.SetForegroundWindow(view_.Controls().Handle());
     co_return done;
 }
 

@@ -3,15 +3,8 @@
 #include <string>
 
 #include "platform/Async.h"
-#include "platform/Platform.h"
-#include "relay/IMainView.h"
-#include "relay/IResultBox.h"
 #include "relay/ITranslate.h"
-#include "relay/RelayScheduler.h"
-#include "relay/RelayState.h"
-#include "relay/mduSendBuffer.h"
-#include "target/Injector.h"
-#include "translate/clsGoogleLanguages.h"
+#include "relay/RelayFlow.h"
 
 namespace velmora::relay {
 
@@ -52,7 +45,7 @@ inline constexpr std::u16string_view kEchoNotConfirmed = u"未能确认已发出
 
 // The outgoing message flow: translate what the user typed, echo it in the result box, paste the
 // translation into the IM client's input box and send it.
-class OutgoingFlow {
+class OutgoingFlow : RelayFlow {
   public:
     OutgoingFlow(platform::Platform platform, IMainView& view, IResultBox& resultBox,
                  RelayState& state, mduSendBuffer& sendBuffer, ITranslate& translator,
@@ -89,15 +82,7 @@ class OutgoingFlow {
     // program's accessibility tree, then waits (bounded) for the input box to empty.
     platform::Task<TreeSend> SendThroughTree(std::u16string text);
 
-    platform::Platform p_;
-    IMainView& view_;
-    IResultBox& box_;
-    RelayState& state_;
-    mduSendBuffer& sendBuffer_;
     ITranslate& translator_;
-    const translate::clsGoogleLanguages& languages_;
-    RelayScheduler& scheduler_;
-    target::Injector inject_;
     bool enginesOffered_ = false;  // the engine dialog is offered once a run
     bool translating_ = false;
 

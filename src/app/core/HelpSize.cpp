@@ -12,7 +12,7 @@ int TwipsToPixels(long twips) {
 }
 }  // namespace
 
-HelpBrowserGeometry HelpBrowserGeometryFor(int outerWidthPx, int outerHeightPx) {
+ControlRect HelpBrowserGeometryFor(int outerWidthPx, int outerHeightPx) {
     long w = std::max(0L, outerWidthPx * kTwipsPerPixel - 100);
     long h = std::max(0L, outerHeightPx * kTwipsPerPixel - 500);
     return {0, 0, TwipsToPixels(w), TwipsToPixels(h)};

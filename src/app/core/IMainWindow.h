@@ -5,29 +5,16 @@
 #include <vector>
 
 #include "platform/Types.h"
+#include "relay/IMainView.h"
 
 namespace velmora::app {
 
 // What a front end's main window can do, with no decision of its own: it draws and reports.
-// MainController decides; both front ends implement this.
-class IMainWindow {
+// MainController decides; both front ends implement this. The relay flows see its controls.
+class IMainWindow : public relay::IMainControls {
   public:
-    virtual ~IMainWindow() = default;
-
-    // txtSend (CR LF line breaks, as the rest of the program counts lines)
-    virtual std::u16string SendText() = 0;
-    virtual void ClearSendText() = 0;
-    virtual void SetSendText(const std::u16string& text) = 0;
-    virtual void FocusSendBox() = 0;
-    virtual bool IsComposing() = 0;
-    virtual void SetSendMaskVisible(bool visible) = 0;
-    // The selected entries of cboMyLan and cboOtherLan.
-    virtual std::u16string MyLanguageDesc() = 0;
-    virtual std::u16string OtherLanguageDesc() = 0;
     // Both lists get these entries, the first selected.
     virtual void SetLanguageLists(const std::vector<std::u16string>& descs) = 0;
-    virtual void SetTimeKeeperCaption(const std::u16string& caption) = 0;
-    virtual void SetTimeKeeperVisible(bool visible) = 0;
     virtual void SetCaption(const std::u16string& caption) = 0;
     virtual void NavigatePanes(const std::string& top, const std::string& bottom) = 0;
     // Discards the panes' pages (hidden in the tray) or loads them again.
@@ -38,8 +25,6 @@ class IMainWindow {
     virtual void HideTipPanel() = 0;
 
     // The window itself.
-    virtual platform::WinHandle Handle() = 0;
-    virtual bool IsActive() = 0;
     virtual bool IsShown() = 0;  // visible (not hidden in the tray)
     virtual bool IsMinimized() = 0;
     virtual void Show() = 0;

@@ -255,54 +255,6 @@ void MainController::HideTip() {
     if (view_) view_->HideTipPanel();
 }
 
-std::u16string MainController::SendText() {
-    return view_->SendText();
-}
-
-void MainController::ClearSendText() {
-    view_->ClearSendText();
-}
-
-void MainController::SetSendText(const std::u16string& text) {
-    view_->SetSendText(text);
-}
-
-void MainController::FocusSendBox() {
-    view_->FocusSendBox();
-}
-
-bool MainController::IsComposing() {
-    return view_->IsComposing();
-}
-
-void MainController::SetSendMaskVisible(bool visible) {
-    view_->SetSendMaskVisible(visible);
-}
-
-std::u16string MainController::MyLanguageDesc() {
-    return view_->MyLanguageDesc();
-}
-
-std::u16string MainController::OtherLanguageDesc() {
-    return view_->OtherLanguageDesc();
-}
-
-void MainController::SetTimeKeeperCaption(const std::u16string& caption) {
-    view_->SetTimeKeeperCaption(caption);
-}
-
-void MainController::SetTimeKeeperVisible(bool visible) {
-    view_->SetTimeKeeperVisible(visible);
-}
-
-bool MainController::IsMainWindowActive() {
-    return view_->IsActive();
-}
-
-platform::WinHandle MainController::MainWindowHandle() {
-    return view_->Handle();
-}
-
 void MainController::ShowTip(const std::u16string& text) {
     if (!view_) return;
     view_->ShowTipPanel(text);

@@ -112,18 +112,7 @@ class MainController : public relay::IMainView {
     relay::RelayState& State() { return session_.State; }
 
     // What the relay flows see of the window.
-    std::u16string SendText() override;
-    void ClearSendText() override;
-    void SetSendText(const std::u16string& text) override;
-    void FocusSendBox() override;
-    bool IsComposing() override;
-    void SetSendMaskVisible(bool visible) override;
-    std::u16string MyLanguageDesc() override;
-    std::u16string OtherLanguageDesc() override;
-    void SetTimeKeeperCaption(const std::u16string& caption) override;
-    void SetTimeKeeperVisible(bool visible) override;
-    bool IsMainWindowActive() override;
-    platform::WinHandle MainWindowHandle() override;
+    relay::IMainControls& Controls() override { return *view_; }
     void ShowTip(const std::u16string& text) override;
     // Posted, so the dialog opens once the flow that asked for it has returned.
     void OfferEngineSettings() override;

@@ -75,9 +75,9 @@ struct Backends::Impl {
     platform::SystemClock clock;
     pw::Win32EventLoop loop;
     pw::Win32MessageBox messageBox;
-    pw::Win32Clipboard clipboard;
+    platform::SystemClipboard clipboard;
     platform::SystemScreen screen;
-    pw::Win32Input input;
+    platform::SystemInput input{std::make_unique<platform::SystemInput::State>()};
     pw::Win32Windows windows;
     pw::WinHttp http;
     pw::WinHttp downloadHttp;

@@ -45,9 +45,9 @@ void frmHelp::FitBrowser() {
     // The rule works on the outer size, frame included.
     RECT outer;
     GetWindowRect(hwnd_, &outer);
-    const HelpBrowserGeometry g =
+    const ControlRect g =
         HelpBrowserGeometryFor(outer.right - outer.left, outer.bottom - outer.top);
-    MoveWindow(WebBrowser1->hwnd(), g.left, g.top, g.width, g.height, TRUE);
+    MoveWindow(WebBrowser1->hwnd(), g.x, g.y, g.width, g.height, TRUE);
 }
 
 LRESULT CALLBACK frmHelp::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {

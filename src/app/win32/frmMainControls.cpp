@@ -306,7 +306,7 @@ void frmMain::ShowTipPanel(const std::u16string& tip) {
         GetWindowLongPtrW(lblTips, GWL_STYLE) & ~static_cast<LONG_PTR>(SS_TYPEMASK);
     SetWindowLongPtrW(lblTips, GWL_STYLE,
                       style | (layout.label == kTipLabelDesign ? SS_CENTER : SS_LEFT));
-    const auto place = [](HWND w, const TipRect& r) {
+    const auto place = [](HWND w, const ControlRect& r) {
         SetWindowPos(w, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
     };
     place(picTips, layout.panel);

@@ -6,6 +6,7 @@
 #include <QMimeData>
 
 #include <cstring>
+#include <memory>
 
 namespace velmora::platform::qt {
 
@@ -33,12 +34,17 @@ Bitmap FromQImage(const QImage& source) {
 
 namespace {
 
-// What we serve: counts the requests for it. Shared with the QtClipboard, since the clipboard
-// may keep it after that is gone.
+// What SetText served: the requests for it, less our own reads.
+struct Served {
+    int reads = 0;
+    bool ownRead = false;
+};
+
+// What we serve: counts the requests for it. Shared with the clipboard object, since the system
+// clipboard may keep it after that is gone.
 class ServedMimeData : public QMimeData {
   public:
-    explicit ServedMimeData(std::shared_ptr<QtClipboard::Served> served)
-        : served_(std::move(served)) {}
+    explicit ServedMimeData(std::shared_ptr<Served> served) : served_(std::move(served)) {}
 
   protected:
     QVariant retrieveData(const QString& mimeType, QMetaType type) const override {
@@ -47,45 +53,61 @@ class ServedMimeData : public QMimeData {
     }
 
   private:
-    std::shared_ptr<QtClipboard::Served> served_;
+    std::shared_ptr<Served> served_;
 };
 
 struct OwnRead {
-    QtClipboard::Served& s;
-    explicit OwnRead(QtClipboard::Served& served) : s(served) { s.ownRead = true; }
+    Served& s;
+    explicit OwnRead(Served& served) : s(served) { s.ownRead = true; }
     ~OwnRead() { s.ownRead = false; }
 };
 
 }  // namespace
 
-QtClipboard::QtClipboard(IEventLoop& loop) {
-    changed_ = QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged,
-                                [&loop] { loop.Wake(); });
+}  // namespace velmora::platform::qt
+
+namespace velmora::platform {
+
+using qt::FromQImage;
+using qt::OwnRead;
+using qt::Served;
+using qt::ServedMimeData;
+using qt::ToQImage;
+
+// QClipboard holds the data; we keep the change connection and the count of what we served.
+struct SystemClipboard::State {
+    QMetaObject::Connection changed;
+    std::shared_ptr<Served> served = std::make_shared<Served>();
+};
+
+SystemClipboard::SystemClipboard(IEventLoop& loop) : state_(std::make_unique<State>()) {
+    state_->changed = QObject::connect(QGuiApplication::clipboard(), &QClipboard::dataChanged,
+                                       [&loop] { loop.Wake(); });
 }
 
-QtClipboard::~QtClipboard() {
-    QObject::disconnect(changed_);
+SystemClipboard::~SystemClipboard() {
+    QObject::disconnect(state_->changed);
 }
 
-bool QtClipboard::Clear() {
+bool SystemClipboard::Clear() {
     QGuiApplication::clipboard()->clear();
     return true;
 }
 
-bool QtClipboard::SetText(const std::u16string& text) {
-    served_ = std::make_shared<Served>();
-    auto* data = new ServedMimeData(served_);
+bool SystemClipboard::SetText(const std::u16string& text) {
+    state_->served = std::make_shared<Served>();
+    auto* data = new ServedMimeData(state_->served);
     data->setText(QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size())));
     QGuiApplication::clipboard()->setMimeData(data);  // the clipboard owns it
     return true;
 }
 
-std::optional<int> QtClipboard::Reads() {
-    return served_->reads;
+std::optional<int> SystemClipboard::Reads() {
+    return state_->served->reads;
 }
 
-std::optional<ClipboardContents> QtClipboard::Save() {
-    OwnRead own(*served_);
+std::optional<ClipboardContents> SystemClipboard::Save() {
+    OwnRead own(*state_->served);
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     ClipboardContents saved;
     if (!data) return saved;
@@ -105,7 +127,7 @@ std::optional<ClipboardContents> QtClipboard::Save() {
     return saved;
 }
 
-bool QtClipboard::Restore(const ClipboardContents& contents) {
+bool SystemClipboard::Restore(const ClipboardContents& contents) {
     if (contents.formats.empty()) return Clear();
     auto* data = new QMimeData;
     for (const auto& [format, bytes] : contents.formats)
@@ -115,10 +137,10 @@ bool QtClipboard::Restore(const ClipboardContents& contents) {
     return true;
 }
 
-std::optional<std::u16string> QtClipboard::Text() {
+std::optional<std::u16string> SystemClipboard::Text() {
     // Qt asks the owning program over X11 and gives up after its own clipboard time-out,
     // so this read is bounded even when the owner does not answer.
-    OwnRead own(*served_);
+    OwnRead own(*state_->served);
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
     if (!data || !data->hasText()) return std::u16string();
     QString text = data->text();
@@ -126,15 +148,15 @@ std::optional<std::u16string> QtClipboard::Text() {
                           static_cast<size_t>(text.size()));
 }
 
-bool QtClipboard::SetImage(const Bitmap& image) {
+bool SystemClipboard::SetImage(const Bitmap& image) {
     QImage q = ToQImage(image);
     if (q.isNull()) return false;
     QGuiApplication::clipboard()->setImage(q);
     return true;
 }
 
-Bitmap QtClipboard::Image() {
+Bitmap SystemClipboard::Image() {
     return FromQImage(QGuiApplication::clipboard()->image());
 }
 
-}  // namespace velmora::platform::qt
+}  // namespace velmora::platform

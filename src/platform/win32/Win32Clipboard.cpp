@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "platform/Utf8.h"
@@ -138,17 +139,36 @@ Bitmap BitmapFromDib(const void* data, std::size_t size) {
     return out;
 }
 
-// The clipboard opened for us, closed on every way out.
-class Win32Clipboard::Session {
+}  // namespace velmora::platform::win32
+
+namespace velmora::platform {
+
+using namespace win32;
+
+// CF_UNICODETEXT and CF_DIB, and in Save every format held in global memory: text, DIBs, file
+// lists, other programs' registered formats; GDI handle formats are left out (their DIB forms
+// are kept). Names are "win32:<id>", or "win32name:<name>" for a registered one. A
+// message-only window of our own owns what we put there and listens for changes.
+struct SystemClipboard::State {
+    explicit State(IEventLoop& l) : loop(l) {}
+    IEventLoop& loop;
+    HWND owner = nullptr;
+};
+
+namespace {
+
+// The clipboard opened for us, closed on every way out. It is opened with a few bounded
+// retries, as another program may hold it for a moment.
+class Session {
   public:
-    Session(HWND owner, IEventLoop& loop) {
+    explicit Session(const SystemClipboard::State& state) {
         for (int i = 0; i < kOpenAttempts; ++i) {
-            if (OpenClipboard(owner)) {
+            if (OpenClipboard(state.owner)) {
                 open_ = true;
                 return;
             }
             // Another program has it open for a moment; nothing of ours may run meanwhile.
-            loop.Hold(kOpenRetryMs);
+            state.loop.Hold(kOpenRetryMs);
         }
     }
     ~Session() {
@@ -162,58 +182,66 @@ class Win32Clipboard::Session {
     bool open_ = false;
 };
 
-Win32Clipboard::Win32Clipboard(IEventLoop& loop) : loop_(loop) {
-    HINSTANCE instance = GetModuleHandleW(nullptr);
-    WNDCLASSW wc{};
-    wc.lpfnWndProc = &Win32Clipboard::WndProc;
-    wc.hInstance = instance;
-    wc.lpszClassName = kOwnerClass;
-    RegisterClassW(&wc);  // fails harmlessly when a second object registers it again
-    owner_ = CreateWindowExW(0, kOwnerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance,
-                             nullptr);
-    if (owner_) {
-        SetWindowLongPtrW(owner_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        AddClipboardFormatListener(owner_);
-    }
-}
-
-Win32Clipboard::~Win32Clipboard() {
-    if (owner_) {
-        RemoveClipboardFormatListener(owner_);
-        DestroyWindow(owner_);
-    }
-}
-
-LRESULT CALLBACK Win32Clipboard::WndProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT CALLBACK OwnerProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == WM_CLIPBOARDUPDATE) {
-        if (auto* self = reinterpret_cast<Win32Clipboard*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
-            self->loop_.Wake();
+        if (auto* state =
+                reinterpret_cast<SystemClipboard::State*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)))
+            state->loop.Wake();
         return 0;
     }
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-bool Win32Clipboard::Clear() {
-    Session s(owner_, loop_);
+}  // namespace
+
+SystemClipboard::SystemClipboard(IEventLoop& loop) : state_(std::make_unique<State>(loop)) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = &OwnerProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kOwnerClass;
+    RegisterClassW(&wc);  // fails harmlessly when a second object registers it again
+    HWND owner = CreateWindowExW(0, kOwnerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                 instance, nullptr);
+    state_->owner = owner;
+    if (owner) {
+        SetWindowLongPtrW(owner, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(state_.get()));
+        AddClipboardFormatListener(owner);
+    }
+}
+
+SystemClipboard::~SystemClipboard() {
+    if (state_->owner) {
+        RemoveClipboardFormatListener(state_->owner);
+        DestroyWindow(state_->owner);
+    }
+}
+
+std::optional<int> SystemClipboard::Reads() {
+    return std::nullopt;
+}
+
+bool SystemClipboard::Clear() {
+    Session s(*state_);
     return s && EmptyClipboard();
 }
 
-bool Win32Clipboard::SetText(const std::u16string& text) {
+bool SystemClipboard::SetText(const std::u16string& text) {
     GlobalMemory mem((text.size() + 1) * sizeof(wchar_t));
     {
         GlobalLockGuard lock(mem.get());
         if (!lock.get()) return false;
         std::memcpy(lock.get(), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
     }
-    Session s(owner_, loop_);
+    Session s(*state_);
     if (!s || !EmptyClipboard()) return false;
     if (!SetClipboardData(CF_UNICODETEXT, mem.get())) return false;
     mem.release();  // the clipboard owns it now
     return true;
 }
 
-std::optional<std::u16string> Win32Clipboard::Text() {
-    Session s(owner_, loop_);
+std::optional<std::u16string> SystemClipboard::Text() {
+    Session s(*state_);
     if (!s) return std::nullopt;
     if (!IsClipboardFormatAvailable(CF_UNICODETEXT)) return std::u16string();
     HANDLE h = GetClipboardData(CF_UNICODETEXT);
@@ -228,7 +256,7 @@ std::optional<std::u16string> Win32Clipboard::Text() {
     return std::u16string(p, n);
 }
 
-bool Win32Clipboard::SetImage(const Bitmap& image) {
+bool SystemClipboard::SetImage(const Bitmap& image) {
     if (image.empty() || image.width > kMaxSide || image.height > kMaxSide ||
         image.pixels.size() < static_cast<std::size_t>(image.width) * image.height)
         return false;
@@ -253,15 +281,15 @@ bool Win32Clipboard::SetImage(const Bitmap& image) {
         for (int y = image.height - 1; y >= 0; --y, out += row)
             std::memcpy(out, image.pixels.data() + static_cast<std::size_t>(y) * image.width, row);
     }
-    Session s(owner_, loop_);
+    Session s(*state_);
     if (!s || !EmptyClipboard()) return false;
     if (!SetClipboardData(CF_DIB, mem.get())) return false;
     mem.release();
     return true;
 }
 
-Bitmap Win32Clipboard::Image() {
-    Session s(owner_, loop_);
+Bitmap SystemClipboard::Image() {
+    Session s(*state_);
     if (!s || !IsClipboardFormatAvailable(CF_DIB)) return {};
     HANDLE h = GetClipboardData(CF_DIB);
     if (!h) return {};
@@ -315,8 +343,8 @@ UINT FormatId(const std::string& name) {
 
 }  // namespace
 
-std::optional<ClipboardContents> Win32Clipboard::Save() {
-    Session s(owner_, loop_);
+std::optional<ClipboardContents> SystemClipboard::Save() {
+    Session s(*state_);
     if (!s) return std::nullopt;
     ClipboardContents saved;
     std::size_t total = 0;
@@ -334,8 +362,8 @@ std::optional<ClipboardContents> Win32Clipboard::Save() {
     return saved;
 }
 
-bool Win32Clipboard::Restore(const ClipboardContents& contents) {
-    Session s(owner_, loop_);
+bool SystemClipboard::Restore(const ClipboardContents& contents) {
+    Session s(*state_);
     if (!s || !EmptyClipboard()) return false;
     bool all = true;
     for (const auto& [name, bytes] : contents.formats) {
@@ -362,4 +390,4 @@ bool Win32Clipboard::Restore(const ClipboardContents& contents) {
     return all;
 }
 
-}  // namespace velmora::platform::win32
+}  // namespace velmora::platform

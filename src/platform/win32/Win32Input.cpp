@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
-namespace velmora::platform::win32 {
+#include <utility>
+
+namespace velmora::platform {
 
 namespace {
 
@@ -54,7 +56,11 @@ void SendMouse(DWORD flags) {
 
 }  // namespace
 
-void Win32Input::MoveCursor(std::int32_t x, std::int32_t y) {
+SystemInput::SystemInput(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+SystemInput::~SystemInput() = default;
+
+void SystemInput::MoveCursor(std::int32_t x, std::int32_t y) {
     // A button sent next acts where the system believes the cursor is. Under Wine a motion
     // event of an earlier move, handled late, can put that belief back to the old place after
     // the move (a CI run read the previous point right after SetCursorPos), so the move is
@@ -67,43 +73,43 @@ void Win32Input::MoveCursor(std::int32_t x, std::int32_t y) {
     }
 }
 
-Point Win32Input::CursorPos() {
+Point SystemInput::CursorPos() {
     POINT p{};
     if (!GetCursorPos(&p)) return Point{};
     return Point{p.x, p.y};
 }
 
-void Win32Input::LeftDown() {
+void SystemInput::LeftDown() {
     SendMouse(MOUSEEVENTF_LEFTDOWN);
 }
 
-void Win32Input::LeftUp() {
+void SystemInput::LeftUp() {
     SendMouse(MOUSEEVENTF_LEFTUP);
 }
 
-void Win32Input::KeyDown(std::uint8_t vk) {
+void SystemInput::KeyDown(std::uint8_t vk) {
     SendKey(vk, false);
 }
 
-void Win32Input::KeyUp(std::uint8_t vk) {
+void SystemInput::KeyUp(std::uint8_t vk) {
     SendKey(vk, true);
 }
 
-bool Win32Input::AnyKeyDown() {
+bool SystemInput::AnyKeyDown() {
     // The keyboard's codes only: 1..6 are mouse buttons and 7 is unassigned.
     for (int vk = VK_BACK; vk <= 0xFE; ++vk)
         if (GetAsyncKeyState(vk) & 0x8000) return true;
     return false;
 }
 
-bool Win32Input::AnyButtonDown() {
+bool SystemInput::AnyButtonDown() {
     for (int vk : {VK_LBUTTON, VK_RBUTTON, VK_MBUTTON})
         if (GetAsyncKeyState(vk) & 0x8000) return true;
     return false;
 }
 
-bool Win32Input::IsKeyDown(std::uint8_t vk) {
+bool SystemInput::IsKeyDown(std::uint8_t vk) {
     return vk != 0 && (GetAsyncKeyState(vk) & 0x8000) != 0;
 }
 
-}  // namespace velmora::platform::win32
+}  // namespace velmora::platform

@@ -1,21 +1,10 @@
 #pragma once
 
-#include "platform/IInput.h"
+#include "platform/SystemInput.h"
 
-namespace velmora::platform::win32 {
+namespace velmora::platform {
 
-// Synthetic input through SendInput: one event per call, at the cursor's current place.
-class Win32Input : public IInput {
-  public:
-    void MoveCursor(std::int32_t x, std::int32_t y) override;
-    Point CursorPos() override;
-    void LeftDown() override;
-    void LeftUp() override;
-    void KeyDown(std::uint8_t vk) override;
-    void KeyUp(std::uint8_t vk) override;
-    bool AnyKeyDown() override;
-    bool IsKeyDown(std::uint8_t vk) override;
-    bool AnyButtonDown() override;
-};
+// SystemInput through SendInput, at the cursor's current place: the system keeps all the state.
+struct SystemInput::State {};
 
-}  // namespace velmora::platform::win32
+}  // namespace velmora::platform

@@ -4,10 +4,13 @@
 #include <X11/keysym.h>
 
 #include <stdexcept>
+#include <utility>
 
 #include "platform/VirtualKey.h"
 
-namespace velmora::platform::x11 {
+namespace velmora::platform {
+
+namespace x11 {
 
 KeySym KeysymForVk(std::uint8_t code) {
     switch (code) {
@@ -31,44 +34,50 @@ KeySym KeysymForVk(std::uint8_t code) {
     return NoSymbol;
 }
 
-XTestInput::XTestInput(XDisplay& display) : d_(display) {
+}  // namespace x11
+
+SystemInput::State::State(x11::XDisplay& display) : d(display) {
     int ev = 0, err = 0, major = 0, minor = 0;
-    if (!XTestQueryExtension(d_.get(), &ev, &err, &major, &minor))
+    if (!XTestQueryExtension(d.get(), &ev, &err, &major, &minor))
         throw std::runtime_error("the X server has no XTest extension");
 }
 
-void XTestInput::MoveCursor(std::int32_t x, std::int32_t y) {
-    XTestFakeMotionEvent(d_.get(), d_.ScreenNumber(), x, y, CurrentTime);
-    XFlush(d_.get());
+SystemInput::SystemInput(std::unique_ptr<State> state) : state_(std::move(state)) {}
+
+SystemInput::~SystemInput() = default;
+
+void SystemInput::MoveCursor(std::int32_t x, std::int32_t y) {
+    XTestFakeMotionEvent(state_->d.get(), state_->d.ScreenNumber(), x, y, CurrentTime);
+    XFlush(state_->d.get());
 }
 
-Point XTestInput::CursorPos() {
+Point SystemInput::CursorPos() {
     Window root = 0, child = 0;
     int rx = 0, ry = 0, wx = 0, wy = 0;
     unsigned int mask = 0;
-    XQueryPointer(d_.get(), d_.Root(), &root, &child, &rx, &ry, &wx, &wy, &mask);
+    XQueryPointer(state_->d.get(), state_->d.Root(), &root, &child, &rx, &ry, &wx, &wy, &mask);
     return Point{rx, ry};
 }
 
-bool XTestInput::AnyButtonDown() {
+bool SystemInput::AnyButtonDown() {
     Window root = 0, child = 0;
     int rx = 0, ry = 0, wx = 0, wy = 0;
     unsigned int mask = 0;
-    XQueryPointer(d_.get(), d_.Root(), &root, &child, &rx, &ry, &wx, &wy, &mask);
+    XQueryPointer(state_->d.get(), state_->d.Root(), &root, &child, &rx, &ry, &wx, &wy, &mask);
     return (mask & (Button1Mask | Button2Mask | Button3Mask | Button4Mask | Button5Mask)) != 0;
 }
 
-void XTestInput::LeftDown() {
-    XTestFakeButtonEvent(d_.get(), 1, True, CurrentTime);
-    XFlush(d_.get());
+void SystemInput::LeftDown() {
+    XTestFakeButtonEvent(state_->d.get(), 1, True, CurrentTime);
+    XFlush(state_->d.get());
 }
 
-void XTestInput::LeftUp() {
-    XTestFakeButtonEvent(d_.get(), 1, False, CurrentTime);
-    XFlush(d_.get());
+void SystemInput::LeftUp() {
+    XTestFakeButtonEvent(state_->d.get(), 1, False, CurrentTime);
+    XFlush(state_->d.get());
 }
 
-void XTestInput::XkbFree::operator()(XkbDescPtr p) const {
+void SystemInput::State::XkbFree::operator()(XkbDescPtr p) const {
     XkbFreeKeyboard(p, 0, True);
 }
 
@@ -99,20 +108,20 @@ int EffectiveGroup(XkbDescPtr xkb, KeyCode kc, int group) {
 // layout changes when the client handles MappingNotify, which this connection never reads, so
 // a layout switched with setxkbmap would otherwise type the wrong letters (y and z on a German
 // map).
-void XTestInput::ReloadKeymap() {
-    xkb_.reset(XkbGetMap(d_.get(), XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd));
+void SystemInput::State::ReloadKeymap() {
+    keymap.reset(XkbGetMap(d.get(), XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd));
 }
 
 // Where sym lies, best first: the plain level in the active group, the plain level in another
 // group (a Latin letter under a Cyrillic layout), then the shifted levels likewise.
-std::optional<XTestInput::KeyPos> XTestInput::Find(KeySym sym) const {
-    if (!xkb_ || !xkb_->map) return std::nullopt;
-    XkbDescPtr xkb = xkb_.get();
+auto SystemInput::State::Find(KeySym sym) const -> std::optional<KeyPos> {
+    if (!keymap || !keymap->map) return std::nullopt;
+    XkbDescPtr xkb = keymap.get();
     std::optional<KeyPos> best;
     int bestRank = 4;
     for (int kc = xkb->min_key_code; kc <= xkb->max_key_code; ++kc) {
         auto code = static_cast<KeyCode>(kc);
-        int active = EffectiveGroup(xkb, code, group_);
+        int active = EffectiveGroup(xkb, code, group);
         for (int g = 0; g < XkbKeyNumGroups(xkb, code); ++g) {
             for (int level = 0; level < XkbKeyGroupWidth(xkb, code, g); ++level) {
                 if (XkbKeySymEntry(xkb, code, level, g) != sym) continue;
@@ -127,71 +136,71 @@ std::optional<XTestInput::KeyPos> XTestInput::Find(KeySym sym) const {
     return best;
 }
 
-void XTestInput::KeyDown(std::uint8_t vk) {
-    KeySym sym = KeysymForVk(vk);
+void SystemInput::KeyDown(std::uint8_t vk) {
+    KeySym sym = x11::KeysymForVk(vk);
     if (sym == NoSymbol) return;
     // A new chord starts with no key held: that is when the layout may have changed.
-    if (held_.empty()) {
-        ReloadKeymap();
+    if (state_->held.empty()) {
+        state_->ReloadKeymap();
         XkbStateRec st{};
-        if (XkbGetState(d_.get(), XkbUseCoreKbd, &st) == Success) {
-            group_ = st.group;
-            userGroup_ = st.locked_group;
+        if (XkbGetState(state_->d.get(), XkbUseCoreKbd, &st) == Success) {
+            state_->group = st.group;
+            state_->userGroup = st.locked_group;
         } else {
-            group_ = userGroup_ = 0;
+            state_->group = state_->userGroup = 0;
         }
-        switched_ = false;
+        state_->switched = false;
     }
-    auto pos = Find(sym);
+    auto pos = state_->Find(sym);
     if (!pos) return;
     // The key yields sym only in its group: lock that one until the chord ends. This assumes
     // no base or latched group, which is how keyboards are left between key presses.
-    if (EffectiveGroup(xkb_.get(), pos->kc, group_) != pos->group) {
-        XkbLockGroup(d_.get(), XkbUseCoreKbd, static_cast<unsigned>(pos->group));
-        group_ = pos->group;
-        switched_ = true;
+    if (EffectiveGroup(state_->keymap.get(), pos->kc, state_->group) != pos->group) {
+        XkbLockGroup(state_->d.get(), XkbUseCoreKbd, static_cast<unsigned>(pos->group));
+        state_->group = pos->group;
+        state_->switched = true;
     }
-    held_[vk] = pos->kc;
-    XTestFakeKeyEvent(d_.get(), pos->kc, True, CurrentTime);
-    XFlush(d_.get());
+    state_->held[vk] = pos->kc;
+    XTestFakeKeyEvent(state_->d.get(), pos->kc, True, CurrentTime);
+    XFlush(state_->d.get());
 }
 
-KeyCode XTestInput::KeycodeOf(std::uint8_t vk) {
-    if (auto it = held_.find(vk); it != held_.end()) return it->second;
-    KeySym sym = KeysymForVk(vk);
+KeyCode SystemInput::State::KeycodeOf(std::uint8_t vk) {
+    if (auto it = held.find(vk); it != held.end()) return it->second;
+    KeySym sym = x11::KeysymForVk(vk);
     if (sym == NoSymbol) return 0;
     ReloadKeymap();
     auto pos = Find(sym);
     return pos ? pos->kc : 0;
 }
 
-void XTestInput::KeyUp(std::uint8_t vk) {
-    KeyCode kc = KeycodeOf(vk);
-    held_.erase(vk);
-    if (kc) XTestFakeKeyEvent(d_.get(), kc, False, CurrentTime);
+void SystemInput::KeyUp(std::uint8_t vk) {
+    KeyCode kc = state_->KeycodeOf(vk);
+    state_->held.erase(vk);
+    if (kc) XTestFakeKeyEvent(state_->d.get(), kc, False, CurrentTime);
     // The chord is over: give the user back the group they had.
-    if (held_.empty() && switched_) {
-        XkbLockGroup(d_.get(), XkbUseCoreKbd, static_cast<unsigned>(userGroup_));
-        group_ = userGroup_;
-        switched_ = false;
+    if (state_->held.empty() && state_->switched) {
+        XkbLockGroup(state_->d.get(), XkbUseCoreKbd, static_cast<unsigned>(state_->userGroup));
+        state_->group = state_->userGroup;
+        state_->switched = false;
     }
-    XFlush(d_.get());
+    XFlush(state_->d.get());
 }
 
-bool XTestInput::IsKeyDown(std::uint8_t vk) {
-    KeyCode kc = KeycodeOf(vk);
+bool SystemInput::IsKeyDown(std::uint8_t vk) {
+    KeyCode kc = state_->KeycodeOf(vk);
     if (kc == 0) return false;
     char keys[32] = {};
-    XQueryKeymap(d_.get(), keys);
+    XQueryKeymap(state_->d.get(), keys);
     return (static_cast<unsigned char>(keys[kc / 8]) >> (kc % 8)) & 1U;
 }
 
-bool XTestInput::AnyKeyDown() {
+bool SystemInput::AnyKeyDown() {
     char keys[32] = {};
-    XQueryKeymap(d_.get(), keys);
+    XQueryKeymap(state_->d.get(), keys);
     for (char byte : keys)
         if (byte != 0) return true;
     return false;
 }
 
-}  // namespace velmora::platform::x11
+}  // namespace velmora::platform

@@ -103,7 +103,8 @@ class ImsimWindowTest : public ::testing::Test {
 
     std::string socket_ = "/tmp/velmora-imsim-test-" + std::to_string(getpid()) + ".sock";
     velmora::platform::x11::XDisplay display_;
-    velmora::platform::x11::XTestInput input_{display_};
+    velmora::platform::SystemInput input_{
+        std::make_unique<velmora::platform::SystemInput::State>(display_)};
     SleepLoop loop_;
     velmora::platform::x11::X11Windows windows_{display_, loop_};
     velmora::target::Injector inject_{input_, loop_};

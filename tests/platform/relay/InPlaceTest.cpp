@@ -134,10 +134,10 @@ class InPlaceTest : public ::testing::Test {
 
     QGuiApplication& app = App();
     platform::x11::XDisplay display;
-    platform::x11::XTestInput input{display};
+    platform::SystemInput input{std::make_unique<platform::SystemInput::State>(display)};
     platform::qt::QtEventLoop loop;
     platform::x11::X11Windows windows{display, loop};
-    platform::qt::QtClipboard clipboard{loop};
+    platform::SystemClipboard clipboard{loop};
     platform::x11::X11Hotkey hotkey;
     platform::qt::QtFdWatch watch{hotkey.Fd(), [this] { hotkey.Dispatch(); }};
     platform::fake::FakePlatform fp;

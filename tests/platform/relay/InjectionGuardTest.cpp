@@ -121,7 +121,7 @@ class InjectionGuardTest : public ::testing::Test {
     }
 
     platform::x11::XDisplay display;
-    platform::x11::XTestInput input{display};
+    platform::SystemInput input{std::make_unique<platform::SystemInput::State>(display)};
     SleepLoop loop;
     platform::x11::X11Windows windows{display, loop};
     platform::fake::FakePlatform fp;

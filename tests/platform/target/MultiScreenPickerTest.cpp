@@ -240,10 +240,10 @@ class PickerChild : public ::testing::Test {
     frmSnapShot overlay;
     platform::fake::FakePlatform fakes;
     platform::qt::QtEventLoop loop;
-    platform::qt::QtClipboard clipboard{loop};
+    platform::SystemClipboard clipboard{loop};
     platform::SystemScreen screen;
     platform::x11::XDisplay display;
-    platform::x11::XTestInput input{display};
+    platform::SystemInput input{std::make_unique<platform::SystemInput::State>(display)};
     platform::x11::X11Windows windows{display, loop};
 };
 

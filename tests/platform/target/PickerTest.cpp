@@ -169,10 +169,10 @@ class PickerTest : public ::testing::Test {
     imsim::ImsimGeometry geometry;
     platform::fake::FakePlatform fakes;
     platform::qt::QtEventLoop loop;
-    platform::qt::QtClipboard clipboard{loop};
+    platform::SystemClipboard clipboard{loop};
     platform::SystemScreen screen;
     platform::x11::XDisplay display;
-    platform::x11::XTestInput input{display};
+    platform::SystemInput input{std::make_unique<platform::SystemInput::State>(display)};
     platform::x11::X11Windows windows{display, loop};
 };
 imsim::ImsimProcess* PickerTest::chat = nullptr;

@@ -218,7 +218,7 @@ TEST(HelpWindow, OpensModalAndMaximisedOnTheHelpPageAfreshEachTime) {
         auto fits = [&] {
             QSize outer = help->frameGeometry().size();
             auto g = HelpBrowserGeometryFor(outer.width(), outer.height());
-            return help->WebBrowser1->geometry() == QRect(g.left, g.top, g.width, g.height);
+            return help->WebBrowser1->geometry() == QRect(g.x, g.y, g.width, g.height);
         };
         s.fitted = WaitFor(fits, 5000);
         // Restored and made small, the browser follows the rule down to a height of 0.

@@ -99,9 +99,9 @@ class Win32BackendTest : public ::testing::Test {
         input.KeyUp(vk::Control);
     }
     test::PumpLoop loop;
-    Win32Input input;
+    SystemInput input{std::make_unique<SystemInput::State>()};
     Win32Windows windows{loop};
-    Win32Clipboard clipboard{loop};
+    SystemClipboard clipboard{loop};
 };
 
 TEST_F(Win32BackendTest, ClipboardTextRoundTrips) {

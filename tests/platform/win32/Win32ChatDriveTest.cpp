@@ -126,9 +126,9 @@ class Win32ChatDriveTest : public ::testing::Test {
     }
 
     test::PumpLoop loop;
-    Win32Input input;
+    SystemInput input{std::make_unique<SystemInput::State>()};
     Win32Windows windows_{loop};
-    Win32Clipboard clipboard{loop};
+    SystemClipboard clipboard{loop};
     std::wstring title_;
     std::filesystem::path dir_, log_;
     std::unique_ptr<test::Process> chat_;

@@ -116,7 +116,7 @@ class KeyboardLayoutTest : public ::testing::Test {
         EXPECT_EQ(std::system("setxkbmap us"), 0) << "layout not restored";
     }
     XDisplay display;
-    XTestInput input{display};
+    SystemInput input{std::make_unique<SystemInput::State>(display)};
     SleepLoop loop;
 };
 

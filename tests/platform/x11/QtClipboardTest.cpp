@@ -30,7 +30,7 @@ QString RunServed(QtEventLoop& loop, const QStringList& args, const QByteArray& 
 class QtClipboardTest : public ::testing::Test {
   protected:
     QtEventLoop loop;
-    QtClipboard clipboard{loop};
+    SystemClipboard clipboard{loop};
 };
 
 TEST_F(QtClipboardTest, TextRoundTripsWithAnotherProcess) {

@@ -173,7 +173,7 @@ class X11BackendTest : public ::testing::Test {
         w.Drain(50);
     }
     XDisplay display;
-    XTestInput input{display};
+    SystemInput input{std::make_unique<SystemInput::State>(display)};
     SleepLoop loop;
     X11Windows windows{display, loop};
 };

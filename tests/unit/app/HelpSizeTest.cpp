@@ -18,8 +18,8 @@ TEST(HelpSize, TwipsRuleCutAtZero) {
     };
     for (const auto& c : cases) {
         auto g = HelpBrowserGeometryFor(c.outerW, c.outerH);
-        EXPECT_EQ(g.left, 0);
-        EXPECT_EQ(g.top, 0);
+        EXPECT_EQ(g.x, 0);
+        EXPECT_EQ(g.y, 0);
         EXPECT_EQ(g.width, c.width) << c.outerW;
         EXPECT_EQ(g.height, c.height) << c.outerH;
     }

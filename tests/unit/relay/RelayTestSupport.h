@@ -77,7 +77,7 @@ inline void ShowHistory(mduSendBuffer& buffer, std::u16string_view text,
 
 // The main window as the flows see it. Actions go to the platform's log, so a test can read the
 // whole sequence in one place. Focus moves play the window's focus handlers through the state.
-class FakeView : public IMainView {
+class FakeView : public IMainControls, public IMainView {
   public:
     FakeView(platform::fake::FakePlatform& fp, RelayState& state) : fp_(fp), state_(state) {}
 
@@ -112,8 +112,9 @@ class FakeView : public IMainView {
         if (timeKeeperVisible && !visible) timeKeeperHiddenMs = fp_.clock.NowMs();
         timeKeeperVisible = visible;
     }
-    bool IsMainWindowActive() override { return active; }
-    platform::WinHandle MainWindowHandle() override { return 256; }
+    bool IsActive() override { return active; }
+    platform::WinHandle Handle() override { return 256; }
+    IMainControls& Controls() override { return *this; }
     void ShowTip(const std::u16string& text) override {
         fp_.log.Add("view tip");
         tip = text;
