@@ -111,8 +111,9 @@ class InjectionGuardTest : public ::testing::Test {
     }
     // The chat window sent exactly the translation, once; no key is left down.
     void ExpectSentOnceAsIs() {
-        ASSERT_TRUE(
-            PollUntil([&] { return !bystander_->client().Sent().empty(); }, kChatAnswersMs));
+        ASSERT_TRUE(PollUntil([&] { return !bystander_->client().Sent().empty(); }, kChatAnswersMs))
+            << "the chat window's input box holds '" << bystander_->client().Input() << "'; tip '"
+            << testing::Narrow(view.tip) << "'; a key down: " << input.AnyKeyDown();
         const auto sent = bystander_->client().Sent();
         ASSERT_EQ(sent.size(), 1u);
         EXPECT_EQ(sent[0].text, "[en]hello");
