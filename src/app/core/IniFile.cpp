@@ -1,5 +1,7 @@
 #include "app/core/IniFile.h"
 
+#include "platform/Escape.h"
+
 namespace velmora::app {
 
 namespace {
@@ -90,31 +92,7 @@ IniFile ParseIni(std::string_view text) {
 }
 
 std::string QuoteIniValue(std::string_view value) {
-    std::string out = "\"";
-    for (char c : value) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            default:
-                out += c;
-                break;
-        }
-    }
-    out += '"';
-    return out;
+    return "\"" + platform::BackslashEscape(value, "\"") + "\"";
 }
 
 }  // namespace velmora::app

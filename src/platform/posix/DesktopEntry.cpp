@@ -1,5 +1,7 @@
 #include "platform/posix/DesktopEntry.h"
 
+#include "platform/Escape.h"
+
 namespace velmora::platform::posix {
 
 std::vector<std::string> SplitCommandLine(std::string_view line) {
@@ -44,26 +46,7 @@ std::string ExecValue(std::string_view commandLine) {
         if (!quoted.empty()) quoted.push_back(' ');
         quoted += QuoteExecArgument(w);
     }
-    std::string out;
-    for (char c : quoted) {
-        switch (c) {
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            default:
-                out.push_back(c);
-        }
-    }
-    return out;
+    return BackslashEscape(quoted);
 }
 
 std::optional<std::string> DesktopEntryValue(std::string_view fileText, std::string_view key) {
