@@ -76,10 +76,10 @@ stage "build portable" build portable
 # priority: they take the processor time the desktop tests leave idle and yield it whenever a
 # test wants it. Each build's own time is in the table.
 BG="$(mktemp -d)"
-# The sanitizer build first: its tests take longest, so they start first.
+# The Windows build first: its tests (under Wine) take longest, so they start first.
 later=()
-[ -z "${VELMORA_SKIP_ASAN:-}" ] && later+=(asan)
 [ -z "${VELMORA_SKIP_WINDOWS:-}" ] && later+=(windows)
+[ -z "${VELMORA_SKIP_ASAN:-}" ] && later+=(asan)
 [ -z "${VELMORA_SKIP_FUZZ:-}" ] && later+=(fuzz)
 build_behind() {
   local p t0 rc
