@@ -189,12 +189,9 @@ platform::Task<OutgoingFlow::Delivery> OutgoingFlow::Deliver(std::u16string tran
     }
     // The send fires on the key-down of its shortcut: injected keys wait until the user's
     // own are up, or a held Alt turns our Ctrl+A into Ctrl+Alt+A.
-    bool keysUp = false;
-    for (int waited = 0; waited <= kKeysUpBoundMs; waited += kKeysUpStepMs) {
-        if ((keysUp = !p_.input.AnyKeyDown())) break;
-        co_await platform::Delay(p_.loop, kKeysUpStepMs);
-    }
-    if (!keysUp) co_return Delivery::Failed(kSendKeysHeld, u"按键一直未松开");
+    if (!co_await platform::Until(
+            p_.loop, [&] { return !p_.input.AnyKeyDown(); }, kKeysUpBoundMs))
+        co_return Delivery::Failed(kSendKeysHeld, u"按键一直未松开");
     co_return co_await DriveImClient();
 }
 
@@ -251,6 +248,8 @@ platform::Task<OutgoingFlow::Delivery> OutgoingFlow::DriveImClient() {
                        (!clickSend || co_await AwaitPointReaches(p_, send.WinHwnd, sendPoint));
     if (ready) {
         inject_.ClickAt(inPoint.x, inPoint.y, 1);
+        // Counted from here: a clipboard manager may have asked already.
+        const std::optional<int> readsBefore = p_.clipboard.Reads();
         // A run that never went through whole left the chat's box in a state we do not know:
         // sending it could send the old draft, or a bare letter, in front of the translation.
         const bool replaced = inject_.PressChordRun({{vk::Letter('A'), vk::Control, 100},
@@ -261,7 +260,13 @@ platform::Task<OutgoingFlow::Delivery> OutgoingFlow::DriveImClient() {
         } else {
             // The chat program asks our clipboard for the paste meanwhile.
             co_await platform::Delay(p_.loop, 300);
-            if (state_.SendShortcutKey > 0) {
+            // One that asks late would get the send first and paste afterwards: where the
+            // requests can be seen, the send waits for the chat window to take the text.
+            if (readsBefore && !co_await platform::Until(
+                                   p_.loop, [&] { return p_.clipboard.Reads() > readsBefore; },
+                                   kPasteReadBoundMs)) {
+                done = Delivery::Failed(kSendPasteNotTaken, u"聊天窗口未取走译文");
+            } else if (state_.SendShortcutKey > 0) {
                 // Codes are 0..255 by construction (the shortcut dialog offers nothing else).
                 const bool pressed = inject_.PressKeyChord(
                     static_cast<std::uint8_t>(state_.SendShortcutKey),

@@ -23,6 +23,10 @@ inline constexpr std::u16string_view kNotSentTranslationFailed = u"翻译失败�
 // modifier under it every time): what arrived is not what we meant to send.
 inline constexpr std::u16string_view kSendKeysBroken =
     u"按键未能完整送达聊天窗口，未发送，请查看聊天窗口的输入框";
+// Shown when the chat window never asked for the pasted translation: clicking its send button
+// then would send an empty box, or the paste arriving later would wait there unsent.
+inline constexpr std::u16string_view kSendPasteNotTaken =
+    u"聊天窗口未取走译文，未点击发送，请查看聊天窗口的输入框";
 // Shown when another program holds the clipboard open.
 inline constexpr std::u16string_view kSendClipboardBusy = u"剪贴板被其他程序占用，未发送";
 // Shown when a system call failed on the way.
@@ -88,7 +92,8 @@ class OutgoingFlow : RelayFlow {
 
   public:
     static constexpr int kKeysUpBoundMs = 10'000;  // the user letting go of the send shortcut
-    static constexpr int kKeysUpStepMs = 20;
+    // The chat window asking for the pasted text; a loaded desktop may take seconds.
+    static constexpr int kPasteReadBoundMs = 5'000;
 };
 
 }  // namespace velmora::relay

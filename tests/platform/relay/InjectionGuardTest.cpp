@@ -1,8 +1,12 @@
-// A send through the real X11 backends: it types into the picked window or into nothing. Another
-// program's chat window, holding a draft and the focus, must never receive a key.
+// A send through the real X11 backends, clipboard and event loop: it types into the picked
+// window or into nothing. Another program's chat window, holding a draft and the focus, must
+// never receive a key.
 
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QTimer>
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
@@ -12,11 +16,12 @@
 #include <vector>
 
 #include "ImsimClient.h"
+#include "platform/qt/QtClipboard.h"
+#include "platform/qt/QtEventLoop.h"
 #include "relay/OutgoingFlow.h"
 #include "relay/TargetCheck.h"
 #include "support/Finish.h"
 #include "support/PollUntil.h"
-#include "support/SleepLoop.h"
 #include "support/XInputWindow.h"
 #include "unit/relay/RelayTestSupport.h"
 
@@ -40,16 +45,29 @@ std::string Imsim() {
 
 constexpr char kDraft[] = "my own draft, 我的草稿";
 
+std::string Flat(std::string lines) {
+    std::replace(lines.begin(), lines.end(), '\n', ' ');
+    return lines;
+}
+
+QGuiApplication& App() {
+    static int argc = 1;
+    static char name[] = "platform_relay_guard";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication app(argc, argv);
+    return app;
+}
+
 class InjectionGuardTest : public ::testing::Test {
   public:
     void SetUp() override {
         ASSERT_NE(std::getenv("DISPLAY"), nullptr);
         socket_ = "/tmp/velmora-guard-" + std::to_string(getpid()) + ".sock";
         // The bystander: a chat window of another conversation, with a draft and the focus.
-        bystander_ = std::make_unique<imsim::ImsimProcess>(
-            Imsim(), socket_,
-            std::vector<std::string>{"--geometry", "560x460+200+120", "--me", "Wang", "--peer",
-                                     "Anna"});
+        std::vector<std::string> args{"--geometry", "560x460+200+120", "--me",
+                                      "Wang",       "--peer",          "Anna"};
+        args.insert(args.end(), bystanderArgs_.begin(), bystanderArgs_.end());
+        bystander_ = std::make_unique<imsim::ImsimProcess>(Imsim(), socket_, args);
         ASSERT_TRUE(bystander_->WaitReady());
         ASSERT_TRUE(PollUntil([&] {
             auto g = bystander_->client().Geometry();
@@ -98,37 +116,34 @@ class InjectionGuardTest : public ::testing::Test {
     void Send() {
         view.sendText = u"hello";
         flow.Send();
-        ASSERT_TRUE(loop.RunUntil([&] { return !scheduler.Busy(); }, 30'000));
-    }
-    // The flow's clipboard is a fake here: the chat window pastes what xclip serves.
-    void ServeTranslationFromXclip() {
-        ASSERT_EQ(std::system("printf '[en]hello' | xclip -selection clipboard -loops 17 "
-                              ">/dev/null 2>&1 &"),
-                  0);
-        ASSERT_TRUE(PollUntil([] {
-            return std::system("xclip -selection clipboard -o 2>/dev/null | grep -q hello") == 0;
-        }));
+        ASSERT_TRUE(loop.WaitUntil([&] { return !scheduler.Busy(); }, 30'000));
     }
     // The chat window sent exactly the translation, once; no key is left down.
     void ExpectSentOnceAsIs() {
-        ASSERT_TRUE(PollUntil([&] { return !bystander_->client().Sent().empty(); }, kChatAnswersMs))
+        // The loop turns meanwhile: a chat window still pasting is served our clipboard.
+        ASSERT_TRUE(
+            loop.WaitUntil([&] { return !bystander_->client().Sent().empty(); }, kChatAnswersMs))
             << "the chat window's input box holds '" << bystander_->client().Input() << "'; tip '"
-            << testing::Narrow(view.tip) << "'; a key down: " << input.AnyKeyDown();
+            << testing::Narrow(view.tip) << "'; a key down: " << input.AnyKeyDown() << "; "
+            << Flat(bystander_->client().Request("stats").value_or("?"));
         const auto sent = bystander_->client().Sent();
         ASSERT_EQ(sent.size(), 1u);
         EXPECT_EQ(sent[0].text, "[en]hello");
+        EXPECT_TRUE(view.tip.empty()) << testing::Narrow(view.tip);
         EXPECT_FALSE(input.AnyKeyDown());
-        EXPECT_EQ(std::system("pkill -f 'xclip -selection clipboard -loop[s] 17'"), 0);
     }
 
+    QGuiApplication& app = App();
     platform::x11::XDisplay display;
     platform::SystemInput input{std::make_unique<platform::SystemInput::State>(display)};
-    SleepLoop loop;
+    platform::qt::QtEventLoop loop;
     platform::x11::X11Windows windows{display, loop};
+    // The chat window pastes from our clipboard, whose reads the flow watches.
+    platform::SystemClipboard clipboard{loop};
     platform::fake::FakePlatform fp;
     platform::Platform p{.input = input,
                          .windows = windows,
-                         .clipboard = fp.clipboard,
+                         .clipboard = clipboard,
                          .screen = fp.screen,
                          .http = fp.http,
                          .regex = fp.regex,
@@ -149,6 +164,7 @@ class InjectionGuardTest : public ::testing::Test {
     OutgoingFlow flow{
         p, view, box, state, buffer, translate, translate::clsGoogleLanguages::Shared(), scheduler};
 
+    std::vector<std::string> bystanderArgs_;
     std::string socket_;
     std::unique_ptr<imsim::ImsimProcess> bystander_;
     imsim::ImsimGeometry geometry_;
@@ -160,9 +176,10 @@ TEST_F(InjectionGuardTest, APickedWindowThatIsThereGetsTheClickAndTheKeys) {
     Pick(picked.id(), r);
     FocusBystander();
     Send();
-    EXPECT_TRUE(view.tip.empty());
-    EXPECT_GE(picked.InputEvents(), 5);  // click, Ctrl, A, Delete, V, ... then the send click
-    EXPECT_EQ(view.sendText, u"");
+    EXPECT_GE(picked.InputEvents(), 5);  // click, Ctrl, A, Delete, V
+    // It never asks for the paste, so its send button is not clicked and the text stays.
+    EXPECT_EQ(view.tip, kSendPasteNotTaken);
+    EXPECT_EQ(view.sendText, u"hello");
     ExpectBystanderUntouched();
 }
 
@@ -171,12 +188,25 @@ TEST_F(InjectionGuardTest, AnAltStillHeldFromTheSendShortcutIsWaitedOut) {
     // Ctrl+Alt+A, select nothing, and the chat would send its draft with the translation.
     Pick(static_cast<Window>(geometry_.window), BystanderRect());
     FocusBystander();
-    ASSERT_NO_FATAL_FAILURE(ServeTranslationFromXclip());
     ASSERT_EQ(std::system("xdotool keydown alt"), 0);
     ASSERT_EQ(std::system("(sleep 0.7; xdotool keyup alt) >/dev/null 2>&1 &"), 0);
     Send();
-    EXPECT_TRUE(view.tip.empty()) << testing::Narrow(view.tip);
     ExpectSentOnceAsIs();  // not the draft in front of it
+}
+
+class LatePasteGuardTest : public InjectionGuardTest {
+  public:
+    LatePasteGuardTest() { bystanderArgs_ = {"--paste-delay", "1500"}; }
+};
+
+TEST_F(LatePasteGuardTest, AChatWindowThatTakesThePasteLateIsSentToOnceItHasIt) {
+    // Clicked before it asked for the paste, it would send an empty box and keep the
+    // translation unsent while we reported it sent.
+    Pick(static_cast<Window>(geometry_.window), BystanderRect());
+    FocusBystander();
+    Send();
+    ExpectSentOnceAsIs();
+    EXPECT_EQ(view.sendText, u"");
 }
 
 TEST_F(InjectionGuardTest, AHandlerThatBlocksForASecondNeverRunsWhileOurKeyIsDown) {
@@ -184,15 +214,16 @@ TEST_F(InjectionGuardTest, AHandlerThatBlocksForASecondNeverRunsWhileOurKeyIsDow
     // runs: inside a held Ctrl+V the server would repeat the V into the chat window.
     Pick(static_cast<Window>(geometry_.window), BystanderRect());
     FocusBystander();
-    ASSERT_NO_FATAL_FAILURE(ServeTranslationFromXclip());
     int blockedWithAKeyDown = 0;
-    loop.onTurn = [&] {
+    QTimer other;
+    QObject::connect(&other, &QTimer::timeout, [&] {
         if (!input.AnyKeyDown()) return;
         ++blockedWithAKeyDown;
         std::this_thread::sleep_for(std::chrono::seconds(1));
-    };
+    });
+    other.start(5);
     Send();
-    loop.onTurn = nullptr;
+    other.stop();
     EXPECT_EQ(blockedWithAKeyDown, 0);
     ExpectSentOnceAsIs();  // the translation once, nothing repeated
 }
@@ -249,6 +280,7 @@ TEST_F(InjectionGuardTest, WindowOverTheInputPointGetsNothing) {
         EXPECT_EQ(picked.InputEvents(0), 0);
     } else {
         EXPECT_GE(picked.InputEvents(0), 5);
+        EXPECT_EQ(view.tip, kSendPasteNotTaken);  // it never asks for the paste
     }
     ExpectBystanderUntouched();
 }

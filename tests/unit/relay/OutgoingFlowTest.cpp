@@ -492,6 +492,51 @@ TEST_F(OutgoingFlowTest, AKeyRunThatNeverWentThroughWholeFailsTheSend) {
     }
 }
 
+TEST_F(OutgoingFlowTest, TheSendWaitsForTheChatWindowToTakeThePaste) {
+    // A chat window on a loaded desktop asks for the paste late: clicked before, it sends an
+    // empty box and the translation lands there afterwards, unsent.
+    struct Case {
+        const char* what;
+        int readAfterMs;  // after the paste key; < 0: never
+        bool sent;
+    };
+    const Case cases[] = {
+        {"read at once", 0, true},
+        {"read after two seconds", 2000, true},
+        {"never read", -1, false},
+    };
+    state.SendShortcutControl = vk::Menu;
+    state.SendShortcutKey = 0;  // the send button is clicked
+    fp.clipboard.seesReads = true;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fp.log.Clear();
+        box.runs.clear();
+        view.tip.clear();
+        view.sendText = u"hello";
+        const std::size_t sentBefore = buffer.SentTexts().size();
+        std::int64_t pastedAt = -1;
+        fp.loop.onHold = [&] {
+            if (pastedAt < 0 && fp.input.down.count(vk::Letter('V'))) pastedAt = fp.clock.NowMs();
+        };
+        fp.loop.onYield = [&] {
+            if (pastedAt >= 0 && c.readAfterMs >= 0 && fp.clock.NowMs() >= pastedAt + c.readAfterMs)
+                fp.clipboard.reads = 1;
+        };
+        flow.Send();
+        fp.loop.Run();
+        const auto& log = fp.log.Entries();
+        const bool sendClicked = std::find(log.begin(), log.end(), "move 70,80") != log.end();
+        EXPECT_EQ(sendClicked, c.sent);
+        EXPECT_EQ(view.tip, c.sent ? u"" : kSendPasteNotTaken);
+        EXPECT_EQ(view.sendText.empty(), c.sent);  // an unsent text stays
+        EXPECT_EQ(buffer.SentTexts().size(), sentBefore + (c.sent ? 1 : 0));
+        EXPECT_FALSE(fp.windows.windows[kChat].topmost);
+    }
+    fp.loop.onHold = nullptr;
+    fp.loop.onYield = nullptr;
+}
+
 TEST_F(OutgoingFlowTest, NoEngineForThePairSaysWhatToDoAndOffersTheEnginesOnce) {
     translate.outcome = translate::TranslationOutcome{u"", false, {{"", {}}}};
     for (int run = 0; run < 2; ++run) {
