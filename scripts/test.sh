@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is needed, checks the formatting, builds (normal, platform-independent, Windows,
-# sanitizer and fuzz builds, the last three behind the tests), runs every test once (the Windows
+# Installs what is needed, checks the formatting, builds (the normal build first; the Windows,
+# sanitizer, fuzz and platform-independent builds and the benchmarks behind the tests), runs every
+# test once (the Windows
 # and sanitizer tests on desktops of their own, beside the default build's tests), then fuzzes
 # every parser briefly. A test that fails fails the run: nothing is run again. Ends
 # with the time of each stage and the slowest tests.
@@ -69,25 +70,30 @@ stage "format" check_format || exit 1
 
 build() { cmake --preset "$1" >/dev/null && cmake --build --preset "$1"; }
 stage "build default" build default || exit 1
-# The logic builds with no toolkit, X11, curl, PCRE2 or iconv at all.
-stage "build portable" build portable
 
-# The Windows, sanitizer and fuzz builds run one after another behind the tests, at the lowest
-# priority: they take the processor time the desktop tests leave idle and yield it whenever a
-# test wants it. Each build's own time is in the table.
+# The other builds run one after another behind the tests, at the lowest priority: they take the
+# processor time the desktop tests leave idle and yield it whenever a test wants it. Each build's
+# own time is in the table.
 BG="$(mktemp -d)"
-# The Windows build first: its tests (under Wine) take longest, so they start first.
+# The Windows build first: its tests (under Wine) take longest, so they start first. Last, what
+# no test waits for: the logic with no toolkit, X11, curl, PCRE2 or iconv at all (portable), and
+# the benchmarks (bench: the default build's target of that name).
 later=()
 [ -z "${VELMORA_SKIP_WINDOWS:-}" ] && later+=(windows)
 [ -z "${VELMORA_SKIP_ASAN:-}" ] && later+=(asan)
 [ -z "${VELMORA_SKIP_FUZZ:-}" ] && later+=(fuzz)
+later+=(portable bench)
 build_behind() {
   local p t0 rc
   for p in "$@"; do
     t0=$SECONDS
     rc=0
-    nice -n 19 bash -c 'cmake --preset "$1" >/dev/null && cmake --build --preset "$1"' _ "$p" \
-      >"$BG/$p.log" 2>&1 || rc=$?
+    if [ "$p" = bench ]; then
+      nice -n 19 cmake --build --preset default --target benchmarks >"$BG/$p.log" 2>&1 || rc=$?
+    else
+      nice -n 19 bash -c 'cmake --preset "$1" >/dev/null && cmake --build --preset "$1"' _ "$p" \
+        >"$BG/$p.log" 2>&1 || rc=$?
+    fi
     echo "$((SECONDS - t0)) $rc" >"$BG/$p.done"
   done
 }
@@ -190,7 +196,10 @@ for l in "${lanes[@]}"; do
   [ $rc -ne 0 ] && status=1
 done
 lanes=()
-for p in windows asan; do
+for p in portable bench; do
+  await_build "$p" || status=1
+done
+for p in windows asan portable bench; do
   [ -f "$BG/lines.$p" ] && mapfile -t -O "${#stages[@]}" stages <"$BG/lines.$p"
 done
 wait "$behind" 2>/dev/null
