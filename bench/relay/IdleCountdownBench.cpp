@@ -12,6 +12,7 @@
 #include <exception>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/SystemClock.h"
 #include "platform/fake/FakePlatform.h"
@@ -24,18 +25,26 @@ namespace {
 using namespace velmora;
 
 // A main window that stays active with the focus in txtSend.
-class IdleView : public relay::IMainControls, public relay::IMainView {
+class IdleView : public relay::IMainControls,
+                 public relay::ISendBox,
+                 public relay::ILanguageLists,
+                 public relay::ITimeKeeper,
+                 public relay::IMainView {
   public:
-    std::u16string SendText() override { return {}; }
-    void ClearSendText() override {}
-    void SetSendText(const std::u16string&) override {}
-    void FocusSendBox() override {}
+    std::u16string Text() override { return {}; }
+    void Clear() override {}
+    void SetText(const std::u16string&) override {}
+    void Focus() override {}
     bool IsComposing() override { return false; }
+    std::u16string MyDesc() override { return u"中文(简体)"; }
+    std::u16string OtherDesc() override { return u"英语"; }
+    void Fill(const std::vector<std::u16string>&) override {}
+    void SetCaption(const std::u16string& c) override { caption = c; }
+    void SetVisible(bool) override {}
+    relay::ISendBox& SendBox() override { return *this; }
+    relay::ILanguageLists& Languages() override { return *this; }
+    relay::ITimeKeeper& TimeKeeper() override { return *this; }
     void SetSendMaskVisible(bool) override {}
-    std::u16string MyLanguageDesc() override { return u"中文(简体)"; }
-    std::u16string OtherLanguageDesc() override { return u"英语"; }
-    void SetTimeKeeperCaption(const std::u16string& c) override { caption = c; }
-    void SetTimeKeeperVisible(bool) override {}
     bool IsActive() override { return true; }
     platform::WinHandle Handle() override { return 1; }
     relay::IMainControls& Controls() override { return *this; }
@@ -113,7 +122,7 @@ void BM_IdleCountdown_BusyPolling(benchmark::State& state) {
             while (elapsed < 5 && !rig.state.CountdownAborted) {
                 elapsed = rig.clock.NowSeconds() - start;
                 std::string s = std::to_string(5 - elapsed);
-                rig.view.SetTimeKeeperCaption(std::u16string(s.begin(), s.end()));
+                rig.view.SetCaption(std::u16string(s.begin(), s.end()));
                 rig.loop.Yield();
             }
         }

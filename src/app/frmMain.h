@@ -6,7 +6,6 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
-#include <QSystemTrayIcon>
 #include <QTimer>
 #include <QWidget>
 #include <memory>
@@ -16,8 +15,9 @@
 #include "app/QtControls.h"
 #include "app/QtResultBox.h"
 #include "app/QtWebPane.h"
-#include "app/core/IMainWindow.h"
 #include "app/core/MainController.h"
+#include "app/core/MainWindowBase.h"
+#include "app/frmMainTray.h"
 #include "relay/RelayState.h"
 
 namespace velmora::app {
@@ -25,7 +25,7 @@ namespace velmora::app {
 // The program's one long-lived window, a view: it draws, forwards its events to the controller
 // and does what the controller tells it. Controls are public members named as the rest of the
 // program knows them.
-class frmMain : public QWidget, public IMainWindow {
+class frmMain : public QWidget, public MainWindowBase {
     Q_OBJECT
   public:
     explicit frmMain(MainController& controller);
@@ -36,24 +36,10 @@ class frmMain : public QWidget, public IMainWindow {
     // typing-idle state, the exit flag and the last capture's length.
     relay::RelayState& State;
 
-    std::u16string SendText() override;
-    void ClearSendText() override;
-    void SetSendText(const std::u16string& text) override;
-    void FocusSendBox() override;
-    bool IsComposing() override;
-    void SetSendMaskVisible(bool visible) override;
-    std::u16string MyLanguageDesc() override;
-    std::u16string OtherLanguageDesc() override;
-    void SetLanguageLists(const std::vector<std::u16string>& descs) override;
-    void SetTimeKeeperCaption(const std::u16string& caption) override;
-    void SetTimeKeeperVisible(bool visible) override;
-    void SetCaption(const std::u16string& caption) override;
-    void NavigatePanes(const std::string& top, const std::string& bottom) override;
-    void SetPanesDiscarded(bool discarded) override;
-    void ShowTipPanel(const std::u16string& text) override;
-    void HideTipPanel() override;
+    void SetSendMaskVisible(bool visible) override { imgSendMask->setVisible(visible); }
     platform::WinHandle Handle() override;
     bool IsActive() override { return isActiveWindow(); }
+    void SetCaption(const std::u16string& caption) override;
     bool IsShown() override { return isVisible(); }
     bool IsMinimized() override { return isMinimized(); }
     void Show() override { show(); }
@@ -61,11 +47,6 @@ class frmMain : public QWidget, public IMainWindow {
     void Minimize() override { showMinimized(); }
     void RestoreAndActivate() override;
     void Close() override { close(); }
-    bool TrayAvailable() override;
-    bool TrayIconShown() override { return tray_ && tray_->isVisible(); }
-    void ShowTrayIcon() override;
-    void RemoveTrayIcon() override;
-    void TrayMessage(const std::u16string& title, const std::u16string& text) override;
     void PopupTrayMenu() override;
     void PopupSettingMenu() override;
     void SetIdleTimerRunning(bool running) override;
@@ -123,11 +104,11 @@ class frmMain : public QWidget, public IMainWindow {
     void CreateControls();
     void CreateMenus();
     void WirePicker(ImageControl* icon, ImageControl* pressedImage, Picker picker);
+    void CreateParts();
 
     MainController& controller_;
     std::unique_ptr<QtResultBox> resultBox_;
-    QSystemTrayIcon* tray_ = nullptr;
-    bool trayWidgetSeen_ = false;
+    QtTrayIcon* trayIcon_ = nullptr;  // tray_, kept typed for the event filter
 };
 
 }  // namespace velmora::app

@@ -50,8 +50,8 @@ void InPlaceFlow::Fail(std::u16string tip) {
 
 platform::Task<std::optional<std::u16string>> InPlaceFlow::TranslateTyped(std::u16string typed,
                                                                           std::u16string& tip) {
-    const std::string source = languages_.getKeyByDesc(view_.Controls().MyLanguageDesc());
-    const std::string target = languages_.getKeyByDesc(view_.Controls().OtherLanguageDesc());
+    const std::string source = languages_.getKeyByDesc(view_.Controls().Languages().MyDesc());
+    const std::string target = languages_.getKeyByDesc(view_.Controls().Languages().OtherDesc());
     const translate::TranslationOutcome outcome = co_await platform::Aside(
         p_.loop, [&] { return translator_.Translate(typed, source, target); });
     if (outcome.complete && !outcome.text.empty()) co_return outcome.text;

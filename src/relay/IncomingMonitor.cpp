@@ -58,7 +58,7 @@ void IncomingMonitor::OnSendBoxKeyDown() {
 
 void IncomingMonitor::OnSendBoxFocusLost() {
     state_.CountdownAborted = true;
-    view_.Controls().SetTimeKeeperVisible(false);
+    view_.Controls().TimeKeeper().SetVisible(false);
     wake_.Ring();
 }
 
@@ -116,7 +116,7 @@ void IncomingMonitor::OnIdleTick() {
 
     // A read through the tree takes neither focus nor clipboard: no countdown, no wait.
     if (state_.ReturnAreaRoute != RelayState::HistoryRoute::Keys && ReadThroughTree()) {
-        view_.Controls().SetTimeKeeperVisible(false);
+        view_.Controls().TimeKeeper().SetVisible(false);
         return;
     }
     if (!view_.Controls().IsActive()) return;
@@ -130,7 +130,7 @@ void IncomingMonitor::OnIdleTick() {
 platform::Task<> IncomingMonitor::CountdownThenCapture() {
     const Raised ticking(tickRunning_);
     if (!co_await RunIdleCountdown()) {
-        view_.Controls().SetTimeKeeperVisible(false);
+        view_.Controls().TimeKeeper().SetVisible(false);
         co_return;
     }
     // A job that started during the countdown keeps the history: this capture is dropped, the
@@ -147,12 +147,12 @@ void IncomingMonitor::WatchTick() {
 platform::Task<bool> IncomingMonitor::RunIdleCountdown() {
     state_.LastKeyTime = p_.clock.NowSeconds();
     state_.CountdownAborted = false;
-    view_.Controls().SetTimeKeeperCaption(u"5");
-    view_.Controls().SetTimeKeeperVisible(true);
+    view_.Controls().TimeKeeper().SetCaption(u"5");
+    view_.Controls().TimeKeeper().SetVisible(true);
     std::int64_t elapsed = 0;
     for (;;) {
         if (elapsed >= kIdleSeconds) {
-            if (!view_.Controls().IsComposing()) co_return true;
+            if (!view_.Controls().SendBox().IsComposing()) co_return true;
             // A word still in the input method is typing: the capture would steal the focus
             // from it. Count again from now; its commit or cancel stamps LastKeyTime anew.
             state_.LastKeyTime = p_.clock.NowSeconds();
@@ -166,7 +166,7 @@ platform::Task<bool> IncomingMonitor::RunIdleCountdown() {
             state_.LastKeyTime = p_.clock.NowSeconds();
             elapsed = 0;
         }
-        view_.Controls().SetTimeKeeperCaption(Decimal(kIdleSeconds - elapsed));
+        view_.Controls().TimeKeeper().SetCaption(Decimal(kIdleSeconds - elapsed));
         if (elapsed >= kIdleSeconds) {
             // "0" stays up for one pass, as when the loop polled.
             co_await platform::Delay(p_.loop, 0);
@@ -243,7 +243,7 @@ platform::Task<> IncomingMonitor::CaptureJob() {
     }
     if (ready) {
         co_await platform::Delay(p_.loop, 500);
-        view_.Controls().SetTimeKeeperCaption(std::u16string(kReadingCaption));
+        view_.Controls().TimeKeeper().SetCaption(std::u16string(kReadingCaption));
         co_await platform::Delay(p_.loop, 0);
 
         std::u16string s = co_await WaitForClipboardText();
@@ -262,7 +262,7 @@ platform::Task<> IncomingMonitor::CaptureJob() {
     co_await p_.windows.SetForegroundWindow(view_.Controls().Handle());
     if (minimised) co_await p_.windows.ShowWindow(ra.WinHwnd, platform::ShowCommand::Minimize);
     box_.ScrollToEnd();
-    view_.Controls().FocusSendBox();
+    view_.Controls().SendBox().Focus();
     if (cleared && !ready) LoseReturnArea();
 }
 
@@ -275,15 +275,15 @@ platform::Task<bool> IncomingMonitor::TakeHistory(std::u16string s, std::uint64_
     if (s.size() <= seen) co_return false;
     constexpr std::size_t kMaxLength = std::numeric_limits<std::int32_t>::max();
     state_.LastHistoryLength = static_cast<std::int32_t>(std::min(s.size(), kMaxLength));
-    std::string sourceCode = languages_.getKeyByDesc(view_.Controls().OtherLanguageDesc());
-    std::string targetCode = languages_.getKeyByDesc(view_.Controls().MyLanguageDesc());
+    std::string sourceCode = languages_.getKeyByDesc(view_.Controls().Languages().OtherDesc());
+    std::string targetCode = languages_.getKeyByDesc(view_.Controls().Languages().MyDesc());
     try {
         co_await sendBuffer_.ProcessNewHistory(p_.loop, s.substr(seen), std::move(sourceCode),
                                                std::move(targetCode), box);
     } catch (const std::exception&) {
         // A failure inside the processing ends it; the give-back after it still runs.
     }
-    view_.Controls().SetTimeKeeperCaption(u"5");
+    view_.Controls().TimeKeeper().SetCaption(u"5");
     co_await platform::Delay(p_.loop, 0);
     co_return true;
 }
@@ -377,7 +377,7 @@ bool IncomingMonitor::IsInputBoxText(const std::u16string& s) {
 
 void IncomingMonitor::LoseReturnArea() {
     state_.ReturnAreaLost = true;
-    view_.Controls().SetTimeKeeperVisible(false);
+    view_.Controls().TimeKeeper().SetVisible(false);
     view_.ShowTip(std::u16string(kTargetLost));
 }
 

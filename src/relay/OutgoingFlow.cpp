@@ -50,7 +50,7 @@ void OutgoingFlow::WriteEcho(const std::u16string& typed, const std::u16string& 
                              std::u16string_view note) {
     box_.FocusAndNewLine();
     relay::WriteEcho(box_, u"", p_.clock.NowLocal(), typed, translation, note);
-    view_.Controls().FocusSendBox();
+    view_.Controls().SendBox().Focus();
 }
 
 OutgoingFlow::Delivery OutgoingFlow::Delivery::Failed(std::u16string_view tip,
@@ -67,16 +67,16 @@ void OutgoingFlow::Send() {
 
 void OutgoingFlow::RemoveSentText(const std::u16string& sent) {
     // The translation yields, so the user may have typed on: only what was sent goes.
-    std::u16string now = view_.Controls().SendText();
+    std::u16string now = view_.Controls().SendBox().Text();
     if (now == sent) {
-        view_.Controls().ClearSendText();
+        view_.Controls().SendBox().Clear();
     } else if (now.starts_with(sent)) {
-        view_.Controls().SetSendText(now.substr(sent.size()));
+        view_.Controls().SendBox().SetText(now.substr(sent.size()));
     }
 }
 
 platform::Task<> OutgoingFlow::SendOnce() {
-    std::u16string text = view_.Controls().SendText();
+    std::u16string text = view_.Controls().SendBox().Text();
     if (text.empty()) co_return;
 
     state_.SendRunning = true;
@@ -90,8 +90,8 @@ platform::Task<> OutgoingFlow::SendOnce() {
         }
     } restore{*this};
 
-    std::string sourceCode = languages_.getKeyByDesc(view_.Controls().MyLanguageDesc());
-    std::string targetCode = languages_.getKeyByDesc(view_.Controls().OtherLanguageDesc());
+    std::string sourceCode = languages_.getKeyByDesc(view_.Controls().Languages().MyDesc());
+    std::string targetCode = languages_.getKeyByDesc(view_.Controls().Languages().OtherDesc());
     translate::TranslationOutcome outcome;
     {
         p_.loop.ClearCancel();
@@ -126,8 +126,8 @@ platform::Task<> OutgoingFlow::SendOnce() {
         std::string reason = outcome.ReasonForUser();
         if (outcome.NoEngineForPair()) {
             why = u"没有可用的翻译引擎";
-            tip = NoEngineTip(view_.Controls().MyLanguageDesc(),
-                              view_.Controls().OtherLanguageDesc());
+            tip = NoEngineTip(view_.Controls().Languages().MyDesc(),
+                              view_.Controls().Languages().OtherDesc());
         } else if (!reason.empty()) {
             tip += u"：" + platform::Utf8Decode(reason);
             why += u"：" + platform::Utf8Decode(reason);
@@ -141,7 +141,7 @@ platform::Task<> OutgoingFlow::SendOnce() {
         }
         co_return;
     }
-    view_.Controls().FocusSendBox();
+    view_.Controls().SendBox().Focus();
     co_await platform::Delay(p_.loop, 0);
 
     // txtSend and the send buffer change only once the message went out, and the echo says

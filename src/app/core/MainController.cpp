@@ -38,12 +38,12 @@ void MainController::Detach() {
 void MainController::Load() {
     view_->SetCaption(kLoadedCaption);
     FillLanguageLists();
-    view_->NavigatePanes(config_.pageBase + "/ad1.php", config_.pageBase + "/ad2.php");
+    view_->Panes().Navigate(config_.pageBase + "/ad1.php", config_.pageBase + "/ad2.php");
     EnsureAutostart(platform_);
 }
 
 void MainController::FillLanguageLists() {
-    view_->SetLanguageLists(translate::clsGoogleLanguages::Shared().getAllDescs());
+    view_->Languages().Fill(translate::clsGoogleLanguages::Shared().getAllDescs());
 }
 
 void MainController::OnSendClicked() {
@@ -103,13 +103,13 @@ void MainController::OnSettingIconReleased() {
 void MainController::OnPickerHover(Picker picker) {
     switch (picker) {
         case Picker::SendArea:
-            view_->ShowTipPanel(u"设置输入框位置");
+            view_->TipPanel().Show(u"设置输入框位置");
             break;
         case Picker::ReturnArea:
-            view_->ShowTipPanel(u"设置返回框位置");
+            view_->TipPanel().Show(u"设置返回框位置");
             break;
         case Picker::SendButton:
-            view_->ShowTipPanel(u"设置发送按钮位置");
+            view_->TipPanel().Show(u"设置发送按钮位置");
             break;
     }
 }
@@ -188,9 +188,9 @@ bool MainController::OnCloseRequested(bool byUser) {
         else if (byUser)
             reason = CloseReason::User;
     }
-    switch (DecideClose(session_.State.ExitRequested, reason, view_->TrayAvailable())) {
+    switch (DecideClose(session_.State.ExitRequested, reason, view_->Tray().Available())) {
         case CloseAction::RemoveIconAndClose:
-            view_->RemoveTrayIcon();
+            view_->Tray().Remove();
             return true;
         case CloseAction::HideToTray:
             HideToTray();
@@ -208,17 +208,17 @@ bool MainController::OnCloseRequested(bool byUser) {
 }
 
 void MainController::HideToTray() {
-    view_->ShowTrayIcon();
+    view_->Tray().Add();
     view_->HideWindow();
     // In the tray nobody sees the panes: their pages need not stay.
-    view_->SetPanesDiscarded(true);
+    view_->Panes().SetDiscarded(true);
 }
 
 void MainController::PollTray(std::uint64_t generation) {
     platform_.loop.After(kTrayPollMs, [this, alive = alive_, generation] {
         if (!*alive || !view_ || generation != trayWait_) return;
         if (!view_->IsMinimized() || !view_->IsShown()) return;  // the user brought it back
-        if (view_->TrayAvailable()) {
+        if (view_->Tray().Available()) {
             HideToTray();
             return;
         }
@@ -235,7 +235,7 @@ void MainController::CloseFromCode() {
 void MainController::RestoreFromTray() {
     ++trayWait_;
     view_->RestoreAndActivate();
-    view_->SetPanesDiscarded(false);
+    view_->Panes().SetDiscarded(false);
     // Beside whatever runs: the window manager answers in its own time.
     activation_ = platform_.windows.SetForegroundWindow(view_->Handle());
     activation_.Start([](std::exception_ptr) {});
@@ -252,15 +252,15 @@ void MainController::ExitProgram() {
 }
 
 void MainController::HideTip() {
-    if (view_) view_->HideTipPanel();
+    if (view_) view_->TipPanel().Hide();
 }
 
 void MainController::ShowTip(const std::u16string& text) {
     if (!view_) return;
-    view_->ShowTipPanel(text);
+    view_->TipPanel().Show(text);
     // Hidden in the tray nobody sees the tip panel (an in-place translation runs from there):
     // the tray icon says it too.
-    if (!view_->IsShown() && view_->TrayIconShown()) view_->TrayMessage(kLoadedCaption, text);
+    if (!view_->IsShown() && view_->Tray().Shown()) view_->Tray().Message(kLoadedCaption, text);
 }
 
 void MainController::OfferEngineSettings() {

@@ -7,6 +7,8 @@
 #include <ole2.h>
 #undef Yield
 
+#include "app/win32/ComRefCounted.h"
+
 namespace velmora::app::win32 {
 
 namespace {
@@ -57,7 +59,7 @@ struct BrowserControl::Objects {
 
 // The control's notifications (DWebBrowserEvents2), of which only a failed navigation matters.
 // Reference counted, so it may outlive its owner by a notification under way: Detach cuts it off.
-class BrowserEvents final : public IDispatch {
+class BrowserEvents final : public ComRefCounted<IDispatch> {
   public:
     explicit BrowserEvents(BrowserControl* owner) : owner_(owner) {}
     void Detach() { owner_ = nullptr; }
@@ -72,12 +74,6 @@ class BrowserEvents final : public IDispatch {
         *out = static_cast<IDispatch*>(this);
         AddRef();
         return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
 
     // IDispatch: the control calls Invoke by number; no type information is needed.
@@ -108,17 +104,14 @@ class BrowserEvents final : public IDispatch {
     }
 
   private:
-    ~BrowserEvents() = default;
+    ~BrowserEvents() override = default;
     BrowserControl* owner_;
-    ULONG refs_ = 1;
 };
 
 // The container side of the control: client site, in-place site and frame, and the host UI
 // handler that turns scroll bars and the border off. Everything else is declined.
-class BrowserSite final : public IOleClientSite,
-                          public IOleInPlaceSite,
-                          public IOleInPlaceFrame,
-                          public IDocHostUIHandler {
+class BrowserSite final
+    : public ComRefCounted<IOleClientSite, IOleInPlaceSite, IOleInPlaceFrame, IDocHostUIHandler> {
   public:
     explicit BrowserSite(HWND host) : host_(host) {}
 
@@ -139,12 +132,6 @@ class BrowserSite final : public IOleClientSite,
             return E_NOINTERFACE;
         AddRef();
         return S_OK;
-    }
-    STDMETHODIMP_(ULONG) AddRef() override { return ++refs_; }
-    STDMETHODIMP_(ULONG) Release() override {
-        const ULONG left = --refs_;
-        if (left == 0) delete this;
-        return left;
     }
 
     // IOleClientSite
@@ -244,9 +231,8 @@ class BrowserSite final : public IOleClientSite,
     }
 
   private:
-    ~BrowserSite() = default;
+    ~BrowserSite() override = default;
     HWND host_;
-    ULONG refs_ = 1;
 };
 
 BrowserControl::BrowserControl(HWND host)

@@ -3,7 +3,6 @@
 #include "target/SendChord.h"
 
 #include <commctrl.h>
-#include <imm.h>
 #include <richedit.h>
 #include <shellapi.h>
 #include <windowsx.h>
@@ -13,11 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/core/TipPanel.h"
 #include "app/win32/InPlaceSettingsDialog.h"
 #include "app/win32/Win32Ui.h"
 #include "app/win32/frmHelp.h"
 #include "app/win32/frmMainLook.h"
+#include "app/win32/frmMainParts.h"
 #include "platform/Utf8.h"
 
 namespace velmora::app::win32 {
@@ -46,6 +45,7 @@ frmMain::frmMain(MainController& controller) : State(controller.State()), contro
     SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(AppIcon(true)));
     CreateControls();
     CreateMenus();
+    CreateParts();
     resultBox_ = std::make_unique<RichResultBox>(txtResult);
     controller_.Attach(*this, *resultBox_);
 }
@@ -56,13 +56,24 @@ frmMain::~frmMain() {
     if (IsWindow(txtResult)) RemoveWindowSubclass(txtResult, TxtResultProc, kSubclassId);
     controller_.Detach();
     if (IsWindow(hwnd_)) {
-        RemoveTrayIcon();
+        trayIcon_->Remove();
         SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         DestroyWindow(hwnd_);
     }
     if (menuBar_) DestroyMenu(menuBar_);
     DeleteObject(background_);
     DeleteObject(tipsBrush_);
+}
+
+void frmMain::CreateParts() {
+    sendBox_ = std::make_unique<Win32SendBox>(txtSend);
+    languages_ = std::make_unique<Win32LanguageLists>(cboMyLan, cboOtherLan);
+    timeKeeper_ = std::make_unique<Win32TimeKeeper>(lblTimeKeeper);
+    tipPanel_ = std::make_unique<Win32TipPanel>(picTips, lblTips);
+    panes_ = std::make_unique<Win32Panes>(*WebBrowser1, *WebBrowser2);
+    auto tray = std::make_unique<Win32TrayIcon>(hwnd_, kTrayIconId, kTrayMessage, kTrayTip);
+    trayIcon_ = tray.get();
+    tray_ = std::move(tray);
 }
 
 void frmMain::PopupSettingMenu() {
@@ -75,68 +86,9 @@ void frmMain::SetCaption(const std::u16string& caption) {
     SetWindowTextW(hwnd_, W(caption));
 }
 
-void frmMain::NavigatePanes(const std::string& top, const std::string& bottom) {
-    WebBrowser1->Navigate2(std::wstring(W(platform::Utf8Decode(top))));
-    WebBrowser2->Navigate2(std::wstring(W(platform::Utf8Decode(bottom))));
-}
-
-void frmMain::SetPanesDiscarded(bool discarded) {
-    // The browser control keeps its page while hidden; back from the tray, a pane whose page
-    // could not be loaded tries again (on WM_SHOWWINDOW).
-    (void)discarded;
-}
-
-void frmMain::SetLanguageLists(const std::vector<std::u16string>& descs) {
-    SendMessageW(cboOtherLan, CB_RESETCONTENT, 0, 0);
-    SendMessageW(cboMyLan, CB_RESETCONTENT, 0, 0);
-    for (const std::u16string& desc : descs) {
-        SendMessageW(cboOtherLan, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(desc)));
-        SendMessageW(cboMyLan, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(W(desc)));
-    }
-    SendMessageW(cboOtherLan, CB_SETCURSEL, 0, 0);
-    SendMessageW(cboMyLan, CB_SETCURSEL, 0, 0);
-}
-
 void frmMain::Show() {
     ShowWindow(hwnd_, SW_SHOWNORMAL);
     UpdateWindow(hwnd_);
-}
-
-NOTIFYICONDATAW frmMain::TrayData(UINT flags) const {
-    NOTIFYICONDATAW nid{};
-    nid.cbSize = sizeof nid;
-    nid.hWnd = hwnd_;
-    // One icon per window, under a fixed id others can name (an icon handle cannot be learned
-    // from another process under Wine).
-    nid.uID = kTrayIconId;
-    nid.uFlags = flags;
-    nid.uCallbackMessage = kTrayMessage;
-    nid.hIcon = AppIcon(true);
-    wcsncpy(nid.szTip, kTrayTip, ARRAYSIZE(nid.szTip) - 1);
-    return nid;
-}
-
-void frmMain::ShowTrayIcon() {
-    // A second add while the icon is there leaves the one icon as it is.
-    if (trayAdded_) return;
-    NOTIFYICONDATAW nid = TrayData(NIF_MESSAGE | NIF_ICON | NIF_TIP);
-    trayAdded_ = Shell_NotifyIconW(NIM_ADD, &nid) || Shell_NotifyIconW(NIM_MODIFY, &nid);
-}
-
-void frmMain::RemoveTrayIcon() {
-    if (!trayAdded_) return;
-    NOTIFYICONDATAW nid = TrayData(0);
-    Shell_NotifyIconW(NIM_DELETE, &nid);
-    trayAdded_ = false;
-}
-
-void frmMain::TrayMessage(const std::u16string& title, const std::u16string& text) {
-    if (!trayAdded_) return;
-    NOTIFYICONDATAW nid = TrayData(NIF_INFO);
-    wcsncpy(nid.szInfoTitle, W(title), ARRAYSIZE(nid.szInfoTitle) - 1);
-    wcsncpy(nid.szInfo, W(text), ARRAYSIZE(nid.szInfo) - 1);
-    nid.dwInfoFlags = NIIF_INFO;
-    Shell_NotifyIconW(NIM_MODIFY, &nid);
 }
 
 void frmMain::PopupMenuAt(HMENU menu, POINT screen) {
@@ -157,11 +109,6 @@ void frmMain::PopupTrayMenu() {
 void frmMain::RestoreAndActivate() {
     ShowWindow(hwnd_, SW_RESTORE);
     SetForegroundWindow(hwnd_);
-}
-
-void frmMain::HideTipPanel() {
-    SetWindowTextW(lblTips, L"");
-    ShowWindow(picTips, SW_HIDE);
 }
 
 void frmMain::OnCommand(UINT id) {
@@ -216,11 +163,7 @@ LRESULT CALLBACK frmMain::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 
 LRESULT frmMain::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     if (msg == taskbarCreated_ && taskbarCreated_ != 0) {
-        // The shell started again: the icon it lost goes back.
-        if (trayAdded_) {
-            trayAdded_ = false;
-            ShowTrayIcon();
-        }
+        if (trayIcon_) trayIcon_->AddAgain();
         return 0;
     }
     switch (msg) {
@@ -365,66 +308,6 @@ LRESULT CALLBACK frmMain::TxtResultProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     if (msg == WM_SETFOCUS || msg == WM_KILLFOCUS)
         form->controller_.OnResultBoxFocus(msg == WM_SETFOCUS);
     return r;
-}
-
-std::u16string frmMain::SendText() {
-    // The edit box keeps CR LF, as the rest of the program counts lines.
-    return U(WindowText(txtSend));
-}
-
-void frmMain::ClearSendText() {
-    SetWindowTextW(txtSend, L"");
-}
-
-void frmMain::SetSendText(const std::u16string& text) {
-    SetWindowTextW(txtSend, W(text));
-    const int end = GetWindowTextLengthW(txtSend);
-    SendMessageW(txtSend, EM_SETSEL, end, end);
-    SendMessageW(txtSend, EM_SCROLLCARET, 0, 0);
-}
-
-void frmMain::FocusSendBox() {
-    // The focus handlers of both boxes run before SetFocus returns.
-    SetFocus(txtSend);
-}
-
-bool frmMain::IsComposing() {
-    HIMC context = ImmGetContext(txtSend);
-    if (!context) return false;
-    const LONG bytes = ImmGetCompositionStringW(context, GCS_COMPSTR, nullptr, 0);
-    ImmReleaseContext(txtSend, context);
-    return bytes > 0;
-}
-
-void frmMain::SetSendMaskVisible(bool visible) {
-    imgSendMask->SetVisible(visible);
-}
-
-namespace {
-std::u16string Selected(HWND combo) {
-    const LRESULT at = SendMessageW(combo, CB_GETCURSEL, 0, 0);
-    if (at == CB_ERR) return {};
-    std::wstring text(static_cast<size_t>(SendMessageW(combo, CB_GETLBTEXTLEN, at, 0)) + 1, L'\0');
-    text.resize(static_cast<size_t>(
-        SendMessageW(combo, CB_GETLBTEXT, at, reinterpret_cast<LPARAM>(text.data()))));
-    return U(text);
-}
-}  // namespace
-
-std::u16string frmMain::MyLanguageDesc() {
-    return Selected(cboMyLan);
-}
-
-std::u16string frmMain::OtherLanguageDesc() {
-    return Selected(cboOtherLan);
-}
-
-void frmMain::SetTimeKeeperCaption(const std::u16string& caption) {
-    SetWindowTextW(lblTimeKeeper, W(caption));
-}
-
-void frmMain::SetTimeKeeperVisible(bool visible) {
-    ShowWindow(lblTimeKeeper, visible ? SW_SHOWNA : SW_HIDE);
 }
 
 platform::WinHandle frmMain::Handle() {

@@ -2,17 +2,15 @@
 
 #include "app/win32/Win32Ui.h"  // windows.h, without its Yield macro
 
-#include <shellapi.h>
-
 #include <filesystem>
 #include <memory>
 #include <string>
-#include <vector>
 
-#include "app/core/IMainWindow.h"
 #include "app/core/MainController.h"
+#include "app/core/MainWindowBase.h"
 #include "app/win32/Controls.h"
 #include "app/win32/RichResultBox.h"
+#include "app/win32/frmMainTray.h"
 #include "relay/RelayState.h"
 
 namespace velmora::app::win32 {
@@ -20,7 +18,7 @@ namespace velmora::app::win32 {
 // The program's one long-lived window, a view: it draws, forwards its events to the controller
 // and does what the controller tells it. Controls are public members named as the rest of the
 // program knows them.
-class frmMain : public IMainWindow {
+class frmMain : public MainWindowBase {
   public:
     static constexpr const wchar_t* kClassName = L"VelmoraMain";
     static constexpr const wchar_t* kCaption = L"Quillet2009正式版";
@@ -54,35 +52,16 @@ class frmMain : public IMainWindow {
     void Show() override;
     relay::RelayState& State;
 
-    std::u16string SendText() override;
-    void ClearSendText() override;
-    void SetSendText(const std::u16string& text) override;
-    void FocusSendBox() override;
-    bool IsComposing() override;
-    void SetSendMaskVisible(bool visible) override;
-    std::u16string MyLanguageDesc() override;
-    std::u16string OtherLanguageDesc() override;
-    void SetLanguageLists(const std::vector<std::u16string>& descs) override;
-    void SetTimeKeeperCaption(const std::u16string& caption) override;
-    void SetTimeKeeperVisible(bool visible) override;
-    void SetCaption(const std::u16string& caption) override;
-    void NavigatePanes(const std::string& top, const std::string& bottom) override;
-    void SetPanesDiscarded(bool discarded) override;
-    void ShowTipPanel(const std::u16string& text) override;
-    void HideTipPanel() override;
+    void SetSendMaskVisible(bool visible) override { imgSendMask->SetVisible(visible); }
     platform::WinHandle Handle() override;
     bool IsActive() override { return GetActiveWindow() == hwnd_; }
+    void SetCaption(const std::u16string& caption) override;
     bool IsShown() override { return IsWindowVisible(hwnd_) != FALSE; }
     bool IsMinimized() override { return IsIconic(hwnd_) != FALSE; }
     void HideWindow() override { ShowWindow(hwnd_, SW_HIDE); }
     void Minimize() override { ShowWindow(hwnd_, SW_MINIMIZE); }
     void RestoreAndActivate() override;
     void Close() override { SendMessageW(hwnd_, WM_CLOSE, 0, 0); }
-    bool TrayAvailable() override { return FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr; }
-    bool TrayIconShown() override { return trayAdded_; }
-    void ShowTrayIcon() override;
-    void RemoveTrayIcon() override;
-    void TrayMessage(const std::u16string& title, const std::u16string& text) override;
     void PopupTrayMenu() override;
     void PopupSettingMenu() override;
     void SetIdleTimerRunning(bool running) override;
@@ -132,9 +111,9 @@ class frmMain : public IMainWindow {
     LRESULT TxtSendMessage(UINT msg, WPARAM wp, LPARAM lp);
     void CreateControls();
     void CreateMenus();
+    void CreateParts();
     void WirePicker(ImageControl& icon, ImageControl& pressedLook, Picker picker);
     void OnCommand(UINT id);
-    NOTIFYICONDATAW TrayData(UINT flags) const;
     void PopupMenuAt(HMENU menu, POINT screen);
     void PaintBackground(HDC dc);
     bool Attached() const { return controller_.Attached(); }
@@ -148,7 +127,7 @@ class frmMain : public IMainWindow {
     HBRUSH tipsBrush_ = nullptr;
     std::unique_ptr<RichResultBox> resultBox_;
     UINT taskbarCreated_ = 0;
-    bool trayAdded_ = false;
+    Win32TrayIcon* trayIcon_ = nullptr;  // tray_, kept typed for the shell's restart
     // The character a consumed send chord would still type.
     bool swallowChar_ = false;
 };

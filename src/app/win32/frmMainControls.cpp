@@ -283,37 +283,4 @@ LRESULT CALLBACK frmMain::TipsProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     return DefWindowProcW(hwnd, msg, wp, lp);
 }
 
-void frmMain::ShowTipPanel(const std::u16string& tip) {
-    const wchar_t* text = W(tip);
-    SetWindowTextW(lblTips, text);
-    // Measured as the static control draws it.
-    constexpr UINT kDraw = DT_NOPREFIX | DT_EXPANDTABS | DT_CALCRECT;
-    HDC dc = GetDC(lblTips);
-    const HGDIOBJ oldFont =
-        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageW(lblTips, WM_GETFONT, 0, 0)));
-    const auto measure = [&](int width, UINT flags) {
-        RECT r{0, 0, width, 0};
-        DrawTextW(dc, text, -1, &r, kDraw | flags);
-        return r;
-    };
-    const TipLayout layout = LayOutTip(measure(1 << 20, 0).right, [&](int width) {
-        return static_cast<int>(measure(width, DT_WORDBREAK | DT_EDITCONTROL).bottom);
-    });
-    SelectObject(dc, oldFont);
-    ReleaseDC(lblTips, dc);
-    // Centred like the design's one line; several lines read better from the left.
-    const LONG_PTR style =
-        GetWindowLongPtrW(lblTips, GWL_STYLE) & ~static_cast<LONG_PTR>(SS_TYPEMASK);
-    SetWindowLongPtrW(lblTips, GWL_STYLE,
-                      style | (layout.label == kTipLabelDesign ? SS_CENTER : SS_LEFT));
-    const auto place = [](HWND w, const ControlRect& r) {
-        SetWindowPos(w, nullptr, r.x, r.y, r.width, r.height, SWP_NOZORDER | SWP_NOACTIVATE);
-    };
-    place(picTips, layout.panel);
-    place(lblTips, layout.label);
-    InvalidateRect(picTips, nullptr, TRUE);
-    InvalidateRect(lblTips, nullptr, TRUE);
-    ShowWindow(picTips, SW_SHOWNA);
-}
-
 }  // namespace velmora::app::win32

@@ -63,7 +63,7 @@ const std::array<unsigned char, 65536>& WidthTable() {
 
 }  // namespace
 
-IconvCodePage::IconvCodePage() : widths_(WidthTable().data()) {}
+IconvCodePage::IconvCodePage() : TableCodePage(WidthTable().data()) {}
 
 std::string IconvCodePage::ToAnsi(std::u16string_view text) const {
     Iconv cv(kAnsi, kUtf16);
@@ -118,14 +118,6 @@ std::u16string IconvCodePage::FromAnsi(std::string_view bytes) const {
         }
     }
     return out;
-}
-
-std::string IconvCodePage::ToUtf8(std::u16string_view text) const {
-    return Utf8Encode(text);
-}
-
-std::u16string IconvCodePage::FromUtf8(std::string_view bytes) const {
-    return Utf8Decode(bytes);
 }
 
 }  // namespace velmora::platform::posix

@@ -5,6 +5,8 @@
 
 #include <string>
 
+#include "platform/RegexAlternatives.h"
+
 namespace velmora::platform::posix {
 
 namespace {
@@ -123,32 +125,7 @@ bool StartsEveryAlternativeWithDotRepeat(std::u16string_view p) {
         if (p[i + 1] != u'+' && p[i + 1] != u'*') return false;
         return !(i + 2 < p.size() && p[i + 2] == u'+');  // possessive: no backtracking
     };
-    if (!dotRepeatAt(0)) return false;
-    int depth = 0;
-    bool inClass = false;
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        char16_t c = p[i];
-        if (c == u'\\') {
-            ++i;
-            continue;
-        }
-        if (inClass) {
-            if (c == u']') inClass = false;
-            continue;
-        }
-        if (c == u'[') {
-            inClass = true;
-            if (i + 1 < p.size() && p[i + 1] == u'^') ++i;
-            if (i + 1 < p.size() && p[i + 1] == u']') ++i;  // a leading ']' is literal
-        } else if (c == u'(') {
-            ++depth;
-        } else if (c == u')') {
-            if (--depth < 0) return false;
-        } else if (c == u'|' && depth == 0) {
-            if (!dotRepeatAt(i + 1)) return false;
-        }
-    }
-    return depth == 0 && !inClass;
+    return EveryAlternativeStarts(p, true, dotRepeatAt);
 }
 
 Pcre2RegexEngine::Pcre2RegexEngine() : shared_(std::make_shared<Shared>()) {

@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 
 namespace velmora::platform::posix {
 
@@ -42,12 +41,11 @@ namespace {
 
 }  // namespace
 
-PosixProcess::PosixProcess() {
+fs::path PosixProcess::Executable() {
     std::error_code ec;
     fs::path exe = fs::read_symlink("/proc/self/exe", ec);
     if (ec) exe = fs::current_path(ec) / "velmora";
-    folder_ = exe.parent_path();
-    name_ = exe.filename().string();
+    return exe;
 }
 
 bool PosixProcess::StartDetachedScript(const fs::path& script) {
@@ -99,9 +97,7 @@ bool PosixProcess::StartDetachedScript(const fs::path& script) {
 }
 
 void PosixProcess::ExitNow(int code) {
-    std::cout.flush();
-    std::cerr.flush();
-    std::fflush(nullptr);
+    FlushStreams();
     std::_Exit(code);
 }
 

@@ -1,19 +1,15 @@
 #pragma once
 
 #include <filesystem>
-#include <string>
 
-#include "platform/IProcess.h"
+#include "platform/RunningProcess.h"
 
 namespace velmora::platform::posix {
 
-// The running process. The program folder is read from /proc/self/exe once, at construction,
-// so it stays right after an update has renamed a new executable over the running one.
-class PosixProcess : public IProcess {
+// The running process. The program folder is read from /proc/self/exe.
+class PosixProcess : public RunningProcess {
   public:
-    PosixProcess();
-    std::filesystem::path ProgramFolder() override { return folder_; }
-    std::string ExecutableName() override { return name_; }
+    PosixProcess() : PosixProcess(Executable()) {}
     // Runs `/bin/sh script PID` (PID: this process, so the script can wait for its end) in a new
     // session, with standard input and output on /dev/null and no other descriptor inherited.
     // Double fork: the script is nobody's child here, so no zombie is left. False when the
@@ -23,8 +19,9 @@ class PosixProcess : public IProcess {
     [[noreturn]] void ExitNow(int code) override;
 
   private:
-    std::filesystem::path folder_;
-    std::string name_;
+    explicit PosixProcess(const std::filesystem::path& exe)
+        : RunningProcess(exe.parent_path(), exe.filename().string()) {}
+    static std::filesystem::path Executable();
 };
 
 }  // namespace velmora::platform::posix

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <regex>
 
+#include "platform/RegexAlternatives.h"
+
 namespace velmora::platform::win32 {
 
 namespace {
@@ -66,31 +68,7 @@ bool StartsEveryAlternativeWithDotRepeat(std::u16string_view p) {
     auto dotRepeatAt = [&](std::size_t i) {
         return i + 1 < p.size() && p[i] == u'.' && (p[i + 1] == u'+' || p[i + 1] == u'*');
     };
-    if (!dotRepeatAt(0)) return false;
-    int depth = 0;
-    bool inClass = false;
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        const char16_t c = p[i];
-        if (c == u'\\') {
-            ++i;
-            continue;
-        }
-        if (inClass) {
-            if (c == u']') inClass = false;
-            continue;
-        }
-        if (c == u'[') {
-            inClass = true;
-            if (i + 1 < p.size() && p[i + 1] == u'^') ++i;
-        } else if (c == u'(') {
-            ++depth;
-        } else if (c == u')') {
-            if (--depth < 0) return false;
-        } else if (c == u'|' && depth == 0) {
-            if (!dotRepeatAt(i + 1)) return false;
-        }
-    }
-    return depth == 0 && !inClass;
+    return EveryAlternativeStarts(p, false, dotRepeatAt);
 }
 
 std::u16string RewriteForEcmaScript(std::u16string_view p) {

@@ -55,10 +55,14 @@ const wchar_t* W(std::u16string_view s) {
     return reinterpret_cast<const wchar_t*>(s.data());
 }
 
+UINT Resolved(UINT codePage) {
+    return codePage == CP_ACP ? GetACP() : codePage;
+}
+
 }  // namespace
 
 Win32CodePage::Win32CodePage(UINT codePage)
-    : codePage_(codePage == CP_ACP ? GetACP() : codePage), widths_(Widths(codePage_)) {}
+    : TableCodePage(Widths(Resolved(codePage))), codePage_(Resolved(codePage)) {}
 
 std::string Win32CodePage::ToAnsi(std::u16string_view text) const {
     if (codePage_ == CP_UTF8) return Utf8Encode(text);
@@ -122,14 +126,6 @@ std::u16string Win32CodePage::FromAnsi(std::string_view bytes) const {
         }
     }
     return out;
-}
-
-std::string Win32CodePage::ToUtf8(std::u16string_view text) const {
-    return Utf8Encode(text);
-}
-
-std::u16string Win32CodePage::FromUtf8(std::string_view bytes) const {
-    return Utf8Decode(bytes);
 }
 
 }  // namespace velmora::platform::win32

@@ -5,30 +5,26 @@
 #include <string>
 #include <string_view>
 
-#include "platform/ICodePage.h"
+#include "platform/TableCodePage.h"
 
 namespace velmora::platform::win32 {
 
 // The ANSI side through the system's converters for one code page (the system's ANSI page by
-// default); UTF-8 through the shared codec, so malformed input always becomes U+FFFD.
-class Win32CodePage : public ICodePage {
+// default).
+class Win32CodePage : public TableCodePage {
   public:
     // Builds the code page's width table on first use of that page (once per process).
     explicit Win32CodePage(UINT codePage = CP_ACP);
 
     UINT codePage() const { return codePage_; }
 
-    int AnsiWidth(char16_t c) const override { return widths_[c]; }
     // Characters the page cannot encode become '?', one per character (a surrogate pair is one).
     std::string ToAnsi(std::u16string_view text) const override;
     // Bytes that are not valid in the page become U+FFFD, one per byte.
     std::u16string FromAnsi(std::string_view bytes) const override;
-    std::string ToUtf8(std::u16string_view text) const override;
-    std::u16string FromUtf8(std::string_view bytes) const override;
 
   private:
     UINT codePage_;
-    const unsigned char* widths_;  // 65536 entries, 1 or 2
 };
 
 }  // namespace velmora::platform::win32

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <iostream>
 #include <string>
 
 #include "platform/Utf8.h"
@@ -28,6 +27,11 @@ std::wstring ModuleFileName() {
     }
 }
 
+std::string Utf8Name(const fs::path& exe) {
+    const std::wstring name = exe.filename().wstring();
+    return Utf8Encode(std::u16string(name.begin(), name.end()));
+}
+
 std::wstring SystemFolder() {
     wchar_t buf[MAX_PATH];
     const UINT n = GetSystemDirectoryW(buf, MAX_PATH);
@@ -37,16 +41,17 @@ std::wstring SystemFolder() {
 
 }  // namespace
 
-Win32Process::Win32Process() {
+fs::path Win32Process::Executable() {
     fs::path exe = ModuleFileName();
     if (exe.empty()) {
         std::error_code ec;
         exe = fs::current_path(ec) / L"velmora.exe";
     }
-    folder_ = exe.parent_path();
-    const std::wstring name = exe.filename().wstring();
-    name_ = Utf8Encode(std::u16string(name.begin(), name.end()));
+    return exe;
 }
+
+Win32Process::Win32Process(const fs::path& exe)
+    : RunningProcess(exe.parent_path(), Utf8Name(exe)) {}
 
 bool Win32Process::StartDetachedScript(const fs::path& script) {
     std::error_code ec;
@@ -83,9 +88,7 @@ bool Win32Process::StartDetachedScript(const fs::path& script) {
 }
 
 void Win32Process::ExitNow(int code) {
-    std::cout.flush();
-    std::cerr.flush();
-    std::fflush(nullptr);
+    FlushStreams();
     // TerminateProcess skips DLL detach notifications, which could wait on other threads.
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(code));
     std::_Exit(code);

@@ -1,20 +1,16 @@
 #pragma once
 
 #include <filesystem>
-#include <string>
 
-#include "platform/IProcess.h"
+#include "platform/RunningProcess.h"
 
 namespace velmora::platform::win32 {
 
-// The running process. The program folder and name are read from the module file name once,
-// at construction, so they stay right after an update has moved a new executable in.
-class Win32Process : public IProcess {
+// The running process. The program folder and name (UTF-8, like the update's file names,
+// "velmora.exe") are read from the module file name.
+class Win32Process : public RunningProcess {
   public:
-    Win32Process();
-    std::filesystem::path ProgramFolder() override { return folder_; }
-    // UTF-8, like the update's file names ("velmora.exe").
-    std::string ExecutableName() override { return name_; }
+    Win32Process() : Win32Process(Executable()) {}
     // Runs `cmd /c script PID` (PID: this process, so the script can wait for its end) from the
     // system folder's cmd.exe in the script's folder, with its console hidden, no handle
     // inherited, in a new process group and, where allowed, outside our job, so that it outlives
@@ -24,8 +20,8 @@ class Win32Process : public IProcess {
     [[noreturn]] void ExitNow(int code) override;
 
   private:
-    std::filesystem::path folder_;
-    std::string name_;
+    explicit Win32Process(const std::filesystem::path& exe);
+    static std::filesystem::path Executable();
 };
 
 }  // namespace velmora::platform::win32

@@ -6,6 +6,7 @@
 #include "translate/engines/ApertiumCodes.h"
 #include "translate/engines/HttpExchange.h"
 #include "translate/engines/JsonAnswer.h"
+#include "translate/engines/JsonTranslation.h"
 #include "translate/engines/Redaction.h"
 #include "translate/engines/UrlParts.h"
 
@@ -32,11 +33,9 @@ PieceResult ParseApyAnswer(const platform::HttpResponse& res, const platform::IC
     auto status = json::Integer(json::Member(root, "responseStatus"));
     if (!status) status = json::Integer(json::Member(root, "code"));
     if (httpOk && (!status || *status == 200)) {
-        auto text =
-            json::String(json::Member(json::Member(root, "responseData"), "translatedText"));
-        if (!text)
-            return PieceResult::Fail(FailureKind::NoTranslation, "answer without translatedText");
-        return PieceResult::Ok(codePage.FromUtf8(*text));
+        return TranslationAt(root,
+                             json::Member(json::Member(root, "responseData"), "translatedText"),
+                             codePage, "answer without translatedText");
     }
     auto message = json::String(json::Member(root, "explanation"));
     if (!message) message = json::String(json::Member(root, "responseDetails"));

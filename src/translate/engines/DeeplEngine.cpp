@@ -5,6 +5,7 @@
 
 #include "translate/engines/HttpExchange.h"
 #include "translate/engines/JsonAnswer.h"
+#include "translate/engines/JsonTranslation.h"
 #include "translate/engines/Redaction.h"
 
 namespace velmora::translate::engines {
@@ -67,12 +68,9 @@ PieceResult ParseDeeplAnswer(const platform::HttpResponse& res, const platform::
     const auto doc = json::Parse(res.body);
     const json::Json* root = doc ? &*doc : nullptr;
     if (res.status >= 200 && res.status <= 299) {
-        if (!root) return PieceResult::Fail(FailureKind::NoTranslation, "answer is not JSON");
         const auto* first = json::Element(json::Member(root, "translations"), 0);
-        auto text = json::String(json::Member(first, "text"));
-        if (!text)
-            return PieceResult::Fail(FailureKind::NoTranslation, "answer without translations");
-        return PieceResult::Ok(codePage.FromUtf8(*text));
+        return TranslationAt(root, json::Member(first, "text"), codePage,
+                             "answer without translations");
     }
     const auto message = json::String(json::Member(root, "message"));
     return FailureForStatus(res, ServerText(message.value_or(""), key));

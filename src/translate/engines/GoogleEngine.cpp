@@ -6,6 +6,7 @@
 #include "translate/engines/HttpExchange.h"
 #include "translate/engines/HttpHeaders.h"
 #include "translate/engines/JsonAnswer.h"
+#include "translate/engines/JsonTranslation.h"
 #include "translate/engines/Redaction.h"
 
 namespace velmora::translate::engines {
@@ -62,17 +63,13 @@ PieceResult ParseGoogleAnswer(const platform::HttpResponse& res,
     const auto doc = json::Parse(res.body);
     const json::Json* root = doc ? &*doc : nullptr;
     if (res.status >= 200 && res.status <= 299) {
-        if (!root) return PieceResult::Fail(FailureKind::NoTranslation, "answer is not JSON");
         const auto* first =
             json::Element(json::Member(json::Member(root, "data"), "translations"), 0);
-        auto text = json::String(json::Member(first, "translatedText"));
-        if (!text)
-            return PieceResult::Fail(FailureKind::NoTranslation, "answer without translations");
-        return PieceResult::Ok(codePage.FromUtf8(*text));
+        return TranslationAt(root, json::Member(first, "translatedText"), codePage,
+                             "answer without translations");
     }
     const json::Json* error = json::Member(root, "error");
-    const std::string message =
-        ServerText(json::String(json::Member(error, "message")).value_or(""), key);
+    const std::string message = ErrorMessage(error, key);
     const auto reasons = Reasons(error);
     const auto detail = [&](std::string text) {
         return message.empty() ? text : text + ": " + message;

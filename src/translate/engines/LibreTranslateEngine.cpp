@@ -6,6 +6,7 @@
 #include "translate/clsGoogleLanguages.h"
 #include "translate/engines/HttpExchange.h"
 #include "translate/engines/JsonAnswer.h"
+#include "translate/engines/JsonTranslation.h"
 #include "translate/engines/Redaction.h"
 #include "translate/engines/UrlParts.h"
 
@@ -59,11 +60,8 @@ PieceResult ParseLibreTranslateAnswer(const platform::HttpResponse& res,
     const auto doc = json::Parse(res.body);
     const json::Json* root = doc ? &*doc : nullptr;
     if (res.status >= 200 && res.status <= 299) {
-        if (!root) return PieceResult::Fail(FailureKind::NoTranslation, "answer is not JSON");
-        auto text = json::String(json::Member(root, "translatedText"));
-        if (!text)
-            return PieceResult::Fail(FailureKind::NoTranslation, "answer without translatedText");
-        return PieceResult::Ok(codePage.FromUtf8(*text));
+        return TranslationAt(root, json::Member(root, "translatedText"), codePage,
+                             "answer without translatedText");
     }
     const auto message = json::String(json::Member(root, "error"));
     return FailureForStatus(res, ServerText(message.value_or(""), key));

@@ -4,6 +4,7 @@
 #include "translate/engines/HttpExchange.h"
 #include "translate/engines/HttpHeaders.h"
 #include "translate/engines/JsonAnswer.h"
+#include "translate/engines/JsonTranslation.h"
 #include "translate/engines/Redaction.h"
 #include "translate/engines/UrlParts.h"
 
@@ -43,16 +44,12 @@ PieceResult ParseMicrosoftAnswer(const platform::HttpResponse& res,
     const auto doc = json::Parse(res.body);
     const json::Json* root = doc ? &*doc : nullptr;
     if (res.status >= 200 && res.status <= 299) {
-        if (!root) return PieceResult::Fail(FailureKind::NoTranslation, "answer is not JSON");
         const auto* first = json::Element(json::Member(json::Element(root, 0), "translations"), 0);
-        auto text = json::String(json::Member(first, "text"));
-        if (!text)
-            return PieceResult::Fail(FailureKind::NoTranslation, "answer without translations");
-        return PieceResult::Ok(codePage.FromUtf8(*text));
+        return TranslationAt(root, json::Member(first, "text"), codePage,
+                             "answer without translations");
     }
     const json::Json* error = json::Member(root, "error");
-    const std::string message =
-        ServerText(json::String(json::Member(error, "message")).value_or(""), key);
+    const std::string message = ErrorMessage(error, key);
     if (json::Integer(json::Member(error, "code")) == 403001) {
         std::string detail = "quota used up (HTTP " + std::to_string(res.status) + ")";
         if (!message.empty()) detail += ": " + message;

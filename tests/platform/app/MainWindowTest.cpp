@@ -357,11 +357,11 @@ TEST(MainWindow, CloseHidesBehindOneTrayIconAndRestoreBringsItBack) {
     for (int i = 0; i < 2; ++i) {
         f.window.close();
         EXPECT_FALSE(f.window.isVisible());
-        EXPECT_TRUE(f.window.TrayIconShown());
+        EXPECT_TRUE(f.window.Tray().Shown());
         EXPECT_EQ(f.window.findChildren<QSystemTrayIcon*>().size(), 1);
         f.controller.RestoreFromTray();
         EXPECT_TRUE(f.window.isVisible());
-        EXPECT_TRUE(f.window.TrayIconShown()) << "the icon stays once added";
+        EXPECT_TRUE(f.window.Tray().Shown()) << "the icon stays once added";
     }
 }
 
@@ -383,7 +383,7 @@ TEST(MainWindow, ATipWhileInTheTrayComesAsATrayMessage) {
     f.controller.ShowTip(text.toStdU16String());
     EXPECT_FALSE(QTest::qWaitFor([&] { return balloonWith(text); }, 300)) << "shown: the panel";
     f.window.close();
-    ASSERT_TRUE(f.window.TrayIconShown());
+    ASSERT_TRUE(f.window.Tray().Shown());
     f.controller.ShowTip(text.toStdU16String());
     EXPECT_TRUE(QTest::qWaitFor([&] { return balloonWith(text); }, 3000));
 }
@@ -565,7 +565,7 @@ TEST(MainWindow, InputMethodWordsCountAsTyping) {
         if (!s.commit.isEmpty()) e.setCommitString(s.commit);
         QApplication::sendEvent(f.window.txtSend, &e);
         EXPECT_GT(f.window.State.LastKeyTime, before);
-        EXPECT_EQ(f.window.IsComposing(), s.composing);
+        EXPECT_EQ(f.window.SendBox().IsComposing(), s.composing);
         EXPECT_EQ(f.window.txtSend->toPlainText(), s.text);
     }
 }
@@ -583,7 +583,7 @@ TEST(MainWindow, CloseHidesToTheTrayAgainOnceTheUserActsAfterACommitDataRequest)
     emit qApp->commitDataRequest(*manager);
     f.window.close();
     EXPECT_FALSE(f.window.isVisible());
-    EXPECT_FALSE(f.window.TrayIconShown());
+    EXPECT_FALSE(f.window.Tray().Shown());
 
     // The logout was cancelled and the user goes on: the close box hides to the tray.
     f.window.show();
@@ -591,7 +591,7 @@ TEST(MainWindow, CloseHidesToTheTrayAgainOnceTheUserActsAfterACommitDataRequest)
     QTest::mouseClick(f.window.txtResult->viewport(), Qt::LeftButton);
     f.window.close();
     EXPECT_FALSE(f.window.isVisible());
-    EXPECT_TRUE(f.window.TrayIconShown());
+    EXPECT_TRUE(f.window.Tray().Shown());
 }
 
 int main(int argc, char** argv) {

@@ -150,7 +150,7 @@ TEST(TrayPanes, InTheTrayThePanesFreeTheirRendererAndShownAgainLoadTheirPagesAne
     ASSERT_TRUE(QSystemTrayIcon::isSystemTrayAvailable()) << "the test desktop runs a tray";
     f.window.close();
     ASSERT_FALSE(f.window.isVisible());
-    ASSERT_TRUE(f.window.TrayIconShown());
+    ASSERT_TRUE(f.window.Tray().Shown());
     for (auto* pane : panes) EXPECT_EQ(pane->view()->page()->lifecycleState(), State::Discarded);
     EXPECT_TRUE(WaitFor([] { return Renderers() == 0; }, 15000)) << Renderers() << " left";
 

@@ -31,31 +31,16 @@ class RecordingWindow : public IMainWindow {
         return std::find(calls.begin(), calls.end(), call) != calls.end();
     }
 
-    std::u16string SendText() override { return text; }
-    void ClearSendText() override { text.clear(); }
-    void SetSendText(const std::u16string& t) override { text = t; }
-    void FocusSendBox() override {}
-    bool IsComposing() override { return false; }
+    relay::ISendBox& SendBox() override { return sendBox_; }
+    relay::ILanguageLists& Languages() override { return languages_; }
+    relay::ITimeKeeper& TimeKeeper() override { return timeKeeper_; }
+    ITipPanel& TipPanel() override { return tipPanel_; }
+    IPanes& Panes() override { return panes_; }
+    ITrayIcon& Tray() override { return tray_; }
     void SetSendMaskVisible(bool) override {}
-    std::u16string MyLanguageDesc() override { return u"中文(简体)"; }
-    std::u16string OtherLanguageDesc() override { return u"英语"; }
-    void SetLanguageLists(const std::vector<std::u16string>& descs) override { languages = descs; }
-    void SetTimeKeeperCaption(const std::u16string&) override {}
-    void SetTimeKeeperVisible(bool) override {}
-    void SetCaption(const std::u16string& c) override { caption = c; }
-    void NavigatePanes(const std::string& top, const std::string& bottom) override {
-        calls.push_back("panes " + top + " " + bottom);
-    }
-    void SetPanesDiscarded(bool discarded) override {
-        calls.push_back(discarded ? "discard panes" : "restore panes");
-    }
-    void ShowTipPanel(const std::u16string& t) override {
-        tip = t;
-        tipShown = true;
-    }
-    void HideTipPanel() override { tipShown = false; }
     platform::WinHandle Handle() override { return 77; }
     bool IsActive() override { return true; }
+    void SetCaption(const std::u16string& c) override { caption = c; }
     bool IsShown() override { return shown; }
     bool IsMinimized() override { return minimized; }
     void Show() override { shown = true; }
@@ -73,13 +58,6 @@ class RecordingWindow : public IMainWindow {
         calls.push_back("restore");
     }
     void Close() override { calls.push_back("close"); }
-    bool TrayAvailable() override { return trayAvailable; }
-    bool TrayIconShown() override { return trayIcon; }
-    void ShowTrayIcon() override { trayIcon = true; }
-    void RemoveTrayIcon() override { trayIcon = false; }
-    void TrayMessage(const std::u16string& title, const std::u16string& t) override {
-        calls.push_back("balloon " + platform::Utf8Encode(title) + ": " + platform::Utf8Encode(t));
-    }
     void PopupTrayMenu() override { calls.push_back("tray menu"); }
     void PopupSettingMenu() override { calls.push_back("setting menu"); }
     void SetIdleTimerRunning(bool running) override {
@@ -89,6 +67,65 @@ class RecordingWindow : public IMainWindow {
     bool RunInPlaceSettings(const std::filesystem::path&) override { return saveInPlace; }
 
     std::u16string text;
+
+  private:
+    struct SendBoxPart : relay::ISendBox {
+        RecordingWindow& w;
+        explicit SendBoxPart(RecordingWindow& window) : w(window) {}
+        std::u16string Text() override { return w.text; }
+        void Clear() override { w.text.clear(); }
+        void SetText(const std::u16string& t) override { w.text = t; }
+        void Focus() override {}
+        bool IsComposing() override { return false; }
+    };
+    struct LanguagesPart : relay::ILanguageLists {
+        RecordingWindow& w;
+        explicit LanguagesPart(RecordingWindow& window) : w(window) {}
+        std::u16string MyDesc() override { return u"中文(简体)"; }
+        std::u16string OtherDesc() override { return u"英语"; }
+        void Fill(const std::vector<std::u16string>& descs) override { w.languages = descs; }
+    };
+    struct TimeKeeperPart : relay::ITimeKeeper {
+        void SetCaption(const std::u16string&) override {}
+        void SetVisible(bool) override {}
+    };
+    struct TipPanelPart : ITipPanel {
+        RecordingWindow& w;
+        explicit TipPanelPart(RecordingWindow& window) : w(window) {}
+        void Show(const std::u16string& t) override {
+            w.tip = t;
+            w.tipShown = true;
+        }
+        void Hide() override { w.tipShown = false; }
+    };
+    struct PanesPart : IPanes {
+        RecordingWindow& w;
+        explicit PanesPart(RecordingWindow& window) : w(window) {}
+        void Navigate(const std::string& top, const std::string& bottom) override {
+            w.calls.push_back("panes " + top + " " + bottom);
+        }
+        void SetDiscarded(bool discarded) override {
+            w.calls.push_back(discarded ? "discard panes" : "restore panes");
+        }
+    };
+    struct TrayPart : ITrayIcon {
+        RecordingWindow& w;
+        explicit TrayPart(RecordingWindow& window) : w(window) {}
+        bool Available() override { return w.trayAvailable; }
+        bool Shown() override { return w.trayIcon; }
+        void Add() override { w.trayIcon = true; }
+        void Remove() override { w.trayIcon = false; }
+        void Message(const std::u16string& title, const std::u16string& t) override {
+            w.calls.push_back("balloon " + platform::Utf8Encode(title) + ": " +
+                              platform::Utf8Encode(t));
+        }
+    };
+    SendBoxPart sendBox_{*this};
+    LanguagesPart languages_{*this};
+    TimeKeeperPart timeKeeper_;
+    TipPanelPart tipPanel_{*this};
+    PanesPart panes_{*this};
+    TrayPart tray_{*this};
 };
 
 struct NoOverlay : target::ISnapShotOverlay {

@@ -77,20 +77,24 @@ inline void ShowHistory(mduSendBuffer& buffer, std::u16string_view text,
 
 // The main window as the flows see it. Actions go to the platform's log, so a test can read the
 // whole sequence in one place. Focus moves play the window's focus handlers through the state.
-class FakeView : public IMainControls, public IMainView {
+class FakeView : public IMainControls,
+                 public ISendBox,
+                 public ILanguageLists,
+                 public ITimeKeeper,
+                 public IMainView {
   public:
     FakeView(platform::fake::FakePlatform& fp, RelayState& state) : fp_(fp), state_(state) {}
 
-    std::u16string SendText() override { return sendText; }
-    void ClearSendText() override {
+    std::u16string Text() override { return sendText; }
+    void Clear() override {
         fp_.log.Add("view clear send");
         sendText.clear();
     }
-    void SetSendText(const std::u16string& text) override {
+    void SetText(const std::u16string& text) override {
         fp_.log.Add("view set send " + Narrow(text));
         sendText = text;
     }
-    void FocusSendBox() override {
+    void Focus() override {
         fp_.log.Add("view focus send");
         sendFocused = true;
         state_.ResultBoxFocused = false;
@@ -101,17 +105,21 @@ class FakeView : public IMainControls, public IMainView {
         fp_.log.Add(std::string("view mask ") + (visible ? "1" : "0"));
         maskVisible = visible;
     }
-    std::u16string MyLanguageDesc() override { return myLanguage; }
-    std::u16string OtherLanguageDesc() override { return otherLanguage; }
-    void SetTimeKeeperCaption(const std::u16string& caption) override {
+    std::u16string MyDesc() override { return myLanguage; }
+    std::u16string OtherDesc() override { return otherLanguage; }
+    void SetCaption(const std::u16string& caption) override {
         if (captions.empty() || captions.back().first != caption)
             captions.push_back({caption, fp_.clock.NowMs()});
         timeKeeper = caption;
     }
-    void SetTimeKeeperVisible(bool visible) override {
+    void SetVisible(bool visible) override {
         if (timeKeeperVisible && !visible) timeKeeperHiddenMs = fp_.clock.NowMs();
         timeKeeperVisible = visible;
     }
+    void Fill(const std::vector<std::u16string>&) override {}
+    ISendBox& SendBox() override { return *this; }
+    ILanguageLists& Languages() override { return *this; }
+    ITimeKeeper& TimeKeeper() override { return *this; }
     bool IsActive() override { return active; }
     platform::WinHandle Handle() override { return 256; }
     IMainControls& Controls() override { return *this; }

@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
 #include <thread>
 
 #include "platform/posix/PosixProcess.h"
@@ -26,6 +29,22 @@ TEST(PosixProcess, ProgramFolderAndNameComeFromTheExecutable) {
     EXPECT_EQ(p.ExecutableName(), "unit_posix");
     EXPECT_TRUE(fs::exists(p.ProgramFolder() / p.ExecutableName()));
     EXPECT_TRUE(p.ProgramFolder().is_absolute());
+}
+
+TEST(PosixProcess, ExitNowKeepsOutputStillInTheStreamBuffers) {
+    TempDir tmp;
+    const fs::path out = tmp.path() / "out";
+    EXPECT_EXIT(
+        {
+            PosixProcess p;
+            // A file, so stdout is fully buffered and nothing reaches it before the flush.
+            if (!std::freopen(out.c_str(), "w", stdout)) std::_Exit(1);
+            std::printf("c ");
+            std::cout << "c++";
+            p.ExitNow(3);
+        },
+        ::testing::ExitedWithCode(3), "");
+    EXPECT_EQ(ReadFile(out), "c c++");
 }
 
 TEST(PosixProcess, ScriptRunsDetachedInItsOwnSessionWithOurPidAndNoInheritedFiles) {
