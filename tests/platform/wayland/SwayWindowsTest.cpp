@@ -47,10 +47,16 @@ class WaylandImsim {
     pid_t pid() const { return pid_; }
     void Close() {
         if (pid_ <= 0) return;
+        const auto ended = [this] { return waitpid(pid_, nullptr, WNOHANG) == pid_; };
+        // Under load a Wayland imsim sometimes answers quit and then lingers in its exit: it
+        // has no SIGTERM handler, so the signal ends it at once.
         client_.Request("quit", 1000);
-        if (!PollUntil([this] { return waitpid(pid_, nullptr, WNOHANG) == pid_; }, 5000, 20)) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
+        if (!PollUntil(ended, 1000, 20)) {
+            kill(pid_, SIGTERM);
+            if (!PollUntil(ended, 3000, 20)) {
+                kill(pid_, SIGKILL);
+                waitpid(pid_, nullptr, 0);
+            }
         }
         pid_ = -1;
     }
