@@ -11,6 +11,7 @@
 #include "app/core/Configuration.h"
 #include "app/core/Program.h"
 #include "app/core/mduMain.h"
+#include "platform/SessionKind.h"
 #include "platform/posix/PosixProcess.h"
 
 using namespace velmora;
@@ -23,6 +24,10 @@ int main(int argc, char** argv) {
             args, process.ProgramFolder(), app::ProcessorIdWithoutDisplay(),
             [](const std::string& line) { std::fprintf(stderr, "velmora: %s\n", line.c_str()); });
     }
+
+    // Every session runs the X11 backends for now; the line tells which family it would take.
+    std::fprintf(stderr, "velmora: %s\n",
+                 platform::ChooseSession(platform::SessionEnvFromProcess()).description.c_str());
 
     if (!app::DisplayReachable()) {
         const char* d = std::getenv("DISPLAY");
