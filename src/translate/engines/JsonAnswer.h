@@ -14,12 +14,9 @@ namespace velmora::translate::engines::json {
 
 using Json = nlohmann::json;
 
-// The parsed body, or nothing for bytes that are not JSON.
-inline std::optional<Json> Parse(std::string_view body) {
-    Json j = Json::parse(body.begin(), body.end(), nullptr, /*allow_exceptions=*/false);
-    if (j.is_discarded()) return std::nullopt;
-    return j;
-}
+// The parsed body, or nothing for bytes that are not JSON. Out of line, as Dump: the parser and
+// the serializer are compiled once, not in every engine.
+std::optional<Json> Parse(std::string_view body);
 
 inline const Json* Member(const Json* j, std::string_view name) {
     if (!j || !j->is_object()) return nullptr;
@@ -49,8 +46,6 @@ inline std::optional<long long> Integer(const Json* j) {
 }
 
 // A request body: never throws, even on text that is not valid UTF-8.
-inline std::string Dump(const Json& j) {
-    return j.dump(-1, ' ', false, Json::error_handler_t::replace);
-}
+std::string Dump(const Json& j);
 
 }  // namespace velmora::translate::engines::json
