@@ -32,7 +32,9 @@ W* Named(QWidget* parent, const char* name, const QString& text = {}) {
 }  // namespace
 
 EngineSettingsDialog::EngineSettingsDialog(KeyVault& vault, EngineTest test, QWidget* parent)
-    : QDialog(parent), vault_(vault), test_(std::move(test)) {
+    : SettingsDialog(QStringLiteral("确定后立即生效"), parent),
+      vault_(vault),
+      test_(std::move(test)) {
     setObjectName(QStringLiteral("EngineSettingsDialog"));
     setWindowTitle(QStringLiteral("翻译引擎设置"));
     CreateControls();
@@ -69,14 +71,6 @@ void EngineSettingsDialog::CreateControls() {
     lblTestResult->setWordWrap(true);
     lblTestResult->setTextFormat(Qt::PlainText);
     lblKeyStore = Named<QLabel>(this, "lblKeyStore");
-    lblNote = Named<QLabel>(this, "lblNote", QStringLiteral("确定后立即生效"));
-    lblError = Named<QLabel>(this, "lblError");
-    lblError->setWordWrap(true);
-    lblError->setTextFormat(Qt::PlainText);
-    lblError->setStyleSheet(QStringLiteral("color:#b00020;"));
-    cmdOK = Button(this, "cmdOK", QStringLiteral("确定"));
-    cmdOK->setDefault(true);
-    cmdCancel = Button(this, "cmdCancel", QStringLiteral("取消"));
 
     auto* moves = new QVBoxLayout;
     moves->addWidget(cmdUp);
@@ -128,8 +122,6 @@ void EngineSettingsDialog::CreateControls() {
     connect(cmdTest, &QPushButton::clicked, this, &EngineSettingsDialog::RunTest);
     connect(lblLink, &QLabel::linkActivated, this,
             [](const QString& link) { QDesktopServices::openUrl(QUrl(link)); });
-    connect(cmdOK, &QPushButton::clicked, this, &EngineSettingsDialog::accept);
-    connect(cmdCancel, &QPushButton::clicked, this, &EngineSettingsDialog::reject);
     const auto keep = [this](std::string EngineSettings::*field) {
         return [this, field](const QString& text) {
             if (!filling_ && !shown_.empty()) edits_[shown_].*field = text.trimmed().toStdString();
@@ -226,15 +218,6 @@ QString EngineSettingsDialog::Save() {
     }
     lblKeyStore->setText(QStringLiteral("密钥保存在：") + KeyVault::Describe(vault_.Where()));
     return Q(WriteIniChanges(vault_.File(), EngineSettingsChanges(enabled, edits_)));
-}
-
-void EngineSettingsDialog::accept() {
-    const QString why = Save();
-    if (!why.isEmpty()) {
-        lblError->setText(Q(SaveErrorLine(why.toStdString())));
-        return;
-    }
-    QDialog::accept();
 }
 
 }  // namespace velmora::app

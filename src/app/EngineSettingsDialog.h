@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/KeyVault.h"
+#include "app/SettingsDialog.h"
 #include "app/core/Configuration.h"
 #include "app/core/EngineGuide.h"
 #include "app/core/SettingsForms.h"
@@ -29,13 +30,10 @@ using EngineTest =
 // (opened in the desktop's browser). Reads the configuration file and the vault when built; OK
 // writes the list and addresses to the file and changed keys to the vault; Cancel writes nothing.
 // The caller puts a saved change to work.
-class EngineSettingsDialog : public QDialog {
+class EngineSettingsDialog : public SettingsDialog {
     Q_OBJECT
   public:
     EngineSettingsDialog(KeyVault& vault, EngineTest test, QWidget* parent = nullptr);
-
-    // Saves, and closes only when everything was written.
-    void accept() override;
 
     QListWidget* lstEngines = nullptr;
     QPushButton* cmdUp = nullptr;
@@ -54,10 +52,6 @@ class EngineSettingsDialog : public QDialog {
     QPushButton* cmdTest = nullptr;
     QLabel* lblTestResult = nullptr;
     QLabel* lblKeyStore = nullptr;
-    QLabel* lblNote = nullptr;
-    QLabel* lblError = nullptr;
-    QPushButton* cmdOK = nullptr;
-    QPushButton* cmdCancel = nullptr;
 
   private:
     void CreateControls();
@@ -65,7 +59,7 @@ class EngineSettingsDialog : public QDialog {
     void ShowEngine(int row);
     void Move(int by);
     void RunTest();
-    QString Save();
+    QString Save() override;
     std::string EngineAt(int row) const;
 
     KeyVault& vault_;

@@ -22,7 +22,10 @@ QString ToQtText(const std::string& shortcut) {
 }  // namespace
 
 InPlaceSettingsDialog::InPlaceSettingsDialog(std::filesystem::path configFile, QWidget* parent)
-    : QDialog(parent), file_(std::move(configFile)) {
+    : SettingsDialog(QStringLiteral("在任意窗口按快捷键，输入框中的文字即被替换为译文。"
+                                    "确定后立即生效。"),
+                     parent),
+      file_(std::move(configFile)) {
     setObjectName(QStringLiteral("InPlaceSettingsDialog"));
     setWindowTitle(QStringLiteral("就地翻译"));
     CreateControls();
@@ -39,19 +42,6 @@ void InPlaceSettingsDialog::CreateControls() {
     cmdClear->setAutoDefault(false);
     chkSend = new QCheckBox(QStringLiteral("替换后按发送快捷键发送"), this);
     chkSend->setObjectName(QStringLiteral("chkSend"));
-    lblNote = new QLabel(QStringLiteral("在任意窗口按快捷键，输入框中的文字即被替换为译文。"
-                                        "确定后立即生效。"),
-                         this);
-    lblNote->setObjectName(QStringLiteral("lblNote"));
-    lblNote->setWordWrap(true);
-    lblError = new QLabel(this);
-    lblError->setObjectName(QStringLiteral("lblError"));
-    lblError->setStyleSheet(QStringLiteral("color: #c00000"));
-    cmdOK = new QPushButton(QStringLiteral("确定"), this);
-    cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    cmdCancel = new QPushButton(QStringLiteral("取消"), this);
-    cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
-    cmdCancel->setAutoDefault(false);
 
     auto* fields = new QGridLayout;
     fields->addWidget(lblShortcut, 0, 0);
@@ -75,8 +65,6 @@ void InPlaceSettingsDialog::CreateControls() {
             [this](const QKeySequence& seq) {
                 if (seq.count() > 1) txtShortcut->setKeySequence(QKeySequence(seq[0]));
             });
-    connect(cmdOK, &QPushButton::clicked, this, &InPlaceSettingsDialog::accept);
-    connect(cmdCancel, &QPushButton::clicked, this, &InPlaceSettingsDialog::reject);
 }
 
 void InPlaceSettingsDialog::Load() {
@@ -97,15 +85,6 @@ QString InPlaceSettingsDialog::Save() {
     if (std::string why = InPlaceChanges(typed, chkSend->isChecked(), changes); !why.empty())
         return QString::fromStdString(why);
     return QString::fromStdString(WriteIniChanges(file_, changes));
-}
-
-void InPlaceSettingsDialog::accept() {
-    const QString why = Save();
-    if (!why.isEmpty()) {
-        lblError->setText(QString::fromStdString(SaveErrorLine(why.toStdString())));
-        return;
-    }
-    QDialog::accept();
 }
 
 }  // namespace velmora::app
