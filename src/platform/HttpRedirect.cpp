@@ -167,4 +167,28 @@ HttpRequest FollowRedirect(const HttpRequest& current, long status, const std::s
     return next;
 }
 
+std::string_view TrimHeaderSpace(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() &&
+           (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
+        s.remove_suffix(1);
+    return s;
+}
+
+long long RedirectWalk::Remaining() const {
+    const std::string& url = request_.url;
+    if (!IsHttpUrl(url)) throw HttpError("refused a URL that is not http or https: " + url);
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Clock::now()).count();
+    if (left <= 0) throw HttpError("HTTP request to " + url + " timed out");
+    return left;
+}
+
+bool RedirectWalk::Follow(long status, const std::optional<std::string>& target) {
+    if (!IsRedirectStatus(status) || !target || target->empty()) return false;
+    request_ = FollowRedirect(request_, status, *target, hop_, maxRedirects_);
+    ++hop_;
+    return true;
+}
+
 }  // namespace velmora::platform

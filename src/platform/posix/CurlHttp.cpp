@@ -54,14 +54,6 @@ struct Transfer {
 // Header bytes kept per answer; a server sending more is cut off like an oversized body.
 constexpr std::size_t kMaxHeaderBytes = 256u << 10;
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() &&
-           (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
-
 // Called once per header line, the status line and the blank line included. A status line
 // starts a new answer (after a 1xx), so only the last answer's headers remain.
 size_t WriteHeader(char* data, size_t size, size_t count, void* user) {
@@ -79,9 +71,10 @@ size_t WriteHeader(char* data, size_t size, size_t count, void* user) {
     }
     const auto colon = line.find(':');
     if (colon == std::string_view::npos) return n;
-    const std::string_view name = Trim(line.substr(0, colon));
+    const std::string_view name = TrimHeaderSpace(line.substr(0, colon));
     if (name.empty()) return n;
-    t->headers.emplace_back(std::string(name), std::string(Trim(line.substr(colon + 1))));
+    t->headers.emplace_back(std::string(name),
+                            std::string(TrimHeaderSpace(line.substr(colon + 1))));
     return n;
 }
 
@@ -163,25 +156,19 @@ HttpResponse CurlHttp::Send(const HttpRequest& request) {
     }
     if (!easy || !multi) throw HttpError("cannot create an HTTP request");
 
-    const auto deadline = Clock::now() + std::chrono::milliseconds(limits_.totalTimeoutMs);
-    HttpRequest hopRequest = request;
-    const std::string& method = hopRequest.method;
-    const std::string& url = hopRequest.url;
-    const std::string& body = hopRequest.body;
-    const auto& headers = hopRequest.headers;
+    RedirectWalk walk(request, Clock::now() + std::chrono::milliseconds(limits_.totalTimeoutMs),
+                      limits_.maxRedirects);
+    const HttpRequest& hop = walk.Request();
 
-    for (int hop = 0;; ++hop) {
-        if (!IsHttpUrl(url)) throw HttpError("refused a URL that is not http or https: " + url);
-        const auto remaining =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (remaining <= 0) throw HttpError("HTTP request timed out");
+    for (;;) {
+        const auto remaining = walk.Remaining();
 
         curl_easy_reset(easy);
         Transfer transfer;
         transfer.cap = limits_.maxBodyBytes;
         char errbuf[CURL_ERROR_SIZE] = {};
 
-        curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(easy, CURLOPT_URL, hop.url.c_str());
         curl_easy_setopt(easy, CURLOPT_SHARE, impl_->share.get());
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errbuf);
@@ -201,21 +188,21 @@ HttpResponse CurlHttp::Send(const HttpRequest& request) {
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &WriteHeader);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, &transfer);
 
-        if (IEquals(method, "GET")) {
+        if (IEquals(hop.method, "GET")) {
             curl_easy_setopt(easy, CURLOPT_HTTPGET, 1L);
-        } else if (IEquals(method, "POST")) {
+        } else if (IEquals(hop.method, "POST")) {
             curl_easy_setopt(easy, CURLOPT_POST, 1L);
             curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                             static_cast<curl_off_t>(body.size()));
-            curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
-        } else if (IEquals(method, "HEAD")) {
+                             static_cast<curl_off_t>(hop.body.size()));
+            curl_easy_setopt(easy, CURLOPT_POSTFIELDS, hop.body.data());
+        } else if (IEquals(hop.method, "HEAD")) {
             curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
         } else {
-            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, method.c_str());
-            if (!body.empty()) {
+            curl_easy_setopt(easy, CURLOPT_CUSTOMREQUEST, hop.method.c_str());
+            if (!hop.body.empty()) {
                 curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                                 static_cast<curl_off_t>(body.size()));
-                curl_easy_setopt(easy, CURLOPT_POSTFIELDS, body.data());
+                                 static_cast<curl_off_t>(hop.body.size()));
+                curl_easy_setopt(easy, CURLOPT_POSTFIELDS, hop.body.data());
             }
         }
 
@@ -223,7 +210,7 @@ HttpResponse CurlHttp::Send(const HttpRequest& request) {
         // "Expect: 100-continue" (which costs a round trip on larger bodies) are switched off.
         curl_slist* raw = nullptr;
         bool hasAccept = false;
-        for (const auto& [name, value] : headers) {
+        for (const auto& [name, value] : hop.headers) {
             if (IEquals(name, "Accept")) hasAccept = true;
             std::string line = value.empty() ? name + ";" : name + ": " + value;
             raw = curl_slist_append(raw, line.c_str());
@@ -267,16 +254,15 @@ HttpResponse CurlHttp::Send(const HttpRequest& request) {
                             " bytes");
         if (result != CURLE_OK) {
             std::string what = errbuf[0] ? errbuf : curl_easy_strerror(result);
-            throw HttpError("HTTP request to " + url + " failed: " + what);
+            throw HttpError("HTTP request to " + hop.url + " failed: " + what);
         }
 
         long status = 0;
         curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
         char* location = nullptr;
         curl_easy_getinfo(easy, CURLINFO_REDIRECT_URL, &location);
-        if (!IsRedirectStatus(status) || !location || !*location)
+        if (!walk.Follow(status, location ? std::optional<std::string>(location) : std::nullopt))
             return HttpResponse{status, std::move(transfer.body), std::move(transfer.headers)};
-        hopRequest = FollowRedirect(hopRequest, status, location, hop, limits_.maxRedirects);
     }
 }
 

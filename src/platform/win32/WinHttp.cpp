@@ -50,14 +50,6 @@ std::string Narrow(std::wstring_view s) {
     return out;
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() &&
-           (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
-        s.remove_suffix(1);
-    return s;
-}
-
 // WinHTTP's raw header block: the status line, then one header per line.
 Headers ParseHeaders(std::string_view raw) {
     Headers headers;
@@ -73,9 +65,10 @@ Headers ParseHeaders(std::string_view raw) {
         }
         const auto colon = line.find(':');
         if (colon == std::string_view::npos) continue;
-        const std::string_view name = Trim(line.substr(0, colon));
+        const std::string_view name = TrimHeaderSpace(line.substr(0, colon));
         if (name.empty()) continue;
-        headers.emplace_back(std::string(name), std::string(Trim(line.substr(colon + 1))));
+        headers.emplace_back(std::string(name),
+                             std::string(TrimHeaderSpace(line.substr(colon + 1))));
     }
     return headers;
 }
@@ -207,18 +200,15 @@ std::optional<std::wstring> QueryString(HINTERNET req, DWORD what) {
 
 HttpResponse Run(Job& job) {
     const auto& limits = job.limits;
-    HttpRequest hopRequest = job.request;
-    const std::string& method = hopRequest.method;
-    const std::string& url = hopRequest.url;
-    const std::string& body = hopRequest.body;
-    const auto& headers = hopRequest.headers;
+    RedirectWalk walk(job.request, job.deadline, limits.maxRedirects);
+    // The fields of the hop being sent; a followed redirect changes them.
+    const std::string& method = walk.Request().method;
+    const std::string& url = walk.Request().url;
+    const std::string& body = walk.Request().body;
+    const auto& headers = walk.Request().headers;
 
-    for (int hop = 0;; ++hop) {
-        if (!IsHttpUrl(url)) throw HttpError("refused a URL that is not http or https: " + url);
-        const auto remaining =
-            std::chrono::duration_cast<std::chrono::milliseconds>(job.deadline - Clock::now())
-                .count();
-        if (remaining <= 0) throw HttpError("HTTP request to " + url + " timed out");
+    for (;;) {
+        const auto remaining = walk.Remaining();
         CheckCancelled(job);
 
         const std::wstring wurl = FromUtf8(url);
@@ -285,11 +275,10 @@ HttpResponse Run(Job& job) {
         job.progress += raw ? raw->size() : 1;
 
         const auto location = Find(answer, "Location");
-        if (IsRedirectStatus(status) && location && !location->empty()) {
-            hopRequest = FollowRedirect(hopRequest, status, ResolveLocation(url, *location), hop,
-                                        limits.maxRedirects);
+        const bool hasTarget = location && !location->empty();
+        if (walk.Follow(status,
+                        hasTarget ? std::optional(ResolveLocation(url, *location)) : std::nullopt))
             continue;
-        }
 
         const std::string tooLarge =
             "HTTP answer larger than " + std::to_string(limits.maxBodyBytes) + " bytes";

@@ -130,5 +130,33 @@ TEST(FollowRedirect, OnlyHttpTargetsAndOnlySoMany) {
     EXPECT_THROW(FollowRedirect(r, 302, "http://h/b", 5, 5), HttpError);
 }
 
+// The walk both transports run: hops counted across redirects, checks before every hop.
+TEST(RedirectWalk, CountsHopsAndChecksEachBeforeItGoes) {
+    using namespace std::chrono_literals;
+    HttpRequest first;
+    first.method = "POST";
+    first.url = "http://h/a";
+    first.body = "q=1";
+    RedirectWalk walk(first, RedirectWalk::Clock::now() + 60s, 2);
+    const HttpRequest& hop = walk.Request();
+    EXPECT_GT(walk.Remaining(), 0);
+    EXPECT_FALSE(walk.Follow(200, std::string("http://h/ignored")));
+    EXPECT_FALSE(walk.Follow(302, std::nullopt));
+    EXPECT_FALSE(walk.Follow(302, std::string()));
+    EXPECT_EQ(hop.url, "http://h/a");
+
+    EXPECT_TRUE(walk.Follow(303, std::string("http://h/b")));
+    EXPECT_EQ(hop.url, "http://h/b");  // the same object, now the next hop
+    EXPECT_EQ(hop.method, "GET");
+    EXPECT_TRUE(walk.Follow(302, std::string("http://h/c")));
+    EXPECT_THROW(walk.Follow(302, std::string("http://h/d")), HttpError);  // a third is too many
+
+    RedirectWalk late(first, RedirectWalk::Clock::now() - 1ms, 5);
+    EXPECT_THROW(late.Remaining(), HttpError);
+    HttpRequest ftp;
+    ftp.url = "ftp://h/x";
+    EXPECT_THROW(RedirectWalk(ftp, RedirectWalk::Clock::now() + 60s, 5).Remaining(), HttpError);
+}
+
 }  // namespace
 }  // namespace velmora::platform
