@@ -137,90 +137,6 @@ Point FakeInput::CursorPos() {
     return cursor;
 }
 
-WinHandle FakeWindows::WindowFromPoint(Point p) {
-    WinHandle found = 0;
-    for (const auto& [h, w] : windows) {
-        if (p.x >= w.rect.left && p.x < w.rect.right && p.y >= w.rect.top && p.y < w.rect.bottom)
-            if (found == 0 || !IsInside(found, h)) found = h;
-    }
-    return found;
-}
-
-std::optional<Rect> FakeWindows::GetWindowRect(WinHandle w) {
-    auto it = windows.find(w);
-    if (it == windows.end()) return std::nullopt;
-    return it->second.rect;
-}
-
-std::optional<Point> FakeWindows::ScreenToClient(WinHandle w, Point p) {
-    auto it = windows.find(w);
-    if (it == windows.end()) return std::nullopt;
-    return Point{p.x - it->second.rect.left, p.y - it->second.rect.top};
-}
-
-Task<> FakeWindows::SetTopmost(WinHandle w, bool topmost, Rect at) {
-    log_.Add("topmost " + std::to_string(w) + " " + (topmost ? "on " : "off ") +
-             std::to_string(at.left) + "," + std::to_string(at.top) + "," +
-             std::to_string(at.right - at.left) + "x" + std::to_string(at.bottom - at.top));
-    auto it = windows.find(w);
-    if (it == windows.end()) co_return;
-    it->second.topmost = topmost;
-    it->second.rect = at;
-}
-
-Task<> FakeWindows::ShowWindow(WinHandle w, ShowCommand cmd) {
-    log_.Add("show " + std::to_string(w) + " " + std::to_string(static_cast<int>(cmd)));
-    auto it = windows.find(w);
-    if (it == windows.end()) co_return;
-    it->second.iconic = (cmd == ShowCommand::Minimize);
-}
-
-bool FakeWindows::IsIconic(WinHandle w) {
-    log_.Add("iconic " + std::to_string(w));
-    auto it = windows.find(w);
-    return it != windows.end() && it->second.iconic;
-}
-
-Task<bool> FakeWindows::SetForegroundWindow(WinHandle w) {
-    log_.Add("foreground " + std::to_string(w));
-    if (w == 0) co_return false;
-    // A handle the test never described (our own main window) takes the focus.
-    auto it = windows.find(w);
-    if (it != windows.end() && it->second.refusesFocus) co_return false;
-    foreground = w;
-    co_return true;
-}
-
-bool FakeWindows::IsWindow(WinHandle w) {
-    return windows.contains(w);
-}
-
-bool FakeWindows::IsOwnWindow(WinHandle w) {
-    for (int depth = 0; w != 0 && depth < 64; ++depth) {
-        auto it = windows.find(w);
-        if (it == windows.end()) return false;
-        if (it->second.own) return true;
-        w = it->second.parent;
-    }
-    return false;
-}
-
-bool FakeWindows::IsInside(WinHandle w, WinHandle outer) {
-    for (int depth = 0; w != 0 && depth < 64; ++depth) {
-        if (w == outer) return true;
-        auto it = windows.find(w);
-        if (it == windows.end()) return false;
-        w = it->second.parent;
-    }
-    return false;
-}
-
-int FakeWindows::ShowCursor(bool show) {
-    cursorCount += show ? 1 : -1;
-    log_.Add(std::string("showcursor ") + (show ? "1" : "0"));
-    return cursorCount;
-}
-
 bool FakeClipboard::Clear() {
     log_.Add("clipboard clear");
     if (failWrites) return false;
@@ -341,34 +257,6 @@ std::string FakeCodePage::ToUtf8(std::u16string_view text) const {
 
 std::u16string FakeCodePage::FromUtf8(std::string_view bytes) const {
     return Utf8Decode(bytes);
-}
-
-bool FakeKeyStore::KeyExists(RootKey root, const std::string& subkey) {
-    return keys.count({root, subkey}) > 0;
-}
-
-bool FakeKeyStore::CreateKey(RootKey root, const std::string& subkey) {
-    if (readOnly) return false;
-    keys[{root, subkey}];
-    return true;
-}
-
-std::optional<std::string> FakeKeyStore::ReadValue(RootKey root, const std::string& subkey,
-                                                   const std::string& name) {
-    auto k = keys.find({root, subkey});
-    if (k == keys.end()) return std::nullopt;
-    auto v = k->second.find(name);
-    if (v == k->second.end()) return std::nullopt;
-    return v->second;
-}
-
-bool FakeKeyStore::WriteValue(RootKey root, const std::string& subkey, const std::string& name,
-                              const std::string& data) {
-    if (readOnly) return false;
-    auto k = keys.find({root, subkey});
-    if (k == keys.end()) return false;
-    k->second[name] = data;
-    return true;
 }
 
 bool FakeProcess::StartDetachedScript(const std::filesystem::path& script) {

@@ -14,18 +14,11 @@
 
 #include "platform/LoopQueue.h"
 #include "platform/Platform.h"
+#include "platform/fake/ActionLog.h"
+#include "platform/fake/FakeKeyStore.h"
+#include "platform/fake/FakeWindows.h"
 
 namespace velmora::platform::fake {
-
-class ActionLog {
-  public:
-    void Add(std::string entry) { entries_.push_back(std::move(entry)); }
-    const std::vector<std::string>& Entries() const { return entries_; }
-    void Clear() { entries_.clear(); }
-
-  private:
-    std::vector<std::string> entries_;
-};
 
 class FakeClock : public IClock {
   public:
@@ -122,41 +115,6 @@ class FakeInput : public IInput {
     ActionLog& log_;
 };
 
-struct FakeWindow {
-    Rect rect;
-    bool iconic = false;
-    bool topmost = false;
-    WinHandle parent = 0;       // a child lies inside its parent and wins over it at a point
-    bool refusesFocus = false;  // the window manager will not activate it
-    bool own = false;           // made by this process
-};
-
-class FakeWindows : public IWindows {
-  public:
-    explicit FakeWindows(ActionLog& log) : log_(log) {}
-    WinHandle WindowFromPoint(Point screen) override;
-    std::optional<Rect> GetWindowRect(WinHandle w) override;
-    std::optional<Point> ScreenToClient(WinHandle w, Point screen) override;
-    Task<> SetTopmost(WinHandle w, bool topmost, Rect at) override;
-    Task<> ShowWindow(WinHandle w, ShowCommand cmd) override;
-    bool IsIconic(WinHandle w) override;
-    Task<bool> SetForegroundWindow(WinHandle w) override;
-    bool IsWindow(WinHandle w) override;
-    void Watch(WinHandle w) override { watched.insert(w); }
-    bool IsInside(WinHandle w, WinHandle outer) override;
-    bool IsOwnWindow(WinHandle w) override;
-    int ShowCursor(bool show) override;
-    WinHandle FocusedWindow() override { return foreground; }
-    std::set<WinHandle> watched;
-
-    std::map<WinHandle, FakeWindow> windows;  // later entries win at a point, children first
-    WinHandle foreground = 0;
-    int cursorCount = 0;
-
-  private:
-    ActionLog& log_;
-};
-
 class FakeClipboard : public IClipboard {
   public:
     explicit FakeClipboard(ActionLog& log) : log_(log) {}
@@ -222,27 +180,6 @@ class FakeCodePage : public ICodePage {
     std::u16string FromAnsi(std::string_view bytes) const override;
     std::string ToUtf8(std::u16string_view text) const override;
     std::u16string FromUtf8(std::string_view bytes) const override;
-};
-
-class FakeKeyStore : public IKeyStore {
-  public:
-    bool KeyExists(RootKey root, const std::string& subkey) override;
-    bool CreateKey(RootKey root, const std::string& subkey) override;
-    std::optional<std::string> ReadValue(RootKey root, const std::string& subkey,
-                                         const std::string& name) override;
-    bool WriteValue(RootKey root, const std::string& subkey, const std::string& name,
-                    const std::string& data) override;
-    // Kept as given, in the same values as the ANSI calls.
-    std::optional<std::string> ReadValueUtf8(RootKey root, const std::string& subkey,
-                                             const std::string& name) override {
-        return ReadValue(root, subkey, name);
-    }
-    bool WriteValueUtf8(RootKey root, const std::string& subkey, const std::string& name,
-                        const std::string& utf8) override {
-        return WriteValue(root, subkey, name, utf8);
-    }
-    std::map<std::pair<RootKey, std::string>, std::map<std::string, std::string>> keys;
-    bool readOnly = false;
 };
 
 class FakeProcessorId : public IProcessorId {
