@@ -1,10 +1,15 @@
 #include "app/QtFrontEnd.h"
 
+#include <QObject>
+#include <QTimer>
 #include <cstdio>
+#include <optional>
 
 #include "app/EngineSettingsDialog.h"
 #include "app/frmAutoUpdate.h"
 #include "app/frmMain.h"
+#include "platform/SessionKind.h"
+#include "platform/posix/TriggerSocket.h"
 #include "platform/qt/QtFdWatch.h"
 // Xlib's macros (None, Bool, ...) clash with Qt's names: X11 headers come last.
 #include "platform/x11/X11Hotkey.h"
@@ -13,21 +18,55 @@ namespace velmora::app {
 
 namespace {
 
-// The X11 grab, its events dispatched from the Qt loop when its connection is readable.
-class WatchedX11Hotkey : public platform::IHotkey {
+// The in-place shortcut on Linux. On X11 a grab of the chord; on Wayland, where a program gets
+// no global shortcut, the desktop runs `velmora --trigger inplace` on the chord the user bound
+// in its settings, and that command reaches this program through the trigger socket (which
+// also serves an X11 user who prefers the desktop's binding).
+class LinuxHotkey : public platform::IHotkey {
   public:
-    WatchedX11Hotkey() : watch_(hotkey_.Fd(), [this] { hotkey_.Dispatch(); }) {}
-    bool Register(const platform::HotkeyChord& chord, std::string& why) override {
-        return hotkey_.Register(chord, why);
+    explicit LinuxHotkey(bool grab) {
+        if (grab) {
+            x11_.emplace();
+            x11Watch_.emplace(x11_->Fd(), [this] { x11_->Dispatch(); });
+        }
+        const auto path = platform::posix::TriggerSocketPath();
+        try {
+            if (!path.empty()) trigger_.emplace(path);
+        } catch (const std::exception& e) {
+            // A second instance, or no socket: only the grab remains (nothing on Wayland).
+            if (!grab) throw;
+            std::fprintf(stderr, "velmora: trigger socket: %s\n", e.what());
+        }
+        if (trigger_) {
+            triggerWatch_.emplace(trigger_->Fd(), [this] { trigger_->Dispatch(); });
+            trigger_->SetHandler([this](std::string_view command) {
+                if (command != "inplace" || !onPressed_) return false;
+                // Answered first; the translation runs from the loop's next turn.
+                QTimer::singleShot(0, &context_, [this] {
+                    if (onPressed_) onPressed_();
+                });
+                return true;
+            });
+        }
     }
-    void Unregister() override { hotkey_.Unregister(); }
+    bool Register(const platform::HotkeyChord& chord, std::string& why) override {
+        return !x11_ || x11_->Register(chord, why);
+    }
+    void Unregister() override {
+        if (x11_) x11_->Unregister();
+    }
     void SetHandler(std::function<void()> onPressed) override {
-        hotkey_.SetHandler(std::move(onPressed));
+        onPressed_ = onPressed;
+        if (x11_) x11_->SetHandler(std::move(onPressed));
     }
 
   private:
-    platform::x11::X11Hotkey hotkey_;
-    platform::qt::QtFdWatch watch_;
+    std::optional<platform::x11::X11Hotkey> x11_;
+    std::optional<platform::qt::QtFdWatch> x11Watch_;
+    std::optional<platform::posix::TriggerListener> trigger_;
+    std::optional<platform::qt::QtFdWatch> triggerWatch_;
+    std::function<void()> onPressed_;
+    QObject context_;  // a pending run dies with the object
 };
 
 }  // namespace
@@ -76,7 +115,13 @@ bool QtFrontEnd::RunEngineSettings(IMainWindow& owner, const std::filesystem::pa
 
 std::unique_ptr<platform::IHotkey> QtFrontEnd::NewHotkey(std::string& why) {
     try {
-        return std::make_unique<WatchedX11Hotkey>();
+        const bool x11 = platform::ChooseSession(platform::SessionEnvFromProcess()).kind ==
+                         platform::SessionKind::X11;
+        if (!x11)
+            Report(
+                "this desktop gives programs no global shortcut: bind the in-place chord to "
+                "the command `velmora --trigger inplace` in its keyboard settings");
+        return std::make_unique<LinuxHotkey>(x11);
     } catch (const std::exception& e) {
         why = e.what();
         return nullptr;

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <exception>
 #include <memory>
+#include <string_view>
 
 #include "app/Backends.h"
 #include "app/QtFrontEnd.h"
@@ -13,10 +14,39 @@
 #include "app/core/mduMain.h"
 #include "platform/SessionKind.h"
 #include "platform/posix/PosixProcess.h"
+#include "platform/posix/TriggerSocket.h"
 
 using namespace velmora;
 
+namespace {
+
+// `velmora --trigger <command>`: tells the running program, then ends. 0 when it took the
+// command, 1 when it refused it (in-place translation switched off), 3 when none runs.
+int Trigger(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: velmora --trigger inplace\n");
+        return 2;
+    }
+    switch (platform::posix::SendTrigger(platform::posix::TriggerSocketPath(), argv[2])) {
+        case platform::posix::TriggerResult::Done:
+            return 0;
+        case platform::posix::TriggerResult::Refused:
+            std::fprintf(stderr,
+                         "velmora: the running program refused \"%s\" (is the in-place "
+                         "translation switched on?)\n",
+                         argv[2]);
+            return 1;
+        case platform::posix::TriggerResult::NoProgram:
+            break;
+    }
+    std::fprintf(stderr, "velmora: no running Velmora to trigger\n");
+    return 3;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (argc >= 2 && std::string_view(argv[1]) == "--trigger") return Trigger(argc, argv);
     const std::string args = app::JoinArguments(argc, argv);
     if (app::ModeOf(args) == app::StartMode::Version) {
         platform::posix::PosixProcess process;

@@ -149,25 +149,6 @@ int ExitCode(int status) {
 
 }  // namespace
 
-UniqueFd& UniqueFd::operator=(UniqueFd&& o) noexcept {
-    if (this != &o) {
-        Reset();
-        fd_ = o.Release();
-    }
-    return *this;
-}
-
-int UniqueFd::Release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-}
-
-void UniqueFd::Reset() {
-    if (fd_ >= 0) close(fd_);
-    fd_ = -1;
-}
-
 bool PosixPipeline::Start(const std::vector<Argv>& commands, std::string& error) {
     Kill();
     if (commands.empty()) {

@@ -9,29 +9,11 @@
 
 #include "platform/IEventLoop.h"
 #include "platform/IPipeline.h"
+#include "platform/posix/UniqueFd.h"
 
 struct pollfd;
 
 namespace velmora::platform::posix {
-
-// Owns one file descriptor.
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    UniqueFd(UniqueFd&& o) noexcept : fd_(o.Release()) {}
-    UniqueFd& operator=(UniqueFd&& o) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    ~UniqueFd() { Reset(); }
-    int Get() const { return fd_; }
-    explicit operator bool() const { return fd_ >= 0; }
-    int Release();
-    void Reset();
-
-  private:
-    int fd_ = -1;
-};
 
 // A chain of child processes in one process group of their own, so Kill ends all of them
 // (and anything they started) with one signal; every child is waited for.

@@ -51,7 +51,22 @@ class Program {
         const std::string config = (home_.path() / "config").string();
         std::vector<std::string> argv = {exe};
         if (!args.empty()) argv.push_back(args);
-        pid_ = velmora::testing::Spawn(argv, {{"HOME", home}, {"XDG_CONFIG_HOME", config}});
+        std::filesystem::create_directory(Runtime());
+        std::filesystem::permissions(Runtime(), std::filesystem::perms::owner_all);
+        pid_ = velmora::testing::Spawn(
+            argv,
+            {{"HOME", home}, {"XDG_CONFIG_HOME", config}, {"XDG_RUNTIME_DIR", Runtime().string()}});
+    }
+    // The program's runtime folder, private to the user: where its trigger socket lies.
+    std::filesystem::path Runtime() const { return home_.path() / "run"; }
+    // `velmora --trigger <command>` started beside this program; its exit status.
+    int Trigger(const std::string& command) const {
+        const std::string exe = std::string(std::getenv("VELMORA_BUILD_DIR")) + "/src/app/velmora";
+        const pid_t pid = velmora::testing::Spawn({exe, "--trigger", command},
+                                                  {{"XDG_RUNTIME_DIR", Runtime().string()}});
+        int status = 0;
+        if (pid <= 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+        return WEXITSTATUS(status);
     }
     ~Program() {
         if (pid_ > 0 && Running()) {
@@ -234,6 +249,21 @@ TEST(Program, ClosingTwiceLeavesOneIconAndExitFromTheTrayMenuEndsIt) {
     ShellLine("xdotool key x");
     EXPECT_TRUE(PollUntil([&] { return !p.Running(); }, 8000)) << "exit ends the process";
     EXPECT_TRUE(PollUntil([] { return TrayIcons() == 0; }, 8000)) << "and removes the icon";
+}
+
+TEST(Program, ASecondStartWithTriggerReachesTheRunningProgramOnly) {
+    const auto p = std::make_unique<Program>("");
+    const pid_t pid = p->Pid();
+    ASSERT_TRUE(PollUntil([pid] { return !MainWindow(pid).empty(); }, 8000));
+    // The in-place shortcut is on by default: the running program takes the command.
+    EXPECT_TRUE(PollUntil([&] { return p->Trigger("inplace") == 0; }, 8000, 200));
+    EXPECT_EQ(p->Trigger("format-disk"), 1) << "an unknown command is refused";
+    EXPECT_TRUE(p->Running());
+    EXPECT_TRUE(std::filesystem::exists(p->Runtime() / "velmora.trigger"));
+    // Killed, it leaves its socket behind: a second start still finds no one there.
+    kill(pid, SIGKILL);
+    EXPECT_TRUE(PollUntil([&] { return !p->Running(); }, 8000));
+    EXPECT_EQ(p->Trigger("inplace"), 3) << "with none running it says so";
 }
 
 TEST(Program, WithoutADisplayItSaysSoAndFails) {
