@@ -175,7 +175,8 @@ TEST_F(Package, DesktopEntryAndManualPageSayWhatUsersNeed) {
 
     const std::string man =
         Shell("gzip -dc " + Quote((Root() / "usr/share/man/man1/velmora.1.gz").string())).output;
-    std::vector<std::string> documented = {"\\-s", "\\-version", "velmora.conf", ".SH FILES"};
+    std::vector<std::string> documented = {"\\-s", "\\-version", "\\-\\-trigger inplace",
+                                           "velmora.conf", ".SH FILES"};
     // Every variable the program reads, straight from its configuration table.
     for (const auto& row : velmora::app::ConfigTable())
         if (!row.env.empty()) documented.emplace_back(row.env);
