@@ -97,6 +97,14 @@ void Caption(QPainter& p, const QRectF& r, const QString& text, const QColor& c,
     p.drawText(r, Qt::AlignCenter, text);
 }
 
+// A pressed button's face: a pale blue plate with an accent rim, the whole pixmap.
+void DrawPressedPlate(QPainter& p, const QPixmap& px, qreal radius) {
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(kAccent, 1));
+    p.setBrush(QColor(0xd6, 0xe6, 0xf7));
+    p.drawRoundedRect(QRectF(0.5, 0.5, px.width() - 1, px.height() - 1), radius, radius);
+}
+
 }  // namespace
 
 QPixmap Background() {
@@ -163,10 +171,7 @@ QPixmap SettingButton() {
 QPixmap SettingPressed() {
     QPixmap px = Make(73, 38);
     QPainter p(&px);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(kAccent, 1));
-    p.setBrush(QColor(0xd6, 0xe6, 0xf7));
-    p.drawRoundedRect(QRectF(0.5, 0.5, 72, 37), 6, 6);
+    DrawPressedPlate(p, px, 6);
     p.drawPixmap(-4, 3, SettingButton());
     return px;
 }
@@ -174,10 +179,7 @@ QPixmap SettingPressed() {
 QPixmap PickerPressed(Picker which) {
     QPixmap px = Make(30, 38);
     QPainter p(&px);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(kAccent, 1));
-    p.setBrush(QColor(0xd6, 0xe6, 0xf7));
-    p.drawRoundedRect(QRectF(0.5, 0.5, 29, 37), 5, 5);
+    DrawPressedPlate(p, px, 5);
     DrawPickerGlyph(p, which, QRectF(1, 4, 28, 33), kAccent.darker(140));
     return px;
 }
