@@ -106,7 +106,9 @@ std::optional<platform::Point> frmSnapShot::ShowModal(const platform::Rect& cove
     const bool unscaled = std::all_of(screens.begin(), screens.end(), [](const QScreen* s) {
         return s->devicePixelRatio() == 1.0;
     });
-    if (unscaled) {
+    // A Wayland client cannot place its windows: each screen gets its own, full screen there.
+    const bool placeable = !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    if (unscaled && placeable) {
         // Qt's coordinates are device pixels: one window covers the whole desktop, the corners
         // outside every screen included.
         const QRect all(corner, QSize(cover.right - cover.left, cover.bottom - cover.top));
@@ -131,6 +133,7 @@ std::optional<platform::Point> frmSnapShot::ShowModal(const platform::Rect& cove
         windows_.push_back(w);
         if (part.screen) w->setScreen(part.screen);
         w->setGeometry(part.logical);
+        if (!placeable) w->setWindowState(Qt::WindowFullScreen);
         w->winId();  // the native window exists before it is shown
         w->windowHandle()->installEventFilter(w);
         if (w != windows_.front())
