@@ -4,8 +4,8 @@
 #include <memory>
 #include <string_view>
 
+#include "app/DesktopBackends.h"
 #include "platform/SystemClock.h"
-#include "platform/SystemScreen.h"
 #include "platform/posix/CpuidProcessorId.h"
 #include "platform/posix/CurlHttp.h"
 #include "platform/posix/IconvCodePage.h"
@@ -13,17 +13,11 @@
 #include "platform/posix/PosixPipeline.h"
 #include "platform/posix/PosixProcess.h"
 #include "platform/posix/RegistryFile.h"
-#include "platform/qt/QtClipboard.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/qt/QtMessageBox.h"
 #include "update/mduUnitId.h"
 // Xlib's macros (None, Bool, ...) clash with Qt's names: X11 headers come last.
 #include <X11/Xlib.h>
-
-#include "platform/atspi/AtspiAccessibility.h"
-#include "platform/x11/X11Windows.h"
-#include "platform/x11/XDisplay.h"
-#include "platform/x11/XTestInput.h"
 
 namespace velmora::app {
 
@@ -36,18 +30,12 @@ platform::posix::CurlHttp::Limits DownloadLimits() {
     return l;
 }
 
-bool AccessibilityOff() {
-    const char* v = std::getenv("VELMORA_ACCESSIBILITY");
-    return v && std::string_view(v) == "off";
-}
 }  // namespace
 
 struct Backends::Impl {
     Impl()
-        : clipboard(loop),
-          screen(clipboard),
-          input(std::make_unique<platform::SystemInput::State>(display)),
-          windows(display, loop),
+        : desktop(ChooseDesktopBackends(platform::ChooseSession(platform::SessionEnvFromProcess()),
+                                        loop)),
           http(loop),
           downloadHttp(loop, DownloadLimits()),
           programs(&loop) {}
@@ -55,11 +43,7 @@ struct Backends::Impl {
     platform::SystemClock clock;
     platform::qt::QtEventLoop loop;
     platform::qt::QtMessageBox messageBox;
-    platform::SystemClipboard clipboard;
-    platform::SystemScreen screen;
-    platform::x11::XDisplay display;
-    platform::SystemInput input;
-    platform::x11::X11Windows windows;
+    DesktopBackends desktop;
     platform::posix::CurlHttp http;
     platform::posix::CurlHttp downloadHttp;
     platform::posix::Pcre2RegexEngine regex;
@@ -68,17 +52,25 @@ struct Backends::Impl {
     platform::posix::PosixProcess process;
     platform::posix::RegistryFile keyStore;
     platform::posix::PosixProgramRunner programs;
-    // VELMORA_ACCESSIBILITY=off reads every history by keys and clipboard, as where no
-    // accessibility tree exists (for a program whose tree misleads, and for comparison).
-    std::unique_ptr<platform::IAccessibility> accessibility =
-        AccessibilityOff() ? std::unique_ptr<platform::IAccessibility>(
-                                 std::make_unique<platform::NoAccessibility>())
-                           : std::make_unique<platform::atspi::AtspiAccessibility>(windows);
 };
 
 Backends::Backends() : impl_(std::make_unique<Impl>()) {
+    const DesktopBackends& d = impl_->desktop;
     platform_ =
-        std::make_unique<platform::Platform>(platform::BundleOf(*impl_, *impl_->accessibility));
+        std::make_unique<platform::Platform>(platform::Platform{.input = *d.input,
+                                                                .windows = *d.windows,
+                                                                .clipboard = *d.clipboard,
+                                                                .screen = *d.screen,
+                                                                .http = impl_->http,
+                                                                .regex = impl_->regex,
+                                                                .codePage = impl_->codePage,
+                                                                .clock = impl_->clock,
+                                                                .loop = impl_->loop,
+                                                                .keyStore = impl_->keyStore,
+                                                                .processorId = impl_->processorId,
+                                                                .process = impl_->process,
+                                                                .messageBox = impl_->messageBox,
+                                                                .accessibility = *d.accessibility});
 }
 
 Backends::~Backends() = default;

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/IAccessibility.h"
+#include "platform/IClipboard.h"
+#include "platform/IEventLoop.h"
+#include "platform/IInput.h"
+#include "platform/IWindows.h"
+#include "platform/SessionKind.h"
+
+namespace velmora::app {
+
+// The backends that reach other programs' windows: the part that differs between an X11 session
+// and each Wayland desktop. What they share (a display connection, sway's IPC) is owned here
+// too and outlives them.
+struct DesktopBackends {
+    std::shared_ptr<void> connection;  // first: destroyed last
+    std::unique_ptr<platform::IClipboard> clipboard;
+    std::unique_ptr<platform::IScreen> screen;
+    std::unique_ptr<platform::IInput> input;
+    std::unique_ptr<platform::IWindows> windows;
+    std::unique_ptr<platform::IAccessibility> accessibility;
+    // For the log: which backends these are.
+    std::string description;
+};
+
+// The backends for the session: sway's own on sway (its IPC, a virtual keyboard and pointer,
+// data-control, screencopy); X11 elsewhere, where on a Wayland desktop that reaches only the
+// programs that run under XWayland. Throws std::exception when none can start.
+DesktopBackends ChooseDesktopBackends(const platform::SessionChoice& session,
+                                      platform::IEventLoop& loop);
+
+}  // namespace velmora::app
