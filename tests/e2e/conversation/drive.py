@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Drives a whole conversation through the real programs on the current X display.
+"""Drives a whole conversation through the real programs on the current X display, or on a
+headless sway of its own (--desk sway; desk.py holds the user's side of both).
 
 Starts the vendor server, the chat window stand-in (imsim) with a scripted peer, velmora and
 whatever translation service the scenario needs; picks the three targets by real clicks on the
@@ -29,17 +30,12 @@ import tempfile
 import time
 import urllib.request
 
+from desk import DESKS
+
 SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 
 def log(msg):
     print(f"[conversation] {msg}", flush=True)
-
-
-def sh(*args, check=False, timeout=20):
-    r = subprocess.run(args, capture_output=True, text=True, timeout=timeout)
-    if check and r.returncode != 0:
-        raise RuntimeError(f"{args}: {r.stderr.strip()}")
-    return r.stdout.strip()
 
 
 def eventually(cond, seconds=10.0, step=0.1):
@@ -97,27 +93,6 @@ class Imsim:
             if "\t" in line:
                 rows.append(line.split("\t", 1)[1])
         return rows
-
-
-def window_origin(wid):
-    info = sh("xwininfo", "-id", str(wid))
-    vals = {}
-    for line in info.splitlines():
-        line = line.strip()
-        for key in ("Absolute upper-left X", "Absolute upper-left Y", "Map State"):
-            if line.startswith(key + ":"):
-                vals[key] = line.split(":", 1)[1].strip()
-    return int(vals["Absolute upper-left X"]), int(vals["Absolute upper-left Y"]), vals["Map State"]
-
-
-def click(x, y, button=1):
-    sh("xdotool", "mousemove", str(x), str(y))
-    time.sleep(0.15)
-    sh("xdotool", "click", str(button))
-
-
-def overlay_shown():
-    return sh("xdotool", "search", "--onlyvisible", "--name", "^frmSnapShot$")
 
 
 def language_index(desc):
@@ -309,6 +284,7 @@ class Run:
         self.tmp = tempfile.mkdtemp(prefix="velmora-e2e-")
         self.procs = []
         self.transcript = []
+        self.desk = DESKS[args.desk]()
 
     def start(self, name, argv, env=None, first_line=False):
         logf = open(os.path.join(self.out, f"{name}.log"), "w")
@@ -335,27 +311,21 @@ class Run:
                 p.wait(timeout=5)
             except subprocess.TimeoutExpired:
                 p.kill()
+        self.desk.stop()
         shutil.rmtree(self.tmp, ignore_errors=True)
 
-    def main_window_origin(self):
-        wid = eventually(
-            lambda: sh("xdotool", "search", "--onlyvisible", "--name", "^Quillet2009"), 15
-        )
-        if not wid:
-            raise RuntimeError("the main window did not appear")
-        self.main_wid = int(wid.splitlines()[0])
-        x, y, _ = window_origin(self.main_wid)
-        return x, y
+    def overlay_shown(self):
+        return self.desk.find_window("^frmSnapShot$")
 
     def pick(self, icon_x, target_rect, button=1):
         mx, my = self.origin
-        click(mx + icon_x, my + 624)
-        if not eventually(overlay_shown, 8):
+        self.desk.click(mx + icon_x, my + 624)
+        if not eventually(self.overlay_shown, 8):
             raise RuntimeError("the snapshot overlay did not appear")
         time.sleep(0.3)
         x, y, w, h, _ = target_rect
-        click(x + w // 2, y + h // 2, button)
-        if not eventually(lambda: not overlay_shown(), 8):
+        self.desk.click(x + w // 2, y + h // 2, button)
+        if not eventually(lambda: not self.overlay_shown(), 8):
             raise RuntimeError("the snapshot overlay did not close")
         time.sleep(0.3)
 
@@ -363,18 +333,18 @@ class Run:
         """Picks a language in one of the two lists by real input: a click opens it, the keys
         walk down from the first row, where velmora starts both lists."""
         mx, my = self.origin
-        click(mx + x, my + y)
+        self.desk.click(mx + x, my + y)
         time.sleep(0.6)
-        sh("xdotool", "key", *(["Down"] * language_index(desc)), "Return")
+        self.desk.keys(*(["Down"] * language_index(desc)), "Return")
         time.sleep(0.3)
 
     def focus_send_box(self):
         mx, my = self.origin
-        sh("xdotool", "windowactivate", "--sync", str(self.main_wid))
-        click(mx + 170, my + 500)
+        self.desk.activate(self.main_wid)
+        self.desk.click(mx + 170, my + 500)
 
     def main_active(self):
-        return sh("xdotool", "getactivewindow", check=False) == str(self.main_wid)
+        return self.desk.active_window() == self.main_wid
 
     def send(self, text, copies):
         # After 5 s without a key in the send box the monitor copies the chat history, taking
@@ -384,7 +354,7 @@ class Run:
         for _ in range(3):
             before = copies()
             self.focus_send_box()
-            sh("xdotool", "key", "shift")
+            self.desk.keys("shift")
             time.sleep(0.5)
             if copies() == before and self.main_active():
                 break
@@ -393,38 +363,33 @@ class Run:
             time.sleep(0.5)
         # Typed through the clipboard: synthetic typing of Han characters would remap the
         # keyboard under the program's feet.
-        p = subprocess.Popen(["xclip", "-selection", "clipboard", "-loops", "1", "-quiet"],
-                             stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
-                             stderr=subprocess.DEVNULL)
-        p.stdin.write(text.encode())
-        p.stdin.close()
+        self.desk.paste(text)
         time.sleep(0.3)
-        sh("xdotool", "key", "ctrl+v")
-        p.wait(timeout=5)
-        time.sleep(0.3)
-        sh("xdotool", "key", "ctrl+Return")
+        self.desk.keys("ctrl+Return")
 
     def result_text(self):
         mx, my = self.origin
-        sh("xdotool", "windowactivate", "--sync", str(self.main_wid))
-        click(mx + 170, my + 200)
-        sh("xdotool", "key", "ctrl+a")
-        sh("xdotool", "key", "ctrl+c")
+        self.desk.activate(self.main_wid)
+        self.desk.click(mx + 170, my + 200)
+        self.desk.keys("ctrl+a")
+        self.desk.keys("ctrl+c")
         time.sleep(0.4)
-        text = sh("xclip", "-selection", "clipboard", "-o")
-        sh("xdotool", "key", "ctrl+End")  # leave nothing selected in the box
+        text = self.desk.clipboard()
+        self.desk.keys("ctrl+End")  # leave nothing selected in the box
         self.focus_send_box()
         return text
 
-    def screenshot(self, wid, name):
+    def screenshot(self, handle, name):
         path = os.path.join(self.out, name)
-        sh("import", "-window", str(wid), path, timeout=30)
+        self.desk.screenshot_window(handle, path)
         log(f"screenshot {path}")
 
     def go(self):
         a = self.args
+        desk = self.desk
+        desk.start(self)
         sc = SCENARIOS[a.scenario]()
-        env = dict(os.environ)
+        env = desk.client_env(dict(os.environ))
         # Only what the scenario configures reaches velmora.
         for name in ("VELMORA_TRANSLATE_URL", "VELMORA_ENGINES"):
             env.pop(name, None)
@@ -458,24 +423,31 @@ class Run:
             imsim_argv.append("--no-indent")
         if a.form == 3 and a.said:
             imsim_argv += ["--said", a.said]
-        self.start("imsim", imsim_argv)
+        imsim, _ = self.start("imsim", imsim_argv, env=desk.client_env(dict(os.environ)))
         im = Imsim(sock)
         if not eventually(lambda: os.path.exists(sock), 10):
             raise RuntimeError("imsim did not open its control socket")
-        # Until the window manager has placed the window, its controls report places near the
-        # screen's corner, where a pick would land on velmora's own window: wait for the place
-        # asked for, the same in two reads.
+        # Until the window manager has placed the window, its controls report other places
+        # (near the screen's corner, where a pick would land on velmora's own window): wait for
+        # the place the desk expects, the same in two reads.
         last = {}
 
         def settled():
             g = self.try_geometry(im)
-            ok = g is not None and g["input"][0] >= 820 and g == last.get("g")
+            try:
+                if g is not None:
+                    chat = desk.chat_window(imsim.pid, g)
+                    g = (chat, desk.chat_controls(chat, g))
+            except RuntimeError:
+                g = None
+            ok = g is not None and desk.placed(g[1]) and g == last.get("g")
             last["g"] = g
             return g if ok else None
 
-        geo = eventually(settled, 10)
-        if not geo:
+        settled_geo = eventually(settled, 10)
+        if not settled_geo:
             raise RuntimeError(f"the chat window never settled at its place: {last.get('g')}")
+        chat, geo = settled_geo
 
         if a.history_route == "keys":
             env["VELMORA_ACCESSIBILITY"] = "off"
@@ -484,11 +456,13 @@ class Run:
         env["VELMORA_UPDATE_URL"] = vendor_url
         env["VELMORA_PAGE_BASE"] = vendor_url.replace("http://", "")
         self.start("velmora", [f"{self.build}/src/app/velmora"], env=env)
-        self.origin = self.main_window_origin()
-        sh("xdotool", "windowmove", str(self.main_wid), "40", "40")
+        self.main_wid = eventually(lambda: desk.find_window("^Quillet2009"), 15)
+        if not self.main_wid:
+            raise RuntimeError("the main window did not appear")
+        desk.move_window(self.main_wid, 40, 40)
         time.sleep(0.5)
-        self.origin = window_origin(self.main_wid)[:2]
-        log(f"main window at {self.origin}, chat window {geo['window']}")
+        self.origin = desk.window_origin(self.main_wid)
+        log(f"main window at {self.origin}, chat window {chat}, its controls {geo}")
 
         # The three targets, by real clicks on the frozen screen.
         self.pick(134, geo["input"])
@@ -498,14 +472,14 @@ class Run:
         if a.shortcut_enter:
             # The shortcut dialog opens on "(无)" and "{Enter}"; "完成" makes Enter the send key.
             mx, my = self.origin
-            click(mx + 40, my + 624)
+            desk.click(mx + 40, my + 624)
             time.sleep(0.6)
-            sh("xdotool", "key", "s")
-            dlg = eventually(lambda: sh("xdotool", "search", "--onlyvisible", "--name", "设置发送快捷键"), 8)
+            desk.keys("s")
+            dlg = eventually(lambda: desk.find_window("设置发送快捷键"), 8)
             if not dlg:
                 raise RuntimeError("the send shortcut dialog did not open")
-            sh("xdotool", "key", "--window", dlg.splitlines()[0], "Tab", "Tab", "space")
-            eventually(lambda: not sh("xdotool", "search", "--onlyvisible", "--name", "设置发送快捷键"), 5)
+            desk.keys("Tab", "Tab", "space", window=dlg)
+            eventually(lambda: not desk.find_window("设置发送快捷键"), 5)
 
         # The two languages: ours, then the other party's.
         if sc.my_language:
@@ -534,7 +508,7 @@ class Run:
             # Send button's action sends it: the clipboard never holds it. (An input box that
             # sends on Enter has no action in the tree: that send takes the keys.)
             if (a.history_route == "tree" and a.im_send_key == "button" and got[i]
-                    and sh("xclip", "-selection", "clipboard", "-o") == got[i]):
+                    and desk.clipboard() == got[i]):
                 log("FAIL: the translation went through the clipboard")
                 ok = False
             if not sc.same(got[i], expected):
@@ -542,7 +516,7 @@ class Run:
                 ok = False
             if i == 0 and a.minimize_chat:
                 time.sleep(1.5)  # let the peer's first answer arrive before hiding the window
-                sh("xdotool", "windowminimize", str(geo["window"]))
+                desk.minimise(chat)
                 time.sleep(0.5)
             self.focus_send_box()
             time.sleep(1.5)
@@ -576,7 +550,7 @@ class Run:
             left = deadline - time.monotonic()
             if not eventually(lambda: copies() > seen and main_active(), left, 0.2):
                 log(f"no capture came: history copies {copies()} (was {seen}), active window "
-                    f"{sh('xdotool', 'getactivewindow')}, main window {self.main_wid}")
+                    f"{desk.active_window()}, main window {self.main_wid}")
                 break
             seen = copies()
             text = self.result_text()
@@ -588,14 +562,13 @@ class Run:
         self.screenshot(self.main_wid, "main-window.png")
         if a.minimize_chat:
             # A capture may be under way right now (it restores the window while it copies).
-            iconic = bool(eventually(
-                lambda: "Iconic" in sh("xprop", "-id", str(geo["window"]), "WM_STATE"), 10))
+            iconic = bool(eventually(lambda: desk.is_minimised(chat), 10))
             log(f"chat window minimised again after the capture: {iconic}")
             ok = ok and iconic
-            sh("xdotool", "windowactivate", str(geo["window"]))
+            desk.activate(chat)
             time.sleep(0.5)
-        self.screenshot(geo["window"], "chat-window.png")
-        sh("import", "-window", "root", os.path.join(self.out, "screen.png"), timeout=30)
+        self.screenshot(chat, "chat-window.png")
+        desk.screenshot_screen(os.path.join(self.out, "screen.png"))
         final_text = result or self.result_text()
         history = im.request("history")
         with open(os.path.join(self.out, "transcript.txt"), "w") as f:
@@ -633,6 +606,8 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__,
                                  formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", required=True)
+    ap.add_argument("--desk", default="x11", choices=sorted(DESKS),
+                    help="x11: the current X display; sway: a headless sway of the driver's own")
     ap.add_argument("--scenario", default="glossary", choices=sorted(SCENARIOS),
                     help="which translation service and languages (see above)")
     ap.add_argument("--out", required=True)
@@ -649,6 +624,8 @@ def main():
     ap.add_argument("--wait", type=float, default=40)
     ap.add_argument("--keep", action="store_true", help="leave the programs running at the end")
     args = ap.parse_args()
+    if args.minimize_chat and not DESKS[args.desk].can_minimise:
+        ap.error(f"--minimize-chat: {args.desk} has no minimised windows")
     run = Run(args)
     try:
         ok = run.go()
