@@ -31,6 +31,8 @@ namespace {
 
 // Each call waits this long at most for the compositor to take its event.
 constexpr int kAnswerMs = 3000;
+// More outputs than any desk has: a compositor that lists more is not believed.
+constexpr std::size_t kMaxOutputs = 64;
 
 template <typename T, void (*Fn)(T*)>
 struct ProxyFree {
@@ -191,7 +193,7 @@ void VirtualInput::Impl::Global(void* data, wl_registry* r, std::uint32_t name, 
         self->xdgOutputManager.reset(
             Bind<zxdg_output_manager_v1>(r, name, &zxdg_output_manager_v1_interface, version, 1));
         for (auto& o : self->outputs) self->WatchOutput(*o);
-    } else if (i == wl_output_interface.name) {
+    } else if (i == wl_output_interface.name && self->outputs.size() < kMaxOutputs) {
         auto o = std::make_unique<Output>();
         o->name = name;
         o->output.reset(Bind<wl_output>(r, name, &wl_output_interface, version, 2));
