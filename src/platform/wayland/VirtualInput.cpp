@@ -179,6 +179,7 @@ const zxdg_output_v1_listener kXdgOutputListener{
 void VirtualInput::Impl::Global(void* data, wl_registry* r, std::uint32_t name, const char* iface,
                                 std::uint32_t version) {
     auto* self = static_cast<Impl*>(data);
+    if (!iface || version == 0) return;  // nothing that could be bound
     const std::string_view i(iface);
     if (i == wl_seat_interface.name && !self->seat) {
         // The first seat: the one a desktop of one user has.
