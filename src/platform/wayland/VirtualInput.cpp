@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "platform/VirtualKey.h"
-#include "platform/posix/PosixPipeline.h"
+#include "platform/posix/UniqueFd.h"
 #include "platform/wayland/EvdevKeys.h"
 #include "platform/wayland/WaylandDisplay.h"
 #include "platform/wayland/XkbKeyboard.h"
