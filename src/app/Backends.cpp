@@ -21,29 +21,23 @@
 
 namespace velmora::app {
 
-namespace {
-platform::posix::CurlHttp::Limits DownloadLimits() {
-    platform::posix::CurlHttp::Limits l;
-    l.totalTimeoutMs = 300'000;
-    l.lowSpeedSeconds = 30;
-    l.maxBodyBytes = 256u << 20;
-    return l;
-}
-
-}  // namespace
-
 struct Backends::Impl {
     Impl()
         : desktop(ChooseDesktopBackends(platform::ChooseSession(platform::SessionEnvFromProcess()),
                                         loop)),
           http(loop),
-          downloadHttp(loop, DownloadLimits()),
+          downloadHttp(loop, platform::HttpLimits::ForDownloads()),
           programs(&loop) {}
 
     platform::SystemClock clock;
     platform::qt::QtEventLoop loop;
     platform::qt::QtMessageBox messageBox;
     DesktopBackends desktop;
+    // The desktop's ports under the names the bundle takes them by.
+    platform::IInput& input = *desktop.input;
+    platform::IWindows& windows = *desktop.windows;
+    platform::IClipboard& clipboard = *desktop.clipboard;
+    platform::IScreen& screen = *desktop.screen;
     platform::posix::CurlHttp http;
     platform::posix::CurlHttp downloadHttp;
     platform::posix::Pcre2RegexEngine regex;
@@ -55,22 +49,8 @@ struct Backends::Impl {
 };
 
 Backends::Backends() : impl_(std::make_unique<Impl>()) {
-    const DesktopBackends& d = impl_->desktop;
-    platform_ =
-        std::make_unique<platform::Platform>(platform::Platform{.input = *d.input,
-                                                                .windows = *d.windows,
-                                                                .clipboard = *d.clipboard,
-                                                                .screen = *d.screen,
-                                                                .http = impl_->http,
-                                                                .regex = impl_->regex,
-                                                                .codePage = impl_->codePage,
-                                                                .clock = impl_->clock,
-                                                                .loop = impl_->loop,
-                                                                .keyStore = impl_->keyStore,
-                                                                .processorId = impl_->processorId,
-                                                                .process = impl_->process,
-                                                                .messageBox = impl_->messageBox,
-                                                                .accessibility = *d.accessibility});
+    platform_ = std::make_unique<platform::Platform>(
+        platform::BundleOf(*impl_, *impl_->desktop.accessibility));
 }
 
 Backends::~Backends() = default;

@@ -44,6 +44,15 @@ struct HttpLimits {
     int maxRedirects = 5;  // each under the rules of FollowRedirect (HttpRedirect.h)
     // Longest gap between two turns of the event loop while waiting on the network.
     int loopStepMs = 10;
+
+    // For update files: large, and slow links must not end them.
+    static HttpLimits ForDownloads() {
+        HttpLimits l;
+        l.totalTimeoutMs = 300'000;
+        l.lowSpeedSeconds = 30;
+        l.maxBodyBytes = 256u << 20;
+        return l;
+    }
 };
 
 // A transport failure: refused, unreachable, timed out, too large, bad redirect.

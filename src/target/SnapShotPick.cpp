@@ -47,10 +47,12 @@ PickOutcome RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoin
         // screen points (offset only when the desktop does not start at 0, 0).
         platform::Point screen{press->x + cover.left, press->y + cover.top};
         // Another process's window is wanted, not ours: make sure the hidden overlay is gone
-        // from the server's view before asking what lies at the point.
-        platform::WinHandle mine = overlay.WindowId();
-        for (int i = 0; mine != 0 && i < kUncoverTries; ++i) {
-            if (p.windows.WindowFromPoint(screen) != mine) break;
+        // from the server's view before asking what lies at the point. Where the overlay's id
+        // is not the window system's (Wayland) any window of ours at the point may be it.
+        const platform::WinHandle mine = overlay.WindowId();
+        for (int i = 0; i < kUncoverTries; ++i) {
+            const platform::WinHandle at = p.windows.WindowFromPoint(screen);
+            if (at != mine && (at == 0 || !p.windows.IsOwnWindow(at))) break;
             p.loop.Wait(kUncoverStepMs);
         }
         FillFromPoint(p.windows, overlay.fields, screen.x, screen.y);

@@ -54,23 +54,13 @@ namespace velmora::app {
 
 namespace pw = platform::win32;
 
-namespace {
-pw::WinHttp::Limits DownloadLimits() {
-    pw::WinHttp::Limits l;
-    l.totalTimeoutMs = 300'000;
-    l.lowSpeedSeconds = 30;
-    l.maxBodyBytes = 256u << 20;
-    return l;
-}
-}  // namespace
-
 struct Backends::Impl {
     Impl()
         : clipboard(loop),
           screen(clipboard),
           windows(loop),
           http(loop),
-          downloadHttp(loop, DownloadLimits()) {}
+          downloadHttp(loop, platform::HttpLimits::ForDownloads()) {}
 
     platform::SystemClock clock;
     pw::Win32EventLoop loop;

@@ -114,6 +114,22 @@ TEST_F(SnapShotPickTest, APickOnTheProgramsOwnWindowIsRefused) {
     }
 }
 
+// On Wayland the overlay's id is not the compositor's: while its hidden surface still covers
+// the point, any window of ours there is waited out, and the chat window beneath is picked.
+TEST_F(SnapShotPickTest, TheHiddenOverlayIsWaitedOutWhereItsIdIsNotTheWindowSystems) {
+    static constexpr platform::WinHandle kSurface = 50;  // the overlay as the compositor names it
+    fp.windows.windows[kSurface] = {.rect = Rect{0, 0, 1024, 768}, .own = true};
+    int steps = 0;
+    fp.loop.onYield = [&] {
+        if (++steps == 5) fp.windows.windows.erase(kSurface);
+    };
+    overlay.presses = {Point{130, 520}};
+    TargetPoint target;
+    auto p = fp.platform();
+    EXPECT_EQ(RunPick(p, overlay, target), PickOutcome::Picked);
+    EXPECT_EQ(target.WinHwnd, 11);
+}
+
 TEST_F(SnapShotPickTest, SecondPickReplacesEveryField) {
     overlay.presses = {Point{130, 520}, Point{300, 100}};
     TargetPoint target;
