@@ -1,4 +1,5 @@
 #include "platform/wayland/WaylandDisplay.h"
+#include "platform/posix/FdWait.h"
 
 #include <poll.h>
 #include <wayland-client.h>
@@ -13,26 +14,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-int MsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(left);
-}
-
-// Waits for the socket until the deadline; false on a timeout or an error on it.
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
-    for (;;) {
-        pollfd p{fd, events, 0};
-        const int n = poll(&p, 1, MsLeft(deadline));
-        if (n > 0) return (p.revents & events) != 0;
-        if (n == 0 || errno != EINTR) return false;
-    }
-}
-
 bool FlushAll(wl_display* d, Clock::time_point deadline) {
     while (wl_display_flush(d) < 0) {
         if (errno != EAGAIN) return false;
-        if (!WaitFor(wl_display_get_fd(d), POLLOUT, deadline)) return false;
+        if (!posix::WaitForFd(wl_display_get_fd(d), POLLOUT, deadline)) return false;
     }
     return true;
 }
@@ -75,7 +60,7 @@ bool WaylandDisplay::Roundtrip(int timeoutMs) {
             if (wl_display_dispatch_pending(d) < 0) return false;
             continue;
         }
-        if (!WaitFor(wl_display_get_fd(d), POLLIN, deadline)) {
+        if (!posix::WaitForFd(wl_display_get_fd(d), POLLIN, deadline)) {
             wl_display_cancel_read(d);
             return false;
         }
