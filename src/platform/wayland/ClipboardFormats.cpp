@@ -70,6 +70,11 @@ std::optional<std::string> PickImageType(const std::vector<std::string>& offered
     return std::nullopt;
 }
 
+bool IsPreferredType(std::string_view type) {
+    const std::string n = Normal(type);
+    return n == "image/png" || std::find(kTextRank.begin(), kTextRank.end(), n) != kTextRank.end();
+}
+
 ClipboardContents BoundContents(const ClipboardContents& contents, int maxFormats,
                                 std::size_t maxBytes) {
     ClipboardContents out;

@@ -26,6 +26,9 @@ std::u16string DecodeText(std::string_view type, std::string_view bytes);
 // The offered type to read a picture through: PNG first, then any other image type.
 std::optional<std::string> PickImageType(const std::vector<std::string>& offered);
 
+// A type Text or Image would read: kept even when an owner offers more types than we list.
+bool IsPreferredType(std::string_view type);
+
 // Contents as a clipboard may hold them: no name twice (the first wins), at most maxFormats
 // and at most maxBytes in all (a format that does not fit is left out).
 ClipboardContents BoundContents(const ClipboardContents& contents, int maxFormats,

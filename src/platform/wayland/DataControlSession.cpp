@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/wayland/ClipboardFormats.h"
 #include "platform/wayland/PipeIo.h"
 #include "platform/wayland/WaylandConnection.h"
 #include "wlr-data-control-unstable-v1-client.h"
@@ -105,9 +106,9 @@ const wl_registry_listener kRegistryListener{OnGlobal, OnGlobalRemove};
 void OnOfferType(void* data, zwlr_data_control_offer_v1*, const char* type) {
     auto* offer = static_cast<Offer*>(data);
     const std::size_t length = std::strlen(type);
-    if (offer->types.size() >= DataControlSession::kMaxOfferTypes || length == 0 ||
-        length > DataControlSession::kMaxTypeLength)
-        return;
+    if (length == 0 || length > DataControlSession::kMaxTypeLength) return;
+    // Past the bound only the few types we read text or a picture through still count.
+    if (offer->types.size() >= DataControlSession::kMaxOfferTypes && !IsPreferredType(type)) return;
     if (std::find(offer->types.begin(), offer->types.end(), type) == offer->types.end())
         offer->types.emplace_back(type, length);
 }

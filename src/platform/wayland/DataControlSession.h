@@ -39,7 +39,8 @@ class DataControlSession {
     bool Sync();
     // What we hold, while the selection is still ours; null otherwise.
     std::shared_ptr<const ClipboardContents> Owned();
-    // The selection's types (at most kMaxOfferTypes); nullopt when not Ready, empty when the
+    // The selection's types (at most kMaxOfferTypes, and the text and picture types past them);
+    // nullopt when not Ready, empty when the
     // selection is empty.
     std::optional<std::vector<std::string>> OfferedTypes();
     // Asks the selection's owner for type: the read end of the pipe it writes to, or none.

@@ -3,20 +3,16 @@
 #include "platform/wayland/SwayWindows.h"
 
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
 
 #include "HeadlessSway.h"
-#include "ImsimClient.h"
+#include "WaylandImsim.h"
 #include "support/Finish.h"
 #include "support/PollUntil.h"
 #include "support/SleepLoop.h"
-#include "support/Spawn.h"
 #include "support/TempDir.h"
 
 namespace velmora::platform::wayland {
@@ -24,47 +20,6 @@ namespace {
 
 // Generous for a loaded machine: a Qt window's first frame under stress takes seconds.
 constexpr int kAppearMs = 20000;
-
-// One imsim chat window on sway's display, ended with the object.
-class WaylandImsim {
-  public:
-    WaylandImsim(const HeadlessSway& sway, const TempDir& dir, const std::string& peer)
-        : client_((dir.path() / (peer + ".ctl")).string()) {
-        const std::string binary =
-            std::string(std::getenv("VELMORA_BUILD_DIR")) + "/tools/imsim/imsim";
-        pid_ =
-            velmora::testing::Spawn({binary, "--control", (dir.path() / (peer + ".ctl")).string(),
-                                     "--me", "Bob", "--peer", peer},
-                                    {{"QT_QPA_PLATFORM", "wayland"},
-                                     {"WAYLAND_DISPLAY", sway.WaylandDisplay()},
-                                     {"XDG_RUNTIME_DIR", dir.path().string()},
-                                     {"DISPLAY", ""}});
-    }
-    ~WaylandImsim() { Close(); }
-    WaylandImsim(const WaylandImsim&) = delete;
-    WaylandImsim& operator=(const WaylandImsim&) = delete;
-
-    pid_t pid() const { return pid_; }
-    void Close() {
-        if (pid_ <= 0) return;
-        const auto ended = [this] { return waitpid(pid_, nullptr, WNOHANG) == pid_; };
-        // Under load a Wayland imsim sometimes answers quit and then lingers in its exit: it
-        // has no SIGTERM handler, so the signal ends it at once.
-        client_.Request("quit", 1000);
-        if (!PollUntil(ended, 1000, 20)) {
-            kill(pid_, SIGTERM);
-            if (!PollUntil(ended, 3000, 20)) {
-                kill(pid_, SIGKILL);
-                waitpid(pid_, nullptr, 0);
-            }
-        }
-        pid_ = -1;
-    }
-
-  private:
-    imsim::ImsimClient client_;
-    pid_t pid_ = -1;
-};
 
 class SwayWindowsTest : public ::testing::Test {
   protected:
