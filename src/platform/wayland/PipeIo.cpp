@@ -93,8 +93,9 @@ bool PendingWrite::Pump() {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK))
-            return std::chrono::steady_clock::now() >= deadline_;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) &&
+            std::chrono::steady_clock::now() < deadline_)
+            return false;  // the reader has not taken the rest yet
         if (n < 0 && errno == EPIPE) DropPendingSigpipe();
         break;
     }
