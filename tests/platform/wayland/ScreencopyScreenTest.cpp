@@ -10,13 +10,14 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "HeadlessSway.h"
 #include "WaylandImsim.h"
 #include "WlClipboardTools.h"
 #include "platform/wayland/DataControlClipboard.h"
 #include "platform/wayland/SwayWindows.h"
-#include "support/Finish.h"
 #include "support/PollUntil.h"
 #include "support/SleepLoop.h"
 #include "support/TempDir.h"
@@ -26,6 +27,7 @@ namespace {
 
 constexpr int kAppearMs = 20000;
 constexpr std::uint32_t kFill = 0xFF3366CCu;
+constexpr std::uint32_t kOther = 0xFFCC6633u;
 
 std::uint32_t At(const Bitmap& b, int x, int y) {
     if (x < 0 || y < 0 || x >= b.width || y >= b.height) return 0;
@@ -50,32 +52,57 @@ class ScreencopyScreenTest : public ::testing::Test {
         if (HasFailure()) ADD_FAILURE() << "sway's log:\n" << sway_.Log();
     }
 
-    // The imsim window floated at a place of the test's choice, once sway has settled it and
-    // imsim has painted it: its rectangle on the screen.
-    std::optional<Rect> FloatingWindow(const WaylandImsim& chat) {
-        WinHandle h = 0;
-        if (!PollUntil(
-                [&] {
-                    if (const auto views = ipc_->GetTree())
-                        for (const SwayWindow& v : *views)
-                            if (v.pid == chat.pid() && v.content.width > 0)
-                                h = static_cast<WinHandle>(v.id);
-                    return h != 0;
-                },
-                kAppearMs, 50))
-            return std::nullopt;
-        platform::test::Finish(loop_, windows_->SetTopmost(h, true, Rect{200, 150, 700, 550}));
-        std::optional<Rect> last;
+    // An imsim window once sway has settled it (the same rectangle three reads in a row, all
+    // on the output): its handle and rectangle on the screen.
+    std::optional<std::pair<WinHandle, Rect>> SettledWindow(const WaylandImsim& chat) {
+        std::optional<std::pair<WinHandle, Rect>> last;
         int same = 0;
-        PollUntil(
+        const bool settled = PollUntil(
             [&] {
-                const auto now = windows_->GetWindowRect(h);
+                std::optional<std::pair<WinHandle, Rect>> now;
+                if (const auto views = ipc_->GetTree())
+                    for (const SwayWindow& v : *views)
+                        if (v.pid == chat.pid() && v.content.width > 0) {
+                            const auto h = static_cast<WinHandle>(v.id);
+                            if (const auto r = windows_->GetWindowRect(h)) now.emplace(h, *r);
+                        }
+                if (now && (now->second.left < 0 || now->second.top < 0 ||
+                            now->second.right > 1280 || now->second.bottom > 800))
+                    now.reset();
                 same = now && now == last ? same + 1 : 0;
                 last = now;
                 return same >= 2;
             },
             kAppearMs, 100);
-        return last;
+        return settled ? last : std::nullopt;
+    }
+
+    struct Painted {
+        WinHandle handle;
+        Rect rect;
+        std::uint32_t colour;
+    };
+    // A capture once imsim has painted each window whole at its place: its colour in its
+    // middle and just inside its left, right and bottom edges, and no window moved meanwhile.
+    Bitmap PaintedCapture(const std::vector<Painted>& windows) {
+        Bitmap shot;
+        PollUntil(
+            [&] {
+                shot = screen_->Capture();
+                for (const Painted& w : windows) {
+                    const Rect& r = w.rect;
+                    const int cx = (r.left + r.right) / 2;
+                    const int cy = (r.top + r.bottom) / 2;
+                    if (windows_->GetWindowRect(w.handle) != r || At(shot, cx, cy) != w.colour ||
+                        At(shot, r.left + 4, cy) != w.colour ||
+                        At(shot, r.right - 5, cy) != w.colour ||
+                        At(shot, cx, r.bottom - 5) != w.colour)
+                        return false;
+                }
+                return true;
+            },
+            kAppearMs, 100);
+        return shot;
     }
 
     HeadlessSway sway_;
@@ -87,44 +114,50 @@ class ScreencopyScreenTest : public ::testing::Test {
     std::unique_ptr<ScreencopyScreen> screen_;
 };
 
-TEST_F(ScreencopyScreenTest, CapturesTheOutputWithAWindowWhereSwayPutsIt) {
+TEST_F(ScreencopyScreenTest, CapturesTheOutputWithTheWindowsWhereSwayPutsThem) {
     EXPECT_EQ(screen_->VirtualScreen(), (Rect{0, 0, 1280, 800}));
-    WaylandImsim chat(sway_, runtime_, "Alice", {"--fill", "3366cc"});
-    const auto r = FloatingWindow(chat);
-    ASSERT_TRUE(r) << "imsim's window never settled";
-    const int cx = (r->left + r->right) / 2;
-    const int cy = (r->top + r->bottom) / 2;
-
-    Bitmap shot;
+    // Two windows side by side, each in a colour of its own, under sway's title bars.
+    WaylandImsim first(sway_, runtime_, "Alice", {"--fill", "3366cc"});
+    ASSERT_TRUE(SettledWindow(first));
+    WaylandImsim second(sway_, runtime_, "Carol", {"--fill", "cc6633"});
+    std::optional<std::pair<WinHandle, Rect>> a, b;
     ASSERT_TRUE(PollUntil(
         [&] {
-            shot = screen_->Capture();
-            return At(shot, cx, cy) == kFill;
+            a = SettledWindow(first);
+            b = SettledWindow(second);
+            return a && b && a->second.right <= b->second.left;
         },
         kAppearMs, 100))
-        << "centre " << std::hex << At(shot, cx, cy) << " in " << std::dec << shot.width << "x"
-        << shot.height;
+        << "the windows never settled side by side";
+    const Bitmap shot =
+        PaintedCapture({{a->first, a->second, kFill}, {b->first, b->second, kOther}});
     EXPECT_EQ(shot.width, 1280);
     EXPECT_EQ(shot.height, 800);
-    // The window's edges inside are its colour, the pixels just outside are not: the picture is
-    // upright, unshifted and in the right channel order.
-    EXPECT_EQ(At(shot, r->left + 4, cy), kFill);
-    EXPECT_EQ(At(shot, r->right - 5, cy), kFill);
-    EXPECT_EQ(At(shot, cx, r->bottom - 5), kFill);
-    EXPECT_NE(At(shot, r->left - 3, cy), kFill);
-    EXPECT_NE(At(shot, r->right + 2, cy), kFill);
-    EXPECT_NE(At(shot, cx, r->bottom + 2), kFill);
-    EXPECT_NE(At(shot, cx, r->top - 3), kFill);
-    EXPECT_NE(At(shot, 20, 780), kFill);
+    for (const auto& [w, colour] : {std::pair{a->second, kFill}, std::pair{b->second, kOther}}) {
+        const int cx = (w.left + w.right) / 2;
+        const int cy = (w.top + w.bottom) / 2;
+        SCOPED_TRACE(std::to_string(w.left) + "," + std::to_string(w.top) + " " +
+                     std::to_string(w.right) + "," + std::to_string(w.bottom));
+        // Inside: its colour (PaintedCapture waited for that); just outside: not. The picture
+        // is upright, unshifted and in the right channel order.
+        EXPECT_EQ(At(shot, cx, cy), colour);
+        EXPECT_EQ(At(shot, w.left + 4, cy), colour);
+        EXPECT_EQ(At(shot, w.right - 5, cy), colour);
+        EXPECT_EQ(At(shot, cx, w.bottom - 5), colour);
+        EXPECT_NE(At(shot, cx, w.top - 3), colour);  // the title bar
+        EXPECT_NE(At(shot, w.left - 3, cy), colour);
+        EXPECT_NE(At(shot, w.right + 2, cy), colour);
+    }
 }
 
 TEST_F(ScreencopyScreenTest, PutsThePictureOnTheClipboard) {
     WaylandImsim chat(sway_, runtime_, "Alice", {"--fill", "3366cc"});
-    const auto r = FloatingWindow(chat);
-    ASSERT_TRUE(r);
-    const int cx = (r->left + r->right) / 2;
-    const int cy = (r->top + r->bottom) / 2;
-    ASSERT_TRUE(PollUntil([&] { return At(screen_->Capture(), cx, cy) == kFill; }, kAppearMs, 100));
+    const auto w = SettledWindow(chat);
+    ASSERT_TRUE(w);
+    const Rect& r = w->second;
+    const int cx = (r.left + r.right) / 2;
+    const int cy = (r.top + r.bottom) / 2;
+    ASSERT_EQ(At(PaintedCapture({{w->first, r, kFill}}), cx, cy), kFill);
 
     screen_->CaptureToClipboard();
     const ToolRun run =
@@ -134,7 +167,7 @@ TEST_F(ScreencopyScreenTest, PutsThePictureOnTheClipboard) {
     ASSERT_EQ(pasted.width(), 1280);
     ASSERT_EQ(pasted.height(), 800);
     EXPECT_EQ(pasted.pixel(cx, cy), kFill);
-    EXPECT_NE(pasted.pixel(cx, r->top - 3), kFill);
+    EXPECT_NE(pasted.pixel(cx, r.top - 3), kFill);
 
     // Without a compositor there is no picture, and the clipboard keeps what it had.
     ASSERT_TRUE(clip_->SetText(u"kept"));
