@@ -9,6 +9,7 @@
 #include <QImage>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -56,6 +57,16 @@ std::string Png(const Bitmap& b) {
     return png.toStdString();
 }
 
+// Counts what other threads hand the loop: a served paste wakes it through Post.
+class CountingLoop : public SleepLoop {
+  public:
+    void Post(std::function<void()> fn) override {
+        ++posts;
+        SleepLoop::Post(std::move(fn));
+    }
+    std::atomic<int> posts = 0;
+};
+
 class DataControlClipboardTest : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -78,7 +89,7 @@ class DataControlClipboardTest : public ::testing::Test {
 
     HeadlessSway sway_;
     TempDir runtime_;
-    SleepLoop loop_;
+    CountingLoop loop_;
     std::unique_ptr<DataControlClipboard> clip_;
 };
 
@@ -88,13 +99,16 @@ TEST_F(DataControlClipboardTest, ServesItsTextToEveryPasteAndCountsEach) {
     EXPECT_EQ(clip_->Text(), kMixed);
     EXPECT_EQ(clip_->Reads(), 0);
 
+    // Each paste is served while this thread waits for wl-paste and runs no loop at all.
     const std::string utf8 = Utf8Encode(kMixed);
     int pastes = 0;
     for (const char* type : {"text/plain;charset=utf-8", "UTF8_STRING", "text/plain", "TEXT"}) {
+        const int posts = loop_.posts;
         const ToolRun run = Paste(type);
         EXPECT_EQ(run.status, 0) << type;
         EXPECT_EQ(run.out, utf8) << type;
         EXPECT_EQ(clip_->Reads(), ++pastes) << type;
+        EXPECT_GT(loop_.posts, posts) << type << ": the loop was not woken";
     }
 
     // A new text starts its own count.
@@ -104,6 +118,19 @@ TEST_F(DataControlClipboardTest, ServesItsTextToEveryPasteAndCountsEach) {
     EXPECT_EQ(clip_->Reads(), 1);
     // A loop turn runs the wakes the served pastes posted, and nothing else breaks.
     loop_.Wait(20);
+}
+
+TEST_F(DataControlClipboardTest, WithoutACompositorEverythingFailsAtOnce) {
+    DataControlClipboard::Options o;
+    o.display = (runtime_.path() / "no-such-display").string();
+    DataControlClipboard none(loop_, o);
+    EXPECT_FALSE(none.Available());
+    EXPECT_FALSE(none.SetText(u"x"));
+    EXPECT_EQ(none.Text(), std::nullopt);
+    EXPECT_EQ(none.Save(), std::nullopt);
+    EXPECT_TRUE(none.Image().empty());
+    EXPECT_FALSE(none.Clear());
+    EXPECT_EQ(none.Reads(), 0);
 }
 
 TEST_F(DataControlClipboardTest, ReadsWhatAnotherProgramCopiedAndClears) {
