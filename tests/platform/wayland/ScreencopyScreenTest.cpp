@@ -53,8 +53,9 @@ class ScreencopyScreenTest : public ::testing::Test {
     }
 
     // An imsim window once sway has settled it (the same rectangle three reads in a row, all
-    // on the output): its handle and rectangle on the screen.
-    std::optional<std::pair<WinHandle, Rect>> SettledWindow(const WaylandImsim& chat) {
+    // on the screen): its handle and rectangle.
+    std::optional<std::pair<WinHandle, Rect>> SettledWindow(const WaylandImsim& chat,
+                                                            Rect screen = {0, 0, 1280, 800}) {
         std::optional<std::pair<WinHandle, Rect>> last;
         int same = 0;
         const bool settled = PollUntil(
@@ -66,8 +67,8 @@ class ScreencopyScreenTest : public ::testing::Test {
                             const auto h = static_cast<WinHandle>(v.id);
                             if (const auto r = windows_->GetWindowRect(h)) now.emplace(h, *r);
                         }
-                if (now && (now->second.left < 0 || now->second.top < 0 ||
-                            now->second.right > 1280 || now->second.bottom > 800))
+                if (now && (now->second.left < screen.left || now->second.top < screen.top ||
+                            now->second.right > screen.right || now->second.bottom > screen.bottom))
                     now.reset();
                 same = now && now == last ? same + 1 : 0;
                 last = now;
@@ -148,6 +149,33 @@ TEST_F(ScreencopyScreenTest, CapturesTheOutputWithTheWindowsWhereSwayPutsThem) {
         EXPECT_NE(At(shot, w.left - 3, cy), colour);
         EXPECT_NE(At(shot, w.right + 2, cy), colour);
     }
+}
+
+// A second output, lower and to the right: the layout spans both, each output's picture at
+// its place, black where no output is.
+TEST_F(ScreencopyScreenTest, PlacesASecondOutputWhereTheLayoutHasIt) {
+    ASSERT_TRUE(ipc_->RunCommand("create_output"));
+    ASSERT_TRUE(ipc_->RunCommand("output HEADLESS-2 resolution 640x480 position 1280 400"));
+    const Rect layout{0, 0, 1920, 880};
+    ASSERT_TRUE(PollUntil([&] { return screen_->VirtualScreen() == layout; }, kAppearMs, 100))
+        << "layout " << screen_->VirtualScreen().right << "x" << screen_->VirtualScreen().bottom;
+    ASSERT_TRUE(ipc_->RunCommand("focus output HEADLESS-2"));
+    WaylandImsim chat(sway_, runtime_, "Alice", {"--fill", "3366cc"});
+    const auto w = SettledWindow(chat, layout);
+    ASSERT_TRUE(w);
+    const Rect& r = w->second;
+    EXPECT_GE(r.left, 1280);
+    EXPECT_GE(r.top, 400);
+    const Bitmap shot = PaintedCapture({{w->first, r, kFill}});
+    EXPECT_EQ(shot.width, 1920);
+    EXPECT_EQ(shot.height, 880);
+    const int cx = (r.left + r.right) / 2;
+    const int cy = (r.top + r.bottom) / 2;
+    EXPECT_EQ(At(shot, cx, cy), kFill);
+    EXPECT_EQ(At(shot, r.left + 4, cy), kFill);
+    EXPECT_NE(At(shot, cx, r.top - 3), kFill);
+    EXPECT_EQ(At(shot, 1600, 200), 0xFF000000u);  // above the second output: no output there
+    EXPECT_EQ(At(shot, 640, 840), 0xFF000000u);   // below the first
 }
 
 TEST_F(ScreencopyScreenTest, PutsThePictureOnTheClipboard) {
