@@ -35,6 +35,7 @@ class StubbornOwner {
         wl_registry_add_listener(registry_, &kRegistry, this);
         if (!Roundtrip(display_.get(), 5000) || !seat_ || !manager_) return;
         device_ = zwlr_data_control_manager_v1_get_data_device(manager_, seat_);
+        zwlr_data_control_device_v1_add_listener(device_, &kDevice, this);
         source_ = zwlr_data_control_manager_v1_create_data_source(manager_);
         zwlr_data_control_source_v1_add_listener(source_, &kSource, this);
         for (const auto& t : types) zwlr_data_control_source_v1_offer(source_, t.c_str());
@@ -50,6 +51,7 @@ class StubbornOwner {
         stop_ = true;
         if (thread_.joinable()) thread_.join();
         for (int fd : held_) close(fd);
+        for (auto* offer : offers_) zwlr_data_control_offer_v1_destroy(offer);
         if (source_) zwlr_data_control_source_v1_destroy(source_);
         if (device_) zwlr_data_control_device_v1_destroy(device_);
         if (manager_) zwlr_data_control_manager_v1_destroy(manager_);
@@ -94,6 +96,17 @@ class StubbornOwner {
         }
     }
     static void OnCancelled(void*, zwlr_data_control_source_v1*) {}
+    // The selection offers sway sends every data-control client, its own included: kept to be
+    // destroyed at the end.
+    static void OnDataOffer(void* data, zwlr_data_control_device_v1*,
+                            zwlr_data_control_offer_v1* offer) {
+        static_cast<StubbornOwner*>(data)->offers_.push_back(offer);
+    }
+    static void OnSelection(void*, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1*) {}
+    static void OnFinished(void*, zwlr_data_control_device_v1*) {}
+    static void OnPrimary(void*, zwlr_data_control_device_v1*, zwlr_data_control_offer_v1*) {}
+    static constexpr zwlr_data_control_device_v1_listener kDevice{OnDataOffer, OnSelection,
+                                                                  OnFinished, OnPrimary};
     static constexpr wl_registry_listener kRegistry{OnGlobal, OnGlobalRemove};
     static constexpr zwlr_data_control_source_v1_listener kSource{OnSend, OnCancelled};
 
@@ -105,6 +118,7 @@ class StubbornOwner {
     zwlr_data_control_device_v1* device_ = nullptr;
     zwlr_data_control_source_v1* source_ = nullptr;
     std::vector<int> held_;
+    std::vector<zwlr_data_control_offer_v1*> offers_;
     std::atomic<int> requests_ = 0;
     std::atomic<bool> stop_ = false;
     bool owning_ = false;
