@@ -65,8 +65,8 @@ std::optional<int> DataControlClipboard::Reads() {
 std::optional<std::string> DataControlClipboard::Read(
     const std::string& type, std::size_t maxBytes, std::chrono::steady_clock::time_point deadline) {
     UniqueFd fd = session_.Receive(type);
-    if (!fd.valid()) return std::nullopt;
-    PipeRead r = ReadAll(fd.get(), maxBytes, std::min(deadline, In(options_.readMs)));
+    if (!fd) return std::nullopt;
+    PipeRead r = ReadAll(fd.Get(), maxBytes, std::min(deadline, In(options_.readMs)));
     if (r.end != ReadEnd::Complete) return std::nullopt;
     return std::move(r.bytes);
 }
@@ -127,8 +127,8 @@ std::optional<ClipboardContents> DataControlClipboard::Save() {
     for (const std::string& type : *types) {
         if (static_cast<int>(saved.formats.size()) >= kMaxFormats) break;
         UniqueFd fd = session_.Receive(type);
-        if (!fd.valid()) return std::nullopt;
-        PipeRead r = ReadAll(fd.get(), kMaxBytes - total, std::min(deadline, In(options_.readMs)));
+        if (!fd) return std::nullopt;
+        PipeRead r = ReadAll(fd.Get(), kMaxBytes - total, std::min(deadline, In(options_.readMs)));
         if (r.end == ReadEnd::TooLarge) continue;  // does not fit: left out, as on X11
         if (r.end != ReadEnd::Complete) {
             // The owner does not answer: what it already gave is all there is.

@@ -75,7 +75,7 @@ struct DataControlSession::State {
 
     void Kick() {
         const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t n = write(wake.get(), &one, sizeof one);
+        [[maybe_unused]] const ssize_t n = write(wake.Get(), &one, sizeof one);
     }
     void Notify() {
         if (onEvent) onEvent();
@@ -194,7 +194,7 @@ DataControlSession::DataControlSession(const std::string& display, std::function
     // The first selection event comes upon binding.
     if (!Roundtrip(s_->display.get(), limits.syncMs)) return;
     s_->wake.Reset(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK));
-    if (!s_->wake.valid()) return;
+    if (!s_->wake) return;
     s_->thread = std::thread([this] { Run(); });
 }
 
@@ -258,7 +258,7 @@ void DataControlSession::Run() {
             fds.clear();
             fds.push_back(
                 {wl_display_get_fd(d), static_cast<short>(POLLIN | (wantOut ? POLLOUT : 0)), 0});
-            fds.push_back({s.wake.get(), POLLIN, 0});
+            fds.push_back({s.wake.Get(), POLLIN, 0});
             const auto now = std::chrono::steady_clock::now();
             for (const PendingWrite& w : s.writes) {
                 fds.push_back({w.fd(), POLLOUT, 0});
@@ -287,7 +287,7 @@ void DataControlSession::Run() {
         }
         if (fds[1].revents & POLLIN) {
             uint64_t count = 0;
-            [[maybe_unused]] const ssize_t n = read(s.wake.get(), &count, sizeof count);
+            [[maybe_unused]] const ssize_t n = read(s.wake.Get(), &count, sizeof count);
         }
         if (wl_display_dispatch_pending(d) < 0) {
             s.broken = true;
@@ -364,7 +364,7 @@ UniqueFd DataControlSession::Receive(const std::string& type) {
     if (!MakeReadPipe(readEnd, writeEnd)) return {};
     // The request carries a copy of the write end; ours closes now, so the reader sees EOF
     // once the owner closes its own.
-    zwlr_data_control_offer_v1_receive(s_->selection->proxy.get(), type.c_str(), writeEnd.get());
+    zwlr_data_control_offer_v1_receive(s_->selection->proxy.get(), type.c_str(), writeEnd.Get());
     wl_display_flush(s_->display.get());
     s_->Kick();
     return readEnd;

@@ -80,14 +80,14 @@ bool MakeReadPipe(UniqueFd& readEnd, UniqueFd& writeEnd) {
 PendingWrite::PendingWrite(UniqueFd fd, std::shared_ptr<const std::string> data,
                            SteadyTime deadline)
     : fd_(std::move(fd)), data_(std::move(data)), deadline_(deadline) {
-    const int flags = fcntl(fd_.get(), F_GETFL);
-    if (flags < 0 || fcntl(fd_.get(), F_SETFL, flags | O_NONBLOCK) != 0) fd_.Reset();
+    const int flags = fcntl(fd_.Get(), F_GETFL);
+    if (flags < 0 || fcntl(fd_.Get(), F_SETFL, flags | O_NONBLOCK) != 0) fd_.Reset();
 }
 
 bool PendingWrite::Pump() {
-    if (!fd_.valid() || !data_) return true;
+    if (!fd_ || !data_) return true;
     while (written_ < data_->size()) {
-        const ssize_t n = write(fd_.get(), data_->data() + written_, data_->size() - written_);
+        const ssize_t n = write(fd_.Get(), data_->data() + written_, data_->size() - written_);
         if (n > 0) {
             written_ += static_cast<std::size_t>(n);
             continue;

@@ -36,7 +36,7 @@ class PendingWrite {
     // Writes what the pipe takes now; true when this answer is finished. Call it from a thread
     // that blocks SIGPIPE (a reader that closed early raises it).
     bool Pump();
-    int fd() const { return fd_.get(); }
+    int fd() const { return fd_.Get(); }
     SteadyTime deadline() const { return deadline_; }
 
   private:

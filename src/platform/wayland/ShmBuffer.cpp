@@ -10,12 +10,12 @@ ShmBuffer::ShmBuffer(wl_shm* shm, int width, int height, int stride, std::uint32
     size_ = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
     if (size_ > INT32_MAX) return;  // a pool's size is an int
     fd_.Reset(memfd_create("velmora-screencopy", MFD_CLOEXEC));
-    if (!fd_.valid() || ftruncate(fd_.get(), static_cast<off_t>(size_)) != 0) return;
-    void* map = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_.get(), 0);
+    if (!fd_ || ftruncate(fd_.Get(), static_cast<off_t>(size_)) != 0) return;
+    void* map = mmap(nullptr, size_, PROT_READ | PROT_WRITE, MAP_SHARED, fd_.Get(), 0);
     if (map == MAP_FAILED) return;
     map_ = map;
     Proxy<wl_shm_pool, wl_shm_pool_destroy> pool(
-        wl_shm_create_pool(shm, fd_.get(), static_cast<int32_t>(size_)));
+        wl_shm_create_pool(shm, fd_.Get(), static_cast<int32_t>(size_)));
     if (!pool) return;
     buffer_ = wl_shm_pool_create_buffer(pool.get(), 0, width, height, stride, format);
 }

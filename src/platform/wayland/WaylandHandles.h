@@ -7,7 +7,9 @@
 #include <wayland-client.h>
 
 #include <memory>
+
 #include <utility>
+#include "platform/posix/UniqueFd.h"
 
 namespace velmora::platform::wayland {
 
@@ -28,31 +30,6 @@ struct ProxyDestroyer {
 template <typename T, void (*Destroy)(T*)>
 using Proxy = std::unique_ptr<T, ProxyDestroyer<T, Destroy>>;
 
-class UniqueFd {
-  public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd() { Reset(); }
-    UniqueFd(UniqueFd&& o) noexcept : fd_(std::exchange(o.fd_, -1)) {}
-    UniqueFd& operator=(UniqueFd&& o) noexcept {
-        if (this != &o) {
-            Reset();
-            fd_ = std::exchange(o.fd_, -1);
-        }
-        return *this;
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    void Reset(int fd = -1) {
-        if (fd_ >= 0) close(fd_);
-        fd_ = fd;
-    }
-
-  private:
-    int fd_ = -1;
-};
+using UniqueFd = posix::UniqueFd;
 
 }  // namespace velmora::platform::wayland

@@ -149,11 +149,11 @@ TEST(PipeIo, ReadsAreBoundedInBytesAndTime) {
     for (const Case& c : cases) {
         UniqueFd r, w;
         ASSERT_TRUE(MakeReadPipe(r, w));
-        ASSERT_EQ(write(w.get(), c.written.data(), c.written.size()),
+        ASSERT_EQ(write(w.Get(), c.written.data(), c.written.size()),
                   static_cast<ssize_t>(c.written.size()));
         if (c.closeWriter) w.Reset();
         const auto start = Clock::now();
-        const PipeRead got = ReadAll(r.get(), c.maxBytes, start + std::chrono::milliseconds(200));
+        const PipeRead got = ReadAll(r.Get(), c.maxBytes, start + std::chrono::milliseconds(200));
         EXPECT_EQ(got.end, c.end) << c.written;
         EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1500));
         if (c.end == ReadEnd::Complete) {
@@ -177,7 +177,7 @@ TEST(PipeIo, AnAnswerNobodyReadsEndsAtItsDeadlineAndClosesThePipe) {
         std::this_thread::sleep_for(std::chrono::milliseconds(150));
         EXPECT_TRUE(answer.Pump());
         // The reader sees what fitted and then the end: the write end is closed.
-        const PipeRead rest = ReadAll(r.get(), 2 << 20, Clock::now() + std::chrono::seconds(2));
+        const PipeRead rest = ReadAll(r.Get(), 2 << 20, Clock::now() + std::chrono::seconds(2));
         EXPECT_EQ(rest.end, ReadEnd::Complete);
         EXPECT_GT(rest.bytes.size(), 0u);
         EXPECT_LT(rest.bytes.size(), data->size());
