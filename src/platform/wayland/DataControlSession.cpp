@@ -23,13 +23,10 @@ namespace velmora::platform::wayland {
 
 namespace {
 
-using Registry = Proxy<wl_registry, wl_registry_destroy>;
-using Seat = Proxy<wl_seat, wl_seat_destroy>;
 using Manager = Proxy<zwlr_data_control_manager_v1, zwlr_data_control_manager_v1_destroy>;
 using Device = Proxy<zwlr_data_control_device_v1, zwlr_data_control_device_v1_destroy>;
 using OfferProxy = Proxy<zwlr_data_control_offer_v1, zwlr_data_control_offer_v1_destroy>;
 using SourceProxy = Proxy<zwlr_data_control_source_v1, zwlr_data_control_source_v1_destroy>;
-using Callback = Proxy<wl_callback, wl_callback_destroy>;
 
 struct Offer {
     OfferProxy proxy;
@@ -53,8 +50,8 @@ struct DataControlSession::State {
 
     // Declared first, so that it is closed after every proxy on it.
     DisplayPtr display;
-    Registry registry;
-    Seat seat;
+    RegistryPtr registry;
+    SeatPtr seat;
     Manager manager;
     Device device;
 
@@ -335,7 +332,7 @@ bool DataControlSession::Sync() {
     std::unique_lock<std::mutex> hold(s_->lock);
     if (!s_->thread.joinable() || s_->broken) return false;
     bool done = false;
-    Callback sync(wl_display_sync(s_->display.get()));
+    CallbackPtr sync(wl_display_sync(s_->display.get()));
     if (!sync) return false;
     wl_callback_add_listener(sync.get(), &kSyncListener, &done);
     wl_display_flush(s_->display.get());

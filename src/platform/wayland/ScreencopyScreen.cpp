@@ -16,16 +16,13 @@ namespace velmora::platform::wayland {
 
 namespace {
 
-using Registry = Proxy<wl_registry, wl_registry_destroy>;
-using Shm = Proxy<wl_shm, wl_shm_destroy>;
 using Manager = Proxy<zwlr_screencopy_manager_v1, zwlr_screencopy_manager_v1_destroy>;
 using XdgManager = Proxy<zxdg_output_manager_v1, zxdg_output_manager_v1_destroy>;
-using OutputProxy = Proxy<wl_output, wl_output_destroy>;
 using XdgOutput = Proxy<zxdg_output_v1, zxdg_output_v1_destroy>;
 using FrameProxy = Proxy<zwlr_screencopy_frame_v1, zwlr_screencopy_frame_v1_destroy>;
 
 struct Output {
-    OutputProxy proxy;
+    OutputPtr proxy;
     XdgOutput xdg;
     int geometryX = 0, geometryY = 0;  // wl_output's own place (wlroots sends 0, 0)
     int logicalX = 0, logicalY = 0;
@@ -59,8 +56,8 @@ struct Frame {
 struct ScreencopyScreen::State {
     Options options;
     DisplayPtr display;  // first: closed after every proxy on it
-    Registry registry;
-    Shm shm;
+    RegistryPtr registry;
+    ShmPtr shm;
     Manager manager;
     uint32_t managerVersion = 0;
     XdgManager xdgManager;

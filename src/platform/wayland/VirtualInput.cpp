@@ -20,6 +20,7 @@
 #include "platform/posix/UniqueFd.h"
 #include "platform/wayland/EvdevKeys.h"
 #include "platform/wayland/WaylandDisplay.h"
+#include "platform/wayland/WaylandHandles.h"
 #include "platform/wayland/XkbKeyboard.h"
 #include "virtual-keyboard-unstable-v1-client.h"
 #include "wlr-virtual-pointer-unstable-v1-client.h"
@@ -33,13 +34,6 @@ namespace {
 constexpr int kAnswerMs = 3000;
 // More outputs than any desk has: a compositor that lists more is not believed.
 constexpr std::size_t kMaxOutputs = 64;
-
-template <typename T, void (*Fn)(T*)>
-struct ProxyFree {
-    void operator()(T* p) const { Fn(p); }
-};
-template <typename T, void (*Fn)(T*)>
-using Owned = std::unique_ptr<T, ProxyFree<T, Fn>>;
 
 std::uint32_t NowMs() {
     timespec ts{};
@@ -62,8 +56,8 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
 // One output, as wl_output and (where offered) xdg-output describe it.
 struct Output {
     std::uint32_t name = 0;  // the registry's name of its global
-    Owned<wl_output, wl_output_destroy> output;
-    Owned<zxdg_output_v1, zxdg_output_v1_destroy> xdg;
+    OutputPtr output;
+    Proxy<zxdg_output_v1, zxdg_output_v1_destroy> xdg;
     // wl_output: current mode in pixels, scale and transform. wlroots puts every output at
     // 0,0 here; the layout position comes from xdg-output.
     std::int32_t x = 0, y = 0, modeWidth = 0, modeHeight = 0, scale = 1, transform = 0;
@@ -94,15 +88,15 @@ struct VirtualInput::Impl {
     explicit Impl(const std::string& name) : display(name) {}
 
     WaylandDisplay display;
-    Owned<wl_registry, wl_registry_destroy> registry;
-    Owned<wl_seat, wl_seat_destroy> seat;
-    Owned<zwp_virtual_keyboard_manager_v1, zwp_virtual_keyboard_manager_v1_destroy> keyboardManager;
-    Owned<zwlr_virtual_pointer_manager_v1, zwlr_virtual_pointer_manager_v1_destroy> pointerManager;
-    Owned<zxdg_output_manager_v1, zxdg_output_manager_v1_destroy> xdgOutputManager;
+    RegistryPtr registry;
+    SeatPtr seat;
+    Proxy<zwp_virtual_keyboard_manager_v1, zwp_virtual_keyboard_manager_v1_destroy> keyboardManager;
+    Proxy<zwlr_virtual_pointer_manager_v1, zwlr_virtual_pointer_manager_v1_destroy> pointerManager;
+    Proxy<zxdg_output_manager_v1, zxdg_output_manager_v1_destroy> xdgOutputManager;
     // Pointers, so the listeners' data stays put as outputs come and go.
     std::vector<std::unique_ptr<Output>> outputs;
-    Owned<zwp_virtual_keyboard_v1, zwp_virtual_keyboard_v1_destroy> keyboard;
-    Owned<zwlr_virtual_pointer_v1, zwlr_virtual_pointer_v1_destroy> pointer;
+    Proxy<zwp_virtual_keyboard_v1, zwp_virtual_keyboard_v1_destroy> keyboard;
+    Proxy<zwlr_virtual_pointer_v1, zwlr_virtual_pointer_v1_destroy> pointer;
     std::unique_ptr<XkbKeyboard> xkb;
     std::set<std::uint32_t> heldKeys;  // evdev codes
     bool buttonHeld = false;

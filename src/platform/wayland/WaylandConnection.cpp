@@ -53,7 +53,7 @@ const wl_callback_listener kSyncListener{OnSyncDone};
 
 bool Roundtrip(wl_display* display, int timeoutMs) {
     bool answered = false;
-    Proxy<wl_callback, wl_callback_destroy> sync(wl_display_sync(display));
+    CallbackPtr sync(wl_display_sync(display));
     if (!sync) return false;
     wl_callback_add_listener(sync.get(), &kSyncListener, &answered);
     return DispatchUntil(

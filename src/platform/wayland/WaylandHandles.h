@@ -30,6 +30,13 @@ struct ProxyDestroyer {
 template <typename T, void (*Destroy)(T*)>
 using Proxy = std::unique_ptr<T, ProxyDestroyer<T, Destroy>>;
 
+// The core protocol's objects every backend binds.
+using RegistryPtr = Proxy<wl_registry, wl_registry_destroy>;
+using SeatPtr = Proxy<wl_seat, wl_seat_destroy>;
+using OutputPtr = Proxy<wl_output, wl_output_destroy>;
+using ShmPtr = Proxy<wl_shm, wl_shm_destroy>;
+using CallbackPtr = Proxy<wl_callback, wl_callback_destroy>;
+
 using UniqueFd = posix::UniqueFd;
 
 }  // namespace velmora::platform::wayland
