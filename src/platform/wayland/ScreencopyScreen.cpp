@@ -5,6 +5,7 @@
 #include <map>
 #include <vector>
 
+#include "platform/wayland/OutputLayout.h"
 #include "platform/wayland/ScreenCompose.h"
 #include "platform/wayland/ShmBuffer.h"
 #include "platform/wayland/WaylandConnection.h"
@@ -17,22 +18,7 @@ namespace velmora::platform::wayland {
 namespace {
 
 using Manager = Proxy<zwlr_screencopy_manager_v1, zwlr_screencopy_manager_v1_destroy>;
-using XdgManager = Proxy<zxdg_output_manager_v1, zxdg_output_manager_v1_destroy>;
-using XdgOutput = Proxy<zxdg_output_v1, zxdg_output_v1_destroy>;
 using FrameProxy = Proxy<zwlr_screencopy_frame_v1, zwlr_screencopy_frame_v1_destroy>;
-
-struct Output {
-    OutputPtr proxy;
-    XdgOutput xdg;
-    int geometryX = 0, geometryY = 0;  // wl_output's own place (wlroots sends 0, 0)
-    int logicalX = 0, logicalY = 0;
-    bool logical = false;
-    int modeWidth = 0, modeHeight = 0;
-    int transform = WL_OUTPUT_TRANSFORM_NORMAL;
-
-    int X() const { return logical ? logicalX : geometryX; }
-    int Y() const { return logical ? logicalY : geometryY; }
-};
 
 // One output's capture, as the frame's events tell it.
 struct Frame {
@@ -60,48 +46,12 @@ struct ScreencopyScreen::State {
     ShmPtr shm;
     Manager manager;
     uint32_t managerVersion = 0;
-    XdgManager xdgManager;
-    std::map<uint32_t, std::unique_ptr<Output>> outputs;
-
-    void WatchXdg(Output& o);
+    OutputLayout layout;
 };
 
 namespace {
 
 using State = ScreencopyScreen::State;
-
-void OnGeometry(void* data, wl_output*, int32_t x, int32_t y, int32_t, int32_t, int32_t,
-                const char*, const char*, int32_t transform) {
-    auto* o = static_cast<Output*>(data);
-    o->geometryX = x;
-    o->geometryY = y;
-    o->transform = transform;
-}
-void OnMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
-    auto* o = static_cast<Output*>(data);
-    if (!(flags & WL_OUTPUT_MODE_CURRENT)) return;
-    o->modeWidth = width;
-    o->modeHeight = height;
-}
-void OnOutputDone(void*, wl_output*) {}
-void OnScale(void*, wl_output*, int32_t) {}
-void OnName(void*, wl_output*, const char*) {}
-void OnDescription(void*, wl_output*, const char*) {}
-const wl_output_listener kOutputListener{OnGeometry, OnMode, OnOutputDone,
-                                         OnScale,    OnName, OnDescription};
-
-void OnLogicalPosition(void* data, zxdg_output_v1*, int32_t x, int32_t y) {
-    auto* o = static_cast<Output*>(data);
-    o->logicalX = x;
-    o->logicalY = y;
-    o->logical = true;
-}
-void OnLogicalSize(void*, zxdg_output_v1*, int32_t, int32_t) {}
-void OnXdgDone(void*, zxdg_output_v1*) {}
-void OnXdgName(void*, zxdg_output_v1*, const char*) {}
-void OnXdgDescription(void*, zxdg_output_v1*, const char*) {}
-const zxdg_output_v1_listener kXdgOutputListener{OnLogicalPosition, OnLogicalSize, OnXdgDone,
-                                                 OnXdgName, OnXdgDescription};
 
 void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* interface,
               uint32_t version) {
@@ -113,23 +63,12 @@ void OnGlobal(void* data, wl_registry* registry, uint32_t name, const char* inte
         s->managerVersion = std::min<uint32_t>(version, 3);
         s->manager.reset(static_cast<zwlr_screencopy_manager_v1*>(wl_registry_bind(
             registry, name, &zwlr_screencopy_manager_v1_interface, s->managerVersion)));
-    } else if (std::strcmp(interface, zxdg_output_manager_v1_interface.name) == 0 &&
-               !s->xdgManager) {
-        s->xdgManager.reset(static_cast<zxdg_output_manager_v1*>(wl_registry_bind(
-            registry, name, &zxdg_output_manager_v1_interface, std::min<uint32_t>(version, 2))));
-        for (auto& [id, o] : s->outputs) s->WatchXdg(*o);
-    } else if (std::strcmp(interface, wl_output_interface.name) == 0) {
-        auto o = std::make_unique<Output>();
-        o->proxy.reset(static_cast<wl_output*>(wl_registry_bind(
-            registry, name, &wl_output_interface, std::min<uint32_t>(version, 2))));
-        if (!o->proxy) return;
-        wl_output_add_listener(o->proxy.get(), &kOutputListener, o.get());
-        s->WatchXdg(*o);
-        s->outputs[name] = std::move(o);
+    } else {
+        s->layout.Offer(registry, name, interface, version);
     }
 }
 void OnGlobalRemove(void* data, wl_registry*, uint32_t name) {
-    static_cast<State*>(data)->outputs.erase(name);
+    static_cast<State*>(data)->layout.Remove(name);
 }
 const wl_registry_listener kRegistryListener{OnGlobal, OnGlobalRemove};
 
@@ -162,12 +101,6 @@ const zwlr_screencopy_frame_v1_listener kFrameListener{OnBuffer, OnFlags,  OnRea
 
 }  // namespace
 
-void ScreencopyScreen::State::WatchXdg(Output& o) {
-    if (!xdgManager || o.xdg) return;
-    o.xdg.reset(zxdg_output_manager_v1_get_xdg_output(xdgManager.get(), o.proxy.get()));
-    if (o.xdg) zxdg_output_v1_add_listener(o.xdg.get(), &kXdgOutputListener, &o);
-}
-
 ScreencopyScreen::ScreencopyScreen(IClipboard& clipboard, Options options)
     : clipboard_(clipboard), s_(std::make_unique<State>()) {
     s_->options = std::move(options);
@@ -190,7 +123,7 @@ bool ScreencopyScreen::Available() const {
 Rect ScreencopyScreen::VirtualScreen() {
     if (!s_->display || !Roundtrip(s_->display.get(), s_->options.timeoutMs)) return {};
     std::vector<Rect> rects;
-    for (const auto& [id, o] : s_->outputs) {
+    for (const auto& o : s_->layout.Outputs()) {
         // A quarter turn swaps the mode's sides.
         const bool turned = o->transform % 2 == 1;
         const int w = turned ? o->modeHeight : o->modeWidth;
@@ -205,13 +138,13 @@ Bitmap ScreencopyScreen::Capture() {
     wl_display* d = s_->display.get();
     // Every output at once: each one's next frame.
     std::vector<std::unique_ptr<Frame>> frames;
-    for (const auto& [id, o] : s_->outputs) {
+    for (const auto& o : s_->layout.Outputs()) {
         auto f = std::make_unique<Frame>();
         f->x = o->X();
         f->y = o->Y();
         f->version = s_->managerVersion;
         f->proxy.reset(
-            zwlr_screencopy_manager_v1_capture_output(s_->manager.get(), 0, o->proxy.get()));
+            zwlr_screencopy_manager_v1_capture_output(s_->manager.get(), 0, o->output.get()));
         if (!f->proxy) continue;
         zwlr_screencopy_frame_v1_add_listener(f->proxy.get(), &kFrameListener, f.get());
         frames.push_back(std::move(f));
