@@ -7,6 +7,7 @@
 
 #include <QCoreApplication>
 #include <chrono>
+#include <future>
 #include <memory>
 #include <optional>
 #include <string>
@@ -14,15 +15,20 @@
 
 #include "HeadlessSway.h"
 #include "WaylandImsim.h"
+#include "platform/posix/TriggerSocket.h"
 #include "platform/qt/QtEventLoop.h"
+#include "platform/qt/QtFdWatch.h"
 #include "platform/wayland/DataControlClipboard.h"
 #include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/SwayWindows.h"
 #include "platform/wayland/VirtualInput.h"
+#include "relay/InPlaceFlow.h"
 #include "relay/OutgoingFlow.h"
 #include "relay/TargetCheck.h"
+#include "support/Finish.h"
 #include "support/PollUntil.h"
 #include "support/TempDir.h"
+#include "target/Injector.h"
 #include "unit/relay/RelayTestSupport.h"
 
 namespace velmora::relay {
@@ -207,6 +213,57 @@ TEST_F(SwayRelayTest, AWindowOverTheInputPointGetsNothing) {
         ASSERT_TRUE(PollUntil([&] { return !picked->client().Sent().empty(); }, 15000));
         EXPECT_EQ(picked->client().Sent()[0].text, "[en]hello");
     }
+    EXPECT_FALSE(input_->AnyKeyDown());
+}
+
+// On sway the in-place shortcut is the desktop's: its binding runs `velmora --trigger inplace`,
+// which reaches the running program through the trigger socket; the flow then replaces the
+// focused input box's text through the virtual keyboard and the data-control clipboard.
+TEST_F(SwayRelayTest, TheDesktopsTriggerReplacesTheTypedTextInPlace) {
+    std::unique_ptr<WaylandImsim> chat;
+    const WinHandle window = Open(chat, "Alice");
+    ASSERT_NE(window, 0);
+    ASSERT_TRUE(chat->client().SetInput("hello there"));
+    Pick(window, *chat);  // for the click that leaves the caret in the box, as the user does
+    ASSERT_TRUE(platform::test::Finish(loop_, windows_->SetForegroundWindow(window)));
+    const auto& in = state_.InputAreaTarget;
+    target::Injector(*input_, loop_).ClickAt(in.ScreenCursorX, in.ScreenCursorY, 10);
+    ASSERT_TRUE(clipboard_->SetText(u"earlier clipboard text"));
+
+    InPlaceFlow inPlace{*p_,
+                        view_,
+                        box_,
+                        state_,
+                        buffer_,
+                        translate_,
+                        translate::clsGoogleLanguages::Shared(),
+                        scheduler_};
+    TempDir runtime;
+    platform::posix::TriggerListener listener(runtime.path() / "velmora.trigger");
+    platform::qt::QtFdWatch watch(listener.Fd(), [&] { listener.Dispatch(); });
+    int runs = 0;
+    listener.SetHandler([&](std::string_view command) {
+        if (command != "inplace") return false;
+        loop_.Post([&] {
+            inPlace.OnShortcut();
+            ++runs;
+        });
+        return true;
+    });
+    auto sent = std::async(std::launch::async, [&] {
+        return platform::posix::SendTrigger(runtime.path() / "velmora.trigger", "inplace");
+    });
+    ASSERT_TRUE(loop_.WaitUntil(
+        [&] {
+            return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready &&
+                   runs > 0 && !scheduler_.Busy();
+        },
+        20'000));
+    EXPECT_EQ(sent.get(), platform::posix::TriggerResult::Done);
+    EXPECT_TRUE(view_.tip.empty()) << testing::Narrow(view_.tip);
+    EXPECT_EQ(chat->client().Input(), "[en]hello there");
+    EXPECT_TRUE(chat->client().Sent().empty());
+    EXPECT_EQ(clipboard_->Text(), u"earlier clipboard text") << "the user's clipboard is back";
     EXPECT_FALSE(input_->AnyKeyDown());
 }
 
