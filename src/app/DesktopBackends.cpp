@@ -1,10 +1,18 @@
 #include "app/DesktopBackends.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <string_view>
 
 #include "platform/SystemScreen.h"
 #include "platform/qt/QtClipboard.h"
+#include "platform/wayland/DataControlClipboard.h"
+#include "platform/wayland/ScreencopyScreen.h"
+#include "platform/wayland/SwayIpc.h"
+#include "platform/wayland/SwayWindows.h"
+#include "platform/wayland/VirtualInput.h"
+#include "platform/wayland/WaylandGlobals.h"
 // Xlib's macros (None, Bool, ...) clash with Qt's names: X11 headers come last.
 #include <X11/Xlib.h>
 
@@ -42,10 +50,55 @@ DesktopBackends X11Backends(platform::IEventLoop& loop) {
     return d;
 }
 
+// Sway's own way to everything: no X server needed, and X11 programs under XWayland are
+// reached as well (the compositor delivers our input to them and keeps their clipboard in step).
+// Accessibility stays off: on Wayland the tree's screen coordinates are not the screen's.
+DesktopBackends SwayBackends(platform::IEventLoop& loop) {
+    namespace wl = platform::wayland;
+    const auto globals = wl::ListWaylandGlobals();
+    if (!globals) throw std::runtime_error("no Wayland compositor answers");
+    for (const char* needed : {"zwp_virtual_keyboard_manager_v1", "zwlr_virtual_pointer_manager_v1",
+                               "zwlr_data_control_manager_v1", "zwlr_screencopy_manager_v1"})
+        if (!wl::Offers(*globals, needed))
+            throw std::runtime_error(std::string("the compositor does not offer ") + needed);
+    const char* sock = std::getenv("SWAYSOCK");
+    DesktopBackends d;
+    auto ipc = std::make_shared<wl::SwayIpc>(sock ? sock : "");
+    d.connection = ipc;
+    auto clipboard = std::make_unique<wl::DataControlClipboard>(loop);
+    if (!clipboard->Available())
+        throw std::runtime_error("the data-control clipboard is not there");
+    d.screen = std::make_unique<wl::ScreencopyScreen>(*clipboard);
+    d.clipboard = std::move(clipboard);
+    d.input = std::make_unique<wl::VirtualInput>();
+    d.windows = std::make_unique<wl::SwayWindows>(*ipc, loop);
+    d.accessibility = std::make_unique<platform::NoAccessibility>();
+    d.description =
+        "sway (its IPC for windows, a virtual keyboard and pointer, data-control, screencopy)";
+    return d;
+}
+
 }  // namespace
 
-DesktopBackends ChooseDesktopBackends(const platform::SessionChoice&, platform::IEventLoop& loop) {
-    return X11Backends(loop);
+DesktopBackends ChooseDesktopBackends(const platform::SessionChoice& session,
+                                      platform::IEventLoop& loop) {
+    DesktopBackends chosen;
+    bool sway = false;
+    if (session.kind == platform::SessionKind::Sway) {
+        try {
+            chosen = SwayBackends(loop);
+            sway = true;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "velmora: sway's backends cannot start (%s); trying X11\n",
+                         e.what());
+        }
+    }
+    if (!sway) chosen = X11Backends(loop);
+    if (!sway && session.kind != platform::SessionKind::X11)
+        chosen.description += "; on this Wayland desktop only programs under XWayland";
+    std::fprintf(stderr, "velmora: driving other programs through %s\n",
+                 chosen.description.c_str());
+    return chosen;
 }
 
 }  // namespace velmora::app

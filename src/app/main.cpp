@@ -55,11 +55,11 @@ int main(int argc, char** argv) {
             [](const std::string& line) { std::fprintf(stderr, "velmora: %s\n", line.c_str()); });
     }
 
-    // Every session runs the X11 backends for now; the line tells which family it would take.
-    std::fprintf(stderr, "velmora: %s\n",
-                 platform::ChooseSession(platform::SessionEnvFromProcess()).description.c_str());
-
-    if (!app::DisplayReachable()) {
+    const platform::SessionChoice session =
+        platform::ChooseSession(platform::SessionEnvFromProcess());
+    std::fprintf(stderr, "velmora: %s\n", session.description.c_str());
+    // On sway the program needs no X display at all; elsewhere it drives X11 windows.
+    if (session.kind != platform::SessionKind::Sway && !app::DisplayReachable()) {
         const char* d = std::getenv("DISPLAY");
         std::fprintf(stderr,
                      "velmora: cannot reach an X display (DISPLAY=%s); start it inside an X11 "

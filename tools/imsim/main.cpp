@@ -1,8 +1,10 @@
 // imsim: a desktop chat window whose other party is scripted, standing in for an IM client.
 
 #include <QApplication>
+#include <QColor>
 #include <QCommandLineParser>
 #include <QFile>
+#include <QPalette>
 #include <QRegularExpression>
 #include <QTimer>
 
@@ -43,6 +45,8 @@ n bytes of UTF-8, or "err <reason>\n":
                     (screen pixels; id is the control's own X window)
   activate          raise and activate the window
   quit              end the program
+
+--fill RRGGBB paints the window and its boxes in one colour (for screen-capture tests).
 )";
 
 bool ParseGeometry(const QString& text, QRect& out) {
@@ -93,8 +97,9 @@ int main(int argc, char** argv) {
                                   "ms", "0");
     QCommandLineOption alien(QStringLiteral("alien-controls"),
                              "Controls without windows of their own (one X window in all).");
+    QCommandLineOption fill(QStringLiteral("fill"), "Paint the window in one colour.", "RRGGBB");
     for (const auto* o : {&me, &peer, &form, &said, &indent, &noIndent, &sendKey, &script,
-                          &autoReply, &replyDelay, &pasteDelay, &control, &geometry, &alien})
+                          &autoReply, &replyDelay, &pasteDelay, &control, &geometry, &alien, &fill})
         parser.addOption(*o);
     parser.process(app);
 
@@ -132,6 +137,16 @@ int main(int argc, char** argv) {
         for (const auto& e : peerScript.errors)
             std::fprintf(stderr, "imsim: script %s\n", e.c_str());
         options.replies = peerScript.replies;
+    }
+
+    if (parser.isSet(fill)) {
+        const QColor colour(QStringLiteral("#") + parser.value(fill));
+        if (!colour.isValid()) return Fail(QStringLiteral("--fill takes RRGGBB"));
+        QPalette palette = QApplication::palette();
+        for (auto role :
+             {QPalette::Window, QPalette::Base, QPalette::Button, QPalette::AlternateBase})
+            palette.setColor(role, colour);
+        QApplication::setPalette(palette);
     }
 
     imsim::ChatWindow window(options);

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "platform/posix/FdWait.h"
+
 namespace velmora::platform::posix {
 
 namespace {
@@ -47,17 +49,10 @@ UniqueFd ConnectTo(const std::filesystem::path& path) {
 
 // Reads up to a newline, at most max bytes, within boundMs: what came, or nullopt.
 std::optional<std::string> ReadLine(int fd, std::size_t max, int boundMs) {
-    using Clock = std::chrono::steady_clock;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(boundMs);
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(boundMs);
     std::string line;
     while (line.size() <= max) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) return std::nullopt;
-        pollfd p{fd, POLLIN, 0};
-        const int r = poll(&p, 1, static_cast<int>(left));
-        if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) return std::nullopt;
+        if (!WaitForFd(fd, POLLIN, deadline)) return std::nullopt;
         char buf[64];
         const ssize_t n = recv(fd, buf, sizeof buf, MSG_DONTWAIT);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;

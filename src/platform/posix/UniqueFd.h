@@ -27,9 +27,10 @@ class UniqueFd {
         fd_ = -1;
         return fd;
     }
-    void Reset() {
+    // Closes the descriptor held, then holds fd.
+    void Reset(int fd = -1) {
         if (fd_ >= 0) close(fd_);
-        fd_ = -1;
+        fd_ = fd;
     }
 
   private:

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "platform/posix/FdWait.h"
 #include "platform/posix/PosixPipeline.h"
 
 namespace velmora::platform::wayland {
@@ -27,27 +28,10 @@ constexpr std::size_t kHeaderSize = kMagicSize + 2 * sizeof(std::uint32_t);
 // Sway's containers nest a few levels per split; far deeper is not a tree sway made.
 constexpr int kMaxDepth = 128;
 
-int MsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(left);
-}
-
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
-    for (;;) {
-        const int left = MsLeft(deadline);
-        if (left == 0) return false;
-        pollfd p{fd, events, 0};
-        const int n = poll(&p, 1, left);
-        if (n > 0) return (p.revents & (events | POLLHUP)) != 0;
-        if (n == 0 || errno != EINTR) return false;
-    }
-}
-
 bool WriteAll(int fd, const std::string& bytes, Clock::time_point deadline) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        if (!WaitFor(fd, POLLOUT, deadline)) return false;
+        if (!posix::WaitForFd(fd, POLLOUT, deadline)) return false;
         const ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return false;
@@ -59,7 +43,7 @@ bool WriteAll(int fd, const std::string& bytes, Clock::time_point deadline) {
 bool ReadExactly(int fd, char* out, std::size_t size, Clock::time_point deadline) {
     std::size_t done = 0;
     while (done < size) {
-        if (!WaitFor(fd, POLLIN, deadline)) return false;
+        if (!posix::WaitForFd(fd, POLLIN, deadline)) return false;
         const ssize_t n = recv(fd, out + done, size - done, 0);
         if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
         if (n <= 0) return false;  // closed before the whole answer came

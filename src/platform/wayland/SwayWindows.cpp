@@ -1,5 +1,7 @@
 #include "platform/wayland/SwayWindows.h"
 
+#include <cstdlib>
+
 #include <unistd.h>
 
 #include <limits>
@@ -92,18 +94,21 @@ std::optional<Point> SwayWindows::ScreenToClient(WinHandle w, Point screen) {
 
 Task<> SwayWindows::SetTopmost(WinHandle w, bool topmost, Rect at) {
     const auto view = Find(w);
-    if (!view) co_return;
-    if (!topmost) {
-        if (floatedByUs_.erase(w) > 0) Run(w, "floating disable");
+    // A rectangle of zeros comes from a pick whose rectangle could not be read: the window
+    // stays where it is.
+    if (!topmost || !view || !view->floating || at.right <= at.left || at.bottom <= at.top)
         co_return;
-    }
-    if (!view->floating && Run(w, "floating enable")) floatedByUs_.insert(w);
-    // A rectangle of zeros comes from a pick whose rectangle could not be read: keep the
-    // window where it is rather than shrink it to nothing.
-    if (at.right <= at.left || at.bottom <= at.top) co_return;
-    Run(w, "move absolute position " + std::to_string(at.left) + " " + std::to_string(at.top) +
-               ", resize set " + std::to_string(at.right - at.left) + " " +
-               std::to_string(at.bottom - at.top));
+    // Moved back by what its content is off, at the size the user left it: sway sizes a
+    // floating window by a total that holds its title bar, which its tree does not report.
+    const int dx = at.left - view->content.x;
+    const int dy = at.top - view->content.y;
+    std::string move;
+    if (dx != 0)
+        move += (dx > 0 ? "move right " : "move left ") + std::to_string(std::abs(dx)) + " px";
+    if (dy != 0)
+        move += std::string(move.empty() ? "" : ", ") + (dy > 0 ? "move down " : "move up ") +
+                std::to_string(std::abs(dy)) + " px";
+    if (!move.empty()) Run(w, move);
 }
 
 Task<> SwayWindows::ShowWindow(WinHandle w, ShowCommand cmd) {

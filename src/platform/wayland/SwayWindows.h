@@ -17,8 +17,11 @@ namespace velmora::platform::wayland {
 //
 // What sway cannot do: it has no minimised state (IsIconic is always false and Minimize does
 // nothing: moving a window to the scratchpad would hide it where its user may not look), and
-// no "always on top" among tiled windows; a floating window always lies above tiled ones, so
-// SetTopmost floats the window at the rectangle and undoes only a float it made itself.
+// no "always on top": floating windows lie above tiled ones, the focused floating one above the
+// others. SetTopmost leaves a tiled window in the user's layout (floating it would rearrange
+// the workspace); where a floating window covers its points, the callers' checks of the point
+// refuse to type there. A floating window is moved back to the rectangle's corner (at the
+// size it has); the focus that follows raises it.
 class SwayWindows : public IWindows {
   public:
     SwayWindows(SwayIpc& ipc, IEventLoop& loop);
@@ -51,7 +54,6 @@ class SwayWindows : public IWindows {
     };
     std::map<WinHandle, Identity> watched_;
     // Windows SetTopmost floated, so that clearing topmost tiles them again.
-    std::set<WinHandle> floatedByUs_;
 };
 
 }  // namespace velmora::platform::wayland

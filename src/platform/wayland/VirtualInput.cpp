@@ -19,7 +19,10 @@
 #include "platform/VirtualKey.h"
 #include "platform/posix/UniqueFd.h"
 #include "platform/wayland/EvdevKeys.h"
+#include "platform/wayland/OutputLayout.h"
+#include "platform/wayland/ScreenCompose.h"
 #include "platform/wayland/WaylandDisplay.h"
+#include "platform/wayland/WaylandHandles.h"
 #include "platform/wayland/XkbKeyboard.h"
 #include "virtual-keyboard-unstable-v1-client.h"
 #include "wlr-virtual-pointer-unstable-v1-client.h"
@@ -31,15 +34,6 @@ namespace {
 
 // Each call waits this long at most for the compositor to take its event.
 constexpr int kAnswerMs = 3000;
-// More outputs than any desk has: a compositor that lists more is not believed.
-constexpr std::size_t kMaxOutputs = 64;
-
-template <typename T, void (*Fn)(T*)>
-struct ProxyFree {
-    void operator()(T* p) const { Fn(p); }
-};
-template <typename T, void (*Fn)(T*)>
-using Owned = std::unique_ptr<T, ProxyFree<T, Fn>>;
 
 std::uint32_t NowMs() {
     timespec ts{};
@@ -59,31 +53,6 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
     return true;
 }
 
-// One output, as wl_output and (where offered) xdg-output describe it.
-struct Output {
-    std::uint32_t name = 0;  // the registry's name of its global
-    Owned<wl_output, wl_output_destroy> output;
-    Owned<zxdg_output_v1, zxdg_output_v1_destroy> xdg;
-    // wl_output: current mode in pixels, scale and transform. wlroots puts every output at
-    // 0,0 here; the layout position comes from xdg-output.
-    std::int32_t x = 0, y = 0, modeWidth = 0, modeHeight = 0, scale = 1, transform = 0;
-    // xdg-output: the place in the layout, in layout coordinates.
-    std::int32_t logicalX = 0, logicalY = 0, logicalWidth = 0, logicalHeight = 0;
-
-    // Corner and size in layout coordinates; size 0 when not known yet.
-    void Box(std::int64_t& bx, std::int64_t& by, std::int64_t& bw, std::int64_t& bh) const {
-        if (logicalWidth > 0 && logicalHeight > 0) {
-            bx = logicalX, by = logicalY, bw = logicalWidth, bh = logicalHeight;
-            return;
-        }
-        bx = x, by = y;
-        bw = modeWidth > 0 ? modeWidth / scale : 0;
-        bh = modeHeight > 0 ? modeHeight / scale : 0;
-        // The odd transforms turn the output by 90 or 270 degrees.
-        if (transform & 1) std::swap(bw, bh);
-    }
-};
-
 struct Layout {
     std::int64_t x = 0, y = 0, width = 0, height = 0;
 };
@@ -94,15 +63,13 @@ struct VirtualInput::Impl {
     explicit Impl(const std::string& name) : display(name) {}
 
     WaylandDisplay display;
-    Owned<wl_registry, wl_registry_destroy> registry;
-    Owned<wl_seat, wl_seat_destroy> seat;
-    Owned<zwp_virtual_keyboard_manager_v1, zwp_virtual_keyboard_manager_v1_destroy> keyboardManager;
-    Owned<zwlr_virtual_pointer_manager_v1, zwlr_virtual_pointer_manager_v1_destroy> pointerManager;
-    Owned<zxdg_output_manager_v1, zxdg_output_manager_v1_destroy> xdgOutputManager;
-    // Pointers, so the listeners' data stays put as outputs come and go.
-    std::vector<std::unique_ptr<Output>> outputs;
-    Owned<zwp_virtual_keyboard_v1, zwp_virtual_keyboard_v1_destroy> keyboard;
-    Owned<zwlr_virtual_pointer_v1, zwlr_virtual_pointer_v1_destroy> pointer;
+    RegistryPtr registry;
+    SeatPtr seat;
+    Proxy<zwp_virtual_keyboard_manager_v1, zwp_virtual_keyboard_manager_v1_destroy> keyboardManager;
+    Proxy<zwlr_virtual_pointer_manager_v1, zwlr_virtual_pointer_manager_v1_destroy> pointerManager;
+    OutputLayout layout;
+    Proxy<zwp_virtual_keyboard_v1, zwp_virtual_keyboard_v1_destroy> keyboard;
+    Proxy<zwlr_virtual_pointer_v1, zwlr_virtual_pointer_v1_destroy> pointer;
     std::unique_ptr<XkbKeyboard> xkb;
     std::set<std::uint32_t> heldKeys;  // evdev codes
     bool buttonHeld = false;
@@ -110,7 +77,6 @@ struct VirtualInput::Impl {
 
     void Start();
     void UploadKeymap();
-    void WatchOutput(Output& o);
     void SendKey(std::uint32_t key, bool down);
     void SendButton(bool down);
     void ReleaseAll();
@@ -130,50 +96,6 @@ T* Bind(wl_registry* r, std::uint32_t name, const wl_interface* iface, std::uint
     return static_cast<T*>(wl_registry_bind(r, name, iface, std::min(offered, wanted)));
 }
 
-const wl_output_listener kOutputListener{
-    .geometry =
-        [](void* data, wl_output*, std::int32_t x, std::int32_t y, std::int32_t, std::int32_t,
-           std::int32_t, const char*, const char*, std::int32_t transform) {
-            auto* o = static_cast<Output*>(data);
-            o->x = x;
-            o->y = y;
-            o->transform = transform;
-        },
-    .mode =
-        [](void* data, wl_output*, std::uint32_t flags, std::int32_t width, std::int32_t height,
-           std::int32_t) {
-            if (!(flags & WL_OUTPUT_MODE_CURRENT)) return;
-            auto* o = static_cast<Output*>(data);
-            o->modeWidth = width;
-            o->modeHeight = height;
-        },
-    .done = [](void*, wl_output*) {},
-    .scale =
-        [](void* data, wl_output*, std::int32_t factor) {
-            static_cast<Output*>(data)->scale = factor > 0 ? factor : 1;
-        },
-    .name = [](void*, wl_output*, const char*) {},
-    .description = [](void*, wl_output*, const char*) {},
-};
-
-const zxdg_output_v1_listener kXdgOutputListener{
-    .logical_position =
-        [](void* data, zxdg_output_v1*, std::int32_t x, std::int32_t y) {
-            auto* o = static_cast<Output*>(data);
-            o->logicalX = x;
-            o->logicalY = y;
-        },
-    .logical_size =
-        [](void* data, zxdg_output_v1*, std::int32_t width, std::int32_t height) {
-            auto* o = static_cast<Output*>(data);
-            o->logicalWidth = width;
-            o->logicalHeight = height;
-        },
-    .done = [](void*, zxdg_output_v1*) {},
-    .name = [](void*, zxdg_output_v1*, const char*) {},
-    .description = [](void*, zxdg_output_v1*, const char*) {},
-};
-
 }  // namespace
 
 void VirtualInput::Impl::Global(void* data, wl_registry* r, std::uint32_t name, const char* iface,
@@ -190,29 +112,13 @@ void VirtualInput::Impl::Global(void* data, wl_registry* r, std::uint32_t name, 
     } else if (i == zwlr_virtual_pointer_manager_v1_interface.name && !self->pointerManager) {
         self->pointerManager.reset(Bind<zwlr_virtual_pointer_manager_v1>(
             r, name, &zwlr_virtual_pointer_manager_v1_interface, version, 1));
-    } else if (i == zxdg_output_manager_v1_interface.name && !self->xdgOutputManager) {
-        self->xdgOutputManager.reset(
-            Bind<zxdg_output_manager_v1>(r, name, &zxdg_output_manager_v1_interface, version, 1));
-        for (auto& o : self->outputs) self->WatchOutput(*o);
-    } else if (i == wl_output_interface.name && self->outputs.size() < kMaxOutputs) {
-        auto o = std::make_unique<Output>();
-        o->name = name;
-        o->output.reset(Bind<wl_output>(r, name, &wl_output_interface, version, 2));
-        wl_output_add_listener(o->output.get(), &kOutputListener, o.get());
-        self->WatchOutput(*o);
-        self->outputs.push_back(std::move(o));
+    } else {
+        self->layout.Offer(r, name, i, version);
     }
 }
 
 void VirtualInput::Impl::GlobalRemove(void* data, wl_registry*, std::uint32_t name) {
-    auto& outputs = static_cast<Impl*>(data)->outputs;
-    std::erase_if(outputs, [name](const auto& o) { return o->name == name; });
-}
-
-void VirtualInput::Impl::WatchOutput(Output& o) {
-    if (!xdgOutputManager || o.xdg) return;
-    o.xdg.reset(zxdg_output_manager_v1_get_xdg_output(xdgOutputManager.get(), o.output.get()));
-    zxdg_output_v1_add_listener(o.xdg.get(), &kXdgOutputListener, &o);
+    static_cast<Impl*>(data)->layout.Remove(name);
 }
 
 void VirtualInput::Impl::Start() {
@@ -298,18 +204,11 @@ void VirtualInput::Impl::ReleaseAll() {
 }
 
 Layout VirtualInput::Impl::CurrentLayout() const {
-    std::int64_t left = INT64_MAX, top = INT64_MAX, right = INT64_MIN, bottom = INT64_MIN;
-    for (const auto& o : outputs) {
-        std::int64_t x = 0, y = 0, w = 0, h = 0;
-        o->Box(x, y, w, h);
-        if (w <= 0 || h <= 0) continue;
-        left = std::min(left, x);
-        top = std::min(top, y);
-        right = std::max(right, x + w);
-        bottom = std::max(bottom, y + h);
-    }
-    if (left >= right || top >= bottom) return {};
-    return {left, top, right - left, bottom - top};
+    std::vector<Rect> boxes;
+    for (const auto& o : layout.Outputs()) boxes.push_back(o->Box());
+    const Rect all = LayoutRect(boxes);
+    return {all.left, all.top, std::int64_t{all.right} - all.left,
+            std::int64_t{all.bottom} - all.top};
 }
 
 VirtualInput::VirtualInput(const std::string& display) : impl_(std::make_unique<Impl>(display)) {

@@ -1,54 +1,14 @@
 #include "platform/wayland/WaylandDisplay.h"
 
-#include <poll.h>
 #include <wayland-client.h>
 
-#include <cerrno>
-#include <chrono>
 #include <stdexcept>
+
+#include "platform/wayland/WaylandConnection.h"
 
 namespace velmora::platform::wayland {
 
-namespace {
-
-using Clock = std::chrono::steady_clock;
-
-int MsLeft(Clock::time_point deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    return left <= 0 ? 0 : static_cast<int>(left);
-}
-
-// Waits for the socket until the deadline; false on a timeout or an error on it.
-bool WaitFor(int fd, short events, Clock::time_point deadline) {
-    for (;;) {
-        pollfd p{fd, events, 0};
-        const int n = poll(&p, 1, MsLeft(deadline));
-        if (n > 0) return (p.revents & events) != 0;
-        if (n == 0 || errno != EINTR) return false;
-    }
-}
-
-bool FlushAll(wl_display* d, Clock::time_point deadline) {
-    while (wl_display_flush(d) < 0) {
-        if (errno != EAGAIN) return false;
-        if (!WaitFor(wl_display_get_fd(d), POLLOUT, deadline)) return false;
-    }
-    return true;
-}
-
-struct CallbackFree {
-    void operator()(wl_callback* c) const { wl_callback_destroy(c); }
-};
-
-}  // namespace
-
-void WaylandDisplay::Disconnect::operator()(wl_display* d) const {
-    wl_display_disconnect(d);
-}
-
-WaylandDisplay::WaylandDisplay(const std::string& name)
-    : display_(wl_display_connect(name.empty() ? nullptr : name.c_str())) {
+WaylandDisplay::WaylandDisplay(const std::string& name) : display_(ConnectDisplay(name)) {
     if (!display_)
         throw std::runtime_error("no Wayland compositor answers on " +
                                  (name.empty() ? std::string("WAYLAND_DISPLAY") : name));
@@ -59,30 +19,7 @@ bool WaylandDisplay::Broken() const {
 }
 
 bool WaylandDisplay::Roundtrip(int timeoutMs) {
-    wl_display* d = display_.get();
-    if (Broken()) return false;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    bool done = false;
-    static const wl_callback_listener listener{
-        [](void* data, wl_callback*, std::uint32_t) { *static_cast<bool*>(data) = true; }};
-    // Destroyed on every way out, so a late answer never writes to `done` once it is gone.
-    std::unique_ptr<wl_callback, CallbackFree> sync(wl_display_sync(d));
-    if (!sync) return false;
-    wl_callback_add_listener(sync.get(), &listener, &done);
-    while (!done) {
-        if (!FlushAll(d, deadline)) return false;
-        if (wl_display_prepare_read(d) != 0) {
-            if (wl_display_dispatch_pending(d) < 0) return false;
-            continue;
-        }
-        if (!WaitFor(wl_display_get_fd(d), POLLIN, deadline)) {
-            wl_display_cancel_read(d);
-            return false;
-        }
-        if (wl_display_read_events(d) < 0) return false;
-        if (wl_display_dispatch_pending(d) < 0) return false;
-    }
-    return true;
+    return !Broken() && wayland::Roundtrip(display_.get(), timeoutMs) && !Broken();
 }
 
 }  // namespace velmora::platform::wayland

@@ -1,9 +1,8 @@
 #pragma once
 
-#include <memory>
 #include <string>
 
-struct wl_display;
+#include "platform/wayland/WaylandHandles.h"
 
 namespace velmora::platform::wayland {
 
@@ -23,10 +22,7 @@ class WaylandDisplay {
     bool Broken() const;
 
   private:
-    struct Disconnect {
-        void operator()(wl_display* d) const;
-    };
-    std::unique_ptr<wl_display, Disconnect> display_;
+    DisplayPtr display_;
 };
 
 }  // namespace velmora::platform::wayland

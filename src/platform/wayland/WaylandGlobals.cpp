@@ -15,10 +15,6 @@ namespace {
 constexpr std::size_t kMaxGlobals = 4096;
 constexpr std::size_t kMaxName = 255;
 
-struct RegistryFree {
-    void operator()(wl_registry* r) const { wl_registry_destroy(r); }
-};
-
 void OnGlobal(void* data, wl_registry*, std::uint32_t, const char* iface, std::uint32_t version) {
     auto& out = *static_cast<std::vector<WaylandGlobal>*>(data);
     if (out.size() >= kMaxGlobals || !iface) return;
@@ -39,7 +35,7 @@ std::optional<std::vector<WaylandGlobal>> ListWaylandGlobals(const std::string& 
     }
     std::vector<WaylandGlobal> globals;
     static const wl_registry_listener listener{.global = OnGlobal, .global_remove = OnGlobalRemove};
-    std::unique_ptr<wl_registry, RegistryFree> registry(wl_display_get_registry(connection->Get()));
+    RegistryPtr registry(wl_display_get_registry(connection->Get()));
     if (!registry) return std::nullopt;
     wl_registry_add_listener(registry.get(), &listener, &globals);
     if (!connection->Roundtrip(timeoutMs)) return std::nullopt;

@@ -106,19 +106,30 @@ TEST_F(SwayWindowsTest, BringsAWindowBackToTheFrontAndFloatsOneAbove) {
     EXPECT_TRUE(platform::test::Finish(loop_, windows_->SetForegroundWindow(ha)));
     EXPECT_EQ(windows_->FocusedWindow(), ha);
 
-    // Floated above the focused tiled window: the point is the floating one's.
+    // A tiled window stays in the user's layout: nothing floats it, nothing moves it.
+    const auto tiled = Fresh(hb);
+    ASSERT_TRUE(tiled);
     const Rect at{100, 100, 500, 400};
+    platform::test::Finish(loop_, windows_->SetTopmost(hb, true, at));
+    const auto still = Fresh(hb);
+    ASSERT_TRUE(still);
+    EXPECT_FALSE(still->floating);
+    EXPECT_EQ(still->content, tiled->content);
+
+    // A floating one the user moved away is moved back, its content's corner at the
+    // rectangle's, and lies above the tiled window there.
+    ASSERT_TRUE(ipc_->RunCommand("[con_id=" + std::to_string(hb) +
+                                 "] floating enable, resize set 300 200, move position 700 500"));
     platform::test::Finish(loop_, windows_->SetTopmost(hb, true, at));
     ASSERT_TRUE(PollUntil([&] {
         const auto now = Fresh(hb);
-        return now && now->floating && now->frame.Contains(300, 250);
-    }));
+        return now && now->floating && now->content.x == 100 && now->content.y == 100;
+    })) << "content at "
+        << Fresh(hb)->content.x << "," << Fresh(hb)->content.y << " " << Fresh(hb)->content.width
+        << "x" << Fresh(hb)->content.height;
     EXPECT_EQ(windows_->WindowFromPoint({300, 250}), hb);
     platform::test::Finish(loop_, windows_->SetTopmost(hb, false, at));
-    EXPECT_TRUE(PollUntil([&] {
-        const auto now = Fresh(hb);
-        return now && !now->floating;
-    }));
+    EXPECT_TRUE(Fresh(hb)->floating) << "a float the user made stays";
 }
 
 TEST_F(SwayWindowsTest, AClosedWindowIsNoLongerAWindow) {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "HeadlessSway.h"
 #include "ImsimClient.h"
@@ -22,17 +23,19 @@ inline constexpr int kAppearMs = 20000;
 // One imsim chat window on sway's display, ended with the object.
 class WaylandImsim {
   public:
-    WaylandImsim(const HeadlessSway& sway, const TempDir& dir, const std::string& peer)
+    WaylandImsim(const HeadlessSway& sway, const TempDir& dir, const std::string& peer,
+                 const std::vector<std::string>& extra = {})
         : client_((dir.path() / (peer + ".ctl")).string()) {
         const std::string binary =
             std::string(std::getenv("VELMORA_BUILD_DIR")) + "/tools/imsim/imsim";
-        pid_ =
-            velmora::testing::Spawn({binary, "--control", (dir.path() / (peer + ".ctl")).string(),
-                                     "--me", "Bob", "--peer", peer},
-                                    {{"QT_QPA_PLATFORM", "wayland"},
-                                     {"WAYLAND_DISPLAY", sway.WaylandDisplay()},
-                                     {"XDG_RUNTIME_DIR", dir.path().string()},
-                                     {"DISPLAY", ""}});
+        std::vector<std::string> args{binary, "--control", (dir.path() / (peer + ".ctl")).string(),
+                                      "--me", "Bob",       "--peer",
+                                      peer};
+        args.insert(args.end(), extra.begin(), extra.end());
+        pid_ = velmora::testing::Spawn(args, {{"QT_QPA_PLATFORM", "wayland"},
+                                              {"WAYLAND_DISPLAY", sway.WaylandDisplay()},
+                                              {"XDG_RUNTIME_DIR", dir.path().string()},
+                                              {"DISPLAY", ""}});
     }
     ~WaylandImsim() { Close(); }
     WaylandImsim(const WaylandImsim&) = delete;
