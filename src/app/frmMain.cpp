@@ -85,7 +85,8 @@ void frmMain::SetCaption(const std::u16string& caption) {
 }
 
 platform::WinHandle frmMain::Handle() {
-    return static_cast<platform::WinHandle>(winId());
+    return controller_.OwnWindowHandle(static_cast<platform::WinHandle>(winId()),
+                                       windowTitle().toStdString());
 }
 
 void frmMain::closeEvent(QCloseEvent* e) {

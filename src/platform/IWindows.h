@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <string>
 
 #include "platform/Async.h"
 #include "platform/Types.h"
@@ -40,6 +41,14 @@ class IWindows {
     virtual WinHandle FocusedWindow() = 0;
     // Cursor display counter; returns the new count.
     virtual int ShowCursor(bool show) = 0;
+    // The handle this interface knows one of our own top-level windows by, from the toolkit's
+    // native id and the window's title (UTF-8): that id where the two are the same (X11,
+    // Windows); where the compositor names windows its own way (Wayland), its name for our
+    // window of that title, or 0.
+    virtual WinHandle OwnTopLevel(WinHandle nativeId, const std::string& title) {
+        (void)title;
+        return nativeId;
+    }
 };
 
 }  // namespace velmora::platform

@@ -63,6 +63,10 @@ class MainController : public relay::IMainView {
     static constexpr int kProgressPollMs = 250;
 
     explicit MainController(const MainWindowParts& parts);
+    // How the platform's window operations name the view's window (its native id and title).
+    platform::WinHandle OwnWindowHandle(platform::WinHandle nativeId, const std::string& title) {
+        return platform_.windows.OwnTopLevel(nativeId, title);
+    }
     ~MainController() override;
     MainController(const MainController&) = delete;
     MainController& operator=(const MainController&) = delete;

@@ -158,4 +158,13 @@ int SwayWindows::ShowCursor(bool show) {
     return cursorCount_;
 }
 
+WinHandle SwayWindows::OwnTopLevel(WinHandle, const std::string& title) {
+    const auto views = ipc_.GetTree();
+    if (!views) return 0;
+    for (const SwayWindow& v : *views)
+        if (v.pid == static_cast<int>(getpid()) && v.name == title)
+            return static_cast<WinHandle>(v.id);
+    return 0;
+}
+
 }  // namespace velmora::platform::wayland

@@ -38,6 +38,8 @@ class SwayWindows : public IWindows {
     Task<bool> SetForegroundWindow(WinHandle w) override;
     WinHandle FocusedWindow() override;
     int ShowCursor(bool show) override;
+    // Our window of that title in sway's tree: Qt's id for a Wayland window is no sway id.
+    WinHandle OwnTopLevel(WinHandle nativeId, const std::string& title) override;
 
   private:
     std::optional<SwayWindow> Find(WinHandle w);

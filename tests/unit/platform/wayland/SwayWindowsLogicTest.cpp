@@ -162,6 +162,26 @@ TEST(SwayWindowsLogic, AWatchedIdNamingAnotherProgramsWindowIsNotTheWatchedWindo
     EXPECT_FALSE(windows.IsWindow(7));
 }
 
+// Qt's id for one of our Wayland windows means nothing to sway: our window is found by this
+// process's id and its title; another program's window of that title is not ours.
+TEST(SwayWindowsLogic, OurOwnWindowIsNamedBySwaysIdForIt) {
+    TreeServer sway;
+    SwayIpc ipc(sway.path());
+    SleepLoop loop;
+    SwayWindows windows(ipc, loop);
+    const int me = static_cast<int>(getpid());
+    const auto titled = [](std::string view, const char* title) {
+        view.insert(view.size() - 1, std::string(R"(,"name":")") + title + "\"");
+        return view;
+    };
+    sway.SetViews(titled(View(7, me + 1, "other", 0, 0, 10, 10), "Quillet") + "," +
+                  titled(View(8, me, "velmora", 0, 0, 10, 10), "frmSnapShot") + "," +
+                  titled(View(9, me, "velmora", 20, 0, 10, 10), "Quillet"));
+    EXPECT_EQ(windows.OwnTopLevel(0x0c0ffee, "Quillet"), 9);
+    EXPECT_EQ(windows.OwnTopLevel(0x0c0ffee, "frmSnapShot"), 8);
+    EXPECT_EQ(windows.OwnTopLevel(0x0c0ffee, "gone"), 0);
+}
+
 TEST(SwayWindowsLogic, NoSwayMeansNoWindows) {
     TempDir dir;
     SwayIpc ipc((dir.path() / "gone.sock").string());
