@@ -591,6 +591,13 @@ class Run:
         if a.history_route == "tree" and copies() != 0:
             log(f"FAIL: the chat history was copied {copies()} times; the tree needs no copy")
             ok = False
+        if self.args.desk == "sway":
+            # The conversation must have gone through sway's own backends, not a fallback.
+            with open(os.path.join(self.out, "velmora.log"), encoding="utf-8",
+                      errors="replace") as f:
+                chose = "driving other programs through sway" in f.read()
+            log(f"velmora chose sway's backends: {chose}")
+            ok = ok and chose
         return sc.check(self) and ok
 
     @staticmethod
