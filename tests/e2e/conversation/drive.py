@@ -30,12 +30,27 @@ import tempfile
 import time
 import urllib.request
 
-from desk import DESKS
+from desk import DESKS, X11Desk, sh  # noqa: F401 - sh: the chat programs' drivers use it too
 
 SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 
 def log(msg):
     print(f"[conversation] {msg}", flush=True)
+
+
+def window_origin(wid):
+    """An X window's top-left corner and map state; the chat programs' drivers run on X11."""
+    info = sh("xwininfo", "-id", str(wid))
+    vals = {}
+    for line in info.splitlines():
+        key, _, value = line.strip().partition(":")
+        vals[key] = value.strip()
+    return (int(vals["Absolute upper-left X"]), int(vals["Absolute upper-left Y"]),
+            vals.get("Map State", ""))
+
+
+def click(x, y, button=1):
+    X11Desk().click(x, y, button)
 
 
 def eventually(cond, seconds=10.0, step=0.1):
@@ -284,7 +299,8 @@ class Run:
         self.tmp = tempfile.mkdtemp(prefix="velmora-e2e-")
         self.procs = []
         self.transcript = []
-        self.desk = DESKS[args.desk]()
+        # The chat programs' drivers run on X11 and pass no desk.
+        self.desk = DESKS[getattr(args, "desk", "x11")]()
 
     def start(self, name, argv, env=None, first_line=False):
         logf = open(os.path.join(self.out, f"{name}.log"), "w")
@@ -313,6 +329,14 @@ class Run:
                 p.kill()
         self.desk.stop()
         shutil.rmtree(self.tmp, ignore_errors=True)
+
+    def main_window_origin(self):
+        """Waits for velmora's main window; its top-left corner."""
+        self.main_wid = eventually(lambda: self.desk.find_window("^Quillet2009"), 15)
+        if not self.main_wid:
+            raise RuntimeError("the main window did not appear")
+        self.origin = self.desk.window_origin(self.main_wid)
+        return self.origin
 
     def overlay_shown(self):
         return self.desk.find_window("^frmSnapShot$")
@@ -456,9 +480,7 @@ class Run:
         env["VELMORA_UPDATE_URL"] = vendor_url
         env["VELMORA_PAGE_BASE"] = vendor_url.replace("http://", "")
         self.start("velmora", [f"{self.build}/src/app/velmora"], env=env)
-        self.main_wid = eventually(lambda: desk.find_window("^Quillet2009"), 15)
-        if not self.main_wid:
-            raise RuntimeError("the main window did not appear")
+        self.main_window_origin()
         desk.move_window(self.main_wid, 40, 40)
         time.sleep(0.5)
         self.origin = desk.window_origin(self.main_wid)
