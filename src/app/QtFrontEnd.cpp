@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <optional>
+#include <stdexcept>
 
 #include "app/EngineSettingsDialog.h"
 #include "app/frmAutoUpdate.h"
@@ -31,7 +32,9 @@ class LinuxHotkey : public platform::IHotkey {
         }
         const auto path = platform::posix::TriggerSocketPath();
         try {
-            if (!path.empty()) trigger_.emplace(path);
+            // Without a private folder for it, no trigger could reach us.
+            if (path.empty()) throw std::runtime_error("no private runtime folder for the trigger");
+            trigger_.emplace(path);
         } catch (const std::exception& e) {
             // A second instance, or no socket: only the grab remains (nothing on Wayland).
             if (!grab) throw;
