@@ -10,11 +10,14 @@ function(velmora_fast_compile)
   endforeach()
 endfunction()
 
-# velmora_add_test(NAME n LABEL unit|platform|e2e SOURCES ... LIBS ... [SERIAL] [TIMEOUT s])
+# velmora_add_test(NAME n LABEL unit|platform|e2e SOURCES ... LIBS ... [SERIAL] [WAYLAND]
+#                  [TIMEOUT s])
 # Registers one GoogleTest executable with CTest. Tests that need the desktop (platform, e2e)
-# share one display, pointer and clipboard, so they never run in parallel.
+# share one display, pointer and clipboard, so they never run in parallel. WAYLAND: the test
+# starts a headless compositor of its own instead (also labelled wayland, so the test run can
+# put these beside the X desktop's tests).
 function(velmora_add_test)
-  cmake_parse_arguments(T "SERIAL" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "SERIAL;WAYLAND" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${T_NAME} ${T_SOURCES})
   target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} GTest::gtest GTest::gtest_main GTest::gmock)
   # Shared helpers: #include "support/..."
@@ -31,7 +34,11 @@ function(velmora_add_test)
   if(NOT T_TIMEOUT)
     set(T_TIMEOUT 300)
   endif()
-  set_tests_properties(${T_NAME} PROPERTIES LABELS ${T_LABEL} TIMEOUT ${T_TIMEOUT}
+  set(labels ${T_LABEL})
+  if(T_WAYLAND)
+    list(APPEND labels wayland)
+  endif()
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${labels}" TIMEOUT ${T_TIMEOUT}
     ENVIRONMENT "VELMORA_BUILD_DIR=${CMAKE_BINARY_DIR};VELMORA_SOURCE_DIR=${CMAKE_SOURCE_DIR}")
   if(T_SERIAL OR NOT T_LABEL STREQUAL "unit")
     set_tests_properties(${T_NAME} PROPERTIES RUN_SERIAL TRUE)
