@@ -1,10 +1,12 @@
 #!/usr/bin/env python3
-"""Checks the sway desk alone, with two imsim chat windows and no velmora: its clicks land on
-the controls imsim reports, its keys and pastes arrive, it sees which window has the focus,
-its clipboard reads what a client copied and its screenshots have the window's size.
+"""Checks a Wayland desk alone (sway or KWin), with two imsim chat windows and no velmora: its
+clicks land on the controls imsim reports, its keys and pastes arrive, it sees which window has
+the focus, its clipboard reads what a client copied and its screenshots have the window's size.
 
-Two windows tile side by side, so the second one's controls lie right of the screen's edge by
-half its width: a window-relative place taken for a screen place misses them.
+The second window lies right of the screen's middle (sway tiles the two side by side; on KWin
+the desk moves them there), so its controls lie right of the screen's edge by more than its
+own width's half: a window-relative place taken for a screen place misses them. On KWin the
+desk also minimises a window and brings it back.
 """
 
 import argparse
@@ -13,7 +15,6 @@ import struct
 import sys
 import time
 
-from desk import SwayDesk
 from drive import Imsim, Run, eventually, log
 
 
@@ -83,6 +84,12 @@ def go(run, check):
     carol_proc, carol = start_chat(run, desk, "Carol")
     carol_win, carol_geo = settled_controls(desk, carol_proc, carol, 1)
     alice_win, alice_geo = settled_controls(desk, alice_proc, alice, 1)
+    if desk.name == "kwin":
+        # KWin stacks new windows in the middle: the desk lays them out as a user would.
+        desk.move_window(alice_win, 20, 60)
+        desk.move_window(carol_win, 700, 60)
+        carol_win, carol_geo = settled_controls(desk, carol_proc, carol, 1)
+        alice_win, alice_geo = settled_controls(desk, alice_proc, alice, 1)
     log(f"Alice {alice_win} {alice_geo}, Carol {carol_win} {carol_geo}")
     check.expect("the windows tile side by side", carol_geo["input"][0] > 640, True)
 
@@ -118,6 +125,16 @@ def go(run, check):
     check.expect("the clipboard holds what the chat window copied",
                  eventually(lambda: desk.clipboard() == "ok" and "ok", 5), "ok")
 
+    if desk.can_minimise:
+        desk.minimise(carol_win)
+        check.expect("a minimised window is seen so",
+                     bool(eventually(lambda: desk.is_minimised(carol_win), 5)), True)
+        desk.activate(carol_win)
+        check.expect("an activated minimised window is back and active",
+                     (desk.is_minimised(carol_win), desk.active_window()), (False, carol_win))
+
+    if desk.name == "kwin":
+        return  # no screenshots there
     path = os.path.join(run.out, "carol.png")
     desk.screenshot_window(carol_win, path)
     check.expect("the screenshot has the window's size", png_size(path),
@@ -131,8 +148,8 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--build", required=True)
     ap.add_argument("--out", required=True)
+    ap.add_argument("--desk", choices=("sway", "kwin"), default="sway")
     args = ap.parse_args()
-    args.desk = "sway"
     run = Run(args)
     check = Check()
     try:
@@ -142,7 +159,7 @@ def main():
         check.failures += 1
     finally:
         run.stop()
-    print(f"sway desk: {'0 failed' if not check.failures else f'{check.failures} failed'}")
+    print(f"{args.desk} desk: {'0 failed' if not check.failures else f'{check.failures} failed'}")
     return 0 if not check.failures else 1
 
 
