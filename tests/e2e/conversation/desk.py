@@ -44,6 +44,7 @@ class X11Desk:
 
     name = "x11"
     can_minimise = True
+    backends = None  # velmora's X11 backends are its default
 
     def start(self, run):
         pass
@@ -132,6 +133,7 @@ class SwayDesk:
     fixed-size main window floats above it."""
 
     name = "sway"
+    backends = "sway"  # how velmora's log names the backends it must choose here
     can_minimise = False  # sway has no minimised windows
     nobody = 65534  # Debian's fixed uid and gid; sway refuses to run as root
     width, height = 1280, 800
@@ -322,6 +324,7 @@ class KwinDesk:
     KWin places them, as on a user's Plasma desktop."""
 
     name = "kwin"
+    backends = "KDE Plasma"
     can_minimise = True
     width, height = 1280, 800
 
@@ -346,7 +349,8 @@ class KwinDesk:
         os.chmod(self.dir, 0o700)
         os.chmod(self.client_dir, 0o700)
         self._entry("desk", sys.executable)
-        for i, program in enumerate(self.authorized):
+        programs = self.authorized + [os.path.join(run.build, "src/app/velmora")]
+        for i, program in enumerate(programs):
             self._entry(f"program{i}", program)
         # KWin's binary carries a file capability that a container may not grant: a copy
         # runs without it (it only raises KWin's own limits).

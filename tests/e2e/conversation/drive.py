@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 """Drives a whole conversation through the real programs on the current X display, or on a
-headless sway of its own (--desk sway; desk.py holds the user's side of both).
+headless sway or KWin of its own (--desk sway, --desk kwin; desk.py holds the user's side).
 
 Starts the vendor server, the chat window stand-in (imsim) with a scripted peer, velmora and
 whatever translation service the scenario needs; picks the three targets by real clicks on the
@@ -613,12 +613,12 @@ class Run:
         if a.history_route == "tree" and copies() != 0:
             log(f"FAIL: the chat history was copied {copies()} times; the tree needs no copy")
             ok = False
-        if self.args.desk == "sway":
-            # The conversation must have gone through sway's own backends, not a fallback.
+        if desk.backends:
+            # The conversation must have gone through the desktop's own backends, not a fallback.
             with open(os.path.join(self.out, "velmora.log"), encoding="utf-8",
                       errors="replace") as f:
-                chose = "driving other programs through sway" in f.read()
-            log(f"velmora chose sway's backends: {chose}")
+                chose = f"driving other programs through {desk.backends}" in f.read()
+            log(f"velmora chose {desk.backends}'s backends: {chose}")
             ok = ok and chose
         return sc.check(self) and ok
 
@@ -636,7 +636,8 @@ def main():
                                  formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--build", required=True)
     ap.add_argument("--desk", default="x11", choices=sorted(DESKS),
-                    help="x11: the current X display; sway: a headless sway of the driver's own")
+                    help="x11: the current X display; sway, kwin: a headless sway or KWin of the "
+                         "driver's own")
     ap.add_argument("--scenario", default="glossary", choices=sorted(SCENARIOS),
                     help="which translation service and languages (see above)")
     ap.add_argument("--out", required=True)
