@@ -60,10 +60,12 @@ class HeadlessKwin {
         const fs::path apps = dir / "data" / "applications";
         fs::create_directories(apps);
         for (const DesktopEntry& e : options.entries) WriteFile(apps / e.fileName, e.text);
-        // No decorations: the ones installed need Plasma's QML, and a test gains nothing from
-        // drawing them.
+        // Breeze's decorations, as on a Plasma desktop: KWin draws the title bars, so a
+        // program's surface is its own content (without a decoration plugin KWin asks programs
+        // to draw their own, and Qt's title bar would lie inside the surface).
         fs::create_directories(dir / "config");
-        WriteFile(dir / "config" / "kwinrc", "[org.kde.kdecoration2]\nNoPlugin=true\n");
+        WriteFile(dir / "config" / "kwinrc",
+                  "[org.kde.kdecoration2]\nlibrary=org.kde.breeze\ntheme=Breeze\n");
         const fs::path bus = dir / "bus";
         busAddress_ = "unix:path=" + bus.string();
         WriteFile(dir / "bus.conf",
