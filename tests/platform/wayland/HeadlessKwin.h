@@ -132,6 +132,10 @@ class HeadlessKwin {
                    timeoutMs, 50) &&
                kwinPid_ > 0;
     }
+    // Installs a desktop entry while KWin runs; it notices new entries within a second or so.
+    void AddEntry(const DesktopEntry& e) const {
+        WriteFile(dir_.path() / "data" / "applications" / e.fileName, e.text);
+    }
     // An absolute path: clients need no runtime folder of KWin's to reach it.
     const std::string& WaylandDisplay() const { return waylandDisplay_; }
     const std::string& BusAddress() const { return busAddress_; }
