@@ -50,6 +50,8 @@ class HeadlessKwin {
         // QPainter compositing costs far less CPU than llvmpipe's OpenGL, which only the
         // screenshot interface needs.
         bool opengl = false;
+        // Further variables for KWin (PATH, for one).
+        velmora::testing::SpawnEnv env;
     };
 
     HeadlessKwin() : HeadlessKwin(Options{}) {}
@@ -98,10 +100,13 @@ class HeadlessKwin {
                 {"DISPLAY", ""},
                 {"QT_QPA_PLATFORM", ""}};
             if (!options.opengl) env.push_back({"KWIN_COMPOSE", "Q"});
-            kwinPid_ =
-                velmora::testing::Spawn({kwin.string(), "--virtual", "--no-lockscreen", "--width",
-                                         "1280", "--height", "800", "--socket", "wayland-k"},
-                                        env, logFd, logFd);
+            env.insert(env.end(), options.env.begin(), options.env.end());
+            // In its own folder, as in a session: KWin resolves a relative Exec= against its
+            // working folder. env execs KWin, so the pid is KWin's.
+            kwinPid_ = velmora::testing::Spawn(
+                {"/usr/bin/env", "-C", dir.string(), kwin.string(), "--virtual", "--no-lockscreen",
+                 "--width", "1280", "--height", "800", "--socket", "wayland-k"},
+                env, logFd, logFd);
         }
         if (logFd >= 0) close(logFd);
         waylandDisplay_ = (dir / "wayland-k").string();

@@ -9,6 +9,7 @@
 
 #include <QCoreApplication>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -238,6 +239,9 @@ TEST(KwinFakeInputRefusal, RefusesWithTheReasonWhereNoEntryGrantsIt) {
         SCOPED_TRACE(c.what);
         HeadlessKwin::Options options;
         options.entries = c.entries;
+        // The program's folder on KWin's PATH: still no match by name.
+        const char* path = std::getenv("PATH");
+        options.env = {{"PATH", self.substr(0, self.rfind('/')) + ":" + (path ? path : "")}};
         HeadlessKwin kwin(options);
         ASSERT_TRUE(kwin.WaitReady()) << kwin.Log();
         try {

@@ -141,7 +141,7 @@ class KwinRelayTest : public ::testing::Test {
 
     QCoreApplication& app_ = App();
     HeadlessKwin kwin_{HeadlessKwin::Options{
-        .entries = {TrustedEntry(OwnExecutable(), "org_kde_kwin_fake_input")}}};
+        .entries = {TrustedEntry(OwnExecutable(), "org_kde_kwin_fake_input")}, .env = {}}};
     TempDir clients_;
     platform::qt::QtEventLoop loop_;
     std::unique_ptr<wl::KwinScripting> scripting_;
