@@ -15,6 +15,7 @@ void KwinScriptSink::Forget(const std::string& token) {
 }
 
 void KwinScriptSink::Report(const QString& token, const QString& json) {
+    if (json.size() > kMaxReportChars) return;
     {
         std::lock_guard lock(mutex_);
         const auto it = pending_.find(token.toStdString());

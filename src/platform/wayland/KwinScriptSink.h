@@ -18,6 +18,8 @@ class KwinScriptSink : public QObject {
   public:
     // More unclaimed reports than a stray script could make are dropped.
     static constexpr std::size_t kMaxPending = 64;
+    // A report longer than any window list is dropped (the caller's wait then ends unanswered).
+    static constexpr qsizetype kMaxReportChars = 8 << 20;
 
     // The report for token, waiting (bounded) for it.
     std::optional<std::string> Take(const std::string& token, int timeoutMs);

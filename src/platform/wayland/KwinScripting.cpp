@@ -48,6 +48,7 @@ struct KwinScripting::Impl {
     KwinScriptSink* sink = nullptr;  // deleted on its thread as that ends
     std::filesystem::path folder;
     int next = 0;
+    int reportMs = 3000;
 
     QDBusMessage Call(const QString& path, const QString& iface, const QString& method,
                       const QList<QVariant>& args) {
@@ -57,7 +58,9 @@ struct KwinScripting::Impl {
     }
 };
 
-KwinScripting::KwinScripting(const std::string& busAddress) : impl_(std::make_unique<Impl>()) {
+KwinScripting::KwinScripting(const std::string& busAddress, int reportMs)
+    : impl_(std::make_unique<Impl>()) {
+    impl_->reportMs = reportMs;
     if (!QCoreApplication::instance())
         throw std::runtime_error("KWin's scripting needs Qt's application object");
     impl_->connectionName =
@@ -123,7 +126,9 @@ std::optional<std::string> KwinScripting::Run(const std::string& body, int timeo
         d.Call(QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"),
                QStringLiteral("loadScript"), {QString::fromStdString(file.string()), qname});
     std::optional<std::string> got;
-    const int id = loaded.type() == QDBusMessage::ReplyMessage && !loaded.arguments().isEmpty()
+    // An answer that is not a number is no script of ours to run.
+    const int id = loaded.type() == QDBusMessage::ReplyMessage && !loaded.arguments().isEmpty() &&
+                           loaded.arguments().first().metaType() == QMetaType::fromType<int>()
                        ? loaded.arguments().first().toInt()
                        : -1;
     if (id >= 0) {
@@ -133,7 +138,8 @@ std::optional<std::string> KwinScripting::Run(const std::string& body, int timeo
         if (ran.type() == QDBusMessage::ErrorMessage)
             ran = d.Call(QStringLiteral("/%1").arg(id), QStringLiteral("org.kde.kwin.Script"),
                          QStringLiteral("run"), {});
-        if (ran.type() == QDBusMessage::ReplyMessage) got = d.sink->Take(token, timeoutMs);
+        if (ran.type() == QDBusMessage::ReplyMessage)
+            got = d.sink->Take(token, timeoutMs < 0 ? d.reportMs : timeoutMs);
     }
     d.sink->Forget(token);
     // Loaded under our name even when loadScript's answer was lost: unloading is harmless.

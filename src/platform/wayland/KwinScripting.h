@@ -15,14 +15,16 @@ class KwinScripting {
   public:
     // Needs Qt's application object. busAddress: a D-Bus address; empty: the session bus. Throws
     // std::runtime_error, saying why, when there is no such bus or no KWin on it.
-    explicit KwinScripting(const std::string& busAddress = {});
+    // reportMs: how long a script's report is waited for by default.
+    explicit KwinScripting(const std::string& busAddress = {}, int reportMs = 3000);
     ~KwinScripting();
     KwinScripting(const KwinScripting&) = delete;
     KwinScripting& operator=(const KwinScripting&) = delete;
 
     // Runs `body`, JavaScript in which report(v) sends v back, and returns v as JSON text;
-    // nullopt when KWin refused the script, it threw or did not report within timeoutMs.
-    std::optional<std::string> Run(const std::string& body, int timeoutMs = 3000);
+    // nullopt when KWin refused the script, it threw or did not report within timeoutMs
+    // (negative: the default).
+    std::optional<std::string> Run(const std::string& body, int timeoutMs = -1);
 
   private:
     struct Impl;
