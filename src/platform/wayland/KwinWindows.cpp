@@ -118,10 +118,16 @@ std::optional<Point> KwinWindows::ScreenToClient(WinHandle w, Point screen) {
 Task<> KwinWindows::SetTopmost(WinHandle w, bool topmost, Rect at) {
     const auto k = Find(w);
     if (!k) co_return;
-    std::string action = std::string("c.keepAbove = ") + (topmost ? "true" : "false") + ";";
+    if (!topmost) {
+        // Only what we raised comes down: a window its user keeps above stays so.
+        if (raised_.erase(w) > 0) Act(w, "c.keepAbove = false;");
+        co_return;
+    }
+    if (!k->keepAbove) raised_.insert(w);
+    std::string action = "c.keepAbove = true;";
     // A rectangle of zeros comes from a pick whose rectangle could not be read: the window
     // stays where it is.
-    if (topmost && at.right > at.left && at.bottom > at.top) {
+    if (at.right > at.left && at.bottom > at.top) {
         const int x = k->frame.left + (at.left - k->client.left);
         const int y = k->frame.top + (at.top - k->client.top);
         action += " c.frameGeometry = { x: " + std::to_string(x) + ", y: " + std::to_string(y) +
@@ -129,7 +135,6 @@ Task<> KwinWindows::SetTopmost(WinHandle w, bool topmost, Rect at) {
                   ", height: " + std::to_string(k->frame.bottom - k->frame.top) + " };";
     }
     Act(w, action);
-    co_return;
 }
 
 Task<> KwinWindows::ShowWindow(WinHandle w, ShowCommand cmd) {

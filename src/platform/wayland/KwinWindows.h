@@ -2,6 +2,7 @@
 
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 
 #include "platform/IEventLoop.h"
@@ -28,7 +29,8 @@ class KwinWindows : public IWindows {
     WinHandle WindowFromPoint(Point screen) override;
     std::optional<Rect> GetWindowRect(WinHandle w) override;
     std::optional<Point> ScreenToClient(WinHandle w, Point screen) override;
-    // Keep-above, and moved so its surface's corner is the rectangle's (at its own size).
+    // Keep-above, and moved so its surface's corner is the rectangle's (at its own size);
+    // clearing it lowers only a window this object raised.
     Task<> SetTopmost(WinHandle w, bool topmost, Rect at) override;
     Task<> ShowWindow(WinHandle w, ShowCommand cmd) override;
     bool IsIconic(WinHandle w) override;
@@ -51,6 +53,7 @@ class KwinWindows : public IWindows {
     std::map<std::string, WinHandle> handles_;
     std::map<WinHandle, std::string> ids_;
     WinHandle next_ = 1;
+    std::set<WinHandle> raised_;
 };
 
 }  // namespace velmora::platform::wayland

@@ -71,6 +71,14 @@ class KwinWindowsTest : public ::testing::Test {
             kAppearMs, 100);
         return settled ? last : std::nullopt;
     }
+    bool KeptAbove(pid_t pid) {
+        const auto text = scripting_->Run(std::string(kKwinListScript) + "report(snapshot());");
+        const auto s = text ? ParseKwinSnapshot(*text) : std::nullopt;
+        if (s)
+            for (const KwinWindow& k : s->windows)
+                if (k.pid == pid) return k.keepAbove;
+        return false;
+    }
     // The handle of a program's window, found where a user would point at it.
     WinHandle HandleAt(const KwinWindow& k) { return windows_->WindowFromPoint(Centre(k.client)); }
 
@@ -150,6 +158,17 @@ TEST_F(KwinWindowsTest, ActivatesMinimisesRestoresAndKeepsAbove) {
     EXPECT_TRUE(platform::test::Finish(loop_, windows_->SetForegroundWindow(hb)));
     EXPECT_EQ(windows_->WindowFromPoint({110, 130}), ha);
     platform::test::Finish(loop_, windows_->SetTopmost(ha, false, at));
+    EXPECT_FALSE(KeptAbove(first.pid()));
+
+    // One its user keeps above stays so once we are done with it.
+    ASSERT_TRUE(
+        scripting_->Run("var l = workspace.clientList(); for (var i = 0; i < l.length; "
+                        "++i) if (l[i].pid === " +
+                        std::to_string(second.pid()) + ") l[i].keepAbove = true; report(true);"));
+    ASSERT_TRUE(KeptAbove(second.pid()));
+    platform::test::Finish(loop_, windows_->SetTopmost(hb, true, {}));
+    platform::test::Finish(loop_, windows_->SetTopmost(hb, false, {}));
+    EXPECT_TRUE(KeptAbove(second.pid()));
 }
 
 TEST_F(KwinWindowsTest, AClosedWindowsHandleStaysDead) {
