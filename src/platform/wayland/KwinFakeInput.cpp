@@ -107,7 +107,9 @@ void KwinFakeInput::Impl::Start() {
         throw std::runtime_error(
             "KWin does not offer this program fake input (org_kde_kwin_fake_input): it offers it "
             "only to a program with an installed desktop entry whose Exec= is the absolute path " +
-            OwnExecutable() + " and whose X-KDE-Wayland-Interfaces lists org_kde_kwin_fake_input");
+            OwnExecutable() +
+            " and whose X-KDE-Wayland-Interfaces lists org_kde_kwin_fake_input (the package "
+            "installs one; elsewhere, put one in ~/.local/share/applications)");
     if (!fake)
         throw std::runtime_error("the compositor's fake input is version " +
                                  std::to_string(offeredVersion) +
