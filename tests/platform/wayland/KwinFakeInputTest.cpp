@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "HeadlessKwin.h"
+#include "KwinSettled.h"
 #include "WaylandImsim.h"
 #include "platform/VirtualKey.h"
 #include "platform/wayland/KwinWindows.h"
@@ -68,20 +69,11 @@ class KwinFakeInputTest : public ::testing::Test {
         user_ = std::make_unique<KwinFakeInput>(kwin_->WaylandDisplay());
         input_ = std::make_unique<KwinFakeInput>(kwin_->WaylandDisplay());
         chat_ = std::make_unique<WaylandImsim>(kwin_->WaylandDisplay(), clients_, "Alice");
-        ASSERT_TRUE(PollUntil(
-            [&] {
-                if (const auto text =
-                        scripting_->Run(std::string(kKwinListScript) + "report(snapshot());"))
-                    if (const auto s = ParseKwinSnapshot(*text))
-                        for (const KwinWindow& k : s->windows)
-                            if (k.pid == chat_->pid() && k.client.right > k.client.left)
-                                window_ = windows_->WindowFromPoint(
-                                    {(k.client.left + k.client.right) / 2,
-                                     (k.client.top + k.client.bottom) / 2});
-                return window_ != 0;
-            },
-            kAppearMs, 100))
-            << "imsim's window never appeared";
+        const auto k = SettledKwinWindow(*scripting_, chat_->pid());
+        ASSERT_TRUE(k) << "imsim's window never appeared";
+        window_ = windows_->WindowFromPoint(
+            {(k->client.left + k->client.right) / 2, (k->client.top + k->client.bottom) / 2});
+        ASSERT_NE(window_, 0);
     }
     void TearDown() override {
         if (HasFailure()) ADD_FAILURE() << "KWin's log:\n" << kwin_->Log();

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "HeadlessKwin.h"
+#include "KwinSettled.h"
 #include "WaylandImsim.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/wayland/DataControlClipboard.h"
@@ -80,22 +81,8 @@ class KwinRelayTest : public ::testing::Test {
     // found where a user would point at it.
     WinHandle Open(std::unique_ptr<WaylandImsim>& chat, const std::string& peer) {
         chat = std::make_unique<WaylandImsim>(kwin_.WaylandDisplay(), clients_, peer);
-        std::optional<wl::KwinWindow> last;
-        int same = 0;
-        const bool settled = PollUntil(
-            [&] {
-                std::optional<wl::KwinWindow> now;
-                if (const auto text =
-                        scripting_->Run(std::string(wl::kKwinListScript) + "report(snapshot());"))
-                    if (const auto s = wl::ParseKwinSnapshot(*text))
-                        for (const wl::KwinWindow& k : s->windows)
-                            if (k.pid == chat->pid() && k.client.right > k.client.left) now = k;
-                same = now && last && now->client == last->client ? same + 1 : 0;
-                last = now;
-                return same >= 2;
-            },
-            kAppearMs, 100);
-        if (!settled) return 0;
+        const auto last = SettledKwinWindow(*scripting_, chat->pid());
+        if (!last) return 0;
         return windows_->WindowFromPoint({(last->client.left + last->client.right) / 2,
                                           (last->client.top + last->client.bottom) / 2});
     }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "HeadlessKwin.h"
+#include "KwinSettled.h"
 #include "WaylandImsim.h"
 #include "platform/wayland/DataControlClipboard.h"
 #include "platform/wayland/KwinWindowList.h"
@@ -61,24 +62,9 @@ class KwinScreenTest : public ::testing::TestWithParam<bool> {
     void TearDown() override {
         if (HasFailure()) ADD_FAILURE() << "KWin's log:\n" << kwin_.Log();
     }
-    // The program's surface once KWin has it at the same place three reads in a row.
     std::optional<Rect> Settled(pid_t pid) {
-        std::optional<Rect> last;
-        int same = 0;
-        const bool settled = PollUntil(
-            [&] {
-                std::optional<Rect> now;
-                if (const auto text =
-                        scripting_->Run(std::string(kKwinListScript) + "report(snapshot());"))
-                    if (const auto s = ParseKwinSnapshot(*text))
-                        for (const KwinWindow& k : s->windows)
-                            if (k.pid == pid && k.client.right > k.client.left) now = k.client;
-                same = now && now == last ? same + 1 : 0;
-                last = now;
-                return same >= 2;
-            },
-            kAppearMs, 100);
-        return settled ? last : std::nullopt;
+        const auto k = SettledKwinWindow(*scripting_, pid);
+        return k ? std::optional<Rect>(k->client) : std::nullopt;
     }
 
     QCoreApplication& app_ = App();

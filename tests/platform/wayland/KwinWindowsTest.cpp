@@ -12,6 +12,7 @@
 #include <string>
 
 #include "HeadlessKwin.h"
+#include "KwinSettled.h"
 #include "WaylandImsim.h"
 #include "support/Finish.h"
 #include "support/PollUntil.h"
@@ -52,32 +53,10 @@ class KwinWindowsTest : public ::testing::Test {
         if (HasFailure()) ADD_FAILURE() << "KWin's log:\n" << kwin_->Log();
     }
 
-    // KWin's description of a program's window once it has a size, read three times alike.
-    std::optional<KwinWindow> Settled(pid_t pid) {
-        std::optional<KwinWindow> last;
-        int same = 0;
-        const bool settled = PollUntil(
-            [&] {
-                std::optional<KwinWindow> now;
-                if (const auto text =
-                        scripting_->Run(std::string(kKwinListScript) + "report(snapshot());"))
-                    if (const auto s = ParseKwinSnapshot(*text))
-                        for (const KwinWindow& k : s->windows)
-                            if (k.pid == pid && k.client.right > k.client.left) now = k;
-                same = now && last && now->client == last->client ? same + 1 : 0;
-                last = now;
-                return same >= 2;
-            },
-            kAppearMs, 100);
-        return settled ? last : std::nullopt;
-    }
+    std::optional<KwinWindow> Settled(pid_t pid) { return SettledKwinWindow(*scripting_, pid); }
     bool KeptAbove(pid_t pid) {
-        const auto text = scripting_->Run(std::string(kKwinListScript) + "report(snapshot());");
-        const auto s = text ? ParseKwinSnapshot(*text) : std::nullopt;
-        if (s)
-            for (const KwinWindow& k : s->windows)
-                if (k.pid == pid) return k.keepAbove;
-        return false;
+        const auto k = KwinWindowOf(*scripting_, pid);
+        return k && k->keepAbove;
     }
     // The handle of a program's window, found where a user would point at it.
     WinHandle HandleAt(const KwinWindow& k) { return windows_->WindowFromPoint(Centre(k.client)); }
