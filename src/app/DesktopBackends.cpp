@@ -8,6 +8,10 @@
 #include "platform/SystemScreen.h"
 #include "platform/qt/QtClipboard.h"
 #include "platform/wayland/DataControlClipboard.h"
+#include "platform/wayland/KwinFakeInput.h"
+#include "platform/wayland/KwinScreen.h"
+#include "platform/wayland/KwinScripting.h"
+#include "platform/wayland/KwinWindows.h"
 #include "platform/wayland/ScreencopyScreen.h"
 #include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/SwayWindows.h"
@@ -78,23 +82,61 @@ DesktopBackends SwayBackends(platform::IEventLoop& loop) {
     return d;
 }
 
+// KWin's own ways: its scripts for windows, its fake input (granted by the installed desktop
+// entry), data-control for the clipboard and ScreenShot2 for the screen (granted by the same
+// entry). X11 programs under XWayland are reached as well.
+DesktopBackends KdeBackends(platform::IEventLoop& loop) {
+    namespace wl = platform::wayland;
+    const auto globals = wl::ListWaylandGlobals();
+    if (!globals) throw std::runtime_error("no Wayland compositor answers");
+    if (!wl::Offers(*globals, "zwlr_data_control_manager_v1"))
+        throw std::runtime_error("the compositor does not offer zwlr_data_control_manager_v1");
+    DesktopBackends d;
+    auto scripting = std::make_shared<wl::KwinScripting>();
+    d.connection = scripting;
+    auto input = std::make_unique<wl::KwinFakeInput>();
+    auto clipboard = std::make_unique<wl::DataControlClipboard>(loop);
+    if (!clipboard->Available())
+        throw std::runtime_error("the data-control clipboard is not there");
+    auto screen = std::make_unique<wl::KwinScreen>(*clipboard, *scripting);
+    if (!screen->Available())
+        throw std::runtime_error(
+            "KWin offers no ScreenShot2 (it does only while it composites with OpenGL)");
+    d.screen = std::move(screen);
+    d.clipboard = std::move(clipboard);
+    d.input = std::move(input);
+    d.windows = std::make_unique<wl::KwinWindows>(*scripting, loop);
+    d.accessibility = std::make_unique<platform::NoAccessibility>();
+    d.description =
+        "KDE Plasma (KWin's scripts for windows, its fake input, data-control, its ScreenShot2)";
+    return d;
+}
+
 }  // namespace
 
 DesktopBackends ChooseDesktopBackends(const platform::SessionChoice& session,
                                       platform::IEventLoop& loop) {
     DesktopBackends chosen;
-    bool sway = false;
+    bool own = false;  // the desktop's own backends, not X11's
     if (session.kind == platform::SessionKind::Sway) {
         try {
             chosen = SwayBackends(loop);
-            sway = true;
+            own = true;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "velmora: sway's backends cannot start (%s); trying X11\n",
                          e.what());
         }
+    } else if (session.kind == platform::SessionKind::Kde) {
+        try {
+            chosen = KdeBackends(loop);
+            own = true;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "velmora: KDE Plasma's backends cannot start (%s); trying X11\n",
+                         e.what());
+        }
     }
-    if (!sway) chosen = X11Backends(loop);
-    if (!sway && session.kind != platform::SessionKind::X11)
+    if (!own) chosen = X11Backends(loop);
+    if (!own && session.kind != platform::SessionKind::X11)
         chosen.description += "; on this Wayland desktop only programs under XWayland";
     std::fprintf(stderr, "velmora: driving other programs through %s\n",
                  chosen.description.c_str());

@@ -27,7 +27,9 @@ struct DesktopBackends {
 };
 
 // The backends for the session: sway's own on sway (its IPC, a virtual keyboard and pointer,
-// data-control, screencopy); X11 elsewhere, where on a Wayland desktop that reaches only the
+// data-control, screencopy); KWin's own on KDE Plasma (its scripts, its fake input,
+// data-control, its ScreenShot2), which need the installed desktop entry; X11 elsewhere and
+// where those cannot start, where on a Wayland desktop that reaches only the
 // programs that run under XWayland. Throws std::exception when none can start.
 DesktopBackends ChooseDesktopBackends(const platform::SessionChoice& session,
                                       platform::IEventLoop& loop);

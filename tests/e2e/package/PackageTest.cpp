@@ -161,13 +161,12 @@ TEST_F(Package, InstalledProgramWritesItsVersionBesideItself) {
 TEST_F(Package, DesktopEntryAndManualPageSayWhatUsersNeed) {
     const std::string id = kId;
     const std::string desktop = ReadAll(Root() / "usr/share/applications" / (id + ".desktop"));
-    const std::string lines[] = {"Name=",
-                                 "Name[zh_CN]=",
-                                 "Comment=",
-                                 "Comment[zh_CN]=",
-                                 "Exec=velmora\n",
-                                 "Icon=" + id + "\n",
-                                 "Categories=Network;InstantMessaging;Utility;\n"};
+    const std::string lines[] = {
+        "Name=", "Name[zh_CN]=", "Comment=", "Comment[zh_CN]=",
+        // KWin grants fake input and screenshots by this path.
+        "Exec=/usr/bin/velmora\n", "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n",
+        "X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2\n", "Icon=" + id + "\n",
+        "Categories=Network;InstantMessaging;Utility;\n"};
     for (const auto& line : lines) EXPECT_NE(desktop.find("\n" + line), std::string::npos) << line;
     const std::string metainfo = ReadAll(Root() / "usr/share/metainfo" / (id + ".metainfo.xml"));
     EXPECT_NE(metainfo.find(">" + id + ".desktop</launchable>"), std::string::npos);

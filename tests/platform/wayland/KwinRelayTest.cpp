@@ -1,0 +1,216 @@
+// A send through the KDE Plasma backends (KWin scripts for windows, KWin's fake input, the
+// data-control clipboard) into Wayland-native chat windows on a headless KWin: the picked window
+// gets the translation once; a closed or covered one gets nothing, nor does the window now at
+// its point.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "HeadlessKwin.h"
+#include "KwinSettled.h"
+#include "WaylandImsim.h"
+#include "platform/qt/QtEventLoop.h"
+#include "platform/wayland/DataControlClipboard.h"
+#include "platform/wayland/KwinFakeInput.h"
+#include "platform/wayland/KwinWindows.h"
+#include "relay/OutgoingFlow.h"
+#include "relay/TargetCheck.h"
+#include "support/Finish.h"
+#include "support/PollUntil.h"
+#include "support/TempDir.h"
+#include "target/Injector.h"
+#include "unit/relay/RelayTestSupport.h"
+
+namespace velmora::relay {
+namespace {
+
+using platform::WinHandle;
+namespace wl = platform::wayland;
+
+constexpr char kDraft[] = "my own draft";
+
+QCoreApplication& App() {
+    static int argc = 1;
+    static char name[] = "platform_kwin_relay";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+class KwinRelayTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(kwin_.WaitReady()) << kwin_.Log();
+        scripting_ = std::make_unique<wl::KwinScripting>(kwin_.BusAddress());
+        windows_ = std::make_unique<wl::KwinWindows>(*scripting_, loop_);
+        // The seat's devices exist before the chat windows start (they bind them at start).
+        input_ = std::make_unique<wl::KwinFakeInput>(kwin_.WaylandDisplay());
+        wl::DataControlClipboard::Options options;
+        options.display = kwin_.WaylandDisplay();
+        clipboard_ = std::make_unique<wl::DataControlClipboard>(loop_, options);
+        ASSERT_TRUE(clipboard_->Available());
+        p_ = std::make_unique<platform::Platform>(
+            platform::Platform{.input = *input_,
+                               .windows = *windows_,
+                               .clipboard = *clipboard_,
+                               .screen = fp_.screen,
+                               .http = fp_.http,
+                               .regex = fp_.regex,
+                               .codePage = fp_.codePage,
+                               .clock = fp_.clock,
+                               .loop = loop_,
+                               .keyStore = fp_.keyStore,
+                               .processorId = fp_.processorId,
+                               .process = fp_.process,
+                               .messageBox = fp_.messageBox,
+                               .accessibility = fp_.accessibility});
+        flow_ = std::make_unique<OutgoingFlow>(*p_, view_, box_, state_, buffer_, translate_,
+                                               translate::clsGoogleLanguages::Shared(), scheduler_);
+    }
+    void TearDown() override {
+        if (HasFailure()) ADD_FAILURE() << "KWin's log:\n" << kwin_.Log();
+    }
+
+    // A chat window, settled where KWin put it (its size read three times alike); its handle,
+    // found where a user would point at it.
+    WinHandle Open(std::unique_ptr<WaylandImsim>& chat, const std::string& peer) {
+        chat = std::make_unique<WaylandImsim>(kwin_.WaylandDisplay(), clients_, peer);
+        const auto last = SettledKwinWindow(*scripting_, chat->pid());
+        if (!last) return 0;
+        return windows_->WindowFromPoint({(last->client.left + last->client.right) / 2,
+                                          (last->client.top + last->client.bottom) / 2});
+    }
+    // Picks the chat window's input box and send button as a pick on the frozen picture does:
+    // the points on the screen, the window that was under them.
+    void Pick(WinHandle window, const WaylandImsim& chat) {
+        const auto rect = windows_->GetWindowRect(window);
+        ASSERT_TRUE(rect);
+        std::optional<imsim::ImsimGeometry> g;
+        ASSERT_TRUE(PollUntil(
+            [&] {
+                g = chat.client().Geometry();
+                return g && g->input.width > 0;
+            },
+            kAppearMs, 50));
+        auto target = [&](const imsim::ControlRect& c) {
+            const int x = rect->left + c.x + c.width / 2;
+            const int y = rect->top + c.y + c.height / 2;
+            return target::TargetPoint{static_cast<std::int32_t>(window),
+                                       x,
+                                       y,
+                                       x - rect->left,
+                                       y - rect->top,
+                                       rect->top,
+                                       rect->left,
+                                       rect->right,
+                                       rect->bottom};
+        };
+        state_.InputAreaTarget = target(g->input);
+        state_.SendButtonTarget = target(g->send);
+        windows_->Watch(window);
+    }
+    void Send() {
+        view_.sendText = u"hello";
+        flow_->Send();
+        ASSERT_TRUE(loop_.WaitUntil([&] { return !scheduler_.Busy(); }, 30'000));
+    }
+    static void ExpectUntouched(const WaylandImsim& chat) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(chat.client().Input(), kDraft);
+        EXPECT_TRUE(chat.client().Sent().empty());
+    }
+
+    QCoreApplication& app_ = App();
+    HeadlessKwin kwin_{HeadlessKwin::Options{
+        .entries = {TrustedEntry(OwnExecutable(), "org_kde_kwin_fake_input")}, .env = {}}};
+    TempDir clients_;
+    platform::qt::QtEventLoop loop_;
+    std::unique_ptr<wl::KwinScripting> scripting_;
+    std::unique_ptr<wl::KwinWindows> windows_;
+    std::unique_ptr<wl::KwinFakeInput> input_;
+    std::unique_ptr<wl::DataControlClipboard> clipboard_;
+    platform::fake::FakePlatform fp_;
+    std::unique_ptr<platform::Platform> p_;
+    RelayState state_;
+    testing::FakeView view_{fp_, state_};
+    fake::RecordingResultBox box_;
+    testing::FakeTranslate translate_;
+    mduSendBuffer buffer_{fp_.regex, translate_};
+    RelayScheduler scheduler_{loop_};
+    std::unique_ptr<OutgoingFlow> flow_;
+};
+
+TEST_F(KwinRelayTest, ThePickedChatWindowSendsTheTranslationOnceAndNoKeyStaysDown) {
+    std::unique_ptr<WaylandImsim> chat;
+    const WinHandle window = Open(chat, "Alice");
+    ASSERT_NE(window, 0);
+    ASSERT_TRUE(chat->client().SetInput(kDraft));
+    Pick(window, *chat);
+    Send();
+    ASSERT_TRUE(PollUntil([&] { return !chat->client().Sent().empty(); }, 15000))
+        << "input box '" << chat->client().Input() << "', tip '" << testing::Narrow(view_.tip)
+        << "'";
+    const auto sent = chat->client().Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].text, "[en]hello") << "the draft was replaced, not sent with it";
+    EXPECT_TRUE(view_.tip.empty()) << testing::Narrow(view_.tip);
+    EXPECT_EQ(view_.sendText, u"");
+    EXPECT_FALSE(input_->AnyKeyDown());
+    EXPECT_FALSE(input_->AnyButtonDown());
+    EXPECT_GE(clipboard_->Reads().value_or(0), 1) << "the chat window took the paste";
+}
+
+TEST_F(KwinRelayTest, AClosedChatWindowLeavesTheWindowNowAtItsPointAlone) {
+    std::unique_ptr<WaylandImsim> picked, bystander;
+    const WinHandle window = Open(picked, "Alice");
+    ASSERT_NE(window, 0);
+    Pick(window, *picked);
+    ASSERT_NE(Open(bystander, "Anna"), 0);
+    ASSERT_TRUE(bystander->client().SetInput(kDraft));
+    picked->Close();
+    // KWin placed the bystander where the picked window was: it now lies at the picked point.
+    ASSERT_TRUE(PollUntil([&] { return !windows_->IsWindow(window); }, kAppearMs));
+    const platform::Point at{state_.InputAreaTarget.ScreenCursorX,
+                             state_.InputAreaTarget.ScreenCursorY};
+    ASSERT_TRUE(PollUntil([&] { return windows_->WindowFromPoint(at) != 0; }, kAppearMs));
+    Send();
+    EXPECT_EQ(view_.tip, kTargetLost);
+    EXPECT_EQ(view_.sendText, u"hello");
+    ExpectUntouched(*bystander);
+}
+
+TEST_F(KwinRelayTest, AWindowOverTheInputPointGetsNothing) {
+    std::unique_ptr<WaylandImsim> picked, cover;
+    const WinHandle window = Open(picked, "Alice");
+    ASSERT_NE(window, 0);
+    ASSERT_TRUE(picked->client().SetInput(kDraft));
+    Pick(window, *picked);
+    const WinHandle over = Open(cover, "Anna");
+    ASSERT_NE(over, 0);
+    ASSERT_TRUE(cover->client().SetInput(kDraft));
+    // KWin places a new window over the last one: this one over the picked input box.
+    const auto& in = state_.InputAreaTarget;
+    const platform::Point at{in.ScreenCursorX, in.ScreenCursorY};
+    ASSERT_TRUE(PollUntil([&] { return windows_->WindowFromPoint(at) == over; }, kAppearMs));
+    Send();
+    // The flow may raise the picked window over the cover first (then the point rightly shows
+    // it); either way nothing may reach the covering window.
+    ExpectUntouched(*cover);
+    if (view_.tip == kTargetLost) {
+        EXPECT_EQ(picked->client().Input(), kDraft);
+        EXPECT_TRUE(picked->client().Sent().empty());
+    } else {
+        ASSERT_TRUE(PollUntil([&] { return !picked->client().Sent().empty(); }, 15000));
+        EXPECT_EQ(picked->client().Sent()[0].text, "[en]hello");
+    }
+    EXPECT_FALSE(input_->AnyKeyDown());
+}
+
+}  // namespace
+}  // namespace velmora::relay
