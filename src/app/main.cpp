@@ -58,8 +58,13 @@ int main(int argc, char** argv) {
     const platform::SessionChoice session =
         platform::ChooseSession(platform::SessionEnvFromProcess());
     std::fprintf(stderr, "velmora: %s\n", session.description.c_str());
-    // On sway the program needs no X display at all; elsewhere it drives X11 windows.
-    if (session.kind != platform::SessionKind::Sway && !app::DisplayReachable()) {
+    // Sway, KDE Plasma and GNOME have backends of their own that need no X display (where
+    // those cannot start, the X11 ones are tried and say why they failed); elsewhere the
+    // program drives X11 windows.
+    const bool ownBackends = session.kind == platform::SessionKind::Sway ||
+                             session.kind == platform::SessionKind::Kde ||
+                             session.kind == platform::SessionKind::Gnome;
+    if (!ownBackends && !app::DisplayReachable()) {
         const char* d = std::getenv("DISPLAY");
         std::fprintf(stderr,
                      "velmora: cannot reach an X display (DISPLAY=%s); start it inside an X11 "

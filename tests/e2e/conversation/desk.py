@@ -363,7 +363,7 @@ class KwinDesk:
             raise RuntimeError("the desk's session bus did not start")
         env = {k: v for k, v in os.environ.items()
                if k not in ("WAYLAND_DISPLAY", "DISPLAY", "QT_QPA_PLATFORM")}
-        env.update(XDG_RUNTIME_DIR=self.dir, HOME=self.dir, KWIN_COMPOSE="Q",
+        env.update(XDG_RUNTIME_DIR=self.dir, HOME=self.dir,
                    DBUS_SESSION_BUS_ADDRESS=self.bus_address,
                    XDG_DATA_DIRS=os.path.join(self.dir, "share") + ":/usr/local/share:/usr/share",
                    QT_LOGGING_RULES="kwin_scripting=true")
