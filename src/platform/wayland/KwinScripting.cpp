@@ -133,11 +133,11 @@ std::optional<std::string> KwinScripting::Run(const std::string& body, int timeo
                        : -1;
     if (id >= 0) {
         // Plasma 5 names a loaded script /<id>, Plasma 6 /Scripting/Script<id>.
-        QDBusMessage ran = d.Call(QStringLiteral("/Scripting/Script%1").arg(id),
+        QDBusMessage ran = d.Call(QStringLiteral("/%1").arg(id),
                                   QStringLiteral("org.kde.kwin.Script"), QStringLiteral("run"), {});
         if (ran.type() == QDBusMessage::ErrorMessage)
-            ran = d.Call(QStringLiteral("/%1").arg(id), QStringLiteral("org.kde.kwin.Script"),
-                         QStringLiteral("run"), {});
+            ran = d.Call(QStringLiteral("/Scripting/Script%1").arg(id),
+                         QStringLiteral("org.kde.kwin.Script"), QStringLiteral("run"), {});
         if (ran.type() == QDBusMessage::ReplyMessage)
             got = d.sink->Take(token, timeoutMs < 0 ? d.reportMs : timeoutMs);
     }
