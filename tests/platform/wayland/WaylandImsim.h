@@ -25,6 +25,10 @@ class WaylandImsim {
   public:
     WaylandImsim(const HeadlessSway& sway, const TempDir& dir, const std::string& peer,
                  const std::vector<std::string>& extra = {})
+        : WaylandImsim(sway.WaylandDisplay(), dir, peer, extra) {}
+    // On the Wayland display at that socket path.
+    WaylandImsim(const std::string& display, const TempDir& dir, const std::string& peer,
+                 const std::vector<std::string>& extra = {})
         : client_((dir.path() / (peer + ".ctl")).string()) {
         const std::string binary =
             std::string(std::getenv("VELMORA_BUILD_DIR")) + "/tools/imsim/imsim";
@@ -33,7 +37,7 @@ class WaylandImsim {
                                       peer};
         args.insert(args.end(), extra.begin(), extra.end());
         pid_ = velmora::testing::Spawn(args, {{"QT_QPA_PLATFORM", "wayland"},
-                                              {"WAYLAND_DISPLAY", sway.WaylandDisplay()},
+                                              {"WAYLAND_DISPLAY", display},
                                               {"XDG_RUNTIME_DIR", dir.path().string()},
                                               {"DISPLAY", ""}});
     }
