@@ -12,6 +12,7 @@
 #include <string>
 
 #include "HeadlessMutter.h"
+#include "PortalSession.h"
 #include "WaylandImsim.h"
 #include "platform/VirtualKey.h"
 #include "platform/qt/QtEventLoop.h"
@@ -33,59 +34,15 @@ QCoreApplication& App() {
     return app;
 }
 
-// The test's hand on the permission dialog: a process that presses Share or Cancel in it.
-class DialogAnswer {
-  public:
-    DialogAnswer(const HeadlessMutter& desktop, const char* button) {
-        const std::string tool =
-            std::string(std::getenv("VELMORA_BUILD_DIR")) + "/tests/platform/wayland/portal_dialog";
-        pid_ = velmora::testing::Spawn({tool, button, "20000"}, desktop.Env());
-    }
-    ~DialogAnswer() { Pressed(); }
-    // Whether it pressed the button; waits (bounded) for it to end.
-    bool Pressed() {
-        if (pid_ <= 0) return status_ == 0;
-        int status = -1;
-        if (!PollUntil([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, 25000, 20)) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &status, 0);
-        }
-        pid_ = -1;
-        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        return status_ == 0;
-    }
-
-  private:
-    pid_t pid_ = -1;
-    int status_ = -1;
-};
-
 class PortalInputTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(desktop_.WaitReady()) << desktop_.Log(); }
     void TearDown() override {
         if (HasFailure()) ADD_FAILURE() << "the desktop's log:\n" << desktop_.Log();
     }
-    std::unique_ptr<PortalRemoteDesktop> Session() {
-        PortalRemoteDesktop::Options options;
-        options.busAddress = desktop_.BusAddress();
-        options.dialogTimeoutMs = 25000;
-        return std::make_unique<PortalRemoteDesktop>(loop_, options);
-    }
-    // Where the chat window's controls are once it fills the screen and has the focus: before,
-    // it lays them out in its first, smaller size, and clicks and keys may reach no window.
-    static std::optional<imsim::ImsimGeometry> FullScreenGeometry(const WaylandImsim& chat) {
-        std::optional<imsim::ImsimGeometry> g;
-        const bool full = PollUntil(
-            [&] {
-                g = chat.client().Geometry();
-                return g && g->input.x + g->input.width > 1200 && chat.client().Active();
-            },
-            kAppearMs, 50);
-        return full ? g : std::nullopt;
-    }
-    void Click(IInput& input, const imsim::ControlRect& r) {
-        input.MoveCursor(r.x + r.width / 2, r.y + r.height / 2);
+    static void Click(IInput& input, const imsim::ControlRect& r) {
+        const Point c = Centre(r);
+        input.MoveCursor(c.x, c.y);
         input.LeftDown();
         input.LeftUp();
     }
@@ -101,10 +58,8 @@ class PortalInputTest : public ::testing::Test {
 };
 
 TEST_F(PortalInputTest, AfterTheDialogIsAcceptedAClickAndKeysReachTheChatWindow) {
-    DialogAnswer answer(desktop_, "share");
-    auto session = Session();
-    ASSERT_TRUE(session->Start()) << session->Reason();
-    EXPECT_TRUE(answer.Pressed());
+    auto session = StartSession(desktop_, loop_, "share");
+    ASSERT_TRUE(session->Started()) << session->Reason();
     EXPECT_EQ(session->StreamInfo().width, 1280);
     EXPECT_EQ(session->StreamInfo().height, 800);
 
@@ -116,8 +71,7 @@ TEST_F(PortalInputTest, AfterTheDialogIsAcceptedAClickAndKeysReachTheChatWindow)
     ASSERT_TRUE(input.Available());
     // The box gets the caret from the click; all of it is replaced by what is typed.
     Click(input, g->input);
-    EXPECT_EQ(input.CursorPos(),
-              (Point{g->input.x + g->input.width / 2, g->input.y + g->input.height / 2}));
+    EXPECT_EQ(input.CursorPos(), Centre(g->input));
     input.KeyDown(kControl);
     Press(input, vk::Letter('a'));
     input.KeyUp(kControl);
@@ -135,10 +89,8 @@ TEST_F(PortalInputTest, AfterTheDialogIsAcceptedAClickAndKeysReachTheChatWindow)
 }
 
 TEST_F(PortalInputTest, ARefusedDialogLeavesTheBackendUnavailableSayingWhy) {
-    DialogAnswer answer(desktop_, "cancel");
-    auto session = Session();
-    EXPECT_FALSE(session->Start());
-    EXPECT_TRUE(answer.Pressed());
+    auto session = StartSession(desktop_, loop_, "cancel");
+    EXPECT_FALSE(session->Started());
     PortalInput input(*session);
     EXPECT_FALSE(input.Available());
     EXPECT_EQ(input.Reason(), "the user refused the remote-desktop permission");
