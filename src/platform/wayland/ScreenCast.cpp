@@ -33,14 +33,14 @@ Bitmap ScreenCast::Live() {
 bool ScreenCast::Freeze() {
     Bitmap now = Live();
     if (now.empty()) return false;
-    frozen_ = std::move(now);
+    frozen_ = std::make_shared<const Bitmap>(std::move(now));
     ++generation_;
     return true;
 }
 
-bool ScreenCast::LiveMatchesFrozen(Point at, int radius) {
+bool ScreenCast::LiveMatches(const Bitmap& picture, Point at, int radius) {
     const Rect area = Area();
-    return SameAround(frozen_, Live(), {at.x - area.left, at.y - area.top}, radius);
+    return SameAround(picture, Live(), {at.x - area.left, at.y - area.top}, radius);
 }
 
 }  // namespace velmora::platform::wayland

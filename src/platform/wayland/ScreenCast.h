@@ -25,20 +25,25 @@ class ScreenCast {
     // Why the screen cannot be read; empty while it can.
     std::string Reason();
     Rect Area() const;
+    // How many frames the stream brought so far.
+    std::uint64_t Frames() const { return stream_ ? stream_->Frames() : 0; }
     // The screen now; empty when no frame came in time.
     Bitmap Live();
     // Takes the screen now as the picture the next pick is made on; false when none came.
     bool Freeze();
-    const Bitmap& Frozen() const { return frozen_; }
+    const Bitmap& Frozen() const { return *frozen_; }
+    // The frozen picture, kept by whoever still checks points against it.
+    std::shared_ptr<const Bitmap> FrozenPicture() const { return frozen_; }
     // Increases with every Freeze: names the frozen picture.
     int Generation() const { return generation_; }
     // Whether the live screen around a layout point still shows what the frozen picture shows.
-    bool LiveMatchesFrozen(Point at, int radius);
+    bool LiveMatchesFrozen(Point at, int radius) { return LiveMatches(*frozen_, at, radius); }
+    bool LiveMatches(const Bitmap& picture, Point at, int radius);
 
   private:
     PortalRemoteDesktop& session_;
     std::unique_ptr<ScreenCastStream> stream_;
-    Bitmap frozen_;
+    std::shared_ptr<const Bitmap> frozen_ = std::make_shared<const Bitmap>();
     int generation_ = 0;
 };
 

@@ -49,14 +49,19 @@ bool Act(AtspiAccessible* control) {
 }
 
 // Sharing the screen alone would leave the session without keyboard and pointer: the switch
-// that allows remote interaction is turned on first, when the dialog has it.
-void AllowInteraction(AtspiAccessible* app) {
+// that allows remote interaction must be on before Share is pressed. The dialog may fill in
+// the switch after its buttons, and the switch turns on some time after it is asked to: true
+// only once it is seen on.
+bool InteractionAllowed(AtspiAccessible* app) {
     AtspiAccessible* box = Find(app, ATSPI_ROLE_CHECK_BOX, "Allow remote interaction", 0);
-    if (!box) return;
+    if (!box) return false;
+    atspi_accessible_clear_cache(box);
     AtspiStateSet* states = atspi_accessible_get_state_set(box);
-    if (states && !atspi_state_set_contains(states, ATSPI_STATE_CHECKED)) Act(box);
+    const bool on = states && atspi_state_set_contains(states, ATSPI_STATE_CHECKED);
     if (states) g_object_unref(states);
+    if (!on) Act(box);
     g_object_unref(box);
+    return on;
 }
 
 bool PressOnce(const std::string& word) {
@@ -72,8 +77,7 @@ bool PressOnce(const std::string& word) {
         g_free(name);
         if (portal) {
             if (AtspiAccessible* button = Find(app, ATSPI_ROLE_PUSH_BUTTON, word, 0)) {
-                if (word == "Share") AllowInteraction(app);
-                pressed = Act(button);
+                if (word != "Share" || InteractionAllowed(app)) pressed = Act(button);
                 g_object_unref(button);
             }
         }

@@ -15,6 +15,7 @@
 #include "HeadlessMutter.h"
 #include "WaylandImsim.h"
 #include "platform/IEventLoop.h"
+#include "platform/Types.h"
 #include "platform/wayland/PortalRemoteDesktop.h"
 #include "support/PollUntil.h"
 #include "support/Spawn.h"
@@ -60,14 +61,16 @@ inline std::unique_ptr<velmora::platform::wayland::PortalRemoteDesktop> StartSes
     return session;
 }
 
-// Where a full-screen chat window's controls are once it fills the screen and has the focus:
-// before, it lays them out in its first, smaller size, and clicks and keys may reach no window.
-inline std::optional<imsim::ImsimGeometry> FullScreenGeometry(const WaylandImsim& chat) {
+// Where a full-screen chat window's controls are once it fills the screen (and, with
+// `focused`, has the focus: where no picture of the screen shows the window is there, clicks
+// and keys may otherwise reach no window). Before, it lays them out in its first, smaller size.
+inline std::optional<imsim::ImsimGeometry> FullScreenGeometry(const WaylandImsim& chat,
+                                                              bool focused = true) {
     std::optional<imsim::ImsimGeometry> g;
     const bool full = PollUntil(
         [&] {
             g = chat.client().Geometry();
-            return g && g->input.x + g->input.width > 1200 && chat.client().Active();
+            return g && g->input.x + g->input.width > 1200 && (!focused || chat.client().Active());
         },
         kAppearMs, 50);
     return full ? g : std::nullopt;

@@ -65,7 +65,7 @@ class ScreenCastTest : public ::testing::Test {
         auto chat = std::make_unique<WaylandImsim>(
             desktop_.WaylandDisplay(), clients_, peer,
             std::vector<std::string>{"--full-screen", "--fill", fill});
-        g = FullScreenGeometry(*chat);
+        g = FullScreenGeometry(*chat, false);
         if (g && !loop_.WaitUntil(
                      [&] { return Near(PixelAt(cast_->Live(), Centre(g->history)), colour); },
                      kAppearMs))
