@@ -57,9 +57,11 @@ ToolResult RunTool(IEventLoop& loop, const ToolRequest& request) {
     if (request.args.empty()) return result;
     Fd in(InputFile(request.input));
     int pipeFds[2] = {-1, -1};
-    if (in.get() < 0 || (request.readOutput && pipe2(pipeFds, O_CLOEXEC | O_NONBLOCK) != 0))
-        return result;
+    if (in.get() < 0 || (request.readOutput && pipe2(pipeFds, O_CLOEXEC) != 0)) return result;
     Fd readEnd(pipeFds[0]), writeEnd(pipeFds[1]);
+    // Only our end waits for nothing: the tool's end blocks, as a tool expects of its output
+    // (a full pipe would otherwise end its writing early).
+    if (readEnd.get() >= 0 && fcntl(readEnd.get(), F_SETFL, O_NONBLOCK) != 0) return result;
 
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
