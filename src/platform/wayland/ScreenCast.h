@@ -27,6 +27,7 @@ class ScreenCast {
     Rect Area() const;
     // How many frames the stream brought so far.
     std::uint64_t Frames() const { return stream_ ? stream_->Frames() : 0; }
+    std::string StreamState() const { return stream_ ? stream_->StateName() : "none"; }
     // The screen now; empty when no frame came in time.
     Bitmap Live();
     // Takes the screen now as the picture the next pick is made on; false when none came.

@@ -45,6 +45,7 @@ struct ScreenCastStream::State {
     mutable std::mutex mutex;
     Bitmap latest;
     std::string error;
+    std::string state = "unconnected";
     std::atomic<std::uint64_t> frames = 0;
 
     void Fail(std::string why) {
@@ -55,6 +56,10 @@ struct ScreenCastStream::State {
     static void OnStateChanged(void* data, pw_stream_state, pw_stream_state state,
                                const char* why) {
         auto* s = static_cast<State*>(data);
+        {
+            std::lock_guard lock(s->mutex);
+            s->state = pw_stream_state_as_string(state);
+        }
         if (state == PW_STREAM_STATE_ERROR)
             s->Fail(std::string("the screen stream failed: ") + (why ? why : "no reason given"));
         if (state == PW_STREAM_STATE_UNCONNECTED) s->Fail("the screen stream was disconnected");
@@ -238,6 +243,11 @@ Bitmap ScreenCastStream::Latest(int timeoutMs) {
 
 std::uint64_t ScreenCastStream::Frames() const {
     return s_->frames;
+}
+
+std::string ScreenCastStream::StateName() const {
+    std::lock_guard lock(s_->mutex);
+    return s_->state;
 }
 
 }  // namespace velmora::platform::wayland

@@ -29,6 +29,8 @@ class ScreenCastStream {
     Bitmap Latest(int timeoutMs);
     // How many frames arrived so far.
     std::uint64_t Frames() const;
+    // PipeWire's name of the stream's state (for the log).
+    std::string StateName() const;
 
     struct State;
 

@@ -111,7 +111,8 @@ class GnomeRelayTest : public ::testing::Test {
             const platform::Bitmap now = cast_->Live();
             const platform::Point at = Centre(g->history);
             ADD_FAILURE() << "the stream never showed " << peer << "'s window: " << cast_->Frames()
-                          << " frames, " << now.width << "x" << now.height << ", " << std::hex
+                          << " frames (" << cast_->StreamState() << "), " << now.width << "x"
+                          << now.height << ", " << std::hex
                           << (now.empty()
                                   ? 0u
                                   : now.pixels[static_cast<std::size_t>(at.y) * now.width + at.x])

@@ -66,10 +66,15 @@ class ScreenCastTest : public ::testing::Test {
             desktop_.WaylandDisplay(), clients_, peer,
             std::vector<std::string>{"--full-screen", "--fill", fill});
         g = FullScreenGeometry(*chat, false);
-        if (g && !loop_.WaitUntil(
-                     [&] { return Near(PixelAt(cast_->Live(), Centre(g->history)), colour); },
-                     kAppearMs))
+        if (!g) {
+            ADD_FAILURE() << peer << "'s window never filled the screen";
+        } else if (!loop_.WaitUntil(
+                       [&] { return Near(PixelAt(cast_->Live(), Centre(g->history)), colour); },
+                       kAppearMs)) {
+            ADD_FAILURE() << "the stream never showed " << peer << "'s window: " << cast_->Frames()
+                          << " frames (" << cast_->StreamState() << ")";
             g.reset();
+        }
         return chat;
     }
 
