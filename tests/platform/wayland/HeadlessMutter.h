@@ -49,12 +49,12 @@ class HeadlessMutter {
             0);
         if (group_ <= 0 || !PollUntil([&] { return std::filesystem::exists(dir / "bus"); }, 10000))
             return;
-        // Mutter connects to PipeWire once, as it starts: a screen cast of a mutter that came
-        // first never streams a frame.
+        // WirePlumber (which links the screen-cast streams) and mutter connect to PipeWire
+        // once, as they start: either one that came first leaves every stream without frames.
         Start({"/usr/bin/pipewire"}, group_);
-        Start({"/usr/bin/wireplumber"}, group_);
         if (!PollUntil([&] { return std::filesystem::exists(dir / "pipewire-0"); }, 15000, 20))
             return;
+        Start({"/usr/bin/wireplumber"}, group_);
         Start({"/usr/bin/mutter", "--headless", "--wayland", "--no-x11", "--virtual-monitor",
                "1280x800", "--wayland-display", "wayland-m"},
               group_, {{"WAYLAND_DISPLAY", ""}});
