@@ -12,11 +12,17 @@
 #include "platform/wayland/KwinScreen.h"
 #include "platform/wayland/KwinScripting.h"
 #include "platform/wayland/KwinWindows.h"
+#include "platform/wayland/PortalInput.h"
+#include "platform/wayland/PortalRemoteDesktop.h"
+#include "platform/wayland/ScreenCast.h"
+#include "platform/wayland/ScreenCastScreen.h"
+#include "platform/wayland/ScreenCastWindows.h"
 #include "platform/wayland/ScreencopyScreen.h"
 #include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/SwayWindows.h"
 #include "platform/wayland/VirtualInput.h"
 #include "platform/wayland/WaylandGlobals.h"
+#include "platform/wayland/WlClipboard.h"
 // Xlib's macros (None, Bool, ...) clash with Qt's names: X11 headers come last.
 #include <X11/Xlib.h>
 
@@ -112,10 +118,45 @@ DesktopBackends KdeBackends(platform::IEventLoop& loop) {
     return d;
 }
 
+// What the GNOME backends share: the portal's session and its screen stream.
+struct GnomeSession {
+    std::unique_ptr<platform::wayland::PortalRemoteDesktop> session;
+    std::unique_ptr<platform::wayland::ScreenCast> cast;
+};
+
+// GNOME on Wayland offers no window list and no placing or activation to other programs: input
+// and the screen go through the desktop portal's remote-desktop session (the user grants it in
+// the portal's dialog at each start), windows are checked against the picked picture on the
+// session's screen stream, the clipboard goes through wl-copy and wl-paste.
+DesktopBackends GnomeBackends(platform::IEventLoop& loop,
+                              const platform::wayland::PortalRemoteDesktop::Options& options) {
+    namespace wl = platform::wayland;
+    auto shared = std::make_shared<GnomeSession>();
+    shared->session = std::make_unique<wl::PortalRemoteDesktop>(loop, options);
+    if (!shared->session->Start()) throw std::runtime_error(shared->session->Reason());
+    shared->cast = std::make_unique<wl::ScreenCast>(*shared->session, loop);
+    if (!shared->cast->Available()) throw std::runtime_error(shared->cast->Reason());
+    auto clipboard = std::make_unique<wl::WlClipboard>(loop);
+    if (!clipboard->Available())
+        throw std::runtime_error("wl-copy and wl-paste do not reach the compositor");
+    DesktopBackends d;
+    d.connection = shared;
+    d.screen = std::make_unique<wl::ScreenCastScreen>(*clipboard, *shared->cast);
+    d.clipboard = std::move(clipboard);
+    d.input = std::make_unique<wl::PortalInput>(*shared->session);
+    d.windows = std::make_unique<wl::ScreenCastWindows>(*shared->cast);
+    d.accessibility = std::make_unique<platform::NoAccessibility>();
+    d.description =
+        "GNOME (the desktop portal's remote desktop for input, its screen stream for the "
+        "picture and the checks of picked points, wl-copy and wl-paste)";
+    return d;
+}
+
 }  // namespace
 
-DesktopBackends ChooseDesktopBackends(const platform::SessionChoice& session,
-                                      platform::IEventLoop& loop) {
+DesktopBackends ChooseDesktopBackends(
+    const platform::SessionChoice& session, platform::IEventLoop& loop,
+    const platform::wayland::PortalRemoteDesktop::Options& portal) {
     DesktopBackends chosen;
     bool own = false;  // the desktop's own backends, not X11's
     if (session.kind == platform::SessionKind::Sway) {
@@ -132,6 +173,14 @@ DesktopBackends ChooseDesktopBackends(const platform::SessionChoice& session,
             own = true;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "velmora: KDE Plasma's backends cannot start (%s); trying X11\n",
+                         e.what());
+        }
+    } else if (session.kind == platform::SessionKind::Gnome) {
+        try {
+            chosen = GnomeBackends(loop, portal);
+            own = true;
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "velmora: GNOME's backends cannot start (%s); trying X11\n",
                          e.what());
         }
     }

@@ -9,6 +9,7 @@
 #include "platform/IInput.h"
 #include "platform/IWindows.h"
 #include "platform/SessionKind.h"
+#include "platform/wayland/PortalRemoteDesktop.h"
 
 namespace velmora::app {
 
@@ -28,10 +29,13 @@ struct DesktopBackends {
 
 // The backends for the session: sway's own on sway (its IPC, a virtual keyboard and pointer,
 // data-control, screencopy); KWin's own on KDE Plasma (its scripts, its fake input,
-// data-control, its ScreenShot2), which need the installed desktop entry; X11 elsewhere and
-// where those cannot start, where on a Wayland desktop that reaches only the
+// data-control, its ScreenShot2), which need the installed desktop entry; on GNOME the desktop
+// portal's (its remote-desktop session, whose dialog the user answers during this call, and its
+// screen stream) with wl-copy and wl-paste; X11 elsewhere and where those cannot start, where on
+// a Wayland desktop that reaches only the
 // programs that run under XWayland. Throws std::exception when none can start.
-DesktopBackends ChooseDesktopBackends(const platform::SessionChoice& session,
-                                      platform::IEventLoop& loop);
+DesktopBackends ChooseDesktopBackends(
+    const platform::SessionChoice& session, platform::IEventLoop& loop,
+    const platform::wayland::PortalRemoteDesktop::Options& portal = {});
 
 }  // namespace velmora::app

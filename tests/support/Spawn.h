@@ -19,9 +19,10 @@ namespace velmora::testing {
 using SpawnEnv = std::vector<std::pair<std::string, std::string>>;
 
 // args[0] is the program's path; env is set or replaced in the child; stdoutFd and stderrFd,
-// when not -1, become the child's. The child's pid, or -1 when it could not be started.
+// when not -1, become the child's; group, when not -1, is the process group the child joins (0:
+// one of its own, named by its pid). The child's pid, or -1 when it could not be started.
 inline pid_t Spawn(const std::vector<std::string>& args, const SpawnEnv& setEnv = {},
-                   int stdoutFd = -1, int stderrFd = -1) {
+                   int stdoutFd = -1, int stderrFd = -1, pid_t group = -1) {
     std::vector<std::string> env;
     for (char** e = environ; *e != nullptr; ++e) {
         const std::string entry(*e);
@@ -51,7 +52,12 @@ inline pid_t Spawn(const std::vector<std::string>& args, const SpawnEnv& setEnv 
     sigfillset(&all);
     posix_spawnattr_setsigmask(&attr, &none);
     posix_spawnattr_setsigdefault(&attr, &all);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+    if (group >= 0) {
+        posix_spawnattr_setpgroup(&attr, group);
+        flags |= POSIX_SPAWN_SETPGROUP;
+    }
+    posix_spawnattr_setflags(&attr, flags);
     pid_t pid = -1;
     const int rc = posix_spawn(&pid, argv[0], &actions, &attr, argv.data(), envp.data());
     posix_spawnattr_destroy(&attr);

@@ -76,6 +76,8 @@ QByteArray ControlServer::Answer(const QByteArray& line) {
                       .arg(window_.EmptySends())
                       .arg(window_.HistoryCopies()));
     if (command == "geometry") return Ok(window_.GeometryText());
+    if (command == "active")
+        return Ok(window_.isActiveWindow() ? QStringLiteral("1") : QStringLiteral("0"));
     if (command == "activate") {
         window_.raise();
         window_.activateWindow();

@@ -98,6 +98,8 @@ class ImsimClient {
         }
         return g;
     }
+    // Whether the window has the keyboard focus (so it is on the screen).
+    bool Active() const { return Request("active").value_or("") == "1"; }
     bool Quit() const { return Request("quit").has_value(); }
 
   private:

@@ -43,10 +43,12 @@ n bytes of UTF-8, or "err <reason>\n":
   stats             counts of sent messages, of refused empty sends and of history copies
   geometry          "window <id>", then "input|history|send <x> <y> <w> <h> <id>"
                     (screen pixels; id is the control's own X window)
+  active            1 when the window has the keyboard focus, else 0
   activate          raise and activate the window
   quit              end the program
 
 --fill RRGGBB paints the window and its boxes in one colour (for screen-capture tests).
+--full-screen shows the window full screen.
 )";
 
 bool ParseGeometry(const QString& text, QRect& out) {
@@ -98,8 +100,12 @@ int main(int argc, char** argv) {
     QCommandLineOption alien(QStringLiteral("alien-controls"),
                              "Controls without windows of their own (one X window in all).");
     QCommandLineOption fill(QStringLiteral("fill"), "Paint the window in one colour.", "RRGGBB");
-    for (const auto* o : {&me, &peer, &form, &said, &indent, &noIndent, &sendKey, &script,
-                          &autoReply, &replyDelay, &pasteDelay, &control, &geometry, &alien, &fill})
+    // Where the compositor tells no client where its window is (Wayland), a full-screen window
+    // is at the screen's corner: its controls' positions are the screen's.
+    QCommandLineOption fullScreen(QStringLiteral("full-screen"), "Show the window full screen.");
+    for (const auto* o :
+         {&me, &peer, &form, &said, &indent, &noIndent, &sendKey, &script, &autoReply, &replyDelay,
+          &pasteDelay, &control, &geometry, &alien, &fill, &fullScreen})
         parser.addOption(*o);
     parser.process(app);
 
@@ -160,7 +166,10 @@ int main(int argc, char** argv) {
         return Fail(QStringLiteral("cannot listen on ") + parser.value(control) + ": " +
                     server.ErrorText());
 
-    window.show();
+    if (parser.isSet(fullScreen))
+        window.showFullScreen();
+    else
+        window.show();
 
     int at = 0;
     for (const auto& line : peerScript.timed) {

@@ -1,0 +1,66 @@
+#include "platform/wayland/ScreenCastWindows.h"
+
+namespace velmora::platform::wayland {
+
+namespace {
+// Handles nobody watched (asked for while picking) are kept this many at most.
+constexpr std::size_t kUnwatchedKept = 16;
+}  // namespace
+
+bool ScreenCastWindows::IsWindow(WinHandle w) {
+    return sightings_.count(w) > 0 && cast_.Available();
+}
+
+void ScreenCastWindows::Watch(WinHandle w) {
+    const auto it = sightings_.find(w);
+    if (it != sightings_.end()) it->second.watched = true;
+}
+
+bool ScreenCastWindows::IsInside(WinHandle w, WinHandle outer) {
+    return w != 0 && w == outer && IsWindow(w);
+}
+
+WinHandle ScreenCastWindows::WindowFromPoint(Point screen) {
+    if (!cast_.Available()) return 0;
+    // A point picked before: its own picture decides, newest first.
+    for (auto it = sightings_.rbegin(); it != sightings_.rend(); ++it)
+        if (it->second.at == screen && cast_.LiveMatches(*it->second.picture, screen, kRadius))
+            return it->first;
+    // A point of the picture frozen last: a new handle while the screen still shows it.
+    if (cast_.Generation() == 0 || !cast_.LiveMatchesFrozen(screen, kRadius)) return 0;
+    const WinHandle w = next_++;
+    sightings_[w] = Sighting{cast_.FrozenPicture(), cast_.Generation(), screen, false};
+    Forget();
+    return w;
+}
+
+void ScreenCastWindows::Forget() {
+    std::size_t unwatched = 0;
+    for (const auto& [w, s] : sightings_) unwatched += s.watched ? 0 : 1;
+    for (auto it = sightings_.begin(); it != sightings_.end() && unwatched > kUnwatchedKept;) {
+        if (!it->second.watched) {
+            it = sightings_.erase(it);
+            --unwatched;
+        } else {
+            ++it;
+        }
+    }
+}
+
+std::optional<Rect> ScreenCastWindows::GetWindowRect(WinHandle w) {
+    if (!IsWindow(w)) return std::nullopt;
+    return cast_.Area();
+}
+
+std::optional<Point> ScreenCastWindows::ScreenToClient(WinHandle w, Point screen) {
+    if (!IsWindow(w)) return std::nullopt;
+    const Rect area = cast_.Area();
+    return Point{screen.x - area.left, screen.y - area.top};
+}
+
+Task<bool> ScreenCastWindows::SetForegroundWindow(WinHandle w) {
+    // Nothing can activate it from here: the click the caller makes at its checked point does.
+    co_return IsWindow(w);
+}
+
+}  // namespace velmora::platform::wayland

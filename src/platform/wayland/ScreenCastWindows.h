@@ -1,0 +1,63 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/IWindows.h"
+#include "platform/wayland/ScreenCast.h"
+
+namespace velmora::platform::wayland {
+
+// Window operations where the desktop names no other program's window and cannot place or
+// activate one (GNOME on Wayland through the portal). What this backend knows instead is the
+// picture the user picked on: a handle stands for "the picture around this point, as frozen
+// for the pick", and WindowFromPoint gives it back only while the live screen around the point
+// still shows that picture. A window that was closed, moved or covered there, or anything else
+// now drawn at the point, gives 0: the checks before each click and key then refuse, and the
+// send says the target is lost. Nothing is ever typed where the picture no longer matches.
+//
+// What it cannot do, and does not pretend to: no window's bounds (a rectangle is the whole
+// stream's monitor), no minimising or restoring, no topmost, no activation (the first click
+// at the checked point gives the window the focus, as mutter focuses on click), no focused
+// window (0: the in-place shortcut, which needs it, refuses), and no telling our own windows
+// from others' (IsOwnWindow is false; OwnTopLevel 0).
+class ScreenCastWindows : public IWindows {
+  public:
+    // Pixels each side of a point that are compared.
+    static constexpr int kRadius = 12;
+
+    explicit ScreenCastWindows(ScreenCast& cast) : cast_(cast) {}
+    bool IsWindow(WinHandle w) override;
+    void Watch(WinHandle w) override;
+    bool IsInside(WinHandle w, WinHandle outer) override;
+    bool IsOwnWindow(WinHandle) override { return false; }
+    WinHandle WindowFromPoint(Point screen) override;
+    std::optional<Rect> GetWindowRect(WinHandle w) override;
+    std::optional<Point> ScreenToClient(WinHandle w, Point screen) override;
+    Task<> SetTopmost(WinHandle, bool, Rect) override { co_return; }
+    Task<> ShowWindow(WinHandle, ShowCommand) override { co_return; }
+    bool IsIconic(WinHandle) override { return false; }
+    Task<bool> SetForegroundWindow(WinHandle w) override;
+    WinHandle FocusedWindow() override { return 0; }
+    int ShowCursor(bool show) override { return cursorCount_ += show ? 1 : -1; }
+    WinHandle OwnTopLevel(WinHandle, const std::string&) override { return 0; }
+
+  private:
+    // A point of a frozen picture: what a handle stands for.
+    struct Sighting {
+        std::shared_ptr<const Bitmap> picture;
+        int generation = 0;
+        Point at;
+        bool watched = false;
+    };
+    void Forget();
+
+    ScreenCast& cast_;
+    std::map<WinHandle, Sighting> sightings_;
+    WinHandle next_ = 1;
+    int cursorCount_ = 0;
+};
+
+}  // namespace velmora::platform::wayland

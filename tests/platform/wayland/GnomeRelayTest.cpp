@@ -1,0 +1,206 @@
+// A send through the GNOME backends (the portal's input, the screen stream, the degraded window
+// backend, wl-copy and wl-paste) into a Wayland-native chat window on a headless mutter: the
+// picked window gets the translation once; where another window now covers the picked point,
+// nothing is typed anywhere and the tip says the target is lost.
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <chrono>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "HeadlessMutter.h"
+#include "PortalSession.h"
+#include "WaylandImsim.h"
+#include "platform/qt/QtEventLoop.h"
+#include "platform/wayland/PortalInput.h"
+#include "platform/wayland/ScreenCast.h"
+#include "platform/wayland/ScreenCastScreen.h"
+#include "platform/wayland/ScreenCastWindows.h"
+#include "platform/wayland/WlClipboard.h"
+#include "relay/OutgoingFlow.h"
+#include "relay/TargetCheck.h"
+#include "support/PollUntil.h"
+#include "support/TempDir.h"
+#include "target/SnapShotPick.h"
+#include "unit/relay/RelayTestSupport.h"
+
+namespace velmora::relay {
+namespace {
+
+namespace wl = platform::wayland;
+
+constexpr char kDraft[] = "my own draft";
+constexpr std::uint32_t kBlue = 0xFF3366CC, kOrange = 0xFFCC6633;
+
+QCoreApplication& App() {
+    static int argc = 1;
+    static char name[] = "platform_gnome_relay";
+    static char* argv[] = {name, nullptr};
+    static QCoreApplication app(argc, argv);
+    return app;
+}
+
+bool Shows(const platform::Bitmap& b, platform::Point p, std::uint32_t colour) {
+    if (p.x < 0 || p.y < 0 || p.x >= b.width || p.y >= b.height) return false;
+    const std::uint32_t q = b.pixels[static_cast<std::size_t>(p.y) * b.width + p.x];
+    for (int shift : {0, 8, 16})
+        if (std::abs(static_cast<int>((q >> shift) & 0xFF) -
+                     static_cast<int>((colour >> shift) & 0xFF)) > 8)
+            return false;
+    return true;
+}
+
+class GnomeRelayTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(desktop_.WaitReady()) << desktop_.Log();
+        session_ = StartSession(desktop_, loop_, "share");
+        ASSERT_TRUE(session_->Started()) << session_->Reason();
+        cast_ = std::make_unique<wl::ScreenCast>(*session_, loop_);
+        ASSERT_TRUE(cast_->Available()) << cast_->Reason();
+        windows_ = std::make_unique<wl::ScreenCastWindows>(*cast_);
+        input_ = std::make_unique<wl::PortalInput>(*session_);
+        clipboard_ = std::make_unique<wl::WlClipboard>(
+            loop_, wl::WlClipboard::Options{desktop_.WaylandDisplay(), 5000});
+        ASSERT_TRUE(clipboard_->Available());
+        screen_ = std::make_unique<wl::ScreenCastScreen>(*clipboard_, *cast_);
+        p_ = std::make_unique<platform::Platform>(
+            platform::Platform{.input = *input_,
+                               .windows = *windows_,
+                               .clipboard = *clipboard_,
+                               .screen = *screen_,
+                               .http = fp_.http,
+                               .regex = fp_.regex,
+                               .codePage = fp_.codePage,
+                               .clock = fp_.clock,
+                               .loop = loop_,
+                               .keyStore = fp_.keyStore,
+                               .processorId = fp_.processorId,
+                               .process = fp_.process,
+                               .messageBox = fp_.messageBox,
+                               .accessibility = fp_.accessibility});
+        flow_ = std::make_unique<OutgoingFlow>(*p_, view_, box_, state_, buffer_, translate_,
+                                               translate::clsGoogleLanguages::Shared(), scheduler_);
+    }
+    void TearDown() override {
+        if (HasFailure()) ADD_FAILURE() << "the desktop's log:\n" << desktop_.Log();
+    }
+
+    // A full-screen chat window in one colour, with a draft, once the stream shows it.
+    std::unique_ptr<WaylandImsim> Open(const char* peer, std::uint32_t colour,
+                                       std::optional<imsim::ImsimGeometry>& g) {
+        char fill[8];
+        std::snprintf(fill, sizeof fill, "%06X", colour & 0xFFFFFF);
+        auto chat = std::make_unique<WaylandImsim>(
+            desktop_.WaylandDisplay(), clients_, peer,
+            std::vector<std::string>{"--full-screen", "--fill", fill});
+        // The stream showing it is what says the window is on the screen.
+        g = FullScreenGeometry(*chat, false);
+        if (!g) {
+            ADD_FAILURE() << peer << "'s window never filled the screen";
+        } else if (!chat->client().SetInput(kDraft)) {
+            ADD_FAILURE() << peer << "'s window took no draft";
+            g.reset();
+        } else if (!loop_.WaitUntil(
+                       [&] { return Shows(cast_->Live(), Centre(g->history), colour); },
+                       kAppearMs)) {
+            const platform::Bitmap now = cast_->Live();
+            const platform::Point at = Centre(g->history);
+            ADD_FAILURE() << "the stream never showed " << peer << "'s window: " << cast_->Frames()
+                          << " frames (" << cast_->StreamState() << "), " << now.width << "x"
+                          << now.height << ", " << std::hex
+                          << (now.empty()
+                                  ? 0u
+                                  : now.pixels[static_cast<std::size_t>(at.y) * now.width + at.x])
+                          << " at the point";
+            g.reset();
+        }
+        return chat;
+    }
+    // A pick as the user makes it: the screen frozen (onto the clipboard), then the window at
+    // each point read once the picture is gone.
+    void Pick(const imsim::ImsimGeometry& g) {
+        auto pick = [&](const imsim::ControlRect& c, target::TargetPoint& t) {
+            screen_->CaptureToClipboard();
+            target::SnapShotFields f;
+            const platform::Point at = Centre(c);
+            target::FillFromPoint(*windows_, f, at.x, at.y);
+            target::CopyToTarget(f, t);
+            windows_->Watch(t.WinHwnd);
+        };
+        pick(g.input, state_.InputAreaTarget);
+        pick(g.send, state_.SendButtonTarget);
+    }
+    void Send() {
+        view_.sendText = u"hello";
+        flow_->Send();
+        ASSERT_TRUE(loop_.WaitUntil([&] { return !scheduler_.Busy(); }, 30'000));
+    }
+    static void ExpectUntouched(const WaylandImsim& chat) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(chat.client().Input(), kDraft);
+        EXPECT_TRUE(chat.client().Sent().empty());
+    }
+
+    QCoreApplication& app_ = App();
+    HeadlessMutter desktop_;
+    TempDir clients_;
+    platform::qt::QtEventLoop loop_;
+    std::unique_ptr<wl::PortalRemoteDesktop> session_;
+    std::unique_ptr<wl::ScreenCast> cast_;
+    std::unique_ptr<wl::ScreenCastWindows> windows_;
+    std::unique_ptr<wl::PortalInput> input_;
+    std::unique_ptr<wl::WlClipboard> clipboard_;
+    std::unique_ptr<wl::ScreenCastScreen> screen_;
+    platform::fake::FakePlatform fp_;
+    std::unique_ptr<platform::Platform> p_;
+    RelayState state_;
+    testing::FakeView view_{fp_, state_};
+    fake::RecordingResultBox box_;
+    testing::FakeTranslate translate_;
+    mduSendBuffer buffer_{fp_.regex, translate_};
+    RelayScheduler scheduler_{loop_};
+    std::unique_ptr<OutgoingFlow> flow_;
+};
+
+TEST_F(GnomeRelayTest, ThePickedChatWindowSendsTheTranslationOnceAndNoKeyStaysDown) {
+    std::optional<imsim::ImsimGeometry> g;
+    auto chat = Open("Alice", kBlue, g);
+    ASSERT_TRUE(g);
+    Pick(*g);
+    ASSERT_NE(state_.InputAreaTarget.WinHwnd, 0) << "the live screen matched the frozen one";
+    Send();
+    ASSERT_TRUE(PollUntil([&] { return !chat->client().Sent().empty(); }, 15000))
+        << "input box '" << chat->client().Input() << "', tip '" << testing::Narrow(view_.tip)
+        << "'";
+    const auto sent = chat->client().Sent();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].text, "[en]hello") << "the draft was replaced, not sent with it";
+    EXPECT_TRUE(view_.tip.empty()) << testing::Narrow(view_.tip);
+    EXPECT_EQ(view_.sendText, u"");
+    EXPECT_FALSE(input_->AnyKeyDown());
+    EXPECT_FALSE(input_->AnyButtonDown());
+}
+
+TEST_F(GnomeRelayTest, AWindowOverThePickedPointGetsNothingAndTheTipSaysWhy) {
+    std::optional<imsim::ImsimGeometry> g, over;
+    auto picked = Open("Alice", kBlue, g);
+    ASSERT_TRUE(g);
+    Pick(*g);
+    ASSERT_NE(state_.InputAreaTarget.WinHwnd, 0);
+    auto cover = Open("Anna", kOrange, over);
+    ASSERT_TRUE(over) << "the covering window never showed";
+    Send();
+    EXPECT_EQ(view_.tip, kTargetLost);
+    EXPECT_EQ(view_.sendText, u"hello");
+    ExpectUntouched(*cover);
+    ExpectUntouched(*picked);
+    EXPECT_FALSE(input_->AnyKeyDown());
+}
+
+}  // namespace
+}  // namespace velmora::relay
