@@ -335,13 +335,15 @@ class KwinDesk:
         self.runs = 0
 
     def _entry(self, name, program):
-        """A desktop entry naming the program, which is how KWin decides who gets fake input."""
+        """A desktop entry naming the program, which is how KWin decides who gets fake input
+        and its screenshots (as the package's entry does for velmora)."""
         path = os.path.join(self.dir, "share", "applications", f"velmora-e2e-{name}.desktop")
         os.makedirs(os.path.dirname(path), exist_ok=True)
         with open(path, "w") as f:
             f.write("[Desktop Entry]\nType=Application\nName=velmora e2e\n"
                     f"Exec={os.path.realpath(program)}\n"
-                    "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n")
+                    "X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input\n"
+                    "X-KDE-DBUS-Restricted-Interfaces=org.kde.KWin.ScreenShot2\n")
 
     def start(self, run):
         self.dir = tempfile.mkdtemp(prefix="velmora-kwin-")

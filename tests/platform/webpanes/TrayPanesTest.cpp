@@ -18,6 +18,7 @@
 #include "app/frmMain.h"
 #include "platform/fake/FakePlatform.h"
 #include "platform/qt/QtEventLoop.h"
+#include "support/ProcFile.h"
 #include "support/VendorServer.h"
 #include "target/qt/frmSettingSendShortcut.h"
 #include "target/qt/frmSnapShot.h"
@@ -47,8 +48,7 @@ int Renderers() {
     for (const auto& e : std::filesystem::directory_iterator("/proc")) {
         const std::string name = e.path().filename();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream stat(e.path() / "stat");
-        std::string text((std::istreambuf_iterator<char>(stat)), {});
+        const std::string text = velmora::testing::ReadProcFile(e.path() / "stat");
         const auto close = text.rfind(')');
         if (close == std::string::npos) continue;
         std::istringstream rest(text.substr(close + 2));

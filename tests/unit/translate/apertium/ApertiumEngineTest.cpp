@@ -166,8 +166,8 @@ TEST_F(ApertiumEngineTest, KilledPipelineIsStartedAgain) {
             for (pid_t pid : before) kill(pid, SIGKILL);
             ASSERT_TRUE(Eventually([&] {
                 for (pid_t pid : before) {
-                    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-                    std::string s((std::istreambuf_iterator<char>(stat)), {});
+                    const std::string s =
+                        testing::ReadProcFile("/proc/" + std::to_string(pid) + "/stat");
                     if (s.find(") Z") == std::string::npos) return false;
                 }
                 return true;

@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "support/ProcFile.h"
+
 namespace velmora::testing {
 
 // Children of this process, zombies included.
@@ -24,8 +26,7 @@ inline std::vector<pid_t> ChildPids() {
     for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
         const std::string name = e.path().filename().string();
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream in(e.path() / "stat");
-        std::string stat((std::istreambuf_iterator<char>(in)), {});
+        const std::string stat = ReadProcFile(e.path() / "stat");
         // pid (comm) state ppid ...: comm may hold spaces and parentheses.
         auto close = stat.rfind(')');
         if (close == std::string::npos) continue;
@@ -42,8 +43,7 @@ inline std::vector<pid_t> ChildPids() {
 inline bool AnyProcessWithArg(const std::string& arg) {
     std::error_code ec;
     for (const auto& e : std::filesystem::directory_iterator("/proc", ec)) {
-        std::ifstream in(e.path() / "cmdline");
-        std::string cmdline((std::istreambuf_iterator<char>(in)), {});
+        const std::string cmdline = ReadProcFile(e.path() / "cmdline");
         std::size_t start = 0;
         while (start < cmdline.size()) {
             std::size_t end = cmdline.find('\0', start);
