@@ -1,8 +1,10 @@
 #include "app/core/MainController.h"
 
+#include <cstdio>
 #include <cstdlib>
 
 #include "app/core/Autostart.h"
+#include "platform/Utf8.h"
 #include "translate/clsGoogleLanguages.h"
 
 namespace velmora::app {
@@ -256,6 +258,8 @@ void MainController::HideTip() {
 }
 
 void MainController::ShowTip(const std::u16string& text) {
+    // Also in the log: why a send or a capture did nothing, for whoever reads it afterwards.
+    std::fprintf(stderr, "velmora: tip: %s\n", platform::Utf8Encode(text).c_str());
     if (!view_) return;
     view_->TipPanel().Show(text);
     // Hidden in the tray nobody sees the tip panel (an in-place translation runs from there):
