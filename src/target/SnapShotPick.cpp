@@ -4,7 +4,7 @@ namespace velmora::target {
 
 namespace {
 // How long a hidden overlay may still stand over the point before we read the window there.
-constexpr int kUncoverTries = 100;
+constexpr int kUncoverMs = 1000;
 constexpr int kUncoverStepMs = 10;
 }  // namespace
 
@@ -49,10 +49,14 @@ PickOutcome RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoin
         // Another process's window is wanted, not ours: make sure the hidden overlay is gone
         // from the server's view before asking what lies at the point. Where the overlay's id
         // is not the window system's (Wayland) any window of ours at the point may be it.
+        // No window at all is waited through too: where the compositor is asked (Wayland), its
+        // answer lags the overlay's hiding, and a loaded one may not answer in time.
         const platform::WinHandle mine = overlay.WindowId();
-        for (int i = 0; i < kUncoverTries; ++i) {
+        const std::int64_t until = p.clock.NowMs() + kUncoverMs;
+        for (;;) {
             const platform::WinHandle at = p.windows.WindowFromPoint(screen);
-            if (at != mine && (at == 0 || !p.windows.IsOwnWindow(at))) break;
+            if (at != 0 && at != mine && !p.windows.IsOwnWindow(at)) break;
+            if (p.clock.NowMs() >= until) break;
             p.loop.Wait(kUncoverStepMs);
         }
         FillFromPoint(p.windows, overlay.fields, screen.x, screen.y);

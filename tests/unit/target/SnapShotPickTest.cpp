@@ -130,6 +130,22 @@ TEST_F(SnapShotPickTest, TheHiddenOverlayIsWaitedOutWhereItsIdIsNotTheWindowSyst
     EXPECT_EQ(target.WinHwnd, 11);
 }
 
+TEST_F(SnapShotPickTest, NoWindowAtThePointIsWaitedThroughUntilTheAnswerComes) {
+    // A compositor asked right after the overlay's hiding, or too loaded to answer in time,
+    // names no window at the point for a while although the chat window is there.
+    const auto present = fp.windows.windows;
+    fp.windows.windows.clear();
+    int steps = 0;
+    fp.loop.onYield = [&] {
+        if (++steps == 5) fp.windows.windows = present;
+    };
+    overlay.presses = {Point{130, 520}};
+    TargetPoint target;
+    auto p = fp.platform();
+    EXPECT_EQ(RunPick(p, overlay, target), PickOutcome::Picked);
+    EXPECT_EQ(target.WinHwnd, 11);
+}
+
 TEST_F(SnapShotPickTest, SecondPickReplacesEveryField) {
     overlay.presses = {Point{130, 520}, Point{300, 100}};
     TargetPoint target;
