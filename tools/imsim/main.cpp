@@ -11,6 +11,7 @@
 #include <cstdio>
 
 #include "ChatWindow.h"
+#include "ClickLog.h"
 #include "ControlServer.h"
 #include "PeerScript.h"
 
@@ -70,6 +71,8 @@ int Fail(const QString& message) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("imsim"));
+    imsim::ClickLog clickLog;
+    app.installEventFilter(&clickLog);
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(kHelp));
