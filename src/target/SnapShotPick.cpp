@@ -5,6 +5,7 @@ namespace velmora::target {
 namespace {
 // How long a hidden overlay may still stand over the point before we read the window there.
 constexpr int kUncoverMs = 1000;
+constexpr int kUncoverTries = 100;  // the bound too where the clock does not move while we wait
 constexpr int kUncoverStepMs = 10;
 }  // namespace
 
@@ -53,7 +54,7 @@ PickOutcome RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoin
         // answer lags the overlay's hiding, and a loaded one may not answer in time.
         const platform::WinHandle mine = overlay.WindowId();
         const std::int64_t until = p.clock.NowMs() + kUncoverMs;
-        for (;;) {
+        for (int i = 0; i < kUncoverTries; ++i) {
             const platform::WinHandle at = p.windows.WindowFromPoint(screen);
             if (at != 0 && at != mine && !p.windows.IsOwnWindow(at)) break;
             if (p.clock.NowMs() >= until) break;
