@@ -4,6 +4,8 @@
 
 #include <array>
 
+#include "platform/VirtualKey.h"
+
 namespace velmora::platform::wayland {
 
 namespace {
@@ -77,6 +79,23 @@ constexpr auto kTable = MakeTable();
 
 std::uint32_t EvdevKeyForVk(std::uint8_t vk) {
     return kTable[vk];
+}
+
+bool EvdevKeyHeld(const std::set<std::uint32_t>& held, std::uint8_t vk) {
+    const auto down = [&held](std::uint8_t code) {
+        const std::uint32_t key = EvdevKeyForVk(code);
+        return key != 0 && held.count(key) > 0;
+    };
+    switch (vk) {
+        case vk::Shift:
+            return down(0xA0) || down(0xA1);
+        case vk::Control:
+            return down(0xA2) || down(0xA3);
+        case vk::Menu:
+            return down(0xA4) || down(0xA5);
+        default:
+            return down(vk);
+    }
 }
 
 }  // namespace velmora::platform::wayland

@@ -280,21 +280,7 @@ bool VirtualInput::AnyKeyDown() {
 }
 
 bool VirtualInput::IsKeyDown(std::uint8_t vk) {
-    const auto held = [this](std::uint8_t code) {
-        const std::uint32_t key = EvdevKeyForVk(code);
-        return key != 0 && impl_->heldKeys.count(key) > 0;
-    };
-    // The side-neutral codes ask for either key, as on Windows.
-    switch (vk) {
-        case vk::Shift:
-            return held(0xA0) || held(0xA1);
-        case vk::Control:
-            return held(0xA2) || held(0xA3);
-        case vk::Menu:
-            return held(0xA4) || held(0xA5);
-        default:
-            return held(vk);
-    }
+    return EvdevKeyHeld(impl_->heldKeys, vk);
 }
 
 bool VirtualInput::AnyButtonDown() {
