@@ -61,13 +61,16 @@ PickOutcome RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoin
             p.loop.Wait(kUncoverStepMs);
         }
         FillFromPoint(p.windows, overlay.fields, screen.x, screen.y);
-        const bool own = p.windows.IsOwnWindow(overlay.fields.WinHwnd);
-        if (!own) {
+        const PickOutcome outcome = overlay.fields.WinHwnd == 0 ? PickOutcome::NoWindow
+                                    : p.windows.IsOwnWindow(overlay.fields.WinHwnd)
+                                        ? PickOutcome::OwnWindow
+                                        : PickOutcome::Picked;
+        if (outcome == PickOutcome::Picked) {
             CopyToTarget(overlay.fields, target);
             p.windows.Watch(target.WinHwnd);
         }
         overlay.DestroyWindow();
-        return own ? PickOutcome::OwnWindow : PickOutcome::Picked;
+        return outcome;
     }
     overlay.DestroyWindow();
     return PickOutcome::Cancelled;

@@ -57,12 +57,16 @@ void CopyToTarget(const SnapShotFields& f, TargetPoint& target);
 // program its own output.
 inline constexpr std::u16string_view kPickOwnWindow = u"不能选择本程序自己的窗口，请重新设置";
 
-enum class PickOutcome { Cancelled, Picked, OwnWindow };
+// Shown when no window could be found at the picked point: a target without a window would be
+// skipped by every send and copy, silently.
+inline constexpr std::u16string_view kPickNoWindow = u"没有找到所选位置的窗口，请重新设置";
+
+enum class PickOutcome { Cancelled, Picked, OwnWindow, NoWindow };
 
 // One pick: clear the clipboard, capture the screen onto it, yield, show the overlay with the
 // capture, and on a press fill the overlay's fields from the real desktop and copy them into
-// target. Closed without a press, or pressed on a window of this program, target is left as it
-// was.
+// target. Closed without a press, pressed on a window of this program or where no window is
+// found, target is left as it was.
 PickOutcome RunPick(platform::Platform& p, ISnapShotOverlay& overlay, TargetPoint& target);
 
 }  // namespace velmora::target

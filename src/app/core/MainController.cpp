@@ -134,9 +134,21 @@ void MainController::OnPickerReleased(Picker picker) {
 }
 
 void MainController::PickTarget(target::TargetPoint& target) {
-    if (target::RunPick(platform_, overlay_, target) == target::PickOutcome::OwnWindow) {
-        ShowTip(std::u16string(target::kPickOwnWindow));
-        return;
+    switch (target::RunPick(platform_, overlay_, target)) {
+        case target::PickOutcome::OwnWindow:
+            ShowTip(std::u16string(target::kPickOwnWindow));
+            return;
+        case target::PickOutcome::NoWindow:
+            ShowTip(std::u16string(target::kPickNoWindow));
+            return;
+        case target::PickOutcome::Picked:
+            // Which window a target names, for whoever reads the log after a send went astray.
+            std::fprintf(stderr, "velmora: picked window %llu at (%d, %d)\n",
+                         static_cast<unsigned long long>(target.WinHwnd), target.ScreenCursorX,
+                         target.ScreenCursorY);
+            break;
+        case target::PickOutcome::Cancelled:
+            break;
     }
     if (&target == &session_.State.ReturnAreaTarget) session_.OnReturnAreaPicked();
 }

@@ -8,6 +8,7 @@
 #include <QDBusMessage>
 #include <QThread>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -126,6 +127,7 @@ std::optional<std::string> KwinScripting::Run(const std::string& body, int timeo
         d.Call(QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"),
                QStringLiteral("loadScript"), {QString::fromStdString(file.string()), qname});
     std::optional<std::string> got;
+    const char* why = "not loaded";
     // An answer that is not a number is no script of ours to run.
     const int id = loaded.type() == QDBusMessage::ReplyMessage && !loaded.arguments().isEmpty() &&
                            loaded.arguments().first().metaType() == QMetaType::fromType<int>()
@@ -138,9 +140,14 @@ std::optional<std::string> KwinScripting::Run(const std::string& body, int timeo
         if (ran.type() == QDBusMessage::ErrorMessage)
             ran = d.Call(QStringLiteral("/Scripting/Script%1").arg(id),
                          QStringLiteral("org.kde.kwin.Script"), QStringLiteral("run"), {});
-        if (ran.type() == QDBusMessage::ReplyMessage)
+        why = "not run";
+        if (ran.type() == QDBusMessage::ReplyMessage) {
+            why = "no report in time";
             got = d.sink->Take(token, timeoutMs < 0 ? d.reportMs : timeoutMs);
+        }
     }
+    // A compositor that stops answering shows here first: the callers only see "no window".
+    if (!got) std::fprintf(stderr, "velmora: KWin gave no answer to a script (%s)\n", why);
     d.sink->Forget(token);
     // Loaded under our name even when loadScript's answer was lost: unloading is harmless.
     d.Call(QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"),

@@ -216,6 +216,28 @@ TEST_F(MainControllerTest, TrayClicksAndPickerTips) {
     }
 }
 
+// A refused pick says why and keeps the target; a good one says nothing.
+TEST_F(MainControllerTest, PicksOnNoWindowOrOnOurOwnAreRefusedWithATip) {
+    fp.windows.windows[30] = {.rect = platform::Rect{0, 0, 400, 300}};
+    fp.windows.windows[31] = {.rect = platform::Rect{500, 0, 900, 300}, .own = true};
+    const struct {
+        platform::Point press;
+        std::u16string_view tip;
+        platform::WinHandle target;
+    } rows[] = {
+        {{100, 100}, u"", 30},
+        {{600, 100}, target::kPickOwnWindow, 30},
+        {{100, 600}, target::kPickNoWindow, 30},
+    };
+    for (const auto& r : rows) {
+        window.tip.clear();
+        overlay.press = r.press;
+        controller.OnMenu(MenuCommand::SetInputArea);
+        EXPECT_EQ(window.tip, r.tip);
+        EXPECT_EQ(session.State.InputAreaTarget.WinHwnd, r.target);
+    }
+}
+
 TEST_F(MainControllerTest, NothingReachesAWindowThatWasDetached) {
     controller.Detach();
     EXPECT_FALSE(controller.OnSendBoxKey(SendBoxKey::SendChord));

@@ -128,11 +128,13 @@ class RecordingWindow : public IMainWindow {
     TrayPart tray_{*this};
 };
 
+// Closed without a press unless a test sets one.
 struct NoOverlay : target::ISnapShotOverlay {
     std::optional<platform::Point> ShowModal(const platform::Rect&,
                                              const platform::Bitmap&) override {
-        return std::nullopt;
+        return press;
     }
+    std::optional<platform::Point> press;
     platform::WinHandle WindowId() override { return 0; }
     void DestroyWindow() override {}
 };

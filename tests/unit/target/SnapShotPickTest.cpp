@@ -155,13 +155,16 @@ TEST_F(SnapShotPickTest, SecondPickReplacesEveryField) {
     EXPECT_EQ(target, (TargetPoint{10, 300, 100, 200, 50, 50, 100, 700, 650}));
 }
 
-TEST_F(SnapShotPickTest, PointOverNoWindowGivesZeroRectAndScreenPointAsClient) {
+TEST_F(SnapShotPickTest, APointOverNoWindowIsRefusedAndTheTargetKept) {
+    // A target without a window would be skipped by every send and copy.
     overlay.presses = {Point{900, 700}};
-    TargetPoint target;
-    target.WinHwnd = 5;
+    const TargetPoint before{5, 1, 2, 3, 4, 5, 6, 7, 8};
+    TargetPoint target = before;
     auto p = fp.platform();
-    RunPick(p, overlay, target);
-    EXPECT_EQ(target, (TargetPoint{0, 900, 700, 900, 700, 0, 0, 0, 0}));
+    EXPECT_EQ(RunPick(p, overlay, target), PickOutcome::NoWindow);
+    EXPECT_EQ(target, before);
+    EXPECT_TRUE(fp.windows.watched.empty());
+    EXPECT_FALSE(overlay.windowAlive);
 }
 
 TEST_F(SnapShotPickTest, WaitsUntilTheHiddenOverlayNoLongerCoversThePoint) {
