@@ -14,6 +14,7 @@
 
 #include "HeadlessKwin.h"
 #include "KwinSettled.h"
+#include "TriggeredInPlace.h"
 #include "WaylandImsim.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/wayland/DataControlClipboard.h"
@@ -209,6 +210,36 @@ TEST_F(KwinRelayTest, AWindowOverTheInputPointGetsNothing) {
         ASSERT_TRUE(PollUntil([&] { return !picked->client().Sent().empty(); }, 15000));
         EXPECT_EQ(picked->client().Sent()[0].text, "[en]hello");
     }
+    EXPECT_FALSE(input_->AnyKeyDown());
+}
+
+// KDE Plasma binds the in-place shortcut in its own settings to `velmora --trigger inplace`;
+// the flow then replaces the active window's input box text through KWin's fake input and the
+// data-control clipboard, and gives the user's clipboard back.
+TEST_F(KwinRelayTest, TheDesktopsTriggerReplacesTheTypedTextInPlace) {
+    std::unique_ptr<WaylandImsim> chat;
+    const WinHandle window = Open(chat, "Alice");
+    ASSERT_NE(window, 0);
+    ASSERT_TRUE(chat->client().SetInput("hello there"));
+    Pick(window, *chat);  // for the click that leaves the caret in the box, as the user does
+    ASSERT_TRUE(platform::test::Finish(loop_, windows_->SetForegroundWindow(window)));
+    const auto& in = state_.InputAreaTarget;
+    target::Injector(*input_, loop_).ClickAt(in.ScreenCursorX, in.ScreenCursorY, 10);
+    ASSERT_TRUE(clipboard_->SetText(u"earlier clipboard text"));
+
+    InPlaceFlow inPlace{*p_,
+                        view_,
+                        box_,
+                        state_,
+                        buffer_,
+                        translate_,
+                        translate::clsGoogleLanguages::Shared(),
+                        scheduler_};
+    EXPECT_EQ(TriggerInPlace(loop_, inPlace, scheduler_), platform::posix::TriggerResult::Done);
+    EXPECT_TRUE(view_.tip.empty()) << testing::Narrow(view_.tip);
+    EXPECT_EQ(chat->client().Input(), "[en]hello there");
+    EXPECT_TRUE(chat->client().Sent().empty());
+    EXPECT_EQ(clipboard_->Text(), u"earlier clipboard text") << "the user's clipboard is back";
     EXPECT_FALSE(input_->AnyKeyDown());
 }
 

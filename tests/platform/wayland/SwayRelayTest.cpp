@@ -7,17 +7,15 @@
 
 #include <QCoreApplication>
 #include <chrono>
-#include <future>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 
 #include "HeadlessSway.h"
+#include "TriggeredInPlace.h"
 #include "WaylandImsim.h"
-#include "platform/posix/TriggerSocket.h"
 #include "platform/qt/QtEventLoop.h"
-#include "platform/qt/QtFdWatch.h"
 #include "platform/wayland/DataControlClipboard.h"
 #include "platform/wayland/SwayIpc.h"
 #include "platform/wayland/SwayWindows.h"
@@ -238,28 +236,7 @@ TEST_F(SwayRelayTest, TheDesktopsTriggerReplacesTheTypedTextInPlace) {
                         translate_,
                         translate::clsGoogleLanguages::Shared(),
                         scheduler_};
-    TempDir runtime;
-    platform::posix::TriggerListener listener(runtime.path() / "velmora.trigger");
-    platform::qt::QtFdWatch watch(listener.Fd(), [&] { listener.Dispatch(); });
-    int runs = 0;
-    listener.SetHandler([&](std::string_view command) {
-        if (command != "inplace") return false;
-        loop_.Post([&] {
-            inPlace.OnShortcut();
-            ++runs;
-        });
-        return true;
-    });
-    auto sent = std::async(std::launch::async, [&] {
-        return platform::posix::SendTrigger(runtime.path() / "velmora.trigger", "inplace");
-    });
-    ASSERT_TRUE(loop_.WaitUntil(
-        [&] {
-            return sent.wait_for(std::chrono::seconds(0)) == std::future_status::ready &&
-                   runs > 0 && !scheduler_.Busy();
-        },
-        20'000));
-    EXPECT_EQ(sent.get(), platform::posix::TriggerResult::Done);
+    EXPECT_EQ(TriggerInPlace(loop_, inPlace, scheduler_), platform::posix::TriggerResult::Done);
     EXPECT_TRUE(view_.tip.empty()) << testing::Narrow(view_.tip);
     EXPECT_EQ(chat->client().Input(), "[en]hello there");
     EXPECT_TRUE(chat->client().Sent().empty());
