@@ -31,8 +31,9 @@ std::optional<std::string> KwinScriptSink::Take(const std::string& token, int ti
         const auto it = pending_.find(token);
         return it == pending_.end() || it->second.has_value();
     });
+    // An empty wait keeps the token: a report may still come in a later one.
     const auto it = pending_.find(token);
-    if (it == pending_.end()) return std::nullopt;
+    if (it == pending_.end() || !it->second) return std::nullopt;
     std::optional<std::string> got = std::move(it->second);
     pending_.erase(it);
     return got;

@@ -21,7 +21,7 @@ class KwinScriptSink : public QObject {
     // A report longer than any window list is dropped (the caller's wait then ends unanswered).
     static constexpr qsizetype kMaxReportChars = 8 << 20;
 
-    // The report for token, waiting (bounded) for it.
+    // The report for token, waiting (bounded) for it; after an empty wait it is still expected.
     std::optional<std::string> Take(const std::string& token, int timeoutMs);
     // A token the caller will wait for; others' reports are dropped.
     void Expect(const std::string& token);

@@ -7,7 +7,9 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -24,6 +26,8 @@ const QString kKwin = QStringLiteral("org.kde.KWin");
 const QString kSinkPath = QStringLiteral("/org/velmora/KwinScriptSink");
 // KWin's own D-Bus calls are quick; a compositor that hangs costs this much per call.
 constexpr int kCallMs = 3000;
+// A script's report comes within milliseconds unless KWin is loaded or the script never ran.
+constexpr int kFirstLookMs = 250;
 
 std::atomic<int> connections{0};
 
@@ -122,6 +126,7 @@ std::optional<std::string> KwinScripting::Run(const std::string& body, int timeo
         if (!out) return std::nullopt;
     }
     d.sink->Expect(token);
+    const auto started = std::chrono::steady_clock::now();
     const QString qname = QString::fromStdString(name);
     const QDBusMessage loaded =
         d.Call(QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"),
@@ -140,14 +145,29 @@ std::optional<std::string> KwinScripting::Run(const std::string& body, int timeo
         if (ran.type() == QDBusMessage::ErrorMessage)
             ran = d.Call(QStringLiteral("/Scripting/Script%1").arg(id),
                          QStringLiteral("org.kde.kwin.Script"), QStringLiteral("run"), {});
-        why = "not run";
-        if (ran.type() == QDBusMessage::ReplyMessage) {
+        // KWin numbers a script by the length of its list: where another program's script
+        // loaded after one since unloaded still lives, ours gets that script's number and
+        // path, and the run reaches the other one. Scripting.start runs every loaded script
+        // not yet running, ours among them.
+        const int bound = timeoutMs < 0 ? d.reportMs : timeoutMs;
+        const int first = std::min(bound, kFirstLookMs);
+        if (ran.type() == QDBusMessage::ReplyMessage) got = d.sink->Take(token, first);
+        if (!got) {
             why = "no report in time";
-            got = d.sink->Take(token, timeoutMs < 0 ? d.reportMs : timeoutMs);
+            d.Call(QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"),
+                   QStringLiteral("start"), {});
+            got = d.sink->Take(token, bound - first);
         }
     }
     // A compositor that stops answering shows here first: the callers only see "no window".
-    if (!got) std::fprintf(stderr, "velmora: KWin gave no answer to a script (%s)\n", why);
+    if (!got) {
+        const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - started)
+                            .count();
+        std::fprintf(stderr,
+                     "velmora: KWin gave no answer to a script (%s, after %lld ms): %.50s\n", why,
+                     static_cast<long long>(ms), body.c_str());
+    }
     d.sink->Forget(token);
     // Loaded under our name even when loadScript's answer was lost: unloading is harmless.
     d.Call(QStringLiteral("/Scripting"), QStringLiteral("org.kde.kwin.Scripting"),

@@ -15,7 +15,8 @@
 #include <atomic>
 #include <string>
 
-enum class ScriptAnswer { Refuse, Silent, Garbage, WrongToken, Reports };
+// Taken: the script's number is another live script's, so only Scripting.start runs it.
+enum class ScriptAnswer { Refuse, Silent, Garbage, WrongToken, Taken, Reports };
 enum class ShotAnswer { Error, NoSize, ShortData, UnknownFormat, Huge, Picture };
 
 // What a script run reports: the window list when the script asks for it, else the screen.
@@ -39,37 +40,45 @@ class StandInScripting : public QObject {
         return 0;
     }
     bool unloadScript(const QString&) { return true; }
+    void start() {
+        if (answer == ScriptAnswer::Taken) Report();
+    }
+
+  public:
+    QDBusConnection* bus = nullptr;
+    // Reports to where the script says, what it asks for.
+    void Report() {
+        static const QRegularExpression call(
+            R"re(callDBus\("([^"]+)", "([^"]+)", "([^"]+)", "Report", "([^"]+)")re");
+        const auto m = call.match(lastScript);
+        if (!m.hasMatch() || !bus) return;
+        QString token = m.captured(4);
+        QString payload = lastScript.contains(QStringLiteral("virtualScreenGeometry"))
+                              ? QStringLiteral("[0,0,2,2]")
+                              : QString::fromLatin1(kOneWindow);
+        if (answer == ScriptAnswer::Garbage) payload = QStringLiteral("{not json");
+        if (answer == ScriptAnswer::WrongToken) token += QStringLiteral("x");
+        QDBusMessage report = QDBusMessage::createMethodCall(
+            m.captured(1), m.captured(2), m.captured(3), QStringLiteral("Report"));
+        report.setArguments({token, payload});
+        bus->send(report);
+    }
 };
 
 class StandInScript : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.kde.kwin.Script")
   public:
-    StandInScript(StandInScripting& scripting, QDBusConnection bus)
-        : scripting_(scripting), bus_(bus) {}
+    explicit StandInScript(StandInScripting& scripting) : scripting_(scripting) {}
   public Q_SLOTS:
     void run() {
-        if (scripting_.answer == ScriptAnswer::Silent) return;
-        // Where the script reports to, as it names it.
-        static const QRegularExpression call(
-            R"re(callDBus\("([^"]+)", "([^"]+)", "([^"]+)", "Report", "([^"]+)")re");
-        const auto m = call.match(scripting_.lastScript);
-        if (!m.hasMatch()) return;
-        QString token = m.captured(4);
-        QString payload = scripting_.lastScript.contains(QStringLiteral("virtualScreenGeometry"))
-                              ? QStringLiteral("[0,0,2,2]")
-                              : QString::fromLatin1(kOneWindow);
-        if (scripting_.answer == ScriptAnswer::Garbage) payload = QStringLiteral("{not json");
-        if (scripting_.answer == ScriptAnswer::WrongToken) token += QStringLiteral("x");
-        QDBusMessage report = QDBusMessage::createMethodCall(
-            m.captured(1), m.captured(2), m.captured(3), QStringLiteral("Report"));
-        report.setArguments({token, payload});
-        bus_.send(report);
+        if (scripting_.answer == ScriptAnswer::Silent || scripting_.answer == ScriptAnswer::Taken)
+            return;
+        scripting_.Report();
     }
 
   private:
     StandInScripting& scripting_;
-    QDBusConnection bus_;
 };
 
 class StandInScreenShot : public QObject, protected QDBusContext {
