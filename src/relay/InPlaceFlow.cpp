@@ -124,7 +124,7 @@ platform::Task<> InPlaceFlow::RunOnce() {
     }
     const platform::WinHandle window = p_.windows.FocusedWindow();
     if (window == 0) {
-        Fail(std::u16string(kInPlaceNothingCopied));
+        Fail(std::u16string(kInPlaceFocusUnknown));
         co_return;
     }
     // Our own windows: the result box would be copied, translated and echoed into itself.

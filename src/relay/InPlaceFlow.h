@@ -15,6 +15,10 @@ namespace velmora::relay {
 inline constexpr std::u16string_view kInPlaceKeysHeld = u"就地翻译：快捷键一直未松开，未替换";
 inline constexpr std::u16string_view kInPlaceNothingCopied = u"就地翻译：没有复制到文字，未替换";
 inline constexpr std::u16string_view kInPlaceTranslationFailed = u"就地翻译：翻译失败，未替换";
+// No window has the focus, or the desktop does not say which (GNOME on Wayland): keys sent now
+// could land anywhere.
+inline constexpr std::u16string_view kInPlaceFocusUnknown =
+    u"就地翻译：无法得知哪个窗口有焦点（此桌面不告知），未替换";
 inline constexpr std::u16string_view kInPlaceFocusMoved = u"就地翻译：焦点已离开原窗口，未替换";
 inline constexpr std::u16string_view kInPlaceOwnWindow =
     u"就地翻译：焦点在本程序的窗口中，未替换。请在聊天程序的输入框中使用此快捷键。";

@@ -255,6 +255,15 @@ TEST_F(InPlaceFlowTest, FocusMovedDuringTheTranslationTouchesNeitherWindow) {
     ExpectUnchangedAndTold(kInPlaceFocusMoved);
 }
 
+TEST_F(InPlaceFlowTest, WithNoWindowKnownToHaveTheFocusNoKeyIsPressed) {
+    fp.windows.foreground = 0;  // none, or a desktop that does not say
+    flow.OnShortcut();
+    fp.loop.Run();
+    EXPECT_EQ(fp.log.Entries(), Log{"view tip"});
+    ExpectUnchangedAndTold(kInPlaceFocusUnknown);
+    EXPECT_TRUE(translate.calls.empty());
+}
+
 TEST_F(InPlaceFlowTest, InOneOfOurOwnWindowsNothingIsCopiedOrReplaced) {
     fp.windows.windows[kChat].own = true;  // the focus is in our result box, say
     flow.OnShortcut();
