@@ -23,6 +23,7 @@
 #include "platform/wayland/WlClipboard.h"
 #include "relay/IncomingMonitor.h"
 #include "relay/OutgoingFlow.h"
+#include "relay/TargetCheck.h"
 #include "support/NativeBackends.h"
 #include "support/PollUntil.h"
 #include "support/TempDir.h"
@@ -94,12 +95,13 @@ class GnomeConversationTest : public ::testing::Test {
 
     // A full-screen chat window whose history is full of earlier messages, once the stream
     // shows the last of them.
-    std::unique_ptr<WaylandImsim> Open(std::optional<imsim::ImsimGeometry>& g) {
+    std::unique_ptr<WaylandImsim> Open(std::optional<imsim::ImsimGeometry>& g,
+                                       const char* peer = "Alice", const char* fill = kFill) {
         auto chat = std::make_unique<WaylandImsim>(
-            desktop_.WaylandDisplay(), clients_, "Alice",
+            desktop_.WaylandDisplay(), clients_, peer,
             // Controls drawn into the window itself: a control of its own window is a Wayland
             // subsurface, whose new content shows only once the window commits again.
-            std::vector<std::string>{"--full-screen", "--fill", kFill, "--alien-controls"});
+            std::vector<std::string>{"--full-screen", "--fill", fill, "--alien-controls"});
         g = FullScreenGeometry(*chat, false);
         if (!g) {
             ADD_FAILURE() << "the chat window never filled the screen";
@@ -213,7 +215,7 @@ TEST_F(GnomeConversationTest, ThePeersRepliesUnderThePickedHistoryPointAreCopied
     ASSERT_FALSE(HistoryPointUnchanged()) << "the reply left the picked point as it was";
 
     Capture();
-    EXPECT_EQ(view_.tip, u"") << testing::Narrow(view_.tip);
+    EXPECT_EQ(view_.tip, kRouteKeys) << "the copy was refused: " << testing::Narrow(view_.tip);
     EXPECT_NE(Result().find("[zh-CN]" + first), std::string::npos) << Result();
     EXPECT_EQ(Result().find("[zh-CN][en]hello"), std::string::npos) << "our own message came back";
     EXPECT_FALSE(input_->AnyKeyDown());
@@ -225,10 +227,29 @@ TEST_F(GnomeConversationTest, ThePeersRepliesUnderThePickedHistoryPointAreCopied
     ASSERT_TRUE(Arrived(*chat, second));
     const std::string before = Result();
     Capture();
-    EXPECT_EQ(view_.tip, u"") << testing::Narrow(view_.tip);
+    EXPECT_EQ(view_.tip, kRouteKeys) << "the copy was refused: " << testing::Narrow(view_.tip);
     const std::string added = Result().substr(std::min(before.size(), Result().size()));
     EXPECT_NE(added.find("[zh-CN]" + second), std::string::npos) << Result();
     EXPECT_EQ(added.find(first), std::string::npos) << "the first reply was shown twice";
+    EXPECT_FALSE(input_->AnyKeyDown());
+    EXPECT_FALSE(input_->AnyButtonDown());
+}
+
+TEST_F(GnomeConversationTest, AWindowOverThePickedHistoryIsNotCopiedAndTheTipSaysWhy) {
+    std::optional<imsim::ImsimGeometry> g, over;
+    auto picked = Open(g);
+    ASSERT_TRUE(g);
+    Pick(*g);
+    ASSERT_NE(state_.ReturnAreaTarget.WinHwnd, 0);
+    // Another chat window of the same kind over it, its history full too, in a colour of its
+    // own (one that looks the same in the band around the pane cannot be told apart).
+    auto cover = Open(over, "Anna", "FFC080");
+    ASSERT_TRUE(over) << "the covering window never showed";
+    Capture();
+    EXPECT_EQ(view_.tip, kTargetLost);
+    EXPECT_EQ(Result(), "");
+    for (const WaylandImsim* chat : {picked.get(), cover.get()})
+        EXPECT_EQ(chat->client().Request("stats").value_or(""), "sent 0\nempty 0\ncopies 0\n");
     EXPECT_FALSE(input_->AnyKeyDown());
     EXPECT_FALSE(input_->AnyButtonDown());
 }
