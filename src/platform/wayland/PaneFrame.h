@@ -10,7 +10,9 @@ namespace velmora::platform::wayland {
 // its text is selected: the square around a point inside it no longer says whether the window
 // that holds it is still there. What stays is where the pane is and what lies around it: the
 // window's background and controls just outside its frame. A window put over the pane covers
-// that too; a window lying wholly inside the pane does not, and is not told apart from new text.
+// that too. Not told apart from new text: a window lying wholly inside the pane, and a window
+// that looks the same around the pane (another conversation of the same program in the same
+// place), whose pane is then taken for the picked one.
 
 // The pane that holds `at` (picture coordinates) as the bounding rectangle of its background:
 // the colour of most of the square of `radius` around the point, followed from there past the

@@ -31,7 +31,8 @@ WinHandle ScreenCastWindows::WindowFromPoint(Point screen) {
     // A point of the picture frozen last: a new handle while the screen still shows it.
     if (cast_.Generation() == 0 || !cast_.LiveMatchesFrozen(screen, kRadius)) return 0;
     const WinHandle w = next_++;
-    sightings_[w] = Sighting{cast_.FrozenPicture(), cast_.Generation(), screen, false, std::nullopt};
+    sightings_[w] =
+        Sighting{cast_.FrozenPicture(), cast_.Generation(), screen, false, std::nullopt};
     Forget();
     return w;
 }
