@@ -10,7 +10,9 @@ namespace {
 // Beyond this a channel differs in earnest (scaling and dithering stay below it).
 constexpr int kChannelTolerance = 40;
 
-bool Differ(std::uint32_t p, std::uint32_t q) {
+}  // namespace
+
+bool PixelsDiffer(std::uint32_t p, std::uint32_t q) {
     for (int shift : {0, 8, 16}) {
         const int a = static_cast<int>((p >> shift) & 0xFF);
         const int b = static_cast<int>((q >> shift) & 0xFF);
@@ -18,8 +20,6 @@ bool Differ(std::uint32_t p, std::uint32_t q) {
     }
     return false;
 }
-
-}  // namespace
 
 bool SameAround(const Bitmap& a, const Bitmap& b, Point at, int radius) {
     if (a.empty() || a.width != b.width || a.height != b.height || radius < 0) return false;
@@ -34,7 +34,7 @@ bool SameAround(const Bitmap& a, const Bitmap& b, Point at, int radius) {
         for (int x = left; x <= right; ++x) {
             const std::size_t i = static_cast<std::size_t>(y) * a.width + x;
             ++total;
-            if (Differ(a.pixels[i], b.pixels[i])) ++differing;
+            if (PixelsDiffer(a.pixels[i], b.pixels[i])) ++differing;
         }
     return differing * 10 <= total;
 }

@@ -10,4 +10,7 @@ namespace velmora::platform::wayland {
 // Pictures of different sizes, or a point outside them, are never the same.
 bool SameAround(const Bitmap& a, const Bitmap& b, Point at, int radius);
 
+// Whether two pixels differ in earnest: a channel beyond what scaling and dithering change.
+bool PixelsDiffer(std::uint32_t p, std::uint32_t q);
+
 }  // namespace velmora::platform::wayland

@@ -1,5 +1,8 @@
 #include "platform/wayland/ScreenCastWindows.h"
 
+#include "platform/wayland/PaneFrame.h"
+#include "platform/wayland/PictureCompare.h"
+
 namespace velmora::platform::wayland {
 
 namespace {
@@ -24,14 +27,23 @@ WinHandle ScreenCastWindows::WindowFromPoint(Point screen) {
     if (!cast_.Available()) return 0;
     // A point picked before: its own picture decides, newest first.
     for (auto it = sightings_.rbegin(); it != sightings_.rend(); ++it)
-        if (it->second.at == screen && cast_.LiveMatches(*it->second.picture, screen, kRadius))
-            return it->first;
+        if (it->second.at == screen && StillThere(it->second)) return it->first;
     // A point of the picture frozen last: a new handle while the screen still shows it.
     if (cast_.Generation() == 0 || !cast_.LiveMatchesFrozen(screen, kRadius)) return 0;
     const WinHandle w = next_++;
-    sightings_[w] = Sighting{cast_.FrozenPicture(), cast_.Generation(), screen, false};
+    sightings_[w] =
+        Sighting{cast_.FrozenPicture(), cast_.Generation(), screen, false, std::nullopt};
     Forget();
     return w;
+}
+
+bool ScreenCastWindows::StillThere(Sighting& s) {
+    const Rect area = cast_.Area();
+    const Point at{s.at.x - area.left, s.at.y - area.top};
+    const Bitmap live = cast_.Live();
+    if (SameAround(*s.picture, live, at, kRadius)) return true;
+    if (!s.pane) s.pane = PaneAround(*s.picture, at, kRadius);
+    return *s.pane && SameAroundPane(*s.picture, live, **s.pane);
 }
 
 void ScreenCastWindows::Forget() {

@@ -18,6 +18,11 @@ namespace velmora::platform::wayland {
 // now drawn at the point, gives 0: the checks before each click and key then refuse, and the
 // send says the target is lost. Nothing is ever typed where the picture no longer matches.
 //
+// Except inside a pane of text such as a chat history, whose pixels change with every message
+// that arrives and every selection made in it: there the point counts as still in its window
+// while the band just outside the pane (the window's background and controls around it) shows
+// what it showed at the pick (PaneFrame.h says what that cannot tell apart).
+//
 // What it cannot do, and does not pretend to: no window's bounds (a rectangle is the whole
 // stream's monitor), no minimising or restoring, no topmost, no activation (the first click
 // at the checked point gives the window the focus, as mutter focuses on click), no focused
@@ -51,7 +56,11 @@ class ScreenCastWindows : public IWindows {
         int generation = 0;
         Point at;
         bool watched = false;
+        // The pane holding the point in the picture, found once at the first need.
+        std::optional<std::optional<Rect>> pane;
     };
+    // Whether the live screen still shows the sighting's window at its point.
+    bool StillThere(Sighting& s);
     void Forget();
 
     ScreenCast& cast_;
