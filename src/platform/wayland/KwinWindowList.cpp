@@ -7,20 +7,46 @@
 
 namespace velmora::platform::wayland {
 
+// Plasma 6 renamed what Plasma 5 calls clients: windowList, activeWindow and a window's
+// desktops (objects) in place of clientList, activeClient and its desktop (a number). Each
+// helper asks for the newer name first.
 const char* const kKwinListScript = R"JS(
+function windows() {
+    return typeof workspace.windowList === "function" ? workspace.windowList()
+                                                      : workspace.clientList();
+}
+function active() {
+    return workspace.activeWindow !== undefined ? workspace.activeWindow : workspace.activeClient;
+}
+function activate(c) {
+    if (workspace.activeWindow !== undefined) workspace.activeWindow = c;
+    else workspace.activeClient = c;
+}
+function byId(id) {
+    var list = windows();
+    for (var i = 0; i < list.length; ++i)
+        if (String(list[i].internalId) === id) return list[i];
+    return null;
+}
+function onCurrentDesktop(c) {
+    if (c.onAllDesktops) return true;
+    if (c.desktops !== undefined && c.desktop === undefined)
+        return c.desktops.indexOf(workspace.currentDesktop) >= 0;
+    return c.desktop === workspace.currentDesktop;
+}
 function rectOf(g) { return [g.x, g.y, g.width, g.height]; }
 function describe(c) {
     return { id: String(c.internalId), pid: c.pid, caption: String(c.caption),
              resourceClass: String(c.resourceClass), frame: rectOf(c.frameGeometry),
              buffer: rectOf(c.bufferGeometry), minimized: !!c.minimized,
              keepAbove: !!c.keepAbove, stacking: c.stackingOrder,
-             shown: !c.hidden && (c.onAllDesktops || c.desktop === workspace.currentDesktop) };
+             shown: !c.hidden && onCurrentDesktop(c) };
 }
 function snapshot() {
-    var list = workspace.clientList();
+    var list = windows();
     var out = [];
     for (var i = 0; i < list.length; ++i) out.push(describe(list[i]));
-    var a = workspace.activeClient;
+    var a = active();
     return { active: a ? String(a.internalId) : "", windows: out };
 }
 )JS";

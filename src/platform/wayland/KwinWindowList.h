@@ -32,7 +32,9 @@ struct KwinSnapshot {
 inline constexpr std::size_t kMaxKwinWindows = 4096;
 std::optional<KwinSnapshot> ParseKwinSnapshot(const std::string& json);
 
-// The JavaScript that lists every window and reports it in that JSON (KwinScripting's report).
+// The JavaScript that lists every window and reports it in that JSON (KwinScripting's report):
+// snapshot(); and helpers for scripts that act on one window, on Plasma 5 and 6 alike:
+// byId(id) (null when gone) and activate(c).
 extern const char* const kKwinListScript;
 
 }  // namespace velmora::platform::wayland

@@ -63,14 +63,8 @@ std::optional<KwinWindow> KwinWindows::Find(WinHandle w) {
 bool KwinWindows::Act(WinHandle w, const std::string& action) {
     const auto id = ids_.find(w);
     if (id == ids_.end() || !PlainId(id->second)) return false;
-    const auto text = scripting_.Run(
-        "var list = workspace.clientList(); var c = null;\n"
-        "for (var i = 0; i < list.length; ++i)\n"
-        "    if (String(list[i].internalId) === \"" +
-        id->second +
-        "\") c = list[i];\n"
-        "if (c) {\n" +
-        action + "\n}\nreport(!!c);");
+    const auto text = scripting_.Run(std::string(kKwinListScript) + "var c = byId(\"" + id->second +
+                                     "\");\nif (c) {\n" + action + "\n}\nreport(!!c);");
     return text && *text == "true";
 }
 
@@ -155,7 +149,7 @@ bool KwinWindows::IsIconic(WinHandle w) {
 }
 
 Task<bool> KwinWindows::SetForegroundWindow(WinHandle w) {
-    if (!Act(w, "workspace.activeClient = c;")) co_return false;
+    if (!Act(w, "activate(c);")) co_return false;
     // The keys our callers press next go to whatever is active then.
     co_return co_await Until(
         loop_,
