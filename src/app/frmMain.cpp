@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "app/DesktopBackends.h"
 #include "app/InPlaceSettingsDialog.h"
 #include "app/QtArtwork.h"
 #include "app/frmHelp.h"
@@ -51,6 +52,7 @@ frmMain::frmMain(MainController& controller)
     CreateParts();
     resultBox_ = std::make_unique<QtResultBox>(*txtResult);
     controller_.Attach(*this, *resultBox_);
+    DescribeOwnWindow({[this] { return SendBoxView(); }, [this] { return isActiveWindow(); }});
     qApp->installEventFilter(this);
     // The closes that follow a commit data request end the session; user input after it means
     // the logout was cancelled (see eventFilter).
@@ -59,6 +61,7 @@ frmMain::frmMain(MainController& controller)
 }
 
 frmMain::~frmMain() {
+    DescribeOwnWindow({});
     qApp->removeEventFilter(this);
     // The children are destroyed after this body, and losing the focus on the way would call
     // into a window that is no longer a frmMain and a controller already detached.
@@ -87,6 +90,16 @@ void frmMain::SetCaption(const std::u16string& caption) {
 platform::WinHandle frmMain::Handle() {
     return controller_.OwnWindowHandle(static_cast<platform::WinHandle>(winId()),
                                        windowTitle().toStdString());
+}
+
+std::optional<platform::wayland::OwnView> frmMain::SendBoxView() {
+    // The send box's lower right corner, where a click leaves the caret at the end of a short
+    // draft, with the send button beside it: the button's frame and caption are what tell this
+    // patch from any other place on the screen.
+    const QRect box = txtSend->geometry();
+    const QPoint click = box.bottomRight() - QPoint(10, 10);
+    const QRect patch(QPoint(box.right() - 84, cmdSend->y() - 4), QSize(160, 64));
+    return OwnViewOf(*this, patch.intersected(rect()), click);
 }
 
 void frmMain::closeEvent(QCloseEvent* e) {
