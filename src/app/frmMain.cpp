@@ -93,12 +93,14 @@ platform::WinHandle frmMain::Handle() {
 }
 
 std::optional<platform::wayland::OwnView> frmMain::SendBoxView() {
-    // The send box's lower right corner, where a click leaves the caret at the end of a short
-    // draft, with the send button beside it: the button's frame and caption are what tell this
-    // patch from any other place on the screen.
+    // In the send box left of where its scroll bar shows and below short drafts: the click
+    // leaves the caret at the draft's end. Around it, down to the window's bottom: the time
+    // keeper and the send picture, what tells this patch from any other place on the screen
+    // (the box itself is white, its border too faint to count; the web panes are left out,
+    // their pages change on their own).
     const QRect box = txtSend->geometry();
-    const QPoint click = box.bottomRight() - QPoint(10, 10);
-    const QRect patch(QPoint(box.right() - 84, cmdSend->y() - 4), QSize(160, 64));
+    const QPoint click(box.right() - 24, box.bottom() - 10);
+    const QRect patch(lblTimeKeeper->x(), click.y() - 30, box.right() + 1 - lblTimeKeeper->x(), 80);
     return OwnViewOf(*this, patch.intersected(rect()), click);
 }
 

@@ -105,10 +105,10 @@ Task<bool> ScreenCastWindows::ActivateOwn() {
                      "click back into it\n");
         co_return false;
     }
-    // The user's pointer goes back where it was once the click is made.
+    // Pressed at once where the frame just searched showed us; the user's pointer goes back
+    // where it was once the click is made.
     const Point saved = input_->CursorPos();
     input_->MoveCursor(at->x, at->y);
-    co_await Delay(*loop_, IEventLoop::kPollMs);
     input_->LeftDown();
     input_->LeftUp();
     const bool active = co_await Until(*loop_, own_.active, kActivateMs);
