@@ -105,10 +105,19 @@ Task<bool> ScreenCastWindows::ActivateOwn() {
                      "click back into it\n");
         co_return false;
     }
-    // Pressed at once where the frame just searched showed us; the user's pointer goes back
-    // where it was once the click is made.
+    // The press a moment after the move (pressed at once, mutter focuses the window under the
+    // pointer but passes the press on to no one more often), and only where the screen still
+    // shows us then. The user's pointer goes back where it was once the click is made.
     const Point saved = input_->CursorPos();
     input_->MoveCursor(at->x, at->y);
+    co_await Delay(*loop_, IEventLoop::kPollMs);
+    if (OwnClickPoint() != at) {
+        input_->MoveCursor(saved.x, saved.y);
+        std::fprintf(stderr,
+                     "velmora: our window moved on GNOME's screen as it was to be clicked; click "
+                     "back into it\n");
+        co_return false;
+    }
     input_->LeftDown();
     input_->LeftUp();
     const bool active = co_await Until(*loop_, own_.active, kActivateMs);
