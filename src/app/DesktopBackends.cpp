@@ -1,5 +1,7 @@
 #include "app/DesktopBackends.h"
 
+#include <QWidget>
+#include <QWindow>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -34,6 +36,12 @@
 namespace velmora::app {
 
 namespace {
+
+// Our main window as DescribeOwnWindow told: one for the process, as the window is.
+platform::wayland::ScreenCastWindows::OwnWindow& OwnWindowSlot() {
+    static platform::wayland::ScreenCastWindows::OwnWindow slot;
+    return slot;
+}
 
 bool AccessibilityOff() {
     const char* v = std::getenv("VELMORA_ACCESSIBILITY");
@@ -143,16 +151,46 @@ DesktopBackends GnomeBackends(platform::IEventLoop& loop,
     d.connection = shared;
     d.screen = std::make_unique<wl::ScreenCastScreen>(*clipboard, *shared->cast);
     d.clipboard = std::move(clipboard);
-    d.input = std::make_unique<wl::PortalInput>(*shared->session);
-    d.windows = std::make_unique<wl::ScreenCastWindows>(*shared->cast);
+    auto input = std::make_unique<wl::PortalInput>(*shared->session);
+    auto windows = std::make_unique<wl::ScreenCastWindows>(*shared->cast);
+    // Both are owned by the bundle, the input first: it outlives the windows.
+    windows->SetOwnWindow(*input, loop,
+                          {[]() -> std::optional<wl::OwnView> {
+                               const auto& own = OwnWindowSlot();
+                               return own.view ? own.view() : std::nullopt;
+                           },
+                           [] {
+                               const auto& own = OwnWindowSlot();
+                               return own.active && own.active();
+                           }});
+    d.input = std::move(input);
+    d.windows = std::move(windows);
     d.accessibility = std::make_unique<platform::NoAccessibility>();
     d.description =
         "GNOME (the desktop portal's remote desktop for input, its screen stream for the "
-        "picture and the checks of picked points, wl-copy and wl-paste)";
+        "picture, the checks of picked points and our own window's place, wl-copy and "
+        "wl-paste)";
     return d;
 }
 
 }  // namespace
+
+void DescribeOwnWindow(platform::wayland::ScreenCastWindows::OwnWindow own) {
+    OwnWindowSlot() = std::move(own);
+}
+
+std::optional<platform::wayland::OwnView> OwnViewOf(QWidget& window, const QRect& patch,
+                                                    const QPoint& click) {
+    if (!window.isVisible() || window.isMinimized() || !patch.contains(click)) return std::nullopt;
+    const QWindow* native = window.windowHandle();
+    if (!native || native->devicePixelRatio() != 1.0) return std::nullopt;
+    platform::wayland::OwnView view;
+    view.patch = platform::qt::FromQImage(window.grab(patch).toImage());
+    if (view.patch.width != patch.width() || view.patch.height != patch.height())
+        return std::nullopt;
+    view.click = {click.x() - patch.x(), click.y() - patch.y()};
+    return view;
+}
 
 DesktopBackends ChooseDesktopBackends(
     const platform::SessionChoice& session, platform::IEventLoop& loop,

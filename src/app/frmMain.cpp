@@ -8,6 +8,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "app/DesktopBackends.h"
 #include "app/InPlaceSettingsDialog.h"
 #include "app/QtArtwork.h"
 #include "app/frmHelp.h"
@@ -51,6 +52,7 @@ frmMain::frmMain(MainController& controller)
     CreateParts();
     resultBox_ = std::make_unique<QtResultBox>(*txtResult);
     controller_.Attach(*this, *resultBox_);
+    DescribeOwnWindow({[this] { return SendBoxView(); }, [this] { return isActiveWindow(); }});
     qApp->installEventFilter(this);
     // The closes that follow a commit data request end the session; user input after it means
     // the logout was cancelled (see eventFilter).
@@ -59,6 +61,7 @@ frmMain::frmMain(MainController& controller)
 }
 
 frmMain::~frmMain() {
+    DescribeOwnWindow({});
     qApp->removeEventFilter(this);
     // The children are destroyed after this body, and losing the focus on the way would call
     // into a window that is no longer a frmMain and a controller already detached.
@@ -87,6 +90,18 @@ void frmMain::SetCaption(const std::u16string& caption) {
 platform::WinHandle frmMain::Handle() {
     return controller_.OwnWindowHandle(static_cast<platform::WinHandle>(winId()),
                                        windowTitle().toStdString());
+}
+
+std::optional<platform::wayland::OwnView> frmMain::SendBoxView() {
+    // In the send box left of where its scroll bar shows and below short drafts: the click
+    // leaves the caret at the draft's end. Around it, down to the window's bottom: the time
+    // keeper and the send picture, what tells this patch from any other place on the screen
+    // (the box itself is white, its border too faint to count; the web panes are left out,
+    // their pages change on their own).
+    const QRect box = txtSend->geometry();
+    const QPoint click(box.right() - 24, box.bottom() - 10);
+    const QRect patch(lblTimeKeeper->x(), click.y() - 30, box.right() + 1 - lblTimeKeeper->x(), 80);
+    return OwnViewOf(*this, patch.intersected(rect()), click);
 }
 
 void frmMain::closeEvent(QCloseEvent* e) {

@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,7 @@
 #include "app/core/MainController.h"
 #include "app/core/MainWindowBase.h"
 #include "app/frmMainTray.h"
+#include "platform/wayland/OwnWindowSearch.h"
 #include "relay/RelayState.h"
 
 namespace velmora::app {
@@ -105,6 +107,8 @@ class frmMain : public QWidget, public MainWindowBase {
     void CreateMenus();
     void WirePicker(ImageControl* icon, ImageControl* pressedImage, Picker picker);
     void CreateParts();
+    // What the GNOME backends look for on the screen to click us back into the foreground.
+    std::optional<platform::wayland::OwnView> SendBoxView();
 
     MainController& controller_;
     std::unique_ptr<QtResultBox> resultBox_;

@@ -1,5 +1,7 @@
 #include "platform/wayland/ScreenCastWindows.h"
 
+#include <cstdio>
+
 #include "platform/wayland/PaneFrame.h"
 #include "platform/wayland/PictureCompare.h"
 
@@ -70,9 +72,61 @@ std::optional<Point> ScreenCastWindows::ScreenToClient(WinHandle w, Point screen
     return Point{screen.x - area.left, screen.y - area.top};
 }
 
+void ScreenCastWindows::SetOwnWindow(IInput& input, IEventLoop& loop, OwnWindow own) {
+    input_ = &input;
+    loop_ = &loop;
+    own_ = std::move(own);
+}
+
 Task<bool> ScreenCastWindows::SetForegroundWindow(WinHandle w) {
-    // Nothing can activate it from here: the click the caller makes at its checked point does.
+    if (w == kOwnHandle && Knows()) co_return co_await ActivateOwn();
+    // Nothing can activate another program's window from here: the click the caller makes at
+    // its checked point does.
     co_return IsWindow(w);
+}
+
+std::optional<Point> ScreenCastWindows::OwnClickPoint() {
+    const std::optional<OwnView> view = own_.view();
+    if (!view || !cast_.Available()) return std::nullopt;
+    const std::optional<Point> at = FindOnce(cast_.Live(), view->patch);
+    if (!at) return std::nullopt;
+    const Rect area = cast_.Area();
+    return Point{area.left + at->x + view->click.x, area.top + at->y + view->click.y};
+}
+
+Task<bool> ScreenCastWindows::ActivateOwn() {
+    if (own_.active()) co_return true;
+    std::optional<Point> at;
+    const bool seen = co_await Until(
+        *loop_, [&] { return (at = OwnClickPoint()).has_value(); }, kFindMs);
+    if (!seen) {
+        std::fprintf(stderr,
+                     "velmora: our window is not where GNOME's screen shows it once, uncovered; "
+                     "click back into it\n");
+        co_return false;
+    }
+    // The press a moment after the move (pressed at once, mutter focuses the window under the
+    // pointer but passes the press on to no one more often), and only where the screen still
+    // shows us then. The user's pointer goes back where it was once the click is made.
+    const Point saved = input_->CursorPos();
+    input_->MoveCursor(at->x, at->y);
+    co_await Delay(*loop_, IEventLoop::kPollMs);
+    if (OwnClickPoint() != at) {
+        input_->MoveCursor(saved.x, saved.y);
+        std::fprintf(stderr,
+                     "velmora: our window moved on GNOME's screen as it was to be clicked; click "
+                     "back into it\n");
+        co_return false;
+    }
+    input_->LeftDown();
+    input_->LeftUp();
+    const bool active = co_await Until(*loop_, own_.active, kActivateMs);
+    input_->MoveCursor(saved.x, saved.y);
+    if (!active)
+        std::fprintf(stderr,
+                     "velmora: GNOME did not give our window the focus after a click on it; "
+                     "click back into it\n");
+    co_return active;
 }
 
 }  // namespace velmora::platform::wayland

@@ -1,11 +1,16 @@
 #pragma once
 
+#include <functional>
+#include <limits>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "platform/IEventLoop.h"
+#include "platform/IInput.h"
 #include "platform/IWindows.h"
+#include "platform/wayland/OwnWindowSearch.h"
 #include "platform/wayland/ScreenCast.h"
 
 namespace velmora::platform::wayland {
@@ -26,18 +31,37 @@ namespace velmora::platform::wayland {
 // What it cannot do, and does not pretend to: no window's bounds (a rectangle is the whole
 // stream's monitor), no minimising or restoring, no topmost, no activation (the first click
 // at the checked point gives the window the focus, as mutter focuses on click), no focused
-// window (0: the in-place shortcut, which needs it, refuses), and no telling our own windows
-// from others' (IsOwnWindow is false; OwnTopLevel 0).
+// window (0: the in-place shortcut, which needs it, refuses).
+//
+// Our own main window is the exception, once SetOwnWindow said how it looks: OwnTopLevel names
+// it by a handle of its own, and activating it clicks it where the live screen shows a patch of
+// it exactly once (mutter focuses on click; it refuses activation otherwise). Where the patch
+// is not seen, or seen twice, or covered in part, nothing is clicked.
 class ScreenCastWindows : public IWindows {
   public:
     // Pixels each side of a point that are compared.
     static constexpr int kRadius = 12;
+    // The handle of our own main window; picked points never get it.
+    static constexpr WinHandle kOwnHandle = std::numeric_limits<WinHandle>::max();
+    // How long the patch is looked for (a frame showing our window's latest drawing may still
+    // be on its way), and how long our window may take to become active after the click.
+    static constexpr int kFindMs = 1000;
+    static constexpr int kActivateMs = 3000;
+
+    // Our main window as the toolkit sees it: a patch of it and the point to click (nullopt
+    // while it is not shown), and whether it is the active window.
+    struct OwnWindow {
+        std::function<std::optional<OwnView>()> view;
+        std::function<bool()> active;
+    };
 
     explicit ScreenCastWindows(ScreenCast& cast) : cast_(cast) {}
+    // Clicks through `input`, waits on `loop`; both outlive this object.
+    void SetOwnWindow(IInput& input, IEventLoop& loop, OwnWindow own);
     bool IsWindow(WinHandle w) override;
     void Watch(WinHandle w) override;
     bool IsInside(WinHandle w, WinHandle outer) override;
-    bool IsOwnWindow(WinHandle) override { return false; }
+    bool IsOwnWindow(WinHandle w) override { return w == kOwnHandle && Knows(); }
     WinHandle WindowFromPoint(Point screen) override;
     std::optional<Rect> GetWindowRect(WinHandle w) override;
     std::optional<Point> ScreenToClient(WinHandle w, Point screen) override;
@@ -47,7 +71,9 @@ class ScreenCastWindows : public IWindows {
     Task<bool> SetForegroundWindow(WinHandle w) override;
     WinHandle FocusedWindow() override { return 0; }
     int ShowCursor(bool show) override { return cursorCount_ += show ? 1 : -1; }
-    WinHandle OwnTopLevel(WinHandle, const std::string&) override { return 0; }
+    WinHandle OwnTopLevel(WinHandle, const std::string&) override {
+        return Knows() ? kOwnHandle : 0;
+    }
 
   private:
     // A point of a frozen picture: what a handle stands for.
@@ -62,11 +88,18 @@ class ScreenCastWindows : public IWindows {
     // Whether the live screen still shows the sighting's window at its point.
     bool StillThere(Sighting& s);
     void Forget();
+    bool Knows() const { return input_ && loop_ && own_.view && own_.active; }
+    // Where on the layout to click our window: the patch's one place in the live frame.
+    std::optional<Point> OwnClickPoint();
+    Task<bool> ActivateOwn();
 
     ScreenCast& cast_;
     std::map<WinHandle, Sighting> sightings_;
     WinHandle next_ = 1;
     int cursorCount_ = 0;
+    IInput* input_ = nullptr;
+    IEventLoop* loop_ = nullptr;
+    OwnWindow own_;
 };
 
 }  // namespace velmora::platform::wayland
