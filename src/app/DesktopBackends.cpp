@@ -37,12 +37,6 @@ namespace velmora::app {
 
 namespace {
 
-// Our main window as DescribeOwnWindow told: one for the process, as the window is.
-platform::wayland::ScreenCastWindows::OwnWindow& OwnWindowSlot() {
-    static platform::wayland::ScreenCastWindows::OwnWindow slot;
-    return slot;
-}
-
 bool AccessibilityOff() {
     const char* v = std::getenv("VELMORA_ACCESSIBILITY");
     return v && std::string_view(v) == "off";
@@ -154,15 +148,7 @@ DesktopBackends GnomeBackends(platform::IEventLoop& loop,
     auto input = std::make_unique<wl::PortalInput>(*shared->session);
     auto windows = std::make_unique<wl::ScreenCastWindows>(*shared->cast);
     // Both are owned by the bundle, the input first: it outlives the windows.
-    windows->SetOwnWindow(*input, loop,
-                          {[]() -> std::optional<wl::OwnView> {
-                               const auto& own = OwnWindowSlot();
-                               return own.view ? own.view() : std::nullopt;
-                           },
-                           [] {
-                               const auto& own = OwnWindowSlot();
-                               return own.active && own.active();
-                           }});
+    windows->ClickOwnWindowThrough(*input, loop);
     d.input = std::move(input);
     d.windows = std::move(windows);
     d.accessibility = std::make_unique<platform::NoAccessibility>();
@@ -175,16 +161,12 @@ DesktopBackends GnomeBackends(platform::IEventLoop& loop,
 
 }  // namespace
 
-void DescribeOwnWindow(platform::wayland::ScreenCastWindows::OwnWindow own) {
-    OwnWindowSlot() = std::move(own);
-}
-
-std::optional<platform::wayland::OwnView> OwnViewOf(QWidget& window, const QRect& patch,
-                                                    const QPoint& click) {
+std::optional<platform::OwnView> OwnViewOf(QWidget& window, const QRect& patch,
+                                           const QPoint& click) {
     if (!window.isVisible() || window.isMinimized() || !patch.contains(click)) return std::nullopt;
     const QWindow* native = window.windowHandle();
     if (!native || native->devicePixelRatio() != 1.0) return std::nullopt;
-    platform::wayland::OwnView view;
+    platform::OwnView view;
     view.patch = platform::qt::FromQImage(window.grab(patch).toImage());
     if (view.patch.width != patch.width() || view.patch.height != patch.height())
         return std::nullopt;

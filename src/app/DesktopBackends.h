@@ -13,7 +13,6 @@
 #include "platform/IWindows.h"
 #include "platform/SessionKind.h"
 #include "platform/wayland/PortalRemoteDesktop.h"
-#include "platform/wayland/ScreenCastWindows.h"
 
 class QWidget;
 
@@ -44,15 +43,10 @@ DesktopBackends ChooseDesktopBackends(
     const platform::SessionChoice& session, platform::IEventLoop& loop,
     const platform::wayland::PortalRemoteDesktop::Options& portal = {});
 
-// Where no window can be activated by name (GNOME), the backends give our main window the focus
-// back by clicking it where the screen shows it: this tells them how it looks and whether it
-// is active (set by the window once it exists; an empty one when it goes). Loop thread only.
-void DescribeOwnWindow(platform::wayland::ScreenCastWindows::OwnWindow own);
-
 // A patch of `window` (its coordinates) as the toolkit draws it now, and `click` inside it;
 // nullopt while the window is hidden or minimised, drawn at a scale other than 1 (the screen's
 // picture would not show these pixels), or when `click` is not in the patch.
-std::optional<platform::wayland::OwnView> OwnViewOf(QWidget& window, const QRect& patch,
-                                                    const QPoint& click);
+std::optional<platform::OwnView> OwnViewOf(QWidget& window, const QRect& patch,
+                                           const QPoint& click);
 
 }  // namespace velmora::app

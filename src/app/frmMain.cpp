@@ -52,7 +52,8 @@ frmMain::frmMain(MainController& controller)
     CreateParts();
     resultBox_ = std::make_unique<QtResultBox>(*txtResult);
     controller_.Attach(*this, *resultBox_);
-    DescribeOwnWindow({[this] { return SendBoxView(); }, [this] { return isActiveWindow(); }});
+    controller_.DescribeOwnWindow(
+        {[this] { return SendBoxView(); }, [this] { return isActiveWindow(); }});
     qApp->installEventFilter(this);
     // The closes that follow a commit data request end the session; user input after it means
     // the logout was cancelled (see eventFilter).
@@ -61,7 +62,7 @@ frmMain::frmMain(MainController& controller)
 }
 
 frmMain::~frmMain() {
-    DescribeOwnWindow({});
+    controller_.DescribeOwnWindow({});
     qApp->removeEventFilter(this);
     // The children are destroyed after this body, and losing the focus on the way would call
     // into a window that is no longer a frmMain and a controller already detached.
@@ -92,7 +93,7 @@ platform::WinHandle frmMain::Handle() {
                                        windowTitle().toStdString());
 }
 
-std::optional<platform::wayland::OwnView> frmMain::SendBoxView() {
+std::optional<platform::OwnView> frmMain::SendBoxView() {
     // In the send box left of where its scroll bar shows and below short drafts: the click
     // leaves the caret at the draft's end. Around it, down to the window's bottom: the time
     // keeper and the send picture, what tells this patch from any other place on the screen

@@ -19,7 +19,6 @@
 #include "app/core/MainController.h"
 #include "app/core/MainWindowBase.h"
 #include "app/frmMainTray.h"
-#include "platform/wayland/OwnWindowSearch.h"
 #include "relay/RelayState.h"
 
 namespace velmora::app {
@@ -108,7 +107,7 @@ class frmMain : public QWidget, public MainWindowBase {
     void WirePicker(ImageControl* icon, ImageControl* pressedImage, Picker picker);
     void CreateParts();
     // What the GNOME backends look for on the screen to click us back into the foreground.
-    std::optional<platform::wayland::OwnView> SendBoxView();
+    std::optional<platform::OwnView> SendBoxView();
 
     MainController& controller_;
     std::unique_ptr<QtResultBox> resultBox_;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -9,6 +10,19 @@
 namespace velmora::platform {
 
 enum class ShowCommand { ShowNormal = 1, Minimize = 6, Restore = 9 };
+
+// A patch of our own window as the toolkit draws it (scale 1), and the point in it to click.
+struct OwnView {
+    Bitmap patch;
+    Point click;
+};
+
+// Our main window as the toolkit sees it: a patch of it and the point to click (nullopt while it
+// is not shown), and whether it is the active window.
+struct OwnWindowLook {
+    std::function<std::optional<OwnView>()> view;
+    std::function<bool()> active;
+};
 
 // Operations on other programs' windows. Fire-and-forget: a handle that is 0 or no longer
 // exists makes the call do nothing (and never crashes the program). The three that wait for the
@@ -49,6 +63,10 @@ class IWindows {
         (void)title;
         return nativeId;
     }
+    // How our main window looks, for a backend that can activate it only by clicking it where
+    // the screen shows it (GNOME on Wayland); an empty look once the window goes. Others know
+    // our window from the window system and ignore this.
+    virtual void DescribeOwnWindow(OwnWindowLook look) { (void)look; }
 };
 
 }  // namespace velmora::platform

@@ -67,6 +67,10 @@ class MainController : public relay::IMainView {
     platform::WinHandle OwnWindowHandle(platform::WinHandle nativeId, const std::string& title) {
         return platform_.windows.OwnTopLevel(nativeId, title);
     }
+    // How the main window looks, for a desktop where it is activated by a click (GNOME).
+    void DescribeOwnWindow(platform::OwnWindowLook look) {
+        platform_.windows.DescribeOwnWindow(std::move(look));
+    }
     ~MainController() override;
     MainController(const MainController&) = delete;
     MainController& operator=(const MainController&) = delete;

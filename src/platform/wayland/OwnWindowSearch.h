@@ -6,12 +6,6 @@
 
 namespace velmora::platform::wayland {
 
-// A patch of our own window as the toolkit draws it (scale 1), and the point in it to click.
-struct OwnView {
-    Bitmap patch;
-    Point click;
-};
-
 // The top-left corner of the one place in `frame` that shows `patch`; nullopt where no place
 // or more than one does (a click is only ever made where the patch is seen once), and for an
 // empty or malformed picture or a patch larger than the frame. A blinking caret may differ: a

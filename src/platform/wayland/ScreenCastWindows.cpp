@@ -72,10 +72,9 @@ std::optional<Point> ScreenCastWindows::ScreenToClient(WinHandle w, Point screen
     return Point{screen.x - area.left, screen.y - area.top};
 }
 
-void ScreenCastWindows::SetOwnWindow(IInput& input, IEventLoop& loop, OwnWindow own) {
+void ScreenCastWindows::ClickOwnWindowThrough(IInput& input, IEventLoop& loop) {
     input_ = &input;
     loop_ = &loop;
-    own_ = std::move(own);
 }
 
 Task<bool> ScreenCastWindows::SetForegroundWindow(WinHandle w) {

@@ -33,7 +33,7 @@ namespace velmora::platform::wayland {
 // at the checked point gives the window the focus, as mutter focuses on click), no focused
 // window (0: the in-place shortcut, which needs it, refuses).
 //
-// Our own main window is the exception, once SetOwnWindow said how it looks: OwnTopLevel names
+// Our own main window is the exception, once DescribeOwnWindow said how it looks: OwnTopLevel names
 // it by a handle of its own, and activating it clicks it where the live screen shows a patch of
 // it exactly once (mutter focuses on click; it refuses activation otherwise). Where the patch
 // is not seen, or seen twice, or covered in part, nothing is clicked.
@@ -48,16 +48,10 @@ class ScreenCastWindows : public IWindows {
     static constexpr int kFindMs = 1000;
     static constexpr int kActivateMs = 3000;
 
-    // Our main window as the toolkit sees it: a patch of it and the point to click (nullopt
-    // while it is not shown), and whether it is the active window.
-    struct OwnWindow {
-        std::function<std::optional<OwnView>()> view;
-        std::function<bool()> active;
-    };
-
     explicit ScreenCastWindows(ScreenCast& cast) : cast_(cast) {}
-    // Clicks through `input`, waits on `loop`; both outlive this object.
-    void SetOwnWindow(IInput& input, IEventLoop& loop, OwnWindow own);
+    // Where our window is clicked through, and waited on: both outlive this object.
+    void ClickOwnWindowThrough(IInput& input, IEventLoop& loop);
+    void DescribeOwnWindow(OwnWindowLook look) override { own_ = std::move(look); }
     bool IsWindow(WinHandle w) override;
     void Watch(WinHandle w) override;
     bool IsInside(WinHandle w, WinHandle outer) override;
@@ -99,7 +93,7 @@ class ScreenCastWindows : public IWindows {
     int cursorCount_ = 0;
     IInput* input_ = nullptr;
     IEventLoop* loop_ = nullptr;
-    OwnWindow own_;
+    OwnWindowLook own_;
 };
 
 }  // namespace velmora::platform::wayland

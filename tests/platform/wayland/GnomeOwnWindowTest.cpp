@@ -208,11 +208,12 @@ class GnomeOwnWindowTest : public ::testing::Test {
         qApp->installEventFilter(own_.get());
         rig->recorded->moves.clear();
         rig->recorded->presses.clear();
-        rig->windows->SetOwnWindow(
-            *rig->recorded, *rig->loop,
+        rig->windows->ClickOwnWindowThrough(*rig->recorded, *rig->loop);
+        rig->windows->DescribeOwnWindow(
             {[this] { return own_->View(); }, [this] { return own_->isActiveWindow(); }});
     }
     void TearDown() override {
+        rig->windows->DescribeOwnWindow({});
         own_.reset();
         if (HasFailure()) ADD_FAILURE() << "the desktop's log:\n" << rig->desktop.Log();
     }
