@@ -10,8 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "HeadlessMutter.h"
-#include "PortalSession.h"
+#include "GnomeRelayDesk.h"
 #include "WaylandImsim.h"
 #include "platform/SystemClock.h"
 #include "platform/qt/QtEventLoop.h"
@@ -55,32 +54,13 @@ QCoreApplication& App() {
 class GnomeConversationTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(desktop_.WaitReady()) << desktop_.Log();
-        session_ = StartSession(desktop_, loop_, "share");
-        ASSERT_TRUE(session_->Started()) << session_->Reason();
-        cast_ = std::make_unique<wl::ScreenCast>(*session_, loop_);
-        ASSERT_TRUE(cast_->Available()) << cast_->Reason();
-        windows_ = std::make_unique<wl::ScreenCastWindows>(*cast_);
-        input_ = std::make_unique<wl::PortalInput>(*session_);
-        clipboard_ = std::make_unique<wl::WlClipboard>(
-            loop_, wl::WlClipboard::Options{desktop_.WaylandDisplay(), 5000});
-        ASSERT_TRUE(clipboard_->Available());
-        screen_ = std::make_unique<wl::ScreenCastScreen>(*clipboard_, *cast_);
-        p_ = std::make_unique<platform::Platform>(
-            platform::Platform{.input = *input_,
-                               .windows = *windows_,
-                               .clipboard = *clipboard_,
-                               .screen = *screen_,
-                               .http = fp_.http,
-                               .regex = regex_,
-                               .codePage = fp_.codePage,
-                               .clock = clock_,
-                               .loop = loop_,
-                               .keyStore = fp_.keyStore,
-                               .processorId = fp_.processorId,
-                               .process = fp_.process,
-                               .messageBox = fp_.messageBox,
-                               .accessibility = fp_.accessibility});
+        const std::string failed = desk_.Start(loop_, fp_, regex_, clock_);
+        ASSERT_EQ(failed, "") << desk_.desktop.Log();
+        p_ = desk_.p.get();
+        windows_ = desk_.windows.get();
+        cast_ = desk_.cast.get();
+        input_ = desk_.input.get();
+        screen_ = desk_.screen.get();
         const auto& languages = translate::clsGoogleLanguages::Shared();
         flow_ = std::make_unique<OutgoingFlow>(*p_, view_, box_, state_, buffer_, translate_,
                                                languages, scheduler_);
@@ -90,7 +70,7 @@ class GnomeConversationTest : public ::testing::Test {
     void TearDown() override {
         // Jobs still waiting go before the flows their frames use.
         scheduler_.Abandon();
-        if (HasFailure()) ADD_FAILURE() << "the desktop's log:\n" << desktop_.Log();
+        if (HasFailure()) ADD_FAILURE() << "the desktop's log:\n" << desk_.desktop.Log();
     }
 
     // A full-screen chat window whose history is full of earlier messages, once the stream
@@ -98,7 +78,7 @@ class GnomeConversationTest : public ::testing::Test {
     std::unique_ptr<WaylandImsim> Open(std::optional<imsim::ImsimGeometry>& g,
                                        const char* peer = "Alice", const char* fill = kFill) {
         auto chat = std::make_unique<WaylandImsim>(
-            desktop_.WaylandDisplay(), clients_, peer,
+            desk_.desktop.WaylandDisplay(), clients_, peer,
             // Controls drawn into the window itself: a control of its own window is a Wayland
             // subsurface, whose new content shows only once the window commits again.
             std::vector<std::string>{"--full-screen", "--fill", fill, "--alien-controls"});
@@ -168,19 +148,17 @@ class GnomeConversationTest : public ::testing::Test {
     std::string Result() const { return testing::Narrow(box_.Text()); }
 
     QCoreApplication& app_ = App();
-    HeadlessMutter desktop_;
     TempDir clients_;
     platform::qt::QtEventLoop loop_;
     platform::SystemClock clock_;
     native::RegexEngine regex_;
-    std::unique_ptr<wl::PortalRemoteDesktop> session_;
-    std::unique_ptr<wl::ScreenCast> cast_;
-    std::unique_ptr<wl::ScreenCastWindows> windows_;
-    std::unique_ptr<wl::PortalInput> input_;
-    std::unique_ptr<wl::WlClipboard> clipboard_;
-    std::unique_ptr<wl::ScreenCastScreen> screen_;
+    wl::ScreenCast* cast_ = nullptr;
+    wl::ScreenCastWindows* windows_ = nullptr;
+    wl::PortalInput* input_ = nullptr;
+    wl::ScreenCastScreen* screen_ = nullptr;
     platform::fake::FakePlatform fp_;
-    std::unique_ptr<platform::Platform> p_;
+    GnomeRelayDesk desk_;
+    platform::Platform* p_ = nullptr;
     RelayState state_;
     testing::FakeView view_{fp_, state_};
     fake::RecordingResultBox box_;

@@ -12,8 +12,7 @@
 #include <string>
 #include <thread>
 
-#include "HeadlessMutter.h"
-#include "PortalSession.h"
+#include "GnomeRelayDesk.h"
 #include "WaylandImsim.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/wayland/PortalInput.h"
@@ -57,37 +56,18 @@ bool Shows(const platform::Bitmap& b, platform::Point p, std::uint32_t colour) {
 class GnomeRelayTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_TRUE(desktop_.WaitReady()) << desktop_.Log();
-        session_ = StartSession(desktop_, loop_, "share");
-        ASSERT_TRUE(session_->Started()) << session_->Reason();
-        cast_ = std::make_unique<wl::ScreenCast>(*session_, loop_);
-        ASSERT_TRUE(cast_->Available()) << cast_->Reason();
-        windows_ = std::make_unique<wl::ScreenCastWindows>(*cast_);
-        input_ = std::make_unique<wl::PortalInput>(*session_);
-        clipboard_ = std::make_unique<wl::WlClipboard>(
-            loop_, wl::WlClipboard::Options{desktop_.WaylandDisplay(), 5000});
-        ASSERT_TRUE(clipboard_->Available());
-        screen_ = std::make_unique<wl::ScreenCastScreen>(*clipboard_, *cast_);
-        p_ = std::make_unique<platform::Platform>(
-            platform::Platform{.input = *input_,
-                               .windows = *windows_,
-                               .clipboard = *clipboard_,
-                               .screen = *screen_,
-                               .http = fp_.http,
-                               .regex = fp_.regex,
-                               .codePage = fp_.codePage,
-                               .clock = fp_.clock,
-                               .loop = loop_,
-                               .keyStore = fp_.keyStore,
-                               .processorId = fp_.processorId,
-                               .process = fp_.process,
-                               .messageBox = fp_.messageBox,
-                               .accessibility = fp_.accessibility});
+        const std::string failed = desk_.Start(loop_, fp_, fp_.regex, fp_.clock);
+        ASSERT_EQ(failed, "") << desk_.desktop.Log();
+        p_ = desk_.p.get();
+        windows_ = desk_.windows.get();
+        cast_ = desk_.cast.get();
+        input_ = desk_.input.get();
+        screen_ = desk_.screen.get();
         flow_ = std::make_unique<OutgoingFlow>(*p_, view_, box_, state_, buffer_, translate_,
                                                translate::clsGoogleLanguages::Shared(), scheduler_);
     }
     void TearDown() override {
-        if (HasFailure()) ADD_FAILURE() << "the desktop's log:\n" << desktop_.Log();
+        if (HasFailure()) ADD_FAILURE() << "the desktop's log:\n" << desk_.desktop.Log();
     }
 
     // A full-screen chat window in one colour, with a draft, once the stream shows it.
@@ -96,7 +76,7 @@ class GnomeRelayTest : public ::testing::Test {
         char fill[8];
         std::snprintf(fill, sizeof fill, "%06X", colour & 0xFFFFFF);
         auto chat = std::make_unique<WaylandImsim>(
-            desktop_.WaylandDisplay(), clients_, peer,
+            desk_.desktop.WaylandDisplay(), clients_, peer,
             std::vector<std::string>{"--full-screen", "--fill", fill});
         // The stream showing it is what says the window is on the screen.
         g = FullScreenGeometry(*chat, false);
@@ -147,17 +127,15 @@ class GnomeRelayTest : public ::testing::Test {
     }
 
     QCoreApplication& app_ = App();
-    HeadlessMutter desktop_;
     TempDir clients_;
     platform::qt::QtEventLoop loop_;
-    std::unique_ptr<wl::PortalRemoteDesktop> session_;
-    std::unique_ptr<wl::ScreenCast> cast_;
-    std::unique_ptr<wl::ScreenCastWindows> windows_;
-    std::unique_ptr<wl::PortalInput> input_;
-    std::unique_ptr<wl::WlClipboard> clipboard_;
-    std::unique_ptr<wl::ScreenCastScreen> screen_;
+    wl::ScreenCast* cast_ = nullptr;
+    wl::ScreenCastWindows* windows_ = nullptr;
+    wl::PortalInput* input_ = nullptr;
+    wl::ScreenCastScreen* screen_ = nullptr;
     platform::fake::FakePlatform fp_;
-    std::unique_ptr<platform::Platform> p_;
+    GnomeRelayDesk desk_;
+    platform::Platform* p_ = nullptr;
     RelayState state_;
     testing::FakeView view_{fp_, state_};
     fake::RecordingResultBox box_;
