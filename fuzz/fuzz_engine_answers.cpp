@@ -179,6 +179,9 @@ void FuzzApertium(FuzzedDataProvider& in) {
     ApertiumOptions options;
     options.modeFolders = {ModeFolder()};
     options.maxOutputBytes = in.ConsumeIntegralInRange<std::size_t>(0, 80);
+    // A scripted chain that never ends is waited for up to the piece's bound: a short bound
+    // keeps the target busy fuzzing, not sleeping.
+    options.pieceTimeoutMs = 20;
     ApertiumEngine engine(runner, options);
     FUZZ_CHECK(engine.Supports("en", "es"));
     const int pieces = in.ConsumeIntegralInRange(1, 4);
