@@ -85,6 +85,8 @@ Task<bool> ScreenCastWindows::SetForegroundWindow(WinHandle w) {
 }
 
 std::optional<Point> ScreenCastWindows::OwnClickPoint() {
+    // Our window may have gone (and its look with it) while a wait was suspended.
+    if (!Knows()) return std::nullopt;
     const std::optional<OwnView> view = own_.view();
     if (!view || !cast_.Available()) return std::nullopt;
     const std::optional<Point> at = FindOnce(cast_.Live(), view->patch);
