@@ -15,6 +15,7 @@
 #include "PortalSession.h"
 #include "app/DesktopBackends.h"
 #include "platform/qt/QtEventLoop.h"
+#include "support/StderrOf.h"
 #include "support/TempDir.h"
 
 namespace velmora::app {
@@ -28,22 +29,6 @@ QApplication& App() {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
     static QApplication app(argc, argv);
     return app;
-}
-
-// What a call wrote to the standard error.
-std::string StderrOf(const std::function<void()>& call) {
-    TempDir dir;
-    const std::string path = (dir.path() / "stderr").string();
-    std::fflush(stderr);
-    const int saved = dup(2);
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    dup2(fd, 2);
-    close(fd);
-    call();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    return ReadFile(path);
 }
 
 class GnomeBackendsTest : public ::testing::Test {

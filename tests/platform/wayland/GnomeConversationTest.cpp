@@ -60,7 +60,6 @@ class GnomeConversationTest : public ::testing::Test {
         windows_ = desk_.windows.get();
         cast_ = desk_.cast.get();
         input_ = desk_.input.get();
-        screen_ = desk_.screen.get();
         const auto& languages = translate::clsGoogleLanguages::Shared();
         flow_ = std::make_unique<OutgoingFlow>(*p_, view_, box_, state_, buffer_, translate_,
                                                languages, scheduler_);
@@ -119,13 +118,7 @@ class GnomeConversationTest : public ::testing::Test {
     // window at each point read once the picture is gone; the history pane is announced.
     void Pick(const imsim::ImsimGeometry& g) {
         auto pick = [&](const imsim::ControlRect& c, target::TargetPoint& t) {
-            screen_->CaptureToClipboard();
-            target::SnapShotFields f;
-            const platform::Point at = Centre(c);
-            target::FillFromPoint(*windows_, f, at.x, at.y);
-            target::CopyToTarget(f, t);
-            windows_->Watch(t.WinHwnd);
-            return cast_->FrozenPicture();
+            return desk_.Pick(Centre(c), t);
         };
         pick(g.input, state_.InputAreaTarget);
         pick(g.send, state_.SendButtonTarget);
@@ -155,7 +148,6 @@ class GnomeConversationTest : public ::testing::Test {
     wl::ScreenCast* cast_ = nullptr;
     wl::ScreenCastWindows* windows_ = nullptr;
     wl::PortalInput* input_ = nullptr;
-    wl::ScreenCastScreen* screen_ = nullptr;
     platform::fake::FakePlatform fp_;
     GnomeRelayDesk desk_;
     platform::Platform* p_ = nullptr;

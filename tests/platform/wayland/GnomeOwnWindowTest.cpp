@@ -29,6 +29,7 @@
 #include "platform/wayland/ScreenCast.h"
 #include "platform/wayland/ScreenCastWindows.h"
 #include "support/Finish.h"
+#include "support/StderrOf.h"
 #include "support/TempDir.h"
 
 namespace velmora::platform::wayland {
@@ -159,22 +160,6 @@ class OwnWindow : public QWidget {
     int presses = 0;
     int enters = 0;
 };
-
-// What a call wrote to the standard error.
-std::string StderrOf(const std::function<void()>& call) {
-    TempDir dir;
-    const std::string path = (dir.path() / "stderr").string();
-    std::fflush(stderr);
-    const int saved = dup(2);
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    dup2(fd, 2);
-    close(fd);
-    call();
-    std::fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    return ReadFile(path);
-}
 
 bool IsFill(std::uint32_t p) {
     for (int shift : {0, 8, 16})

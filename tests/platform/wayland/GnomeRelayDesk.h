@@ -16,6 +16,7 @@
 #include "platform/wayland/ScreenCastScreen.h"
 #include "platform/wayland/ScreenCastWindows.h"
 #include "platform/wayland/WlClipboard.h"
+#include "target/SnapShotPick.h"
 
 struct GnomeRelayDesk {
     // Empty when everything started; else what did not.
@@ -50,6 +51,18 @@ struct GnomeRelayDesk {
                                         .messageBox = fp.messageBox,
                                         .accessibility = fp.accessibility});
         return "";
+    }
+
+    // A pick as the user makes it: the screen frozen (onto the clipboard), then the window at the
+    // point read once the picture is gone. The frozen picture it was made on.
+    std::shared_ptr<const velmora::platform::Bitmap> Pick(velmora::platform::Point at,
+                                                          velmora::target::TargetPoint& t) {
+        screen->CaptureToClipboard();
+        velmora::target::SnapShotFields f;
+        velmora::target::FillFromPoint(*windows, f, at.x, at.y);
+        velmora::target::CopyToTarget(f, t);
+        windows->Watch(t.WinHwnd);
+        return cast->FrozenPicture();
     }
 
     HeadlessMutter desktop;  // first: ended last

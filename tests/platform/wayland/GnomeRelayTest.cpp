@@ -62,7 +62,6 @@ class GnomeRelayTest : public ::testing::Test {
         windows_ = desk_.windows.get();
         cast_ = desk_.cast.get();
         input_ = desk_.input.get();
-        screen_ = desk_.screen.get();
         flow_ = std::make_unique<OutgoingFlow>(*p_, view_, box_, state_, buffer_, translate_,
                                                translate::clsGoogleLanguages::Shared(), scheduler_);
     }
@@ -101,19 +100,9 @@ class GnomeRelayTest : public ::testing::Test {
         }
         return chat;
     }
-    // A pick as the user makes it: the screen frozen (onto the clipboard), then the window at
-    // each point read once the picture is gone.
     void Pick(const imsim::ImsimGeometry& g) {
-        auto pick = [&](const imsim::ControlRect& c, target::TargetPoint& t) {
-            screen_->CaptureToClipboard();
-            target::SnapShotFields f;
-            const platform::Point at = Centre(c);
-            target::FillFromPoint(*windows_, f, at.x, at.y);
-            target::CopyToTarget(f, t);
-            windows_->Watch(t.WinHwnd);
-        };
-        pick(g.input, state_.InputAreaTarget);
-        pick(g.send, state_.SendButtonTarget);
+        desk_.Pick(Centre(g.input), state_.InputAreaTarget);
+        desk_.Pick(Centre(g.send), state_.SendButtonTarget);
     }
     void Send() {
         view_.sendText = u"hello";
@@ -132,7 +121,6 @@ class GnomeRelayTest : public ::testing::Test {
     wl::ScreenCast* cast_ = nullptr;
     wl::ScreenCastWindows* windows_ = nullptr;
     wl::PortalInput* input_ = nullptr;
-    wl::ScreenCastScreen* screen_ = nullptr;
     platform::fake::FakePlatform fp_;
     GnomeRelayDesk desk_;
     platform::Platform* p_ = nullptr;

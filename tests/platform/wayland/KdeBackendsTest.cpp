@@ -20,6 +20,7 @@
 #include "support/PollUntil.h"
 #include "support/SleepLoop.h"
 #include "support/Spawn.h"
+#include "support/StderrOf.h"
 #include "support/TempDir.h"
 
 namespace velmora::app {
@@ -60,21 +61,6 @@ class OwnXvfb {
 };
 
 // What the call wrote on standard error, and its result.
-std::string StderrOf(const std::function<void()>& call) {
-    TempDir dir;
-    const std::string path = (dir.path() / "stderr").string();
-    fflush(stderr);
-    const int saved = dup(2);
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    dup2(fd, 2);
-    close(fd);
-    call();
-    fflush(stderr);
-    dup2(saved, 2);
-    close(saved);
-    return ReadFile(path);
-}
-
 TEST(KdeBackends, FallsBackToX11WithTheReasonThenDrivesKwinOnceTheEntryIsInstalled) {
     OwnXvfb x;
     ASSERT_FALSE(x.Display().empty()) << "Xvfb did not start";
