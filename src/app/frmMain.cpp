@@ -1,5 +1,7 @@
 #include "app/frmMain.h"
 
+#include <algorithm>
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFontMetrics>
@@ -95,13 +97,15 @@ platform::WinHandle frmMain::Handle() {
 
 std::optional<platform::OwnView> frmMain::SendBoxView() {
     // In the send box left of where its scroll bar shows and below short drafts: the click
-    // leaves the caret at the draft's end. Around it, down to the window's bottom: the time
-    // keeper and the send picture, what tells this patch from any other place on the screen
-    // (the box itself is white, its border too faint to count; the web panes are left out,
-    // their pages change on their own).
+    // leaves the caret at the draft's end. Around it, down to the window's bottom and across
+    // the whole bar: the setting and picker pictures, what tells this patch from any other
+    // place on the screen (the box itself is white, its border too faint to count, and while
+    // a send is under way the time keeper and the send picture are hidden; the web panes are
+    // left out, their pages change on their own).
     const QRect box = txtSend->geometry();
     const QPoint click(box.right() - 24, box.bottom() - 10);
-    const QRect patch(lblTimeKeeper->x(), click.y() - 30, box.right() + 1 - lblTimeKeeper->x(), 80);
+    const int left = std::min(imgSetting->x(), box.x());
+    const QRect patch(left, click.y() - 30, box.right() + 1 - left, 80);
     return OwnViewOf(*this, patch.intersected(rect()), click);
 }
 
