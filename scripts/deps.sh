@@ -14,7 +14,8 @@ PACKAGES=(
   xvfb xauth openbox trayer xdotool wmctrl xclip x11-utils x11-xkb-utils imagemagick python3
   sway qt6-wayland libwayland-dev libxkbcommon-dev wayland-protocols wl-clipboard wtype grim
   kwin-wayland kwin-style-breeze plasma-wayland-protocols
-  mutter xdg-desktop-portal xdg-desktop-portal-gnome pipewire wireplumber libpipewire-0.3-dev
+  mutter gnome-shell libglib2.0-bin xdg-desktop-portal xdg-desktop-portal-gnome pipewire wireplumber
+  libpipewire-0.3-dev
   fonts-wqy-microhei
   dpkg-dev lintian desktop-file-utils appstream man-db
   g++-mingw-w64-x86-64-posix wine64

@@ -1,5 +1,5 @@
-"""The user's side of a conversation: the desktop operations the driver needs, on X11, sway or
-KWin (KDE Plasma's compositor).
+"""The user's side of a conversation: the desktop operations the driver needs, on X11, sway,
+KWin (KDE Plasma's compositor) or GNOME Shell (gnome_desk.py).
 
 Each desk takes the same actions a user would, through the desktop's own tools: X11 through
 xdotool, xclip, xwininfo, xprop and ImageMagick's import on the current display; sway through
@@ -19,6 +19,7 @@ import sys
 import tempfile
 import time
 
+from gnome_desk import GnomeDesk
 from wayland_devices import FakeInput, SeatDevices
 
 
@@ -556,4 +557,4 @@ def log_missing(path):
     print(f"desk: no screenshot on KWin ({os.path.basename(path)})", flush=True)
 
 
-DESKS = {"x11": X11Desk, "sway": SwayDesk, "kwin": KwinDesk}
+DESKS = {"x11": X11Desk, "sway": SwayDesk, "kwin": KwinDesk, "gnome": GnomeDesk}

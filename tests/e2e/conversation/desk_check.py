@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
-"""Checks a Wayland desk alone (sway or KWin), with two imsim chat windows and no velmora: its
-clicks land on the controls imsim reports, its keys and pastes arrive, it sees which window has
-the focus, its clipboard reads what a client copied and its screenshots have the window's size.
+"""Checks a Wayland desk alone (sway, KWin or GNOME), with two imsim chat windows and no
+velmora: its clicks land on the controls imsim reports, its keys and pastes arrive, it sees which
+window has the focus, its clipboard reads what a client copied and its screenshots have the
+window's size.
 
 The second window lies right of the screen's middle (sway tiles the two side by side; on KWin
-the desk moves them there), so its controls lie right of the screen's edge by more than its
-own width's half: a window-relative place taken for a screen place misses them. On KWin the
-desk also minimises a window and brings it back.
+and GNOME the desk moves them there), so its controls lie right of the screen's edge by more
+than its own width's half: a window-relative place taken for a screen place misses them. On
+KWin and GNOME the desk also minimises a window and brings it back.
 """
 
 import argparse
@@ -84,10 +85,11 @@ def go(run, check):
     carol_proc, carol = start_chat(run, desk, "Carol")
     carol_win, carol_geo = settled_controls(desk, carol_proc, carol, 1)
     alice_win, alice_geo = settled_controls(desk, alice_proc, alice, 1)
-    if desk.name == "kwin":
-        # KWin stacks new windows in the middle: the desk lays them out as a user would.
-        desk.move_window(alice_win, 20, 60)
-        desk.move_window(carol_win, 700, 60)
+    if desk.name in ("kwin", "gnome"):
+        # KWin and GNOME put new windows in the middle: the desk lays them out as a user would.
+        top = getattr(desk, "top_bar", 0)
+        desk.move_window(alice_win, 20, 60 + top)
+        desk.move_window(carol_win, 700, 60 + top)
         carol_win, carol_geo = settled_controls(desk, carol_proc, carol, 1)
         alice_win, alice_geo = settled_controls(desk, alice_proc, alice, 1)
     log(f"Alice {alice_win} {alice_geo}, Carol {carol_win} {carol_geo}")
@@ -148,7 +150,7 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__)
     ap.add_argument("--build", required=True)
     ap.add_argument("--out", required=True)
-    ap.add_argument("--desk", choices=("sway", "kwin"), default="sway")
+    ap.add_argument("--desk", choices=("sway", "kwin", "gnome"), default="sway")
     args = ap.parse_args()
     run = Run(args)
     check = Check()
