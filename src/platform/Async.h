@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <coroutine>
 #include <exception>
 #include <functional>
@@ -202,11 +203,13 @@ class Bell {
 
 // co_await Until(loop, done, timeoutMs): true once done() holds, checked now and then every
 // kPollMs (conditions on other programs' windows change with no event of ours); false when
-// timeoutMs passed first.
+// timeoutMs passed first. The bound holds on the clock too: a check that takes long itself (a
+// whole screen searched) must not stretch it by its own cost.
 inline Task<bool> Until(IEventLoop& loop, std::function<bool()> done, int timeoutMs) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     for (int waited = 0;; waited += IEventLoop::kPollMs) {
         if (done()) co_return true;
-        if (waited >= timeoutMs) co_return false;
+        if (waited >= timeoutMs || std::chrono::steady_clock::now() >= end) co_return false;
         co_await Delay(loop, IEventLoop::kPollMs);
     }
 }

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -90,6 +91,27 @@ TEST_F(AsyncTest, UntilSeesTheConditionOrGivesUpAfterItsBound) {
     EXPECT_TRUE(result);
     // Seen at the first poll after 55 ms, then 200 ms of looking in vain.
     EXPECT_EQ(clock.SteadyMs() - t0, 60 + 200);
+}
+
+TEST_F(AsyncTest, UntilKeepsItsBoundWhenEachCheckTakesLong) {
+    // Each check takes 60 ms of the clock while the loop's own waits take none: the bound of
+    // 200 ms allows four checks, not the twenty-one its polls alone would.
+    int checks = 0;
+    bool result = true;
+    Task<> job = [](IEventLoop& l, int& n, bool& out) -> Task<> {
+        out = co_await Until(
+            l,
+            [&n] {
+                ++n;
+                std::this_thread::sleep_for(std::chrono::milliseconds(60));
+                return false;
+            },
+            200);
+    }(loop, checks, result);
+    job.Start([](std::exception_ptr) {});
+    ASSERT_TRUE(loop.Run());
+    EXPECT_FALSE(result);
+    EXPECT_LE(checks, 4);
 }
 
 TEST_F(AsyncTest, ABellEndsAWaitAtTheNextTurnAndItsTimerThenDoesNothing) {
