@@ -20,6 +20,7 @@ import tempfile
 import time
 
 from gnome_desk import GnomeDesk
+from listed_desk import ListedDesk, wait_for
 from wayland_devices import FakeInput, SeatDevices
 
 
@@ -28,16 +29,6 @@ def sh(*args, check=False, timeout=20, env=None):
     if check and r.returncode != 0:
         raise RuntimeError(f"{args}: {r.stderr.strip()}")
     return r.stdout.strip()
-
-
-def wait_for(cond, seconds, step=0.05):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        v = cond()
-        if v:
-            return v
-        time.sleep(step)
-    return cond()
 
 
 class X11Desk:
@@ -255,18 +246,10 @@ class SwayDesk:
             raise RuntimeError(f"sway shows no window of the chat program (pid {pid})")
         return v["id"]
 
-    def chat_controls(self, chat, geo):
-        """A Wayland client knows no screen places: imsim reports its controls within its
-        window, and the window's content lies where sway's tree says."""
-        x0, y0 = self.window_origin(chat)
-        out = dict(geo)
-        for name in ("input", "history", "send"):
-            x, y, w, h, wid = geo[name]
-            out[name] = (x0 + x, y0 + y, w, h, wid)
-        return out
-
-    def placed(self, geo):
-        return True  # the driver waits for the same places in two reads
+    # A Wayland client knows no screen places: imsim reports its controls within its window,
+    # and the window's content lies where sway's tree says.
+    chat_controls = ListedDesk.chat_controls
+    placed = ListedDesk.placed
 
     def window_origin(self, handle):
         v = self.view(handle)
@@ -317,7 +300,7 @@ class SwayDesk:
         self._tool("grim", path, timeout=30)
 
 
-class KwinDesk:
+class KwinDesk(ListedDesk):
     """A headless KWin of the desk's own (kwin_wayland --virtual) on a session bus of its own.
     The user's pointer and keys go through KWin's fake input, windows are read and moved by
     KWin scripts loaded over D-Bus (a script's print() lands in KWin's log, where the desk reads
@@ -325,14 +308,15 @@ class KwinDesk:
     KWin places them, as on a user's Plasma desktop."""
 
     name = "kwin"
+    label = "KWin"
     backends = "KDE Plasma"
     can_minimise = True
     width, height = 1280, 800
 
     def __init__(self, authorized=()):
+        super().__init__()
         # Programs besides this interpreter that may use fake input (velmora, for the relay).
         self.authorized = list(authorized)
-        self.handles = {}  # KWin's window ids to the desk's small handles
         self.runs = 0
 
     def _entry(self, name, program):
@@ -449,78 +433,27 @@ class KwinDesk:
         finally:
             self._dbus("/Scripting", "org.kde.kwin.Scripting.unloadScript", f"string:{tag}")
 
-    def views(self):
-        found = self.script(
+    def _listed(self):
+        return self.script(
             "var o = []; var cs = workspace.clientList();"
             " for (var i = 0; i < cs.length; i++) { var c = cs[i]; if (!c.normalWindow) continue;"
             " var g = c.bufferGeometry; o.push({id: c.internalId.toString(), pid: c.pid,"
             " name: c.caption, x: g.x, y: g.y, width: g.width, height: g.height,"
             " minimized: c.minimized, focused: workspace.activeClient == c}); } out(o);")
-        for v in found:
-            v["uuid"] = v["id"]
-            v["id"] = self.handles.setdefault(v["uuid"], len(self.handles) + 1)
-        return found
-
-    def view(self, handle):
-        return next((v for v in self.views() if v["id"] == handle), None)
-
-    def _uuid(self, handle):
-        return next(u for u, h in self.handles.items() if h == handle)
-
-    def find_window(self, title_re):
-        for v in self.views():
-            if not v["minimized"] and v["name"] and re.search(title_re, v["name"]):
-                return v["id"]
-        return None
-
-    def chat_window(self, pid, geo):
-        v = next((v for v in self.views() if v["pid"] == pid and v["name"]), None)
-        if not v:
-            raise RuntimeError(f"KWin shows no window of the chat program (pid {pid})")
-        return v["id"]
-
-    def chat_controls(self, chat, geo):
-        """As on sway: imsim reports its controls within its window."""
-        x0, y0 = self.window_origin(chat)
-        out = dict(geo)
-        for name in ("input", "history", "send"):
-            x, y, w, h, wid = geo[name]
-            out[name] = (x0 + x, y0 + y, w, h, wid)
-        return out
-
-    def placed(self, geo):
-        return True  # the driver waits for the same places in two reads
-
-    def window_origin(self, handle):
-        v = self.view(handle)
-        if not v:
-            raise RuntimeError(f"KWin has no window {handle}")
-        return round(v["x"]), round(v["y"])
-
-    def window_rect(self, handle):
-        v = self.view(handle)
-        return round(v["x"]), round(v["y"]), round(v["width"]), round(v["height"])
 
     def move_window(self, handle, x, y):
-        self.script(f"var c = byId('{self._uuid(handle)}'); if (c) {{ var g = c.frameGeometry;"
+        self.script(f"var c = byId('{self._own_id(handle)}'); if (c) {{ var g = c.frameGeometry;"
                     f" c.frameGeometry = {{x: {x}, y: {y}, width: g.width, height: g.height}}; }}"
                     " out(!!c);")
         wait_for(lambda: self.window_origin(handle) == (x, y), 5, 0.1)
 
     def activate(self, handle):
-        self.script(f"var c = byId('{self._uuid(handle)}'); if (c) {{ c.minimized = false;"
+        self.script(f"var c = byId('{self._own_id(handle)}'); if (c) {{ c.minimized = false;"
                     " workspace.activeClient = c; } out(!!c);")
         wait_for(lambda: self.active_window() == handle, 5, 0.1)
 
-    def active_window(self):
-        return next((v["id"] for v in self.views() if v["focused"]), None)
-
     def minimise(self, handle):
-        self.script(f"var c = byId('{self._uuid(handle)}'); if (c) c.minimized = true; out(!!c);")
-
-    def is_minimised(self, handle):
-        v = self.view(handle)
-        return bool(v and v["minimized"])
+        self.script(f"var c = byId('{self._own_id(handle)}'); if (c) c.minimized = true; out(!!c);")
 
     def click(self, x, y, button=1):
         self.input.click(x, y, button)

@@ -31,6 +31,7 @@ import time
 import urllib.request
 
 from desk import DESKS, X11Desk, sh  # noqa: F401 - sh: the chat programs' drivers use it too
+from listed_desk import wait_for
 
 SOURCE_DIR = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 
@@ -54,13 +55,7 @@ def click(x, y, button=1):
 
 
 def eventually(cond, seconds=10.0, step=0.1):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        v = cond()
-        if v:
-            return v
-        time.sleep(step)
-    return cond()
+    return wait_for(cond, seconds, step)
 
 
 class Imsim:

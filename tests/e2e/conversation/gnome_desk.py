@@ -20,6 +20,8 @@ import subprocess
 import tempfile
 import time
 
+from listed_desk import ListedDesk, wait_for
+
 _EXTENSION = "desk@velmora.test"
 
 # The helpers every piece of the desk's JavaScript starts with.
@@ -53,27 +55,15 @@ def _gvariant_string(text):
     return '"' + text.replace("\\", "\\\\").replace('"', '\\"').replace("\n", "\\n") + '"'
 
 
-def _wait_for(cond, seconds, step=0.05):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        v = cond()
-        if v:
-            return v
-        time.sleep(step)
-    return cond()
-
-
-class GnomeDesk:
+class GnomeDesk(ListedDesk):
     name = "gnome"
+    label = "GNOME"
     backends = "GNOME"
     can_minimise = True
     width, height = 1280, 800
     # Qt draws a window's frame itself on GNOME: its content starts this far into the window.
     content_offset = (3, 30)
     top_bar = 32  # the shell's bar along the screen's top
-
-    def __init__(self):
-        self.handles = {}  # the shell's window ids to the desk's small handles
 
     def _write(self, path, text):
         os.makedirs(os.path.dirname(path), exist_ok=True)
@@ -125,11 +115,11 @@ class GnomeDesk:
         self.procs = []
         self._start("gnome-bus", ["dbus-daemon", "--nofork",
                                   f"--config-file={os.path.join(d, 'bus.conf')}"])
-        if not _wait_for(lambda: os.path.exists(os.path.join(d, "bus")), 10):
+        if not wait_for(lambda: os.path.exists(os.path.join(d, "bus")), 10):
             raise RuntimeError("the desk's session bus did not start")
         # WirePlumber and the shell connect to PipeWire once, as they start.
         self._start("pipewire", ["/usr/bin/pipewire"])
-        if not _wait_for(lambda: os.path.exists(os.path.join(d, "pipewire-0")), 15):
+        if not wait_for(lambda: os.path.exists(os.path.join(d, "pipewire-0")), 15):
             raise RuntimeError("PipeWire made no socket in 15 s; see pipewire.log")
         self._start("wireplumber", ["/usr/bin/wireplumber"])
         self.display = os.path.join(d, "wayland-gnome")
@@ -137,23 +127,23 @@ class GnomeDesk:
             "/usr/bin/gnome-shell", "--headless", "--wayland", "--no-x11", "--virtual-monitor",
             f"{self.width}x{self.height}", "--wayland-display", "wayland-gnome"])
         self._start("a11y-bus", ["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"])
-        if not _wait_for(lambda: self._alive() and os.path.exists(self.display), 30, 0.1):
+        if not wait_for(lambda: self._alive() and os.path.exists(self.display), 30, 0.1):
             raise RuntimeError("GNOME Shell made no socket in 30 s; see gnome-shell.log")
         # The portal's dialogs are windows on the shell's display.
         self.env["WAYLAND_DISPLAY"] = self.display
         self._start("portal-gnome", ["/usr/libexec/xdg-desktop-portal-gnome"])
-        if not _wait_for(lambda: self._has("org.freedesktop.impl.portal.desktop.gnome"), 15, 0.1):
+        if not wait_for(lambda: self._has("org.freedesktop.impl.portal.desktop.gnome"), 15, 0.1):
             raise RuntimeError("the portal's GNOME backend did not start; see portal-gnome.log")
         self._start("portal", ["/usr/libexec/xdg-desktop-portal"])
         # The shell is ready for the desk once it runs the desk's JavaScript; it starts in its
         # overview, which the user leaves first.
-        if not _wait_for(lambda: self._alive() and self._try_js("Main.overview.hide(); true"), 30,
+        if not wait_for(lambda: self._alive() and self._try_js("Main.overview.hide(); true"), 30,
                          0.2):
             raise RuntimeError("GNOME Shell never ran the desk's JavaScript; see gnome-shell.log")
-        if not _wait_for(lambda: self.js("!Main.overview.visible &&"
+        if not wait_for(lambda: self.js("!Main.overview.visible &&"
                                          " !Main.overview.animationInProgress"), 10):
             raise RuntimeError("GNOME Shell stayed in its overview")
-        if not _wait_for(lambda: self._has("org.freedesktop.portal.Desktop"), 15, 0.1):
+        if not wait_for(lambda: self._has("org.freedesktop.portal.Desktop"), 15, 0.1):
             raise RuntimeError("the desktop portal did not start; see portal.log")
 
     def _start(self, name, argv):
@@ -233,79 +223,27 @@ class GnomeDesk:
                            timeout=seconds + 10, capture_output=True)
         return r.returncode == 0
 
-    def views(self):
-        found = self.js(
+    def _listed(self):
+        return self.js(
             "views().map(w => { const r = w.get_frame_rect(); return {id: String(w.get_id()),"
             " pid: w.get_pid(), name: w.get_title() || '', x: r.x, y: r.y, width: r.width,"
             " height: r.height, minimized: w.minimized, focused: w.has_focus()}; })")
-        for v in found:
-            v["shell_id"] = v["id"]
-            v["id"] = self.handles.setdefault(v["shell_id"], len(self.handles) + 1)
-        return found
-
-    def view(self, handle):
-        return next((v for v in self.views() if v["id"] == handle), None)
-
-    def _shell_id(self, handle):
-        return next(s for s, h in self.handles.items() if h == handle)
-
-    def find_window(self, title_re):
-        for v in self.views():
-            if not v["minimized"] and v["name"] and re.search(title_re, v["name"]):
-                return v["id"]
-        return None
-
-    def chat_window(self, pid, geo):
-        v = next((v for v in self.views() if v["pid"] == pid and v["name"]), None)
-        if not v:
-            raise RuntimeError(f"GNOME shows no window of the chat program (pid {pid})")
-        return v["id"]
-
-    def chat_controls(self, chat, geo):
-        """imsim reports its controls within its window's content."""
-        x0, y0 = self.window_origin(chat)
-        out = dict(geo)
-        for name in ("input", "history", "send"):
-            x, y, w, h, wid = geo[name]
-            out[name] = (x0 + x, y0 + y, w, h, wid)
-        return out
-
-    def placed(self, geo):
-        return True  # the driver waits for the same places in two reads
-
-    def window_origin(self, handle):
-        """Where the window's content starts: inside the frame Qt draws."""
-        v = self.view(handle)
-        if not v:
-            raise RuntimeError(f"GNOME has no window {handle}")
-        return v["x"] + self.content_offset[0], v["y"] + self.content_offset[1]
-
-    def window_rect(self, handle):
-        v = self.view(handle)
-        return v["x"], v["y"], v["width"], v["height"]
 
     def move_window(self, handle, x, y):
         """Puts the window's content at (x, y)."""
         fx, fy = x - self.content_offset[0], y - self.content_offset[1]
-        self.js(f"(() => {{ const w = byId('{self._shell_id(handle)}');"
+        self.js(f"(() => {{ const w = byId('{self._own_id(handle)}');"
                 f" if (w) w.move_frame(true, {fx}, {fy}); return !!w; }})()")
-        _wait_for(lambda: self.window_origin(handle) == (x, y), 5, 0.1)
+        wait_for(lambda: self.window_origin(handle) == (x, y), 5, 0.1)
 
     def activate(self, handle):
-        self.js(f"(() => {{ const w = byId('{self._shell_id(handle)}');"
+        self.js(f"(() => {{ const w = byId('{self._own_id(handle)}');"
                 " if (w) Main.activateWindow(w); return !!w; })()")
-        _wait_for(lambda: self.active_window() == handle, 5, 0.1)
-
-    def active_window(self):
-        return next((v["id"] for v in self.views() if v["focused"]), None)
+        wait_for(lambda: self.active_window() == handle, 5, 0.1)
 
     def minimise(self, handle):
-        self.js(f"(() => {{ const w = byId('{self._shell_id(handle)}'); if (w) w.minimize();"
+        self.js(f"(() => {{ const w = byId('{self._own_id(handle)}'); if (w) w.minimize();"
                 " return !!w; })()")
-
-    def is_minimised(self, handle):
-        v = self.view(handle)
-        return bool(v and v["minimized"])
 
     def click(self, x, y, button=1):
         self.js(f"(() => {{ const p = devices().pointer; p.notify_absolute_motion(now(), {x}, {y});"
@@ -333,7 +271,7 @@ class GnomeDesk:
     def paste(self, text):
         self.js(f"St.Clipboard.get_default().set_text(St.ClipboardType.CLIPBOARD, "
                 f"{json.dumps(text)}), true")
-        _wait_for(lambda: self.clipboard() == text, 5)
+        wait_for(lambda: self.clipboard() == text, 5)
         self.keys("ctrl+v")
         time.sleep(0.3)
 
@@ -342,7 +280,7 @@ class GnomeDesk:
         self.js("globalThis.velmoraClip = undefined; St.Clipboard.get_default().get_text("
                 "St.ClipboardType.CLIPBOARD, (c, t) => { globalThis.velmoraClip = t || ''; });"
                 " true")
-        got = _wait_for(lambda: self.js("globalThis.velmoraClip === undefined ? null :"
+        got = wait_for(lambda: self.js("globalThis.velmoraClip === undefined ? null :"
                                         " [globalThis.velmoraClip]"), 5)
         return got[0] if got else ""
 
