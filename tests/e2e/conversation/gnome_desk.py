@@ -15,7 +15,6 @@ import json
 import os
 import re
 import shutil
-import signal
 import subprocess
 import tempfile
 import time
@@ -112,7 +111,6 @@ class GnomeDesk(ListedDesk):
                         DBUS_SYSTEM_BUS_ADDRESS=self.bus_address, XDG_CURRENT_DESKTOP="GNOME",
                         XDG_SESSION_TYPE="wayland", GSETTINGS_BACKEND="keyfile",
                         GDK_BACKEND="wayland")
-        self.procs = []
         self._start("gnome-bus", ["dbus-daemon", "--nofork",
                                   f"--config-file={os.path.join(d, 'bus.conf')}"])
         if not wait_for(lambda: os.path.exists(os.path.join(d, "bus")), 10):
@@ -147,8 +145,8 @@ class GnomeDesk(ListedDesk):
             raise RuntimeError("the desktop portal did not start; see portal.log")
 
     def _start(self, name, argv):
+        # The run ends what it started, this desk's programs too, before the desk's stop.
         p, _ = self.run.start(name, argv, env=self.env)
-        self.procs.append(p)
         return p
 
     def _alive(self):
@@ -198,14 +196,6 @@ class GnomeDesk(ListedDesk):
         return json.loads(json.loads(out)) if out else None
 
     def stop(self):
-        for p in reversed(getattr(self, "procs", [])):
-            if p.poll() is None:
-                p.send_signal(signal.SIGTERM)
-        for p in getattr(self, "procs", []):
-            try:
-                p.wait(timeout=5)
-            except subprocess.TimeoutExpired:
-                p.kill()
         if hasattr(self, "dir"):
             shutil.rmtree(self.dir, ignore_errors=True)
 
