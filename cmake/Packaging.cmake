@@ -65,6 +65,11 @@ set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# The program asks Qt's platform layer which window holds the focus: an interface tied to the
+# exact Qt release, as Debian's packages that use it say.
+if(DEFINED Qt6Gui_VERSION)
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-base-abi (= ${Qt6Gui_VERSION})")
+endif()
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
   "apertium, apertium-eng-spa, apertium-eng-cat, apertium-en-gl, apertium-eo-en, at-spi2-core, libatk-adaptor")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -5,7 +5,7 @@ set -euo pipefail
 PACKAGES=(
   build-essential cmake ninja-build ccache pkg-config clang-format clang libclang-rt-14-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
-  qt6-base-dev qt6-base-dev-tools qt6-declarative-dev qt6-webengine-dev libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-base-private-dev qt6-declarative-dev qt6-webengine-dev libgl-dev
   libcurl4-openssl-dev curl libssl-dev libpcre2-dev libxtst-dev libx11-dev libxdo-dev libcpp-httplib-dev
   apertium apertium-eng-spa apertium-eng-cat apertium-en-gl apertium-eo-en
   nlohmann-json3-dev qtkeychain-qt6-dev gnome-keyring dbus dbus-x11 libsecret-tools

@@ -15,6 +15,7 @@
 #include "app/QtArtwork.h"
 #include "app/frmHelp.h"
 #include "app/frmMainParts.h"
+#include "platform/qt/QtActivation.h"
 
 namespace velmora::app {
 
@@ -55,7 +56,7 @@ frmMain::frmMain(MainController& controller)
     resultBox_ = std::make_unique<QtResultBox>(*txtResult);
     controller_.Attach(*this, *resultBox_);
     controller_.DescribeOwnWindow(
-        {[this] { return SendBoxView(); }, [this] { return isActiveWindow(); }});
+        {[this] { return SendBoxView(); }, [this] { return platform::qt::HoldsFocus(*this); }});
     qApp->installEventFilter(this);
     // The closes that follow a commit data request end the session; user input after it means
     // the logout was cancelled (see eventFilter).
@@ -138,6 +139,10 @@ void frmMain::RestoreAndActivate() {
     if (isMinimized() || !isVisible()) showNormal();
     raise();
     activateWindow();
+}
+
+bool frmMain::IsActive() {
+    return platform::qt::HoldsFocus(*this);
 }
 
 void frmMain::changeEvent(QEvent* e) {

@@ -39,7 +39,7 @@ class frmMain : public QWidget, public MainWindowBase {
 
     void SetSendMaskVisible(bool visible) override { imgSendMask->setVisible(visible); }
     platform::WinHandle Handle() override;
-    bool IsActive() override { return isActiveWindow(); }
+    bool IsActive() override;
     void SetCaption(const std::u16string& caption) override;
     bool IsShown() override { return isVisible(); }
     bool IsMinimized() override { return isMinimized(); }

@@ -104,6 +104,8 @@ TEST_F(Package, NamedAfterTheProjectVersionWithTheDebianControlFields) {
     EXPECT_FALSE(Field("Maintainer").empty());
     // Computed from the program's libraries, so Qt must be there.
     EXPECT_NE(Field("Depends").find("libqt6widgets6"), std::string::npos) << Field("Depends");
+    // Built against Qt's platform layer: only that Qt release will do.
+    EXPECT_NE(Field("Depends").find("qt6-base-abi (= 6."), std::string::npos) << Field("Depends");
     const std::string recommends = Field("Recommends");
     for (const char* pair :
          {"apertium,", "apertium-eng-spa", "apertium-eng-cat", "apertium-en-gl", "apertium-eo-en"})
