@@ -15,6 +15,7 @@
 #include "platform/SessionKind.h"
 #include "platform/posix/PosixProcess.h"
 #include "platform/posix/TriggerSocket.h"
+#include "platform/qt/QtActivation.h"
 
 using namespace velmora;
 
@@ -76,6 +77,8 @@ int main(int argc, char** argv) {
     app::QtWebPane::PrepareEnvironment();
     QApplication qtApp(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // The relay decides when our window takes the focus; the toolkit must not on its own.
+    platform::qt::KeepActivationExplicit(qtApp);
     QFont font(QStringLiteral("WenQuanYi Micro Hei"));
     font.setPixelSize(12);
     QApplication::setFont(font);

@@ -481,7 +481,7 @@ class Run:
             env.pop("VELMORA_ACCESSIBILITY", None)
         env["VELMORA_UPDATE_URL"] = vendor_url
         env["VELMORA_PAGE_BASE"] = vendor_url.replace("http://", "")
-        self.start("velmora", [f"{self.build}/src/app/velmora"], env=env)
+        self.velmora, _ = self.start("velmora", [f"{self.build}/src/app/velmora"], env=env)
         # Where the desktop asks the user to let velmora drive other programs, the user allows it.
         if hasattr(desk, "grant_portal") and not desk.grant_portal():
             raise RuntimeError("the portal's permission dialog never showed")
@@ -625,6 +625,12 @@ class Run:
                 chose = f"driving other programs through {desk.backends}" in f.read()
             log(f"velmora chose {desk.backends}'s backends: {chose}")
             ok = ok and chose
+        if hasattr(desk, "asked_in_vain"):
+            # Every focus change of velmora's is its own doing, answered at once: none is late.
+            vain = desk.asked_in_vain(self.velmora.pid)
+            if vain:
+                log(f"FAIL: velmora's windows asked GNOME for the focus in vain {vain} times")
+                ok = False
         return sc.check(self) and ok
 
     @staticmethod

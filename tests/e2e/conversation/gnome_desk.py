@@ -100,7 +100,18 @@ class GnomeDesk(ListedDesk):
              "shell-version": ["43"]}))
         self._write(os.path.join(ext, "extension.js"),
                     "function init() {}\n"
-                    "function enable() { global.context.unsafe_mode = true; }\n"
+                    "function enable() {\n"
+                    "  global.context.unsafe_mode = true;\n"
+                    "  // Which window has the focus, in the shell's log: what a failed run needs.\n"
+                    "  global.display.connect('notify::focus-window', () => {\n"
+                    "    const w = global.display.focus_window;\n"
+                    "    log(`velmora-desk: focus ${w ? w.get_id() + ' ' + w.get_title() : 'none'}`);\n"
+                    "  });\n"
+                    "  // A window that asked for the focus and was refused: GNOME says it is ready.\n"
+                    "  global.display.connect('window-demands-attention', (d, w) => {\n"
+                    "    log(`velmora-desk: demands attention pid ${w.get_pid()} ${w.get_title()}`);\n"
+                    "  });\n"
+                    "}\n"
                     "function disable() {}\n")
         self.env = {k: v for k, v in os.environ.items()
                     if k not in ("WAYLAND_DISPLAY", "DISPLAY", "QT_QPA_PLATFORM", "SWAYSOCK")}
@@ -205,6 +216,13 @@ class GnomeDesk(ListedDesk):
                    XDG_RUNTIME_DIR=self.dir, DBUS_SESSION_BUS_ADDRESS=self.bus_address,
                    XDG_SESSION_TYPE="wayland", XDG_CURRENT_DESKTOP="GNOME")
         return env
+
+    def asked_in_vain(self, pid):
+        """How often a window of the process asked for the focus and was refused: each time
+        GNOME tells the user that program "is ready"."""
+        with open(os.path.join(self.run.out, "gnome-shell.log"), encoding="utf-8",
+                  errors="replace") as f:
+            return f.read().count(f"velmora-desk: demands attention pid {pid} ")
 
     def grant_portal(self, seconds=60):
         """Presses Share in the portal's dialog, as the user does; false when none showed."""

@@ -99,6 +99,8 @@ class RigEnvironment : public ::testing::Environment {
         static char name[] = "platform_gnome_own_window";
         static char* argv[] = {name, nullptr};
         rig->app = std::make_unique<QApplication>(argc, argv);
+        // As the program does at start.
+        qt::KeepActivationExplicit(*rig->app);
         rig->loop = std::make_unique<qt::QtEventLoop>();
         rig->session = StartSession(rig->desktop, *rig->loop, "share");
         if (!rig->session->Started()) {
