@@ -64,7 +64,9 @@ bool InteractionAllowed(AtspiAccessible* app) {
     return on;
 }
 
-bool PressOnce(const std::string& word) {
+// onLooks: how many looks in a row saw the switch on; Share waits for two, as the dialog can
+// set the switch from its own defaults after it first showed it.
+bool PressOnce(const std::string& word, int& onLooks) {
     AtspiAccessible* desktop = atspi_get_desktop(0);
     if (!desktop) return false;
     bool pressed = false;
@@ -77,7 +79,8 @@ bool PressOnce(const std::string& word) {
         g_free(name);
         if (portal) {
             if (AtspiAccessible* button = Find(app, ATSPI_ROLE_PUSH_BUTTON, word, 0)) {
-                if (word != "Share" || InteractionAllowed(app)) pressed = Act(button);
+                if (word == "Share") onLooks = InteractionAllowed(app) ? onLooks + 1 : 0;
+                if (word != "Share" || onLooks >= 2) pressed = Act(button);
                 g_object_unref(button);
             }
         }
@@ -96,8 +99,9 @@ int main(int argc, char** argv) {
     if (atspi_init() < 0) return 2;
     atspi_set_timeout(2000, 5000);
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    int onLooks = 0;
     while (std::chrono::steady_clock::now() < end) {
-        if (PressOnce(word)) return 0;
+        if (PressOnce(word, onLooks)) return 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return 1;
