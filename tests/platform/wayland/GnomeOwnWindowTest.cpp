@@ -219,6 +219,12 @@ class GnomeOwnWindowTest : public ::testing::Test {
             kAppearMs))
             << "the stream never showed our window";
     }
+    // Where the stream shows the chat window's fill, once it does.
+    std::optional<Point> ShownFill() {
+        std::optional<Point> at;
+        Wait([&] { return (at = FillSquare(rig->cast->Live())).has_value(); });
+        return at;
+    }
     bool Wait(const std::function<bool()>& done, int ms = kAppearMs) {
         return rig->loop->WaitUntil(done, ms);
     }
@@ -241,9 +247,8 @@ TEST_F(GnomeOwnWindowTest, AClickWhereTheScreenShowsOurWindowGivesItTheFocusBack
     ShowOwn();
     WaylandImsim chat(rig->desktop.WaylandDisplay(), rig->clients, "Alice",
                       {"--fill", "22AA44", "--geometry", "420x380+0+0"});
-    std::optional<Point> chatAt;
-    ASSERT_TRUE(Wait([&] { return (chatAt = FillSquare(rig->cast->Live())).has_value(); }))
-        << "the stream never showed the chat window";
+    const std::optional<Point> chatAt = ShownFill();
+    ASSERT_TRUE(chatAt) << "the stream never showed the chat window";
     Click(*chatAt);
     ASSERT_TRUE(Wait([&] { return chat.client().Active() && !own_->isActiveWindow(); }))
         << "the chat window never took the focus";
@@ -285,9 +290,8 @@ TEST_F(GnomeOwnWindowTest, AnActivationTheToolkitKeptAfterTheFocusLeftIsNotBelie
     ASSERT_TRUE(Wait([&] { return qt::HoldsFocus(*own_); })) << "ours never had the focus";
     WaylandImsim chat(rig->desktop.WaylandDisplay(), rig->clients, "Alice",
                       {"--fill", "22AA44", "--geometry", "420x380+0+0"});
-    std::optional<Point> chatAt;
-    ASSERT_TRUE(Wait([&] { return (chatAt = FillSquare(rig->cast->Live())).has_value(); }))
-        << "the stream never showed the chat window";
+    const std::optional<Point> chatAt = ShownFill();
+    ASSERT_TRUE(chatAt) << "the stream never showed the chat window";
     Click(*chatAt);
     ASSERT_TRUE(Wait([&] { return !qt::HoldsFocus(*own_) && !own_->isActiveWindow(); }))
         << "the chat window never took the focus";
