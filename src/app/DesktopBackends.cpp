@@ -151,11 +151,16 @@ DesktopBackends GnomeBackends(platform::IEventLoop& loop,
     windows->ClickOwnWindowThrough(*input, loop);
     d.input = std::move(input);
     d.windows = std::move(windows);
-    d.accessibility = std::make_unique<platform::NoAccessibility>();
+    // The tree names no window here, but it names the focused input box, which is all the
+    // in-place run needs.
+    if (AccessibilityOff())
+        d.accessibility = std::make_unique<platform::NoAccessibility>();
+    else
+        d.accessibility = std::make_unique<platform::atspi::AtspiAccessibility>();
     d.description =
         "GNOME (the desktop portal's remote desktop for input, its screen stream for the "
         "picture, the checks of picked points and our own window's place, wl-copy and "
-        "wl-paste)";
+        "wl-paste, the accessibility tree for the in-place translation)";
     return d;
 }
 

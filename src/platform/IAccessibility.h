@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -7,6 +8,22 @@
 #include "platform/Types.h"
 
 namespace velmora::platform {
+
+// An editable text widget of another program, held between calls: the input box the user is
+// typing in, found where the desktop names no window that has the focus.
+class ITextField {
+  public:
+    virtual ~ITextField() = default;
+    // Whether it is one of this program's own widgets.
+    virtual bool Ours() const = 0;
+    // Whether it still has the keyboard focus, in its program's active window.
+    virtual bool HasFocus() = 0;
+    virtual std::optional<std::u16string> Text() = 0;
+    // Replaces its text; true when it took the text.
+    virtual bool SetText(std::u16string_view text) = 0;
+    // Runs its action that sends (an entry's activate); true when the program accepted it.
+    virtual bool Send() = 0;
+};
 
 // Other programs' widgets read and written through the system's accessibility tree, as a screen
 // reader does: no key, no click, no focus change and no clipboard. Every call answers nullopt
@@ -34,6 +51,10 @@ class IAccessibility {
     // Turns the system's accessibility on when it is off; true when it was off (programs
     // started before expose no tree until they are restarted).
     virtual bool TurnOnIfOff() = 0;
+    // Where the desktop names no focused window (GNOME on Wayland): the editable text widget
+    // with the keyboard focus in the one program whose window is active. Nothing where no
+    // program, or more than one, claims the focus: a stale claim must not be written to.
+    virtual std::unique_ptr<ITextField> FocusedFieldOnDesktop() { return nullptr; }
 };
 
 // For platforms and builds without an accessibility tree: every read fails, so the callers

@@ -18,6 +18,27 @@ constexpr int kChordMs = 50;
 constexpr int kPasteSettleMs = 300;
 constexpr int kSendChordMs = 100;
 
+// The focused input box of a window the desktop names, reached by its place in the window.
+class WindowField : public platform::ITextField {
+  public:
+    WindowField(platform::Platform& p, platform::WinHandle window, platform::Point at)
+        : p_(p), window_(window), at_(at) {}
+    bool Ours() const override { return p_.windows.IsOwnWindow(window_); }
+    bool HasFocus() override { return p_.windows.FocusedWindow() == window_; }
+    std::optional<std::u16string> Text() override {
+        return p_.accessibility.InputTextAt(window_, at_);
+    }
+    bool SetText(std::u16string_view text) override {
+        return p_.accessibility.SetInputTextAt(window_, at_, text);
+    }
+    bool Send() override { return p_.accessibility.SendActionAt(window_, at_); }
+
+  private:
+    platform::Platform& p_;
+    platform::WinHandle window_;
+    platform::Point at_;
+};
+
 }  // namespace
 
 InPlaceFlow::InPlaceFlow(platform::Platform platform, IMainView& view, IResultBox& resultBox,
@@ -69,7 +90,7 @@ void InPlaceFlow::PressSendShortcut() {
                           static_cast<std::uint8_t>(state_.SendShortcutControl), kSendChordMs);
 }
 
-platform::Task<> InPlaceFlow::RunThroughTree(platform::WinHandle window, platform::Point field,
+platform::Task<> InPlaceFlow::RunThroughTree(std::unique_ptr<platform::ITextField> field,
                                              std::u16string typed) {
     std::u16string tip;
     auto translation = co_await TranslateTyped(typed, tip);
@@ -78,31 +99,52 @@ platform::Task<> InPlaceFlow::RunThroughTree(platform::WinHandle window, platfor
         co_return;
     }
     // The translation waited on engines: the user may have gone on to another window.
-    if (p_.windows.FocusedWindow() != window) {
+    if (!field->HasFocus()) {
         Fail(std::u16string(kInPlaceFocusMoved));
         co_return;
     }
     // The user may have typed on meanwhile: what is replaced must be what was translated.
-    if (p_.accessibility.InputTextAt(window, field) != typed ||
-        !p_.accessibility.SetInputTextAt(window, field, *translation)) {
+    if (field->Text() != typed || !field->SetText(*translation)) {
         Fail(std::u16string(kInPlaceNotWritten));
         co_return;
     }
     WriteEcho(typed, *translation);
     sendBuffer_.BufferSentText(*translation);
     if (!sendAfterPaste_) co_return;
-    if (!p_.accessibility.SendActionAt(window, field)) {
+    if (!field->Send()) {
         if (state_.SendShortcutKey <= 0) co_return;  // nothing sends, as on the clipboard's way
         PressSendShortcut();
     }
     // Sent means the program took the text out of its input box.
     const bool emptied = co_await PollUntil(
         [&] {
-            auto now = p_.accessibility.InputTextAt(window, field);
+            auto now = field->Text();
             return now && now->empty();
         },
         kSendConfirmBoundMs);
     if (!emptied) Fail(std::u16string(kInPlaceSendNotConfirmed));
+}
+
+platform::Task<> InPlaceFlow::RunWithoutWindow() {
+    // No key may be sent where the focus is not known; the tree names the focused input box
+    // itself, and writing there needs no key.
+    std::unique_ptr<platform::ITextField> field;
+    std::optional<std::u16string> typed;
+    try {
+        field = p_.accessibility.FocusedFieldOnDesktop();
+        if (field && !field->Ours()) typed = field->Text();
+    } catch (const std::exception&) {
+        co_return;
+    }
+    if (!field) {
+        Fail(std::u16string(kInPlaceFocusUnknown));
+    } else if (field->Ours()) {
+        Fail(std::u16string(kInPlaceOwnWindow));
+    } else if (!typed || typed->empty()) {
+        Fail(std::u16string(kInPlaceNothingCopied));
+    } else {
+        co_await RunThroughTree(std::move(field), *typed);
+    }
 }
 
 platform::Task<> InPlaceFlow::RunOnce() {
@@ -124,7 +166,7 @@ platform::Task<> InPlaceFlow::RunOnce() {
     }
     const platform::WinHandle window = p_.windows.FocusedWindow();
     if (window == 0) {
-        Fail(std::u16string(kInPlaceFocusUnknown));
+        co_await RunWithoutWindow();
         co_return;
     }
     // Our own windows: the result box would be copied, translated and echoed into itself.
@@ -147,7 +189,7 @@ platform::Task<> InPlaceFlow::RunOnce() {
         co_return;
     }
     if (treeField) {
-        co_await RunThroughTree(window, *treeField, treeText);
+        co_await RunThroughTree(std::make_unique<WindowField>(p_, window, *treeField), treeText);
         co_return;
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,8 +16,8 @@ namespace velmora::relay {
 inline constexpr std::u16string_view kInPlaceKeysHeld = u"就地翻译：快捷键一直未松开，未替换";
 inline constexpr std::u16string_view kInPlaceNothingCopied = u"就地翻译：没有复制到文字，未替换";
 inline constexpr std::u16string_view kInPlaceTranslationFailed = u"就地翻译：翻译失败，未替换";
-// No window has the focus, or the desktop does not say which (GNOME on Wayland): keys sent now
-// could land anywhere.
+// No window has the focus, or the desktop does not say which (GNOME on Wayland) and no
+// program's accessibility tree names the focused input box: keys sent now could land anywhere.
 inline constexpr std::u16string_view kInPlaceFocusUnknown =
     u"就地翻译：无法得知哪个窗口有焦点（此桌面不告知），未替换";
 inline constexpr std::u16string_view kInPlaceFocusMoved = u"就地翻译：焦点已离开原窗口，未替换";
@@ -32,7 +33,8 @@ inline constexpr std::u16string_view kInPlaceSendNotConfirmed =
 // Translate in place: the global shortcut replaces what the user typed in whatever window has
 // the focus by its translation. Where the focused input box is in the accessibility tree, it is
 // read and written there (the clipboard untouched, no key but a send where no action sends);
-// elsewhere through the clipboard. No picked target is needed.
+// elsewhere through the clipboard. Where the desktop names no focused window, only the tree's
+// way is taken. No picked target is needed.
 class InPlaceFlow : RelayFlow {
   public:
     // Bounds of the waits, in milliseconds.
@@ -60,9 +62,11 @@ class InPlaceFlow : RelayFlow {
     // saying why, when there is none whole.
     platform::Task<std::optional<std::u16string>> TranslateTyped(std::u16string typed,
                                                                  std::u16string& tip);
-    // The run through the tree: typed is the text of the focused input box at field.
-    platform::Task<> RunThroughTree(platform::WinHandle window, platform::Point field,
+    // The run through the tree: typed is the text of the focused input box.
+    platform::Task<> RunThroughTree(std::unique_ptr<platform::ITextField> field,
                                     std::u16string typed);
+    // The run where the desktop names no focused window: through the tree, or not at all.
+    platform::Task<> RunWithoutWindow();
     // Presses the send shortcut when the user asked for a send after the paste.
     void PressSendShortcut();
     // Checks done() every step for at most boundMs, suspended on the event loop in between.

@@ -2,6 +2,7 @@
 
 #include <atspi/atspi.h>
 #include <gio/gio.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -62,7 +63,17 @@ std::optional<Extents> ExtentsOf(AtspiAccessible* a) {
     return out;
 }
 
+// Other programs change their trees all the time: every read asks them, never a cache. Only the
+// states are cached at all (the library's handler of a program's first tree reads them inside
+// the bus dispatch, and a call from there never returns), and dropped before each read.
+constexpr AtspiCache kProgramCache = ATSPI_CACHE_STATES;
+
+void AskOthers(AtspiAccessible* app) {
+    atspi_accessible_set_cache_mask(app, kProgramCache);
+}
+
 bool HasState(AtspiAccessible* a, AtspiStateType state) {
+    a->cached_properties &= ~static_cast<guint>(ATSPI_CACHE_STATES);
     GObj<AtspiStateSet> set(atspi_accessible_get_state_set(a));
     return set && atspi_state_set_contains(set.get(), state);
 }
@@ -219,10 +230,18 @@ struct AtspiAccessibility::Node {
     GObj<AtspiAccessible> object;
 };
 
-AtspiAccessibility::AtspiAccessibility(x11::X11Windows& windows) : windows_(windows) {
+AtspiAccessibility::AtspiAccessibility(x11::X11Windows& windows) : AtspiAccessibility() {
+    windows_ = &windows;
+}
+
+AtspiAccessibility::AtspiAccessibility() {
     if (!BusReachable()) return;
     if (!atspi_is_initialized() && atspi_init() > 1) return;
     atspi_set_timeout(kCallTimeoutMs, kCallTimeoutMs);
+    // The same for the list of programs, and for programs not yet asked (theirs falls back to
+    // the list's).
+    GObj<AtspiAccessible> desktop(atspi_get_desktop(0));
+    if (desktop) AskOthers(desktop.get());
     ready_ = true;
 }
 
@@ -247,8 +266,8 @@ std::unique_ptr<AtspiAccessibility::Node> AtspiAccessibility::Find(WinHandle win
 }
 
 std::unique_ptr<AtspiAccessibility::Node> AtspiAccessibility::ApplicationOf(WinHandle window) {
-    if (!ready_) return nullptr;
-    const auto pid = windows_.ProcessIdOf(static_cast<Window>(window));
+    if (!ready_ || !windows_) return nullptr;
+    const auto pid = windows_->ProcessIdOf(static_cast<Window>(window));
     if (!pid) return nullptr;
     GObj<AtspiAccessible> desktop(atspi_get_desktop(0));
     if (!desktop) return nullptr;
@@ -258,8 +277,7 @@ std::unique_ptr<AtspiAccessibility::Node> AtspiAccessibility::ApplicationOf(WinH
         if (!app) continue;
         ErrorHolder e;
         if (static_cast<int>(atspi_accessible_get_process_id(app.get(), &e)) != *pid) continue;
-        // Other programs change their trees all the time: ask, never trust a cache.
-        atspi_accessible_set_cache_mask(app.get(), ATSPI_CACHE_NONE);
+        AskOthers(app.get());
         return std::make_unique<Node>(Node{std::move(app)});
     }
     return nullptr;
@@ -282,6 +300,85 @@ GObj<AtspiAccessible> FocusedEditable(AtspiAccessible* a, int depth, int& visits
     }
     return nullptr;
 }
+}  // namespace
+
+namespace {
+bool DoSendAction(AtspiAccessible* a) {
+    const int index = SendControlAction(a);
+    GObj<AtspiAction> act(atspi_accessible_get_action_iface(a));
+    if (!act || index < 0) return false;
+    ErrorHolder e;
+    const bool ok = atspi_action_do_action(act.get(), index, &e);
+    return ok && !e.failed();
+}
+
+bool SetWholeText(AtspiAccessible* a, std::u16string_view text) {
+    GObj<AtspiEditableText> et(atspi_accessible_get_editable_text_iface(a));
+    if (!et) return false;
+    ErrorHolder e;
+    const std::string bytes = Utf8Encode(text);
+    const bool ok = atspi_editable_text_set_text_contents(et.get(), bytes.c_str(), &e);
+    return ok && !e.failed();
+}
+
+// The focused editable text in the active window of the one program that claims one, and that
+// program's process; nothing where none or several claim it.
+struct Claim {
+    GObj<AtspiAccessible> field;
+    int pid = 0;
+};
+std::optional<Claim> FocusedOnDesktop() {
+    GObj<AtspiAccessible> desktop(atspi_get_desktop(0));
+    if (!desktop) return std::nullopt;
+    std::optional<Claim> found;
+    const int apps = ChildCount(desktop.get());
+    for (int i = 0; i < apps; ++i) {
+        auto app = ChildAt(desktop.get(), i);
+        if (!app) continue;
+        AskOthers(app.get());
+        const int windows = ChildCount(app.get());
+        for (int w = 0; w < windows; ++w) {
+            auto window = ChildAt(app.get(), w);
+            if (!window || !HasState(window.get(), ATSPI_STATE_ACTIVE)) continue;
+            int visits = 0;
+            auto field = FocusedEditable(window.get(), 0, visits);
+            if (!field) continue;
+            if (found) return std::nullopt;
+            ErrorHolder e;
+            const int pid = static_cast<int>(atspi_accessible_get_process_id(app.get(), &e));
+            found = Claim{std::move(field), e.failed() ? 0 : pid};
+        }
+    }
+    return found;
+}
+
+// The same object of the same program: libatspi may hand out a new proxy for it.
+bool SameObject(AtspiAccessible* a, AtspiAccessible* b) {
+    if (a == b) return true;
+    const AtspiObject& x = a->parent;
+    const AtspiObject& y = b->parent;
+    return x.app && y.app && x.path && y.path && std::string_view(x.path) == y.path &&
+           x.app->bus_name && y.app->bus_name &&
+           std::string_view(x.app->bus_name) == y.app->bus_name;
+}
+
+class AtspiTextField : public ITextField {
+  public:
+    explicit AtspiTextField(Claim claim) : claim_(std::move(claim)) {}
+    bool Ours() const override { return claim_.pid == static_cast<int>(getpid()); }
+    bool HasFocus() override {
+        auto now = FocusedOnDesktop();
+        return now && SameObject(now->field.get(), claim_.field.get());
+    }
+    std::optional<std::u16string> Text() override { return WholeText(claim_.field.get()); }
+    bool SetText(std::u16string_view text) override {
+        return SetWholeText(claim_.field.get(), text);
+    }
+    bool Send() override { return DoSendAction(claim_.field.get()); }
+
+  private:
+    Claim claim_;
+};
 }  // namespace
 
 std::optional<std::u16string> AtspiAccessibility::HistoryTextAt(WinHandle window, Point screen) {
@@ -325,13 +422,7 @@ std::optional<std::u16string> AtspiAccessibility::InputTextAt(WinHandle window, 
 
 bool AtspiAccessibility::SetInputTextAt(WinHandle window, Point screen, std::u16string_view text) {
     auto node = Find(window, screen, Want::EditableText);
-    if (!node) return false;
-    GObj<AtspiEditableText> et(atspi_accessible_get_editable_text_iface(node->object.get()));
-    if (!et) return false;
-    ErrorHolder e;
-    const std::string bytes = Utf8Encode(text);
-    const bool ok = atspi_editable_text_set_text_contents(et.get(), bytes.c_str(), &e);
-    return ok && !e.failed();
+    return node && SetWholeText(node->object.get(), text);
 }
 
 std::optional<Point> AtspiAccessibility::FocusedInputPoint(WinHandle window) {
@@ -347,13 +438,14 @@ std::optional<Point> AtspiAccessibility::FocusedInputPoint(WinHandle window) {
 
 bool AtspiAccessibility::SendActionAt(WinHandle window, Point screen) {
     auto node = Find(window, screen, Want::Action);
-    if (!node) return false;
-    const int index = SendControlAction(node->object.get());
-    GObj<AtspiAction> act(atspi_accessible_get_action_iface(node->object.get()));
-    if (!act || index < 0) return false;
-    ErrorHolder e;
-    const bool ok = atspi_action_do_action(act.get(), index, &e);
-    return ok && !e.failed();
+    return node && DoSendAction(node->object.get());
+}
+
+std::unique_ptr<ITextField> AtspiAccessibility::FocusedFieldOnDesktop() {
+    if (!ready_) return nullptr;
+    auto claim = FocusedOnDesktop();
+    if (!claim) return nullptr;
+    return std::make_unique<AtspiTextField>(std::move(*claim));
 }
 
 bool AtspiAccessibility::TurnOnIfOff() {

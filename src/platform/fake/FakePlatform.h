@@ -251,6 +251,18 @@ class FakeAccessibility : public IAccessibility {
         enabled = true;
         return was;
     }
+    // The input box the tree names where no window is named; gone when reset.
+    struct DesktopField {
+        std::u16string text;
+        bool focused = true;
+        bool ours = false;
+        bool sends = false;  // has an action that sends
+    };
+    std::unique_ptr<ITextField> FocusedFieldOnDesktop() override {
+        if (!desktopField || !desktopField->focused) return nullptr;
+        return std::make_unique<Field>(*this);
+    }
+    std::optional<DesktopField> desktopField;
     std::map<WinHandle, std::u16string> history, input;
     std::map<WinHandle, Rect> widgetRect;
     std::map<WinHandle, Point> focusedInput;  // where the focused input box lies
@@ -260,6 +272,31 @@ class FakeAccessibility : public IAccessibility {
     int historyReads = 0;
 
   private:
+    class Field : public ITextField {
+      public:
+        explicit Field(FakeAccessibility& a) : a_(a) {}
+        bool Ours() const override { return a_.desktopField && a_.desktopField->ours; }
+        bool HasFocus() override { return a_.desktopField && a_.desktopField->focused; }
+        std::optional<std::u16string> Text() override {
+            if (!a_.desktopField) return std::nullopt;
+            return a_.desktopField->text;
+        }
+        bool SetText(std::u16string_view text) override {
+            if (!a_.desktopField) return false;
+            a_.desktopField->text = std::u16string(text);
+            a_.log_.Add("a11y set desktop field");
+            return true;
+        }
+        bool Send() override {
+            if (!a_.desktopField || !a_.desktopField->sends) return false;
+            a_.log_.Add("a11y send desktop field");
+            if (a_.onSend) a_.onSend(0);
+            return true;
+        }
+
+      private:
+        FakeAccessibility& a_;
+    };
     ActionLog& log_;
 };
 

@@ -31,7 +31,7 @@ namespace velmora::platform::wayland {
 // What it cannot do, and does not pretend to: no window's bounds (a rectangle is the whole
 // stream's monitor), no minimising or restoring, no topmost, no activation (the first click
 // at the checked point gives the window the focus, as mutter focuses on click), no focused
-// window (0: the in-place shortcut, which needs it, refuses).
+// window (0: the in-place shortcut then asks the accessibility tree for the focused input box).
 //
 // Our own main window is the exception, once DescribeOwnWindow said how it looks: OwnTopLevel names
 // it by a handle of its own, and activating it clicks it where the live screen shows a patch of

@@ -1,18 +1,23 @@
 // A send through the GNOME backends (the portal's input, the screen stream, the degraded window
 // backend, wl-copy and wl-paste) into a Wayland-native chat window on a headless mutter: the
 // picked window gets the translation once; where another window now covers the picked point,
-// nothing is typed anywhere and the tip says the target is lost.
+// nothing is typed anywhere and the tip says the target is lost. The in-place run, which no
+// window handle serves here, goes through the accessibility tree's focused input box.
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "GnomeRelayDesk.h"
+#include "TriggeredInPlace.h"
 #include "WaylandImsim.h"
 #include "platform/qt/QtEventLoop.h"
 #include "platform/wayland/PortalInput.h"
@@ -20,17 +25,23 @@
 #include "platform/wayland/ScreenCastScreen.h"
 #include "platform/wayland/ScreenCastWindows.h"
 #include "platform/wayland/WlClipboard.h"
+#include "relay/InPlaceFlow.h"
 #include "relay/OutgoingFlow.h"
 #include "relay/TargetCheck.h"
 #include "support/PollUntil.h"
 #include "support/TempDir.h"
+#include "target/Injector.h"
 #include "target/SnapShotPick.h"
 #include "unit/relay/RelayTestSupport.h"
+
+// Xlib last: its None macro would clash with names in the ports.
+#include "platform/atspi/AtspiAccessibility.h"
 
 namespace velmora::relay {
 namespace {
 
 namespace wl = platform::wayland;
+namespace posix = platform::posix;
 
 constexpr char kDraft[] = "my own draft";
 constexpr std::uint32_t kBlue = 0xFF3366CC, kOrange = 0xFFCC6633;
@@ -165,6 +176,93 @@ TEST_F(GnomeRelayTest, AWindowOverThePickedPointGetsNothingAndTheTipSaysWhy) {
     EXPECT_EQ(view_.sendText, u"hello");
     ExpectUntouched(*cover);
     ExpectUntouched(*picked);
+    EXPECT_FALSE(input_->AnyKeyDown());
+}
+
+// GNOME names no window with the focus, and the in-place run is bound in its keyboard settings
+// to `velmora --trigger inplace`: the input box with the focus is found in the accessibility
+// tree and written there, and only there.
+class GnomeInPlaceTest : public GnomeRelayTest {
+  protected:
+    void SetUp() override {
+        GnomeRelayTest::SetUp();
+        if (HasFatalFailure()) return;
+        // This process and the chat windows it starts see what a program on the desktop sees:
+        // its session bus, where its accessibility bus is found, and no X display, whose root
+        // window would name another one. The tree's library connects once a process: one
+        // desktop a test program, hence one test.
+        for (const char* name : {"DBUS_SESSION_BUS_ADDRESS", "DISPLAY", "AT_SPI_BUS_ADDRESS"})
+            if (const char* was = std::getenv(name)) envBefore_.emplace_back(name, was);
+        setenv("DBUS_SESSION_BUS_ADDRESS", desk_.desktop.BusAddress().c_str(), 1);
+        unsetenv("DISPLAY");
+        unsetenv("AT_SPI_BUS_ADDRESS");
+        // Programs export their trees only once the session's accessibility is on; the
+        // program turns it on at start, before the chat windows here start.
+        tree_.emplace();
+        tree_->TurnOnIfOff();
+        treePlatform_.emplace(platform::Platform{.input = p_->input,
+                                                 .windows = p_->windows,
+                                                 .clipboard = p_->clipboard,
+                                                 .screen = p_->screen,
+                                                 .http = p_->http,
+                                                 .regex = p_->regex,
+                                                 .codePage = p_->codePage,
+                                                 .clock = p_->clock,
+                                                 .loop = p_->loop,
+                                                 .keyStore = p_->keyStore,
+                                                 .processorId = p_->processorId,
+                                                 .process = p_->process,
+                                                 .messageBox = p_->messageBox,
+                                                 .accessibility = *tree_});
+        inPlace_ =
+            std::make_unique<InPlaceFlow>(*treePlatform_, view_, box_, state_, buffer_, translate_,
+                                          translate::clsGoogleLanguages::Shared(), scheduler_);
+    }
+    void TearDown() override {
+        unsetenv("DBUS_SESSION_BUS_ADDRESS");
+        for (const auto& [name, value] : envBefore_) setenv(name.c_str(), value.c_str(), 1);
+        GnomeRelayTest::TearDown();
+    }
+    void Click(platform::Point at) { target::Injector(*input_, loop_).ClickAt(at.x, at.y, 10); }
+    bool FieldFocused() { return tree_->FocusedFieldOnDesktop() != nullptr; }
+    std::optional<posix::TriggerResult> Trigger() {
+        view_.tip.clear();
+        return TriggerInPlace(loop_, *inPlace_, scheduler_);
+    }
+
+    std::vector<std::pair<std::string, std::string>> envBefore_;
+    std::optional<platform::atspi::AtspiAccessibility> tree_;
+    std::optional<platform::Platform> treePlatform_;
+    std::unique_ptr<InPlaceFlow> inPlace_;
+};
+
+TEST_F(GnomeInPlaceTest, OnlyTheFocusedInputBoxIsReplacedAndWithoutOneNothingIs) {
+    std::optional<imsim::ImsimGeometry> behindGeometry, g;
+    auto behind = Open("Bob", kOrange, behindGeometry);
+    ASSERT_TRUE(behindGeometry);
+    auto chat = Open("Alice", kBlue, g);
+    ASSERT_TRUE(g);
+    Click(Centre(g->input));
+    ASSERT_TRUE(PollUntil([&] { return FieldFocused(); }, kAppearMs))
+        << "the tree never named Alice's input box as focused";
+
+    // The user clicked into the history: no input box has the focus, and no key may be sent.
+    Click(Centre(g->history));
+    ASSERT_TRUE(PollUntil([&] { return !FieldFocused(); }, kAppearMs));
+    EXPECT_EQ(Trigger(), posix::TriggerResult::Done);
+    EXPECT_EQ(view_.tip, kInPlaceFocusUnknown);
+    EXPECT_EQ(chat->client().Input(), kDraft);
+    EXPECT_TRUE(translate_.calls.empty());
+
+    // Back in the input box, the draft is replaced there, and only there.
+    ASSERT_TRUE(chat->client().SetInput("hello there"));
+    Click(Centre(g->input));
+    ASSERT_TRUE(PollUntil([&] { return FieldFocused(); }, kAppearMs));
+    EXPECT_EQ(Trigger(), posix::TriggerResult::Done);
+    EXPECT_TRUE(view_.tip.empty()) << testing::Narrow(view_.tip);
+    EXPECT_EQ(chat->client().Input(), "[en]hello there");
+    EXPECT_TRUE(chat->client().Sent().empty());
+    ExpectUntouched(*behind);
     EXPECT_FALSE(input_->AnyKeyDown());
 }
 

@@ -419,5 +419,85 @@ TEST_F(InPlaceTreeTest, ASendCountsOnlyWhenTheInputBoxWasEmptied) {
     }
 }
 
+// The desktop names no focused window (GNOME on Wayland): only the tree's focused input box is
+// written, and no key is pressed but a send.
+class InPlaceDesktopFieldTest : public InPlaceTreeTest {
+  protected:
+    InPlaceDesktopFieldTest() {
+        fp.windows.foreground = 0;
+        fp.accessibility.desktopField = platform::fake::FakeAccessibility::DesktopField{};
+        desktopField().text = u"你好 world";
+    }
+    platform::fake::FakeAccessibility::DesktopField& desktopField() {
+        return *fp.accessibility.desktopField;
+    }
+};
+
+TEST_F(InPlaceDesktopFieldTest, TheFocusedFieldIsReplacedAndSentThroughTheTree) {
+    desktopField().sends = true;
+    fp.accessibility.onSend = [&](platform::WinHandle) { desktopField().text.clear(); };
+    flow.SetSendAfterPaste(true);
+    flow.OnShortcut();
+    fp.loop.Run();
+    EXPECT_TRUE(view.tip.empty()) << Narrow(view.tip);
+    EXPECT_EQ(fp.log.Entries(), (Log{"a11y set desktop field", "a11y send desktop field"}));
+    EXPECT_EQ(buffer.SentTexts(), std::vector<std::u16string>{u"[en]你好 world"});
+    EXPECT_FALSE(box.runs.empty());
+    EXPECT_EQ(fp.clipboard.text, u"old clip");
+}
+
+TEST_F(InPlaceDesktopFieldTest, WhereTheFieldCannotBeTrustedNothingIsWrittenAndTheTipSaysWhy) {
+    struct Case {
+        const char* what;
+        std::function<void()> before;
+        std::function<void()> meanwhile;
+        std::u16string_view tip;
+        std::u16string after;
+    };
+    const Case cases[] = {
+        {"no program claims the focus",
+         [this] { fp.accessibility.desktopField.reset(); },
+         {},
+         kInPlaceFocusUnknown,
+         u""},
+        {"the field is our own",
+         [this] { desktopField().ours = true; },
+         {},
+         kInPlaceOwnWindow,
+         u"你好 world"},
+        {"the field is empty",
+         [this] { desktopField().text.clear(); },
+         {},
+         kInPlaceNothingCopied,
+         u""},
+        {"the user went to another window",
+         {},
+         [this] { desktopField().focused = false; },
+         kInPlaceFocusMoved,
+         u"你好 world"},
+        {"the user typed on",
+         {},
+         [this] { desktopField().text += u"!"; },
+         kInPlaceNotWritten,
+         u"你好 world!"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        fp.accessibility.desktopField = platform::fake::FakeAccessibility::DesktopField{};
+        desktopField().text = u"你好 world";
+        if (c.before) c.before();
+        view.tip.clear();
+        fp.log.Clear();
+        translate.onTranslate = c.meanwhile;
+        flow.OnShortcut();
+        fp.loop.Run();
+        const auto& f = fp.accessibility.desktopField;
+        EXPECT_EQ(f ? f->text : u"", c.after);
+        EXPECT_TRUE(view.tip.starts_with(c.tip)) << Narrow(view.tip);
+        EXPECT_TRUE(buffer.SentTexts().empty());
+        EXPECT_FALSE(KeysOrClipboardUsed());
+    }
+}
+
 }  // namespace
 }  // namespace velmora::relay
