@@ -52,21 +52,37 @@ bool Act(AtspiAccessible* control) {
 // that allows remote interaction must be on before Share is pressed. The dialog may fill in
 // the switch after its buttons, and the switch turns on some time after it is asked to: true
 // only once it is seen on.
-bool InteractionAllowed(AtspiAccessible* app) {
+// The switch is toggled, not set: a second toggle while the first is still on its way to the
+// dialog's tree (which shows it some time later) would turn it off again, just before Share.
+// So it is toggled again only once the first had long enough to show.
+constexpr auto kToggleShowsWithin = std::chrono::seconds(2);
+
+struct Toggle {
+    bool pending = false;
+    std::chrono::steady_clock::time_point at;
+};
+
+bool InteractionAllowed(AtspiAccessible* app, Toggle& toggled) {
     AtspiAccessible* box = Find(app, ATSPI_ROLE_CHECK_BOX, "Allow remote interaction", 0);
     if (!box) return false;
     atspi_accessible_clear_cache(box);
     AtspiStateSet* states = atspi_accessible_get_state_set(box);
     const bool on = states && atspi_state_set_contains(states, ATSPI_STATE_CHECKED);
     if (states) g_object_unref(states);
-    if (!on) Act(box);
+    const auto now = std::chrono::steady_clock::now();
+    if (on) {
+        toggled.pending = false;
+    } else if (!toggled.pending || now - toggled.at > kToggleShowsWithin) {
+        Act(box);
+        toggled = {true, now};
+    }
     g_object_unref(box);
     return on;
 }
 
 // onLooks: how many looks in a row saw the switch on; Share waits for two, as the dialog can
 // set the switch from its own defaults after it first showed it.
-bool PressOnce(const std::string& word, int& onLooks) {
+bool PressOnce(const std::string& word, int& onLooks, Toggle& toggled) {
     AtspiAccessible* desktop = atspi_get_desktop(0);
     if (!desktop) return false;
     bool pressed = false;
@@ -79,7 +95,7 @@ bool PressOnce(const std::string& word, int& onLooks) {
         g_free(name);
         if (portal) {
             if (AtspiAccessible* button = Find(app, ATSPI_ROLE_PUSH_BUTTON, word, 0)) {
-                if (word == "Share") onLooks = InteractionAllowed(app) ? onLooks + 1 : 0;
+                if (word == "Share") onLooks = InteractionAllowed(app, toggled) ? onLooks + 1 : 0;
                 if (word != "Share" || onLooks >= 2) pressed = Act(button);
                 g_object_unref(button);
             }
@@ -98,10 +114,18 @@ int main(int argc, char** argv) {
     const int timeoutMs = argc > 2 ? std::atoi(argv[2]) : 20000;
     if (atspi_init() < 0) return 2;
     atspi_set_timeout(2000, 5000);
+    // With nothing cached, the library reads a program's first tree inside the bus dispatch and
+    // calls back on the bus from there, which never returns. States only; the switch's is
+    // dropped before each look.
+    if (AtspiAccessible* desktop = atspi_get_desktop(0)) {
+        atspi_accessible_set_cache_mask(desktop, ATSPI_CACHE_STATES);
+        g_object_unref(desktop);
+    }
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int onLooks = 0;
+    Toggle toggled;
     while (std::chrono::steady_clock::now() < end) {
-        if (PressOnce(word, onLooks)) return 0;
+        if (PressOnce(word, onLooks, toggled)) return 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return 1;
