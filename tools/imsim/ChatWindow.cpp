@@ -167,7 +167,10 @@ void ChatWindow::SendInput() {
 }
 
 QString ChatWindow::GeometryText() const {
-    QString out = QStringLiteral("window %1\n").arg(winId());
+    // The window's own origin as the toolkit last learned it: the places below are off until
+    // the window manager's last move has reached the toolkit.
+    const QPoint origin = mapToGlobal(QPoint(0, 0));
+    QString out = QStringLiteral("window %1 %2 %3\n").arg(winId()).arg(origin.x()).arg(origin.y());
     auto add = [&out](const char* name, const QWidget* w) {
         QPoint tl = w->mapToGlobal(QPoint(0, 0));
         WId id = w->internalWinId() ? w->internalWinId() : w->window()->winId();

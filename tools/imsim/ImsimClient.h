@@ -29,7 +29,8 @@ struct ControlRect {
 };
 
 struct ImsimGeometry {
-    long window = 0;  // the chat window
+    long window = 0;   // the chat window
+    int x = 0, y = 0;  // its origin on the screen, as the chat window believes it
     ControlRect input, history, send;
 };
 
@@ -87,7 +88,7 @@ class ImsimClient {
         std::string name;
         while (in >> name) {
             if (name == "window") {
-                in >> g.window;
+                in >> g.window >> g.x >> g.y;
                 continue;
             }
             ControlRect r;

@@ -19,6 +19,7 @@
 #include "platform/atspi/AtspiAccessibility.h"
 #include "platform/x11/X11Windows.h"
 #include "platform/x11/XDisplay.h"
+#include "support/ImsimPlaced.h"
 
 #include <X11/Xatom.h>
 
@@ -69,7 +70,8 @@ class AccessibilityTest : public ::testing::Test {
         EXPECT_TRUE(p->WaitReady());
         EXPECT_TRUE(PollUntil([&] {
             auto g = p->client().Geometry();
-            bool settled = g && windows_.GetWindowRect(static_cast<WinHandle>(g->input.window));
+            bool settled = g && windows_.GetWindowRect(static_cast<WinHandle>(g->input.window)) &&
+                           PlacedAsReported(display_.get(), *g);
             if (settled) geometry_ = *g;
             return settled && geometry_.input.x > 200;
         }));

@@ -23,6 +23,7 @@
 #include "platform/x11/X11Windows.h"
 #include "platform/x11/XDisplay.h"
 #include "platform/x11/XTestInput.h"
+#include "support/ImsimPlaced.h"
 
 namespace {
 
@@ -58,7 +59,8 @@ class ImsimWindowTest : public ::testing::Test {
         // final screen places.
         PollUntil([&] {
             auto g = p->client().Geometry();
-            bool settled = g && windows_.GetWindowRect(static_cast<WinHandle>(g->input.window));
+            bool settled = g && windows_.GetWindowRect(static_cast<WinHandle>(g->input.window)) &&
+                           PlacedAsReported(display_.get(), *g);
             if (settled) geometry_ = *g;
             return settled && geometry_.input.x > 200;
         });

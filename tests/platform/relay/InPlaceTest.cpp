@@ -33,6 +33,7 @@
 #include "platform/x11/X11Windows.h"
 #include "platform/x11/XDisplay.h"
 #include "platform/x11/XTestInput.h"
+#include "support/ImsimPlaced.h"
 
 namespace velmora::relay {
 namespace {
@@ -75,7 +76,8 @@ class InPlaceTest : public ::testing::Test {
         ASSERT_TRUE(chat_->WaitReady());
         ASSERT_TRUE(PollUntil([&] {
             auto g = chat_->client().Geometry();
-            if (g && g->input.x > 200 && windows.GetWindowRect(static_cast<WinHandle>(g->window)))
+            if (g && g->input.x > 200 && windows.GetWindowRect(static_cast<WinHandle>(g->window)) &&
+                PlacedAsReported(display.get(), *g))
                 geometry_ = *g;
             return geometry_.window != 0;
         }));
@@ -89,7 +91,8 @@ class InPlaceTest : public ::testing::Test {
         ASSERT_TRUE(PollUntil([&] {
             auto g = chat_->client().Geometry();
             if (!g) return false;
-            const bool settled = g->input.x == seen.input.x && g->input.y == seen.input.y;
+            const bool settled = g->input.x == seen.input.x && g->input.y == seen.input.y &&
+                                 PlacedAsReported(display.get(), *g);
             seen = *g;
             loop.Wait(100);
             return settled;

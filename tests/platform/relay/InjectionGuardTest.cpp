@@ -29,6 +29,7 @@
 #include "platform/x11/X11Windows.h"
 #include "platform/x11/XDisplay.h"
 #include "platform/x11/XTestInput.h"
+#include "support/ImsimPlaced.h"
 
 namespace velmora::relay {
 namespace {
@@ -71,7 +72,8 @@ class InjectionGuardTest : public ::testing::Test {
         ASSERT_TRUE(bystander_->WaitReady());
         ASSERT_TRUE(PollUntil([&] {
             auto g = bystander_->client().Geometry();
-            if (g && g->input.x > 200 && windows.GetWindowRect(static_cast<WinHandle>(g->window)))
+            if (g && g->input.x > 200 && windows.GetWindowRect(static_cast<WinHandle>(g->window)) &&
+                PlacedAsReported(display.get(), *g))
                 geometry_ = *g;
             return geometry_.window != 0;
         }));
