@@ -14,8 +14,6 @@ namespace velmora::platform {
 class ITextField {
   public:
     virtual ~ITextField() = default;
-    // Whether it is one of this program's own widgets.
-    virtual bool Ours() const = 0;
     // Whether it still has the keyboard focus, in its program's active window.
     virtual bool HasFocus() = 0;
     virtual std::optional<std::u16string> Text() = 0;
@@ -52,8 +50,9 @@ class IAccessibility {
     // started before expose no tree until they are restarted).
     virtual bool TurnOnIfOff() = 0;
     // Where the desktop names no focused window (GNOME on Wayland): the editable text widget
-    // with the keyboard focus in the one program whose window is active. Nothing where no
-    // program, or more than one, claims the focus: a stale claim must not be written to.
+    // with the keyboard focus in the one other program whose window is active. Nothing where no
+    // program, or more than one, claims the focus: a stale claim must not be written to. This
+    // program's own widgets are never among them.
     virtual std::unique_ptr<ITextField> FocusedFieldOnDesktop() { return nullptr; }
 };
 

@@ -23,7 +23,6 @@ class WindowField : public platform::ITextField {
   public:
     WindowField(platform::Platform& p, platform::WinHandle window, platform::Point at)
         : p_(p), window_(window), at_(at) {}
-    bool Ours() const override { return p_.windows.IsOwnWindow(window_); }
     bool HasFocus() override { return p_.windows.FocusedWindow() == window_; }
     std::optional<std::u16string> Text() override {
         return p_.accessibility.InputTextAt(window_, at_);
@@ -132,14 +131,12 @@ platform::Task<> InPlaceFlow::RunWithoutWindow() {
     std::optional<std::u16string> typed;
     try {
         field = p_.accessibility.FocusedFieldOnDesktop();
-        if (field && !field->Ours()) typed = field->Text();
+        if (field) typed = field->Text();
     } catch (const std::exception&) {
         co_return;
     }
     if (!field) {
         Fail(std::u16string(kInPlaceFocusUnknown));
-    } else if (field->Ours()) {
-        Fail(std::u16string(kInPlaceOwnWindow));
     } else if (!typed || typed->empty()) {
         Fail(std::u16string(kInPlaceNothingCopied));
     } else {

@@ -321,20 +321,21 @@ bool SetWholeText(AtspiAccessible* a, std::u16string_view text) {
     return ok && !e.failed();
 }
 
-// The focused editable text in the active window of the one program that claims one, and that
-// program's process; nothing where none or several claim it.
-struct Claim {
-    GObj<AtspiAccessible> field;
-    int pid = 0;
-};
-std::optional<Claim> FocusedOnDesktop() {
+// The focused editable text in the active window of the one other program that claims one;
+// nothing where none or several claim it.
+GObj<AtspiAccessible> FocusedOnDesktop() {
     GObj<AtspiAccessible> desktop(atspi_get_desktop(0));
-    if (!desktop) return std::nullopt;
-    std::optional<Claim> found;
+    if (!desktop) return nullptr;
+    GObj<AtspiAccessible> found;
     const int apps = ChildCount(desktop.get());
     for (int i = 0; i < apps; ++i) {
         auto app = ChildAt(desktop.get(), i);
         if (!app) continue;
+        // Asked of the bus, not of the program. Our own tree answers on the thread that would
+        // wait for it: every call there would run into its time limit.
+        ErrorHolder e;
+        const auto pid = atspi_accessible_get_process_id(app.get(), &e);
+        if (e.failed() || pid == static_cast<guint>(getpid())) continue;
         AskOthers(app.get());
         const int windows = ChildCount(app.get());
         for (int w = 0; w < windows; ++w) {
@@ -343,10 +344,8 @@ std::optional<Claim> FocusedOnDesktop() {
             int visits = 0;
             auto field = FocusedEditable(window.get(), 0, visits);
             if (!field) continue;
-            if (found) return std::nullopt;
-            ErrorHolder e;
-            const int pid = static_cast<int>(atspi_accessible_get_process_id(app.get(), &e));
-            found = Claim{std::move(field), e.failed() ? 0 : pid};
+            if (found) return nullptr;
+            found = std::move(field);
         }
     }
     return found;
@@ -364,20 +363,17 @@ bool SameObject(AtspiAccessible* a, AtspiAccessible* b) {
 
 class AtspiTextField : public ITextField {
   public:
-    explicit AtspiTextField(Claim claim) : claim_(std::move(claim)) {}
-    bool Ours() const override { return claim_.pid == static_cast<int>(getpid()); }
+    explicit AtspiTextField(GObj<AtspiAccessible> field) : field_(std::move(field)) {}
     bool HasFocus() override {
         auto now = FocusedOnDesktop();
-        return now && SameObject(now->field.get(), claim_.field.get());
+        return now && SameObject(now.get(), field_.get());
     }
-    std::optional<std::u16string> Text() override { return WholeText(claim_.field.get()); }
-    bool SetText(std::u16string_view text) override {
-        return SetWholeText(claim_.field.get(), text);
-    }
-    bool Send() override { return DoSendAction(claim_.field.get()); }
+    std::optional<std::u16string> Text() override { return WholeText(field_.get()); }
+    bool SetText(std::u16string_view text) override { return SetWholeText(field_.get(), text); }
+    bool Send() override { return DoSendAction(field_.get()); }
 
   private:
-    Claim claim_;
+    GObj<AtspiAccessible> field_;
 };
 }  // namespace
 
@@ -443,9 +439,9 @@ bool AtspiAccessibility::SendActionAt(WinHandle window, Point screen) {
 
 std::unique_ptr<ITextField> AtspiAccessibility::FocusedFieldOnDesktop() {
     if (!ready_) return nullptr;
-    auto claim = FocusedOnDesktop();
-    if (!claim) return nullptr;
-    return std::make_unique<AtspiTextField>(std::move(*claim));
+    auto field = FocusedOnDesktop();
+    if (!field) return nullptr;
+    return std::make_unique<AtspiTextField>(std::move(field));
 }
 
 bool AtspiAccessibility::TurnOnIfOff() {

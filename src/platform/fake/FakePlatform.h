@@ -255,7 +255,6 @@ class FakeAccessibility : public IAccessibility {
     struct DesktopField {
         std::u16string text;
         bool focused = true;
-        bool ours = false;
         bool sends = false;  // has an action that sends
     };
     std::unique_ptr<ITextField> FocusedFieldOnDesktop() override {
@@ -275,7 +274,6 @@ class FakeAccessibility : public IAccessibility {
     class Field : public ITextField {
       public:
         explicit Field(FakeAccessibility& a) : a_(a) {}
-        bool Ours() const override { return a_.desktopField && a_.desktopField->ours; }
         bool HasFocus() override { return a_.desktopField && a_.desktopField->focused; }
         std::optional<std::u16string> Text() override {
             if (!a_.desktopField) return std::nullopt;
