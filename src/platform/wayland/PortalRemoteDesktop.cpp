@@ -166,11 +166,14 @@ struct PortalRemoteDesktop::State {
             return false;
         }
         stream = grant.stream;
-        // The first key after the start can be lost: a harmless one goes first.
+        // The first key and the first pointer event after the start can be lost (mutter adds
+        // each device to the seat at its first event, and windows learn of it a moment later):
+        // harmless ones go first, a Shift and a move by nothing.
         constexpr std::uint32_t kShiftL = 0xffe1;
         started = true;
         Keysym(kShiftL, true);
         Keysym(kShiftL, false);
+        Notify(QStringLiteral("NotifyPointerMotion"), {0.0, 0.0});
         reason.clear();
         return true;
     }

@@ -179,6 +179,17 @@ TEST_F(GnomeRelayTest, AWindowOverThePickedPointGetsNothingAndTheTipSaysWhy) {
     EXPECT_FALSE(input_->AnyKeyDown());
 }
 
+// Mutter adds the session's pointer to the seat only at its first event, and a window learns
+// of it a moment later: a click that was that first event reached no window.
+TEST_F(GnomeRelayTest, TheSessionsFirstClickReachesTheChatWindow) {
+    std::optional<imsim::ImsimGeometry> g;
+    auto chat = Open("Alice", kBlue, g);
+    ASSERT_TRUE(g);
+    target::Injector(*input_, loop_).ClickAt(Centre(g->send).x, Centre(g->send).y, 10);
+    EXPECT_TRUE(PollUntil([&] { return !chat->client().Sent().empty(); }, 5000))
+        << "the click on the send button never arrived";
+}
+
 // GNOME names no window with the focus, and the in-place run is bound in its keyboard settings
 // to `velmora --trigger inplace`: the input box with the focus is found in the accessibility
 // tree and written there, and only there.
