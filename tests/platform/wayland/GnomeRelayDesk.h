@@ -35,22 +35,30 @@ struct GnomeRelayDesk {
             loop, wl::WlClipboard::Options{desktop.WaylandDisplay(), 5000});
         if (!clipboard->Available()) return "wl-copy and wl-paste do not reach mutter";
         screen = std::make_unique<wl::ScreenCastScreen>(*clipboard, *cast);
-        p = std::make_unique<velmora::platform::Platform>(
-            velmora::platform::Platform{.input = *input,
-                                        .windows = *windows,
-                                        .clipboard = *clipboard,
-                                        .screen = *screen,
-                                        .http = fp.http,
-                                        .regex = regex,
-                                        .codePage = fp.codePage,
-                                        .clock = clock,
-                                        .loop = loop,
-                                        .keyStore = fp.keyStore,
-                                        .processorId = fp.processorId,
-                                        .process = fp.process,
-                                        .messageBox = fp.messageBox,
-                                        .accessibility = fp.accessibility});
+        fp_ = &fp;
+        regex_ = &regex;
+        clock_ = &clock;
+        loop_ = &loop;
+        p = std::make_unique<velmora::platform::Platform>(PlatformWith(fp.accessibility));
         return "";
+    }
+
+    // The ports as Start bundled them, with another accessibility tree; only once started.
+    velmora::platform::Platform PlatformWith(velmora::platform::IAccessibility& accessibility) {
+        return velmora::platform::Platform{.input = *input,
+                                           .windows = *windows,
+                                           .clipboard = *clipboard,
+                                           .screen = *screen,
+                                           .http = fp_->http,
+                                           .regex = *regex_,
+                                           .codePage = fp_->codePage,
+                                           .clock = *clock_,
+                                           .loop = *loop_,
+                                           .keyStore = fp_->keyStore,
+                                           .processorId = fp_->processorId,
+                                           .process = fp_->process,
+                                           .messageBox = fp_->messageBox,
+                                           .accessibility = accessibility};
     }
 
     // A pick as the user makes it: the screen frozen (onto the clipboard), then the window at the
@@ -73,4 +81,10 @@ struct GnomeRelayDesk {
     std::unique_ptr<velmora::platform::wayland::WlClipboard> clipboard;
     std::unique_ptr<velmora::platform::wayland::ScreenCastScreen> screen;
     std::unique_ptr<velmora::platform::Platform> p;
+
+  private:
+    velmora::platform::fake::FakePlatform* fp_ = nullptr;
+    velmora::platform::IRegexEngine* regex_ = nullptr;
+    velmora::platform::IClock* clock_ = nullptr;
+    velmora::platform::qt::QtEventLoop* loop_ = nullptr;
 };

@@ -211,20 +211,7 @@ class GnomeInPlaceTest : public GnomeRelayTest {
         // program turns it on at start, before the chat windows here start.
         tree_.emplace();
         tree_->TurnOnIfOff();
-        treePlatform_.emplace(platform::Platform{.input = p_->input,
-                                                 .windows = p_->windows,
-                                                 .clipboard = p_->clipboard,
-                                                 .screen = p_->screen,
-                                                 .http = p_->http,
-                                                 .regex = p_->regex,
-                                                 .codePage = p_->codePage,
-                                                 .clock = p_->clock,
-                                                 .loop = p_->loop,
-                                                 .keyStore = p_->keyStore,
-                                                 .processorId = p_->processorId,
-                                                 .process = p_->process,
-                                                 .messageBox = p_->messageBox,
-                                                 .accessibility = *tree_});
+        treePlatform_.emplace(desk_.PlatformWith(*tree_));
         inPlace_ =
             std::make_unique<InPlaceFlow>(*treePlatform_, view_, box_, state_, buffer_, translate_,
                                           translate::clsGoogleLanguages::Shared(), scheduler_);
